@@ -1,0 +1,207 @@
+#pragma once
+// The main window: both file panes, the terminal pane, the toolbars, the port
+// chooser, and what lives longer than one user action.
+#include <QAction>
+#include <QComboBox>
+#include <QCursor>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSplitter>
+#include <QToolBar>
+#include <QToolButton>
+#include <memory>
+#include <string>
+
+#include "app/ui/file_list_view.h"
+#include "app/ui/status_panels.h"
+#include "link/exchange.h"
+#include "link/serial_port.h"
+#include "link/ui.h"
+
+namespace vorn {
+class ByteRing;
+class VornComReceiver;
+class VornPrinterThread;
+}  // namespace vorn
+
+namespace vsim {
+class VirtualController;
+}
+
+namespace vorn::ui {
+
+class QtGuiInvoker;
+class TerminalPaneWidget;
+class RemotePane;
+class LocalPane;
+class CopyCommand;
+class MainTerminalView;
+
+struct StartOptions {
+  bool simulate = false;               // serve the built-in virtual controller and select it
+  std::vector<std::string> extraPorts; // --port PATH
+  std::string simulatorDrive;          // --drive FILE for the virtual controller
+};
+
+class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::BusyCursor {
+  Q_OBJECT
+ public:
+  // ui answers every message box and question; the application passes the
+  // real boxes, tests pass scripted answers.
+  TfrmMain(vorn::Ui& ui, StartOptions options = {}, QWidget* parent = nullptr);
+  ~TfrmMain() override;
+
+  // --- state that lives longer than one user action ---
+  std::string ComName;
+  QCursor NormalCursor;
+  std::string ConfigPath;
+  std::unique_ptr<vorn::SerialPort> TerminalPort;
+  bool KeyGate = true;
+
+  vorn::Ui& UserInterface() { return ui_; }
+  // The standard exchange bound to this window's pane, cursor and ComName.
+  vorn::Exchange& Exchanges();
+  QtGuiInvoker& Invoker() { return *invoker_; }
+  vsim::VirtualController* Simulator() const { return simulator_.get(); }
+  bool TerminalRunning() const { return TerminalPort != nullptr; }
+
+  RemotePane& Remote() { return *remotePane_; }
+  LocalPane& Local() { return *localPane_; }
+
+  // --- controls ---
+  QMenuBar* MainMenu1 = nullptr;
+  QAction* Exit1 = nullptr;
+  QAction* About1 = nullptr;
+
+  QSplitter* splHori = nullptr;
+  QSplitter* Splitter1 = nullptr;  // the one splitter holding both panes and the strip
+
+  QWidget* pnlLocal = nullptr;
+  QLabel* lblLocal = nullptr;
+  QToolBar* tlbarLocal = nullptr;
+  QToolButton* tbtnLocalOpenDir = nullptr;
+  QToolButton* tbtnLocalUp = nullptr;
+  QToolButton* tbtnLocalRefresh = nullptr;
+  QToolButton* tbtnLocalLgIcon = nullptr;
+  QToolButton* tbtnLocalSmIcon = nullptr;
+  QToolButton* tbtnLocalLsIcon = nullptr;
+  QToolButton* tbtnLocalDtIcon = nullptr;
+  QToolButton* tbtnLocalRun = nullptr;
+  QComboBox* cbxLocal = nullptr;
+  FileListView* lstviewLocal = nullptr;
+  StatusPanels* stabarLocal = nullptr;
+  QMenu* PopupMenu1 = nullptr;
+
+  QWidget* pnlBtn = nullptr;
+  QPushButton* btnCopy = nullptr;
+
+  QWidget* pnlVorn = nullptr;
+  QLabel* lblVorn = nullptr;
+  QToolBar* tlbarVorn = nullptr;
+  QToolButton* tbtnVornUp = nullptr;
+  QToolButton* tbtnRefresh = nullptr;
+  QToolButton* tbtnVornLgIcon = nullptr;
+  QToolButton* tbtnVornSmIcon = nullptr;
+  QToolButton* tbtnVornLsIcon = nullptr;
+  QToolButton* tbtnVornDtIcon = nullptr;
+  QToolButton* tbtnVornConf = nullptr;
+  QToolButton* tbtnDOSCmd = nullptr;
+  QToolButton* tbtnTCPConf = nullptr;
+  QToolButton* tbtnKAPRIN = nullptr;
+  QComboBox* cbxCOM = nullptr;
+  QComboBox* cbxVorn = nullptr;
+  FileListView* lstviewVorn = nullptr;
+  StatusPanels* stabarVorn = nullptr;
+
+  QMenu* PopupMenu2 = nullptr;
+  QAction* MakeDirectory1 = nullptr;
+  QAction* VORNCopy1 = nullptr;
+  QAction* VORNPaste1 = nullptr;
+  QAction* Delete1 = nullptr;
+  QAction* Rename1 = nullptr;
+  QMenu* DOScommand1 = nullptr;
+  QAction* ABORT1 = nullptr;
+  QAction* FORMAT1 = nullptr;
+  QAction* MEM1 = nullptr;
+  QMenu* SetToAutoRun1 = nullptr;
+  QAction* Vorn7730M1 = nullptr;
+  QAction* Vorn7730TCP1 = nullptr;
+  QAction* Properities1 = nullptr;
+
+  TerminalPaneWidget* meoDos = nullptr;
+  QMenu* PopupMenu3 = nullptr;
+  QAction* Copy1 = nullptr;
+  QAction* Pasteto7730M1 = nullptr;
+  QAction* SelectAll1 = nullptr;
+  QAction* Font1 = nullptr;
+
+  // --- TerminalPane (exchanges and uploads add lines through it) ---
+  int LineCount() const override;
+  void Clear() override;
+  void AppendLine(const std::string& text) override;
+  // --- BusyCursor ---
+  void SetBusy() override;
+  void Restore() override;
+
+  // --- start-up, port choice, exit ---
+  void ScanComPort();
+  void cbxCOMChange();
+  void Exit1Click();
+  void About1Click();
+  void tbtnTCPConfClick();
+  void tbtnKAPRINClick();
+  bool StartupSucceeded() const { return startupDone_; }
+
+  // --- terminal console ---
+  void tbtnDOSCmdClick();
+  void meoDosKeyDown(int key, bool* swallow);
+  void meoDosKeyPress(char ch);
+  void meoDosMouseUp();
+  void PopupMenu3Popup();
+  void Copy1Click();
+  void Pasteto7730M1Click();
+  void SelectAll1Click();
+  void Font1Click();
+  void SendSpecialKey(int key);
+
+  // --- run a host program ---
+  void tbtnLocalRunClick();
+
+  // The controls the terminal disables while it holds the port.
+  void SetExchangeControlsEnabled(bool enabled);
+
+ protected:
+  void showEvent(QShowEvent* event) override;   // FormShow
+  void closeEvent(QCloseEvent* event) override; // FormClose
+
+ private:
+  void FormCreate();
+  void FormShow();
+  void FormDestroy();
+  void BuildLayout();
+  void PauseTerminalThreads();
+  void ResumeTerminalThreads();
+
+  vorn::Ui& ui_;
+  StartOptions options_;
+  std::unique_ptr<vsim::VirtualController> simulator_;
+  std::unique_ptr<QtGuiInvoker> invoker_;
+  std::unique_ptr<vorn::Exchange> exchange_;
+  std::unique_ptr<vorn::ByteRing> ring_;
+  std::unique_ptr<MainTerminalView> terminalView_;
+  std::unique_ptr<vorn::VornComReceiver> receiver_;
+  std::unique_ptr<vorn::VornPrinterThread> printer_;
+  std::unique_ptr<RemotePane> remotePane_;
+  std::unique_ptr<LocalPane> localPane_;
+  std::unique_ptr<CopyCommand> copyCommand_;
+  bool startupDone_ = false;
+  bool shown_ = false;
+  bool exitConfirmed_ = false;
+  int busyDepth_ = 0;
+};
+
+}  // namespace vorn::ui

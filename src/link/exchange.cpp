@@ -1,0 +1,137 @@
+#include "link/exchange.h"
+
+#include "link/serial_port.h"
+
+namespace vorn {
+
+namespace {
+constexpr size_t kLineLimit = 1024;
+constexpr size_t kDrainLimit = 1025;
+constexpr uint32_t kPromptBudgetMs = 5000;
+const char kNotAtPrompt[] = "!\n\nPlease make sure the VORN-7730 is in INIT mode\n\nand no program is running";
+}  // namespace
+
+PortFactory HostPortFactory() {
+  return [](const std::string& name) -> std::unique_ptr<Port> { return std::make_unique<SerialPort>(name); };
+}
+
+std::string OpenFailureText(const std::string& comName) {
+  return "Unable to open " + comName + "!\n\nPlease make sure there is no other application using the port!!";
+}
+
+std::string SendFailureText(const std::string& command) {
+  return "Unable to send command '" + command + "'" + kNotAtPrompt;
+}
+
+std::string SendFailureTextShort() { return std::string("Unable to send command") + kNotAtPrompt; }
+
+std::string SendFailureTextConfig(const std::string& command) {
+  return "Unable to send command '" + command +
+         "'!\n\nPlease make sure the VORN-7730 is in INIT mode,\n\nand no program is running";
+}
+
+bool IsPrompt(const std::string& text) {
+  return text.size() >= 3 && (text[0] == 'C' || text[0] == 'D') && text[1] == ':' && text[2] == '\\';
+}
+
+void ShowPaneLine(TerminalPane& pane, const std::string& text) {
+  std::string line;
+  line.reserve(text.size());
+  for (char c : text)
+    if (c != '\r' && c != '\n') line += c;
+  if (line.empty()) return;
+  if (pane.LineCount() >= kPaneClearLines) pane.Clear();
+  pane.AppendLine(line);
+}
+
+Exchange::Exchange(TerminalPane& pane, BusyCursor& cursor, Ui& ui, PortFactory factory)
+    : pane_(pane), cursor_(cursor), ui_(ui), factory_(std::move(factory)) {}
+
+void Exchange::ShowLine(const std::string& text) { ShowPaneLine(pane_, text); }
+
+void Exchange::DrainInput(Port& port) {
+  uint8_t byte;
+  for (size_t n = 0; n < kDrainLimit; ++n)
+    if (!port.ReadExact(&byte, 1)) return;
+}
+
+bool Exchange::SendCommand(Port& port, const std::string& line) {
+  if (line.empty()) return false;
+  ShowLine(line);
+  for (char c : line) {
+    const uint8_t sent = static_cast<uint8_t>(c);
+    uint8_t echo = 0;
+    if (!port.Write(&sent, 1)) return false;
+    if (!port.ReadExact(&echo, 1)) return false;
+    if (echo != sent) return false;
+  }
+  return true;
+}
+
+bool Exchange::WaitForPrompt(Port& port, const std::string& text) {
+  if (IsPrompt(text)) return true;
+  const uint32_t t = port.Timeout();
+  uint32_t elapsed = 0;
+  std::string line;
+  for (;;) {
+    port.ReadLine(kLineLimit, line);
+    if (IsPrompt(line)) return true;
+    if (!line.empty()) ShowLine(line);
+    elapsed += t;
+    // A zero time-out would never use up the budget; count such reads as one
+    // millisecond each so the wait still ends.
+    if (t == 0) elapsed += 1;
+    if (elapsed >= kPromptBudgetMs) return false;
+  }
+}
+
+bool Exchange::Run(const ExchangeProfile& profile, const std::vector<ExchangeCommand>& commands) {
+  cursor_.SetBusy();
+  std::string failure;
+  bool ok = true;
+  std::unique_ptr<Port> port = factory_(ComName);
+  if (!port || !port->Open()) {
+    failure = OpenFailureText(ComName);
+    ok = false;
+  } else {
+    port->LineEnd = profile.lineEnd;
+    port->Configure(57600, 8, 0, 0);
+    port->SetTimeouts(profile.timeoutMs);
+    DrainInput(*port);
+    for (const ExchangeCommand& command : commands) {
+      if (!SendCommand(*port, command.line)) {
+        failure = command.sendFailure;
+        ok = false;
+        break;
+      }
+      bool handlerFailed = false;
+      std::string text;
+      while (port->ReadLine(kLineLimit, text)) {
+        ShowLine(text);
+        if (!command.handler || handlerFailed) continue;
+        const LineVerdict verdict = command.handler(text, failure);
+        if (verdict == LineVerdict::Continue) continue;
+        handlerFailed = true;
+        ok = false;
+        if (verdict == LineVerdict::FailAndStop) {
+          // The refused line is consumed; the prompt wait starts afresh.
+          text.clear();
+          break;
+        }
+      }
+      WaitForPrompt(*port, text);
+      if (handlerFailed) break;
+    }
+    port->Close();
+  }
+  port.reset();
+  cursor_.Restore();
+  if (!failure.empty()) ui_.Error(failure);
+  return ok;
+}
+
+bool Exchange::RunCommand(const std::string& line) {
+  return Run({1000, 10}, {{line, SendFailureText(line), nullptr}});
+}
+
+}  // namespace vorn

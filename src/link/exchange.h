@@ -1,0 +1,83 @@
+#pragma once
+// The standard exchange: type command lines to the controller's shell with the
+// echo check, show and hand on what it prints, and wait for its prompt.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "link/port.h"
+#include "link/ui.h"
+
+namespace vorn {
+
+using PortFactory = std::function<std::unique_ptr<Port>(const std::string& name)>;
+// Creates SerialPort objects on the host's devices.
+PortFactory HostPortFactory();
+
+enum class LineVerdict {
+  Continue,
+  Fail,         // the exchange fails; later lines are only shown, later commands not sent
+  FailAndStop,  // as Fail, and reading stops at this line (the prompt wait still runs)
+};
+using LineHandler = std::function<LineVerdict(const std::string& line, std::string& failure)>;
+
+struct ExchangeCommand {
+  std::string line;         // ends in "\r"
+  std::string sendFailure;  // the whole message when the line is not echoed
+  LineHandler handler;      // may be empty: lines are only shown
+};
+
+struct ExchangeProfile {
+  uint32_t timeoutMs = 1000;
+  uint8_t lineEnd = 10;
+};
+
+// The failure texts of the exchange.
+std::string OpenFailureText(const std::string& comName);
+// "Unable to send command '<command>'!..." with the command as the caller shows it.
+std::string SendFailureText(const std::string& command);
+// The drive change's variant without a command.
+std::string SendFailureTextShort();
+// The configuration tool's variant, with a comma after "INIT mode".
+std::string SendFailureTextConfig(const std::string& command);
+
+class Exchange {
+ public:
+  Exchange(TerminalPane& pane, BusyCursor& cursor, Ui& ui, PortFactory factory = HostPortFactory());
+
+  std::string ComName;
+
+  // The whole standard exchange. True when every line was echoed and no line
+  // handler reported a failure; a failure text is shown after the port closed.
+  bool Run(const ExchangeProfile& profile, const std::vector<ExchangeCommand>& commands);
+  // One command line whose output is only shown (t = 1000, e = 10).
+  bool RunCommand(const std::string& line);
+
+  bool SendCommand(Port& port, const std::string& line);
+  void ShowLine(const std::string& text);
+  bool WaitForPrompt(Port& port, const std::string& text);
+  void DrainInput(Port& port);
+
+  TerminalPane& Pane() { return pane_; }
+  Ui& UserInterface() { return ui_; }
+  BusyCursor& Cursor() { return cursor_; }
+  const PortFactory& Factory() const { return factory_; }
+
+ private:
+  TerminalPane& pane_;
+  BusyCursor& cursor_;
+  Ui& ui_;
+  PortFactory factory_;
+};
+
+// Lines in the pane before the next shown line clears it.
+constexpr int kPaneClearLines = 300;
+// Shows a line the way every exchange and upload does: CR and LF removed,
+// nothing for an empty text, the pane cleared at 300 lines.
+void ShowPaneLine(TerminalPane& pane, const std::string& text);
+// True when the text begins with a prompt of drive C: or D:.
+bool IsPrompt(const std::string& text);
+
+}  // namespace vorn

@@ -1,0 +1,44 @@
+#pragma once
+#include <memory>
+#include <string>
+
+#include "link/port.h"
+#include "platform/serial_device.h"
+
+namespace vorn {
+
+// One host serial port. Constructing it does not open the device; every owner
+// calls Close before discarding it.
+class SerialPort : public Port {
+ public:
+  explicit SerialPort(std::string portName);
+  SerialPort(std::string portName, std::unique_ptr<platform::SerialDevice> device);
+  ~SerialPort() override;
+
+  bool Open() override;
+  bool Close() override;
+  bool Configure(uint32_t baud, uint8_t byteSize, uint8_t parity, uint8_t stopBits) override;
+  bool SetTimeouts(uint32_t ms) override;
+  uint32_t Timeout() const override { return timeoutMs_; }
+  bool Write(const uint8_t* bytes, size_t count) override;
+  using Port::Write;
+  bool ReadExact(uint8_t* buffer, size_t count) override;
+  bool ReadLine(size_t maxLen, std::string& text) override;
+  bool PurgeInput() override;
+
+  const std::string& PortName() const { return portName_; }
+  bool IsOpen() const;
+  // Why the last Open failed (AccessDenied: the port exists but is held).
+  platform::OpenFailure LastOpenFailure() const;
+
+ private:
+  // A hard I/O error closes the device and opens it again; settings and
+  // time-outs are then the driver's, as after any Open.
+  void Recover();
+
+  std::string portName_;
+  std::unique_ptr<platform::SerialDevice> device_;
+  uint32_t timeoutMs_ = 0;
+};
+
+}  // namespace vorn

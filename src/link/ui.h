@@ -1,0 +1,50 @@
+#pragma once
+// Everything the logic asks of the user goes through these small interfaces, so
+// that the windows implement them with real boxes and tests answer them at once.
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vorn {
+
+class Ui {
+ public:
+  virtual ~Ui() = default;
+  virtual void Error(const std::string& text) = 0;        // error box, OK
+  virtual void Warning(const std::string& text) = 0;      // warning box, OK
+  virtual void Information(const std::string& text) = 0; // information box, OK
+  virtual void Plain(const std::string& text) { Information(text); }
+  // Confirmation box with Yes and No; true only for Yes.
+  virtual bool Question(const std::string& text) = 0;
+  // Like Question, but only an explicit No counts as no (closing the box
+  // counts as yes), as the exit question wants.
+  virtual bool QuestionUnlessNo(const std::string& text) { return Question(text); }
+  // File dialogs; an empty optional when the user cancels.
+  // filter: "EXE file (*.exe)|*.exe|All files (*.*)|*.*"
+  virtual std::optional<std::string> OpenFile(const std::string& title, const std::string& filter) = 0;
+  virtual std::optional<std::string> SaveFile(const std::string& title, const std::string& filter,
+                                              const std::string& defaultName) = 0;
+  virtual std::optional<std::string> ChooseFolder(const std::string& title) = 0;
+  // A name prompt with a caption, a prompt text and a maximum length.
+  virtual std::optional<std::string> AskName(const std::string& caption, const std::string& prompt,
+                                             int maxLength) = 0;
+};
+
+// The terminal pane as the exchanges and the upload threads see it.
+class TerminalPane {
+ public:
+  virtual ~TerminalPane() = default;
+  virtual int LineCount() const = 0;
+  virtual void Clear() = 0;
+  virtual void AppendLine(const std::string& text) = 0;
+};
+
+// The hourglass shown while a controller operation runs.
+class BusyCursor {
+ public:
+  virtual ~BusyCursor() = default;
+  virtual void SetBusy() = 0;
+  virtual void Restore() = 0;  // back to the cursor saved at start-up
+};
+
+}  // namespace vorn

@@ -1,0 +1,37 @@
+#pragma once
+// Small host services the utility needs besides the serial device. The POSIX
+// implementation lives in posix/, the Windows one in win/.
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace vorn::platform {
+
+// Registry values under HKEY_LOCAL_MACHINE on Windows; elsewhere a settings file
+// in the user's configuration folder (VORN7730_SETTINGS names another file, so
+// tests keep their own). Failures are silent: a failed read is empty, a failed
+// write is false.
+class Registry {
+ public:
+  virtual ~Registry() = default;
+  // nullopt when the key does not exist; "" when the key exists without the value.
+  virtual std::optional<std::string> ReadString(const std::string& key, const std::string& value) = 0;
+  // Opens the key, creating it when missing, and writes the value.
+  virtual bool WriteString(const std::string& key, const std::string& value, const std::string& data) = 0;
+};
+Registry& HostRegistry();
+
+// The speaker: a tone of freq Hz for ms milliseconds (waits for it), and the
+// host's standard alert sound.
+void Beep(uint32_t freqHz, uint32_t ms);
+void MessageBeep(uint32_t type);
+
+// Starts a program without waiting for it. False when it could not be started.
+bool StartProgram(const std::string& commandLine);
+
+// The user's documents folder (no trailing separator).
+std::string DocumentsFolder();
+// The host's path separator as a character.
+char PathSeparator();
+
+}  // namespace vorn::platform

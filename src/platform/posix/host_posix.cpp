@@ -1,0 +1,197 @@
+// Host services on POSIX systems. The "registry" is a small settings file in
+// the user's configuration folder: one "[key]" section per key, "name=value"
+// lines below it.
+#include <fcntl.h>
+#include <pwd.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <vector>
+
+#include "platform/host.h"
+
+extern char** environ;
+
+namespace vorn::platform {
+
+namespace {
+
+std::string HomeFolder() {
+  if (const char* home = std::getenv("HOME"); home && *home) return home;
+  if (const passwd* pw = getpwuid(getuid())) return pw->pw_dir;
+  return "/tmp";
+}
+
+std::string SettingsFile() {
+  if (const char* file = std::getenv("VORN7730_SETTINGS"); file && *file) return file;
+  std::string base;
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
+    base = xdg;
+  else
+    base = HomeFolder() + "/.config";
+  return base + "/vorn7730/registry.ini";
+}
+
+using Sections = std::map<std::string, std::map<std::string, std::string>>;
+
+// Values are kept on one line: backslashes and line ends are escaped.
+std::string Escape(const std::string& s) {
+  std::string out;
+  for (char c : s) {
+    if (c == '\\') out += "\\\\";
+    else if (c == '\n') out += "\\n";
+    else if (c == '\r') out += "\\r";
+    else out += c;
+  }
+  return out;
+}
+
+std::string Unescape(const std::string& s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '\\' && i + 1 < s.size()) {
+      char n = s[++i];
+      out += n == 'n' ? '\n' : n == 'r' ? '\r' : n;
+    } else {
+      out += s[i];
+    }
+  }
+  return out;
+}
+
+bool Load(Sections& sections) {
+  std::ifstream in(SettingsFile());
+  if (!in) return false;
+  std::string line, current;
+  while (std::getline(in, line)) {
+    if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
+      current = Unescape(line.substr(1, line.size() - 2));
+      sections[current];
+    } else if (auto eq = line.find('='); eq != std::string::npos && !current.empty()) {
+      sections[current][Unescape(line.substr(0, eq))] = Unescape(line.substr(eq + 1));
+    }
+  }
+  return true;
+}
+
+bool Save(const Sections& sections) {
+  const std::filesystem::path file = SettingsFile();
+  std::error_code ec;
+  std::filesystem::create_directories(file.parent_path(), ec);
+  // Write a neighbour and rename it, so an interrupted save never leaves a
+  // half-written settings file behind.
+  const std::string temp = file.string() + ".tmp";
+  {
+    std::ofstream out(temp, std::ios::trunc);
+    if (!out) return false;
+    for (const auto& [key, values] : sections) {
+      out << '[' << Escape(key) << "]\n";
+      for (const auto& [name, data] : values) out << Escape(name) << '=' << Escape(data) << '\n';
+    }
+    if (!out.flush()) return false;
+  }
+  return std::rename(temp.c_str(), file.c_str()) == 0;
+}
+
+class FileRegistry : public Registry {
+ public:
+  std::optional<std::string> ReadString(const std::string& key, const std::string& value) override {
+    Sections sections;
+    if (!Load(sections)) return std::nullopt;
+    auto it = sections.find(key);
+    if (it == sections.end()) return std::nullopt;
+    auto v = it->second.find(value);
+    return v == it->second.end() ? std::string() : v->second;
+  }
+  bool WriteString(const std::string& key, const std::string& value, const std::string& data) override {
+    Sections sections;
+    Load(sections);
+    sections[key][value] = data;
+    return Save(sections);
+  }
+};
+
+}  // namespace
+
+Registry& HostRegistry() {
+  static FileRegistry registry;
+  return registry;
+}
+
+void Beep(uint32_t freqHz, uint32_t ms) {
+  // A console bell is the nearest a desktop host offers; keep the duration so
+  // the caller's pacing stays the same.
+  (void)freqHz;
+  if (isatty(STDERR_FILENO)) {
+    ssize_t ignored = write(STDERR_FILENO, "\a", 1);
+    (void)ignored;
+  }
+  usleep(ms * 1000);
+}
+
+void MessageBeep(uint32_t) {
+  if (isatty(STDERR_FILENO)) {
+    ssize_t ignored = write(STDERR_FILENO, "\a", 1);
+    (void)ignored;
+  }
+}
+
+bool StartProgram(const std::string& commandLine) {
+  if (commandLine.empty()) return false;
+  // The program is named by its path; arguments are not split, so a path with
+  // blanks still starts.
+  struct stat st {};
+  if (stat(commandLine.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || access(commandLine.c_str(), X_OK) != 0)
+    return false;
+  // Double fork: the program is not our child and never becomes a zombie.
+  pid_t pid = fork();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    setsid();
+    pid_t grandchild = fork();
+    if (grandchild != 0) _exit(grandchild > 0 ? 0 : 1);
+    int null = open("/dev/null", O_RDWR);
+    if (null >= 0) {
+      dup2(null, STDIN_FILENO);
+      dup2(null, STDOUT_FILENO);
+      dup2(null, STDERR_FILENO);
+    }
+    char* argv[] = {const_cast<char*>(commandLine.c_str()), nullptr};
+    execv(commandLine.c_str(), argv);
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::string DocumentsFolder() {
+  const std::string home = HomeFolder();
+  // The XDG user-dirs file names the documents folder when the desktop set one.
+  std::ifstream dirs(home + "/.config/user-dirs.dirs");
+  std::string line;
+  while (std::getline(dirs, line)) {
+    const std::string key = "XDG_DOCUMENTS_DIR=\"";
+    if (line.rfind(key, 0) == 0 && line.size() > key.size()) {
+      std::string value = line.substr(key.size(), line.size() - key.size() - 1);
+      if (value.rfind("$HOME", 0) == 0) value = home + value.substr(5);
+      if (std::filesystem::is_directory(value)) return value;
+    }
+  }
+  if (std::filesystem::is_directory(home + "/Documents")) return home + "/Documents";
+  return home;
+}
+
+char PathSeparator() { return '/'; }
+
+}  // namespace vorn::platform

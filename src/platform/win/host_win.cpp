@@ -1,0 +1,67 @@
+// Host services on Windows: the registry under HKEY_LOCAL_MACHINE, the speaker,
+// WinExec, and the personal documents folder.
+#include <windows.h>
+#include <shlobj.h>
+
+#include "platform/host.h"
+
+namespace vorn::platform {
+
+namespace {
+
+class WinRegistry : public Registry {
+ public:
+  std::optional<std::string> ReadString(const std::string& key, const std::string& value) override {
+    HKEY handle = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return std::nullopt;
+    std::string result;
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExA(handle, value.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS && type == REG_SZ &&
+        size > 0) {
+      std::string buffer(size, '\0');
+      if (RegQueryValueExA(handle, value.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size) ==
+          ERROR_SUCCESS) {
+        buffer.resize(size);
+        while (!buffer.empty() && buffer.back() == '\0') buffer.pop_back();
+        result = buffer;
+      }
+    }
+    RegCloseKey(handle);
+    return result;
+  }
+
+  bool WriteString(const std::string& key, const std::string& value, const std::string& data) override {
+    HKEY handle = nullptr;
+    DWORD disposition = 0;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
+                        &handle, &disposition) != ERROR_SUCCESS)
+      return false;
+    const LONG rc = RegSetValueExA(handle, value.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                                   static_cast<DWORD>(data.size() + 1));
+    RegCloseKey(handle);
+    return rc == ERROR_SUCCESS;
+  }
+};
+
+}  // namespace
+
+Registry& HostRegistry() {
+  static WinRegistry registry;
+  return registry;
+}
+
+void Beep(uint32_t freqHz, uint32_t ms) { ::Beep(freqHz, ms); }
+
+void MessageBeep(uint32_t type) { ::MessageBeep(type); }
+
+bool StartProgram(const std::string& commandLine) { return WinExec(commandLine.c_str(), SW_SHOWNORMAL) > 31; }
+
+std::string DocumentsFolder() {
+  char path[MAX_PATH] = {0};
+  if (SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, path) == S_OK) return path;
+  return ".";
+}
+
+char PathSeparator() { return '\\'; }
+
+}  // namespace vorn::platform

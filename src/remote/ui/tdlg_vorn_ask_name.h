@@ -1,0 +1,26 @@
+#pragma once
+// The small name prompt: a caption and a prompt set by the caller, an edit box
+// of limited length, OK and Cancel.
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace vorn::ui {
+
+class TdlgVornAskName : public QDialog {
+  Q_OBJECT
+ public:
+  explicit TdlgVornAskName(QWidget* parent = nullptr);
+  void Prepare(const QString& caption, const QString& prompt, int maxLength);
+
+  QLabel* lblPrompt;
+  QLineEdit* edtFileName;
+  QPushButton* OKBtn;
+  QPushButton* CancelBtn;
+
+ protected:
+  void showEvent(QShowEvent* event) override;  // FormShow: focus to the edit box
+};
+
+}  // namespace vorn::ui
