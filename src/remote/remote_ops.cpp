@@ -1,0 +1,195 @@
+#include "remote/remote_ops.h"
+
+#include <algorithm>
+
+namespace vorn {
+
+const char* const kMakeDirCaption = "Make directory";
+const char* const kMakeDirPrompt = "Please input new directory name:";
+const char* const kRenamePrompt = "Please input new file name:";
+const char* const kFormatQuestion =
+    "This action will format the D drive on VORN-7730.\nAll the data on that drive will be erased.\nAre you sure?";
+const char* const kFormatCommand = "C:\\DLFMT D: /C\r";
+const char* const kMemCommand = "C:\\mem\r";
+const char* const kAbortCommand = "A\r";
+
+namespace {
+
+bool Contains(const std::string& s, const char* part) { return s.find(part) != std::string::npos; }
+
+}  // namespace
+
+FolderRead ReadRemoteFolder(Exchange& exchange, const std::string& path) {
+  FolderRead out;
+  const int year = CurrentLocalYear();
+  std::vector<ExchangeCommand> commands;
+  commands.push_back({"d:\r", SendFailureTextShort(), {}});
+  commands.push_back({"cd" + path + "\r", SendFailureText("cd" + path),
+                      [&path](const std::string& line, std::string& failure) {
+                        if (!Contains(line, "Invalid ")) return LineVerdict::Continue;
+                        failure = line + "'" + path + "'!";
+                        return LineVerdict::FailAndStop;
+                      }});
+  commands.push_back({"dir\r", SendFailureText("dir"),
+                      [&out, year](const std::string& line, std::string&) {
+                        DirLine parsed = ParseDirLine(line, year);
+                        if (parsed.kind == DirLine::Kind::Entry) {
+                          out.entries.push_back(std::move(parsed.entry));
+                        } else if (parsed.kind == DirLine::Kind::FreeSpace) {
+                          out.bytesFree = parsed.bytesFree;
+                          out.freeText = std::move(parsed.freeText);
+                        }
+                        return LineVerdict::Continue;
+                      }});
+  out.ok = exchange.Run(kListingProfile, commands);
+  return out;
+}
+
+TreeCount CountRemoteTree(Exchange& exchange, const std::string& name) {
+  TreeCount out;
+  ExchangeCommand command{"dir/s " + name + "\r", SendFailureText("dir/s"),
+                          [&out](const std::string& line, std::string&) {
+                            TreeLine t = ParseTreeLine(line);
+                            if (t.kind == TreeLine::Kind::Directory) {
+                              ++out.folders;
+                            } else if (t.kind == TreeLine::Kind::File) {
+                              ++out.files;
+                              out.bytes += static_cast<uint32_t>(t.size);
+                            }
+                            return LineVerdict::Continue;
+                          }};
+  out.ok = exchange.Run(kListingProfile, {command});
+  if (!out.ok) out.files = out.bytes = out.folders = 0;
+  return out;
+}
+
+std::string DeleteCommand(const RemoteEntry& entry) {
+  return (entry.IsDirectory ? "rd " : "del ") + entry.Name + "\r";
+}
+
+std::string DeleteQuestion(const RemoteEntry& entry) {
+  return std::string(entry.IsDirectory ? "Are you sure to delete the directory '" : "Are you sure to delete the file '") +
+         entry.Name + "'\nfrom VORN-7730?";
+}
+
+std::string NotEmptyWarning(const std::string& name) {
+  return "The directory '" + name + "' is not empty.\nCannot delete this directory!";
+}
+
+std::string MakeDirCommand(const std::string& name) { return "md " + name + "\r"; }
+
+std::string RenameCommand(const std::string& from, const std::string& to) {
+  return "ren " + from + " " + to + "\r";
+}
+
+std::string RenameCaption(const std::string& name) { return "Rename file '" + name + "'"; }
+
+std::string AutoRunCommand(const std::string& name, bool append) {
+  return "echo " + name + (append ? ">>AutoRun.bat\r" : ">AutoRun.bat\r");
+}
+
+bool MakeDirRefused(const std::string& line) { return Contains(line, "Invalid ") || Contains(line, "Unable "); }
+
+bool RenameRefused(const std::string& line) { return Contains(line, "Invalid ") || Contains(line, "Duplicate "); }
+
+bool UsableName(const std::string& name) {
+  if (name.empty()) return false;
+  return std::none_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 32; });
+}
+
+FillOutcome RemoteOps::Fill(const std::string& path) {
+  listing_.Entries.clear();
+  FolderRead read = ReadRemoteFolder(exchange_, path);
+  if (read.bytesFree) {
+    listing_.BytesFree = *read.bytesFree;
+    listing_.FreeSpaceText = read.freeText;
+  }
+  listing_.Entries = std::move(read.entries);
+  uint32_t total = TotalSize(listing_.Entries);
+  SortRemoteEntries(listing_.Entries, listing_.SortColumn);
+  listing_.SortColumn = 0;
+
+  FillOutcome out;
+  out.ok = read.ok;
+  out.objectsText = ObjectCountText(listing_.Entries.size());
+  // Only the last free-space text follows the size, so listings that print
+  // none do not pile size texts up in the panel.
+  out.sizeText = TotalSizeText(total) + listing_.FreeSpaceText;
+  return out;
+}
+
+FillOutcome RemoteOps::Show(const std::string& path, int* selectRow) {
+  FillOutcome out = Fill(path);
+  listing_.CurrentPath = path;
+  int rows = static_cast<int>(listing_.Entries.size());
+  int row = -1;
+  if (rows > 0) row = std::clamp(listing_.RestoreIndex, 0, rows - 1);
+  listing_.RestoreIndex = 0;
+  if (selectRow) *selectRow = row;
+  return out;
+}
+
+void RemoteOps::PrepareRelist() {
+  listing_.SortColumn = listing_.ChosenColumn;
+  listing_.RestoreIndex = listing_.PopupIndex;
+}
+
+bool RemoteOps::RunOne(const ExchangeProfile& profile, const std::string& line, LineHandler handler) {
+  return exchange_.Run(profile, {ExchangeCommand{line, SendFailureText(line), std::move(handler)}});
+}
+
+bool RemoteOps::Delete(const RemoteEntry& entry) {
+  Ui& ui = exchange_.UserInterface();
+  if (!UsableName(entry.Name)) return false;
+  if (entry.IsDirectory) {
+    TreeCount count = Count(entry.Name);
+    if (!count.ok) return false;
+    if (count.files > 0 || count.folders > 0) {
+      ui.Warning(NotEmptyWarning(entry.Name));
+      return false;
+    }
+  }
+  if (!ui.Question(DeleteQuestion(entry))) return false;
+  // The shell's reply is only shown: a refused delete simply lists the file again.
+  return RunOne(kListingProfile, DeleteCommand(entry));
+}
+
+bool RemoteOps::MakeDirectory(const std::string& name) {
+  if (!UsableName(name)) return false;
+  bool refused = false;
+  return RunOne(kListingProfile, MakeDirCommand(name),
+                [&refused, name](const std::string& line, std::string& failure) {
+                  if (refused || !MakeDirRefused(line)) return LineVerdict::Continue;
+                  refused = true;
+                  failure = line + "'" + name + "'!";
+                  return LineVerdict::Fail;
+                });
+}
+
+bool RemoteOps::Rename(const std::string& from, const std::string& to) {
+  if (!UsableName(from) || !UsableName(to)) return false;
+  bool refused = false;
+  return RunOne(kListingProfile, RenameCommand(from, to),
+                [&refused, to](const std::string& line, std::string& failure) {
+                  if (refused || !RenameRefused(line)) return LineVerdict::Continue;
+                  refused = true;
+                  failure = line + "'" + to + "'!";
+                  return LineVerdict::Fail;
+                });
+}
+
+bool RemoteOps::Format() {
+  if (!exchange_.UserInterface().Question(kFormatQuestion)) return false;
+  return RunOne(kFormatProfile, kFormatCommand);
+}
+
+bool RemoteOps::Mem() { return exchange_.RunCommand(kMemCommand); }
+
+bool RemoteOps::Abort() { return exchange_.RunCommand(kAbortCommand); }
+
+bool RemoteOps::SetAutoRun(const std::string& name, bool append) {
+  if (!UsableName(name)) return false;
+  return exchange_.RunCommand(AutoRunCommand(name, append));
+}
+
+}  // namespace vorn

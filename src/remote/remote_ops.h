@@ -1,0 +1,108 @@
+#pragma once
+// What the remote pane types to the controller's shell: the listing and the
+// recursive count, and the file operations with their command lines, questions
+// and line tests. Window-free, so the command-line tool shares it.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "link/exchange.h"
+#include "remote/remote_listing.h"
+
+namespace vorn {
+
+// Listings, counts, delete, make directory and rename.
+constexpr ExchangeProfile kListingProfile{200, 10};
+// FORMAT reports its progress in carriage-return lines and takes its time.
+constexpr ExchangeProfile kFormatProfile{1000, 13};
+
+struct FolderRead {
+  bool ok = false;
+  std::vector<RemoteEntry> entries;      // in printed order
+  std::optional<uint32_t> bytesFree;     // set when a free-space line was printed
+  std::string freeText;                  // "(...)" of that line
+};
+// "d:", "cd" + path, "dir". A refused path fails with the shell's line + "'path'!".
+FolderRead ReadRemoteFolder(Exchange& exchange, const std::string& path);
+
+struct TreeCount {
+  bool ok = false;
+  uint32_t files = 0;
+  uint32_t bytes = 0;
+  uint32_t folders = 0;
+};
+// "dir/s " + name: the files, their bytes and the folders below name (or below
+// the current directory for an empty name).
+TreeCount CountRemoteTree(Exchange& exchange, const std::string& name);
+
+// Command lines and texts of the operations.
+std::string DeleteCommand(const RemoteEntry& entry);
+std::string DeleteQuestion(const RemoteEntry& entry);
+std::string NotEmptyWarning(const std::string& name);
+std::string MakeDirCommand(const std::string& name);
+std::string RenameCommand(const std::string& from, const std::string& to);
+std::string RenameCaption(const std::string& name);
+std::string AutoRunCommand(const std::string& name, bool append);
+extern const char* const kMakeDirCaption;
+extern const char* const kMakeDirPrompt;
+extern const char* const kRenamePrompt;
+extern const char* const kFormatQuestion;
+extern const char* const kFormatCommand;
+extern const char* const kMemCommand;
+extern const char* const kAbortCommand;
+constexpr int kDirNameMaxLength = 8;
+constexpr int kFileNameMaxLength = 12;
+
+// True when the reply of "md" or "ren" reports a failure.
+bool MakeDirRefused(const std::string& line);
+bool RenameRefused(const std::string& line);
+// A name the shell may be given on a command line: not empty, no control
+// characters (a carriage return would end the command early).
+bool UsableName(const std::string& name);
+
+// The texts the status bar shows after a listing.
+struct FillOutcome {
+  bool ok = false;
+  std::string objectsText;  // panel 0
+  std::string sizeText;     // panel 1: total size + the last free-space text
+};
+
+// The remote pane's logic on a listing and an exchange.
+class RemoteOps {
+ public:
+  RemoteOps(Exchange& exchange, RemoteListing& listing) : exchange_(exchange), listing_(listing) {}
+
+  // Replaces the entries by a new listing of path, sorted by SortColumn (which
+  // then returns to 0). The path is not remembered here.
+  FillOutcome Fill(const std::string& path);
+  // Fill, then CurrentPath = path and the row to select (-1 for none);
+  // RestoreIndex returns to 0.
+  FillOutcome Show(const std::string& path, int* selectRow = nullptr);
+  // Keep the user's column and the row of the context menu for the next listing.
+  void PrepareRelist();
+
+  TreeCount Count(const std::string& name) { return CountRemoteTree(exchange_, name); }
+
+  // Each returns true when the controller's files may have changed, so the
+  // caller relists. Questions and warnings go through the exchange's Ui.
+  bool Delete(const RemoteEntry& entry);
+  bool MakeDirectory(const std::string& name);
+  bool Rename(const std::string& from, const std::string& to);
+  bool Format();
+  bool Mem();
+  bool Abort();
+  // The command's outcome; the caller relists in either case.
+  bool SetAutoRun(const std::string& name, bool append);
+
+  Exchange& Exchanges() { return exchange_; }
+  RemoteListing& Listing() { return listing_; }
+
+ private:
+  bool RunOne(const ExchangeProfile& profile, const std::string& line, LineHandler handler = {});
+
+  Exchange& exchange_;
+  RemoteListing& listing_;
+};
+
+}  // namespace vorn
