@@ -1,0 +1,55 @@
+#include "transfer/copy_checks.h"
+
+namespace vorn {
+
+CopyCheck CheckCopySelection(const std::vector<LocalSelection>& selection, uint64_t bytesFree) {
+  CopyCheck check;
+  if (selection.empty()) {
+    check.message = "Please select a file.";
+    return check;
+  }
+  for (const LocalSelection& entry : selection) {
+    if (entry.isFolder) {
+      check.message = "Only file can be transferred.";
+      check.files.clear();
+      return check;
+    }
+    check.files.push_back(entry.fullPath);
+    // 64 bits: a selection past 4 GiB must not wrap round to a small total.
+    check.totalSize += entry.size;
+  }
+  if (bytesFree == 0) {
+    check.message = "Please press 'Refresh folder' button in the VORN-7730 panel first.";
+  } else if (check.totalSize == 0 || check.totalSize >= bytesFree) {
+    check.message = "There is no enough space on VORN-7730.";
+  }
+  if (!check.Ok()) check.files.clear();
+  return check;
+}
+
+std::string TargetDirFor(const std::string& remotePath) {
+  if (remotePath == "\\") return "D:\\";
+  return "D:" + remotePath + "\\";
+}
+
+bool ValidFileName(const std::string& name) {
+  if (name.empty()) return false;
+  for (char c : name) {
+    const bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                    c == '_' || c == '.';
+    if (!ok) return false;
+  }
+  return true;
+}
+
+std::string FileNamePart(const std::string& path) {
+#ifdef _WIN32
+  const char* separators = "\\/:";
+#else
+  const char* separators = "/";
+#endif
+  const size_t cut = path.find_last_of(separators);
+  return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+}  // namespace vorn

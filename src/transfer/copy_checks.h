@@ -1,0 +1,39 @@
+#pragma once
+// What the copy command decides before it touches the port: whether the host
+// selection may be uploaded, where it goes, and which names the controller takes.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vorn {
+
+// One selected row of the host pane, in list order.
+struct LocalSelection {
+  bool isFolder = false;
+  std::string fullPath;
+  uint64_t size = 0;
+};
+
+struct CopyCheck {
+  std::string message;             // a warning to show; empty when the copy may go ahead
+  std::vector<std::string> files;  // the host paths to upload, in list order
+  uint64_t totalSize = 0;
+  bool Ok() const { return message.empty(); }
+};
+
+// bytesFree 0 means the controller directory was never listed.
+CopyCheck CheckCopySelection(const std::vector<LocalSelection>& selection, uint64_t bytesFree);
+
+// The controller directory for the remote pane's path: "D:\" for "\", else
+// "D:" + path + "\" (such as D:\DATA\ for \DATA).
+std::string TargetDirFor(const std::string& remotePath);
+
+// Names the controller's receiver accepts: not empty, only ASCII letters,
+// digits, "_" and ".".
+bool ValidFileName(const std::string& name);
+
+// The name part of a host path: what follows the last directory separator
+// (and, on Windows, the last drive colon).
+std::string FileNamePart(const std::string& path);
+
+}  // namespace vorn

@@ -1,0 +1,49 @@
+#pragma once
+// Uploads a list of host files into one controller directory, one TThreadXModem
+// after the other, for the transfer dialog and the command-line tool alike.
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "link/gui_invoker.h"
+#include "link/port.h"
+#include "link/ui.h"
+
+namespace vorn {
+
+struct UploadHooks {
+  // Called before each poll of a running upload and once when it ended:
+  // the host file, its position counted from 1, the total and the progress.
+  std::function<void(const std::string& file, int position, int total, int percent)> Progress;
+  // Lets the GUI thread run pending events between polls (the synchronised
+  // steps of the upload need it when steps go to a GUI thread).
+  std::function<void()> ProcessEvents;
+  std::function<bool()> CancelRequested;
+  // The prompt for a name the controller would refuse; nullopt skips the file.
+  // Without this hook such a file fails.
+  std::function<std::optional<std::string>(const std::string& caption, const std::string& prompt,
+                                           int maxLength)>
+      AskName;
+  std::function<void(const std::string& text)> Error;
+};
+
+struct UploadResult {
+  bool Succeeded = true;   // false once a file failed
+  bool Cancelled = false;  // the user stopped the run
+  int Uploaded = 0;
+  int Skipped = 0;          // name prompts the user cancelled
+  std::string FailedName;   // the controller name of the file that failed
+};
+
+// The port is open and configured (57600 8N1, 500 ms). Stops at the first
+// failure (reported through Error as "Fail to transfer file '<name>'!") and
+// after an upload during which cancel was asked for.
+UploadResult RunUploads(Port& port, TerminalPane& terminal, GuiInvoker& gui,
+                        const std::vector<std::string>& files, const std::string& targetDir,
+                        const UploadHooks& hooks);
+
+// The failure box text for a controller file name.
+std::string TransferFailureText(const std::string& name);
+
+}  // namespace vorn

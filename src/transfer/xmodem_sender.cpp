@@ -1,0 +1,227 @@
+#include "transfer/xmodem_sender.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "link/exchange.h"
+
+namespace vorn {
+
+namespace {
+constexpr size_t kLineLimit = 1024;
+constexpr size_t kDrainLimit = 1025;
+constexpr size_t kChunk = 4096;
+constexpr int kNakWaitReads = 100;
+constexpr int kBlockTries = 10;
+constexpr int kEotTries = 10;
+constexpr uint32_t kPromptBudgetMs = 5000;
+
+bool HasPrompt(const std::string& line) {
+  return line.find("C:\\") != std::string::npos || line.find("D:\\") != std::string::npos;
+}
+
+// -1 when the file cannot be opened for reading.
+int64_t FileLength(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return -1;
+#ifdef _WIN32
+  int64_t length = _fseeki64(f, 0, SEEK_END) == 0 ? _ftelli64(f) : -1;
+#else
+  int64_t length = fseeko(f, 0, SEEK_END) == 0 ? static_cast<int64_t>(ftello(f)) : -1;
+#endif
+  std::fclose(f);
+  // A handle that cannot seek (a device, say) still opened: its length is unknown, not absent.
+  return length < 0 ? 0 : length;
+}
+}  // namespace
+
+namespace xmodem {
+Block BuildBlock(uint8_t number, const uint8_t* data, size_t length) {
+  Block block{};
+  block[0] = SOH;
+  block[1] = number;
+  block[2] = static_cast<uint8_t>(255 - number);
+  length = std::min(length, kBlockData);
+  std::copy(data, data + length, block.begin() + 3);
+  uint8_t sum = 0;
+  for (size_t i = 0; i < kBlockData; ++i) sum = static_cast<uint8_t>(sum + block[3 + i]);
+  block[kBlockSize - 1] = sum;
+  return block;
+}
+}  // namespace xmodem
+
+std::string TransferCommandLine(const std::string& targetPath) {
+  return "C:\\transfer /R " + targetPath + "\r";
+}
+
+TThreadXModem::TThreadXModem(GuiInvoker& gui) : WorkerThread(gui) {}
+
+TThreadXModem::~TThreadXModem() {
+  // The body reads this object's fields, so it must be over before they go.
+  Terminate();
+  WaitFor();
+  if (file_) std::fclose(file_);
+}
+
+void TThreadXModem::Execute() {
+  const bool ok = Upload();
+  if (file_) {
+    std::fclose(file_);
+    file_ = nullptr;
+  }
+  Outcome = ok ? 0 : -1;  // the last act: the owner may destroy the object from now on
+}
+
+bool TThreadXModem::Status(const std::string& text) {
+  StatusText = text;
+  return Synchronize([this] { ShowStatus(); });
+}
+
+void TThreadXModem::ShowStatus() {
+  if (!StatusText.empty()) ShowPaneLine(*Terminal, StatusText);
+}
+
+void TThreadXModem::SendCommandLine() {
+  CommandLine = TransferCommandLine(TargetPath);
+  StatusText = CommandLine;
+  ShowStatus();
+  CommandEchoed = false;
+  for (char c : CommandLine) {
+    const uint8_t sent = static_cast<uint8_t>(c);
+    uint8_t echo = 0;
+    if (!Port->Write(&sent, 1) || !Port->ReadExact(&echo, 1) || echo != sent) return;
+  }
+  CommandEchoed = true;
+}
+
+void TThreadXModem::AwaitPromptLine() {
+  // A port without a read time-out would never use up the budget.
+  const uint32_t step = Port->Timeout() ? Port->Timeout() : 500;
+  uint32_t total = 0;
+  std::string line;
+  while (total < kPromptBudgetMs) {
+    Port->ReadLine(kLineLimit, line);
+    if (HasPrompt(line)) return;
+    StatusText = line;
+    ShowStatus();
+    total += step;
+  }
+}
+
+bool TThreadXModem::Upload() {
+  if (!Port || !Terminal) return false;
+
+  const int64_t length = FileLength(SourcePath);
+  if (length < 0) {
+    Status("<<Cannot Open Send File>>");
+    return false;
+  }
+
+  uint8_t byte = 0;
+  for (size_t n = 0; n < kDrainLimit; ++n)
+    if (!Port->ReadExact(&byte, 1)) break;
+
+  if (!Synchronize([this] { SendCommandLine(); }) || !CommandEchoed) return false;
+
+  bool nak = false;
+  for (int i = 0; i < kNakWaitReads && !nak; ++i) {
+    if (Port->ReadExact(&byte, 1) && byte == xmodem::NAK) {
+      nak = true;
+      break;
+    }
+    if (CancelRequested) {
+      Status("<<Transferring cancelled...>>");
+      return false;
+    }
+    if (!Sleep(10)) return false;
+  }
+  if (!nak) {
+    Status("<<No ACK from VORN-7730M>>");
+    return false;
+  }
+
+  file_ = std::fopen(SourcePath.c_str(), "rb");
+  if (!file_) {
+    Status("<<Cannot Open Send File>>");
+    return false;
+  }
+  Status("<<Transferring File...>>");
+
+  uint8_t number = 1;
+  uint64_t acknowledged = 0;
+  std::vector<uint8_t> chunk(kChunk);
+  for (;;) {
+    const size_t got = std::fread(chunk.data(), 1, kChunk, file_);
+    if (std::ferror(file_)) {
+      Status("<<Error Reading File>>");
+      return false;
+    }
+    for (size_t offset = 0; offset < got; offset += xmodem::kBlockData) {
+      const size_t size = std::min(xmodem::kBlockData, got - offset);
+      const auto result = SendBlock(xmodem::BuildBlock(number, chunk.data() + offset, size));
+      if (result != BlockResult::Acknowledged) return false;
+      acknowledged += size;
+      // A file that grew since its length was taken must not push the bar past the end.
+      const uint64_t percent = length > 0 ? acknowledged * 100 / static_cast<uint64_t>(length) : 100;
+      Percent = static_cast<int>(std::min<uint64_t>(percent, 100));
+      ++number;  // wraps from 255 to 0
+    }
+    if (got < kChunk) break;
+  }
+  std::fclose(file_);
+  file_ = nullptr;
+
+  bool acked = false;
+  for (int i = 0; i < kEotTries && !acked; ++i) {
+    Port->WriteByte(xmodem::EOT);
+    if (!Sleep(5)) return false;
+    acked = Port->ReadExact(&byte, 1) && byte == xmodem::ACK;
+  }
+  if (!Status(acked ? "<<Get ACK for EOT>>" : "<<No ACK for EOT>>")) return false;
+
+  return Synchronize([this] { AwaitPromptLine(); });
+}
+
+TThreadXModem::BlockResult TThreadXModem::SendBlock(const xmodem::Block& block) {
+  int tries = 0;
+  for (;;) {
+    // Ending the thread from outside counts as a cancel, so the receiver is not left waiting.
+    if (CancelRequested || Terminated()) {
+      SendCancel();
+      return BlockResult::Cancelled;
+    }
+    ++tries;
+    // Header, number, complement, data, checksum: every write discards unread
+    // input, so only what comes after the checksum is the answer.
+    Port->Write(&block[0], 1);
+    Port->Write(&block[1], 1);
+    Port->Write(&block[2], 1);
+    Port->Write(&block[3], xmodem::kBlockData);
+    Port->Write(&block[xmodem::kBlockSize - 1], 1);
+
+    uint8_t answer = 0;
+    bool got = Port->ReadExact(&answer, 1);
+    while (!got && tries < kBlockTries) {
+      ++tries;
+      got = Port->ReadExact(&answer, 1);
+    }
+    if (!Sleep(5)) return BlockResult::Failed;
+    if (got && answer == xmodem::NAK && tries < kBlockTries) continue;
+    if (got && answer == xmodem::ACK) return BlockResult::Acknowledged;
+    return BlockResult::Failed;
+  }
+}
+
+void TThreadXModem::SendCancel() {
+  if (file_) {
+    std::fclose(file_);
+    file_ = nullptr;
+  }
+  static const uint8_t kCancel[5] = {xmodem::CAN, xmodem::CAN, xmodem::CAN, xmodem::CAN, xmodem::CAN};
+  Port->Write(kCancel, sizeof kCancel);
+  std::string line;
+  while (!Terminated() && Port->ReadLine(kLineLimit, line))
+    if (!Status(line)) return;
+}
+
+}  // namespace vorn

@@ -1,0 +1,67 @@
+#include "transfer/copy_checks.h"
+
+#include <gtest/gtest.h>
+
+namespace vorn {
+namespace {
+
+LocalSelection File(const std::string& path, uint64_t size) { return {false, path, size}; }
+LocalSelection Folder(const std::string& path) { return {true, path, 0}; }
+
+TEST(CopyChecks, RefusedSelectionsNameTheReason) {
+  EXPECT_EQ(CheckCopySelection({}, 5000).message, "Please select a file.");
+  // One folder refuses the whole selection, wherever it stands.
+  auto check = CheckCopySelection({File("/h/A.EXE", 10), Folder("/h/SUB"), File("/h/B.EXE", 10)}, 5000);
+  EXPECT_EQ(check.message, "Only file can be transferred.");
+  EXPECT_TRUE(check.files.empty());
+  EXPECT_EQ(CheckCopySelection({File("/h/A.EXE", 10)}, 0).message,
+            "Please press 'Refresh folder' button in the VORN-7730 panel first.");
+  // The total must be above zero and below the free space.
+  EXPECT_EQ(CheckCopySelection({File("/h/E1", 0), File("/h/E2", 0)}, 5000).message,
+            "There is no enough space on VORN-7730.");
+  EXPECT_EQ(CheckCopySelection({File("/h/A", 3000), File("/h/B", 2000)}, 5000).message,
+            "There is no enough space on VORN-7730.");
+  EXPECT_TRUE(CheckCopySelection({File("/h/A", 3000), File("/h/B", 1999)}, 5000).Ok());
+}
+
+TEST(CopyChecks, TotalDoesNotWrapPastFourGiB) {
+  // 4 GiB + 100 bytes would be 100 bytes in 32 bits and pass the check.
+  auto check = CheckCopySelection({File("/h/HUGE.IMG", 4294967296ull), File("/h/A.TXT", 100)}, 800000);
+  EXPECT_EQ(check.message, "There is no enough space on VORN-7730.");
+  EXPECT_EQ(check.totalSize, 4294967396ull);
+}
+
+TEST(CopyChecks, AcceptedSelectionKeepsListOrder) {
+  auto check = CheckCopySelection({File("/h/Z.EXE", 1), File("/h/A.EXE", 2), File("/h/M.EXE", 3)}, 100);
+  ASSERT_TRUE(check.Ok());
+  EXPECT_EQ(check.files, (std::vector<std::string>{"/h/Z.EXE", "/h/A.EXE", "/h/M.EXE"}));
+  EXPECT_EQ(check.totalSize, 6u);
+}
+
+TEST(CopyChecks, TargetDirectoryFollowsTheRemotePath) {
+  EXPECT_EQ(TargetDirFor("\\"), "D:\\");
+  EXPECT_EQ(TargetDirFor("\\DATA"), "D:\\DATA\\");
+  EXPECT_EQ(TargetDirFor("\\DATA\\SUB"), "D:\\DATA\\SUB\\");
+}
+
+TEST(CopyChecks, ValidFileNameTakesOnlyTheControllersCharacters) {
+  EXPECT_TRUE(ValidFileName("PROG.EXE"));
+  EXPECT_TRUE(ValidFileName("a_b.c.d"));
+  EXPECT_TRUE(ValidFileName("averyveryverylongname_without_limits.extension"));
+  EXPECT_TRUE(ValidFileName("."));
+  EXPECT_FALSE(ValidFileName(""));
+  EXPECT_FALSE(ValidFileName("MY-PROG.EXE"));
+  EXPECT_FALSE(ValidFileName("MY PROG.EXE"));
+  EXPECT_FALSE(ValidFileName("caf\xc3\xa9.txt"));
+  EXPECT_FALSE(ValidFileName("\xe9t\xe9.txt"));
+  EXPECT_FALSE(ValidFileName("A~1.TXT"));
+}
+
+TEST(CopyChecks, FileNamePartIsWhatFollowsTheLastSeparator) {
+  EXPECT_EQ(FileNamePart("/home/user/PROG.EXE"), "PROG.EXE");
+  EXPECT_EQ(FileNamePart("PROG.EXE"), "PROG.EXE");
+  EXPECT_EQ(FileNamePart("/home/user/"), "");
+}
+
+}  // namespace
+}  // namespace vorn

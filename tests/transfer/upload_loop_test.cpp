@@ -1,0 +1,134 @@
+#include "transfer/upload_loop.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "link/gui_invoker.h"
+#include "receiver_script.h"
+#include "scripted_port.h"
+#include "temp_files.h"
+
+namespace vorn::test {
+namespace {
+
+class UploadLoopTest : public ::testing::Test {
+ protected:
+  UploadLoopTest() {
+    hooks.Error = [this](const std::string& t) { errors.push_back(t); };
+    hooks.AskName = [this](const std::string& caption, const std::string& prompt, int max) {
+      asked.push_back(caption + "|" + prompt + "|" + std::to_string(max));
+      std::optional<std::string> a;
+      if (!names.empty()) {
+        a = names.front();
+        names.erase(names.begin());
+      }
+      return a;
+    };
+    hooks.Progress = [this](const std::string& file, int position, int total, int percent) {
+      progress.push_back(std::to_string(position) + "/" + std::to_string(total) + " " + std::to_string(percent));
+    };
+  }
+
+  UploadResult Run(const std::vector<std::string>& files, const std::string& targetDir = "D:\\DATA\\") {
+    return RunUploads(port, pane, gui, files, targetDir, hooks);
+  }
+
+  std::vector<std::string> Commands() const {
+    std::vector<std::string> out;
+    for (const auto& u : rx.uploads) out.push_back(u.command);
+    return out;
+  }
+
+  TempDir dir;
+  ScriptedPort port;
+  RecordingPane pane;
+  DirectInvoker gui;
+  ReceiverScript rx{port};
+  UploadHooks hooks;
+  std::vector<std::string> errors, asked, progress;
+  std::vector<std::optional<std::string>> names;
+};
+
+TEST_F(UploadLoopTest, FilesGoUpInOrderWithTheirPositions) {
+  auto result = Run({dir.File("ONE.TXT", std::string(300, '1')), dir.File("TWO.TXT", "2"),
+                     dir.File("THREE.TXT", "3")});
+  EXPECT_TRUE(result.Succeeded);
+  EXPECT_EQ(result.Uploaded, 3);
+  EXPECT_EQ(Commands(), (std::vector<std::string>{"C:\\transfer /R D:\\DATA\\ONE.TXT\r",
+                                                  "C:\\transfer /R D:\\DATA\\TWO.TXT\r",
+                                                  "C:\\transfer /R D:\\DATA\\THREE.TXT\r"}));
+  EXPECT_TRUE(errors.empty());
+  // Each file starts from 0 and ends at 100 under its own position.
+  std::map<std::string, std::pair<std::string, std::string>> firstLast;
+  for (const auto& p : progress) {
+    const std::string pos = p.substr(0, 3);
+    if (!firstLast.count(pos)) firstLast[pos].first = p;
+    firstLast[pos].second = p;
+  }
+  ASSERT_EQ(firstLast.size(), 3u);
+  EXPECT_EQ(firstLast["1/3"].first, "1/3 0");
+  EXPECT_EQ(firstLast["1/3"].second, "1/3 100");
+  EXPECT_EQ(firstLast["2/3"].first, "2/3 0");
+  EXPECT_EQ(firstLast["3/3"].second, "3/3 100");
+}
+
+TEST_F(UploadLoopTest, FailureOfTheSecondFileStopsTheThird) {
+  rx.blockAnswer = [](int upload, int, int) { return upload == 1 ? 'C' : 'A'; };
+  auto result = Run({dir.File("ONE.TXT", "1"), dir.File("TWO.TXT", "2"), dir.File("THREE.TXT", "3")});
+  EXPECT_FALSE(result.Succeeded);
+  EXPECT_EQ(result.Uploaded, 1);
+  EXPECT_EQ(result.FailedName, "TWO.TXT");
+  EXPECT_EQ(rx.uploads.size(), 2u);
+  EXPECT_EQ(errors, (std::vector<std::string>{"Fail to transfer file 'TWO.TXT'!"}));
+}
+
+TEST_F(UploadLoopTest, InvalidNamesArePromptedFor) {
+  // A typed name must pass the same rule; cancel skips only that file.
+  names = {std::string("MY PROG"), std::string("MYPROG.EXE"), std::nullopt};
+  auto result = Run({dir.File("MY PROG.EXE", "a"), dir.File("b-c.txt", "b"), dir.File("OK.TXT", "c")});
+  EXPECT_TRUE(result.Succeeded);
+  EXPECT_EQ(result.Uploaded, 2);
+  EXPECT_EQ(result.Skipped, 1);
+  EXPECT_EQ(asked, (std::vector<std::string>{"Invalid file name 'MY PROG.EXE'|Please input new file name:|12",
+                                             "Invalid file name 'MY PROG'|Please input new file name:|12",
+                                             "Invalid file name 'b-c.txt'|Please input new file name:|12"}));
+  EXPECT_EQ(Commands(), (std::vector<std::string>{"C:\\transfer /R D:\\DATA\\MYPROG.EXE\r",
+                                                  "C:\\transfer /R D:\\DATA\\OK.TXT\r"}));
+  // The renamed file keeps its position in the count.
+  EXPECT_EQ(progress.front(), "1/3 0");
+  EXPECT_EQ(progress.back(), "3/3 100");
+  EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(UploadLoopTest, InvalidNameWithoutPromptFails) {
+  hooks.AskName = nullptr;
+  auto result = Run({dir.File("A B.TXT", "a"), dir.File("OK.TXT", "c")});
+  EXPECT_FALSE(result.Succeeded);
+  EXPECT_TRUE(rx.uploads.empty());
+  EXPECT_EQ(errors, (std::vector<std::string>{"Invalid file name 'A B.TXT'"}));
+}
+
+TEST_F(UploadLoopTest, CancelStopsTheRunningFileAndTheRest) {
+  bool cancel = false;
+  hooks.CancelRequested = [&] { return cancel; };
+  rx.onBlock = [&](int, int block) {
+    if (block == 2) cancel = true;
+  };
+  auto result = Run({dir.File("ONE.TXT", std::string(1000, '1')), dir.File("TWO.TXT", "2")});
+  EXPECT_TRUE(result.Cancelled);
+  EXPECT_TRUE(result.Succeeded);  // a cancel is not reported as a failure
+  EXPECT_EQ(rx.uploads.size(), 1u);
+  EXPECT_EQ(rx.uploads[0].cancels, 1);
+  EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(UploadLoopTest, MissingHostFileFails) {
+  auto result = Run({dir.path + "/GONE.TXT", dir.File("OK.TXT", "c")});
+  EXPECT_FALSE(result.Succeeded);
+  EXPECT_EQ(errors, (std::vector<std::string>{"Fail to transfer file 'GONE.TXT'!"}));
+  EXPECT_EQ(pane.lines, (std::vector<std::string>{"<<Cannot Open Send File>>"}));
+}
+
+}  // namespace
+}  // namespace vorn::test

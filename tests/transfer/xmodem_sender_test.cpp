@@ -1,0 +1,277 @@
+#include "transfer/xmodem_sender.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "link/gui_invoker.h"
+#include "receiver_script.h"
+#include "scripted_port.h"
+#include "temp_files.h"
+
+namespace vorn::test {
+namespace {
+
+class XModemSenderTest : public ::testing::Test {
+ protected:
+  // Runs one upload to its end and returns the outcome.
+  int Upload(const std::string& source, const std::string& target = "D:\\PROG.EXE") {
+    TThreadXModem thread(gui);
+    current = &thread;
+    thread.Port = &port;
+    thread.Terminal = &pane;
+    thread.SourcePath = source;
+    thread.TargetPath = target;
+    thread.Resume();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (thread.Outcome == 1 && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    percent = thread.Percent;
+    echoed = thread.CommandEchoed;
+    const int outcome = thread.Outcome;
+    current = nullptr;
+    return outcome;
+  }
+
+  // The writes after the command line's echo.
+  std::vector<std::vector<uint8_t>> WritesAfterCommand() const {
+    std::vector<std::vector<uint8_t>> out;
+    bool after = false;
+    for (const auto& w : port.writes) {
+      if (after) out.push_back(w);
+      if (w.size() == 1 && w[0] == '\r') after = true;
+    }
+    return out;
+  }
+
+  int CountWrites(const std::vector<uint8_t>& bytes) const {
+    int n = 0;
+    for (const auto& w : WritesAfterCommand()) n += w == bytes;
+    return n;
+  }
+
+  const ReceiverScript::Upload& Received() const { return rx.uploads.at(0); }
+
+  TempDir dir;
+  ScriptedPort port;
+  RecordingPane pane;
+  DirectInvoker gui;
+  ReceiverScript rx{port};
+  TThreadXModem* current = nullptr;
+  int percent = -1;
+  bool echoed = false;
+};
+
+const std::vector<uint8_t> kEot{0x04};
+const std::vector<uint8_t> kCancel(5, 0x18);
+
+TEST_F(XModemSenderTest, EmptyFileSendsEotRightAfterTheFirstNak) {
+  EXPECT_EQ(Upload(dir.File("EMPTY.DAT", "")), 0);
+  EXPECT_TRUE(Received().blocks.empty());
+  EXPECT_EQ(Received().eots, 1);
+  EXPECT_EQ(percent, 0);
+  EXPECT_EQ(Received().command, "C:\\transfer /R D:\\PROG.EXE\r");
+  EXPECT_EQ(pane.lines, (std::vector<std::string>{"C:\\transfer /R D:\\PROG.EXE", "<<Transferring File...>>",
+                                                  "<<Get ACK for EOT>>"}));
+}
+
+TEST_F(XModemSenderTest, BlocksAreFilledWithZerosAndCarryTheByteSum) {
+  std::string data(129, '\0');
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7 + 3);
+  ASSERT_EQ(Upload(dir.File("A.BIN", data.substr(0, 128))), 0);
+  ASSERT_EQ(Received().blocks.size(), 1u);
+  const auto& one = Received().blocks[0];
+  EXPECT_EQ(one[0], 0x01);
+  EXPECT_EQ(one[1], 1);
+  EXPECT_EQ(one[2], 254);
+  EXPECT_EQ(std::string(one.begin() + 3, one.begin() + 131), data.substr(0, 128));
+  uint8_t sum = 0;
+  for (int i = 0; i < 128; ++i) sum = static_cast<uint8_t>(sum + data[i]);
+  EXPECT_EQ(one[131], sum);
+  EXPECT_EQ(percent, 100);
+
+  rx.uploads.clear();
+  ASSERT_EQ(Upload(dir.File("B.BIN", data)), 0);
+  ASSERT_EQ(Received().blocks.size(), 2u);
+  const auto& second = Received().blocks[1];
+  EXPECT_EQ(second[1], 2);
+  EXPECT_EQ(second[2], 253);
+  EXPECT_EQ(second[3], static_cast<uint8_t>(data[128]));
+  EXPECT_EQ(std::string(second.begin() + 4, second.begin() + 131), std::string(127, '\0'));
+  EXPECT_EQ(second[131], static_cast<uint8_t>(data[128]));
+  EXPECT_EQ(Received().data, data + std::string(127, '\0'));
+}
+
+TEST_F(XModemSenderTest, BlockNumberWrapsToZeroAfter255) {
+  std::string data(256 * 128 + 1, 'v');
+  ASSERT_EQ(Upload(dir.File("BIG.BIN", data)), 0);
+  const auto& blocks = Received().blocks;
+  ASSERT_EQ(blocks.size(), 257u);
+  EXPECT_EQ(blocks[254][1], 255);
+  EXPECT_EQ(blocks[254][2], 0x00);
+  EXPECT_EQ(blocks[255][1], 0x00);
+  EXPECT_EQ(blocks[255][2], 0xFF);
+  EXPECT_EQ(blocks[256][1], 0x01);
+  EXPECT_EQ(Received().data.substr(0, data.size()), data);
+  EXPECT_EQ(percent, 100);
+}
+
+TEST_F(XModemSenderTest, FailingReceiverEndsTheUploadWithoutEot) {
+  // NAK every time: ten transmissions of the same block.
+  rx.blockAnswer = [](int, int, int) { return 'N'; };
+  EXPECT_EQ(Upload(dir.File("N.BIN", std::string(300, 'n'))), -1);
+  ASSERT_EQ(Received().blocks.size(), 10u);
+  for (const auto& b : Received().blocks) EXPECT_EQ(b, Received().blocks[0]);
+  EXPECT_EQ(CountWrites(kEot), 0);
+  EXPECT_EQ(CountWrites(kCancel), 0);
+  EXPECT_EQ(pane.lines.back(), "<<Transferring File...>>");
+  EXPECT_EQ(percent, 0);
+
+  // CAN after the second block: at once, nothing more is sent.
+  port.writes.clear();
+  rx.uploads.clear();
+  rx.blockAnswer = [](int, int block, int) { return block == 2 ? 'C' : 'A'; };
+  EXPECT_EQ(Upload(dir.File("C.BIN", std::string(300, 'c'))), -1);
+  EXPECT_EQ(Received().blocks.size(), 2u);
+  EXPECT_EQ(CountWrites(kEot), 0);
+  EXPECT_EQ(CountWrites(kCancel), 0);
+  EXPECT_EQ(percent, 42);  // one acknowledged block of 300 bytes
+
+  // Any other byte fails the same way.
+  rx.uploads.clear();
+  rx.blockAnswer = [](int, int, int) { return 'x'; };
+  EXPECT_EQ(Upload(dir.File("X.BIN", std::string(10, 'x'))), -1);
+  EXPECT_EQ(Received().blocks.size(), 1u);
+}
+
+TEST_F(XModemSenderTest, SilentReceiverGetsOneTransmissionAndTenReads) {
+  rx.blockAnswer = [](int, int, int) { return '-'; };
+  int readsBefore = 0;
+  rx.onBlock = [&](int, int) { readsBefore = port.readExactCalls; };
+  EXPECT_EQ(Upload(dir.File("S.BIN", std::string(50, 's'))), -1);
+  EXPECT_EQ(Received().blocks.size(), 1u);
+  EXPECT_EQ(port.readExactCalls - readsBefore, 10);
+  EXPECT_EQ(CountWrites(kEot), 0);
+}
+
+TEST_F(XModemSenderTest, SilenceThenNakStillCountsAgainstTheTries) {
+  // Nine silent reads used up the tries: the NAK on the tenth is not answered.
+  int reads = 0;
+  rx.blockAnswer = [](int, int, int) { return '-'; };
+  rx.onBlock = [&](int, int) {
+    for (int i = 0; i < 9; ++i) port.PushTimeout();
+    port.PushByte(0x15);
+    ++reads;
+  };
+  EXPECT_EQ(Upload(dir.File("T.BIN", std::string(50, 't'))), -1);
+  EXPECT_EQ(reads, 1);
+}
+
+TEST_F(XModemSenderTest, CancelDuringTheBlocksSendsFiveCanAndNoEot) {
+  rx.onBlock = [&](int, int block) {
+    if (block == 3) current->CancelRequested = true;
+  };
+  EXPECT_EQ(Upload(dir.File("L.BIN", std::string(1000, 'l'))), -1);
+  EXPECT_EQ(Received().blocks.size(), 3u);
+  EXPECT_EQ(CountWrites(kCancel), 1);
+  EXPECT_EQ(CountWrites(kEot), 0);
+  // What the controller prints after the cancel is shown, the partial prompt is not.
+  EXPECT_EQ(pane.lines.back(), "Transfer aborted");
+  // The cancel is one write of exactly five bytes.
+  EXPECT_EQ(WritesAfterCommand().back(), kCancel);
+}
+
+TEST_F(XModemSenderTest, CancelWhileWaitingForTheFirstNakSendsNothing) {
+  rx.afterCommand = "";
+  port.onWrite = [&, inner = port.onWrite](const std::vector<uint8_t>& w) {
+    inner(w);
+    if (w.size() == 1 && w[0] == '\r') current->CancelRequested = true;
+  };
+  EXPECT_EQ(Upload(dir.File("W.BIN", "abc")), -1);
+  EXPECT_TRUE(WritesAfterCommand().empty());
+  EXPECT_EQ(pane.lines.back(), "<<Transferring cancelled...>>");
+}
+
+TEST_F(XModemSenderTest, NoNakAtAllIsReported) {
+  rx.afterCommand = "xyz";  // other bytes are dropped, not taken for a NAK
+  EXPECT_EQ(Upload(dir.File("W.BIN", "abc")), -1);
+  EXPECT_TRUE(WritesAfterCommand().empty());
+  EXPECT_EQ(pane.lines.back(), "<<No ACK from VORN-7730M>>");
+}
+
+TEST_F(XModemSenderTest, EotIsRepeatedUntilAcknowledged) {
+  rx.eotAnswers = "---------A";
+  EXPECT_EQ(Upload(dir.File("E.BIN", "e")), 0);
+  EXPECT_EQ(Received().eots, 10);
+  EXPECT_EQ(pane.lines.back(), "<<Get ACK for EOT>>");
+
+  // Never acknowledged: still a success, with the other line.
+  rx.uploads.clear();
+  pane.lines.clear();
+  rx.eotAnswers = "N";
+  EXPECT_EQ(Upload(dir.File("F.BIN", "f")), 0);
+  EXPECT_EQ(Received().eots, 10);
+  EXPECT_EQ(pane.lines.back(), "<<No ACK for EOT>>");
+}
+
+TEST_F(XModemSenderTest, LinesBeforeThePromptAreShownButNotThePrompt) {
+  rx.afterEot = "\r\n1 file received\r\nD:\\DATA>";
+  EXPECT_EQ(Upload(dir.File("P.BIN", "p")), 0);
+  EXPECT_EQ(pane.lines, (std::vector<std::string>{"C:\\transfer /R D:\\PROG.EXE", "<<Transferring File...>>",
+                                                  "<<Get ACK for EOT>>", "1 file received"}));
+}
+
+TEST_F(XModemSenderTest, PromptWaitGivesUpAfterTenReads) {
+  rx.afterEot = "";
+  for (int i = 0; i < 12; ++i) rx.afterEot += "line " + std::to_string(i) + "\r";
+  EXPECT_EQ(Upload(dir.File("Q.BIN", "q")), 0);
+  EXPECT_EQ(pane.lines.back(), "line 9");
+}
+
+TEST_F(XModemSenderTest, WrongEchoStopsAfterTheCommandLine) {
+  rx.echo = false;
+  port.onWrite = [&, inner = port.onWrite](const std::vector<uint8_t>& w) {
+    inner(w);
+    if (w.size() == 1) port.PushByte(w[0] == 'C' ? 'c' : w[0]);
+  };
+  EXPECT_EQ(Upload(dir.File("R.BIN", "r")), -1);
+  EXPECT_FALSE(echoed);
+  EXPECT_EQ(port.writes.size(), 1u);  // the rest of the line is not typed
+  EXPECT_EQ(pane.lines, (std::vector<std::string>{"C:\\transfer /R D:\\PROG.EXE"}));
+}
+
+TEST_F(XModemSenderTest, MissingSourceOrPortSendsNothing) {
+  EXPECT_EQ(Upload((std::filesystem::path(dir.path) / "NONE.BIN").string()), -1);
+  EXPECT_TRUE(port.writes.empty());
+  EXPECT_EQ(pane.lines, (std::vector<std::string>{"<<Cannot Open Send File>>"}));
+
+  TThreadXModem thread(gui);
+  thread.Terminal = &pane;
+  thread.SourcePath = dir.File("OK.BIN", "x");
+  thread.Resume();
+  while (thread.Outcome == 1) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_EQ(thread.Outcome, -1);
+  EXPECT_EQ(pane.lines.size(), 1u);
+}
+
+TEST_F(XModemSenderTest, StaleInputIsDrainedBeforeTheCommand) {
+  port.Push(std::string(2000, '!'));
+  EXPECT_EQ(Upload(dir.File("D.BIN", "d")), 0);
+  EXPECT_EQ(port.readExactCalls > 1025, true);
+  EXPECT_EQ(Received().command, "C:\\transfer /R D:\\PROG.EXE\r");
+}
+
+TEST(XModemBlock, ShortBlockIsFilledWithZeros) {
+  const uint8_t data[3] = {0xFF, 0x02, 0x01};
+  const auto block = xmodem::BuildBlock(0, data, 3);
+  EXPECT_EQ(block[1], 0x00);
+  EXPECT_EQ(block[2], 0xFF);
+  EXPECT_EQ(block[131], 0x02);  // 0xFF + 2 + 1 modulo 256
+  for (int i = 6; i < 131; ++i) EXPECT_EQ(block[i], 0);
+}
+
+}  // namespace
+}  // namespace vorn::test
