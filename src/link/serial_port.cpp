@@ -1,0 +1,84 @@
+#include "link/serial_port.h"
+
+#include <utility>
+
+namespace vorn {
+
+SerialPort::SerialPort(std::string portName)
+    : SerialPort(std::move(portName), platform::CreateSerialDevice()) {}
+
+SerialPort::SerialPort(std::string portName, std::unique_ptr<platform::SerialDevice> device)
+    : portName_(std::move(portName)), device_(std::move(device)) {}
+
+// Owners close the port themselves; the device's own destructor still releases
+// one that was left open, so a forgotten Close cannot keep the port held.
+SerialPort::~SerialPort() = default;
+
+bool SerialPort::Open() { return device_->Open(portName_); }
+
+bool SerialPort::Close() { return device_->Close(); }
+
+bool SerialPort::IsOpen() const { return device_->IsOpen(); }
+
+platform::OpenFailure SerialPort::LastOpenFailure() const { return device_->LastOpenFailure(); }
+
+bool SerialPort::Configure(uint32_t baud, uint8_t byteSize, uint8_t parity, uint8_t stopBits) {
+  return device_->SetLine(baud, byteSize, parity, stopBits);
+}
+
+bool SerialPort::SetTimeouts(uint32_t ms) {
+  // Callers count waiting time with Timeout() even when they ignore this
+  // result, so it reports what was asked for.
+  timeoutMs_ = ms;
+  return device_->SetTimeouts(ms);
+}
+
+void SerialPort::Recover() {
+  if (device_->Close()) device_->Open(portName_);
+}
+
+bool SerialPort::Write(const uint8_t* bytes, size_t count) {
+  if (!device_->IsOpen()) return false;
+  // Whatever arrived before this write is stale: a reply is read after it.
+  device_->PurgeInput();
+  const platform::TransferResult r = device_->Write(bytes, count);
+  if (r.hardError) {
+    Recover();
+    return false;
+  }
+  return r.transferred == count;
+}
+
+bool SerialPort::ReadExact(uint8_t* buffer, size_t count) {
+  if (!device_->IsOpen()) return false;
+  const platform::TransferResult r = device_->Read(buffer, count);
+  if (r.hardError) {
+    Recover();
+    return false;
+  }
+  return r.transferred == count;
+}
+
+bool SerialPort::ReadLine(size_t maxLen, std::string& text) {
+  text.clear();
+  // No room for even one byte: leave the input for the next reader.
+  if (maxLen == 0 || !device_->IsOpen()) return false;
+
+  size_t count = 0;
+  for (;;) {
+    uint8_t byte = 0;
+    const platform::TransferResult r = device_->Read(&byte, 1);
+    if (r.hardError) {
+      Recover();
+      return false;
+    }
+    if (r.transferred != 1) return false;
+    if (++count >= maxLen) return false;  // the overlong line's byte is dropped
+    text.push_back(static_cast<char>(byte));
+    if (byte == LineEnd) return true;
+  }
+}
+
+bool SerialPort::PurgeInput() { return device_->PurgeInput(); }
+
+}  // namespace vorn

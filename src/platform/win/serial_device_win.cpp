@@ -1,0 +1,193 @@
+// Serial devices on Windows: the communications API with overlapped I/O, the
+// driver's own time-outs ending every transfer.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <string>
+
+#include "platform/serial_device.h"
+
+namespace vorn::platform {
+namespace {
+
+// Errors that some USB adapters report for an expired write time-out instead
+// of a short count; they are time-outs, not a broken device.
+bool IsTimeoutError(DWORD error) {
+  return error == ERROR_SEM_TIMEOUT || error == ERROR_COUNTER_TIMEOUT || error == ERROR_TIMEOUT;
+}
+
+class WinSerialDevice final : public SerialDevice {
+ public:
+  ~WinSerialDevice() override { Close(); }
+
+  bool Open(const std::string& portName) override;
+  OpenFailure LastOpenFailure() const override { return lastFailure_; }
+  bool IsOpen() const override { return handle_ != INVALID_HANDLE_VALUE; }
+  bool Close() override;
+  bool SetLine(uint32_t baud, uint8_t byteSize, uint8_t parity, uint8_t stopBits) override;
+  bool SetTimeouts(uint32_t ms) override;
+  TransferResult Write(const uint8_t* bytes, size_t count) override;
+  TransferResult Read(uint8_t* buffer, size_t count) override;
+  bool PurgeInput() override;
+
+ private:
+  TransferResult Transfer(bool write, void* buffer, size_t count);
+
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+  DCB dcb_{};
+  COMMTIMEOUTS timeouts_{};
+  OpenFailure lastFailure_ = OpenFailure::None;
+};
+
+bool WinSerialDevice::Open(const std::string& portName) {
+  // A second Open of the same object must neither leak nor drop the handle.
+  if (handle_ != INVALID_HANDLE_VALUE) {
+    lastFailure_ = OpenFailure::AccessDenied;
+    return false;
+  }
+  // The "\\.\" prefix lets COM10 and above open.
+  const std::string path =
+      portName.rfind("\\\\.\\", 0) == 0 ? portName : "\\\\.\\" + portName;
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_OVERLAPPED, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    switch (error) {
+      case ERROR_ACCESS_DENIED:
+      case ERROR_SHARING_VIOLATION:
+      case ERROR_BUSY:
+        lastFailure_ = OpenFailure::AccessDenied;
+        break;
+      case ERROR_FILE_NOT_FOUND:
+      case ERROR_PATH_NOT_FOUND:
+      case ERROR_INVALID_NAME:
+        lastFailure_ = OpenFailure::NotFound;
+        break;
+      default:
+        lastFailure_ = OpenFailure::Other;
+        break;
+    }
+    SetLastError(error);  // left for callers that ask the system directly
+    return false;
+  }
+
+  DCB dcb{};
+  dcb.DCBlength = sizeof dcb;
+  COMMTIMEOUTS timeouts{};
+  if (!GetCommState(h, &dcb) || !GetCommTimeouts(h, &timeouts)) {
+    const DWORD error = GetLastError();
+    CloseHandle(h);
+    lastFailure_ = OpenFailure::Other;
+    SetLastError(error);
+    return false;
+  }
+  handle_ = h;
+  dcb_ = dcb;
+  timeouts_ = timeouts;
+  lastFailure_ = OpenFailure::None;
+  return true;
+}
+
+bool WinSerialDevice::Close() {
+  if (handle_ == INVALID_HANDLE_VALUE) return true;
+  const bool ok = CloseHandle(handle_) != FALSE;
+  handle_ = INVALID_HANDLE_VALUE;
+  return ok;
+}
+
+bool WinSerialDevice::SetLine(uint32_t baud, uint8_t byteSize, uint8_t parity, uint8_t stopBits) {
+  if (handle_ == INVALID_HANDLE_VALUE) return false;
+  DCB dcb = dcb_;
+  dcb.BaudRate = baud;
+  dcb.ByteSize = byteSize;
+  dcb.Parity = parity;
+  dcb.StopBits = stopBits;
+  dcb.fBinary = 1;
+  if (!SetCommState(handle_, &dcb)) return false;
+  dcb_ = dcb;
+  return true;
+}
+
+bool WinSerialDevice::SetTimeouts(uint32_t ms) {
+  COMMTIMEOUTS t{};
+  if (ms == 0) {
+    // All zeros would make a read wait for its last byte forever; this
+    // combination returns what has arrived, as on the other hosts.
+    t.ReadIntervalTimeout = MAXDWORD;
+  } else {
+    t.ReadIntervalTimeout = ms;
+    t.ReadTotalTimeoutMultiplier = ms;
+    t.ReadTotalTimeoutConstant = ms;
+    t.WriteTotalTimeoutMultiplier = ms;
+    t.WriteTotalTimeoutConstant = ms;
+  }
+  if (handle_ == INVALID_HANDLE_VALUE || !SetCommTimeouts(handle_, &t)) return false;
+  timeouts_ = t;
+  return true;
+}
+
+TransferResult WinSerialDevice::Transfer(bool write, void* buffer, size_t count) {
+  TransferResult result;
+  if (handle_ == INVALID_HANDLE_VALUE || count == 0) return result;
+  const DWORD wanted = count > MAXDWORD ? MAXDWORD : static_cast<DWORD>(count);
+
+  OVERLAPPED ov{};
+  ov.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (ov.hEvent == nullptr) return result;  // the device was not touched
+
+  const BOOL started = write ? WriteFile(handle_, buffer, wanted, nullptr, &ov)
+                             : ReadFile(handle_, buffer, wanted, nullptr, &ov);
+  DWORD done = 0;
+  if (started) {
+    if (GetOverlappedResult(handle_, &ov, &done, FALSE)) result.transferred = done;
+  } else if (GetLastError() == ERROR_IO_PENDING) {
+    if (WaitForSingleObject(ov.hEvent, INFINITE) == WAIT_OBJECT_0) {
+      if (GetOverlappedResult(handle_, &ov, &done, FALSE)) {
+        result.transferred = done;
+      } else {
+        // A request that ended in an error (an adapter pulled out, say)
+        // leaves the device broken just like a refused one.
+        result.hardError = !IsTimeoutError(GetLastError());
+      }
+    } else {
+      // The driver must not finish into this stack frame after we leave it.
+      CancelIo(handle_);
+      GetOverlappedResult(handle_, &ov, &done, TRUE);
+      result.hardError = true;
+    }
+  } else {
+    result.hardError = true;
+  }
+  CloseHandle(ov.hEvent);
+  return result;
+}
+
+TransferResult WinSerialDevice::Write(const uint8_t* bytes, size_t count) {
+  return Transfer(true, const_cast<uint8_t*>(bytes), count);
+}
+
+TransferResult WinSerialDevice::Read(uint8_t* buffer, size_t count) {
+  return Transfer(false, buffer, count);
+}
+
+bool WinSerialDevice::PurgeInput() {
+  return handle_ != INVALID_HANDLE_VALUE && PurgeComm(handle_, PURGE_RXCLEAR) != FALSE;
+}
+
+}  // namespace
+
+std::unique_ptr<SerialDevice> CreateSerialDevice() { return std::make_unique<WinSerialDevice>(); }
+
+std::vector<std::string> CandidatePortNames() {
+  std::vector<std::string> names;
+  names.reserve(255);
+  for (int n = 1; n <= 255; ++n) names.push_back("COM" + std::to_string(n));
+  return names;
+}
+
+}  // namespace vorn::platform

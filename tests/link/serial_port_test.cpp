@@ -1,0 +1,376 @@
+// SerialPort on real pseudo-terminals: the test holds the master end and plays
+// the controller; the port under test opens the slave path.
+#include "link/serial_port.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+namespace vorn {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using platform::OpenFailure;
+
+long MsSince(Clock::time_point start) {
+  return static_cast<long>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+class PtyTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    master_ = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master_, 0);
+    ASSERT_EQ(grantpt(master_), 0);
+    ASSERT_EQ(unlockpt(master_), 0);
+    path_ = ptsname(master_);
+    // Our own slave descriptor keeps the slave's settings alive between opens.
+    slave_ = open(path_.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(slave_, 0);
+    termios tio{};
+    tcgetattr(slave_, &tio);
+    cfmakeraw(&tio);
+    tcsetattr(slave_, TCSANOW, &tio);
+  }
+  void TearDown() override {
+    if (master_ >= 0) close(master_);
+    if (slave_ >= 0) close(slave_);
+  }
+
+  void Send(const std::string& bytes) {
+    ASSERT_EQ(write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  }
+  std::string Receive(size_t count, int timeoutMs = 500) {
+    std::string got;
+    while (got.size() < count) {
+      pollfd pfd{master_, POLLIN, 0};
+      if (poll(&pfd, 1, timeoutMs) <= 0) break;
+      char buf[256];
+      ssize_t n = read(master_, buf, std::min(sizeof buf, count - got.size()));
+      if (n <= 0) break;
+      got.append(buf, static_cast<size_t>(n));
+    }
+    return got;
+  }
+  std::string LockFile() const {
+    std::string name = path_.substr(5);  // below /dev/
+    for (char& c : name) if (c == '/') c = '_';
+    return "/var/lock/LCK.." + name;
+  }
+  static bool LockDirWritable() { return access("/var/lock/", W_OK) == 0; }
+
+  // An open, configured port with the given time-out.
+  void OpenPort(SerialPort& port, uint32_t ms) {
+    ASSERT_TRUE(port.Open());
+    ASSERT_TRUE(ConfigureControllerLine(port));
+    ASSERT_TRUE(port.SetTimeouts(ms));
+  }
+
+  int master_ = -1;
+  int slave_ = -1;
+  std::string path_;
+};
+
+TEST_F(PtyTest, SilentLineTimesOutAfterTwiceTheTimeout) {
+  SerialPort port(path_);
+  OpenPort(port, 200);
+  EXPECT_EQ(port.Timeout(), 200u);
+  uint8_t byte = 0;
+  auto start = Clock::now();
+  EXPECT_FALSE(port.ReadExact(&byte, 1));
+  long ms = MsSince(start);
+  EXPECT_GE(ms, 300);
+  EXPECT_LE(ms, 1500);
+  EXPECT_TRUE(port.IsOpen());
+  EXPECT_TRUE(port.Close());
+}
+
+TEST_F(PtyTest, GapBetweenBytesEndsAMultiByteRead) {
+  SerialPort port(path_);
+  OpenPort(port, 150);
+
+  // Bytes 50 ms apart keep the read alive.
+  std::thread trickle([&] {
+    for (char c : std::string("12345")) {
+      Send(std::string(1, c));
+      std::this_thread::sleep_for(50ms);
+    }
+  });
+  uint8_t buf[5] = {};
+  EXPECT_TRUE(port.ReadExact(buf, 5));
+  trickle.join();
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), 5), "12345");
+
+  // A 600 ms pause after two bytes ends the read about 150 ms after the
+  // second, well before the total limit of 750 ms; the late bytes stay queued.
+  std::thread late([&] {
+    Send("ab");
+    std::this_thread::sleep_for(600ms);
+    Send("cd");
+  });
+  auto start = Clock::now();
+  EXPECT_FALSE(port.ReadExact(buf, 4));
+  EXPECT_LT(MsSince(start), 450);
+  late.join();
+  EXPECT_TRUE(port.ReadExact(buf, 2));
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), 2), "cd");
+  port.Close();
+}
+
+TEST_F(PtyTest, ReadLineStopsAtLineEndAndKeepsPartialText) {
+  SerialPort port(path_);
+  OpenPort(port, 50);
+  std::string text;
+
+  Send("ok\rnext");  // the default line end is a carriage return
+  EXPECT_TRUE(port.ReadLine(1024, text));
+  EXPECT_EQ(text, "ok\r");
+  port.PurgeInput();
+
+  port.LineEnd = 10;
+  Send("abc\r\ndef");
+  EXPECT_TRUE(port.ReadLine(1024, text));
+  EXPECT_EQ(text, "abc\r\n");
+  EXPECT_FALSE(port.ReadLine(1024, text));
+  EXPECT_EQ(text, "def");
+
+  // No room at all: nothing is consumed.
+  Send("z\n");
+  EXPECT_FALSE(port.ReadLine(0, text));
+  EXPECT_TRUE(port.ReadLine(1024, text));
+  EXPECT_EQ(text, "z\n");
+  port.Close();
+}
+
+TEST_F(PtyTest, ReadLineLimitsTheText) {
+  SerialPort port(path_);
+  OpenPort(port, 50);
+  port.LineEnd = 10;
+  std::string text;
+
+  // A line that just fits.
+  Send(std::string(1022, 'a') + "\n");
+  EXPECT_TRUE(port.ReadLine(1024, text));
+  EXPECT_EQ(text.size(), 1023u);
+
+  // 1500 bytes without a line end: 1023 kept, the 1024th dropped, the rest left.
+  std::string line;
+  for (int i = 0; i < 1500; ++i) line.push_back(static_cast<char>('A' + i % 26));
+  Send(line);
+  EXPECT_FALSE(port.ReadLine(1024, text));
+  EXPECT_EQ(text, line.substr(0, 1023));
+  EXPECT_FALSE(port.ReadLine(1024, text));
+  EXPECT_EQ(text, line.substr(1024));
+  port.Close();
+}
+
+TEST_F(PtyTest, WriteDiscardsInputThatArrivedBefore) {
+  SerialPort port(path_);
+  OpenPort(port, 100);
+  Send("x");
+  std::this_thread::sleep_for(50ms);
+  EXPECT_TRUE(port.Write("A"));
+  EXPECT_EQ(Receive(1), "A");
+  uint8_t byte = 0;
+  EXPECT_FALSE(port.ReadExact(&byte, 1));
+
+  Send("y");
+  EXPECT_TRUE(port.ReadExact(&byte, 1));
+  EXPECT_EQ(byte, 'y');
+  port.Close();
+}
+
+TEST_F(PtyTest, ConfigureSetsARawLine) {
+  SerialPort port(path_);
+  ASSERT_TRUE(port.Open());
+  EXPECT_FALSE(port.Configure(12345, 8, 0, 0));
+  EXPECT_FALSE(port.Configure(57600, 9, 0, 0));
+
+  // A pseudo-terminal forces 8 bits without parity; speed and stop bits stick.
+  ASSERT_TRUE(port.Configure(9600, 7, 2, 2));
+  termios tio{};
+  tcgetattr(slave_, &tio);
+  EXPECT_EQ(cfgetospeed(&tio), B9600);
+  EXPECT_TRUE(tio.c_cflag & CSTOPB);
+
+  ASSERT_TRUE(ConfigureControllerLine(port));
+  tcgetattr(slave_, &tio);
+  EXPECT_EQ(cfgetospeed(&tio), B57600);
+  EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+  EXPECT_FALSE(tio.c_cflag & (PARENB | CSTOPB));
+  EXPECT_EQ(tio.c_cflag & (CLOCAL | CREAD), static_cast<tcflag_t>(CLOCAL | CREAD));
+  EXPECT_FALSE(tio.c_lflag & (ICANON | ECHO | ISIG));
+  EXPECT_FALSE(tio.c_iflag & (IXON | ICRNL));
+  EXPECT_FALSE(tio.c_oflag & OPOST);
+  port.Close();
+}
+
+TEST_F(PtyTest, PortIsHeldExclusively) {
+  SerialPort never("ttyVORN_no_such_port");
+  EXPECT_TRUE(never.Close());
+  EXPECT_FALSE(never.Open());
+  EXPECT_EQ(never.LastOpenFailure(), OpenFailure::NotFound);
+
+  SerialPort first(path_);
+  ASSERT_TRUE(first.Open());
+  if (LockDirWritable()) {
+    std::ifstream lock(LockFile());
+    std::string content((std::istreambuf_iterator<char>(lock)), {});
+    char expected[16];
+    std::snprintf(expected, sizeof expected, "%10d\n", static_cast<int>(getpid()));
+    EXPECT_EQ(content, expected);
+  }
+  SerialPort second(path_);
+  EXPECT_FALSE(second.Open());
+  EXPECT_EQ(second.LastOpenFailure(), OpenFailure::AccessDenied);
+  EXPECT_FALSE(first.Open());  // a second Open keeps the first
+  EXPECT_TRUE(first.IsOpen());
+
+  EXPECT_TRUE(first.Close());
+  EXPECT_NE(access(LockFile().c_str(), F_OK), 0);
+  EXPECT_TRUE(second.Open());
+  EXPECT_TRUE(second.Close());
+  EXPECT_NE(access(LockFile().c_str(), F_OK), 0);
+}
+
+TEST_F(PtyTest, FlockOfAnotherProcessDeniesAccess) {
+  int ready[2], done[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(done), 0);
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    int fd = open(path_.c_str(), O_RDWR | O_NOCTTY);
+    char ok = (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0) ? '1' : '0';
+    (void)!write(ready[1], &ok, 1);
+    (void)!read(done[0], &ok, 1);
+    _exit(0);
+  }
+  char ok = 0;
+  ASSERT_EQ(read(ready[0], &ok, 1), 1);
+  ASSERT_EQ(ok, '1');
+  SerialPort port(path_);
+  EXPECT_FALSE(port.Open());
+  EXPECT_EQ(port.LastOpenFailure(), OpenFailure::AccessDenied);
+  (void)!write(done[1], &ok, 1);
+  waitpid(child, nullptr, 0);
+  for (int fd : {ready[0], ready[1], done[0], done[1]}) close(fd);
+
+  EXPECT_TRUE(port.Open());
+  port.Close();
+}
+
+TEST_F(PtyTest, LockFilesOfLiveProcessesHoldStaleOnesDoNot) {
+  if (!LockDirWritable()) GTEST_SKIP() << "no writable lock directory";
+  auto writeLock = [&](pid_t pid) {
+    std::ofstream(LockFile()) << std::string(10 - std::to_string(pid).size(), ' ') << pid << "\n";
+  };
+  pid_t sleeper = fork();
+  ASSERT_GE(sleeper, 0);
+  if (sleeper == 0) {
+    pause();
+    _exit(0);
+  }
+  SerialPort port(path_);
+  writeLock(sleeper);
+  EXPECT_FALSE(port.Open());
+  EXPECT_EQ(port.LastOpenFailure(), OpenFailure::AccessDenied);
+  EXPECT_EQ(access(LockFile().c_str(), F_OK), 0);  // someone else's: left alone
+
+  kill(sleeper, SIGKILL);
+  waitpid(sleeper, nullptr, 0);
+  EXPECT_TRUE(port.Open());  // the dead process's lock is replaced
+  EXPECT_TRUE(port.Close());
+  EXPECT_NE(access(LockFile().c_str(), F_OK), 0);
+}
+
+TEST_F(PtyTest, VanishedDeviceFailsAtOnceAndIsReopened) {
+  SerialPort port(path_);
+  OpenPort(port, 1000);
+  close(master_);
+  master_ = -1;
+
+  // A time-out would take 2 s; a hang-up must end the read at once.
+  uint8_t byte = 0;
+  auto start = Clock::now();
+  EXPECT_FALSE(port.ReadExact(&byte, 1));
+  EXPECT_LT(MsSince(start), 500);
+  // The pseudo-terminal is gone for good, so the re-open failed.
+  EXPECT_FALSE(port.IsOpen());
+  EXPECT_NE(port.LastOpenFailure(), OpenFailure::None);
+
+  std::string text;
+  start = Clock::now();
+  EXPECT_FALSE(port.ReadLine(1024, text));
+  EXPECT_FALSE(port.Write("A"));
+  EXPECT_LT(MsSince(start), 100);
+  EXPECT_TRUE(port.Close());
+}
+
+// A device whose transfers fail hard, recording what the port asks of it.
+class BrokenDevice : public platform::SerialDevice {
+ public:
+  explicit BrokenDevice(std::ostringstream& log, bool closeFails = false)
+      : log_(log), closeFails_(closeFails) {}
+  bool Open(const std::string& name) override {
+    log_ << "open " << name << ";";
+    return open_ = true;
+  }
+  platform::OpenFailure LastOpenFailure() const override { return OpenFailure::None; }
+  bool IsOpen() const override { return open_; }
+  bool Close() override {
+    log_ << "close;";
+    open_ = false;
+    return !closeFails_;
+  }
+  bool SetLine(uint32_t, uint8_t, uint8_t, uint8_t) override { return log_ << "line;", true; }
+  bool SetTimeouts(uint32_t) override { return log_ << "timeouts;", true; }
+  platform::TransferResult Write(const uint8_t*, size_t) override { return {0, true}; }
+  platform::TransferResult Read(uint8_t*, size_t) override { return {0, true}; }
+  bool PurgeInput() override { return true; }
+
+ private:
+  std::ostringstream& log_;
+  bool closeFails_;
+  bool open_ = false;
+};
+
+TEST(SerialPortRecovery, HardErrorReopensWithoutRepeatingTheSettings) {
+  std::ostringstream log;
+  SerialPort port("COM3", std::make_unique<BrokenDevice>(log));
+  port.Open();
+  port.Configure(57600, 8, 0, 0);
+  port.SetTimeouts(200);
+  log.str("");
+  uint8_t byte = 0;
+  std::string text = "old";
+  EXPECT_FALSE(port.ReadExact(&byte, 1));
+  EXPECT_FALSE(port.Write("A"));
+  EXPECT_FALSE(port.ReadLine(1024, text));
+  EXPECT_EQ(text, "");
+  EXPECT_EQ(log.str(), "close;open COM3;close;open COM3;close;open COM3;");
+  EXPECT_EQ(port.Timeout(), 200u);
+
+  std::ostringstream log2;
+  SerialPort stuck("COM4", std::make_unique<BrokenDevice>(log2, true));
+  stuck.Open();
+  EXPECT_FALSE(stuck.ReadExact(&byte, 1));
+  EXPECT_EQ(log2.str(), "open COM4;close;");  // no re-open after a failed close
+}
+
+}  // namespace
+}  // namespace vorn
