@@ -183,6 +183,8 @@ class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::Bus
   void FormShow();
   void FormDestroy();
   void BuildLayout();
+  void CreateTerminalThreads();
+  void DestroyTerminalThreads();
   void PauseTerminalThreads();
   void ResumeTerminalThreads();
 
@@ -201,6 +203,7 @@ class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::Bus
   bool startupDone_ = false;
   bool shown_ = false;
   bool exitConfirmed_ = false;
+  bool destroyed_ = false;
   int busyDepth_ = 0;
 };
 

@@ -1,0 +1,75 @@
+#include "app/cli.h"
+
+#include <cstring>
+#include <ostream>
+
+namespace vorn::cli {
+
+void StreamPane::AppendLine(const std::string& text) { out_ << text << '\n' << std::flush; }
+
+void StreamUi::Error(const std::string& text) { err_ << text << '\n' << std::flush; }
+
+void StreamUi::Information(const std::string& text) { err_ << text << '\n' << std::flush; }
+
+namespace {
+
+int Exec(Context& c) {
+  if (c.args.size() != 1 || c.args[0].empty()) {
+    c.err << "exec needs one command line\n";
+    return 2;
+  }
+  return c.exchange.RunCommand(c.args[0] + "\r") ? 0 : 1;
+}
+
+}  // namespace
+
+const std::vector<Subcommand>& Subcommands() {
+  static const std::vector<Subcommand> table = {
+      {"exec", "exec \"COMMAND\"      type one command line and show what it prints", Exec},
+  };
+  return table;
+}
+
+namespace {
+void Usage(std::ostream& err) {
+  err << "usage: vorn7730-cli --port PORT SUBCOMMAND [ARGS]\n";
+  for (const Subcommand& s : Subcommands()) err << "  " << s.usage << '\n';
+}
+}  // namespace
+
+int Main(int argc, char** argv, std::ostream& out, std::ostream& err, PortFactory factory) {
+  std::string port;
+  int i = 1;
+  for (; i < argc; ++i) {
+    if (!std::strcmp(argv[i], "--port") && i + 1 < argc) {
+      port = argv[++i];
+    } else if (!std::strncmp(argv[i], "--port=", 7)) {
+      port = argv[i] + 7;
+    } else if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
+      Usage(out);
+      return 0;
+    } else {
+      break;
+    }
+  }
+  if (i >= argc || port.empty()) {
+    Usage(err);
+    return 2;
+  }
+  const std::string name = argv[i++];
+  for (const Subcommand& s : Subcommands()) {
+    if (name != s.name) continue;
+    StreamPane pane(out);
+    StreamUi ui(err);
+    NoCursor cursor;
+    Exchange exchange(pane, cursor, ui, std::move(factory));
+    exchange.ComName = port;
+    Context context{port, {argv + i, argv + argc}, exchange, pane, ui, out, err};
+    return s.run(context);
+  }
+  err << "unknown subcommand '" << name << "'\n";
+  Usage(err);
+  return 2;
+}
+
+}  // namespace vorn::cli

@@ -1,0 +1,75 @@
+// Program entry of the utility's window.
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+
+#include "app/ui/qt_ui.h"
+#include "app/ui/tfrm_main.h"
+
+namespace {
+
+void Usage() {
+  std::fprintf(stderr,
+               "usage: vorn7730-utility [--simulate] [--drive FILE] [--port PATH]... [--screenshot FILE]\n"
+               "  --simulate         serve the built-in virtual controller and select its port\n"
+               "  --drive FILE       keep the virtual controller's drive D: in this image file\n"
+               "  --port PATH        offer this serial device too (repeatable)\n"
+               "  --screenshot FILE  save a picture of the window after start-up and quit\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("VORN-7730 Series Utility");
+  QApplication::setApplicationDisplayName("VORN-7730 Series Utility");
+
+  vorn::ui::StartOptions options;
+  QString screenshot;
+  for (int i = 1; i < argc; ++i) {
+    const char* arg = argv[i];
+    auto value = [&]() -> const char* {
+      if (i + 1 >= argc) {
+        Usage();
+        std::exit(2);
+      }
+      return argv[++i];
+    };
+    if (!std::strcmp(arg, "--simulate")) options.simulate = true;
+    else if (!std::strcmp(arg, "--drive")) options.simulatorDrive = value();
+    else if (!std::strcmp(arg, "--port")) options.extraPorts.push_back(value());
+    else if (!std::strcmp(arg, "--screenshot")) screenshot = value();
+    else if (!std::strcmp(arg, "--help") || !std::strcmp(arg, "-h")) {
+      Usage();
+      return 0;
+    } else {
+      Usage();
+      return 2;
+    }
+  }
+
+  vorn::ui::QtUi ui;
+  try {
+    vorn::ui::TfrmMain window(ui, options);
+    ui.SetParent(&window);
+    window.showMaximized();
+    if (options.simulate) {
+      // The virtual controller is there at once: show its drive.
+      QTimer::singleShot(0, &window, [&window] { window.cbxCOMChange(); });
+    }
+    if (!screenshot.isEmpty()) {
+      QTimer::singleShot(2500, &window, [&window, screenshot] {
+        window.grab().save(screenshot);
+        window.hide();
+        QApplication::quit();
+      });
+    }
+    return app.exec();
+  } catch (const std::exception& e) {
+    QMessageBox::critical(nullptr, "VORN-7730 Series Utility", e.what());
+    return 1;
+  }
+}

@@ -1,0 +1,98 @@
+#include "app/ui/qt_ui.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFontDialog>
+#include <QMessageBox>
+#include <QStringList>
+
+#include "remote/ui/tdlg_vorn_ask_name.h"
+
+namespace vorn::ui {
+
+namespace {
+QWidget* Owner(QWidget* parent) {
+  if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+  return parent;
+}
+QString Title() { return QApplication::applicationDisplayName(); }
+}  // namespace
+
+void QtUi::Error(const std::string& text) {
+  QMessageBox::critical(Owner(parent_), Title(), QString::fromStdString(text), QMessageBox::Ok);
+}
+
+void QtUi::Warning(const std::string& text) {
+  QMessageBox::warning(Owner(parent_), Title(), QString::fromStdString(text), QMessageBox::Ok);
+}
+
+void QtUi::Information(const std::string& text) {
+  QMessageBox::information(Owner(parent_), Title(), QString::fromStdString(text), QMessageBox::Ok);
+}
+
+void QtUi::Plain(const std::string& text) {
+  QMessageBox box(QMessageBox::NoIcon, Title(), QString::fromStdString(text), QMessageBox::Ok, Owner(parent_));
+  box.exec();
+}
+
+bool QtUi::Question(const std::string& text) {
+  return QMessageBox::question(Owner(parent_), Title(), QString::fromStdString(text),
+                               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+}
+
+bool QtUi::QuestionUnlessNo(const std::string& text) {
+  return QMessageBox::question(Owner(parent_), Title(), QString::fromStdString(text),
+                               QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) != QMessageBox::No;
+}
+
+QString QtUi::QtFilter(const std::string& filter) {
+  const QStringList parts = QString::fromStdString(filter).split('|');
+  QStringList out;
+  for (int i = 0; i + 1 < parts.size(); i += 2) {
+    QString label = parts[i];
+    // Keep the label; make sure Qt sees the patterns in parentheses.
+    if (!label.contains('(')) label += " (" + QString(parts[i + 1]).replace(';', ' ') + ")";
+    out << label;
+  }
+  if (out.isEmpty()) out << QString::fromStdString(filter);
+  return out.join(";;");
+}
+
+std::optional<std::string> QtUi::OpenFile(const std::string& title, const std::string& filter) {
+  const QString path = QFileDialog::getOpenFileName(Owner(parent_), QString::fromStdString(title), QString(),
+                                                    QtFilter(filter));
+  if (path.isEmpty()) return std::nullopt;
+  return path.toStdString();
+}
+
+std::optional<std::string> QtUi::SaveFile(const std::string& title, const std::string& filter,
+                                          const std::string& defaultName) {
+  const QString path = QFileDialog::getSaveFileName(Owner(parent_), QString::fromStdString(title),
+                                                    QString::fromStdString(defaultName), QtFilter(filter));
+  if (path.isEmpty()) return std::nullopt;
+  return path.toStdString();
+}
+
+std::optional<std::string> QtUi::ChooseFolder(const std::string& title) {
+  const QString path = QFileDialog::getExistingDirectory(Owner(parent_), QString::fromStdString(title));
+  if (path.isEmpty()) return std::nullopt;
+  return path.toStdString();
+}
+
+std::optional<std::string> QtUi::AskName(const std::string& caption, const std::string& prompt, int maxLength) {
+  TdlgVornAskName dialog(Owner(parent_));
+  dialog.Prepare(QString::fromStdString(caption), QString::fromStdString(prompt), maxLength);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.edtFileName->text().toStdString();
+}
+
+std::optional<std::string> QtUi::ChooseFont(const std::string& current) {
+  QFont font;
+  font.fromString(QString::fromStdString(current));
+  bool ok = false;
+  const QFont chosen = QFontDialog::getFont(&ok, font, Owner(parent_));
+  if (!ok) return std::nullopt;
+  return chosen.toString().toStdString();
+}
+
+}  // namespace vorn::ui

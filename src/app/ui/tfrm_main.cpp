@@ -1,0 +1,461 @@
+#include "app/ui/tfrm_main.h"
+
+#include <QActionGroup>
+#include <QButtonGroup>
+#include <QLineEdit>
+#include <array>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include "app/ui/dialogs.h"
+#include "app/ui/icons.h"
+#include "app/ui/qt_invoker.h"
+#include "link/byte_ring.h"
+#include "link/terminal_output.h"
+#include "link/ui/main_terminal_view.h"
+#include "link/ui/terminal_pane_widget.h"
+#include "local/ui/local_pane.h"
+#include "platform/host.h"
+#include "platform/serial_device.h"
+#include "remote/ui/remote_pane.h"
+#include "sim/virtual_controller.h"
+#include "transfer/ui/copy_command.h"
+
+namespace vorn::ui {
+
+namespace {
+
+QToolButton* ToolButton(QToolBar* bar, const char* name, const QString& hint, ToolIcon icon) {
+  auto* button = new QToolButton(bar);
+  button->setObjectName(name);
+  button->setToolTip(hint);
+  button->setIcon(MakeToolIcon(icon));
+  button->setAutoRaise(true);
+  bar->addWidget(button);
+  return button;
+}
+
+QWidget* PaneHeader(QLabel* label) {
+  QFont font = label->font();
+  font.setBold(true);
+  label->setFont(font);
+  label->setContentsMargins(4, 2, 4, 2);
+  return label;
+}
+
+}  // namespace
+
+TfrmMain::TfrmMain(vorn::Ui& ui, StartOptions options, QWidget* parent)
+    : QMainWindow(parent), ui_(ui), options_(std::move(options)) {
+  setObjectName("TfrmMain");
+  setWindowTitle("VORN-7730 Series Utility (Ver 1.38)");
+  resize(721, 580);
+  invoker_ = std::make_unique<QtGuiInvoker>();
+  exchange_ = std::make_unique<vorn::Exchange>(*this, *this, ui_);
+  BuildLayout();
+  FormCreate();
+}
+
+TfrmMain::~TfrmMain() { FormDestroy(); }
+
+vorn::Exchange& TfrmMain::Exchanges() {
+  exchange_->ComName = ComName;
+  return *exchange_;
+}
+
+// ------------------------------------------------------------------ layout
+
+void TfrmMain::BuildLayout() {
+  MainMenu1 = menuBar();
+  QMenu* file = MainMenu1->addMenu("&File");
+  Exit1 = file->addAction("Exit");
+  Exit1->setObjectName("Exit1");
+  QMenu* help = MainMenu1->addMenu("&Help");
+  About1 = help->addAction("About...");
+  About1->setObjectName("About1");
+  connect(Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
+  connect(About1, &QAction::triggered, this, [this] { About1Click(); });
+
+  // ---- host pane
+  pnlLocal = new QWidget;
+  pnlLocal->setObjectName("pnlLocal");
+  pnlLocal->setMinimumWidth(150);
+  lblLocal = new QLabel("Local System:", pnlLocal);
+  lblLocal->setObjectName("lblLocal");
+  tlbarLocal = new QToolBar(pnlLocal);
+  tlbarLocal->setObjectName("tlbarLocal");
+  tlbarLocal->setIconSize(QSize(20, 20));
+  tbtnLocalOpenDir = ToolButton(tlbarLocal, "tbtnLocalOpenDir", "Open directory", ToolIcon::OpenFolder);
+  tbtnLocalUp = ToolButton(tlbarLocal, "tbtnLocalUp", "Move up", ToolIcon::Up);
+  tbtnLocalRefresh = ToolButton(tlbarLocal, "tbtnLocalRefresh", "Refresh folder", ToolIcon::Refresh);
+  tlbarLocal->addSeparator();
+  tbtnLocalLgIcon = ToolButton(tlbarLocal, "tbtnLocalLgIcon", "Large Icons", ToolIcon::LargeIcons);
+  tbtnLocalSmIcon = ToolButton(tlbarLocal, "tbtnLocalSmIcon", "Small Icons", ToolIcon::SmallIcons);
+  tbtnLocalLsIcon = ToolButton(tlbarLocal, "tbtnLocalLsIcon", "List View", ToolIcon::List);
+  tbtnLocalDtIcon = ToolButton(tlbarLocal, "tbtnLocalDtIcon", "Report View", ToolIcon::Report);
+  tlbarLocal->addSeparator();
+  tbtnLocalRun = ToolButton(tlbarLocal, "tbtnLocalRun", "Run VORN Utility", ToolIcon::Run);
+  cbxLocal = new QComboBox(pnlLocal);
+  cbxLocal->setObjectName("cbxLocal");
+  cbxLocal->setEditable(true);
+  cbxLocal->setInsertPolicy(QComboBox::NoInsert);
+  cbxLocal->setMaxVisibleItems(20);
+  lstviewLocal = new FileListView(true, pnlLocal);
+  lstviewLocal->setObjectName("lstviewLocal");
+  stabarLocal = new StatusPanels({150, 100}, pnlLocal);
+  stabarLocal->setObjectName("stabarLocal");
+  PopupMenu1 = new QMenu(this);
+  PopupMenu1->setObjectName("PopupMenu1");
+  {
+    auto* layout = new QVBoxLayout(pnlLocal);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(1);
+    layout->addWidget(PaneHeader(lblLocal));
+    layout->addWidget(tlbarLocal);
+    layout->addWidget(cbxLocal);
+    layout->addWidget(lstviewLocal, 1);
+    layout->addWidget(stabarLocal);
+  }
+
+  // ---- middle strip
+  pnlBtn = new QWidget;
+  pnlBtn->setObjectName("pnlBtn");
+  btnCopy = new QPushButton(pnlBtn);
+  btnCopy->setObjectName("btnCopy");
+  btnCopy->setToolTip("Copy file to VORN");
+  btnCopy->setIcon(MakeToolIcon(ToolIcon::Copy));
+  btnCopy->setIconSize(QSize(24, 24));
+  btnCopy->setFixedSize(34, 48);
+  {
+    auto* layout = new QVBoxLayout(pnlBtn);
+    layout->setContentsMargins(1, 0, 1, 0);
+    layout->addStretch();
+    layout->addWidget(btnCopy);
+    layout->addStretch();
+  }
+  pnlBtn->setFixedWidth(36);
+
+  // ---- controller pane
+  pnlVorn = new QWidget;
+  pnlVorn->setObjectName("pnlVorn");
+  lblVorn = new QLabel("VORN-7730 Series:", pnlVorn);
+  lblVorn->setObjectName("lblVorn");
+  tlbarVorn = new QToolBar(pnlVorn);
+  tlbarVorn->setObjectName("tlbarVorn");
+  tlbarVorn->setIconSize(QSize(20, 20));
+  tbtnVornUp = ToolButton(tlbarVorn, "tbtnVornUp", "Move up", ToolIcon::Up);
+  tbtnRefresh = ToolButton(tlbarVorn, "tbtnRefresh", "Refresh folder", ToolIcon::Refresh);
+  tlbarVorn->addSeparator();
+  tbtnVornLgIcon = ToolButton(tlbarVorn, "tbtnVornLgIcon", "Large Icons", ToolIcon::LargeIcons);
+  tbtnVornSmIcon = ToolButton(tlbarVorn, "tbtnVornSmIcon", "Small Icons", ToolIcon::SmallIcons);
+  tbtnVornLsIcon = ToolButton(tlbarVorn, "tbtnVornLsIcon", "List View", ToolIcon::List);
+  tbtnVornDtIcon = ToolButton(tlbarVorn, "tbtnVornDtIcon", "Report View", ToolIcon::Report);
+  tlbarVorn->addSeparator();
+  tbtnVornConf = ToolButton(tlbarVorn, "tbtnVornConf", "Config VORN", ToolIcon::Config);
+  tbtnDOSCmd = ToolButton(tlbarVorn, "tbtnDOSCmd", "Launch Terminal", ToolIcon::Terminal);
+  tbtnDOSCmd->setCheckable(true);
+  tbtnTCPConf = ToolButton(tlbarVorn, "tbtnTCPConf", "Vorn-7730/TCP Configuration", ToolIcon::Network);
+  tbtnKAPRIN = ToolButton(tlbarVorn, "tbtnKAPRIN", "Talvenrik Image Kaprin", ToolIcon::Image);
+  tlbarVorn->addSeparator();
+  cbxCOM = new QComboBox(tlbarVorn);
+  cbxCOM->setObjectName("cbxCOM");
+  cbxCOM->setToolTip("COM port");
+  cbxCOM->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  cbxCOM->setMinimumContentsLength(6);
+  tlbarVorn->addWidget(cbxCOM);
+  cbxVorn = new QComboBox(pnlVorn);
+  cbxVorn->setObjectName("cbxVorn");
+  cbxVorn->setEditable(false);
+  lstviewVorn = new FileListView(false, pnlVorn);
+  lstviewVorn->setObjectName("lstviewVorn");
+  stabarVorn = new StatusPanels({150, 50}, pnlVorn);
+  stabarVorn->setObjectName("stabarVorn");
+  {
+    auto* layout = new QVBoxLayout(pnlVorn);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(1);
+    layout->addWidget(PaneHeader(lblVorn));
+    layout->addWidget(tlbarVorn);
+    layout->addWidget(cbxVorn);
+    layout->addWidget(lstviewVorn, 1);
+    layout->addWidget(stabarVorn);
+  }
+
+  // Grouped view-style buttons: exactly one of each pane's four is down.
+  for (auto buttons : {std::array{tbtnLocalLgIcon, tbtnLocalSmIcon, tbtnLocalLsIcon, tbtnLocalDtIcon},
+                       std::array{tbtnVornLgIcon, tbtnVornSmIcon, tbtnVornLsIcon, tbtnVornDtIcon}}) {
+    auto* group = new QButtonGroup(this);
+    group->setExclusive(true);
+    for (QToolButton* b : buttons) {
+      b->setCheckable(true);
+      group->addButton(b);
+    }
+  }
+
+  // ---- controller pane context menu
+  PopupMenu2 = new QMenu(this);
+  PopupMenu2->setObjectName("PopupMenu2");
+  auto item = [](QMenu* menu, const char* name, const QString& caption) {
+    QAction* a = menu->addAction(caption);
+    a->setObjectName(name);
+    return a;
+  };
+  MakeDirectory1 = item(PopupMenu2, "MakeDirectory1", "&Make Directory");
+  PopupMenu2->addSeparator();
+  VORNCopy1 = item(PopupMenu2, "VORNCopy1", "VORN Cop&y");
+  VORNPaste1 = item(PopupMenu2, "VORNPaste1", "VORN Pas&te");
+  VORNCopy1->setEnabled(false);
+  VORNPaste1->setEnabled(false);
+  PopupMenu2->addSeparator();
+  Delete1 = item(PopupMenu2, "Delete1", "&Delete");
+  Rename1 = item(PopupMenu2, "Rename1", "&Rename");
+  PopupMenu2->addSeparator();
+  DOScommand1 = PopupMenu2->addMenu("D&OS command");
+  DOScommand1->setObjectName("DOScommand1");
+  ABORT1 = item(DOScommand1, "ABORT1", "&ABORT");
+  FORMAT1 = item(DOScommand1, "FORMAT1", "&FORMAT");
+  MEM1 = item(DOScommand1, "MEM1", "M&EM");
+  SetToAutoRun1 = PopupMenu2->addMenu("Set to &AutoRun");
+  SetToAutoRun1->setObjectName("SetToAutoRun1");
+  Vorn7730M1 = item(SetToAutoRun1, "Vorn7730M1", "Vorn-7730M");
+  Vorn7730TCP1 = item(SetToAutoRun1, "Vorn7730TCP1", "Vorn-7730/TCP");
+  PopupMenu2->addSeparator();
+  Properities1 = item(PopupMenu2, "Properities1", "&Properities");
+
+  // ---- terminal pane
+  meoDos = new TerminalPaneWidget;
+  PopupMenu3 = new QMenu(this);
+  PopupMenu3->setObjectName("PopupMenu3");
+  Copy1 = item(PopupMenu3, "Copy1", "Copy");
+  Pasteto7730M1 = item(PopupMenu3, "Pasteto7730M1", "Paste to 7730");
+  SelectAll1 = item(PopupMenu3, "SelectAll1", "Select All");
+  Font1 = item(PopupMenu3, "Font1", "Font");
+
+  // ---- splitters
+  Splitter1 = new QSplitter(Qt::Horizontal);
+  Splitter1->setObjectName("Splitter1");
+  Splitter1->setHandleWidth(2);
+  Splitter1->setChildrenCollapsible(false);
+  Splitter1->addWidget(pnlLocal);
+  Splitter1->addWidget(pnlBtn);
+  Splitter1->addWidget(pnlVorn);
+  Splitter1->setStretchFactor(0, 2);
+  Splitter1->setStretchFactor(1, 0);
+  Splitter1->setStretchFactor(2, 3);
+  splHori = new QSplitter(Qt::Vertical);
+  splHori->setObjectName("splHori");
+  splHori->setHandleWidth(3);
+  splHori->setChildrenCollapsible(false);
+  splHori->addWidget(Splitter1);
+  splHori->addWidget(meoDos);
+  splHori->setStretchFactor(0, 2);
+  splHori->setStretchFactor(1, 1);
+  setCentralWidget(splHori);
+
+  // ---- wiring of this window's own handlers
+  connect(cbxCOM, QOverload<int>::of(&QComboBox::activated), this, [this](int) { cbxCOMChange(); });
+  connect(tbtnTCPConf, &QToolButton::clicked, this, [this] { tbtnTCPConfClick(); });
+  connect(tbtnKAPRIN, &QToolButton::clicked, this, [this] { tbtnKAPRINClick(); });
+  connect(tbtnDOSCmd, &QToolButton::clicked, this, [this] { tbtnDOSCmdClick(); });
+  connect(tbtnLocalRun, &QToolButton::clicked, this, [this] { tbtnLocalRunClick(); });
+  meoDos->onKeyDown = [this](int key, bool* swallow) { meoDosKeyDown(key, swallow); };
+  meoDos->onKeyPress = [this](char ch) { meoDosKeyPress(ch); };
+  meoDos->onMouseUp = [this] { meoDosMouseUp(); };
+  connect(meoDos, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+    PopupMenu3Popup();
+    PopupMenu3->exec(meoDos->viewport()->mapToGlobal(pos));
+  });
+  connect(Copy1, &QAction::triggered, this, [this] { Copy1Click(); });
+  connect(Pasteto7730M1, &QAction::triggered, this, [this] { Pasteto7730M1Click(); });
+  connect(SelectAll1, &QAction::triggered, this, [this] { SelectAll1Click(); });
+  connect(Font1, &QAction::triggered, this, [this] { Font1Click(); });
+}
+
+// ------------------------------------------------------------------ start-up
+
+void TfrmMain::FormCreate() {
+  // There is no OLE on this host's side of things; the step always succeeds.
+  TdlgVornInit init(this);
+  if (!QApplication::platformName().startsWith("offscreen")) init.show();
+  QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+
+  init.ChangeLabelText("Scanning local system...");
+  NormalCursor = cursor();
+  ConfigPath = vorn::platform::DocumentsFolder() + vorn::platform::PathSeparator() + "V7730MIO.cfg";
+
+  remotePane_ = std::make_unique<RemotePane>(*this);
+  remotePane_->Wire();
+  localPane_ = std::make_unique<LocalPane>(*this);
+  localPane_->Wire();
+  copyCommand_ = std::make_unique<CopyCommand>(*this);
+  copyCommand_->Wire();
+
+  init.ChangeLabelText("Scanning COM port...");
+  if (options_.simulate) {
+    vsim::Options simOptions;
+    simOptions.driveFile = options_.simulatorDrive;
+    simulator_ = std::make_unique<vsim::VirtualController>(simOptions);
+    std::string error;
+    if (!simulator_->Start(&error)) {
+      ui_.Error("Unable to start the virtual controller: " + error);
+      simulator_.reset();
+    }
+  }
+  ScanComPort();
+
+  init.ChangeLabelText("Constructing local view...");
+  localPane_->ShowStart();
+
+  init.ChangeLabelText("Starting COM thread...");
+  cbxLocal->setFocus();
+  if (cbxLocal->lineEdit()) cbxLocal->lineEdit()->selectAll();
+  tbtnLocalDtIcon->setChecked(true);
+  tbtnVornDtIcon->setChecked(true);
+  CreateTerminalThreads();
+
+  init.ChangeLabelText("Initialization done!!");
+  init.close();
+  startupDone_ = true;
+}
+
+void TfrmMain::ScanComPort() {
+  cbxCOM->clear();
+  // The virtual controller comes first, named as such; its item data is the
+  // device path that the exchanges open.
+  if (simulator_) cbxCOM->addItem("Virtual controller (" + QString::fromStdString(simulator_->PortPath()) + ")",
+                                  QString::fromStdString(simulator_->PortPath()));
+  for (const std::string& path : options_.extraPorts) cbxCOM->addItem(QString::fromStdString(path), QString::fromStdString(path));
+  for (const std::string& name : vorn::platform::CandidatePortNames()) {
+    vorn::SerialPort port(name);
+    const bool opened = port.Open();
+    const bool held = !opened && port.LastOpenFailure() == vorn::platform::OpenFailure::AccessDenied;
+    if (opened || held) cbxCOM->addItem(QString::fromStdString(name), QString::fromStdString(name));
+    port.Close();
+  }
+  if (cbxCOM->count() > 0) cbxCOM->setCurrentIndex(0);
+  ComName = cbxCOM->count() > 0 ? cbxCOM->itemData(0).toString().toStdString() : std::string();
+}
+
+void TfrmMain::cbxCOMChange() {
+  const QVariant data = cbxCOM->currentData();
+  ComName = (data.isValid() ? data.toString() : cbxCOM->currentText()).toStdString();
+  remotePane_->Listing().SortColumn = 0;
+  remotePane_->Listing().RestoreIndex = 0;
+  remotePane_->ShowRemoteFolder("\\");
+}
+
+void TfrmMain::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!shown_) {
+    shown_ = true;
+    FormShow();
+  }
+}
+
+void TfrmMain::FormShow() {
+  const int total = Splitter1->width() > 0 ? Splitter1->width() : width();
+  const int local = static_cast<int>(0.4 * (width() - pnlBtn->width() - 2 * Splitter1->handleWidth()));
+  Splitter1->setSizes({local, pnlBtn->width(), std::max(150, total - local - pnlBtn->width())});
+  const int terminal = height() / 3;
+  splHori->setSizes({std::max(100, splHori->height() - terminal), terminal});
+}
+
+// ------------------------------------------------------------------ exit
+
+void TfrmMain::Exit1Click() {
+  vorn::platform::MessageBeep(100);
+  if (!ui_.QuestionUnlessNo("Are you sure to exit?")) return;
+  exitConfirmed_ = true;
+  close();
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+  if (exitConfirmed_) {
+    event->accept();
+    return;
+  }
+  vorn::platform::MessageBeep(100);
+  if (ui_.QuestionUnlessNo("Are you sure to exit?")) {
+    exitConfirmed_ = true;
+    event->accept();
+  } else {
+    event->ignore();
+  }
+}
+
+void TfrmMain::FormDestroy() {
+  if (destroyed_) return;
+  destroyed_ = true;
+  DestroyTerminalThreads();
+  if (TerminalPort) {
+    TerminalPort->Close();
+    TerminalPort.reset();
+  }
+  invoker_->Shutdown();
+  // The panes go before the simulator whose port they may name.
+  copyCommand_.reset();
+  remotePane_.reset();
+  localPane_.reset();
+  if (simulator_) simulator_->Stop();
+}
+
+// ------------------------------------------------------------------ dialogs
+
+void TfrmMain::About1Click() {
+  TdlgVornAbout about(this);
+  about.exec();
+}
+
+void TfrmMain::tbtnTCPConfClick() {
+  if (remotePane_->Listing().BytesFree == 0) {
+    ui_.Warning("Please press 'Refresh folder' button in the VORN-7730 panel first.");
+    return;
+  }
+  ui_.Information("The network settings are not available in this version.");
+}
+
+void TfrmMain::tbtnKAPRINClick() {
+  if (remotePane_->Listing().BytesFree == 0) {
+    ui_.Warning("Please press 'Refresh folder' button in the VORN-7730 panel first.");
+    return;
+  }
+  ui_.Information("The image tool is not available in this version.");
+  // A fresh listing is asked for after the image tool, whatever it did.
+  remotePane_->Listing().BytesFree = 0;
+}
+
+void TfrmMain::tbtnLocalRunClick() {
+  TdlgVornRun dialog(ui_, vorn::platform::HostRegistry(), this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  if (TerminalRunning()) tbtnDOSCmdClick();
+  if (!vorn::platform::StartProgram(dialog.AppPath))
+    ui_.Error("Unable to run the application. '" + dialog.AppPath + "'");
+}
+
+// ------------------------------------------------------------------ pane and cursor
+
+int TfrmMain::LineCount() const { return meoDos->LineCount(); }
+
+void TfrmMain::Clear() { meoDos->clear(); }
+
+void TfrmMain::AppendLine(const std::string& text) { meoDos->AppendLine(QString::fromLatin1(text.data(), static_cast<int>(text.size()))); }
+
+void TfrmMain::SetBusy() {
+  if (busyDepth_++ == 0) QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void TfrmMain::Restore() {
+  if (busyDepth_ > 0 && --busyDepth_ == 0) QApplication::restoreOverrideCursor();
+}
+
+void TfrmMain::SetExchangeControlsEnabled(bool enabled) {
+  for (QWidget* w : std::initializer_list<QWidget*>{tbtnVornConf, tbtnVornUp, tbtnRefresh, tbtnVornLgIcon, tbtnVornSmIcon,
+                                                    tbtnVornLsIcon, tbtnVornDtIcon, cbxCOM, cbxVorn, lstviewVorn, btnCopy,
+                                                    tbtnTCPConf, tbtnKAPRIN})
+    w->setEnabled(enabled);
+}
+
+}  // namespace vorn::ui

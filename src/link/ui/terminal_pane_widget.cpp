@@ -1,0 +1,93 @@
+#include "link/ui/terminal_pane_widget.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QFontDatabase>
+#include <QKeyEvent>
+#include <QScrollBar>
+#include <QTextBlock>
+
+namespace vorn::ui {
+
+TerminalPaneWidget::TerminalPaneWidget(QWidget* parent) : QPlainTextEdit(parent) {
+  setObjectName("meoDos");
+  setReadOnly(true);
+  // Keys still arrive while read-only; the caret stays visible for the user.
+  setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  setLineWrapMode(QPlainTextEdit::NoWrap);
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  setMinimumHeight(50);
+  setContextMenuPolicy(Qt::CustomContextMenu);
+  QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  font.setBold(true);
+  font.setPixelSize(15);
+  setFont(font);
+  setUndoRedoEnabled(false);
+  SetTerminalColours(false);
+}
+
+int TerminalPaneWidget::LineCount() const {
+  const QTextDocument* doc = document();
+  int count = doc->blockCount();
+  if (doc->lastBlock().text().isEmpty()) --count;
+  return count;
+}
+
+void TerminalPaneWidget::AppendLine(const QString& text) {
+  QTextCursor cursor(document());
+  cursor.movePosition(QTextCursor::End);
+  if (!document()->lastBlock().text().isEmpty()) cursor.insertBlock();
+  cursor.insertText(text);
+  verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+  // Exchanges run on the GUI thread; paint now and then so the user sees
+  // the controller's lines as they arrive rather than all at the end.
+  const qint64 now = QDateTime::currentMSecsSinceEpoch();
+  if (now - lastPaintMs_ > 60 && isVisible()) {
+    lastPaintMs_ = now;
+    viewport()->repaint();
+  }
+}
+
+void TerminalPaneWidget::SetTerminalColours(bool on) {
+  terminalColours_ = on;
+  QPalette p = palette();
+  const QColor background = on ? QColor(Qt::black) : QApplication::palette().color(QPalette::Window);
+  const QColor text = on ? QColor(192, 192, 192) : QColor(0, 128, 0);
+  for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+    p.setColor(group, QPalette::Base, background);
+    p.setColor(group, QPalette::Text, text);
+  }
+  setPalette(p);
+}
+
+void TerminalPaneWidget::keyPressEvent(QKeyEvent* event) {
+  // Copying with the keyboard stays a pane function while the terminal is off.
+  if (!terminalColours_ && (event->matches(QKeySequence::Copy) || event->matches(QKeySequence::SelectAll))) {
+    QPlainTextEdit::keyPressEvent(event);
+    return;
+  }
+  bool swallow = false;
+  if (onKeyDown) onKeyDown(event->key(), &swallow);
+  if (swallow) {
+    event->accept();
+    return;
+  }
+  const QString text = event->text();
+  if (!text.isEmpty() && onKeyPress) {
+    const QByteArray bytes = text.toLatin1();
+    for (char ch : bytes) onKeyPress(ch);
+    event->accept();
+    return;
+  }
+  // Navigation keys scroll the pane as usual.
+  QPlainTextEdit::keyPressEvent(event);
+}
+
+void TerminalPaneWidget::mouseReleaseEvent(QMouseEvent* event) {
+  QPlainTextEdit::mouseReleaseEvent(event);
+  if (onMouseUp) onMouseUp();
+}
+
+bool TerminalPaneWidget::focusNextPrevChild(bool) { return false; }
+
+}  // namespace vorn::ui

@@ -1,0 +1,37 @@
+#pragma once
+// The terminal pane: a read-only text pane whose keys go to the controller
+// instead of into the text, and whose mouse-up puts the caret back at the end.
+#include <QPlainTextEdit>
+#include <functional>
+
+namespace vorn::ui {
+
+class TerminalPaneWidget : public QPlainTextEdit {
+  Q_OBJECT
+ public:
+  explicit TerminalPaneWidget(QWidget* parent = nullptr);
+
+  // Set by the main window. keyDown may swallow the key (cursor and function
+  // keys); every character that reaches keyPress is swallowed.
+  std::function<void(int key, bool* swallow)> onKeyDown;
+  std::function<void(char ch)> onKeyPress;
+  std::function<void()> onMouseUp;
+
+  // Lines as the exchanges count them: an empty last line is the place the
+  // next line goes, not a line of its own.
+  int LineCount() const;
+  void AppendLine(const QString& text);
+  void SetTerminalColours(bool on);
+  bool TerminalColours() const { return terminalColours_; }
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  bool focusNextPrevChild(bool next) override;  // Tab goes to the controller
+
+ private:
+  bool terminalColours_ = false;
+  qint64 lastPaintMs_ = 0;
+};
+
+}  // namespace vorn::ui
