@@ -1,0 +1,241 @@
+// The standard exchange against a scripted port (fast paths and failure
+// texts) and against the virtual controller on a real pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "link/exchange.h"
+#include "sim/virtual_controller.h"
+#include "transfer/scripted_port.h"
+#include "app/scripted_ui.h"
+
+namespace vorn {
+namespace {
+
+using test::ScriptedPort;
+using test::ScriptedUi;
+
+class LinesPane : public TerminalPane {
+ public:
+  int LineCount() const override { return static_cast<int>(lines.size()); }
+  void Clear() override {
+    lines.clear();
+    ++clears;
+  }
+  void AppendLine(const std::string& text) override { lines.push_back(text); }
+  std::vector<std::string> lines;
+  int clears = 0;
+};
+
+class CountingCursor : public BusyCursor {
+ public:
+  void SetBusy() override { ++busy; }
+  void Restore() override { ++restored; }
+  int busy = 0, restored = 0;
+};
+
+// A shell that echoes each byte and answers a finished line with output.
+void EchoShell(ScriptedPort& port, std::function<std::string(const std::string&)> answer) {
+  auto typed = std::make_shared<std::string>();
+  port.onWrite = [&port, typed, answer](const std::vector<uint8_t>& bytes) {
+    for (uint8_t b : bytes) {
+      port.PushByte(b);
+      *typed += static_cast<char>(b);
+      if (b == '\r') {
+        port.Push("\n" + answer(*typed));
+        typed->clear();
+      }
+    }
+  };
+}
+
+// The exchange discards its port at the end; the test keeps the scripted one
+// alive behind this forwarder to look at it afterwards.
+class Borrowed : public Port {
+ public:
+  explicit Borrowed(Port& p) : p_(p) {}
+  bool Open() override { return p_.Open(); }
+  bool Close() override { return p_.Close(); }
+  bool Configure(uint32_t b, uint8_t s, uint8_t p, uint8_t st) override { return p_.Configure(b, s, p, st); }
+  bool SetTimeouts(uint32_t ms) override { return p_.SetTimeouts(ms); }
+  uint32_t Timeout() const override { return p_.Timeout(); }
+  bool Write(const uint8_t* b, size_t n) override { return p_.Write(b, n); }
+  bool ReadExact(uint8_t* b, size_t n) override { return p_.ReadExact(b, n); }
+  bool ReadLine(size_t m, std::string& t) override {
+    p_.LineEnd = LineEnd;
+    return p_.ReadLine(m, t);
+  }
+  bool PurgeInput() override { return p_.PurgeInput(); }
+
+ private:
+  Port& p_;
+};
+
+struct ScriptedExchange : ::testing::Test {
+  ScriptedExchange() {
+    exchange = std::make_unique<Exchange>(pane, cursor, ui, [this](const std::string&) {
+      return std::make_unique<Borrowed>(*port);
+    });
+    exchange->ComName = "COM3";
+  }
+  LinesPane pane;
+  CountingCursor cursor;
+  ScriptedUi ui;
+  std::unique_ptr<ScriptedPort> owned = std::make_unique<ScriptedPort>();
+  ScriptedPort* port = owned.get();
+  std::unique_ptr<Exchange> exchange;
+};
+
+TEST_F(ScriptedExchange, NoEchoFailsAfterOneReadAndNamesTheWholeLine) {
+  EXPECT_FALSE(exchange->RunCommand("C:\\mem\r"));
+  EXPECT_EQ(ui.LastError(),
+            "Unable to send command 'C:\\mem\r'!\n\nPlease make sure the VORN-7730 is in INIT mode\n\nand no "
+            "program is running");
+  // One drain read, one echo read; only the first byte went out.
+  EXPECT_EQ(port->readExactCalls, 2);
+  ASSERT_EQ(port->writes.size(), 1u);
+  EXPECT_EQ(port->writes[0], std::vector<uint8_t>{'C'});
+  EXPECT_EQ(cursor.busy, 1);
+  EXPECT_EQ(cursor.restored, 1);
+}
+
+TEST_F(ScriptedExchange, WrongEchoStopsTheLine) {
+  port->onWrite = [this](const std::vector<uint8_t>& b) { port->PushByte(b[0] == 'i' ? 'x' : b[0]); };
+  EXPECT_FALSE(exchange->RunCommand("dir\r"));
+  EXPECT_EQ(port->writes.size(), 2u);
+}
+
+TEST_F(ScriptedExchange, EmptyCommandCountsAsFailedSend) {
+  EXPECT_FALSE(exchange->Run({200, 10}, {{"", SendFailureTextShort(), nullptr}}));
+  EXPECT_TRUE(port->writes.empty());
+  EXPECT_EQ(ui.LastError(),
+            "Unable to send command!\n\nPlease make sure the VORN-7730 is in INIT mode\n\nand no program is running");
+}
+
+TEST_F(ScriptedExchange, PromptWithoutLineEndEndsAtOnce) {
+  EchoShell(*port, [](const std::string&) { return std::string("MEMORY 640K\r\n\r\nC:\\>"); });
+  EXPECT_TRUE(exchange->RunCommand("C:\\mem\r"));
+  // The command line, then the report; the prompt itself is not shown.
+  EXPECT_EQ(pane.lines, (std::vector<std::string>{"C:\\mem", "MEMORY 640K"}));
+  EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST_F(ScriptedExchange, PromptRecognitionByDrive) {
+  port->Push("E:\\>");
+  EXPECT_TRUE(exchange->WaitForPrompt(*port, "D:\\TEMP>"));
+  EXPECT_TRUE(exchange->WaitForPrompt(*port, "C:\\>"));
+  EXPECT_EQ(port->input.size(), 4u);  // nothing was read for a prompt at hand
+  EXPECT_FALSE(IsPrompt("E:\\>"));
+  EXPECT_FALSE(IsPrompt("\nD:\\>"));
+  // Another drive's prompt is shown and the wait runs out its budget: 5000 /
+  // 200 = 25 reads.
+  port->timeout = 200;
+  EXPECT_FALSE(exchange->WaitForPrompt(*port, "E:\\>"));
+  EXPECT_EQ(pane.lines, (std::vector<std::string>{"E:\\>"}));
+}
+
+TEST_F(ScriptedExchange, HandlerFailAndStopSkipsLaterCommands) {
+  EchoShell(*port, [](const std::string& line) {
+    if (line.rfind("cd", 0) == 0) return std::string("Invalid directory\r\n\r\nD:\\>");
+    return std::string("\r\nD:\\>");
+  });
+  auto refuse = [](const std::string& line, std::string& failure) {
+    if (line.find("Invalid ") == std::string::npos) return LineVerdict::Continue;
+    failure = line + "'\\NOPE'!";
+    return LineVerdict::FailAndStop;
+  };
+  EXPECT_FALSE(exchange->Run({200, 10}, {{"d:\r", SendFailureTextShort(), nullptr},
+                                         {"cd\\NOPE\r", SendFailureText("cd\\NOPE"), refuse},
+                                         {"dir\r", SendFailureText("dir"), nullptr}}));
+  EXPECT_EQ(ui.LastError(), "Invalid directory\r\n'\\NOPE'!");
+  for (const auto& w : port->writes) EXPECT_NE(w[0], 'i') << "dir must not be typed";
+}
+
+TEST_F(ScriptedExchange, OpenFailureIsReportedAndNothingSent) {
+  exchange = std::make_unique<Exchange>(pane, cursor, ui, [](const std::string&) { return nullptr; });
+  exchange->ComName = "COM9";
+  EXPECT_FALSE(exchange->RunCommand("A\r"));
+  EXPECT_EQ(ui.LastError(), "Unable to open COM9!\n\nPlease make sure there is no other application using the port!!");
+  EXPECT_EQ(cursor.restored, 1);
+}
+
+TEST_F(ScriptedExchange, DrainStopsAfter1025Bytes) {
+  port->Push(std::string(1500, 'x'));
+  exchange->DrainInput(*port);
+  EXPECT_EQ(port->input.size(), 1500u - 1025u);
+}
+
+TEST_F(ScriptedExchange, PaneIsClearedAt300Lines) {
+  for (int i = 0; i < 299; ++i) exchange->ShowLine("line\r\n");
+  EXPECT_EQ(pane.clears, 0);
+  exchange->ShowLine("\r\n");  // nothing left to show: no clear either
+  EXPECT_EQ(pane.clears, 0);
+  exchange->ShowLine("300\r\n");
+  EXPECT_EQ(pane.clears, 0);
+  exchange->ShowLine("301");
+  EXPECT_EQ(pane.clears, 1);
+  EXPECT_EQ(pane.lines, std::vector<std::string>{"301"});
+}
+
+// ---------------------------------------------------------------- the virtual controller
+
+struct ControllerExchange : ::testing::Test {
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(controller.Start(&error)) << error;
+    exchange = std::make_unique<Exchange>(pane, cursor, ui);
+    exchange->ComName = controller.PortPath();
+  }
+  vsim::VirtualController controller;
+  LinesPane pane;
+  CountingCursor cursor;
+  ScriptedUi ui;
+  std::unique_ptr<Exchange> exchange;
+};
+
+TEST_F(ControllerExchange, ListingCommandsLeaveTheListingInThePane) {
+  ASSERT_TRUE(controller.MakeDir("\\CONFX"));
+  EXPECT_TRUE(exchange->Run({200, 10}, {{"d:\r", SendFailureTextShort(), nullptr},
+                                        {"cd\\\r", SendFailureText("cd\\"), nullptr},
+                                        {"dir\r", SendFailureText("dir"), nullptr}}));
+  EXPECT_TRUE(ui.boxes.empty()) << ui.LastError();
+  bool sawDir = false, sawFree = false;
+  for (const auto& l : pane.lines) {
+    if (l.find("CONFX") == 0 && l.find("<DIR>") != std::string::npos) sawDir = true;
+    if (l.find("bytes free") != std::string::npos) sawFree = true;
+  }
+  EXPECT_TRUE(sawDir);
+  EXPECT_TRUE(sawFree);
+  EXPECT_EQ(pane.lines.at(0), "d:");
+  EXPECT_EQ(controller.Received(), "d:\rcd\\\rdir\r");
+}
+
+TEST_F(ControllerExchange, MissingDirectoryGivesTheInvalidLine) {
+  std::string refused;
+  auto handler = [&](const std::string& line, std::string& failure) {
+    if (line.find("Invalid ") == std::string::npos) return LineVerdict::Continue;
+    refused = line;
+    failure = line + "'\\NOSUCH'!";
+    return LineVerdict::FailAndStop;
+  };
+  EXPECT_FALSE(exchange->Run({200, 10}, {{"cd\\NOSUCH\r", SendFailureText("cd\\NOSUCH"), handler},
+                                         {"dir\r", SendFailureText("dir"), nullptr}}));
+  EXPECT_NE(refused.find("Invalid "), std::string::npos);
+  EXPECT_EQ(controller.Received(), "cd\\NOSUCH\r");
+}
+
+TEST_F(ControllerExchange, SilentControllerFailsWithTheSendText) {
+  vsim::Options o;
+  o.echo = false;
+  controller.SetOptions(o);
+  EXPECT_FALSE(exchange->RunCommand("C:\\mem\r"));
+  EXPECT_EQ(ui.LastError(), SendFailureText("C:\\mem\r"));
+}
+
+TEST_F(ControllerExchange, StaleOutputIsDrainedBeforeTheCommand) {
+  controller.InjectOutput(std::string(3000, 'z'));
+  EXPECT_TRUE(exchange->RunCommand("C:\\mem\r")) << ui.LastError();
+}
+
+}  // namespace
+}  // namespace vorn
