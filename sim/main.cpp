@@ -1,0 +1,94 @@
+// vorn7730-sim: serves the simulated controller on a pseudo-terminal until SIGINT/SIGTERM.
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "sim/virtual_controller.h"
+
+namespace {
+
+void Usage() {
+  std::fprintf(stderr,
+               "usage: vorn7730-sim [--link PATH] [--drive FILE] [--no-echo] [--wrong-echo]\n"
+               "                    [--stale TEXT] [--long-line] [--transfer normal|nak|silent|can]\n"
+               "Prints the pseudo-terminal's path on its first line and serves until interrupted.\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  vsim::Options opt;
+  std::string link;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= argc) {
+        Usage();
+        std::exit(2);
+      }
+      return argv[++i];
+    };
+    if (a == "--link") {
+      link = value();
+    } else if (a == "--drive") {
+      opt.driveFile = value();
+    } else if (a == "--no-echo") {
+      opt.echo = false;
+    } else if (a == "--wrong-echo") {
+      opt.wrongEcho = true;
+    } else if (a == "--stale") {
+      opt.staleOutput = value();
+    } else if (a == "--long-line") {
+      opt.longLineWithoutEnd = true;
+    } else if (a == "--transfer") {
+      std::string m = value();
+      if (m == "normal") opt.transfer = vsim::TransferMode::Normal;
+      else if (m == "nak") opt.transfer = vsim::TransferMode::NakEveryBlock;
+      else if (m == "silent") opt.transfer = vsim::TransferMode::Silent;
+      else if (m == "can") opt.transfer = vsim::TransferMode::CanAfterFirstBlock;
+      else {
+        Usage();
+        return 2;
+      }
+    } else {
+      Usage();
+      return a == "--help" || a == "-h" ? 0 : 2;
+    }
+  }
+
+  // Block the signals before any thread starts so that only sigwait below sees them.
+  sigset_t sigs;
+  sigemptyset(&sigs);
+  sigaddset(&sigs, SIGINT);
+  sigaddset(&sigs, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &sigs, nullptr);
+
+  vsim::VirtualController vc(opt);
+  std::string error;
+  if (!vc.Start(&error)) {
+    std::fprintf(stderr, "vorn7730-sim: %s\n", error.c_str());
+    return 1;
+  }
+  std::printf("%s\n", vc.PortPath().c_str());
+  std::fflush(stdout);
+
+  if (!link.empty()) {
+    struct stat st;
+    // Replace a stale link from an earlier run, but never a real file.
+    if (lstat(link.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) unlink(link.c_str());
+    if (symlink(vc.PortPath().c_str(), link.c_str()) != 0) {
+      std::fprintf(stderr, "vorn7730-sim: cannot create link %s: %s\n", link.c_str(), std::strerror(errno));
+      link.clear();
+    }
+  }
+
+  int sig = 0;
+  sigwait(&sigs, &sig);
+  vc.Stop();
+  if (!link.empty()) unlink(link.c_str());
+  return 0;
+}
