@@ -3,6 +3,8 @@
 #include <cstring>
 #include <ostream>
 
+#include "remote/remote_cli.h"
+
 namespace vorn::cli {
 
 void StreamPane::AppendLine(const std::string& text) { out_ << text << '\n' << std::flush; }
@@ -26,6 +28,8 @@ int Exec(Context& c) {
 const std::vector<Subcommand>& Subcommands() {
   static const std::vector<Subcommand> table = {
       {"exec", "exec \"COMMAND\"      type one command line and show what it prints", Exec},
+      {"ls", "ls [PATH]            list a directory of drive D: and its free bytes",
+       [](Context& c) { return ListRemoteCommand(c.exchange, c.args, c.out, c.err); }},
   };
   return table;
 }

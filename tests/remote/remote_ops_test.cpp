@@ -1,5 +1,7 @@
 #include "remote/remote_ops.h"
 
+#include <sstream>
+
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -8,6 +10,7 @@
 #include <map>
 
 #include "app/scripted_ui.h"
+#include "remote/remote_cli.h"
 
 namespace vorn {
 namespace {
@@ -286,6 +289,28 @@ TEST_F(RemoteOpsTest, RelistKeepsColumnAndPopupRow) {
   ops.PrepareRelist();
   EXPECT_EQ(listing.SortColumn, kColumnModified);
   EXPECT_EQ(listing.RestoreIndex, 4);
+}
+
+TEST_F(RemoteOpsTest, LsPrintsEntriesAndFreeBytesOnly) {
+  replies["dir\r"] = kListing;
+  std::ostringstream out, err;
+  EXPECT_EQ(ListRemoteCommand(exchange, {"temp/"}, out, err), 0);
+  EXPECT_EQ(typed, "d:\rcd\\temp\rdir\r");
+  EXPECT_EQ(out.str(),
+            "SUB\t0\t2003/01/02 13:05:00\t<DIR>\n"
+            "ALPHA.TXT\t100\t1999/12/06 10:23:00\t\n"
+            "ZETA.EXE\t2048\t1999/12/06 10:23:00\t\n"
+            "654336 bytes free\n");
+  EXPECT_TRUE(pane.lines.empty());  // the shell's own lines stay out of the listing
+}
+
+TEST_F(RemoteOpsTest, LsFailsOnARefusedPath) {
+  replies["cd\\NOPE\r"] = "Invalid directory\r\n";
+  std::ostringstream out, err;
+  EXPECT_EQ(ListRemoteCommand(exchange, {"\\NOPE"}, out, err), 1);
+  EXPECT_EQ(out.str(), "");
+  EXPECT_EQ(ui.LastError(), "Invalid directory\r\n'\\NOPE'!");
+  EXPECT_EQ(ListRemoteCommand(exchange, {"A", "B"}, out, err), 2);
 }
 
 }  // namespace
