@@ -5,6 +5,8 @@
 
 #include "remote/remote_cli.h"
 
+#include "transfer/put_command.h"
+
 namespace vorn::cli {
 
 void StreamPane::AppendLine(const std::string& text) { out_ << text << '\n' << std::flush; }
@@ -30,6 +32,8 @@ const std::vector<Subcommand>& Subcommands() {
       {"exec", "exec \"COMMAND\"      type one command line and show what it prints", Exec},
       {"ls", "ls [PATH]            list a directory of drive D: and its free bytes",
        [](Context& c) { return ListRemoteCommand(c.exchange, c.args, c.out, c.err); }},
+      {"put", "put FILE... [--to PATH]  upload host files into a controller directory (default the root)",
+       [](Context& c) { return RunPut(c.port, c.exchange.Factory(), c.args, c.pane, c.err); }},
   };
   return table;
 }

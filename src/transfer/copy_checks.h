@@ -5,14 +5,9 @@
 #include <string>
 #include <vector>
 
-namespace vorn {
+#include "local/local_view.h"  // LocalSelection: one selected row of the host pane
 
-// One selected row of the host pane, in list order.
-struct LocalSelection {
-  bool isFolder = false;
-  std::string fullPath;
-  uint64_t size = 0;
-};
+namespace vorn {
 
 struct CopyCheck {
   std::string message;             // a warning to show; empty when the copy may go ahead

@@ -59,7 +59,7 @@ UploadResult RunUploads(Port& port, TerminalPane& terminal, GuiInvoker& gui,
       thread.SourcePath = file;
       thread.TargetPath = targetDir + name;
       thread.Resume();
-      while (thread.Outcome == 1) {
+      while (thread.Outcome == 1 && !thread.Finished()) {
         if (hooks.Progress) hooks.Progress(file, index + 1, total, thread.Percent);
         if (hooks.ProcessEvents) hooks.ProcessEvents();
         std::this_thread::sleep_for(kPollPause);
@@ -71,14 +71,13 @@ UploadResult RunUploads(Port& port, TerminalPane& terminal, GuiInvoker& gui,
     renamed = false;
     ++index;
 
+    if (outcome == 0) ++result.Uploaded;
     if (cancelRequested()) {
-      result.Cancelled = true;
+      // A cancel that came too late to stop anything leaves nothing undone.
+      result.Cancelled = outcome != 0 || index < total;
       break;
     }
-    if (outcome == 0) {
-      ++result.Uploaded;
-      continue;
-    }
+    if (outcome == 0) continue;
     fail(name, TransferFailureText(name));
     break;
   }

@@ -30,10 +30,12 @@ struct UploadHooks {
 
 struct UploadResult {
   bool Succeeded = true;   // false once a file failed
-  bool Cancelled = false;  // the user stopped the run
+  bool Cancelled = false;  // the user stopped the run before every file was up
   int Uploaded = 0;
   int Skipped = 0;          // name prompts the user cancelled
   std::string FailedName;   // the controller name of the file that failed
+  // Every file is on the controller: no failure, no cancel, no skipped file.
+  bool AllUploaded(size_t fileCount) const { return Succeeded && !Cancelled && Uploaded == static_cast<int>(fileCount); }
 };
 
 // The port is open and configured (57600 8N1, 500 ms). Stops at the first

@@ -58,13 +58,17 @@ TThreadXModem::TThreadXModem(GuiInvoker& gui) : WorkerThread(gui) {}
 
 TThreadXModem::~TThreadXModem() {
   // The body reads this object's fields, so it must be over before they go.
-  Terminate();
-  WaitFor();
+  Stop();
   if (file_) std::fclose(file_);
 }
 
 void TThreadXModem::Execute() {
-  const bool ok = Upload();
+  bool ok = false;
+  try {
+    ok = Upload();
+  } catch (...) {
+    // The owner polls Outcome; it must not stay at 1.
+  }
   if (file_) {
     std::fclose(file_);
     file_ = nullptr;

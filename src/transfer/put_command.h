@@ -1,0 +1,32 @@
+#pragma once
+// The command-line upload: "put FILE... [--to PATH]" sends host files into a
+// controller directory with the same sender as the transfer dialog.
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "link/exchange.h"
+#include "link/ui.h"
+
+namespace vorn {
+
+struct PutRequest {
+  std::vector<std::string> files;
+  std::string targetDir = "D:\\";  // as TargetDirFor gives it
+};
+
+// nullopt with a usage message in *error when the arguments do not make sense.
+std::optional<PutRequest> ParsePutArguments(const std::vector<std::string>& args, std::string* error);
+
+// A controller directory as a user writes it ("\", "DATA", "/data/sub/",
+// "D:\DATA") in the form TargetDirFor takes ("\", "\DATA\SUB").
+std::string RemoteDirectoryArgument(std::string path);
+
+// Opens the port, uploads the files in order, and stops at the first failure.
+// Exit code: 0 all uploaded, 1 a failure (reported on err), 2 bad arguments.
+// The controller's lines go to pane, the progress to err.
+int RunPut(const std::string& portName, const PortFactory& factory, const std::vector<std::string>& args,
+           TerminalPane& pane, std::ostream& err);
+
+}  // namespace vorn
