@@ -1,0 +1,342 @@
+#include "local/ui/local_pane.h"
+
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QToolButton>
+#include <QUrl>
+
+#include "app/ui/status_panels.h"
+#include "app/ui/tfrm_main.h"
+
+namespace vorn::ui {
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// The text box of a failed reading: where, then what the system said.
+std::string FailureText(const std::string& where, const std::string& systemText) {
+  return where.empty() ? systemText : where + "\n\n" + systemText;
+}
+
+}  // namespace
+
+LocalPane::LocalPane(TfrmMain& main) : LocalPane(main, vorn::MakeFileSystemFolders()) {}
+
+LocalPane::LocalPane(TfrmMain& main, std::unique_ptr<vorn::HostFolders> folders)
+    : main_(main), folders_(std::move(folders)), browser_(*folders_) {
+  OpenItem = [](const std::string& fullPath) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(fullPath))));
+  };
+}
+
+LocalPane::~LocalPane() {
+  if (main_.lstviewLocal) main_.lstviewLocal->SetSource(nullptr);
+}
+
+void LocalPane::Wire() {
+  FileListView* list = main_.lstviewLocal;
+  list->SetSource(this);
+  connect(list, &FileListView::activated, this, [this](int) { lstviewLocalDblClick(); });
+  connect(list, &FileListView::backspacePressed, this, [this] { lstviewLocalKeyDown(Qt::Key_Backspace); });
+  connect(list, &FileListView::columnClicked, this, [this](int column) { lstviewLocalColumnClick(column); });
+  connect(list, &FileListView::contextMenuRequested, this, [this](const QPoint& pos) {
+    PopupMenu1Popup();
+    if (!main_.PopupMenu1->isEmpty()) main_.PopupMenu1->popup(pos);
+  });
+
+  connect(main_.tbtnLocalUp, &QToolButton::clicked, this, [this] { tbtnLocalUpClick(); });
+  connect(main_.tbtnLocalRefresh, &QToolButton::clicked, this, [this] { tbtnLocalRefreshClick(); });
+  connect(main_.tbtnLocalOpenDir, &QToolButton::clicked, this, [this] { tbtnLocalOpenDirClick(); });
+  connect(main_.tbtnLocalLgIcon, &QToolButton::clicked, this, [this] { tbtnLocalLgIconClick(); });
+  connect(main_.tbtnLocalSmIcon, &QToolButton::clicked, this, [this] { tbtnLocalSmIconClick(); });
+  connect(main_.tbtnLocalLsIcon, &QToolButton::clicked, this, [this] { tbtnLocalLsIconClick(); });
+  connect(main_.tbtnLocalDtIcon, &QToolButton::clicked, this, [this] { tbtnLocalDtIconClick(); });
+
+  QComboBox* box = main_.cbxLocal;
+  box->setEditable(true);
+  box->setInsertPolicy(QComboBox::NoInsert);
+  // Inline completion would turn a typed path into a visited one behind the
+  // user's back.
+  box->setCompleter(nullptr);
+  connect(box, QOverload<int>::of(&QComboBox::activated), this, [this](int) { cbxLocalClick(); });
+  box->installEventFilter(this);
+  if (box->lineEdit()) box->lineEdit()->installEventFilter(this);
+
+  connect(main_.stabarLocal, &StatusPanels::resized, this, [this] { stabarLocalResize(); });
+
+  if (!main_.PopupMenu1) main_.PopupMenu1 = new QMenu(&main_);
+  main_.PopupMenu1->setObjectName("PopupMenu1");
+  auto item = [this](const char* name, const QString& caption) {
+    auto* action = new QAction(caption, this);  // not the menu's: clear() would delete them
+    action->setObjectName(name);
+    return action;
+  };
+  Open1 = item("Open1", "&Open");
+  NewFolder1 = item("NewFolder1", "New &Folder");
+  Delete1 = item("Delete1", "&Delete");
+  Rename1 = item("Rename1", "Rena&me");
+  connect(Open1, &QAction::triggered, this, [this] { Open1Click(); });
+  connect(NewFolder1, &QAction::triggered, this, [this] { NewFolder1Click(); });
+  connect(Delete1, &QAction::triggered, this, [this] { Delete1Click(); });
+  connect(Rename1, &QAction::triggered, this, [this] { Rename1Click(); });
+}
+
+void LocalPane::ShowStart() {
+  stabarLocalResize();
+  ShowLocalFolder(folders_->ComputerFolder());
+}
+
+// ------------------------------------------------------------------ reading
+
+bool LocalPane::ShowLocalFolder(const std::string& folder) {
+  FileListView* list = main_.lstviewLocal;
+  std::string error;
+  main_.SetBusy();
+  const std::optional<int> row = browser_.Show(folder, error);
+  main_.Restore();
+  if (!row) {
+    main_.UserInterface().Error(FailureText(folders_->IsComputer(folder) ? folders_->ComputerName() : folder, error));
+    return false;
+  }
+
+  list->setUpdatesEnabled(false);
+  list->Reset();
+  main_.stabarLocal->SetText(0, Q(browser_.ObjectsText()));
+  main_.stabarLocal->SetText(1, Q(browser_.TotalText()));
+
+  // The path box keeps every folder shown, each with the folder it names.
+  QComboBox* box = main_.cbxLocal;
+  const QString path = Q(View().CurrentPath);
+  int index = box->findText(path, Qt::MatchExactly | Qt::MatchCaseSensitive);
+  if (index < 0) {
+    box->insertItem(0, path, Q(View().CurrentItem));
+    index = 0;
+  }
+  box->setCurrentIndex(index);
+  box->setEditText(path);
+
+  if (*row >= 0) list->SelectRow(*row);
+  list->setUpdatesEnabled(true);
+  return true;
+}
+
+bool LocalPane::ShowLocalPath(const std::string& text) {
+  std::string folder, error;
+  if (!browser_.Parse(text, folder, error)) {
+    main_.UserInterface().Error(FailureText(text, error));
+    return false;
+  }
+  return ShowLocalFolder(folder);
+}
+
+void LocalPane::FillLocalInfo(int first, int last) { browser_.FillInfo(first, last); }
+
+const vorn::LocalEntry* LocalPane::LocalEntryAt(int index) const { return browser_.EntryAt(index); }
+
+std::vector<vorn::LocalSelection> LocalPane::SelectedEntries() {
+  return browser_.Selection(main_.lstviewLocal->SelectedRows());
+}
+
+// ------------------------------------------------------------------ navigation
+
+void LocalPane::lstviewLocalDblClick() {
+  const vorn::LocalEntry* entry = LocalEntryAt(main_.lstviewLocal->CurrentRow());
+  if (!entry || !entry->IsFolder) return;
+  const std::string folder = entry->FullPath;  // the entry goes with the reading
+  if (ShowLocalFolder(folder)) main_.lstviewLocal->ClearSelection();
+}
+
+void LocalPane::lstviewLocalKeyDown(int key) {
+  if (key == Qt::Key_Return || key == Qt::Key_Enter || key == 13)
+    lstviewLocalDblClick();
+  else if (key == Qt::Key_Backspace || key == 8)
+    tbtnLocalUpClick();
+}
+
+void LocalPane::tbtnLocalUpClick() {
+  const std::optional<std::string> parent = browser_.Parent();
+  if (!parent) return;  // the computer folder is the top
+  if (ShowLocalFolder(*parent)) main_.lstviewLocal->ClearSelection();
+}
+
+void LocalPane::tbtnLocalRefreshClick() {
+  if (ShowLocalFolder(View().CurrentItem)) main_.lstviewLocal->ClearSelection();
+}
+
+void LocalPane::tbtnLocalOpenDirClick() {
+  const std::optional<std::string> chosen = main_.UserInterface().ChooseFolder("Select Directory");
+  if (chosen && !chosen->empty()) ShowLocalPath(*chosen);
+}
+
+void LocalPane::cbxLocalClick() {
+  QComboBox* box = main_.cbxLocal;
+  const QString text = box->currentText();
+  const int index = box->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+  if (index >= 0)
+    ShowLocalFolder(box->itemData(index).toString().toStdString());
+  else
+    ShowLocalPath(text.toStdString());
+}
+
+void LocalPane::cbxLocalKeyDown(int key) {
+  if (key == Qt::Key_Down) main_.cbxLocal->showPopup();
+}
+
+void LocalPane::lstviewLocalColumnClick(int column) {
+  if (column < vorn::kColName || column > vorn::kColModified) return;
+  View().SortColumn = column;
+  View().ChosenColumn = column;
+  ShowLocalFolder(View().CurrentItem);
+}
+
+void LocalPane::stabarLocalResize() { main_.stabarLocal->SetPanelWidth(0, main_.pnlLocal->width() / 3); }
+
+void LocalPane::tbtnLocalLgIconClick() { main_.lstviewLocal->SetViewStyle(ViewStyle::LargeIcons); }
+void LocalPane::tbtnLocalSmIconClick() { main_.lstviewLocal->SetViewStyle(ViewStyle::SmallIcons); }
+void LocalPane::tbtnLocalLsIconClick() { main_.lstviewLocal->SetViewStyle(ViewStyle::List); }
+void LocalPane::tbtnLocalDtIconClick() { main_.lstviewLocal->SetViewStyle(ViewStyle::Report); }
+
+bool LocalPane::eventFilter(QObject* watched, QEvent* event) {
+  QComboBox* box = main_.cbxLocal;
+  if (event->type() == QEvent::KeyPress && (watched == box || (box && watched == box->lineEdit()))) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Down) {
+      cbxLocalKeyDown(key);
+      return true;
+    }
+    // Enter in the path box shows what was typed (or the visited folder of
+    // that name); the box itself would only look for a matching item.
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && watched == box->lineEdit()) {
+      cbxLocalClick();
+      return true;
+    }
+  }
+  return QObject::eventFilter(watched, event);
+}
+
+// ------------------------------------------------------------------ context menu
+
+void LocalPane::PopupMenu1Popup() {
+  QMenu* menu = main_.PopupMenu1;
+  menu->clear();
+  const int row = main_.lstviewLocal->CurrentRow();
+  const vorn::LocalEntry* entry = LocalEntryAt(row);
+  const bool atComputer = browser_.AtComputer();
+  popup_ = {};
+  if (entry) {
+    View().PopupIndex = row;
+    popup_ = {true, entry->Name, entry->FullPath, entry->IsFolder};
+    menu->addAction(Open1);
+    menu->setDefaultAction(Open1);
+    // The volumes of the computer folder are opened, never renamed or deleted.
+    if (!atComputer) {
+      menu->addSeparator();
+      menu->addAction(NewFolder1);
+      menu->addSeparator();
+      menu->addAction(Delete1);
+      menu->addAction(Rename1);
+    }
+  } else if (!atComputer) {
+    // No row: only the open folder's default command.
+    popup_ = {false, View().CurrentPath, View().CurrentItem, true};
+    menu->addAction(Open1);
+    menu->setDefaultAction(Open1);
+  }
+}
+
+void LocalPane::Open1Click() {
+  if (popup_.fullPath.empty()) return;
+  if (!OpenItem(popup_.fullPath))
+    main_.UserInterface().Error(FailureText(popup_.fullPath, "No program to open this item was found."));
+  Relist();
+}
+
+void LocalPane::NewFolder1Click() {
+  if (!popup_.onRow || browser_.AtComputer()) return;
+  std::string created, error;
+  if (!folders_->MakeFolder(View().CurrentItem, "New Folder", created, error))
+    main_.UserInterface().Error(FailureText(View().CurrentPath, error));
+  Relist();
+}
+
+void LocalPane::Delete1Click() {
+  if (!popup_.onRow || browser_.AtComputer()) return;
+  const std::string question =
+      popup_.isFolder ? "Are you sure you want to delete the folder '" + popup_.name + "' and all its contents?"
+                      : "Are you sure you want to delete '" + popup_.name + "'?";
+  if (!main_.UserInterface().Question(question)) return;
+  std::string error;
+  if (!folders_->Remove(popup_.fullPath, error)) main_.UserInterface().Error(FailureText(popup_.fullPath, error));
+  Relist();
+}
+
+void LocalPane::Rename1Click() {
+  if (!popup_.onRow || browser_.AtComputer()) return;
+  const std::optional<std::string> name =
+      main_.UserInterface().AskName("Rename '" + popup_.name + "'", "Please input new name:", 255);
+  if (!name || name->empty() || *name == popup_.name) return;
+  std::string error;
+  if (!folders_->Rename(popup_.fullPath, *name, error))
+    main_.UserInterface().Error(FailureText(popup_.fullPath, error));
+  Relist();
+}
+
+void LocalPane::Relist() {
+  View().SortColumn = View().ChosenColumn;
+  View().RestoreIndex = View().PopupIndex;
+  ShowLocalFolder(View().CurrentItem);
+}
+
+// ------------------------------------------------------------------ rows
+
+int LocalPane::RowCount() const { return static_cast<int>(View().Entries.size()); }
+
+void LocalPane::FillInfo(int first, int last) { FillLocalInfo(first, last); }
+
+std::string LocalPane::RowName(int index) const {
+  const vorn::LocalEntry* entry = LocalEntryAt(index);
+  return entry ? entry->Name : std::string();
+}
+
+FileRow LocalPane::Row(int index) const {
+  FileRow row;
+  const vorn::LocalEntry* entry = LocalEntryAt(index);
+  if (!entry) return row;
+  row.name = entry->Name;
+  row.isDirectory = entry->IsFolder;
+  if (entry->InfoPending) return row;
+  row.sizeText = vorn::SizeText(*entry);
+  row.typeText = entry->TypeText;
+  row.modified = entry->Modified;
+  row.icon = IconFor(*entry);
+  row.displayFlags = entry->DisplayFlags;
+  return row;
+}
+
+QIcon LocalPane::IconFor(const vorn::LocalEntry& entry) const {
+  const std::string& key = entry.IconKey;
+  if (key.empty()) return {};
+  auto found = iconCache_.find(key);
+  if (found != iconCache_.end()) return found->second;
+  QIcon icon;
+  if (key == "computer")
+    icon = iconProvider_.icon(QFileIconProvider::Computer);
+  else if (key == "drive")
+    icon = iconProvider_.icon(QFileIconProvider::Drive);
+  else if (key == "home" || key == "folder")
+    icon = iconProvider_.icon(QFileIconProvider::Folder);
+  else if (key.rfind("file:", 0) == 0)
+    // One look-up per kind of file: the host judges it by this file.
+    icon = iconProvider_.icon(QFileInfo(QFile::decodeName(QByteArray::fromStdString(entry.FullPath))));
+  if (icon.isNull()) icon = iconProvider_.icon(QFileIconProvider::File);
+  iconCache_.emplace(key, icon);
+  return icon;
+}
+
+}  // namespace vorn::ui

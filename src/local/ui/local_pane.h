@@ -1,0 +1,113 @@
+#pragma once
+// The host pane: the left half of the main window, browsing the host's folders
+// so that the user can pick files to upload.
+#include <QAction>
+#include <QFileIconProvider>
+#include <QIcon>
+#include <QObject>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/ui/file_list_view.h"
+#include "local/host_folders.h"
+#include "local/local_view.h"
+
+namespace vorn::ui {
+
+class TfrmMain;
+
+class LocalPane : public QObject, public FileListSource {
+  Q_OBJECT
+ public:
+  explicit LocalPane(TfrmMain& main);
+  // With another host tree (tests).
+  LocalPane(TfrmMain& main, std::unique_ptr<vorn::HostFolders> folders);
+  ~LocalPane() override;
+
+  // Connects the pane's controls to the handlers below.
+  void Wire();
+  // Shows the computer folder; called once at start-up.
+  void ShowStart();
+
+  // Reads the folder and brings the pane up to date. On failure an error box
+  // with the system's text, the pane keeps what it showed, and false.
+  bool ShowLocalFolder(const std::string& folder);
+  // A typed or chosen path; the same, plus paths that don't parse.
+  bool ShowLocalPath(const std::string& text);
+  void FillLocalInfo(int first, int last);
+  const vorn::LocalEntry* LocalEntryAt(int index) const;
+
+  // For the copy command: the selected rows in list order, details filled.
+  std::vector<vorn::LocalSelection> SelectedEntries();
+
+  vorn::LocalView& View() { return browser_.View(); }
+  const vorn::LocalView& View() const { return browser_.View(); }
+  vorn::HostFolders& Folders() { return *folders_; }
+
+  // --- handlers ---
+  void lstviewLocalDblClick();
+  void lstviewLocalKeyDown(int key);
+  void lstviewLocalColumnClick(int column);
+  void tbtnLocalUpClick();
+  void tbtnLocalRefreshClick();
+  void tbtnLocalOpenDirClick();
+  void tbtnLocalLgIconClick();
+  void tbtnLocalSmIconClick();
+  void tbtnLocalLsIconClick();
+  void tbtnLocalDtIconClick();
+  void cbxLocalClick();
+  void cbxLocalKeyDown(int key);
+  void stabarLocalResize();
+  // Fills PopupMenu1 for the selected row, or for the open folder when no row
+  // is selected; showing it is the caller's business.
+  void PopupMenu1Popup();
+  void Open1Click();
+  void NewFolder1Click();
+  void Delete1Click();
+  void Rename1Click();
+
+  // The commands of PopupMenu1; which of them it holds depends on the popup.
+  QAction* Open1 = nullptr;
+  QAction* NewFolder1 = nullptr;
+  QAction* Delete1 = nullptr;
+  QAction* Rename1 = nullptr;
+
+  // Opens an item with the host's program for it; tests replace it so that
+  // nothing is launched.
+  std::function<bool(const std::string& fullPath)> OpenItem;
+
+  // --- FileListSource ---
+  int RowCount() const override;
+  void FillInfo(int first, int last) override;
+  FileRow Row(int index) const override;
+  std::string RowName(int index) const override;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  // After a command of the context menu: the clicked column and the popup row
+  // survive the new reading.
+  void Relist();
+  QIcon IconFor(const vorn::LocalEntry& entry) const;
+
+  TfrmMain& main_;
+  std::unique_ptr<vorn::HostFolders> folders_;
+  vorn::LocalBrowser browser_;
+
+  // What the last popup was opened on.
+  struct PopupTarget {
+    bool onRow = false;
+    std::string name;
+    std::string fullPath;
+    bool isFolder = false;
+  } popup_;
+
+  QFileIconProvider iconProvider_;
+  mutable std::map<std::string, QIcon> iconCache_;
+};
+
+}  // namespace vorn::ui

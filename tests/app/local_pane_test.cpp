@@ -1,0 +1,266 @@
+// The host pane inside the main window, on a scratch folder tree.
+#include <QApplication>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QTreeView>
+#include <QtTest>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "app/ui/tfrm_main.h"
+#include "local/ui/local_pane.h"
+#include "scripted_ui.h"
+
+namespace fs = std::filesystem;
+using vorn::ui::LocalPane;
+using vorn::ui::TfrmMain;
+
+class LocalPaneTest : public QObject {
+  Q_OBJECT
+
+ private:
+  vorn::test::ScriptedUi ui_;
+  std::unique_ptr<TfrmMain> main_;
+  QTemporaryDir dir_;
+  std::vector<std::string> opened_;
+
+  std::string Path(const std::string& rel) const { return (fs::path(dir_.path().toStdString()) / rel).string(); }
+  void File(const std::string& rel, size_t size) { std::ofstream(Path(rel), std::ios::binary) << std::string(size, 'x'); }
+  LocalPane& Pane() { return main_->Local(); }
+
+  std::vector<std::string> Names() {
+    std::vector<std::string> names;
+    for (const auto& e : Pane().View().Entries) names.push_back(e.Name);
+    return names;
+  }
+  int RowOf(const std::string& name) {
+    const auto names = Names();
+    auto it = std::find(names.begin(), names.end(), name);
+    return it == names.end() ? -1 : static_cast<int>(it - names.begin());
+  }
+  QString Cell(int row, int column) {
+    auto* model = main_->lstviewLocal->Model();
+    return model->data(model->index(row, column), Qt::DisplayRole).toString();
+  }
+  void PressInList(Qt::Key key) { QTest::keyClick(main_->lstviewLocal->Report(), key); }
+  QStringList MenuTexts() {
+    QStringList texts;
+    for (QAction* a : main_->PopupMenu1->actions())
+      if (!a->isSeparator()) texts << a->text();
+    return texts;
+  }
+
+ private slots:
+  void init() {
+    QVERIFY(dir_.isValid());
+    for (const auto& entry : fs::directory_iterator(dir_.path().toStdString())) fs::remove_all(entry.path());
+    ui_ = {};
+    opened_.clear();
+    main_ = std::make_unique<TfrmMain>(ui_);
+    main_->resize(900, 600);
+    main_->show();
+    Pane().OpenItem = [this](const std::string& path) {
+      opened_.push_back(path);
+      return true;
+    };
+  }
+  void cleanup() { main_.reset(); }
+
+  void startsAtTheComputerFolderAndGoesNoHigher() {
+    QCOMPARE(main_->cbxLocal->currentText(), QString("Computer"));
+    QVERIFY(RowOf("File System") >= 0);
+    const auto before = Names();
+    main_->tbtnLocalUp->click();
+    PressInList(Qt::Key_Backspace);
+    QCOMPARE(main_->cbxLocal->currentText(), QString("Computer"));
+    QCOMPARE(Names(), before);
+    QVERIFY(ui_.boxes.empty());
+  }
+
+  void enterOpensAFolderAndIgnoresAFile() {
+    fs::create_directory(Path("sub"));
+    File("sub/inner.txt", 1);
+    File("file.txt", 10);
+    QVERIFY(Pane().ShowLocalFolder(dir_.path().toStdString()));
+
+    main_->lstviewLocal->SelectRow(RowOf("file.txt"));
+    PressInList(Qt::Key_Return);
+    QCOMPARE(Pane().View().CurrentItem, dir_.path().toStdString());
+
+    main_->lstviewLocal->SelectRow(RowOf("sub"));
+    PressInList(Qt::Key_Return);
+    QCOMPARE(Pane().View().CurrentItem, Path("sub"));
+    QCOMPARE(main_->cbxLocal->currentText().toStdString(), Path("sub"));
+    QVERIFY(main_->lstviewLocal->SelectedRows().empty());
+    QCOMPARE(Names(), std::vector<std::string>{"inner.txt"});
+
+    PressInList(Qt::Key_Backspace);
+    QCOMPARE(Pane().View().CurrentItem, dir_.path().toStdString());
+    // The path box keeps every folder shown.
+    QVERIFY(main_->cbxLocal->findText(QString::fromStdString(Path("sub"))) >= 0);
+    QVERIFY(main_->cbxLocal->findText("Computer") >= 0);
+  }
+
+  void columnClickSortsOneReadingAndRefreshSortsByName() {
+    File("a.bin", 3000);
+    File("b.bin", 1000);
+    File("c.bin", 2000);
+    fs::create_directory(Path("z"));
+    QVERIFY(Pane().ShowLocalFolder(dir_.path().toStdString()));
+    QHeaderView* header = main_->lstviewLocal->Report()->header();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(1) + 5, header->height() / 2));
+    QCOMPARE(Names(), (std::vector<std::string>{"z", "b.bin", "c.bin", "a.bin"}));
+    QCOMPARE(Pane().View().ChosenColumn, 1);
+    main_->tbtnLocalRefresh->click();
+    QCOMPARE(Names(), (std::vector<std::string>{"z", "a.bin", "b.bin", "c.bin"}));
+  }
+
+  void rowsShowSizesInWholeKBAndTheStatusCountsThem() {
+    File("big", 1025);
+    File("empty", 0);
+    fs::create_directory(Path("dir"));
+    QVERIFY(Pane().ShowLocalFolder(dir_.path().toStdString()));
+    QCOMPARE(Cell(RowOf("big"), 1), QString("2KB"));
+    QCOMPARE(Cell(RowOf("empty"), 1), QString("0KB"));
+    QCOMPARE(Cell(RowOf("dir"), 1), QString(""));
+    QCOMPARE(Cell(RowOf("dir"), 2), QString("Folder"));
+    QVERIFY(QRegularExpression(R"(^\d{4}/\d\d/\d\d \d\d:\d\d:\d\d$)").match(Cell(RowOf("big"), 3)).hasMatch());
+    QCOMPARE(main_->stabarLocal->Text(0), QString("3 object(s)"));
+    QCOMPARE(main_->stabarLocal->Text(1), QString("1.0 KB"));
+  }
+
+  void pathBoxShowsTypedPathsAndReportsBadOnes() {
+    fs::create_directory(Path("typed"));
+    QLineEdit* edit = main_->cbxLocal->lineEdit();
+    edit->setText(QString::fromStdString(Path("typed") + "/"));
+    QTest::keyClick(edit, Qt::Key_Return);
+    QCOMPARE(Pane().View().CurrentItem, Path("typed"));
+
+    edit->setText(QString::fromStdString(Path("nowhere")));
+    QTest::keyClick(edit, Qt::Key_Return);
+    QCOMPARE(ui_.Texts("error").size(), size_t(1));
+    QVERIFY(ui_.LastError().find(Path("nowhere")) != std::string::npos);
+    QCOMPARE(Pane().View().CurrentItem, Path("typed"));
+
+    // Choosing a visited folder from the list shows it again.
+    const int computer = main_->cbxLocal->findText("Computer");
+    QVERIFY(computer >= 0);
+    main_->cbxLocal->setCurrentIndex(computer);
+    Pane().cbxLocalClick();
+    QVERIFY(Pane().Folders().IsComputer(Pane().View().CurrentItem));
+  }
+
+  void openDirectoryAsksForAFolder() {
+    ui_.folders.push_back(dir_.path().toStdString());
+    main_->tbtnLocalOpenDir->click();
+    QCOMPARE(ui_.Texts("folder"), std::vector<std::string>{"Select Directory"});
+    QCOMPARE(Pane().View().CurrentItem, dir_.path().toStdString());
+    main_->tbtnLocalOpenDir->click();  // cancelled: nothing changes
+    QCOMPARE(Pane().View().CurrentItem, dir_.path().toStdString());
+  }
+
+  void contextMenuNewFolderAndDeleteRelist() {
+    File("aaa", 300);
+    File("bbb", 100);
+    File("ccc", 200);
+    QVERIFY(Pane().ShowLocalFolder(dir_.path().toStdString()));
+    Pane().lstviewLocalColumnClick(1);  // by size: bbb, ccc, aaa
+
+    main_->lstviewLocal->SelectRow(RowOf("aaa"));
+    Pane().PopupMenu1Popup();
+    QCOMPARE(MenuTexts(), (QStringList{"&Open", "New &Folder", "&Delete", "Rena&me"}));
+    Pane().NewFolder1->trigger();
+    QVERIFY(fs::is_directory(Path("New Folder")));
+    QCOMPARE(Names(), (std::vector<std::string>{"New Folder", "bbb", "ccc", "aaa"}));
+    QCOMPARE(main_->lstviewLocal->CurrentRow(), 2);  // the popup row is selected again
+
+    main_->lstviewLocal->SelectRow(RowOf("ccc"));
+    Pane().PopupMenu1Popup();
+    ui_.answers.push_back(false);
+    Pane().Delete1->trigger();
+    QVERIFY(fs::exists(Path("ccc")));
+    ui_.answers.push_back(true);
+    Pane().Delete1->trigger();
+    QVERIFY(!fs::exists(Path("ccc")));
+    QCOMPARE(Names(), (std::vector<std::string>{"New Folder", "bbb", "aaa"}));
+    QCOMPARE(ui_.Texts("question").back(), std::string("Are you sure you want to delete 'ccc'?"));
+
+    File("New Folder/inside", 5);
+    main_->lstviewLocal->SelectRow(RowOf("New Folder"));
+    Pane().PopupMenu1Popup();
+    Pane().Delete1->trigger();
+    QVERIFY(!fs::exists(Path("New Folder")));
+    QCOMPARE(Names(), (std::vector<std::string>{"bbb", "aaa"}));
+  }
+
+  void contextMenuRenameAndOpen() {
+    File("old.txt", 1);
+    File("other.txt", 2);
+    QVERIFY(Pane().ShowLocalFolder(dir_.path().toStdString()));
+    main_->lstviewLocal->SelectRow(RowOf("old.txt"));
+    Pane().PopupMenu1Popup();
+    ui_.names.push_back(std::string("other.txt"));
+    Pane().Rename1->trigger();
+    QVERIFY2(!ui_.LastError().empty(), "an existing name is refused");
+    QCOMPARE(fs::file_size(Path("other.txt")), uintmax_t(2));
+    ui_.names.push_back(std::string("new.txt"));
+    Pane().Rename1->trigger();
+    QVERIFY(fs::exists(Path("new.txt")));
+    QVERIFY(RowOf("new.txt") >= 0);
+
+    main_->lstviewLocal->SelectRow(RowOf("new.txt"));
+    Pane().PopupMenu1Popup();
+    Pane().Open1->trigger();
+    QCOMPARE(opened_, std::vector<std::string>{Path("new.txt")});
+  }
+
+  void contextMenuWithoutARowOffersOnlyOpen() {
+    File("x", 1);
+    QVERIFY(Pane().ShowLocalFolder(dir_.path().toStdString()));
+    main_->lstviewLocal->ClearSelection();
+    Pane().PopupMenu1Popup();
+    QCOMPARE(MenuTexts(), QStringList{"&Open"});
+    Pane().Open1->trigger();
+    QCOMPARE(opened_, std::vector<std::string>{dir_.path().toStdString()});
+
+    // The volumes of the computer folder are only opened.
+    QVERIFY(Pane().ShowLocalPath("Computer"));
+    main_->lstviewLocal->SelectRow(0);
+    Pane().PopupMenu1Popup();
+    QCOMPARE(MenuTexts(), QStringList{"&Open"});
+  }
+
+  void selectedEntriesAreInListOrderWithSizes() {
+    fs::create_directory(Path("d"));
+    File("f1", 10);
+    File("f2", 5000);
+    QVERIFY(Pane().ShowLocalFolder(dir_.path().toStdString()));
+    auto* selection = main_->lstviewLocal->Report()->selectionModel();
+    auto* model = main_->lstviewLocal->Model();
+    selection->clearSelection();
+    for (int row : {RowOf("f2"), RowOf("d")})
+      selection->select(model->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    const auto chosen = Pane().SelectedEntries();
+    QCOMPARE(chosen.size(), size_t(2));
+    QVERIFY(chosen[0].isFolder);
+    QCOMPARE(chosen[0].fullPath, Path("d"));
+    QVERIFY(!chosen[1].isFolder);
+    QCOMPARE(chosen[1].fullPath, Path("f2"));
+    QCOMPARE(chosen[1].size, uint64_t(5000));
+  }
+
+  void unreadableFolderKeepsThePane() {
+    File("kept", 1);
+    QVERIFY(Pane().ShowLocalFolder(dir_.path().toStdString()));
+    QVERIFY(!Pane().ShowLocalFolder(Path("kept")));
+    QCOMPARE(ui_.Texts("error").size(), size_t(1));
+    QCOMPARE(Pane().View().CurrentItem, dir_.path().toStdString());
+    QCOMPARE(main_->cbxLocal->currentText().toStdString(), dir_.path().toStdString());
+    QCOMPARE(Names(), std::vector<std::string>{"kept"});
+  }
+};
+
+QTEST_MAIN(LocalPaneTest)
+#include "local_pane_test.moc"
