@@ -10,6 +10,7 @@
 #include <string>
 
 class QTreeView;
+class QAbstractItemView;
 class QListView;
 class QItemSelectionModel;
 
