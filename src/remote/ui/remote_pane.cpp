@@ -1,0 +1,363 @@
+#include "remote/ui/remote_pane.h"
+
+#include <QAbstractItemView>
+#include <QDir>
+#include <QFileIconProvider>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QMimeDatabase>
+#include <QStandardPaths>
+#include <algorithm>
+
+#include "app/ui/tfrm_main.h"
+#include "remote/ui/tdlg_vorn_prop.h"
+
+namespace vorn::ui {
+
+namespace {
+
+// The folder whose icon and type text stand for every controller directory.
+QFileInfo SampleHostFolder() {
+  const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+  if (!desktop.isEmpty() && QFileInfo(desktop).isDir()) return QFileInfo(desktop);
+  return QFileInfo(QDir::homePath());
+}
+
+}  // namespace
+
+RemotePane::RemotePane(TfrmMain& main) : main_(main), icons_(1) {
+  ShowProperties = [](TdlgVornProp& dialog) { dialog.exec(); };
+}
+
+RemotePane::~RemotePane() {
+  if (main_.lstviewVorn) main_.lstviewVorn->SetSource(nullptr);
+}
+
+vorn::RemoteOps RemotePane::Ops() { return vorn::RemoteOps(main_.Exchanges(), listing_); }
+
+void RemotePane::Wire() {
+  TfrmMain& m = main_;
+  m.lstviewVorn->SetSource(this);
+  connect(m.lstviewVorn, &FileListView::activated, this, [this](int) { lstviewVornDblClick(); });
+  connect(m.lstviewVorn, &FileListView::backspacePressed, this, [this] { lstviewVornKeyDown(8); });
+  connect(m.lstviewVorn, &FileListView::columnClicked, this, [this](int column) { lstviewVornColumnClick(column); });
+  connect(m.lstviewVorn, &FileListView::contextMenuRequested, this, [this](const QPoint& pos) {
+    main_.PopupMenu2->popup(pos);
+  });
+  connect(m.PopupMenu2, &QMenu::aboutToShow, this, [this] { PopupMenu2Popup(); });
+
+  connect(m.tbtnVornUp, &QToolButton::clicked, this, [this] { tbtnVornUpClick(); });
+  connect(m.tbtnRefresh, &QToolButton::clicked, this, [this] { tbtnRefreshClick(); });
+  connect(m.tbtnVornLgIcon, &QToolButton::clicked, this, [this] { tbtnVornLgIconClick(); });
+  connect(m.tbtnVornSmIcon, &QToolButton::clicked, this, [this] { tbtnVornSmIconClick(); });
+  connect(m.tbtnVornLsIcon, &QToolButton::clicked, this, [this] { tbtnVornLsIconClick(); });
+  connect(m.tbtnVornDtIcon, &QToolButton::clicked, this, [this] { tbtnVornDtIconClick(); });
+
+  // The path box only offers the visited paths; nothing can be typed into it.
+  m.cbxVorn->setEditable(false);
+  m.cbxVorn->installEventFilter(this);
+  connect(m.cbxVorn, QOverload<int>::of(&QComboBox::activated), this, [this](int) { cbxVornClick(); });
+  connect(m.stabarVorn, &StatusPanels::resized, this, [this] { stabarVornResize(); });
+
+  connect(m.MakeDirectory1, &QAction::triggered, this, [this] { MakeDirectory1Click(); });
+  connect(m.Delete1, &QAction::triggered, this, [this] { Delete1Click(); });
+  connect(m.Rename1, &QAction::triggered, this, [this] { Rename1Click(); });
+  connect(m.ABORT1, &QAction::triggered, this, [this] { ABORT1Click(); });
+  connect(m.FORMAT1, &QAction::triggered, this, [this] { FORMAT1Click(); });
+  connect(m.MEM1, &QAction::triggered, this, [this] { MEM1Click(); });
+  connect(m.Vorn7730M1, &QAction::triggered, this, [this] { Vorn7730M1Click(); });
+  connect(m.Vorn7730TCP1, &QAction::triggered, this, [this] { Vorn7730TCP1Click(); });
+  connect(m.Properities1, &QAction::triggered, this, [this] { Properities1Click(); });
+  m.VORNCopy1->setEnabled(false);
+  m.VORNPaste1->setEnabled(false);
+
+  // An 8.3 name and its icon fit the Name column whatever the host's font.
+  const int nameWidth = m.lstviewVorn->fontMetrics().horizontalAdvance("AUTOEXEC.BAT") + 44;
+  m.lstviewVorn->SetColumnWidths(std::max(114, nameWidth), 49, 73, 163);
+  SetViewStyle(ViewStyle::Report);
+}
+
+// ---------------------------------------------------------------- listing
+
+void RemotePane::FillRemoteList(const std::string& path) {
+  TfrmMain& m = main_;
+  // Empty the list before the exchange, so nothing paints stale rows meanwhile.
+  listing_.Entries.clear();
+  m.lstviewVorn->Reset();
+  vorn::FillOutcome out = Ops().Fill(path);
+  m.lstviewVorn->Reset();
+  m.stabarVorn->SetText(0, QString::fromStdString(out.objectsText));
+  m.stabarVorn->SetText(1, QString::fromStdString(out.sizeText));
+}
+
+void RemotePane::ShowRemoteFolder(const std::string& path) {
+  TfrmMain& m = main_;
+  m.lstviewVorn->setUpdatesEnabled(false);
+  FillRemoteList(path);
+
+  listing_.CurrentPath = path;
+  const QString text = QString::fromStdString(path);
+  int item = m.cbxVorn->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+  if (item < 0) {
+    m.cbxVorn->insertItem(0, text);
+    item = 0;
+  }
+  m.cbxVorn->setCurrentIndex(item);
+
+  const int rows = RowCount();
+  if (rows > 0) {
+    const int row = std::clamp(listing_.RestoreIndex, 0, rows - 1);
+    m.lstviewVorn->SelectRow(row);
+  }
+  m.lstviewVorn->setUpdatesEnabled(true);
+  listing_.RestoreIndex = 0;
+}
+
+void RemotePane::Relist() {
+  Ops().PrepareRelist();
+  ShowRemoteFolder(listing_.CurrentPath);
+}
+
+// ---------------------------------------------------------------- rows
+
+int RemotePane::RowCount() const { return static_cast<int>(listing_.Entries.size()); }
+
+void RemotePane::FillInfo(int first, int last) {
+  if (first < 0 || first > last || last >= RowCount()) return;
+  FillRemoteInfo(first, last);
+}
+
+int RemotePane::IconFor(const std::string& key, const std::function<QIcon()>& make) {
+  auto it = iconIndexByKey_.find(key);
+  if (it != iconIndexByKey_.end()) return it->second;
+  icons_.push_back(make());
+  const int index = static_cast<int>(icons_.size()) - 1;
+  iconIndexByKey_[key] = index;
+  return index;
+}
+
+void RemotePane::FillRemoteInfo(int first, int last) {
+  QFileIconProvider provider;
+  QMimeDatabase mimes;
+  for (int row = std::max(first, 0); row <= last && row < RowCount(); ++row) {
+    vorn::RemoteEntry& e = listing_.Entries[static_cast<size_t>(row)];
+    if (!e.InfoPending) continue;
+    if (e.IsDirectory) {
+      if (!folderLooked_) {
+        const QFileInfo folder = SampleHostFolder();
+        folderType_ = provider.type(folder).toStdString();
+        folderIcon_ = IconFor("inode/directory", [&] { return provider.icon(folder); });
+        folderLooked_ = true;
+      }
+      e.IconIndex = folderIcon_;
+      e.TypeText = folderType_;
+    } else {
+      // The file exists only on the controller: judged by its name alone.
+      const QString name = QString::fromStdString(e.Name);
+      const QMimeType type = mimes.mimeTypeForFile(name, QMimeDatabase::MatchExtension);
+      QString text = type.comment();
+      if (text.isEmpty() || type.isDefault()) {
+        const QString suffix = QFileInfo(name).suffix();
+        text = suffix.isEmpty() ? QStringLiteral("File") : suffix.toUpper() + QStringLiteral(" File");
+      }
+      e.TypeText = text.toStdString();
+      e.IconIndex = IconFor(type.name().toStdString(), [&] {
+        QIcon icon = QIcon::fromTheme(type.iconName());
+        if (icon.isNull()) icon = QIcon::fromTheme(type.genericIconName());
+        if (icon.isNull()) icon = provider.icon(QFileIconProvider::File);
+        return icon;
+      });
+    }
+    e.InfoPending = false;
+  }
+}
+
+FileRow RemotePane::Row(int index) const {
+  FileRow row;
+  const vorn::RemoteEntry* e = RemoteEntryAt(index);
+  if (!e) return row;
+  row.name = e->Name;
+  row.isDirectory = e->IsDirectory;
+  row.sizeText = vorn::SizeColumnText(*e);
+  row.typeText = e->TypeText;
+  row.modified = e->Modified;
+  if (e->IconIndex > 0 && static_cast<size_t>(e->IconIndex) < icons_.size()) row.icon = icons_[e->IconIndex];
+  row.displayFlags = e->DisplayFlags;
+  return row;
+}
+
+std::string RemotePane::RowName(int index) const {
+  const vorn::RemoteEntry* e = RemoteEntryAt(index);
+  return e ? e->Name : std::string();
+}
+
+// ---------------------------------------------------------------- navigation
+
+void RemotePane::lstviewVornDblClick() {
+  TfrmMain& m = main_;
+  const vorn::RemoteEntry* e = RemoteEntryAt(m.lstviewVorn->CurrentRow());
+  if (!e) return;
+  if (e->IsDirectory) {
+    listing_.CurrentPath = vorn::ChildPath(listing_.CurrentPath, e->Name);
+    ShowRemoteFolder(listing_.CurrentPath);
+    m.lstviewVorn->ClearSelection();
+    return;
+  }
+  // A file runs on the controller, typed into the terminal as the user would.
+  const std::string keys = e->Name + "\r";
+  if (!m.TerminalRunning()) m.tbtnDOSCmdClick();
+  if (!m.TerminalRunning()) return;
+  for (char c : keys) m.meoDosKeyPress(c);
+}
+
+void RemotePane::lstviewVornKeyDown(int key) {
+  if (key == 13) lstviewVornDblClick();
+  else if (key == 8) tbtnVornUpClick();
+}
+
+void RemotePane::tbtnVornUpClick() {
+  listing_.CurrentPath = vorn::ParentPath(listing_.CurrentPath);
+  ShowRemoteFolder(listing_.CurrentPath);
+  main_.lstviewVorn->ClearSelection();
+}
+
+void RemotePane::tbtnRefreshClick() {
+  ShowRemoteFolder(listing_.CurrentPath);
+  main_.lstviewVorn->ClearSelection();
+}
+
+void RemotePane::cbxVornClick() { ShowRemoteFolder(main_.cbxVorn->currentText().toStdString()); }
+
+bool RemotePane::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == main_.cbxVorn && (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    // Focus still moves on; every other key is dropped.
+    return key != Qt::Key_Tab && key != Qt::Key_Backtab;
+  }
+  return QObject::eventFilter(watched, event);
+}
+
+void RemotePane::lstviewVornColumnClick(int column) {
+  if (column < 0 || column > 3) return;
+  listing_.SortColumn = column;
+  listing_.ChosenColumn = column;
+  ShowRemoteFolder(listing_.CurrentPath);
+}
+
+void RemotePane::SetViewStyle(ViewStyle style) {
+  TfrmMain& m = main_;
+  m.lstviewVorn->SetViewStyle(style);
+  QToolButton* down = style == ViewStyle::LargeIcons   ? m.tbtnVornLgIcon
+                      : style == ViewStyle::SmallIcons ? m.tbtnVornSmIcon
+                      : style == ViewStyle::List       ? m.tbtnVornLsIcon
+                                                       : m.tbtnVornDtIcon;
+  for (QToolButton* b : {m.tbtnVornLgIcon, m.tbtnVornSmIcon, m.tbtnVornLsIcon, m.tbtnVornDtIcon}) {
+    b->setCheckable(true);
+    b->setChecked(b == down);
+  }
+}
+
+void RemotePane::tbtnVornLgIconClick() { SetViewStyle(ViewStyle::LargeIcons); }
+void RemotePane::tbtnVornSmIconClick() { SetViewStyle(ViewStyle::SmallIcons); }
+void RemotePane::tbtnVornLsIconClick() { SetViewStyle(ViewStyle::List); }
+void RemotePane::tbtnVornDtIconClick() { SetViewStyle(ViewStyle::Report); }
+
+void RemotePane::stabarVornResize() { main_.stabarVorn->SetPanelWidth(0, main_.pnlVorn->width() / 3); }
+
+// ---------------------------------------------------------------- context menu
+
+void RemotePane::PopupMenu2Popup() {
+  TfrmMain& m = main_;
+  const int row = m.lstviewVorn->CurrentRow();
+  const vorn::RemoteEntry* e = RemoteEntryAt(row);
+  if (e) listing_.PopupIndex = row;
+  const bool file = e && !e->IsDirectory;
+  m.MakeDirectory1->setEnabled(!e);
+  m.Delete1->setEnabled(e != nullptr);
+  m.Rename1->setEnabled(file);
+  m.SetToAutoRun1->setEnabled(file && e->Name.find(".EXE") != std::string::npos);
+  m.SetToAutoRun1->menuAction()->setEnabled(m.SetToAutoRun1->isEnabled());
+  m.Properities1->setEnabled(true);
+  m.VORNCopy1->setEnabled(false);
+  m.VORNPaste1->setEnabled(false);
+  m.DOScommand1->setEnabled(true);
+  m.DOScommand1->menuAction()->setEnabled(true);
+}
+
+void RemotePane::Properities1Click() {
+  TfrmMain& m = main_;
+  TdlgVornProp dialog(&m);
+  const std::string boxText = m.cbxVorn->currentText().toStdString();
+  dialog.Module = "VORN-7730";
+  dialog.Path = boxText;
+  auto fillCount = [&dialog](const vorn::TreeCount& count) {
+    dialog.Size = std::to_string(count.bytes) + " byte(s)";
+    dialog.Contains = std::to_string(count.files) + " file(s), " + std::to_string(count.folders) + " folder(s)";
+  };
+  const vorn::RemoteEntry* selected = RemoteEntryAt(m.lstviewVorn->CurrentRow());
+  if (selected) {
+    const vorn::RemoteEntry e = *selected;
+    dialog.Name = e.Name;
+    dialog.Type = e.TypeText;
+    dialog.Date = e.Modified;
+    if (e.IsDirectory) {
+      vorn::TreeCount count = Ops().Count(e.Name);
+      if (count.ok) fillCount(count);
+    } else {
+      dialog.Size = std::to_string(e.Size) + " byte(s)";
+    }
+  } else {
+    dialog.Type = boxText == "\\" ? "VORN disk (D:)" : "Folder";
+    vorn::TreeCount count = Ops().Count("");
+    if (!count.ok) return;
+    fillCount(count);
+  }
+  ShowProperties(dialog);
+}
+
+void RemotePane::Delete1Click() {
+  const vorn::RemoteEntry* selected = RemoteEntryAt(main_.lstviewVorn->CurrentRow());
+  if (!selected) return;
+  const vorn::RemoteEntry e = *selected;
+  listing_.RestoreIndex = listing_.PopupIndex;
+  if (Ops().Delete(e)) Relist();
+}
+
+void RemotePane::MakeDirectory1Click() {
+  auto name = main_.UserInterface().AskName(vorn::kMakeDirCaption, vorn::kMakeDirPrompt, vorn::kDirNameMaxLength);
+  if (!name || name->empty()) return;
+  if (Ops().MakeDirectory(*name)) Relist();
+}
+
+void RemotePane::Rename1Click() {
+  const vorn::RemoteEntry* selected = RemoteEntryAt(main_.lstviewVorn->CurrentRow());
+  if (!selected) return;
+  const std::string from = selected->Name;
+  listing_.RestoreIndex = listing_.PopupIndex;
+  auto to = main_.UserInterface().AskName(vorn::RenameCaption(from), vorn::kRenamePrompt, vorn::kFileNameMaxLength);
+  if (!to || to->empty()) return;
+  if (Ops().Rename(from, *to)) Relist();
+}
+
+void RemotePane::MEM1Click() { Ops().Mem(); }
+
+void RemotePane::ABORT1Click() { Ops().Abort(); }
+
+void RemotePane::FORMAT1Click() {
+  if (Ops().Format()) Relist();
+}
+
+void RemotePane::SetAutoRun(bool append) {
+  const vorn::RemoteEntry* selected = RemoteEntryAt(main_.lstviewVorn->CurrentRow());
+  if (!selected) return;
+  const std::string name = selected->Name;
+  Ops().SetAutoRun(name, append);
+  // Listed again either way, so a new AutoRun.bat shows up.
+  Relist();
+}
+
+void RemotePane::Vorn7730M1Click() { SetAutoRun(false); }
+
+void RemotePane::Vorn7730TCP1Click() { SetAutoRun(true); }
+
+}  // namespace vorn::ui

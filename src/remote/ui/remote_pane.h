@@ -1,0 +1,88 @@
+#pragma once
+// The right half of the main window: the controller's drive D: as a list,
+// navigated and changed by typing shell commands.
+#include <QIcon>
+#include <QObject>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/ui/file_list_view.h"
+#include "remote/remote_listing.h"
+#include "remote/remote_ops.h"
+
+namespace vorn::ui {
+
+class TfrmMain;
+class TdlgVornProp;
+
+class RemotePane : public QObject, public FileListSource {
+ public:
+  explicit RemotePane(TfrmMain& main);
+  ~RemotePane() override;
+
+  // Connects the controls of the main window to the handlers below.
+  void Wire();
+
+  // Lists path from the controller and brings the pane up to date.
+  void ShowRemoteFolder(const std::string& path);
+  void FillRemoteList(const std::string& path);
+  // Icon and type text for the rows first..last that still lack them.
+  void FillRemoteInfo(int first, int last);
+
+  vorn::RemoteListing& Listing() { return listing_; }
+  const vorn::RemoteEntry* RemoteEntryAt(int index) const { return listing_.RemoteEntryAt(index); }
+
+  // --- handlers ---
+  void lstviewVornDblClick();
+  void lstviewVornKeyDown(int key);
+  void lstviewVornColumnClick(int column);
+  void tbtnVornUpClick();
+  void tbtnRefreshClick();
+  void cbxVornClick();
+  void tbtnVornLgIconClick();
+  void tbtnVornSmIconClick();
+  void tbtnVornLsIconClick();
+  void tbtnVornDtIconClick();
+  void stabarVornResize();
+  void PopupMenu2Popup();
+  void Properities1Click();
+  void Delete1Click();
+  void MakeDirectory1Click();
+  void Rename1Click();
+  void MEM1Click();
+  void FORMAT1Click();
+  void ABORT1Click();
+  void Vorn7730M1Click();
+  void Vorn7730TCP1Click();
+
+  // --- FileListSource ---
+  int RowCount() const override;
+  void FillInfo(int first, int last) override;
+  FileRow Row(int index) const override;
+  std::string RowName(int index) const override;
+
+  // Shows the properties dialog modally; tests replace it to read the texts.
+  std::function<void(TdlgVornProp&)> ShowProperties;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;  // cbxVornKeyPress
+
+ private:
+  vorn::RemoteOps Ops();
+  void Relist();
+  void SetAutoRun(bool append);
+  void SetViewStyle(ViewStyle style);
+  int IconFor(const std::string& key, const std::function<QIcon()>& make);
+
+  TfrmMain& main_;
+  vorn::RemoteListing listing_;
+  std::vector<QIcon> icons_;  // IconIndex -> icon; 0 is "none yet"
+  std::map<std::string, int> iconIndexByKey_;
+  bool folderLooked_ = false;
+  int folderIcon_ = 0;
+  std::string folderType_;
+};
+
+}  // namespace vorn::ui

@@ -1,0 +1,386 @@
+// The controller pane inside the main window, against the virtual controller.
+#include <QApplication>
+#include <QDir>
+#include <QFileIconProvider>
+#include <QTreeView>
+#include <QtTest>
+#include <algorithm>
+#include <memory>
+
+#include "app/ui/tfrm_main.h"
+#include "remote/ui/remote_pane.h"
+#include "remote/ui/tdlg_vorn_prop.h"
+#include "scripted_ui.h"
+#include "sim/virtual_controller.h"
+
+using vorn::ui::RemotePane;
+using vorn::ui::TdlgVornProp;
+using vorn::ui::TfrmMain;
+
+class RemotePaneTest : public QObject {
+  Q_OBJECT
+
+ private:
+  vorn::test::ScriptedUi ui_;
+  std::unique_ptr<TfrmMain> main_;
+
+  RemotePane& Pane() { return main_->Remote(); }
+  vsim::VirtualController& Sim() { return *main_->Simulator(); }
+
+  std::vector<std::string> Names() {
+    std::vector<std::string> names;
+    for (const auto& e : Pane().Listing().Entries) names.push_back(e.Name);
+    return names;
+  }
+  int RowOf(const std::string& name) {
+    const auto names = Names();
+    auto it = std::find(names.begin(), names.end(), name);
+    return it == names.end() ? -1 : static_cast<int>(it - names.begin());
+  }
+  // Selects the row of name and opens the context menu's logic on it.
+  void Choose(const std::string& name) {
+    const int row = RowOf(name);
+    QVERIFY2(row >= 0, name.c_str());
+    main_->lstviewVorn->SelectRow(row);
+    Pane().PopupMenu2Popup();
+  }
+  void ListRoot() { Pane().ShowRemoteFolder("\\"); }
+  QString Panel(int i) { return main_->stabarVorn->Text(i); }
+  static std::vector<std::string> Demo() {
+    return {"CONF", "DATA", "AUTOEXEC.BAT", "AUTORUN.BAT", "COUNTER.EXE", "DEMO.EXE"};
+  }
+
+ private slots:
+  void init() {
+    ui_ = {};
+    vorn::ui::StartOptions options;
+    options.simulate = true;
+    main_ = std::make_unique<TfrmMain>(ui_, options);
+    QVERIFY(main_->Simulator());
+    QCOMPARE(main_->ComName, main_->Simulator()->PortPath());
+  }
+  void cleanup() { main_.reset(); }
+
+  void refreshShowsTheDemoDrive() {
+    // Nothing is listed before the user asks.
+    QCOMPARE(Pane().Listing().BytesFree, 0u);
+    QVERIFY(Pane().Listing().Entries.empty());
+    main_->tbtnRefresh->click();
+    QCOMPARE(Names(), Demo());
+    QCOMPARE(Panel(0), QString("6 object(s)"));
+    QCOMPARE(Pane().Listing().BytesFree, Sim().BytesFree());
+    QVERIFY2(Panel(1).endsWith(" bytes free)"), qPrintable(Panel(1)));
+    QVERIFY(Panel(1).contains("KB("));
+    QVERIFY(ui_.boxes.empty());
+    QVERIFY(!main_->cbxVorn->isEditable());
+    // Rows: sizes in whole KB, directories without one, type texts from the host.
+    auto* model = main_->lstviewVorn->Model();
+    const int demo = RowOf("DEMO.EXE");
+    QCOMPARE(model->data(model->index(demo, 1), Qt::DisplayRole).toString(), QString("3KB"));
+    QCOMPARE(model->data(model->index(0, 1), Qt::DisplayRole).toString(), QString());
+    model->data(model->index(0, 0), Qt::DisplayRole);
+    QCOMPARE(QString::fromStdString(Pane().Listing().Entries[0].TypeText),
+             QFileIconProvider().type(QFileInfo(QDir::homePath())));
+    QVERIFY(!Pane().Listing().Entries[demo].TypeText.empty());
+    QVERIFY(Pane().Listing().Entries[1].InfoPending || Pane().Listing().Entries[1].TypeText ==
+                                                           Pane().Listing().Entries[0].TypeText);
+  }
+
+  void enteringAndLeavingFolders() {
+    ListRoot();
+    main_->lstviewVorn->SelectRow(RowOf("CONF"));
+    Pane().lstviewVornDblClick();
+    QCOMPARE(Pane().Listing().CurrentPath, std::string("\\CONF"));
+    QCOMPARE(Names(), std::vector<std::string>{"UNIT.CFG"});
+    QCOMPARE(main_->cbxVorn->currentText(), QString("\\CONF"));
+    QCOMPARE(main_->lstviewVorn->CurrentRow(), -1);
+
+    Sim().MakeDir("\\CONF\\SUB");
+    Pane().tbtnRefreshClick();
+    main_->lstviewVorn->SelectRow(RowOf("SUB"));
+    Pane().lstviewVornKeyDown(13);
+    QCOMPARE(Pane().Listing().CurrentPath, std::string("\\CONF\\SUB"));
+    QVERIFY(Names().empty());
+    QCOMPARE(Panel(0), QString("0 object(s)"));
+
+    Pane().lstviewVornKeyDown(8);
+    QCOMPARE(Pane().Listing().CurrentPath, std::string("\\CONF"));
+    Pane().tbtnVornUpClick();
+    QCOMPARE(Pane().Listing().CurrentPath, std::string("\\"));
+    QCOMPARE(Names(), Demo());
+
+    // The path box goes back to a visited path.
+    const int item = main_->cbxVorn->findText("\\CONF");
+    QVERIFY(item >= 0);
+    main_->cbxVorn->setCurrentIndex(item);
+    Pane().cbxVornClick();
+    QCOMPARE(Pane().Listing().CurrentPath, std::string("\\CONF"));
+  }
+
+  void refusedFolderLeavesAnEmptyList() {
+    ListRoot();
+    const uint32_t freeBytes = Pane().Listing().BytesFree;
+    Pane().ShowRemoteFolder("\\NOWHERE");
+    QVERIFY(Names().empty());
+    QCOMPARE(Panel(0), QString("0 object(s)"));
+    QCOMPARE(main_->cbxVorn->currentText(), QString("\\NOWHERE"));
+    QCOMPARE(Pane().Listing().BytesFree, freeBytes);
+    QVERIFY2(ui_.LastError().find("Invalid ") != std::string::npos, ui_.LastError().c_str());
+    QVERIFY(ui_.LastError().find("'\\NOWHERE'!") != std::string::npos);
+    QVERIFY(Sim().Received().find("dir\r") != std::string::npos);  // the earlier listing's
+    Sim().ClearReceived();
+    Pane().ShowRemoteFolder("\\NOWHERE");
+    QVERIFY(Sim().Received().find("dir\r") == std::string::npos);
+    // No size texts pile up in the panel across listings without a free-space line.
+    QCOMPARE(Panel(1).count("byte(s)"), 1);
+  }
+
+  void columnClickSortsOnce() {
+    Sim().WriteFile("\\TINY.TXT", "x");
+    ListRoot();
+    Pane().lstviewVornColumnClick(1);
+    QCOMPARE(Names(), (std::vector<std::string>{"CONF", "DATA", "TINY.TXT", "AUTORUN.BAT", "AUTOEXEC.BAT",
+                                                "DEMO.EXE", "COUNTER.EXE"}));
+    QCOMPARE(Pane().Listing().ChosenColumn, 1);
+    QCOMPARE(Pane().Listing().SortColumn, 0);
+    Pane().tbtnRefreshClick();
+    QCOMPARE(Names()[2], std::string("AUTOEXEC.BAT"));
+  }
+
+  void viewStylesAndStatusBar() {
+    QVERIFY(main_->tbtnVornDtIcon->isChecked());
+    main_->tbtnVornLgIcon->click();
+    QCOMPARE(main_->lstviewVorn->Style(), vorn::ui::ViewStyle::LargeIcons);
+    Pane().tbtnVornLsIconClick();
+    QCOMPARE(main_->lstviewVorn->Style(), vorn::ui::ViewStyle::List);
+    int down = 0;
+    for (auto* b : {main_->tbtnVornLgIcon, main_->tbtnVornSmIcon, main_->tbtnVornLsIcon, main_->tbtnVornDtIcon})
+      down += b->isChecked();
+    QCOMPARE(down, 1);
+    QVERIFY(main_->tbtnVornLsIcon->isChecked());
+
+    main_->pnlVorn->resize(452, 300);
+    Pane().stabarVornResize();
+    QCOMPARE(main_->stabarVorn->PanelWidth(0), 150);
+  }
+
+  void pathBoxTakesNoKeys() {
+    ListRoot();
+    Pane().ShowRemoteFolder("\\CONF");
+    const int before = main_->cbxVorn->currentIndex();
+    Sim().ClearReceived();
+    QTest::keyClick(main_->cbxVorn, Qt::Key_Down);
+    QTest::keyClick(main_->cbxVorn, 'x');
+    QCOMPARE(main_->cbxVorn->currentIndex(), before);
+    QVERIFY(Sim().Received().empty());
+  }
+
+  void incrementalSearchOverTheRows() {
+    ListRoot();
+    QCOMPARE(vorn::ui::FindRowByPrefix(Pane(), "au", 0, false), RowOf("AUTOEXEC.BAT"));
+    QCOMPARE(vorn::ui::FindRowByPrefix(Pane(), "DEM", 0, false), 5);
+    QCOMPARE(vorn::ui::FindRowByPrefix(Pane(), "dem", 2, true), 5);
+    QCOMPARE(vorn::ui::FindRowByPrefix(Pane(), "con", 3, true), 0);
+    QCOMPARE(vorn::ui::FindRowByPrefix(Pane(), "con", 3, false), -1);
+  }
+
+  void contextMenuEnabling() {
+    Sim().WriteFile("\\PROG.EXE", "MZ");
+    ListRoot();
+    auto state = [this] {
+      return QString("%1%2%3%4%5")
+          .arg(main_->MakeDirectory1->isEnabled())
+          .arg(main_->Delete1->isEnabled())
+          .arg(main_->Rename1->isEnabled())
+          .arg(main_->SetToAutoRun1->isEnabled())
+          .arg(main_->Properities1->isEnabled());
+    };
+    main_->lstviewVorn->ClearSelection();
+    Pane().PopupMenu2Popup();
+    QCOMPARE(state(), QString("10001"));
+    QVERIFY(!main_->VORNCopy1->isEnabled() && !main_->VORNPaste1->isEnabled());
+    QVERIFY(main_->ABORT1->isEnabled() && main_->FORMAT1->isEnabled() && main_->MEM1->isEnabled());
+
+    Choose("PROG.EXE");
+    QCOMPARE(state(), QString("01111"));
+    QCOMPARE(Pane().Listing().PopupIndex, RowOf("PROG.EXE"));
+    Choose("CONF");
+    QCOMPARE(state(), QString("01001"));
+    QCOMPARE(Pane().Listing().PopupIndex, 0);
+    Choose("AUTOEXEC.BAT");
+    QCOMPARE(state(), QString("01101"));
+    // With no row selected the popup row stays.
+    main_->lstviewVorn->ClearSelection();
+    Pane().PopupMenu2Popup();
+    QCOMPARE(Pane().Listing().PopupIndex, RowOf("AUTOEXEC.BAT"));
+
+    // The controller prints upper case; a lower-case name is not a program.
+    Pane().Listing().Entries[RowOf("PROG.EXE")].Name = "prog.exe";
+    Choose("prog.exe");
+    QCOMPARE(state(), QString("01101"));
+  }
+
+  void makeDirectoryAndRename() {
+    ListRoot();
+    ui_.names = {std::string("NEWDIR")};
+    Pane().MakeDirectory1Click();
+    QVERIFY(Sim().Exists("\\NEWDIR"));
+    QVERIFY(RowOf("NEWDIR") >= 0);
+    QCOMPARE(ui_.Texts("ask").back(), std::string("Make directory|Please input new directory name:|8"));
+
+    // Cancel sends nothing.
+    Sim().ClearReceived();
+    Pane().MakeDirectory1Click();
+    QVERIFY(Sim().Received().empty());
+
+    Pane().Listing().ChosenColumn = 1;
+    Choose("DEMO.EXE");
+    const int popupRow = Pane().Listing().PopupIndex;
+    ui_.names = {std::string("RUN.EXE")};
+    Pane().Rename1Click();
+    QCOMPARE(ui_.Texts("ask").back(), std::string("Rename file 'DEMO.EXE'|Please input new file name:|12"));
+    QVERIFY(Sim().Exists("\\RUN.EXE"));
+    QVERIFY(!Sim().Exists("\\DEMO.EXE"));
+    QVERIFY(RowOf("RUN.EXE") >= 0);
+    // Listed again in the user's column, the selection back on the popup row.
+    QCOMPARE(Names()[3], std::string("AUTORUN.BAT"));  // by size: 10 bytes, the smallest file
+    QCOMPARE(main_->lstviewVorn->CurrentRow(), popupRow);
+
+    Choose("AUTORUN.BAT");
+    ui_.names = {std::string("AUTOEXEC.BAT")};
+    Sim().ClearReceived();
+    Pane().Rename1Click();
+    QCOMPARE(ui_.LastError().substr(0, 10), std::string("Duplicate "));
+    QVERIFY(ui_.LastError().find("'AUTOEXEC.BAT'!") != std::string::npos);
+    QVERIFY(Sim().Received().find("ren AUTORUN.BAT AUTOEXEC.BAT\r") != std::string::npos);
+    QVERIFY(Sim().Received().find("dir\r") == std::string::npos);
+  }
+
+  void deleteFilesAndDirectories() {
+    Sim().MakeDir("\\EMPTY");
+    Sim().MakeDir("\\HOLDS");
+    Sim().WriteFile("\\HOLDS\\ZERO.TXT", "");
+    ListRoot();
+
+    Choose("HOLDS");
+    Sim().ClearReceived();
+    Pane().Delete1Click();
+    QCOMPARE(ui_.Texts("warning").back(), std::string("The directory 'HOLDS' is not empty.\nCannot delete this directory!"));
+    QVERIFY(Sim().Received().find("dir/s HOLDS\r") != std::string::npos);
+    QVERIFY(Sim().Received().find("rd ") == std::string::npos);
+    QVERIFY(ui_.Texts("question").empty());
+
+    Choose("EMPTY");
+    const int row = RowOf("EMPTY");
+    ui_.answers = {true};
+    Pane().Delete1Click();
+    QCOMPARE(ui_.Texts("question").back(), std::string("Are you sure to delete the directory 'EMPTY'\nfrom VORN-7730?"));
+    QVERIFY(!Sim().Exists("\\EMPTY"));
+    QCOMPARE(main_->lstviewVorn->CurrentRow(), row);
+
+    Choose("DEMO.EXE");  // the last row
+    ui_.answers = {false};
+    Sim().ClearReceived();
+    Pane().Delete1Click();
+    QVERIFY(Sim().Received().empty());
+    ui_.answers = {true};
+    Pane().Delete1Click();
+    QVERIFY(!Sim().Exists("\\DEMO.EXE"));
+    QCOMPARE(main_->lstviewVorn->CurrentRow(), static_cast<int>(Names().size()) - 1);
+  }
+
+  void propertiesOfRootDirectoryAndFile() {
+    std::vector<std::vector<std::string>> shown;
+    Pane().ShowProperties = [&shown](TdlgVornProp& d) {
+      d.FormShow();
+      QCOMPARE(d.windowTitle(), QString("Properities"));
+      shown.push_back({d.lblModule->text().toStdString(), d.lblName->text().toStdString(),
+                       d.lblPath->text().toStdString(), d.lblType->text().toStdString(),
+                       d.lblSize->text().toStdString(), d.lblDate->text().toStdString(),
+                       d.lblContain->text().toStdString()});
+    };
+    ListRoot();
+    main_->lstviewVorn->ClearSelection();
+    Pane().Properities1Click();
+    QCOMPARE(shown.size(), size_t(1));
+    QCOMPARE(shown[0][0], std::string("VORN-7730"));
+    QCOMPARE(shown[0][2], std::string("\\"));
+    QCOMPARE(shown[0][3], std::string("VORN disk (D:)"));
+    QVERIFY(shown[0][4].find(" byte(s)") != std::string::npos);
+    QCOMPARE(shown[0][6], std::string("6 file(s), 2 folder(s)"));
+
+    main_->lstviewVorn->SelectRow(RowOf("CONF"));
+    Pane().Properities1Click();
+    QCOMPARE(shown.back()[1], std::string("CONF"));
+    QCOMPARE(shown.back()[6], std::string("1 file(s), 0 folder(s)"));
+    QCOMPARE(shown.back()[5], std::string("1998/07/01 08:00:00"));
+
+    main_->lstviewVorn->SelectRow(RowOf("DEMO.EXE"));
+    Pane().Properities1Click();
+    QCOMPARE(shown.back()[4], std::string("2874 byte(s)"));
+    QCOMPARE(shown.back()[6], std::string());
+
+    Pane().ShowRemoteFolder("\\DATA");
+    main_->lstviewVorn->ClearSelection();
+    Pane().Properities1Click();
+    QCOMPARE(shown.back()[3], std::string("Folder"));
+  }
+
+  void formatAskedFirst() {
+    ListRoot();
+    ui_.answers = {false};
+    Sim().ClearReceived();
+    Pane().FORMAT1Click();
+    QVERIFY(Sim().Received().empty());
+    QCOMPARE(ui_.Texts("question").back(),
+             std::string("This action will format the D drive on VORN-7730.\nAll the data on that drive will be erased.\nAre you sure?"));
+    ui_.answers = {true};
+    Pane().FORMAT1Click();
+    QVERIFY(Sim().Received().find("C:\\DLFMT D: /C\r") != std::string::npos);
+    QVERIFY(Names().empty());
+    QCOMPARE(Panel(0), QString("0 object(s)"));
+  }
+
+  void autoRunReplacesOrAppends() {
+    ListRoot();
+    Choose("DEMO.EXE");
+    Pane().Vorn7730M1Click();
+    Choose("COUNTER.EXE");
+    Pane().Vorn7730M1Click();
+    std::string content;
+    QVERIFY(Sim().ReadFile("\\AUTORUN.BAT", &content));
+    QCOMPARE(content, std::string("COUNTER.EXE\r\n"));
+    QCOMPARE(main_->lstviewVorn->CurrentRow(), RowOf("COUNTER.EXE"));
+
+    Choose("DEMO.EXE");
+    Pane().Vorn7730TCP1Click();
+    QVERIFY(Sim().ReadFile("\\AUTORUN.BAT", &content));
+    QCOMPARE(content, std::string("COUNTER.EXE\r\nDEMO.EXE\r\n"));
+    QVERIFY(Sim().Received().find("echo DEMO.EXE>>AutoRun.bat\r") != std::string::npos);
+  }
+
+  void fileRunsInTheTerminal() {
+    ListRoot();
+    main_->lstviewVorn->SelectRow(RowOf("DEMO.EXE"));
+    Sim().ClearReceived();
+    Pane().lstviewVornDblClick();
+    QVERIFY(main_->TerminalRunning());
+    QTRY_VERIFY_WITH_TIMEOUT(Sim().Received().find("DEMO.EXE\r") != std::string::npos, 3000);
+    main_->tbtnDOSCmdClick();
+    QVERIFY(!main_->TerminalRunning());
+  }
+
+  void screenshotAfterRefresh() {
+    const QByteArray dir = qgetenv("VORN_SCREENSHOT_DIR");
+    if (dir.isEmpty()) QSKIP("set VORN_SCREENSHOT_DIR to save the main window");
+    main_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(main_.get()));
+    main_->tbtnRefresh->click();
+    Pane().ShowRemoteFolder("\\");
+    QTest::qWait(100);
+    QVERIFY(main_->grab().save(QString::fromLocal8Bit(dir) + "/remote_pane.png"));
+  }
+};
+
+QTEST_MAIN(RemotePaneTest)
+#include "remote_pane_test.moc"
