@@ -341,6 +341,18 @@ FsError Drive::List(const DrivePath& dir, std::vector<DirEntry>* out) const {
   return FsError::None;
 }
 
+std::string Drive::ContentLocked(const Found& f) const {
+  std::string content;
+  uint32_t left = f.entry.size;
+  for (uint16_t c : Chain(f.first)) {
+    if (left == 0) break;
+    uint32_t n = std::min(left, kClusterSize);
+    content.append(reinterpret_cast<const char*>(ClusterPtr(c)), n);
+    left -= n;
+  }
+  return content;
+}
+
 FsError Drive::ReadFile(const DrivePath& file, std::string* content) const {
   std::lock_guard<std::mutex> lock(mu_);
   uint16_t parent;
@@ -350,14 +362,7 @@ FsError Drive::ReadFile(const DrivePath& file, std::string* content) const {
   Found f;
   if (!FindInDir(parent, name, &f)) return FsError::NotFound;
   if (f.entry.isDir) return FsError::IsDirectory;
-  content->clear();
-  uint32_t left = f.entry.size;
-  for (uint16_t c : Chain(f.first)) {
-    if (left == 0) break;
-    uint32_t n = std::min(left, kClusterSize);
-    content->append(reinterpret_cast<const char*>(ClusterPtr(c)), n);
-    left -= n;
-  }
+  *content = ContentLocked(f);
   return FsError::None;
 }
 
@@ -415,27 +420,19 @@ FsError Drive::WriteFile(const DrivePath& file, const std::string& content, DosS
 }
 
 FsError Drive::AppendFile(const DrivePath& file, const std::string& content, DosStamp stamp) {
+  // Read and write under one lock so that two appends never lose a line.
+  std::lock_guard<std::mutex> lock(mu_);
+  uint16_t parent;
+  std::string name;
+  FsError err = LocateParent(file, &parent, &name);
+  if (err != FsError::None) return err;
   std::string old;
-  {
-    // Read and write under one lock so that concurrent appends don't lose lines.
-    std::lock_guard<std::mutex> lock(mu_);
-    uint16_t parent;
-    std::string name;
-    FsError err = LocateParent(file, &parent, &name);
-    if (err != FsError::None) return err;
-    Found f;
-    if (FindInDir(parent, name, &f)) {
-      if (f.entry.isDir) return FsError::IsDirectory;
-      uint32_t left = f.entry.size;
-      for (uint16_t c : Chain(f.first)) {
-        if (left == 0) break;
-        uint32_t n = std::min(left, kClusterSize);
-        old.append(reinterpret_cast<const char*>(ClusterPtr(c)), n);
-        left -= n;
-      }
-    }
-    return WriteFileLocked(file, old + content, stamp);
+  Found f;
+  if (FindInDir(parent, name, &f)) {
+    if (f.entry.isDir) return FsError::IsDirectory;
+    old = ContentLocked(f);
   }
+  return WriteFileLocked(file, old + content, stamp);
 }
 
 FsError Drive::MakeDir(const DrivePath& dir, DosStamp stamp) {

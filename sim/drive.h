@@ -122,6 +122,7 @@ class Drive {
   std::vector<uint16_t> Allocate(uint32_t count);  // caller checked the free count
   void FreeChain(uint16_t first);
   bool FindDirLocked(const DrivePath& dir, uint16_t* first) const;
+  std::string ContentLocked(const Found& f) const;
   bool FindInDir(uint16_t dirFirst, const std::string& name, Found* out) const;
   bool DirHasFreeSlot(uint16_t dirFirst) const;
   bool AddEntry(uint16_t dirFirst, const std::string& name, uint8_t attr, uint16_t first,

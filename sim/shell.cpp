@@ -61,6 +61,7 @@ std::string DirLine(const DirEntry& e) {
 namespace {
 
 constexpr size_t kMaxLine = 250;
+constexpr size_t kMaxDepth = 32;
 
 // DOS-style wildcard match of an upper-case name against a pattern with * and ?.
 // Both are compared as "BASE.EXT" so that "*.*" matches names without an extension.
@@ -486,7 +487,9 @@ void Shell::CmdDir(const std::string& arg) {
           subdirs.push_back(sub);
         }
       }
-      todo.insert(todo.begin(), subdirs.begin(), subdirs.end());
+      // A damaged image may hold a directory that contains itself; stop at a depth
+      // no real path reaches.
+      if (cur.size() < kMaxDepth) todo.insert(todo.begin(), subdirs.begin(), subdirs.end());
       if (shown.empty() && !(pattern == "*.*" && cur == dir)) continue;
       if (!headed) DirHeader(d);
       headed = true;

@@ -212,6 +212,23 @@ TEST_F(Listing, DriveImageRoundTripsAndRejectsForeignImages) {
   EXPECT_EQ(prompt, "D:\\>");
 }
 
+TEST_F(Listing, RecursiveListingEndsOnADirectoryThatContainsItself) {
+  std::vector<uint8_t> image = vc->DriveImage();
+  // Point the root's CONF entry at the root's own cluster (3).
+  bool patched = false;
+  for (size_t off = 3 * 1024; off < 4 * 1024; off += 32) {
+    if (std::string(image.begin() + off, image.begin() + off + 8) == "CONF    ") {
+      image[off + 26] = 3;
+      image[off + 27] = 0;
+      patched = true;
+    }
+  }
+  ASSERT_TRUE(patched);
+  ASSERT_TRUE(vc->LoadDriveImage(image));
+  std::string out = host->Command("dir/s");
+  EXPECT_NE(out.find("bytes free"), std::string::npos);
+}
+
 TEST_F(Listing, DriveFileKeepsTheDriveAcrossRuns) {
   char tmpl[] = "/tmp/vsim-drive-XXXXXX";
   ASSERT_NE(mkdtemp(tmpl), nullptr);
