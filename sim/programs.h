@@ -15,6 +15,9 @@ namespace vsim {
 class Console;
 class Shell;
 
+// A program runs on the console thread and owns the line until it returns; the shell
+// then prints its prompt. Binary protocols use console.Read/ReadByte with their own
+// time-outs and console.Write; they should return promptly once console.Stopping().
 struct ProgramContext {
   Console& console;    // raw bytes with time-outs; the shell echoes nothing while a program runs
   Drive& drive;        // drive D:

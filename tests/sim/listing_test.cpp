@@ -147,6 +147,19 @@ TEST_F(Listing, FreeLineCarriesTheFreeBytesAndShrinksAsFilesAreWritten) {
   EXPECT_NE(out.find("        2 dir(s)"), std::string::npos) << out;
 }
 
+TEST_F(Listing, DirectoriesGrowPastOneClusterOfEntries) {
+  ASSERT_TRUE(vc->MakeDir("D:\\MANY"));
+  uint32_t before = vc->BytesFree();
+  for (int i = 0; i < 40; ++i)  // 30 entries fit the first cluster next to "." and ".."
+    ASSERT_TRUE(vc->WriteFile("D:\\MANY\\F" + std::to_string(i) + ".TXT", "x")) << i;
+  EXPECT_EQ(vc->BytesFree(), before - 41 * 1024);
+  TreeCount t = CountTree(host->Command("dir many"));
+  EXPECT_EQ(t.files, 40);
+  host->Command("del MANY\\F39.TXT");
+  ASSERT_TRUE(vc->WriteFile("D:\\MANY\\NEW.TXT", "y"));
+  EXPECT_EQ(vc->BytesFree(), before - 41 * 1024) << "a freed slot is reused";
+}
+
 TEST_F(Listing, SizesAboveSixDigitsDropSeparatorsToFitTheColumn) {
   ASSERT_TRUE(vc->WriteFile("\\BIG.BIN", std::string(1000000, 'b')));
   const std::string* big = FindLine(SplitLines(host->Command("dir")), "BIG ");
