@@ -167,6 +167,7 @@ class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::Bus
   void SelectAll1Click();
   void Font1Click();
   void SendSpecialKey(int key);
+  void SaveUnreadOutput();
 
   // --- run a host program ---
   void tbtnLocalRunClick();

@@ -115,6 +115,15 @@ void TfrmMain::meoDosKeyDown(int key, bool* swallow) {
   KeyGate = true;
 }
 
+void TfrmMain::SaveUnreadOutput() {
+  // A write discards what was received and not yet read. Bytes the controller
+  // sent since the receiver's last poll (the echo of the previous key, say)
+  // go to the ring first, so fast typing or pasting loses nothing on screen.
+  if (!TerminalPort || !ring_) return;
+  uint8_t byte;
+  for (size_t n = 0; n < vorn::ByteRing::kCapacity && TerminalPort->ReadExact(&byte, 1); ++n) ring_->Put(byte);
+}
+
 void TfrmMain::SendSpecialKey(int key) {
   if (!TerminalPort) return;
   uint8_t second = '[', third = 0;
@@ -130,6 +139,7 @@ void TfrmMain::SendSpecialKey(int key) {
     default: return;
   }
   const uint8_t bytes[3] = {27, second, third};
+  SaveUnreadOutput();
   TerminalPort->Write(bytes, 3);
 }
 
@@ -138,6 +148,7 @@ void TfrmMain::meoDosKeyPress(char ch) {
   KeyGate = false;
   PauseTerminalThreads();
   QThread::msleep(1);
+  SaveUnreadOutput();
   TerminalPort->WriteByte(static_cast<uint8_t>(ch));
   QThread::msleep(1);
   ResumeTerminalThreads();
@@ -181,12 +192,14 @@ void TfrmMain::Pasteto7730M1Click() {
       PumpFor(20);
       PauseTerminalThreads();
       QThread::msleep(1);
+      SaveUnreadOutput();
       TerminalPort->WriteByte(13);
       ResumeTerminalThreads();
       if (crlf) ++i;
     } else {
       PauseTerminalThreads();
       QThread::msleep(1);
+      SaveUnreadOutput();
       TerminalPort->WriteByte(b);
       QThread::msleep(1);
       ResumeTerminalThreads();

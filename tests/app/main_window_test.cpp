@@ -1,0 +1,219 @@
+// The main window with the terminal against the virtual controller: launch and
+// stop, keys, paste, copy, exit, and that nothing stays running or held.
+#include <QApplication>
+#include <QClipboard>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "app/scripted_ui.h"
+#include "app/ui/tfrm_main.h"
+#include "link/serial_port.h"
+#include "link/ui/terminal_pane_widget.h"
+#include "sim/virtual_controller.h"
+
+using vorn::test::ScriptedUi;
+using vorn::ui::TfrmMain;
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<ScriptedUi> ui_;
+  std::unique_ptr<TfrmMain> w_;
+
+  vsim::VirtualController& Sim() { return *w_->Simulator(); }
+  QString PaneText() const { return w_->meoDos->toPlainText(); }
+  // Waits until the controller has received what it was sent so far, i.e.
+  // until nothing new arrives for a moment.
+  std::string Settled() {
+    std::string last = Sim().Received();
+    for (int i = 0; i < 40; ++i) {
+      QTest::qWait(25);
+      std::string now = Sim().Received();
+      if (now == last && i > 4) break;
+      last = now;
+    }
+    return last;
+  }
+
+ private slots:
+  void init() {
+    qputenv("VORN7730_SETTINGS", QByteArray("/tmp/vorn7730-main-window-test.ini"));
+    ui_ = std::make_unique<ScriptedUi>();
+    vorn::ui::StartOptions options;
+    options.simulate = true;
+    w_ = std::make_unique<TfrmMain>(*ui_, options);
+    w_->show();
+    QVERIFY(w_->Simulator() != nullptr);
+    QCOMPARE(w_->ComName, Sim().PortPath());
+    QVERIFY(w_->cbxCOM->currentText().contains("Virtual controller"));
+  }
+
+  void cleanup() {
+    if (w_ && w_->TerminalRunning()) w_->tbtnDOSCmdClick();
+    w_.reset();
+    ui_.reset();
+  }
+
+  void startsWithItsCaptionAndTerminalOff() {
+    QCOMPARE(w_->windowTitle(), QString("VORN-7730 Series Utility (Ver 1.38)"));
+    QVERIFY(!w_->TerminalRunning());
+    QCOMPARE(w_->meoDos->palette().color(QPalette::Text), QColor(0, 128, 0));
+    QVERIFY(w_->tbtnVornDtIcon->isChecked());
+    QVERIFY(w_->tbtnLocalDtIcon->isChecked());
+    QCOMPARE(w_->tbtnDOSCmd->toolTip(), QString("Launch Terminal"));
+  }
+
+  void typingWhileOffChangesNothing() {
+    Sim().ClearReceived();
+    QTest::keyClicks(w_->meoDos, "dir");
+    QTest::keyClick(w_->meoDos, Qt::Key_Up);
+    QCOMPARE(QString::fromStdString(Settled()), QString());
+  }
+
+  void launchSendsOneReturnAndSwitchesColours() {
+    Sim().ClearReceived();
+    w_->tbtnDOSCmdClick();
+    QVERIFY(w_->TerminalRunning());
+    QVERIFY(w_->tbtnDOSCmd->isChecked());
+    QCOMPARE(Settled(), std::string("\r"));
+    QCOMPARE(w_->meoDos->palette().color(QPalette::Base), QColor(Qt::black));
+    QCOMPARE(w_->meoDos->palette().color(QPalette::Text), QColor(192, 192, 192));
+    // The prompt the return brought back shows up in the pane.
+    QTRY_VERIFY_WITH_TIMEOUT(PaneText().contains("D:\\>"), 5000);
+  }
+
+  void typedCommandShowsTheListing() {
+    w_->tbtnDOSCmdClick();
+    QTest::keyClicks(w_->meoDos, "dir");
+    QTest::keyClick(w_->meoDos, Qt::Key_Return);
+    QTRY_VERIFY_WITH_TIMEOUT(PaneText().contains("bytes free"), 8000);
+    QVERIFY(PaneText().contains("<DIR>"));
+    // The pane shows the controller's echo, never the typed key itself: the
+    // command appears once.
+    QCOMPARE(PaneText().count(">dir"), 1);
+  }
+
+  void specialKeysSendEscapeSequences() {
+    w_->tbtnDOSCmdClick();
+    Settled();
+    Sim().ClearReceived();
+    QTest::keyClick(w_->meoDos, Qt::Key_Up);
+    QCOMPARE(Settled(), std::string("\x1b[A"));
+    Sim().ClearReceived();
+    QTest::keyClick(w_->meoDos, Qt::Key_F1);
+    QTest::keyClick(w_->meoDos, Qt::Key_F5);
+    QCOMPARE(Settled(), std::string("\x1bOP"));
+  }
+
+  void pasteTurnsHostLineEndsIntoOneReturn() {
+    w_->tbtnDOSCmdClick();
+    Settled();
+    Sim().ClearReceived();
+    QApplication::clipboard()->setText("echo one\r\necho two");
+    w_->PopupMenu3Popup();
+    QVERIFY(w_->Pasteto7730M1->isEnabled());
+    w_->Pasteto7730M1Click();
+    QCOMPARE(Settled(), std::string("echo one\recho two"));
+    QTRY_VERIFY_WITH_TIMEOUT(PaneText().contains("one"), 5000);
+  }
+
+  void pasteTakesAtMost1023Characters() {
+    w_->tbtnDOSCmdClick();
+    Settled();
+    Sim().ClearReceived();
+    QApplication::clipboard()->setText(QString(2000, 'x'));
+    w_->Pasteto7730M1Click();
+    QCOMPARE(Settled().size(), size_t(1023));
+  }
+
+  void pasteIsOfferedOnlyWhileTheTerminalRuns() {
+    QApplication::clipboard()->setText("text");
+    w_->PopupMenu3Popup();
+    QVERIFY(!w_->Pasteto7730M1->isEnabled());
+    QVERIFY(!w_->Copy1->isEnabled());
+  }
+
+  void copyRefusesMoreThan1024Characters() {
+    w_->meoDos->setPlainText(QString(1025, 'a'));
+    QTextCursor c(w_->meoDos->document());
+    c.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    w_->meoDos->setTextCursor(c);
+    QApplication::clipboard()->setText("before");
+    w_->Copy1Click();
+    QCOMPARE(ui_->LastError(), std::string("The selected text exceeds 1024 bytes!"));
+    QCOMPARE(QApplication::clipboard()->text(), QString("before"));
+
+    c.setPosition(1);
+    c.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    w_->meoDos->setTextCursor(c);
+    w_->Copy1Click();
+    QCOMPARE(QApplication::clipboard()->text(), QString(1024, 'a'));
+  }
+
+  void terminalDisablesExchangeControlsUntilItStops() {
+    QList<QWidget*> controls{w_->tbtnVornConf, w_->tbtnVornUp, w_->tbtnRefresh, w_->tbtnVornLgIcon,
+                             w_->tbtnVornSmIcon, w_->tbtnVornLsIcon, w_->tbtnVornDtIcon, w_->cbxCOM,
+                             w_->cbxVorn, w_->lstviewVorn, w_->btnCopy, w_->tbtnTCPConf, w_->tbtnKAPRIN};
+    w_->tbtnDOSCmdClick();
+    for (QWidget* c : controls) QVERIFY2(!c->isEnabled(), qPrintable(c->objectName()));
+    QVERIFY(w_->tbtnLocalRun->isEnabled());
+    QVERIFY(w_->lstviewLocal->isEnabled());
+    w_->tbtnDOSCmdClick();
+    for (QWidget* c : controls) QVERIFY2(c->isEnabled(), qPrintable(c->objectName()));
+    QCOMPARE(w_->meoDos->palette().color(QPalette::Text), QColor(0, 128, 0));
+    QVERIFY(!w_->tbtnDOSCmd->isChecked());
+  }
+
+  void stoppedTerminalReleasesThePort() {
+    w_->tbtnDOSCmdClick();
+    vorn::SerialPort held(Sim().PortPath());
+    QVERIFY(!held.Open());
+    w_->tbtnDOSCmdClick();
+    vorn::SerialPort again(Sim().PortPath());
+    QVERIFY(again.Open());
+    again.Close();
+  }
+
+  void unopenablePortKeepsTheTerminalOff() {
+    w_->ComName = "/dev/does-not-exist";
+    w_->tbtnDOSCmdClick();
+    QVERIFY(!w_->TerminalRunning());
+    QVERIFY(!w_->tbtnDOSCmd->isChecked());
+    QCOMPARE(ui_->LastError(), std::string("Unable to open /dev/does-not-exist !"));
+    QVERIFY(w_->tbtnRefresh->isEnabled());
+  }
+
+  void exitAnsweredNoKeepsTheWindow() {
+    ui_->answers = {false};
+    QVERIFY(!w_->close());
+    QVERIFY(w_->isVisible());
+    QCOMPARE(ui_->Texts("question").back(), std::string("Are you sure to exit?"));
+    ui_->answers = {true};
+    w_->Exit1Click();
+    QVERIFY(!w_->isVisible());
+  }
+
+  void exitWhileTheTerminalRunsLeavesNothingBehind() {
+    const std::string path = Sim().PortPath();
+    w_->tbtnDOSCmdClick();
+    QTest::keyClicks(w_->meoDos, "dir");
+    QTest::keyClick(w_->meoDos, Qt::Key_Return);
+    QTest::qWait(100);
+    // The simulator outlives the window here so the port can be tried after.
+    ui_->answers = {true};
+    w_->Exit1Click();
+    w_.reset();  // joins both terminal threads; a hang would time the test out
+  }
+
+  void networkAndImageButtonsAskForARefreshFirst() {
+    w_->tbtnTCPConfClick();
+    w_->tbtnKAPRINClick();
+    auto warnings = ui_->Texts("warning");
+    QCOMPARE(warnings.size(), size_t(2));
+    QCOMPARE(warnings[0], std::string("Please press 'Refresh folder' button in the VORN-7730 panel first."));
+  }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"
