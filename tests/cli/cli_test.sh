@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# The command-line tool from outside: against the virtual controller program,
+# and against a port that does not exist.
+set -u
+sim="$1"
+cli="$2"
+work="$(mktemp -d)"
+trap 'kill "$simpid" 2>/dev/null; wait "$simpid" 2>/dev/null; rm -rf "$work"' EXIT
+fail=0
+check() { if eval "$2"; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi; }
+
+"$sim" --link "$work/port" >"$work/sim.out" 2>&1 &
+simpid=$!
+for _ in $(seq 100); do [ -e "$work/port" ] && break; sleep 0.05; done
+port="$(head -n1 "$work/sim.out")"
+check "simulator names its pseudo-terminal" '[ -e "$port" ] && [ -L "$work/port" ]'
+
+"$cli" --port "$work/port" exec 'C:\mem' >"$work/mem.out" 2>"$work/mem.err"
+rc=$?
+check "exec C:\\mem exits 0" '[ $rc -eq 0 ]'
+check "the command line is shown first" '[ "$(head -n1 "$work/mem.out")" = "C:\mem" ]'
+check "the memory report is printed" '[ "$(wc -l <"$work/mem.out")" -ge 3 ]'
+check "nothing on standard error" '[ ! -s "$work/mem.err" ]'
+
+"$cli" --port /dev/vorn-no-such-port exec 'dir' >"$work/none.out" 2>"$work/none.err"
+rc=$?
+check "a missing port exits 1" '[ $rc -eq 1 ]'
+check "a missing port says Unable to open" 'grep -q "^Unable to open /dev/vorn-no-such-port!" "$work/none.err"'
+
+"$cli" --port "$work/port" frobnicate >/dev/null 2>&1
+rc=$?
+check "an unknown subcommand is a usage error" '[ $rc -eq 2 ]'
+
+exit $fail
