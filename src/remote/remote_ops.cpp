@@ -106,6 +106,7 @@ FillOutcome RemoteOps::Fill(const std::string& path) {
   }
   listing_.Entries = std::move(read.entries);
   uint32_t total = TotalSize(listing_.Entries);
+  if (listing_.SortColumn == kColumnType && DescribeAll) DescribeAll();
   SortRemoteEntries(listing_.Entries, listing_.SortColumn);
   listing_.SortColumn = 0;
 

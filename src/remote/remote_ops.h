@@ -3,6 +3,7 @@
 // recursive count, and the file operations with their command lines, questions
 // and line tests. Window-free, so the command-line tool shares it.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -94,6 +95,10 @@ class RemoteOps {
   bool Abort();
   // The command's outcome; the caller relists in either case.
   bool SetAutoRun(const std::string& name, bool append);
+
+  // Looks up the type texts of all entries. They are otherwise filled only
+  // for rows being shown, so a sort by the Type column needs them first.
+  std::function<void()> DescribeAll;
 
   Exchange& Exchanges() { return exchange_; }
   RemoteListing& Listing() { return listing_; }

@@ -145,6 +145,15 @@ class RemotePaneTest : public QObject {
     QCOMPARE(Pane().Listing().SortColumn, 0);
     Pane().tbtnRefreshClick();
     QCOMPARE(Names()[2], std::string("AUTOEXEC.BAT"));
+
+    // The Type column sorts by the host's type texts, looked up for the sort.
+    Pane().lstviewVornColumnClick(2);
+    const auto& entries = Pane().Listing().Entries;
+    for (size_t i = 3; i < entries.size(); ++i) {
+      QVERIFY(!entries[i].TypeText.empty());
+      QVERIFY(entries[i - 1].TypeText <= entries[i].TypeText);
+    }
+    QVERIFY(entries[2].TypeText != entries.back().TypeText);
   }
 
   void viewStylesAndStatusBar() {

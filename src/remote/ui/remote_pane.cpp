@@ -33,7 +33,11 @@ RemotePane::~RemotePane() {
   if (main_.lstviewVorn) main_.lstviewVorn->SetSource(nullptr);
 }
 
-vorn::RemoteOps RemotePane::Ops() { return vorn::RemoteOps(main_.Exchanges(), listing_); }
+vorn::RemoteOps RemotePane::Ops() {
+  vorn::RemoteOps ops(main_.Exchanges(), listing_);
+  ops.DescribeAll = [this] { FillRemoteInfo(0, RowCount() - 1); };
+  return ops;
+}
 
 void RemotePane::Wire() {
   TfrmMain& m = main_;
