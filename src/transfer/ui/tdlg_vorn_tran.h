@@ -1,0 +1,84 @@
+#pragma once
+// The transfer dialog: uploads host files one after another into a controller
+// directory, showing the file, the count and the progress, with Cancel.
+//
+// Multi-file mode: set Port, Terminal, FileList and TargetDir, exec().
+// Single-file mode (for other callers): set your own bool to true and point
+// SingleResult at it, set Port, Terminal, TargetDir, SingleFile = true,
+// SingleCount = 1 and CurrentFile; exec(); then read Succeeded (or your bool;
+// both are false after a failure) and set SingleFile back to false.
+// The port is opened and configured by the caller (57600 8N1, 500 ms) and
+// closed by it after the dialog.
+#include <QDialog>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <string>
+#include <vector>
+
+#include "link/gui_invoker.h"
+#include "link/port.h"
+#include "link/ui.h"
+
+namespace vorn::ui {
+
+class TfrmMain;
+
+class TdlgVornTran : public QDialog {
+  Q_OBJECT
+ public:
+  // Centred on the main window; prompts and errors go through its Ui, the
+  // upload's GUI steps through its invoker.
+  explicit TdlgVornTran(TfrmMain& main);
+  TdlgVornTran(vorn::Ui& ui, vorn::GuiInvoker& gui, QWidget* parent = nullptr);
+
+  vorn::Port* Port = nullptr;                           // not owned
+  const std::vector<std::string>* FileList = nullptr;  // not owned; multi-file mode
+  vorn::TerminalPane* Terminal = nullptr;               // not owned
+  std::string TargetDir;    // ends with a backslash, such as D:\ or D:\DATA\  .
+  std::string CurrentFile;  // host path of the file being uploaded
+  bool CancelRequested = false;
+  bool SingleFile = false;
+  bool* SingleResult = nullptr;  // single-file mode: cleared when the upload fails
+  int SingleCount = 1;
+  bool Succeeded = true;
+
+  QFrame* Bevel1;
+  QLabel* lblName;
+  QLineEdit* edtName;
+  QLabel* Label2;
+  QLineEdit* edtCount;
+  QLabel* Label1;
+  QProgressBar* ProgressBar1;
+  QPushButton* btnCancel;
+  QTimer* Timer1;  // 150 ms: runs the upload loop once
+  QTimer* Timer2;  // 200 ms: closes the dialog after the loop
+
+  void FormShow();
+  void Timer1Timer();
+  void Timer2Timer();
+  void btnCancelClick();
+  bool LoopRunning() const { return loopRunning_; }
+
+ public slots:
+  // Escape and the Cancel button: cancel the upload; the dialog ends as soon
+  // as the upload loop has returned.
+  void reject() override;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildLayout();
+
+  vorn::Ui& ui_;
+  vorn::GuiInvoker& gui_;
+  bool loopRunning_ = false;
+  bool endAfterLoop_ = false;
+};
+
+}  // namespace vorn::ui

@@ -1,0 +1,302 @@
+// The copy button in the main window: host files through the transfer dialog
+// to the virtual controller.
+#include <QApplication>
+#include <QDir>
+#include <QPainter>
+#include <QTimer>
+#include <QTreeView>
+#include <QtTest>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+
+#include "app/ui/tfrm_main.h"
+#include "link/ui/terminal_pane_widget.h"
+#include "local/ui/local_pane.h"
+#include "remote/ui/remote_pane.h"
+#include "scripted_ui.h"
+#include "sim/virtual_controller.h"
+#include "transfer/ui/tdlg_vorn_tran.h"
+
+namespace fs = std::filesystem;
+using vorn::ui::TdlgVornTran;
+using vorn::ui::TfrmMain;
+
+class CopyCommandTest : public QObject {
+  Q_OBJECT
+
+ private:
+  vorn::test::ScriptedUi ui_;
+  std::unique_ptr<TfrmMain> main_;
+  QTemporaryDir dir_;
+
+  struct Sample {
+    QString count;
+    int progress;
+  };
+  std::vector<Sample> samples_;
+  // Called with the dialog while it is up, from a timer that runs during the uploads.
+  std::function<void(TdlgVornTran&)> watch_;
+
+  vsim::VirtualController& Sim() { return *main_->Simulator(); }
+  std::string Host(const std::string& name) const { return (fs::path(dir_.path().toStdString()) / name).string(); }
+  std::string MakeFile(const std::string& name, size_t size) {
+    std::string content(size, '\0');
+    for (size_t i = 0; i < size; ++i) content[i] = static_cast<char>('A' + (i * 7 + name.size()) % 26);
+    std::ofstream(Host(name), std::ios::binary) << content;
+    return content;
+  }
+  void ShowHostFolder() { QVERIFY(main_->Local().ShowLocalFolder(dir_.path().toStdString())); }
+
+  // Selects the host rows of these names.
+  void Select(const std::vector<std::string>& names) {
+    main_->lstviewLocal->ClearSelection();
+    auto* selection = main_->lstviewLocal->Report()->selectionModel();
+    const auto& entries = main_->Local().View().Entries;
+    for (const std::string& name : names) {
+      int row = -1;
+      for (size_t i = 0; i < entries.size(); ++i)
+        if (entries[i].Name == name) row = static_cast<int>(i);
+      QVERIFY2(row >= 0, name.c_str());
+      selection->select(main_->lstviewLocal->Model()->index(row, 0),
+                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+  }
+
+  void ListRemote(const std::string& path) {
+    main_->Remote().ShowRemoteFolder(path);
+    QVERIFY(main_->Remote().Listing().BytesFree > 0);
+  }
+
+  // Presses Copy; a timer watches the transfer dialog meanwhile.
+  void Copy() {
+    samples_.clear();
+    QTimer sampler;
+    sampler.setInterval(2);
+    QObject::connect(&sampler, &QTimer::timeout, [this] {
+      auto* dialog = qobject_cast<TdlgVornTran*>(QApplication::activeModalWidget());
+      if (!dialog) return;
+      const QString count = dialog->edtCount->text();
+      if (count.isEmpty()) return;  // the loop has not begun
+      if (samples_.empty() || samples_.back().count != count || samples_.back().progress != dialog->ProgressBar1->value())
+        samples_.push_back({count, dialog->ProgressBar1->value()});
+      if (watch_) watch_(*dialog);
+    });
+    sampler.start();
+    main_->btnCopy->click();
+    sampler.stop();
+    watch_ = nullptr;
+  }
+
+  int FirstProgressOf(const QString& count) const {
+    for (const Sample& s : samples_)
+      if (s.count == count) return s.progress;
+    return -1;
+  }
+
+  const vorn::RemoteEntry* RemoteEntry(const std::string& name) {
+    for (const auto& e : main_->Remote().Listing().Entries)
+      if (e.Name == name) return &e;
+    return nullptr;
+  }
+
+  // The main window with the dialog painted where it stands.
+  void Screenshot(TdlgVornTran& dialog, const QString& file) {
+    QPixmap shot = main_->grab();
+    QPainter painter(&shot);
+    painter.drawPixmap(dialog.geometry().topLeft() - main_->geometry().topLeft(), dialog.grab());
+    painter.end();
+    shot.save(file);
+  }
+
+ private slots:
+  void init() {
+    QVERIFY(dir_.isValid());
+    for (const auto& entry : fs::directory_iterator(dir_.path().toStdString())) fs::remove_all(entry.path());
+    ui_ = {};
+    vorn::ui::StartOptions options;
+    options.simulate = true;
+    main_ = std::make_unique<TfrmMain>(ui_, options);
+    main_->resize(1000, 700);
+    main_->show();
+    QVERIFY(main_->Simulator());
+  }
+  void cleanup() { main_.reset(); }
+
+  void threeFilesGoUpAndAreListed() {
+    const std::string one = MakeFile("ONE.TXT", 20000);
+    const std::string two = MakeFile("TWO.BIN", 129);
+    const std::string three = MakeFile("THREE.DAT", 3000);
+    ShowHostFolder();
+    ListRemote("\\DATA");
+    Select({"ONE.TXT", "TWO.BIN", "THREE.DAT"});
+
+    const QString shotDir = qEnvironmentVariable("VORN_SCREENSHOT_DIR");
+    bool shot = false;
+    watch_ = [&](TdlgVornTran& dialog) {
+      if (!shotDir.isEmpty() && !shot && dialog.edtCount->text() == "1/3" && dialog.ProgressBar1->value() > 30) {
+        shot = true;
+        Screenshot(dialog, shotDir + "/upload.png");
+      }
+    };
+    Copy();
+
+    QVERIFY2(ui_.boxes.empty(), ui_.boxes.empty() ? "" : ui_.boxes.front().text.c_str());
+    // The count went 1/3, 2/3, 3/3, each file's bar from 0.
+    QStringList counts;
+    for (const Sample& s : samples_)
+      if (counts.isEmpty() || counts.back() != s.count) counts << s.count;
+    QCOMPARE(counts, QStringList({"1/3", "2/3", "3/3"}));
+    QCOMPARE(FirstProgressOf("1/3"), 0);
+    QCOMPARE(FirstProgressOf("2/3"), 0);
+    QCOMPARE(FirstProgressOf("3/3"), 0);
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
+
+    // On the controller with their fill, and listed afterwards in the same directory.
+    std::string stored;
+    QVERIFY(Sim().ReadFile("D:\\DATA\\ONE.TXT", &stored));
+    QCOMPARE(stored.size(), size_t(20096));
+    QVERIFY(stored.compare(0, one.size(), one) == 0);
+    QVERIFY(Sim().ReadFile("D:\\DATA\\TWO.BIN", &stored));
+    QVERIFY(stored == two + std::string(127, '\0'));
+    QCOMPARE(main_->Remote().Listing().CurrentPath, std::string("\\DATA"));
+    QVERIFY(RemoteEntry("ONE.TXT") && RemoteEntry("TWO.BIN") && RemoteEntry("THREE.DAT"));
+    QCOMPARE(RemoteEntry("ONE.TXT")->Size, 20096);
+    QCOMPARE(RemoteEntry("TWO.BIN")->Size, 256);
+    QCOMPARE(RemoteEntry("THREE.DAT")->Size, 3072);
+    // The terminal pane holds the record of each upload.
+    QVERIFY(main_->meoDos->toPlainText().contains("C:\\transfer /R D:\\DATA\\THREE.DAT"));
+    QVERIFY(main_->meoDos->toPlainText().contains("<<Get ACK for EOT>>"));
+  }
+
+  void nameWithASpaceIsAskedFor() {
+    MakeFile("MY FILE.TXT", 100);
+    MakeFile("OTHER-1.TXT", 100);
+    ShowHostFolder();
+    ListRemote("\\");
+    Select({"MY FILE.TXT", "OTHER-1.TXT"});
+    ui_.names = {std::string("MYFILE.TXT"), std::nullopt};
+    Copy();
+    QCOMPARE(ui_.Texts("ask"), std::vector<std::string>({
+                                   "Invalid file name 'MY FILE.TXT'|Please input new file name:|12",
+                                   "Invalid file name 'OTHER-1.TXT'|Please input new file name:|12",
+                               }));
+    QVERIFY(ui_.Texts("error").empty());
+    QVERIFY(Sim().Exists("D:\\MYFILE.TXT"));
+    QVERIFY(RemoteEntry("MYFILE.TXT"));
+    // The host file keeps its name.
+    QVERIFY(fs::exists(Host("MY FILE.TXT")));
+  }
+
+  void failureOfTheSecondStopsTheThird() {
+    MakeFile("A1.TXT", 500);
+    MakeFile("B2.TXT", 500);
+    MakeFile("C3.TXT", 500);
+    // A directory of that name: the receiver refuses the file.
+    QVERIFY(Sim().MakeDir("D:\\B2.TXT"));
+    ShowHostFolder();
+    ListRemote("\\");
+    Select({"A1.TXT", "B2.TXT", "C3.TXT"});
+    Copy();
+    QCOMPARE(ui_.Texts("error"), std::vector<std::string>({"Fail to transfer file 'B2.TXT'!"}));
+    QVERIFY(Sim().Exists("D:\\A1.TXT"));
+    QVERIFY(!Sim().Exists("D:\\C3.TXT"));
+    QVERIFY(Sim().Received().find("C3.TXT") == std::string::npos);
+    // Relisted after the failure as well.
+    QVERIFY(RemoteEntry("A1.TXT"));
+  }
+
+  void cancelStopsTheUploads() {
+    MakeFile("BIG.BIN", 60000);
+    MakeFile("NEXT.BIN", 100);
+    ShowHostFolder();
+    ListRemote("\\");
+    Select({"BIG.BIN", "NEXT.BIN"});
+    watch_ = [](TdlgVornTran& dialog) {
+      if (dialog.ProgressBar1->value() > 10 && !dialog.CancelRequested) dialog.btnCancel->click();
+    };
+    Copy();
+    QVERIFY(ui_.boxes.empty());
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
+    QVERIFY(!Sim().Exists("D:\\BIG.BIN"));
+    QVERIFY(!Sim().Exists("D:\\NEXT.BIN"));
+    QVERIFY(Sim().Received().find(std::string(5, '\x18')) != std::string::npos);
+  }
+
+  void singleFileModeReportsTheResult() {
+    MakeFile("SOCKET.CFG", 300);
+    auto upload = [&](bool* result) {
+      vorn::SerialPort port(Sim().PortPath());
+      QVERIFY(port.Open());
+      vorn::ConfigureControllerLine(port);
+      port.SetTimeouts(500);
+      TdlgVornTran dialog(*main_);
+      *result = true;
+      dialog.SingleResult = result;
+      dialog.Port = &port;
+      dialog.Terminal = main_.get();
+      dialog.TargetDir = "D:\\CONF\\";
+      dialog.SingleFile = true;
+      dialog.SingleCount = 1;
+      dialog.CurrentFile = Host("SOCKET.CFG");
+      dialog.exec();
+      dialog.SingleFile = false;
+      QCOMPARE(dialog.Succeeded, *result);
+      port.Close();
+    };
+    bool result = false;
+    upload(&result);
+    QVERIFY(result);
+    QVERIFY(Sim().Exists("D:\\CONF\\SOCKET.CFG"));
+    QVERIFY(ui_.boxes.empty());
+
+    auto options = Sim().GetOptions();
+    options.transfer = vsim::TransferMode::CanAfterFirstBlock;
+    Sim().SetOptions(options);
+    upload(&result);
+    QVERIFY(!result);
+    QCOMPARE(ui_.Texts("error"), std::vector<std::string>({"Fail to transfer file 'SOCKET.CFG'!"}));
+
+    // A cancelled upload is not a success for the caller either.
+    options.transfer = vsim::TransferMode::Silent;
+    Sim().SetOptions(options);
+    watch_ = [](TdlgVornTran& dialog) {
+      if (dialog.LoopRunning() && !dialog.CancelRequested) dialog.btnCancel->click();
+    };
+    QTimer sampler;
+    sampler.setInterval(5);
+    QObject::connect(&sampler, &QTimer::timeout, [this] {
+      if (auto* dialog = qobject_cast<TdlgVornTran*>(QApplication::activeModalWidget())) watch_(*dialog);
+    });
+    sampler.start();
+    upload(&result);
+    sampler.stop();
+    watch_ = nullptr;
+    QVERIFY(!result);
+    QCOMPARE(ui_.Texts("error").size(), size_t(1));
+  }
+
+  void refusedSelectionsSendNothing() {
+    MakeFile("A.TXT", 10);
+    fs::create_directory(Host("SUB"));
+    ShowHostFolder();
+
+    main_->lstviewLocal->ClearSelection();
+    main_->btnCopy->click();
+    Select({"A.TXT"});
+    main_->btnCopy->click();  // nothing listed on the controller yet
+    ListRemote("\\");
+    Select({"A.TXT", "SUB"});
+    main_->btnCopy->click();
+    QCOMPARE(ui_.Texts("warning"), std::vector<std::string>({
+                                       "Please select a file.",
+                                       "Please press 'Refresh folder' button in the VORN-7730 panel first.",
+                                       "Only file can be transferred.",
+                                   }));
+    QVERIFY(Sim().Received().find("transfer") == std::string::npos);
+  }
+};
+
+QTEST_MAIN(CopyCommandTest)
+#include "copy_command_test.moc"
