@@ -154,7 +154,8 @@ FileListView::FileListView(bool multiSelect, QWidget* parent) : QStackedWidget(p
   icons_->setMovement(QListView::Static);
   addWidget(report_);
   addWidget(icons_);
-  SetColumnWidths(114, 49, 73, 163);
+  // A little wider than the classic layout: this host's fonts are larger.
+  SetColumnWidths(135, 60, 110, 163);
   SetViewStyle(ViewStyle::Report);
 }
 

@@ -164,7 +164,7 @@ void TfrmMain::BuildLayout() {
   cbxCOM->setObjectName("cbxCOM");
   cbxCOM->setToolTip("COM port");
   cbxCOM->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-  cbxCOM->setMinimumContentsLength(6);
+  cbxCOM->setMinimumContentsLength(26);
   tlbarVorn->addWidget(cbxCOM);
   cbxVorn = new QComboBox(pnlVorn);
   cbxVorn->setObjectName("cbxVorn");
