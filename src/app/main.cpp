@@ -1,6 +1,7 @@
 // Program entry of the utility's window.
 #include <QApplication>
 #include <QMessageBox>
+#include <QScreen>
 #include <QTimer>
 #include <cstdio>
 #include <cstring>
@@ -55,6 +56,8 @@ int main(int argc, char** argv) {
   try {
     vorn::ui::TfrmMain window(ui, options);
     ui.SetParent(&window);
+    // Without a window manager "maximised" means nothing; fill the screen then.
+    if (QScreen* screen = QApplication::primaryScreen()) window.setGeometry(screen->availableGeometry());
     window.showMaximized();
     if (options.simulate) {
       // The virtual controller is there at once: show its drive.

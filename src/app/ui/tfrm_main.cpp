@@ -1,6 +1,7 @@
 #include "app/ui/tfrm_main.h"
 
 #include <QActionGroup>
+#include <QAbstractItemView>
 #include <QButtonGroup>
 #include <QLineEdit>
 #include <array>
@@ -87,7 +88,7 @@ void TfrmMain::BuildLayout() {
   lblLocal->setObjectName("lblLocal");
   tlbarLocal = new QToolBar(pnlLocal);
   tlbarLocal->setObjectName("tlbarLocal");
-  tlbarLocal->setIconSize(QSize(20, 20));
+  tlbarLocal->setIconSize(QSize(18, 18));
   tbtnLocalOpenDir = ToolButton(tlbarLocal, "tbtnLocalOpenDir", "Open directory", ToolIcon::OpenFolder);
   tbtnLocalUp = ToolButton(tlbarLocal, "tbtnLocalUp", "Move up", ToolIcon::Up);
   tbtnLocalRefresh = ToolButton(tlbarLocal, "tbtnLocalRefresh", "Refresh folder", ToolIcon::Refresh);
@@ -145,7 +146,7 @@ void TfrmMain::BuildLayout() {
   lblVorn->setObjectName("lblVorn");
   tlbarVorn = new QToolBar(pnlVorn);
   tlbarVorn->setObjectName("tlbarVorn");
-  tlbarVorn->setIconSize(QSize(20, 20));
+  tlbarVorn->setIconSize(QSize(18, 18));
   tbtnVornUp = ToolButton(tlbarVorn, "tbtnVornUp", "Move up", ToolIcon::Up);
   tbtnRefresh = ToolButton(tlbarVorn, "tbtnRefresh", "Refresh folder", ToolIcon::Refresh);
   tlbarVorn->addSeparator();
@@ -163,8 +164,10 @@ void TfrmMain::BuildLayout() {
   cbxCOM = new QComboBox(tlbarVorn);
   cbxCOM->setObjectName("cbxCOM");
   cbxCOM->setToolTip("COM port");
-  cbxCOM->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-  cbxCOM->setMinimumContentsLength(26);
+  // Long device names are elided in the box; its list shows them whole.
+  cbxCOM->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  cbxCOM->setMinimumContentsLength(10);
+  cbxCOM->view()->setMinimumWidth(260);
   tlbarVorn->addWidget(cbxCOM);
   cbxVorn = new QComboBox(pnlVorn);
   cbxVorn->setObjectName("cbxVorn");
