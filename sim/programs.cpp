@@ -67,7 +67,7 @@ void RunFormat(ProgramContext& ctx) {
     return;
   }
   if (drive != "D:") {
-    ctx.Line("Invalid drive specification");
+    ctx.Line("Invalid drive");
     return;
   }
   if (!confirmed) {

@@ -328,7 +328,7 @@ void Shell::Execute(const std::string& line, int depth) {
 void Shell::ChangeDrive(char letter) {
   char d = char(std::toupper(static_cast<unsigned char>(letter)));
   if (d != 'C' && d != 'D') {
-    Line("Invalid drive specification");
+    Line("Invalid drive");
     return;
   }
   std::lock_guard<std::mutex> lock(stateMu_);

@@ -22,6 +22,24 @@ check "the command line is shown first" '[ "$(head -n1 "$work/mem.out")" = "C:\m
 check "the memory report is printed" '[ "$(wc -l <"$work/mem.out")" -ge 3 ]'
 check "nothing on standard error" '[ ! -s "$work/mem.err" ]'
 
+"$cli" --port "$work/port" ls >"$work/ls.out" 2>"$work/ls.err"
+rc=$?
+check "ls exits 0" '[ $rc -eq 0 ]'
+check "ls lists the demo drive" 'grep -q "^CONF" "$work/ls.out" && grep -q "^AUTOEXEC.BAT" "$work/ls.out"'
+check "ls ends with the bytes free" 'tail -n1 "$work/ls.out" | grep -q "bytes free"'
+
+"$cli" --port "$work/port" ls '\NOSUCH' >/dev/null 2>"$work/ls2.err"
+rc=$?
+check "ls of a missing directory exits 1" '[ $rc -eq 1 ]'
+check "ls of a missing directory says why" 'grep -q "Invalid " "$work/ls2.err"'
+
+head -c 100000 /dev/urandom >"$work/BIG.BIN"
+"$cli" --port "$work/port" put "$work/BIG.BIN" --to '\DATA' >/dev/null 2>"$work/put.err"
+rc=$?
+check "put of 100 KB exits 0" '[ $rc -eq 0 ]'
+"$cli" --port "$work/port" ls '\DATA' >"$work/ls3.out" 2>/dev/null
+check "the upload is listed with its 0x00 fill" 'grep -q "^BIG.BIN[[:space:]]*100096" "$work/ls3.out"'
+
 "$cli" --port /dev/vorn-no-such-port exec 'dir' >"$work/none.out" 2>"$work/none.err"
 rc=$?
 check "a missing port exits 1" '[ $rc -eq 1 ]'
