@@ -29,7 +29,7 @@ int Exec(Context& c) {
 
 const std::vector<Subcommand>& Subcommands() {
   static const std::vector<Subcommand> table = {
-      {"exec", "exec \"COMMAND\"           type one command line and show what it prints", Exec},
+      {"exec", "exec \"COMMAND\"            type one command line and show what it prints", Exec},
       {"ls", "ls [PATH]                 list a directory of drive D: and its free bytes",
        [](Context& c) { return ListRemoteCommand(c.exchange, c.args, c.out, c.err); }},
       {"put", "put FILE... [--to PATH]   upload host files into a controller directory (default the root)",

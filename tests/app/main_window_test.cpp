@@ -3,10 +3,15 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QSignalSpy>
+#include <QFile>
 #include <QTest>
+#include <QTimer>
+#include <functional>
 
 #include "app/scripted_ui.h"
+#include "app/ui/dialogs.h"
 #include "app/ui/tfrm_main.h"
+#include "platform/host.h"
 #include "link/serial_port.h"
 #include "link/ui/terminal_pane_widget.h"
 #include "sim/virtual_controller.h"
@@ -204,6 +209,58 @@ class MainWindowTest : public QObject {
     ui_->answers = {true};
     w_->Exit1Click();
     w_.reset();  // joins both terminal threads; a hang would time the test out
+  }
+
+  // Runs action on the run dialog as soon as it is shown modally.
+  void WithRunDialog(std::function<void(vorn::ui::TdlgVornRun*)> action) {
+    QTimer::singleShot(0, this, [action] {
+      auto* dialog = qobject_cast<vorn::ui::TdlgVornRun*>(QApplication::activeModalWidget());
+      QVERIFY(dialog);
+      action(dialog);
+    });
+  }
+
+  void runDialogCancelSavesNothingAndKeepsTheTerminal() {
+    const QByteArray settings = "/tmp/vorn7730-run-dialog-cancel.ini";
+    QFile::remove(settings);
+    qputenv("VORN7730_SETTINGS", settings);
+    w_->tbtnDOSCmdClick();
+    QString shown;
+    WithRunDialog([&](vorn::ui::TdlgVornRun* d) {
+      shown = d->edtAppName->text();
+      d->edtAppName->setText("/bin/true");
+      d->btnCancel->click();
+    });
+    w_->tbtnLocalRunClick();
+    QCOMPARE(shown, QString("edtAppName"));  // the key was never written
+    QVERIFY(w_->TerminalRunning());
+    QVERIFY(!QFile::exists(settings));
+  }
+
+  void runDialogOkStopsTheTerminalSavesAndReportsAFailure() {
+    const QByteArray settings = "/tmp/vorn7730-run-dialog-ok.ini";
+    QFile::remove(settings);
+    qputenv("VORN7730_SETTINGS", settings);
+    w_->tbtnDOSCmdClick();
+    WithRunDialog([](vorn::ui::TdlgVornRun* d) {
+      d->edtAppName->setText("/no/such/program.exe");
+      d->btnOK->click();
+    });
+    w_->tbtnLocalRunClick();
+    QVERIFY(!w_->TerminalRunning());
+    QCOMPARE(ui_->LastError(), std::string("Unable to run the application. '/no/such/program.exe'"));
+    auto saved = vorn::platform::HostRegistry().ReadString(vorn::ui::kRunFileKey, vorn::ui::kRunFileValue);
+    QVERIFY(saved.has_value());
+    QCOMPARE(*saved, std::string("/no/such/program.exe"));
+
+    // The next dialog shows the remembered path.
+    QString shown;
+    WithRunDialog([&](vorn::ui::TdlgVornRun* d) {
+      shown = d->edtAppName->text();
+      d->btnCancel->click();
+    });
+    w_->tbtnLocalRunClick();
+    QCOMPARE(shown, QString("/no/such/program.exe"));
   }
 
   void networkAndImageButtonsAskForARefreshFirst() {
