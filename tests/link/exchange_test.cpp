@@ -49,32 +49,10 @@ void EchoShell(ScriptedPort& port, std::function<std::string(const std::string&)
   };
 }
 
-// The exchange discards its port at the end; the test keeps the scripted one
-// alive behind this forwarder to look at it afterwards.
-class Borrowed : public Port {
- public:
-  explicit Borrowed(Port& p) : p_(p) {}
-  bool Open() override { return p_.Open(); }
-  bool Close() override { return p_.Close(); }
-  bool Configure(uint32_t b, uint8_t s, uint8_t p, uint8_t st) override { return p_.Configure(b, s, p, st); }
-  bool SetTimeouts(uint32_t ms) override { return p_.SetTimeouts(ms); }
-  uint32_t Timeout() const override { return p_.Timeout(); }
-  bool Write(const uint8_t* b, size_t n) override { return p_.Write(b, n); }
-  bool ReadExact(uint8_t* b, size_t n) override { return p_.ReadExact(b, n); }
-  bool ReadLine(size_t m, std::string& t) override {
-    p_.LineEnd = LineEnd;
-    return p_.ReadLine(m, t);
-  }
-  bool PurgeInput() override { return p_.PurgeInput(); }
-
- private:
-  Port& p_;
-};
-
 struct ScriptedExchange : ::testing::Test {
   ScriptedExchange() {
     exchange = std::make_unique<Exchange>(pane, cursor, ui, [this](const std::string&) {
-      return std::make_unique<Borrowed>(*port);
+      return std::make_unique<test::BorrowedPort>(*port);
     });
     exchange->ComName = "COM3";
   }

@@ -11,28 +11,6 @@
 namespace vorn::test {
 namespace {
 
-// Hands the test's scripted port to the code under test, which owns what the factory makes.
-class BorrowedPort : public Port {
- public:
-  BorrowedPort(ScriptedPort& inner, bool opens) : inner_(inner), opens_(opens) {}
-  bool Open() override { return opens_; }
-  bool Close() override { return inner_.Close(); }
-  bool Configure(uint32_t b, uint8_t s, uint8_t p, uint8_t t) override { return inner_.Configure(b, s, p, t); }
-  bool SetTimeouts(uint32_t ms) override { return inner_.SetTimeouts(ms); }
-  uint32_t Timeout() const override { return inner_.Timeout(); }
-  bool Write(const uint8_t* bytes, size_t count) override { return inner_.Write(bytes, count); }
-  bool ReadExact(uint8_t* buffer, size_t count) override { return inner_.ReadExact(buffer, count); }
-  bool ReadLine(size_t maxLen, std::string& text) override {
-    inner_.LineEnd = LineEnd;
-    return inner_.ReadLine(maxLen, text);
-  }
-  bool PurgeInput() override { return inner_.PurgeInput(); }
-
- private:
-  ScriptedPort& inner_;
-  bool opens_;
-};
-
 class PutCommandTest : public ::testing::Test {
  protected:
   int Put(const std::vector<std::string>& args, bool opens = true) {

@@ -90,4 +90,28 @@ class RecordingPane : public vorn::TerminalPane {
   std::vector<std::string> lines;
 };
 
+// Hands a port to code that takes ownership and discards it (the exchange, the
+// upload loop) while the test keeps the real one to look at afterwards.
+class BorrowedPort : public vorn::Port {
+ public:
+  explicit BorrowedPort(vorn::Port& inner, bool opens = true) : inner_(inner), opens_(opens) {}
+  bool Open() override { return opens_ && inner_.Open(); }
+  bool Close() override { return inner_.Close(); }
+  bool Configure(uint32_t b, uint8_t s, uint8_t p, uint8_t t) override { return inner_.Configure(b, s, p, t); }
+  bool SetTimeouts(uint32_t ms) override { return inner_.SetTimeouts(ms); }
+  uint32_t Timeout() const override { return inner_.Timeout(); }
+  bool Write(const uint8_t* bytes, size_t count) override { return inner_.Write(bytes, count); }
+  using Port::Write;
+  bool ReadExact(uint8_t* buffer, size_t count) override { return inner_.ReadExact(buffer, count); }
+  bool ReadLine(size_t maxLen, std::string& text) override {
+    inner_.LineEnd = LineEnd;
+    return inner_.ReadLine(maxLen, text);
+  }
+  bool PurgeInput() override { return inner_.PurgeInput(); }
+
+ private:
+  vorn::Port& inner_;
+  bool opens_;
+};
+
 }  // namespace vorn::test
