@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "local/host_folders.h"
+#include "platform/host_folders.h"
 #include "temp_tree.h"
 
 namespace fs = std::filesystem;
