@@ -5,6 +5,7 @@
 namespace vorn {
 
 namespace {
+constexpr uint8_t kNul = 0;
 constexpr uint8_t kBell = 7;
 constexpr uint8_t kBackspace = 8;
 constexpr uint8_t kLineFeed = 10;
@@ -15,11 +16,12 @@ constexpr uint8_t kReturn = 13;
 
 TerminalPrinter::TerminalPrinter(PrinterHost& host) : host_(host) {}
 
-std::string TerminalPrinter::PendingText() const { return line_.substr(0, line_.find('\0')); }
-
 bool TerminalPrinter::Turn(std::optional<uint8_t> byte) {
   if (byte) {
     const uint8_t b = *byte;
+    // A fill byte: a dumb terminal shows nothing for it, and text after it on
+    // the same line must still appear.
+    if (b == kNul) return true;
     if (pendingReturns_ > 0) {
       if (b == kLineFeed) {
         // CR LF (and CR CR LF) ends the line; no freeze check in between.
@@ -69,11 +71,12 @@ bool TerminalPrinter::Turn(std::optional<uint8_t> byte) {
       return host_.Wait(kIdlePollMs);
     }
     if (!line_.empty()) {
-      // A lull with text pending (a prompt, typically): show it without a line end.
+      // A lull with text pending (a prompt, typically): show it without a line
+      // end. A return already received stays pending, so text that follows it
+      // still rewrites the line (progress counters print "n percent\r").
       if (!AppendChunk()) return false;
       line_.clear();
       idleCount_ = 0;
-      pendingReturns_ = 0;
     }
     burstLines_ = 0;
     if (!host_.Wait(kIdleMs)) return false;
@@ -88,12 +91,12 @@ void TerminalPrinter::ReleasePane(TerminalView& pane) {
 }
 
 bool TerminalPrinter::AppendChunk() {
-  const std::string text = PendingText();
+  const std::string text = line_;
   return host_.ChangePane([&](TerminalView& pane) { pane.AppendToLastLine(text); });
 }
 
 bool TerminalPrinter::CommitLine() {
-  const std::string text = PendingText();
+  const std::string text = line_;
   const bool ok = host_.ChangePane([&](TerminalView& pane) {
     pane.AppendToLastLine(text);
     std::string completed = pane.LastLine();

@@ -104,7 +104,7 @@ class TerminalPrinter {
   void ReleasePane(TerminalView& pane);
 
   // Line state, kept across pauses.
-  std::string PendingText() const;  // as shown: up to a zero byte
+  const std::string& PendingText() const { return line_; }
   int PendingReturns() const { return pendingReturns_; }
   int IdleCount() const { return idleCount_; }
   int BurstLines() const { return burstLines_; }
@@ -118,8 +118,7 @@ class TerminalPrinter {
   bool FreezeCheck();
 
   PrinterHost& host_;
-  // Pending characters; may hold a zero byte received from the controller,
-  // which ends the text that is shown.
+  // Pending characters of the current line, at most kChunkChars.
   std::string line_;
   int pendingReturns_ = 0;
   int idleCount_ = 0;

@@ -2,6 +2,8 @@
 // and the two threads end to end on a scripted port.
 #include "link/terminal_output.h"
 
+#include "link/manual_gui.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -98,6 +100,17 @@ TEST_F(PrinterTest, ReturnThenTextRewritesTheLine) {
   Feed("\rxy");
   Idle(6);
   EXPECT_EQ(PaneLines(), (Lines{"xy"}));
+
+  // And when the lull comes between the return and the new text, as with a
+  // progress counter that rewrites its line.
+  Feed(" 10 percent\r");
+  Idle(6);
+  EXPECT_EQ(PaneLines(), (Lines{"xy 10 percent"}));
+  Feed(" 20 percent\r");
+  Idle(6);
+  EXPECT_EQ(PaneLines(), (Lines{" 20 percent"}));
+  Feed("\n");
+  EXPECT_EQ(PaneLines(), (Lines{" 20 percent", ""})) << "the pending return still pairs with the line feed";
 }
 
 TEST_F(PrinterTest, LongTextGoesOutInChunksAndTheRestAfterALull) {
@@ -145,12 +158,11 @@ TEST_F(PrinterTest, BellSoundsAndShowsNothing) {
   EXPECT_EQ(host.changes, 0);
 }
 
-TEST_F(PrinterTest, ZeroByteHidesTheRestOfTheChunk) {
-  Feed(std::string("AB\0CD\r\n", 7));
-  EXPECT_EQ(PaneLines(), (Lines{"AB", ""}));
-  // Erasing back over the zero makes later text visible again.
-  Feed(std::string("AB\0C\b\bE\r\n", 9));
-  EXPECT_EQ(PaneLines(), (Lines{"AB", "ABE", ""}));
+TEST_F(PrinterTest, ZeroBytesShowNothingAndHideNothing) {
+  Feed(std::string("AB\0CD\r\0\n", 8));
+  EXPECT_EQ(PaneLines(), (Lines{"ABCD", ""}));
+  Feed(std::string(79, 'x') + std::string("\0y", 2));
+  EXPECT_EQ(printer.PendingText(), std::string(79, 'x') + "y") << "a zero takes no place in the chunk";
 }
 
 TEST_F(PrinterTest, TrimKeepsTheNewestLines) {
@@ -220,23 +232,7 @@ TEST_F(PrinterTest, StopsWhenTheHostRefusesAPaneChange) {
 
 // ---------------------------------------------------------------- both threads
 
-// The test's thread is the GUI thread; steps run when it pumps.
-class ManualGui : public PostingInvoker {
- public:
-  ManualGui()
-      : PostingInvoker([] {}, [id = std::this_thread::get_id()] { return std::this_thread::get_id() == id; }) {}
-
-  template <typename Pred>
-  bool PumpUntil(Pred pred, std::chrono::milliseconds limit = 5s) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    for (;;) {
-      RunPending();
-      if (pred()) return true;
-      if (std::chrono::steady_clock::now() > end) return false;
-      std::this_thread::sleep_for(1ms);
-    }
-  }
-};
+using test::ManualGui;
 
 // Answers reads from a script; only ever used on the GUI thread.
 class ScriptedPort : public Port {
