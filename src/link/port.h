@@ -25,8 +25,9 @@ class Port {
   // Receives exactly count bytes before the time-out.
   virtual bool ReadExact(uint8_t* buffer, size_t count) = 0;
   // Receives bytes up to and including LineEnd. The text never holds more than
-  // maxLen - 1 bytes; after a time-out it keeps what arrived (a prompt has no
-  // line end, so callers rely on the partial text).
+  // maxLen - 1 bytes (false when it filled up first, the rest left unread);
+  // after a time-out it keeps what arrived (a prompt has no line end, so
+  // callers rely on the partial text).
   virtual bool ReadLine(size_t maxLen, std::string& text) = 0;
   virtual bool PurgeInput() = 0;
 

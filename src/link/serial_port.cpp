@@ -61,11 +61,12 @@ bool SerialPort::ReadExact(uint8_t* buffer, size_t count) {
 
 bool SerialPort::ReadLine(size_t maxLen, std::string& text) {
   text.clear();
-  // No room for even one byte: leave the input for the next reader.
-  if (maxLen == 0 || !device_->IsOpen()) return false;
+  if (!device_->IsOpen()) return false;
 
-  size_t count = 0;
   for (;;) {
+    // The text is full: the rest of an overlong line stays unread for the
+    // next call instead of losing a byte here.
+    if (text.size() + 1 >= maxLen) return false;
     uint8_t byte = 0;
     const platform::TransferResult r = device_->Read(&byte, 1);
     if (r.hardError) {
@@ -73,7 +74,6 @@ bool SerialPort::ReadLine(size_t maxLen, std::string& text) {
       return false;
     }
     if (r.transferred != 1) return false;
-    if (++count >= maxLen) return false;  // the overlong line's byte is dropped
     text.push_back(static_cast<char>(byte));
     if (byte == LineEnd) return true;
   }
