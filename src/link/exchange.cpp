@@ -95,7 +95,7 @@ bool Exchange::Run(const ExchangeProfile& profile, const std::vector<ExchangeCom
     ok = false;
   } else {
     port->LineEnd = profile.lineEnd;
-    port->Configure(57600, 8, 0, 0);
+    ConfigureControllerLine(*port);
     port->SetTimeouts(profile.timeoutMs);
     DrainInput(*port);
     for (const ExchangeCommand& command : commands) {

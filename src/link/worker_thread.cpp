@@ -99,11 +99,6 @@ void PostingInvoker::Shutdown() {
   done_.notify_all();
 }
 
-bool PostingInvoker::IsShutDown() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return shutdown_;
-}
-
 size_t PostingInvoker::Pending() const {
   std::lock_guard<std::mutex> lock(mutex_);
   size_t n = 0;

@@ -53,7 +53,6 @@ class PostingInvoker : public CancellableInvoker {
   // From now on every waiting and every later call returns false at once; steps
   // still queued are dropped when they come up.
   void Shutdown();
-  bool IsShutDown() const;
   // Steps handed and not yet run or dropped.
   size_t Pending() const;
 

@@ -2,6 +2,8 @@
 // with the test's own thread acting as the GUI thread.
 #include "link/worker_thread.h"
 
+#include "link/manual_gui.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -14,33 +16,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// An invoker whose GUI thread is the thread that created it; steps run only
-// when the test pumps.
-class ManualGui : public PostingInvoker {
- public:
-  ManualGui()
-      : PostingInvoker([] {}, [id = std::this_thread::get_id()] { return std::this_thread::get_id() == id; }) {}
-};
-
-template <typename Pred>
-bool WaitUntil(Pred pred, std::chrono::milliseconds limit = 5s) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
-
-template <typename Pred>
-bool PumpUntil(ManualGui& gui, Pred pred, std::chrono::milliseconds limit = 5s) {
-  return WaitUntil(
-      [&] {
-        gui.RunPending();
-        return pred();
-      },
-      limit);
-}
+using test::ManualGui;
+using test::WaitUntil;
 
 // Hands one step after another to the GUI thread until told to stop, or only
 // `limit` steps when one is given.
@@ -75,7 +52,7 @@ TEST(WorkerThreadTest, NoStepRunsBetweenSuspendAndResume) {
   EXPECT_EQ(thread.steps, 0) << "created paused";
 
   thread.Resume();
-  ASSERT_TRUE(PumpUntil(gui, [&] { return thread.steps >= 3; }));
+  ASSERT_TRUE(gui.PumpUntil([&] { return thread.steps >= 3; }));
   // The thread has handed its next step and waits for the GUI thread.
   ASSERT_TRUE(WaitUntil([&] { return gui.Pending() == 1; }));
 
@@ -84,12 +61,12 @@ TEST(WorkerThreadTest, NoStepRunsBetweenSuspendAndResume) {
   gui.RunPending();  // the step handed before the pause comes up now and is skipped
   EXPECT_EQ(thread.steps, before);
   // Paused, the thread does not hand it again.
-  PumpUntil(gui, [] { return false; }, 30ms);
+  gui.PumpUntil([] { return false; }, 30ms);
   EXPECT_EQ(thread.steps, before);
   EXPECT_EQ(gui.Pending(), 0u);
 
   thread.Resume();
-  ASSERT_TRUE(PumpUntil(gui, [&] { return thread.steps >= before + 3; }));
+  ASSERT_TRUE(gui.PumpUntil([&] { return thread.steps >= before + 3; }));
   EXPECT_TRUE(thread.lastSyncResult);
 }
 
@@ -196,7 +173,7 @@ TEST(WorkerThreadTest, AnExceptionEndsTheThreadAndIsKept) {
     Thrower thread(gui, inStep);
     thread.Resume();
     // A step's exception goes back to the thread that handed it, not to the pump.
-    ASSERT_TRUE(PumpUntil(gui, [&] { return thread.Finished(); }));
+    ASSERT_TRUE(gui.PumpUntil([&] { return thread.Finished(); }));
     thread.WaitFor();
     ASSERT_TRUE(thread.FatalException());
     try {
@@ -249,7 +226,7 @@ TEST(PostingInvokerTest, GiveUpOnlyBeforeTheStepStarts) {
                  ? 1
                  : 0;
   });
-  ASSERT_TRUE(PumpUntil(gui, [&] { return ran.load(); }));
+  ASSERT_TRUE(gui.PumpUntil([&] { return ran.load(); }));
   second.join();
   EXPECT_EQ(result, 1);
 }

@@ -1,21 +1,17 @@
 #include "app/ui/tfrm_main.h"
 
-#include <QActionGroup>
 #include <QAbstractItemView>
-#include <QButtonGroup>
-#include <QLineEdit>
-#include <array>
 #include <QApplication>
+#include <QButtonGroup>
 #include <QCloseEvent>
-#include <QHBoxLayout>
-#include <QScreen>
+#include <QLineEdit>
 #include <QVBoxLayout>
+#include <array>
 
 #include "app/ui/dialogs.h"
 #include "app/ui/icons.h"
 #include "app/ui/qt_invoker.h"
-#include "link/byte_ring.h"
-#include "link/terminal_output.h"
+#include "link/terminal_session.h"
 #include "link/ui/main_terminal_view.h"
 #include "link/ui/terminal_pane_widget.h"
 #include "local/ui/local_pane.h"
@@ -317,11 +313,11 @@ void TfrmMain::FormCreate() {
   if (cbxLocal->lineEdit()) cbxLocal->lineEdit()->selectAll();
   tbtnLocalDtIcon->setChecked(true);
   tbtnVornDtIcon->setChecked(true);
-  CreateTerminalThreads();
+  terminalView_ = std::make_unique<MainTerminalView>(meoDos);
+  terminal_ = std::make_unique<vorn::TerminalSession>(*invoker_, *terminalView_);
 
   init.ChangeLabelText("Initialization done!!");
   init.close();
-  startupDone_ = true;
 }
 
 void TfrmMain::ScanComPort() {
@@ -392,11 +388,9 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 void TfrmMain::FormDestroy() {
   if (destroyed_) return;
   destroyed_ = true;
-  DestroyTerminalThreads();
-  if (TerminalPort) {
-    TerminalPort->Close();
-    TerminalPort.reset();
-  }
+  // Printer, receiver and ring go first, then the terminal's port is closed.
+  terminal_.reset();
+  terminalView_.reset();
   invoker_->Shutdown();
   // The panes go before the simulator whose port they may name.
   copyCommand_.reset();

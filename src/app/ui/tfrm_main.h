@@ -23,9 +23,7 @@
 #include "link/ui.h"
 
 namespace vorn {
-class ByteRing;
-class VornComReceiver;
-class VornPrinterThread;
+class TerminalSession;
 }  // namespace vorn
 
 namespace vsim {
@@ -59,15 +57,15 @@ class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::Bus
   std::string ComName;
   QCursor NormalCursor;
   std::string ConfigPath;
-  std::unique_ptr<vorn::SerialPort> TerminalPort;
-  bool KeyGate = true;
 
   vorn::Ui& UserInterface() { return ui_; }
   // The standard exchange bound to this window's pane, cursor and ComName.
   vorn::Exchange& Exchanges();
   QtGuiInvoker& Invoker() { return *invoker_; }
   vsim::VirtualController* Simulator() const { return simulator_.get(); }
-  bool TerminalRunning() const { return TerminalPort != nullptr; }
+  // The terminal's port, threads and keys; its port is open while it runs.
+  vorn::TerminalSession& Terminal() { return *terminal_; }
+  bool TerminalRunning() const;
 
   RemotePane& Remote() { return *remotePane_; }
   LocalPane& Local() { return *localPane_; }
@@ -154,7 +152,6 @@ class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::Bus
   void About1Click();
   void tbtnTCPConfClick();
   void tbtnKAPRINClick();
-  bool StartupSucceeded() const { return startupDone_; }
 
   // --- terminal console ---
   void tbtnDOSCmdClick();
@@ -166,8 +163,6 @@ class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::Bus
   void Pasteto7730M1Click();
   void SelectAll1Click();
   void Font1Click();
-  void SendSpecialKey(int key);
-  void SaveUnreadOutput();
 
   // --- run a host program ---
   void tbtnLocalRunClick();
@@ -184,24 +179,19 @@ class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::Bus
   void FormShow();
   void FormDestroy();
   void BuildLayout();
-  void CreateTerminalThreads();
-  void DestroyTerminalThreads();
-  void PauseTerminalThreads();
-  void ResumeTerminalThreads();
+  // Puts the pane's caret at the very end with nothing selected.
+  void MoveCaretToEnd();
 
   vorn::Ui& ui_;
   StartOptions options_;
   std::unique_ptr<vsim::VirtualController> simulator_;
   std::unique_ptr<QtGuiInvoker> invoker_;
   std::unique_ptr<vorn::Exchange> exchange_;
-  std::unique_ptr<vorn::ByteRing> ring_;
   std::unique_ptr<MainTerminalView> terminalView_;
-  std::unique_ptr<vorn::VornComReceiver> receiver_;
-  std::unique_ptr<vorn::VornPrinterThread> printer_;
+  std::unique_ptr<vorn::TerminalSession> terminal_;
   std::unique_ptr<RemotePane> remotePane_;
   std::unique_ptr<LocalPane> localPane_;
   std::unique_ptr<CopyCommand> copyCommand_;
-  bool startupDone_ = false;
   bool shown_ = false;
   bool exitConfirmed_ = false;
   bool destroyed_ = false;
