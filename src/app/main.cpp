@@ -1,12 +1,10 @@
 // Program entry of the utility's window.
-#include <QApplication>
-#include <QMessageBox>
-#include <QScreen>
 #include <QTimer>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 
+#include "app/ui/application.h"
 #include "app/ui/qt_ui.h"
 #include "app/ui/tfrm_main.h"
 
@@ -24,7 +22,8 @@ void Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
+  vorn::ui::QtUi ui;
+  vorn::ui::Application app(argc, argv, ui);
   QApplication::setApplicationName("VORN-7730 Series Utility");
   QApplication::setApplicationDisplayName("VORN-7730 Series Utility");
 
@@ -52,13 +51,10 @@ int main(int argc, char** argv) {
     }
   }
 
-  vorn::ui::QtUi ui;
   try {
     vorn::ui::TfrmMain window(ui, options);
     ui.SetParent(&window);
-    // Without a window manager "maximised" means nothing; fill the screen then.
-    if (QScreen* screen = QApplication::primaryScreen()) window.setGeometry(screen->availableGeometry());
-    window.showMaximized();
+    vorn::ui::ShowMaximisedCentred(window);
     if (options.simulate) {
       // The virtual controller is there at once: show its drive.
       QTimer::singleShot(0, &window, [&window] { window.cbxCOMChange(); });
@@ -72,7 +68,8 @@ int main(int argc, char** argv) {
     }
     return app.exec();
   } catch (const std::exception& e) {
-    QMessageBox::critical(nullptr, "VORN-7730 Series Utility", e.what());
+    ui.SetParent(nullptr);
+    ui.Error(e.what());
     return 1;
   }
 }

@@ -41,8 +41,14 @@ bool QtUi::Question(const std::string& text) {
 }
 
 bool QtUi::QuestionUnlessNo(const std::string& text) {
-  return QMessageBox::question(Owner(parent_), Title(), QString::fromStdString(text),
-                               QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) != QMessageBox::No;
+  QMessageBox box(QMessageBox::Question, Title(), QString::fromStdString(text), QMessageBox::Yes | QMessageBox::No,
+                  Owner(parent_));
+  box.setDefaultButton(QMessageBox::Yes);
+  // Escape and the title bar's close button answer with the escape button;
+  // left alone, Qt would pick No for it.
+  box.setEscapeButton(QMessageBox::Yes);
+  box.exec();
+  return box.clickedButton() != box.button(QMessageBox::No);
 }
 
 QString QtUi::QtFilter(const std::string& filter) {

@@ -1,0 +1,41 @@
+#include "app/ui/application.h"
+
+#include <QScreen>
+#include <QTimer>
+#include <QWidget>
+#include <exception>
+
+namespace vorn::ui {
+
+Application::Application(int& argc, char** argv, vorn::Ui& ui) : QApplication(argc, argv), ui_(ui) {}
+
+bool Application::notify(QObject* receiver, QEvent* event) {
+  try {
+    return QApplication::notify(receiver, event);
+  } catch (const std::exception& e) {
+    ui_.Error(e.what());
+  } catch (...) {
+    ui_.Error("Unknown error.");
+  }
+  return false;
+}
+
+void ShowMaximisedCentred(QWidget& window) {
+  QScreen* screen = QApplication::primaryScreen();
+  if (!screen) {
+    window.showMaximized();
+    return;
+  }
+  const QRect area = screen->availableGeometry();
+  QRect normal(QPoint(0, 0), window.size());
+  normal.moveCenter(area.center());
+  window.setGeometry(normal);
+  window.showMaximized();
+  // Without a window manager nothing carries out the maximise; fill the screen
+  // then. A window manager has done its part by the time this runs.
+  QTimer::singleShot(300, &window, [&window, area] {
+    if (window.isMaximized() && window.frameGeometry().width() < area.width() * 9 / 10) window.setGeometry(area);
+  });
+}
+
+}  // namespace vorn::ui

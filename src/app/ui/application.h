@@ -1,0 +1,25 @@
+#pragma once
+// The utility's application object: an error that escapes an event handler is
+// shown in the error box instead of ending the program.
+#include <QApplication>
+
+#include "link/ui.h"
+
+namespace vorn::ui {
+
+class Application : public QApplication {
+  Q_OBJECT
+ public:
+  Application(int& argc, char** argv, vorn::Ui& ui);
+
+  bool notify(QObject* receiver, QEvent* event) override;
+
+ private:
+  vorn::Ui& ui_;
+};
+
+// Opens the window maximised; restoring it gives its own size, centred on the
+// desktop.
+void ShowMaximisedCentred(QWidget& window);
+
+}  // namespace vorn::ui

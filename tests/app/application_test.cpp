@@ -1,0 +1,90 @@
+// The application object and the program's own boxes: an error thrown by an
+// event handler reaches the error box and the program goes on; the exit
+// question counts every answer but No as yes; the window opens maximised and
+// restores to its own size, centred.
+#include <QMessageBox>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+#include <QWidget>
+#include <stdexcept>
+
+#include "app/scripted_ui.h"
+#include "app/ui/application.h"
+#include "app/ui/qt_ui.h"
+
+namespace {
+
+class Thrower : public QObject {
+ protected:
+  bool event(QEvent* e) override {
+    if (e->type() == QEvent::User) throw std::runtime_error("The folder is no longer there.");
+    return QObject::event(e);
+  }
+};
+
+// Answers the next modal box with key as soon as it shows.
+void AnswerNextBox(Qt::Key key) {
+  QTimer::singleShot(0, [key] {
+    QWidget* box = QApplication::activeModalWidget();
+    QVERIFY(box);
+    QTest::keyClick(box, key);
+  });
+}
+
+}  // namespace
+
+class ApplicationTest : public QObject {
+  Q_OBJECT
+ public:
+  explicit ApplicationTest(vorn::test::ScriptedUi& ui) : ui_(ui) {}
+
+ private slots:
+  void anErrorFromAnEventHandlerIsShownAndTheProgramGoesOn() {
+    Thrower thrower;
+    QCoreApplication::postEvent(&thrower, new QEvent(QEvent::User));
+    QCoreApplication::processEvents();
+    QCOMPARE(ui_.LastError(), std::string("The folder is no longer there."));
+
+    bool later = false;
+    QTimer::singleShot(0, [&] { later = true; });
+    QTRY_VERIFY(later);
+  }
+
+  void theExitQuestionTakesEverythingButNoAsYes() {
+    vorn::ui::QtUi boxes;
+    AnswerNextBox(Qt::Key_Escape);
+    QVERIFY(boxes.QuestionUnlessNo("Are you sure to exit?"));
+    AnswerNextBox(Qt::Key_N);
+    QVERIFY(!boxes.QuestionUnlessNo("Are you sure to exit?"));
+    AnswerNextBox(Qt::Key_Return);
+    QVERIFY(boxes.QuestionUnlessNo("Are you sure to exit?"));
+    // An ordinary question still takes Escape as No.
+    AnswerNextBox(Qt::Key_Escape);
+    QVERIFY(!boxes.Question("Are you sure?"));
+  }
+
+  void theWindowOpensMaximisedAndRestoresCentred() {
+    QWidget window;
+    window.resize(721, 580);
+    vorn::ui::ShowMaximisedCentred(window);
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QRect area = QApplication::primaryScreen()->availableGeometry();
+    QTRY_COMPARE(window.frameGeometry().width(), area.width());
+    window.showNormal();
+    QTRY_COMPARE(window.size(), QSize(721, 580));
+    QCOMPARE(window.geometry().center(), area.center());
+  }
+
+ private:
+  vorn::test::ScriptedUi& ui_;
+};
+
+int main(int argc, char** argv) {
+  vorn::test::ScriptedUi ui;
+  vorn::ui::Application app(argc, argv, ui);
+  ApplicationTest test(ui);
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "application_test.moc"
