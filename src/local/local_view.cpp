@@ -7,28 +7,6 @@
 
 namespace vorn {
 
-uint64_t SizeInKB(uint64_t size) { return size / 1024 + (size % 1024 != 0 ? 1 : 0); }
-
-std::string SizeText(const LocalEntry& entry) {
-  if (entry.IsFolder) return {};
-  return std::to_string(entry.SizeKB) + "KB";
-}
-
-std::string ObjectsText(size_t count) { return std::to_string(count) + " object(s)"; }
-
-std::string TotalText(uint64_t total) {
-  char buf[64];
-  if (total > 1048575) {
-    std::snprintf(buf, sizeof buf, "%.1f MB", static_cast<double>(total) / 1048576.0);
-    return buf;
-  }
-  if (total > 1023) {
-    std::snprintf(buf, sizeof buf, "%.1f KB", static_cast<double>(total) / 1024.0);
-    return buf;
-  }
-  return std::to_string(total) + " byte(s)";
-}
-
 std::string ModifiedText(int64_t secondsSinceEpoch) {
   if (secondsSinceEpoch == 0) return {};
   const std::time_t t = static_cast<std::time_t>(secondsSinceEpoch);
@@ -164,7 +142,6 @@ void LocalBrowser::FillEntry(LocalEntry& e) {
   e.IconKey = e.Found.iconKey;
   e.TypeText = folders_.TypeName(e.Found);
   e.Size = e.Found.size;
-  e.SizeKB = SizeInKB(e.Size);
   e.DisplayFlags = e.Found.attributes;
   e.Modified = ModifiedText(e.Found.modified);
   e.InfoPending = false;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "local/host_folders.h"
+#include "remote/file_list_texts.h"
 
 namespace vorn {
 
@@ -21,7 +22,6 @@ struct LocalEntry {
   std::string TypeText;      // empty until filled
   std::string Modified;      // empty until filled, or when the item has no time
   std::string IconKey;       // empty until filled
-  uint64_t SizeKB = 0;       // rounded up; 0 until filled
   uint64_t Size = 0;         // bytes; 0 until filled
   uint32_t DisplayFlags = 0; // HostAttribute bits; 0 until filled
   HostItem Found;            // what the folder's enumeration delivered
@@ -48,14 +48,6 @@ struct LocalSelection {
   uint64_t size;
 };
 
-// Size in KB rounded up: 0 gives 0, 1..1024 give 1, 1025 gives 2.
-uint64_t SizeInKB(uint64_t size);
-// "%lluKB"; empty for a folder.
-std::string SizeText(const LocalEntry& entry);
-// "N object(s)".
-std::string ObjectsText(size_t count);
-// "%.1f MB" above 1,048,575 bytes, "%.1f KB" above 1,023, else "N byte(s)".
-std::string TotalText(uint64_t total);
 // "yyyy/mm/dd hh:mm:ss" in local time; empty for no time (0).
 std::string ModifiedText(int64_t secondsSinceEpoch);
 
@@ -91,8 +83,8 @@ class LocalBrowser {
   void FillInfo(int first, int last);
   const LocalEntry* EntryAt(int index) const;
 
-  std::string ObjectsText() const { return vorn::ObjectsText(view_.Entries.size()); }
-  std::string TotalText() const { return vorn::TotalText(view_.Total); }
+  std::string ObjectsText() const { return ObjectCountText(view_.Entries.size()); }
+  std::string TotalText() const { return TotalSizeText(view_.Total); }
 
   // The rows (in the order given) with their details filled first, so that
   // sizes are known even for rows that were never on screen.

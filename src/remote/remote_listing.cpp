@@ -156,7 +156,7 @@ std::string ConvertDirDate(std::string_view text, int currentYear) {
     if (hour > 23 || minute > 59 || second > 59) return {};
   }
 
-  char buf[32];
+  char buf[64];
   if (hour == 0 && minute == 0 && second == 0)
     std::snprintf(buf, sizeof buf, "%04d/%02d/%02d", year, month, day);
   else
@@ -231,23 +231,8 @@ uint32_t TotalSize(const std::vector<RemoteEntry>& entries) {
   return total;
 }
 
-std::string ObjectCountText(size_t count) { return std::to_string(count) + " object(s)"; }
-
-std::string TotalSizeText(uint32_t total) {
-  char buf[64];
-  if (total < 1024) return std::to_string(total) + " byte(s)";
-  // The quotient goes through single precision, as the status bar always showed it.
-  if (total < 1048576)
-    std::snprintf(buf, sizeof buf, "%.1f KB", static_cast<double>(static_cast<float>(total / 1024.0)));
-  else
-    std::snprintf(buf, sizeof buf, "%.1f MB", static_cast<double>(static_cast<float>(total / 1048576.0)));
-  return buf;
-}
-
 std::string SizeColumnText(const RemoteEntry& entry) {
-  if (entry.IsDirectory) return {};
-  int64_t kb = (int64_t{entry.Size} + 1023) / 1024;
-  return std::to_string(kb) + "KB";
+  return SizeColumnText(entry.IsDirectory, static_cast<uint64_t>(std::max<int32_t>(entry.Size, 0)));
 }
 
 std::string ParentPath(const std::string& path) {

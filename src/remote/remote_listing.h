@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "remote/file_list_texts.h"
+
 namespace vorn {
 
 struct RemoteEntry {
@@ -81,11 +83,7 @@ bool RemoteEntryBefore(const RemoteEntry& a, const RemoteEntry& b, int sortColum
 void SortRemoteEntries(std::vector<RemoteEntry>& entries, int sortColumn);
 
 uint32_t TotalSize(const std::vector<RemoteEntry>& entries);
-// "<n> object(s)"
-std::string ObjectCountText(size_t count);
-// "<n> byte(s)", "%.1f KB" or "%.1f MB"
-std::string TotalSizeText(uint32_t total);
-// The Size column: "" for a directory, whole KB rounded up with "%dKB".
+// The Size column of an entry (a size printed negative counts as 0).
 std::string SizeColumnText(const RemoteEntry& entry);
 
 // Navigation over CurrentPath.

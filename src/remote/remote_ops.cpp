@@ -97,7 +97,17 @@ bool UsableName(const std::string& name) {
   return std::none_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 32; });
 }
 
-FillOutcome RemoteOps::Fill(const std::string& path) {
+RemoteMenuState MenuStateFor(const RemoteEntry* selected) {
+  RemoteMenuState state;
+  state.makeDirectory = selected == nullptr;
+  state.remove = selected != nullptr;
+  const bool file = selected && !selected->IsDirectory;
+  state.rename = file;
+  state.setToAutoRun = file && Contains(selected->Name, ".EXE");
+  return state;
+}
+
+FillOutcome RemoteOps::FillRemoteList(const std::string& path) {
   listing_.Entries.clear();
   FolderRead read = ReadRemoteFolder(exchange_, path);
   if (read.bytesFree) {
@@ -120,7 +130,7 @@ FillOutcome RemoteOps::Fill(const std::string& path) {
 }
 
 FillOutcome RemoteOps::Show(const std::string& path, int* selectRow) {
-  FillOutcome out = Fill(path);
+  FillOutcome out = FillRemoteList(path);
   listing_.CurrentPath = path;
   int rows = static_cast<int>(listing_.Entries.size());
   int row = -1;
@@ -133,6 +143,33 @@ FillOutcome RemoteOps::Show(const std::string& path, int* selectRow) {
 void RemoteOps::PrepareRelist() {
   listing_.SortColumn = listing_.ChosenColumn;
   listing_.RestoreIndex = listing_.PopupIndex;
+}
+
+std::optional<RemoteProperties> RemoteOps::Properties(const RemoteEntry* selected, const std::string& pathText) {
+  RemoteProperties p;
+  p.Module = "VORN-7730";
+  p.Path = pathText;
+  auto takeCount = [&p](const TreeCount& count) {
+    p.Size = std::to_string(count.bytes) + " byte(s)";
+    p.Contains = std::to_string(count.files) + " file(s), " + std::to_string(count.folders) + " folder(s)";
+  };
+  if (!selected) {
+    p.Type = pathText == "\\" ? "VORN disk (D:)" : "Folder";
+    const TreeCount count = Count("");
+    if (!count.ok) return std::nullopt;
+    takeCount(count);
+    return p;
+  }
+  const RemoteEntry& e = *selected;
+  p.Name = e.Name;
+  p.Type = e.TypeText;
+  p.Date = e.Modified;
+  if (!e.IsDirectory) {
+    p.Size = std::to_string(e.Size) + " byte(s)";
+  } else if (const TreeCount count = Count(e.Name); count.ok) {
+    takeCount(count);
+  }
+  return p;
 }
 
 bool RemoteOps::RunOne(const ExchangeProfile& profile, const std::string& line, LineHandler handler) {

@@ -62,6 +62,22 @@ bool RenameRefused(const std::string& line);
 // characters (a carriage return would end the command early).
 bool UsableName(const std::string& name);
 
+// The commands of the context menu that apply to the selected entry (none
+// selected: nullptr). Copy, Paste and the shell commands need no entry.
+struct RemoteMenuState {
+  bool makeDirectory = false;
+  bool remove = false;
+  bool rename = false;
+  bool setToAutoRun = false;  // a file whose name holds ".EXE" in capitals
+  bool properties = true;
+};
+RemoteMenuState MenuStateFor(const RemoteEntry* selected);
+
+// What the properties dialog shows.
+struct RemoteProperties {
+  std::string Module, Name, Path, Type, Size, Date, Contains;
+};
+
 // The texts the status bar shows after a listing.
 struct FillOutcome {
   bool ok = false;
@@ -76,7 +92,7 @@ class RemoteOps {
 
   // Replaces the entries by a new listing of path, sorted by SortColumn (which
   // then returns to 0). The path is not remembered here.
-  FillOutcome Fill(const std::string& path);
+  FillOutcome FillRemoteList(const std::string& path);
   // Fill, then CurrentPath = path and the row to select (-1 for none);
   // RestoreIndex returns to 0.
   FillOutcome Show(const std::string& path, int* selectRow = nullptr);
@@ -84,6 +100,12 @@ class RemoteOps {
   void PrepareRelist();
 
   TreeCount Count(const std::string& name) { return CountRemoteTree(exchange_, name); }
+
+  // The properties of the selected entry, or of the current directory when
+  // none is selected (pathText: what the path box shows). Directories are
+  // counted on the controller; nullopt when the current directory's count
+  // failed, since then there is nothing to show.
+  std::optional<RemoteProperties> Properties(const RemoteEntry* selected, const std::string& pathText);
 
   // Each returns true when the controller's files may have changed, so the
   // caller relists. Questions and warnings go through the exchange's Ui.

@@ -251,6 +251,17 @@ class LocalPaneTest : public QObject {
     QCOMPARE(chosen[1].size, uint64_t(5000));
   }
 
+  void viewStylesKeepOneButtonDown() {
+    QVERIFY(main_->tbtnLocalDtIcon->isChecked());
+    Pane().tbtnLocalLsIconClick();
+    QCOMPARE(main_->lstviewLocal->Style(), vorn::ui::ViewStyle::List);
+    QVERIFY(main_->tbtnLocalLsIcon->isChecked());
+    QVERIFY(!main_->tbtnLocalDtIcon->isChecked());
+    main_->tbtnLocalLgIcon->click();
+    QCOMPARE(main_->lstviewLocal->Style(), vorn::ui::ViewStyle::LargeIcons);
+    QVERIFY(!main_->tbtnLocalLsIcon->isChecked());
+  }
+
   void unreadableFolderKeepsThePane() {
     File("kept", 1);
     QVERIFY(Pane().ShowLocalFolder(dir_.path().toStdString()));

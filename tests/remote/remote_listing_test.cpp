@@ -161,23 +161,37 @@ TEST(SortRemoteEntries, DirectoriesFirstThenColumnThenName) {
   EXPECT_EQ(Names(v), (std::vector<std::string>{"ADIR", "ZDIR", "a.txt", "A.TXT", "B.TXT", "C.EXE"}));
 }
 
-TEST(StatusTexts, TotalsAtTheUnitBoundaries) {
+TEST(FileListTexts, TotalsSwitchUnitsAtTheirBoundaries) {
   EXPECT_EQ(TotalSizeText(0), "0 byte(s)");
   EXPECT_EQ(TotalSizeText(1023), "1023 byte(s)");
   EXPECT_EQ(TotalSizeText(1024), "1.0 KB");
   EXPECT_EQ(TotalSizeText(12595), "12.3 KB");
   EXPECT_EQ(TotalSizeText(1048575), "1024.0 KB");
   EXPECT_EQ(TotalSizeText(1048576), "1.0 MB");
-  EXPECT_EQ(ObjectCountText(0), "0 object(s)");
-  EXPECT_EQ(TotalSize({Entry("A", false, 3), Entry("B", false, 4), Entry("D", true, 0)}), 7u);
+  // The quotient goes through single precision: 16.0500002 MB shows as 16.0.
+  EXPECT_EQ(TotalSizeText(16829645), "16.0 MB");
+  // Past 4 GiB the host pane's total keeps counting instead of wrapping.
+  EXPECT_EQ(TotalSizeText(5ull << 30), "5120.0 MB");
+  EXPECT_EQ(ObjectCountText(3), "3 object(s)");
 }
 
-TEST(StatusTexts, SizeColumnInWholeKilobytes) {
-  EXPECT_EQ(SizeColumnText(Entry("A", false, 0)), "0KB");
-  EXPECT_EQ(SizeColumnText(Entry("A", false, 1)), "1KB");
+TEST(FileListTexts, SizeColumnInWholeKBRoundedUp) {
+  EXPECT_EQ(SizeInKB(0), 0u);
+  EXPECT_EQ(SizeInKB(1), 1u);
+  EXPECT_EQ(SizeInKB(1024), 1u);
+  EXPECT_EQ(SizeInKB(1025), 2u);
+  EXPECT_EQ(SizeInKB((5ull << 30) + 1), (5ull << 20) + 1);
+  EXPECT_EQ(SizeColumnText(true, 5000), "");
+  EXPECT_EQ(SizeColumnText(false, 0), "0KB");
+  EXPECT_EQ(SizeColumnText(false, 1025), "2KB");
+}
+
+TEST(StatusTexts, TotalAndSizeColumnOfEntries) {
+  EXPECT_EQ(TotalSize({Entry("A", false, 3), Entry("B", false, 4), Entry("D", true, 0)}), 7u);
   EXPECT_EQ(SizeColumnText(Entry("A", false, 1024)), "1KB");
   EXPECT_EQ(SizeColumnText(Entry("A", false, 1025)), "2KB");
   EXPECT_EQ(SizeColumnText(Entry("A", false, INT32_MAX)), "2097152KB");
+  EXPECT_EQ(SizeColumnText(Entry("A", false, -5)), "0KB");
   EXPECT_EQ(SizeColumnText(Entry("D", true, 0)), "");
 }
 
@@ -192,6 +206,9 @@ TEST(Paths, UpAndDown) {
   EXPECT_EQ(NormalizeRemotePath(""), "\\");
   EXPECT_EQ(NormalizeRemotePath("temp/sub/"), "\\temp\\sub");
   EXPECT_EQ(NormalizeRemotePath("D:\\TEMP"), "\\TEMP");
+  EXPECT_EQ(NormalizeRemotePath("d:"), "\\");
+  EXPECT_EQ(NormalizeRemotePath("/"), "\\");
+  EXPECT_EQ(NormalizeRemotePath("D:\\DATA\\\\SUB\\"), "\\DATA\\SUB");
 }
 
 TEST(RemoteListing, EntryAtChecksTheRange) {

@@ -165,15 +165,15 @@ TEST_F(RemoteOpsTest, ListingSortsCountsAndKeepsTheFreeSpace) {
 TEST_F(RemoteOpsTest, SortColumnAppliesOnceAndReturnsToName) {
   replies["dir\r"] = kListing;
   listing.SortColumn = kColumnSize;
-  ops.Fill("\\TEMP");
+  ops.FillRemoteList("\\TEMP");
   EXPECT_EQ(listing.Entries[1].Name, "ALPHA.TXT");
   EXPECT_EQ(listing.Entries[2].Name, "ZETA.EXE");
   EXPECT_EQ(listing.SortColumn, 0);
   replies["dir\r"] = File("BIG", "TXT", "9") + File("SMALL", "TXT", "1");
   listing.SortColumn = kColumnSize;
-  ops.Fill("\\");
+  ops.FillRemoteList("\\");
   EXPECT_EQ(listing.Entries[0].Name, "SMALL.TXT");
-  ops.Fill("\\");
+  ops.FillRemoteList("\\");
   EXPECT_EQ(listing.Entries[0].Name, "BIG.TXT");
 }
 
@@ -194,7 +194,7 @@ TEST_F(RemoteOpsTest, RefusedDirectoryEmptiesTheListAndSkipsDir) {
 }
 
 TEST_F(RemoteOpsTest, EmptyPathTypesBareCd) {
-  ops.Fill("");
+  ops.FillRemoteList("");
   EXPECT_EQ(typed, "d:\rcd\rdir\r");
 }
 
@@ -289,6 +289,81 @@ TEST_F(RemoteOpsTest, RelistKeepsColumnAndPopupRow) {
   ops.PrepareRelist();
   EXPECT_EQ(listing.SortColumn, kColumnModified);
   EXPECT_EQ(listing.RestoreIndex, 4);
+}
+
+TEST(RemoteMenu, EnablingFollowsTheSelection) {
+  auto flags = [](const RemoteEntry* e) {
+    const RemoteMenuState s = MenuStateFor(e);
+    return std::string{char('0' + s.makeDirectory), char('0' + s.remove), char('0' + s.rename),
+                       char('0' + s.setToAutoRun), char('0' + s.properties)};
+  };
+  RemoteEntry dir;
+  dir.IsDirectory = true;
+  dir.Name = "PROG.EXE";  // a directory is never a program
+  RemoteEntry file;
+  file.Name = "AUTOEXEC.BAT";
+  EXPECT_EQ(flags(nullptr), "10001");
+  EXPECT_EQ(flags(&dir), "01001");
+  EXPECT_EQ(flags(&file), "01101");
+  file.Name = "PROG.EXE";
+  EXPECT_EQ(flags(&file), "01111");
+  file.Name = "A.EXEC";  // ".EXE" anywhere in the name
+  EXPECT_EQ(flags(&file), "01111");
+  file.Name = "prog.exe";
+  EXPECT_EQ(flags(&file), "01101");
+}
+
+TEST_F(RemoteOpsTest, PropertiesOfFileDirectoryAndCurrentDirectory) {
+  RemoteEntry file;
+  file.Name = "A.TXT";
+  file.Size = 1234;
+  file.TypeText = "TXT File";
+  file.Modified = "1999/12/06 10:23:00";
+  auto p = ops.Properties(&file, "\\TEMP");
+  ASSERT_TRUE(p);
+  EXPECT_EQ(p->Module, "VORN-7730");
+  EXPECT_EQ(p->Name, "A.TXT");
+  EXPECT_EQ(p->Path, "\\TEMP");
+  EXPECT_EQ(p->Type, "TXT File");
+  EXPECT_EQ(p->Size, "1234 byte(s)");
+  EXPECT_EQ(p->Date, "1999/12/06 10:23:00");
+  EXPECT_EQ(p->Contains, "");
+  EXPECT_EQ(typed, "");  // a file is not counted
+
+  RemoteEntry dir;
+  dir.Name = "SUB";
+  dir.IsDirectory = true;
+  replies["dir/s SUB\r"] = Dir(".") + Dir("..") + Dir("IN") + File("A", "TXT", "1,000") + File("B", "TXT", "24");
+  p = ops.Properties(&dir, "\\");
+  ASSERT_TRUE(p);
+  EXPECT_EQ(p->Size, "1024 byte(s)");
+  EXPECT_EQ(p->Contains, "2 file(s), 1 folder(s)");
+
+  replies["dir/s \r"] = kFree;
+  p = ops.Properties(nullptr, "\\");
+  ASSERT_TRUE(p);
+  EXPECT_EQ(p->Name, "");
+  EXPECT_EQ(p->Type, "VORN disk (D:)");
+  EXPECT_EQ(p->Contains, "0 file(s), 0 folder(s)");
+  EXPECT_EQ(ops.Properties(nullptr, "\\TEMP")->Type, "Folder");
+  EXPECT_EQ(ops.Properties(nullptr, "")->Type, "Folder");
+}
+
+TEST_F(RemoteOpsTest, PropertiesAfterAFailedCount) {
+  RemoteEntry dir;
+  dir.Name = "SUB";
+  dir.IsDirectory = true;
+  Exchange failing(pane, cursor, ui, [](const std::string&) -> std::unique_ptr<Port> { return nullptr; });
+  RemoteOps broken(failing, listing);
+  // A selected directory still shows its dialog, without size and contents.
+  auto p = broken.Properties(&dir, "\\");
+  ASSERT_TRUE(p);
+  EXPECT_EQ(p->Name, "SUB");
+  EXPECT_EQ(p->Size, "");
+  EXPECT_EQ(p->Contains, "");
+  // The current directory shows none.
+  EXPECT_FALSE(broken.Properties(nullptr, "\\"));
+  EXPECT_EQ(ui.Texts("error").size(), 2u);
 }
 
 TEST_F(RemoteOpsTest, LsPrintsEntriesAndFreeBytesOnly) {

@@ -197,10 +197,15 @@ void LocalPane::lstviewLocalColumnClick(int column) {
 
 void LocalPane::stabarLocalResize() { main_.stabarLocal->SetPanelWidth(0, main_.pnlLocal->width() / 3); }
 
-void LocalPane::tbtnLocalLgIconClick() { main_.lstviewLocal->SetViewStyle(ViewStyle::LargeIcons); }
-void LocalPane::tbtnLocalSmIconClick() { main_.lstviewLocal->SetViewStyle(ViewStyle::SmallIcons); }
-void LocalPane::tbtnLocalLsIconClick() { main_.lstviewLocal->SetViewStyle(ViewStyle::List); }
-void LocalPane::tbtnLocalDtIconClick() { main_.lstviewLocal->SetViewStyle(ViewStyle::Report); }
+void LocalPane::SetViewStyle(ViewStyle style, QToolButton* button) {
+  main_.lstviewLocal->SetViewStyle(style);
+  button->setChecked(true);  // one exclusive group: the others come up
+}
+
+void LocalPane::tbtnLocalLgIconClick() { SetViewStyle(ViewStyle::LargeIcons, main_.tbtnLocalLgIcon); }
+void LocalPane::tbtnLocalSmIconClick() { SetViewStyle(ViewStyle::SmallIcons, main_.tbtnLocalSmIcon); }
+void LocalPane::tbtnLocalLsIconClick() { SetViewStyle(ViewStyle::List, main_.tbtnLocalLsIcon); }
+void LocalPane::tbtnLocalDtIconClick() { SetViewStyle(ViewStyle::Report, main_.tbtnLocalDtIcon); }
 
 bool LocalPane::eventFilter(QObject* watched, QEvent* event) {
   QComboBox* box = main_.cbxLocal;
@@ -311,7 +316,7 @@ FileRow LocalPane::Row(int index) const {
   row.name = entry->Name;
   row.isDirectory = entry->IsFolder;
   if (entry->InfoPending) return row;
-  row.sizeText = vorn::SizeText(*entry);
+  row.sizeText = vorn::SizeColumnText(entry->IsFolder, entry->Size);
   row.typeText = entry->TypeText;
   row.modified = entry->Modified;
   row.icon = IconFor(*entry);

@@ -5,6 +5,7 @@
 #include <QFileIconProvider>
 #include <QIcon>
 #include <QObject>
+#include <QToolButton>
 #include <functional>
 #include <map>
 #include <memory>
@@ -92,6 +93,7 @@ class LocalPane : public QObject, public FileListSource {
   // After a command of the context menu: the clicked column and the popup row
   // survive the new reading.
   void Relist();
+  void SetViewStyle(ViewStyle style, QToolButton* button);
   QIcon IconFor(const vorn::LocalEntry& entry) const;
 
   TfrmMain& main_;

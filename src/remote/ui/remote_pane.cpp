@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "app/ui/tfrm_main.h"
+#include "local/ui/local_pane.h"
 #include "remote/ui/tdlg_vorn_prop.h"
 
 namespace vorn::ui {
@@ -21,6 +22,22 @@ QFileInfo SampleHostFolder() {
   const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
   if (!desktop.isEmpty() && QFileInfo(desktop).isDir()) return QFileInfo(desktop);
   return QFileInfo(QDir::homePath());
+}
+
+// A controller entry as the host would see a file or folder of that name, so
+// that both panes name a kind of file alike.
+vorn::HostItem AsHostItem(const vorn::RemoteEntry& e, const QFileInfo& sampleFolder) {
+  vorn::HostItem item;
+  item.isFolder = e.IsDirectory;
+  if (e.IsDirectory) {
+    item.name = sampleFolder.fileName().toStdString();
+    item.fullPath = sampleFolder.absoluteFilePath().toStdString();
+    item.iconKey = "folder";
+  } else {
+    item.name = e.Name;
+    item.iconKey = "file";
+  }
+  return item;
 }
 
 }  // namespace
@@ -74,32 +91,23 @@ void RemotePane::Wire() {
   connect(m.Properities1, &QAction::triggered, this, [this] { Properities1Click(); });
   m.VORNCopy1->setEnabled(false);
   m.VORNPaste1->setEnabled(false);
-
-  // An 8.3 name and its icon fit the Name column whatever the host's font.
-  const int nameWidth = m.lstviewVorn->fontMetrics().horizontalAdvance("AUTOEXEC.BAT") + 44;
-  m.lstviewVorn->SetColumnWidths(std::max(114, nameWidth), 49, 73, 163);
-  SetViewStyle(ViewStyle::Report);
+  tbtnVornDtIconClick();
 }
 
 // ---------------------------------------------------------------- listing
 
-void RemotePane::FillRemoteList(const std::string& path) {
-  TfrmMain& m = main_;
-  // Empty the list before the exchange, so nothing paints stale rows meanwhile.
-  listing_.Entries.clear();
-  m.lstviewVorn->Reset();
-  vorn::FillOutcome out = Ops().Fill(path);
-  m.lstviewVorn->Reset();
-  m.stabarVorn->SetText(0, QString::fromStdString(out.objectsText));
-  m.stabarVorn->SetText(1, QString::fromStdString(out.sizeText));
-}
-
 void RemotePane::ShowRemoteFolder(const std::string& path) {
   TfrmMain& m = main_;
   m.lstviewVorn->setUpdatesEnabled(false);
-  FillRemoteList(path);
+  // Empty the list before the exchange, so nothing paints stale rows meanwhile.
+  listing_.Entries.clear();
+  m.lstviewVorn->Reset();
+  int row = -1;
+  const vorn::FillOutcome out = Ops().Show(path, &row);
+  m.lstviewVorn->Reset();
+  m.stabarVorn->SetText(0, QString::fromStdString(out.objectsText));
+  m.stabarVorn->SetText(1, QString::fromStdString(out.sizeText));
 
-  listing_.CurrentPath = path;
   const QString text = QString::fromStdString(path);
   int item = m.cbxVorn->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
   if (item < 0) {
@@ -108,13 +116,8 @@ void RemotePane::ShowRemoteFolder(const std::string& path) {
   }
   m.cbxVorn->setCurrentIndex(item);
 
-  const int rows = RowCount();
-  if (rows > 0) {
-    const int row = std::clamp(listing_.RestoreIndex, 0, rows - 1);
-    m.lstviewVorn->SelectRow(row);
-  }
+  if (row >= 0) m.lstviewVorn->SelectRow(row);
   m.lstviewVorn->setUpdatesEnabled(true);
-  listing_.RestoreIndex = 0;
 }
 
 void RemotePane::Relist() {
@@ -141,30 +144,19 @@ int RemotePane::IconFor(const std::string& key, const std::function<QIcon()>& ma
 }
 
 void RemotePane::FillRemoteInfo(int first, int last) {
+  const vorn::HostFolders& host = main_.Local().Folders();
+  const QFileInfo folder = SampleHostFolder();
   QFileIconProvider provider;
   QMimeDatabase mimes;
   for (int row = std::max(first, 0); row <= last && row < RowCount(); ++row) {
     vorn::RemoteEntry& e = listing_.Entries[static_cast<size_t>(row)];
     if (!e.InfoPending) continue;
+    e.TypeText = host.TypeName(AsHostItem(e, folder));
     if (e.IsDirectory) {
-      if (!folderLooked_) {
-        const QFileInfo folder = SampleHostFolder();
-        folderType_ = provider.type(folder).toStdString();
-        folderIcon_ = IconFor("inode/directory", [&] { return provider.icon(folder); });
-        folderLooked_ = true;
-      }
-      e.IconIndex = folderIcon_;
-      e.TypeText = folderType_;
+      e.IconIndex = IconFor("inode/directory", [&] { return provider.icon(folder); });
     } else {
       // The file exists only on the controller: judged by its name alone.
-      const QString name = QString::fromStdString(e.Name);
-      const QMimeType type = mimes.mimeTypeForFile(name, QMimeDatabase::MatchExtension);
-      QString text = type.comment();
-      if (text.isEmpty() || type.isDefault()) {
-        const QString suffix = QFileInfo(name).suffix();
-        text = suffix.isEmpty() ? QStringLiteral("File") : suffix.toUpper() + QStringLiteral(" File");
-      }
-      e.TypeText = text.toStdString();
+      const QMimeType type = mimes.mimeTypeForFile(QString::fromStdString(e.Name), QMimeDatabase::MatchExtension);
       e.IconIndex = IconFor(type.name().toStdString(), [&] {
         QIcon icon = QIcon::fromTheme(type.iconName());
         if (icon.isNull()) icon = QIcon::fromTheme(type.genericIconName());
@@ -248,23 +240,15 @@ void RemotePane::lstviewVornColumnClick(int column) {
   ShowRemoteFolder(listing_.CurrentPath);
 }
 
-void RemotePane::SetViewStyle(ViewStyle style) {
-  TfrmMain& m = main_;
-  m.lstviewVorn->SetViewStyle(style);
-  QToolButton* down = style == ViewStyle::LargeIcons   ? m.tbtnVornLgIcon
-                      : style == ViewStyle::SmallIcons ? m.tbtnVornSmIcon
-                      : style == ViewStyle::List       ? m.tbtnVornLsIcon
-                                                       : m.tbtnVornDtIcon;
-  for (QToolButton* b : {m.tbtnVornLgIcon, m.tbtnVornSmIcon, m.tbtnVornLsIcon, m.tbtnVornDtIcon}) {
-    b->setCheckable(true);
-    b->setChecked(b == down);
-  }
+void RemotePane::SetViewStyle(ViewStyle style, QToolButton* button) {
+  main_.lstviewVorn->SetViewStyle(style);
+  button->setChecked(true);  // one exclusive group: the others come up
 }
 
-void RemotePane::tbtnVornLgIconClick() { SetViewStyle(ViewStyle::LargeIcons); }
-void RemotePane::tbtnVornSmIconClick() { SetViewStyle(ViewStyle::SmallIcons); }
-void RemotePane::tbtnVornLsIconClick() { SetViewStyle(ViewStyle::List); }
-void RemotePane::tbtnVornDtIconClick() { SetViewStyle(ViewStyle::Report); }
+void RemotePane::tbtnVornLgIconClick() { SetViewStyle(ViewStyle::LargeIcons, main_.tbtnVornLgIcon); }
+void RemotePane::tbtnVornSmIconClick() { SetViewStyle(ViewStyle::SmallIcons, main_.tbtnVornSmIcon); }
+void RemotePane::tbtnVornLsIconClick() { SetViewStyle(ViewStyle::List, main_.tbtnVornLsIcon); }
+void RemotePane::tbtnVornDtIconClick() { SetViewStyle(ViewStyle::Report, main_.tbtnVornDtIcon); }
 
 void RemotePane::stabarVornResize() { main_.stabarVorn->SetPanelWidth(0, main_.pnlVorn->width() / 3); }
 
@@ -275,13 +259,13 @@ void RemotePane::PopupMenu2Popup() {
   const int row = m.lstviewVorn->CurrentRow();
   const vorn::RemoteEntry* e = RemoteEntryAt(row);
   if (e) listing_.PopupIndex = row;
-  const bool file = e && !e->IsDirectory;
-  m.MakeDirectory1->setEnabled(!e);
-  m.Delete1->setEnabled(e != nullptr);
-  m.Rename1->setEnabled(file);
-  m.SetToAutoRun1->setEnabled(file && e->Name.find(".EXE") != std::string::npos);
-  m.SetToAutoRun1->menuAction()->setEnabled(m.SetToAutoRun1->isEnabled());
-  m.Properities1->setEnabled(true);
+  const vorn::RemoteMenuState state = vorn::MenuStateFor(e);
+  m.MakeDirectory1->setEnabled(state.makeDirectory);
+  m.Delete1->setEnabled(state.remove);
+  m.Rename1->setEnabled(state.rename);
+  m.SetToAutoRun1->setEnabled(state.setToAutoRun);
+  m.SetToAutoRun1->menuAction()->setEnabled(state.setToAutoRun);
+  m.Properities1->setEnabled(state.properties);
   m.VORNCopy1->setEnabled(false);
   m.VORNPaste1->setEnabled(false);
   m.DOScommand1->setEnabled(true);
@@ -290,32 +274,17 @@ void RemotePane::PopupMenu2Popup() {
 
 void RemotePane::Properities1Click() {
   TfrmMain& m = main_;
+  const std::optional<vorn::RemoteProperties> p =
+      Ops().Properties(RemoteEntryAt(m.lstviewVorn->CurrentRow()), m.cbxVorn->currentText().toStdString());
+  if (!p) return;
   TdlgVornProp dialog(&m);
-  const std::string boxText = m.cbxVorn->currentText().toStdString();
-  dialog.Module = "VORN-7730";
-  dialog.Path = boxText;
-  auto fillCount = [&dialog](const vorn::TreeCount& count) {
-    dialog.Size = std::to_string(count.bytes) + " byte(s)";
-    dialog.Contains = std::to_string(count.files) + " file(s), " + std::to_string(count.folders) + " folder(s)";
-  };
-  const vorn::RemoteEntry* selected = RemoteEntryAt(m.lstviewVorn->CurrentRow());
-  if (selected) {
-    const vorn::RemoteEntry e = *selected;
-    dialog.Name = e.Name;
-    dialog.Type = e.TypeText;
-    dialog.Date = e.Modified;
-    if (e.IsDirectory) {
-      vorn::TreeCount count = Ops().Count(e.Name);
-      if (count.ok) fillCount(count);
-    } else {
-      dialog.Size = std::to_string(e.Size) + " byte(s)";
-    }
-  } else {
-    dialog.Type = boxText == "\\" ? "VORN disk (D:)" : "Folder";
-    vorn::TreeCount count = Ops().Count("");
-    if (!count.ok) return;
-    fillCount(count);
-  }
+  dialog.Module = p->Module;
+  dialog.Name = p->Name;
+  dialog.Path = p->Path;
+  dialog.Type = p->Type;
+  dialog.Size = p->Size;
+  dialog.Date = p->Date;
+  dialog.Contains = p->Contains;
   ShowProperties(dialog);
 }
 

@@ -3,6 +3,7 @@
 // navigated and changed by typing shell commands.
 #include <QIcon>
 #include <QObject>
+#include <QToolButton>
 #include <functional>
 #include <map>
 #include <string>
@@ -27,7 +28,9 @@ class RemotePane : public QObject, public FileListSource {
 
   // Lists path from the controller and brings the pane up to date.
   void ShowRemoteFolder(const std::string& path);
-  void FillRemoteList(const std::string& path);
+  // After a change of the controller's files: lists the current directory
+  // again in the user's column, selecting the row of the last context menu.
+  void Relist();
   // Icon and type text for the rows first..last that still lack them.
   void FillRemoteInfo(int first, int last);
 
@@ -71,18 +74,14 @@ class RemotePane : public QObject, public FileListSource {
 
  private:
   vorn::RemoteOps Ops();
-  void Relist();
   void SetAutoRun(bool append);
-  void SetViewStyle(ViewStyle style);
+  void SetViewStyle(ViewStyle style, QToolButton* button);
   int IconFor(const std::string& key, const std::function<QIcon()>& make);
 
   TfrmMain& main_;
   vorn::RemoteListing listing_;
   std::vector<QIcon> icons_;  // IconIndex -> icon; 0 is "none yet"
   std::map<std::string, int> iconIndexByKey_;
-  bool folderLooked_ = false;
-  int folderIcon_ = 0;
-  std::string folderType_;
 };
 
 }  // namespace vorn::ui
