@@ -3,23 +3,11 @@
 #include <ostream>
 
 #include "link/gui_invoker.h"
+#include "remote/remote_listing.h"
 #include "transfer/copy_checks.h"
 #include "transfer/upload_loop.h"
 
 namespace vorn {
-
-namespace {
-constexpr uint32_t kUploadTimeoutMs = 500;
-}
-
-std::string RemoteDirectoryArgument(std::string path) {
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  if (path.size() >= 2 && (path[0] == 'D' || path[0] == 'd') && path[1] == ':') path.erase(0, 2);
-  while (path.size() > 1 && path.back() == '\\') path.pop_back();
-  if (path.empty() || path.front() != '\\') path.insert(path.begin(), '\\');
-  return path;
-}
 
 std::optional<PutRequest> ParsePutArguments(const std::vector<std::string>& args, std::string* error) {
   PutRequest request;
@@ -30,9 +18,9 @@ std::optional<PutRequest> ParsePutArguments(const std::vector<std::string>& args
         *error = "--to needs a controller directory";
         return std::nullopt;
       }
-      request.targetDir = TargetDirFor(RemoteDirectoryArgument(args[++i]));
+      request.targetDir = TargetDirFor(NormalizeRemotePath(args[++i]));
     } else if (a.rfind("--to=", 0) == 0 && a.size() > 5) {
-      request.targetDir = TargetDirFor(RemoteDirectoryArgument(a.substr(5)));
+      request.targetDir = TargetDirFor(NormalizeRemotePath(a.substr(5)));
     } else {
       request.files.push_back(a);
     }
@@ -53,13 +41,11 @@ int RunPut(const std::string& portName, const PortFactory& factory, const std::v
     return 2;
   }
 
-  std::unique_ptr<Port> port = factory(portName);
-  if (!port || !port->Open()) {
+  std::unique_ptr<Port> port = OpenUploadPort(factory, portName);
+  if (!port) {
     err << OpenFailureText(portName) << '\n';
     return 1;
   }
-  ConfigureControllerLine(*port);
-  port->SetTimeouts(kUploadTimeoutMs);
 
   DirectInvoker gui;  // no GUI thread: the sender's steps run on its own thread
   UploadHooks hooks;

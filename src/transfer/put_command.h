@@ -19,10 +19,6 @@ struct PutRequest {
 // nullopt with a usage message in *error when the arguments do not make sense.
 std::optional<PutRequest> ParsePutArguments(const std::vector<std::string>& args, std::string* error);
 
-// A controller directory as a user writes it ("\", "DATA", "/data/sub/",
-// "D:\DATA") in the form TargetDirFor takes ("\", "\DATA\SUB").
-std::string RemoteDirectoryArgument(std::string path);
-
 // Opens the port, uploads the files in order, and stops at the first failure.
 // Exit code: 0 all uploaded, 1 a failure (reported on err), 2 bad arguments.
 // The controller's lines go to pane, the progress to err.

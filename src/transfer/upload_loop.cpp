@@ -11,7 +11,16 @@ namespace vorn {
 namespace {
 constexpr int kNameLimit = 12;
 constexpr auto kPollPause = std::chrono::milliseconds(5);
+constexpr uint32_t kUploadTimeoutMs = 500;
 }  // namespace
+
+std::unique_ptr<Port> OpenUploadPort(const PortFactory& factory, const std::string& name) {
+  std::unique_ptr<Port> port = factory ? factory(name) : nullptr;
+  if (!port || !port->Open()) return nullptr;
+  ConfigureControllerLine(*port);
+  port->SetTimeouts(kUploadTimeoutMs);
+  return port;
+}
 
 std::string TransferFailureText(const std::string& name) { return "Fail to transfer file '" + name + "'!"; }
 

@@ -2,10 +2,12 @@
 // Uploads a list of host files into one controller directory, one TThreadXModem
 // after the other, for the transfer dialog and the command-line tool alike.
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "link/exchange.h"
 #include "link/gui_invoker.h"
 #include "link/port.h"
 #include "link/ui.h"
@@ -38,7 +40,11 @@ struct UploadResult {
   bool AllUploaded(size_t fileCount) const { return Succeeded && !Cancelled && Uploaded == static_cast<int>(fileCount); }
 };
 
-// The port is open and configured (57600 8N1, 500 ms). Stops at the first
+// A port for uploads: opened, 57600 8N1, 500 ms time-outs (a one-byte read
+// then gives up after about a second). nullptr when it cannot be opened.
+std::unique_ptr<Port> OpenUploadPort(const PortFactory& factory, const std::string& name);
+
+// The port is open and configured as OpenUploadPort leaves it. Stops at the first
 // failure (reported through Error as "Fail to transfer file '<name>'!") and
 // after an upload during which cancel was asked for.
 UploadResult RunUploads(Port& port, TerminalPane& terminal, GuiInvoker& gui,

@@ -178,7 +178,7 @@ bool TThreadXModem::Upload() {
   bool acked = false;
   for (int i = 0; i < kEotTries && !acked; ++i) {
     Port->WriteByte(xmodem::EOT);
-    if (!Sleep(5)) return false;
+    if (!Sleep(5)) break;  // terminating: one EOT at least ends the receiver's file
     acked = Port->ReadExact(&byte, 1) && byte == xmodem::ACK;
   }
   if (!Status(acked ? "<<Get ACK for EOT>>" : "<<No ACK for EOT>>")) return false;
@@ -209,7 +209,9 @@ TThreadXModem::BlockResult TThreadXModem::SendBlock(const xmodem::Block& block) 
       ++tries;
       got = Port->ReadExact(&answer, 1);
     }
-    if (!Sleep(5)) return BlockResult::Failed;
+    // Cut short by a termination, the pause changes nothing: the next round
+    // sends the cancel, so the receiver is not left waiting.
+    Sleep(5);
     if (got && answer == xmodem::NAK && tries < kBlockTries) continue;
     if (got && answer == xmodem::ACK) return BlockResult::Acknowledged;
     return BlockResult::Failed;

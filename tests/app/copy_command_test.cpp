@@ -165,6 +165,11 @@ class CopyCommandTest : public QObject {
     QCOMPARE(RemoteEntry("ONE.TXT")->Size, 20096);
     QCOMPARE(RemoteEntry("TWO.BIN")->Size, 256);
     QCOMPARE(RemoteEntry("THREE.DAT")->Size, 3072);
+    // Both panes name a kind of file alike.
+    main_->Remote().FillRemoteInfo(0, static_cast<int>(main_->Remote().Listing().Entries.size()) - 1);
+    main_->Local().FillLocalInfo(0, static_cast<int>(main_->Local().View().Entries.size()) - 1);
+    for (const auto& host : main_->Local().View().Entries)
+      if (host.Name == "ONE.TXT") QCOMPARE(RemoteEntry("ONE.TXT")->TypeText, host.TypeText);
     // The terminal pane holds the record of each upload.
     QVERIFY(main_->meoDos->toPlainText().contains("C:\\transfer /R D:\\DATA\\THREE.DAT"));
     QVERIFY(main_->meoDos->toPlainText().contains("<<Get ACK for EOT>>"));
@@ -271,9 +276,21 @@ class CopyCommandTest : public QObject {
     });
     sampler.start();
     upload(&result);
+    QVERIFY(!result);
+    QCOMPARE(ui_.Texts("error").size(), size_t(1));
+
+    // Cancelled before the upload even began: nothing went up, so no success.
+    options.transfer = vsim::TransferMode::Normal;
+    Sim().SetOptions(options);
+    Sim().ClearReceived();
+    watch_ = [](TdlgVornTran& dialog) {
+      if (!dialog.LoopRunning() && !dialog.CancelRequested) dialog.btnCancel->click();
+    };
+    upload(&result);
     sampler.stop();
     watch_ = nullptr;
     QVERIFY(!result);
+    QVERIFY(Sim().Received().find("transfer") == std::string::npos);
     QCOMPARE(ui_.Texts("error").size(), size_t(1));
   }
 

@@ -65,11 +65,12 @@ TEST_F(PutCommandTest, ArgumentsAreChecked) {
   auto request = ParsePutArguments({"X", "--to=D:\\SUB\\"}, &error);
   ASSERT_TRUE(request);
   EXPECT_EQ(request->targetDir, "D:\\SUB\\");
-  EXPECT_EQ(RemoteDirectoryArgument("\\"), "\\");
-  EXPECT_EQ(RemoteDirectoryArgument("/"), "\\");
-  EXPECT_EQ(RemoteDirectoryArgument("d:"), "\\");
-  EXPECT_EQ(RemoteDirectoryArgument("DATA"), "\\DATA");
-  EXPECT_EQ(RemoteDirectoryArgument("D:\\DATA\\SUB\\"), "\\DATA\\SUB");
+  request = ParsePutArguments({"--to", "data/sub/", "Y"}, &error);
+  ASSERT_TRUE(request);
+  EXPECT_EQ(request->targetDir, "D:\\data\\sub\\");
+  request = ParsePutArguments({"--to=/", "Y"}, &error);
+  ASSERT_TRUE(request);
+  EXPECT_EQ(request->targetDir, "D:\\");
 }
 
 }  // namespace

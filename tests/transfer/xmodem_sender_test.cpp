@@ -184,6 +184,17 @@ TEST_F(XModemSenderTest, CancelDuringTheBlocksSendsFiveCanAndNoEot) {
   EXPECT_EQ(WritesAfterCommand().back(), kCancel);
 }
 
+TEST_F(XModemSenderTest, TerminatingDuringTheBlocksCancelsTheReceiver) {
+  // As when the owner destroys a running upload.
+  rx.onBlock = [&](int, int block) {
+    if (block == 2) current->Terminate();
+  };
+  EXPECT_EQ(Upload(dir.File("K.BIN", std::string(1000, 'k'))), -1);
+  EXPECT_EQ(Received().blocks.size(), 2u);
+  EXPECT_EQ(CountWrites(kCancel), 1);
+  EXPECT_EQ(CountWrites(kEot), 0);
+}
+
 TEST_F(XModemSenderTest, CancelWhileWaitingForTheFirstNakSendsNothing) {
   rx.afterCommand = "";
   port.onWrite = [&, inner = port.onWrite](const std::vector<uint8_t>& w) {

@@ -8,12 +8,9 @@
 #include "remote/ui/remote_pane.h"
 #include "transfer/copy_checks.h"
 #include "transfer/ui/tdlg_vorn_tran.h"
+#include "transfer/upload_loop.h"
 
 namespace vorn::ui {
-
-namespace {
-constexpr uint32_t kUploadTimeoutMs = 500;
-}
 
 CopyCommand::CopyCommand(TfrmMain& main) : main_(main) {}
 
@@ -23,20 +20,17 @@ void CopyCommand::Wire() {
 
 void CopyCommand::btnCopyClick() {
   vorn::Ui& ui = main_.UserInterface();
-  vorn::RemoteListing& listing = main_.Remote().Listing();
-  const CopyCheck check = CheckCopySelection(main_.Local().SelectedEntries(), listing.BytesFree);
+  const CopyCheck check = CheckCopySelection(main_.Local().SelectedEntries(), main_.Remote().Listing().BytesFree);
   if (!check.Ok()) {
     ui.Warning(check.message);
     return;
   }
 
-  std::unique_ptr<vorn::Port> port = main_.Exchanges().Factory()(main_.ComName);
-  if (!port || !port->Open()) {
+  std::unique_ptr<vorn::Port> port = OpenUploadPort(main_.Exchanges().Factory(), main_.ComName);
+  if (!port) {
     ui.Error(OpenFailureText(main_.ComName));
     return;
   }
-  ConfigureControllerLine(*port);
-  port->SetTimeouts(kUploadTimeoutMs);
 
   {
     TdlgVornTran dialog(main_);
@@ -49,10 +43,8 @@ void CopyCommand::btnCopyClick() {
   port->Close();
   port.reset();
 
-  // Relist so that the new files appear, keeping the user's column and row.
-  listing.SortColumn = listing.ChosenColumn;
-  listing.RestoreIndex = listing.PopupIndex;
-  main_.Remote().ShowRemoteFolder(listing.CurrentPath);
+  // Also after a failure or a cancel: whatever arrived shows up.
+  main_.Remote().Relist();
 }
 
 }  // namespace vorn::ui

@@ -133,21 +133,20 @@ void TdlgVornTran::Timer1Timer() {
 
   bool ok = false;
   if (Port && Terminal) {
-    // A cancelled or skipped file is not a success either: single-file callers
-    // go on to use the file they asked for.
-    ok = RunUploads(*Port, *Terminal, gui_, files, TargetDir, hooks).AllUploaded(files.size());
+    const vorn::UploadResult result = RunUploads(*Port, *Terminal, gui_, files, TargetDir, hooks);
+    // A cancelled or skipped file is no success for a single-file caller
+    // either: it goes on to use the file it asked for.
+    ok = SingleFile ? result.AllUploaded(files.size()) : result.Succeeded;
   } else if (!files.empty()) {
     // Nothing to send with: every file would fail, so the first one is reported.
     ui_.Error(TransferFailureText(FileNamePart(files.front())));
   } else {
     ok = true;
   }
-  if (!ok) {
-    Succeeded = false;
-    if (SingleFile && SingleResult) *SingleResult = false;
-  }
+  if (!ok) MarkFailed();
 
   loopRunning_ = false;
+  loopDone_ = true;
   if (endAfterLoop_)
     QDialog::reject();
   else
@@ -161,12 +160,19 @@ void TdlgVornTran::Timer2Timer() {
 
 void TdlgVornTran::btnCancelClick() { reject(); }
 
+void TdlgVornTran::MarkFailed() {
+  Succeeded = false;
+  if (SingleFile && SingleResult) *SingleResult = false;
+}
+
 void TdlgVornTran::reject() {
   CancelRequested = true;
   if (loopRunning_) {
     endAfterLoop_ = true;
     return;
   }
+  // Cancelled before the upload began: a single file was not sent.
+  if (!loopDone_ && SingleFile) MarkFailed();
   Timer1->stop();
   Timer2->stop();
   QDialog::reject();

@@ -74,10 +74,12 @@ class TdlgVornTran : public QDialog {
 
  private:
   void BuildLayout();
+  void MarkFailed();  // Succeeded and the single-file caller's bool
 
   vorn::Ui& ui_;
   vorn::GuiInvoker& gui_;
   bool loopRunning_ = false;
+  bool loopDone_ = false;
   bool endAfterLoop_ = false;
 };
 
