@@ -93,7 +93,7 @@ class RemoteOps {
   // Replaces the entries by a new listing of path, sorted by SortColumn (which
   // then returns to 0). The path is not remembered here.
   FillOutcome FillRemoteList(const std::string& path);
-  // Fill, then CurrentPath = path and the row to select (-1 for none);
+  // FillRemoteList, then CurrentPath = path and the row to select (-1 for none);
   // RestoreIndex returns to 0.
   FillOutcome Show(const std::string& path, int* selectRow = nullptr);
   // Keep the user's column and the row of the context menu for the next listing.
@@ -121,9 +121,6 @@ class RemoteOps {
   // Looks up the type texts of all entries. They are otherwise filled only
   // for rows being shown, so a sort by the Type column needs them first.
   std::function<void()> DescribeAll;
-
-  Exchange& Exchanges() { return exchange_; }
-  RemoteListing& Listing() { return listing_; }
 
  private:
   bool RunOne(const ExchangeProfile& profile, const std::string& line, LineHandler handler = {});

@@ -388,6 +388,14 @@ class RemotePaneTest : public QObject {
     Pane().ShowRemoteFolder("\\");
     QTest::qWait(100);
     QVERIFY(main_->grab().save(QString::fromLocal8Bit(dir) + "/remote_pane.png"));
+
+    Pane().ShowProperties = [&dir](TdlgVornProp& d) {
+      d.show();
+      QVERIFY(QTest::qWaitForWindowExposed(&d));
+      QVERIFY(d.grab().save(QString::fromLocal8Bit(dir) + "/properties.png"));
+    };
+    main_->lstviewVorn->SelectRow(RowOf("CONF"));
+    Pane().Properities1Click();
   }
 };
 
