@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <optional>
 #include <regex>
 
 #include "pty_host.h"
@@ -18,10 +19,11 @@ std::string TrimBlank(const std::string& s) {
   return s.substr(b, s.find_last_not_of(' ') - b + 1);
 }
 
-const std::string* FindLine(const std::vector<std::string>& lines, const std::string& start) {
+// A copy, so callers may pass a temporary list of lines.
+std::optional<std::string> FindLine(const std::vector<std::string>& lines, const std::string& start) {
   for (const auto& l : lines)
-    if (l.compare(0, start.size(), start) == 0) return &l;
-  return nullptr;
+    if (l.compare(0, start.size(), start) == 0) return l;
+  return std::nullopt;
 }
 
 uint32_t FreeFigure(const std::string& out) {
@@ -79,43 +81,43 @@ TreeCount CountTree(const std::string& out) {
 
 TEST_F(Listing, EntriesSitInTheirFixedColumns) {
   std::vector<std::string> lines = SplitLines(host->Command("dir"));
-  const std::string* demo = FindLine(lines, "DEMO ");
-  ASSERT_NE(demo, nullptr);
+  const std::optional<std::string> demo = FindLine(lines, "DEMO ");
+  ASSERT_TRUE(demo);
   EXPECT_EQ(*demo, "DEMO     EXE         2,874 12-06-99  10:23a\r\n");
   EXPECT_EQ(demo->substr(0, 8), "DEMO    ");
   EXPECT_EQ(demo->substr(9, 3), "EXE");
   EXPECT_EQ(demo->substr(19, 7), "  2,874");
   EXPECT_EQ(demo->substr(27, 16), "12-06-99  10:23a");
 
-  const std::string* counter = FindLine(lines, "COUNTER ");
-  ASSERT_NE(counter, nullptr);
+  const std::optional<std::string> counter = FindLine(lines, "COUNTER ");
+  ASSERT_TRUE(counter);
   EXPECT_EQ(counter->substr(19, 7), " 12,345");
   EXPECT_EQ(counter->substr(27, 16), "11-02-23   4:45p");
 
-  const std::string* conf = FindLine(lines, "CONF ");
-  ASSERT_NE(conf, nullptr);
+  const std::optional<std::string> conf = FindLine(lines, "CONF ");
+  ASSERT_TRUE(conf);
   EXPECT_EQ(conf->substr(13, 5), "<DIR>");
   EXPECT_EQ(TrimBlank(conf->substr(9, 3)), "");
   EXPECT_EQ(TrimBlank(conf->substr(19, 7)), "");
   EXPECT_EQ(conf->substr(27, 16), "07-01-98   8:00a");
 
   // Midnight is 12 a.m.; a name without extension keeps its columns blank.
-  const std::string* log = FindLine(SplitLines(host->Command("dir data")), "LOG ");
-  ASSERT_NE(log, nullptr);
+  const std::optional<std::string> log = FindLine(SplitLines(host->Command("dir data")), "LOG ");
+  ASSERT_TRUE(log);
   EXPECT_EQ(log->substr(27, 16), "01-21-25  12:00a");
 }
 
 TEST_F(Listing, SubdirectoriesShowDotEntriesAndOnlyEntriesAreLong) {
   std::string root = host->Command("dir");
   ExpectOnlyEntriesAreLong(root);
-  EXPECT_EQ(FindLine(SplitLines(root), ". "), nullptr);
+  EXPECT_FALSE(FindLine(SplitLines(root), ". "));
 
   host->Command("cd conf");
   std::string sub = host->Command("dir");
   ExpectOnlyEntriesAreLong(sub);
   std::vector<std::string> lines = SplitLines(sub);
-  ASSERT_NE(FindLine(lines, ".            <DIR>"), nullptr) << sub;
-  ASSERT_NE(FindLine(lines, "..           <DIR>"), nullptr) << sub;
+  ASSERT_TRUE(FindLine(lines, ".            <DIR>")) << sub;
+  ASSERT_TRUE(FindLine(lines, "..           <DIR>")) << sub;
   EXPECT_NE(sub.find(" Directory of D:\\CONF\r\n"), std::string::npos) << sub;
 
   // Deep paths must not lengthen the header past the limit.
@@ -162,8 +164,8 @@ TEST_F(Listing, DirectoriesGrowPastOneClusterOfEntries) {
 
 TEST_F(Listing, SizesAboveSixDigitsDropSeparatorsToFitTheColumn) {
   ASSERT_TRUE(vc->WriteFile("\\BIG.BIN", std::string(1000000, 'b')));
-  const std::string* big = FindLine(SplitLines(host->Command("dir")), "BIG ");
-  ASSERT_NE(big, nullptr);
+  const std::optional<std::string> big = FindLine(SplitLines(host->Command("dir")), "BIG ");
+  ASSERT_TRUE(big);
   EXPECT_EQ(big->substr(19, 7), "1000000");
   EXPECT_EQ(big->size(), 45u);
 }
