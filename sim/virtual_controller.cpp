@@ -104,7 +104,8 @@ bool VirtualController::Start(std::string* error) {
     }
   }
 
-  master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+  // Close-on-exec: programs the host starts must not keep the line open.
+  master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (master_ < 0) return fail(std::string("posix_openpt: ") + std::strerror(errno));
   if (::grantpt(master_) != 0 || ::unlockpt(master_) != 0)
     return fail(std::string("grantpt/unlockpt: ") + std::strerror(errno));
@@ -112,7 +113,7 @@ bool VirtualController::Start(std::string* error) {
   if (::ptsname_r(master_, name, sizeof name) != 0) return fail("ptsname_r failed");
   slavePath_ = name;
   // Holding the slave open keeps the master alive while the host closes and reopens the port.
-  slave_ = ::open(name, O_RDWR | O_NOCTTY);
+  slave_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (slave_ < 0) return fail(std::string("open slave: ") + std::strerror(errno));
   termios tio{};
   if (::tcgetattr(slave_, &tio) != 0) return fail("tcgetattr failed");

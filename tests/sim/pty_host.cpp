@@ -30,7 +30,7 @@ void PtyHost::Close() {
 
 bool PtyHost::Reopen() {
   Close();
-  fd_ = ::open(path_.c_str(), O_RDWR | O_NOCTTY);
+  fd_ = ::open(path_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (fd_ < 0) return false;
   termios tio{};
   ::tcgetattr(fd_, &tio);

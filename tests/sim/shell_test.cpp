@@ -1,4 +1,7 @@
 // The console as the utility and a person at a terminal use it: echo, prompt, line editing.
+#include <cstdio>
+#include <cstdlib>
+
 #include "pty_host.h"
 
 namespace simtest {
@@ -125,6 +128,20 @@ TEST_F(Shell, KeepsServingWhenTheHostClosesAndReopensThePort) {
     host->Command("cd", &prompt);
     EXPECT_EQ(prompt, "D:\\CONF>");
   }
+}
+
+TEST_F(Shell, ProgramsStartedBesideItDoNotHoldItsPseudoTerminal) {
+  // The utility starts host programs while its built-in controller runs; they
+  // must not keep the controller's line open after the utility ends.
+  FILE* ls = popen("ls -l /proc/self/fd/ 2>/dev/null", "r");
+  ASSERT_NE(ls, nullptr);
+  std::string fds;
+  char buf[256];
+  while (std::fgets(buf, sizeof buf, ls)) fds += buf;
+  pclose(ls);
+  ASSERT_FALSE(fds.empty());
+  EXPECT_EQ(fds.find("ptmx"), std::string::npos) << fds;
+  EXPECT_EQ(fds.find(vc->PortPath()), std::string::npos) << fds;
 }
 
 }  // namespace
