@@ -209,9 +209,7 @@ TThreadXModem::BlockResult TThreadXModem::SendBlock(const xmodem::Block& block) 
       ++tries;
       got = Port->ReadExact(&answer, 1);
     }
-    // Cut short by a termination, the pause changes nothing: the next round
-    // sends the cancel, so the receiver is not left waiting.
-    Sleep(5);
+    Sleep(5);  // cut short by a termination: the next round sends the cancel
     if (got && answer == xmodem::NAK && tries < kBlockTries) continue;
     if (got && answer == xmodem::ACK) return BlockResult::Acknowledged;
     return BlockResult::Failed;

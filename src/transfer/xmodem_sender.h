@@ -41,13 +41,18 @@ class TThreadXModem : public WorkerThread {
   explicit TThreadXModem(GuiInvoker& gui);
   ~TThreadXModem() override;
 
+  // Written by the thread and by its steps on the GUI thread, never both at
+  // once (the thread waits while a step runs); the owner may read them once
+  // Outcome has left 1.
   std::string CommandLine;  // typed to the shell
   std::string StatusText;   // the next line for the terminal pane
   bool CommandEchoed = false;
+  // Set by the owner before Resume and left alone while the thread runs.
   vorn::Port* Port = nullptr;              // open and configured by the owner, not owned
   vorn::TerminalPane* Terminal = nullptr;  // not owned
   std::string SourcePath;                  // host file
   std::string TargetPath;                  // controller file: drive, directory and name
+  // Shared with the polling owner while the thread runs.
   std::atomic<bool> CancelRequested{false};
   std::atomic<int> Outcome{1};  // 1 running, 0 success, -1 failure
   std::atomic<int> Percent{0};  // 0..100
