@@ -91,7 +91,6 @@ class FileListView : public QStackedWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  void HintVisibleRows();
   void KeyboardSearch(const QString& text);
 
   FileListModel* model_;

@@ -21,8 +21,9 @@ class TerminalPaneWidget : public QPlainTextEdit {
   // next line goes, not a line of its own.
   int LineCount() const;
   void AppendLine(const QString& text);
+  // Black with silver text while the terminal runs, else green on the
+  // window colour.
   void SetTerminalColours(bool on);
-  bool TerminalColours() const { return terminalColours_; }
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
