@@ -20,6 +20,14 @@ bool Application::notify(QObject* receiver, QEvent* event) {
   return false;
 }
 
+void CentreOnDesktop(QWidget& window) {
+  if (QScreen* screen = QApplication::primaryScreen()) {
+    QRect frame(QPoint(0, 0), window.size());
+    frame.moveCenter(screen->availableGeometry().center());
+    window.setGeometry(frame);
+  }
+}
+
 void ShowMaximisedCentred(QWidget& window) {
   QScreen* screen = QApplication::primaryScreen();
   if (!screen) {
@@ -27,9 +35,7 @@ void ShowMaximisedCentred(QWidget& window) {
     return;
   }
   const QRect area = screen->availableGeometry();
-  QRect normal(QPoint(0, 0), window.size());
-  normal.moveCenter(area.center());
-  window.setGeometry(normal);
+  CentreOnDesktop(window);
   window.showMaximized();
   // Without a window manager nothing carries out the maximise; fill the screen
   // then. A window manager has done its part by the time this runs.

@@ -18,6 +18,8 @@ class Application : public QApplication {
   vorn::Ui& ui_;
 };
 
+// Moves the window to the middle of the desktop, keeping its size.
+void CentreOnDesktop(QWidget& window);
 // Opens the window maximised; restoring it gives its own size, centred on the
 // desktop.
 void ShowMaximisedCentred(QWidget& window);

@@ -4,19 +4,13 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QPainter>
-#include <QScreen>
 #include <QVBoxLayout>
+
+#include "app/ui/application.h"
 
 namespace vorn::ui {
 
 namespace {
-void CentreOnDesktop(QWidget* w) {
-  if (QScreen* screen = QApplication::primaryScreen()) {
-    const QRect area = screen->availableGeometry();
-    w->move(area.center() - QPoint(w->width() / 2, w->height() / 2));
-  }
-}
-
 // A simple drawn emblem: a controller with its module slots.
 QPixmap AboutImage() {
   QPixmap pixmap(64, 64);
@@ -47,7 +41,7 @@ TdlgVornInit::TdlgVornInit(QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(lblMsg);
   setFixedSize(320, 80);
-  CentreOnDesktop(this);
+  CentreOnDesktop(*this);
 }
 
 void TdlgVornInit::ChangeLabelText(const QString& text) {
@@ -120,7 +114,7 @@ TdlgVornRun::TdlgVornRun(vorn::Ui& ui, vorn::platform::Registry& registry, QWidg
   layout->addLayout(buttons);
   LoadRunFile();  // FormCreate
   adjustSize();
-  CentreOnDesktop(this);
+  CentreOnDesktop(*this);
 }
 
 void TdlgVornRun::LoadRunFile() {
