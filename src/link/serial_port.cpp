@@ -23,18 +23,25 @@ bool SerialPort::IsOpen() const { return device_->IsOpen(); }
 platform::OpenFailure SerialPort::LastOpenFailure() const { return device_->LastOpenFailure(); }
 
 bool SerialPort::Configure(uint32_t baud, uint8_t byteSize, uint8_t parity, uint8_t stopBits) {
-  return device_->SetLine(baud, byteSize, parity, stopBits);
+  if (!device_->SetLine(baud, byteSize, parity, stopBits)) return false;
+  line_ = Line{baud, byteSize, parity, stopBits};
+  return true;
 }
 
 bool SerialPort::SetTimeouts(uint32_t ms) {
   // Callers count waiting time with Timeout() even when they ignore this
   // result, so it reports what was asked for.
   timeoutMs_ = ms;
+  timeoutsSet_ = true;
   return device_->SetTimeouts(ms);
 }
 
 void SerialPort::Recover() {
-  if (device_->Close()) device_->Open(portName_);
+  if (!device_->Close() || !device_->Open(portName_)) return;
+  // A device opened afresh has the driver's defaults, whose time-outs may let
+  // a read wait for ever; the owner's settings are put back.
+  if (line_) device_->SetLine(line_->baud, line_->byteSize, line_->parity, line_->stopBits);
+  if (timeoutsSet_) device_->SetTimeouts(timeoutMs_);
 }
 
 bool SerialPort::Write(const uint8_t* bytes, size_t count) {

@@ -1,5 +1,6 @@
 #pragma once
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "link/port.h"
@@ -32,13 +33,20 @@ class SerialPort : public Port {
   platform::OpenFailure LastOpenFailure() const;
 
  private:
-  // A hard I/O error closes the device and opens it again; settings and
-  // time-outs are then the driver's, as after any Open.
+  // A hard I/O error closes the device and opens it again with the line
+  // settings and time-outs it had.
   void Recover();
+
+  struct Line {
+    uint32_t baud;
+    uint8_t byteSize, parity, stopBits;
+  };
 
   std::string portName_;
   std::unique_ptr<platform::SerialDevice> device_;
+  std::optional<Line> line_;
   uint32_t timeoutMs_ = 0;
+  bool timeoutsSet_ = false;
 };
 
 }  // namespace vorn
