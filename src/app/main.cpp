@@ -24,8 +24,9 @@ void Usage() {
 int main(int argc, char** argv) {
   vorn::ui::QtUi ui;
   vorn::ui::Application app(argc, argv, ui);
+  // The name titles the message boxes. No display name: some window systems
+  // would append it to every window's caption.
   QApplication::setApplicationName("VORN-7730 Series Utility");
-  QApplication::setApplicationDisplayName("VORN-7730 Series Utility");
 
   vorn::ui::StartOptions options;
   QString screenshot;
