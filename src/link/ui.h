@@ -29,7 +29,7 @@ class Ui {
   virtual std::optional<std::string> AskName(const std::string& caption, const std::string& prompt,
                                              int maxLength) = 0;
   // The font dialog, preset with a font description; nullopt when cancelled.
-  virtual std::optional<std::string> ChooseFont(const std::string& current) { return std::nullopt; }
+  virtual std::optional<std::string> ChooseFont(const std::string& /*current*/) { return std::nullopt; }
 };
 
 // The terminal pane as the exchanges and the upload threads see it.

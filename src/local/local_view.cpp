@@ -5,17 +5,15 @@
 #include <cstdio>
 #include <ctime>
 
+#include "platform/host.h"
+
 namespace vorn {
 
 std::string ModifiedText(int64_t secondsSinceEpoch) {
   if (secondsSinceEpoch == 0) return {};
   const std::time_t t = static_cast<std::time_t>(secondsSinceEpoch);
   std::tm local{};
-#ifdef _WIN32
-  if (localtime_s(&local, &t) != 0) return {};
-#else
-  if (localtime_r(&t, &local) == nullptr) return {};
-#endif
+  if (!platform::LocalTime(t, local)) return {};
   char buf[32];
   if (std::strftime(buf, sizeof buf, "%Y/%m/%d %H:%M:%S", &local) == 0) return {};
   return buf;

@@ -2,6 +2,8 @@
 // Small host services the utility needs besides the serial device. The POSIX
 // implementation lives in posix/, the Windows one in win/.
 #include <cstdint>
+#include <cstdio>
+#include <ctime>
 #include <optional>
 #include <string>
 
@@ -33,5 +35,15 @@ bool StartProgram(const std::string& commandLine);
 std::string DocumentsFolder();
 // The host's path separator as a character.
 char PathSeparator();
+// Every character that ends a folder part of a host path ("\\/:" on Windows).
+const char* PathSeparators();
+
+// Opens a host file for reading as raw bytes; the path is UTF-8, as the panes
+// hold it, whatever the host's own code page. nullptr when it can't be opened.
+std::FILE* OpenFileForReading(const std::string& utf8Path);
+// The length of an open file in bytes (64-bit); -1 when it can't seek.
+int64_t OpenFileLength(std::FILE* file);
+// The broken-down local time; false when the time can't be converted.
+bool LocalTime(std::time_t t, std::tm& out);
 
 }  // namespace vorn::platform

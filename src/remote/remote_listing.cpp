@@ -1,5 +1,7 @@
 #include "remote/remote_listing.h"
 
+#include "platform/host.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -111,11 +113,7 @@ uint32_t ParseBytesFree(std::string_view line) {
 int CurrentLocalYear() {
   std::time_t now = std::time(nullptr);
   std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &now);
-#else
-  localtime_r(&now, &local);
-#endif
+  if (!platform::LocalTime(now, local)) return 1970;
   return local.tm_year + 1900;
 }
 

@@ -1,5 +1,7 @@
 #include "transfer/copy_checks.h"
 
+#include "platform/host.h"
+
 namespace vorn {
 
 CopyCheck CheckCopySelection(const std::vector<LocalSelection>& selection, uint64_t bytesFree) {
@@ -43,12 +45,7 @@ bool ValidFileName(const std::string& name) {
 }
 
 std::string FileNamePart(const std::string& path) {
-#ifdef _WIN32
-  const char* separators = "\\/:";
-#else
-  const char* separators = "/";
-#endif
-  const size_t cut = path.find_last_of(separators);
+  const size_t cut = path.find_last_of(platform::PathSeparators());
   return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 

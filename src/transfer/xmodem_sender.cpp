@@ -1,5 +1,7 @@
 #include "transfer/xmodem_sender.h"
 
+#include "platform/host.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -22,13 +24,9 @@ bool HasPrompt(const std::string& line) {
 
 // -1 when the file cannot be opened for reading.
 int64_t FileLength(const std::string& path) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
+  std::FILE* f = platform::OpenFileForReading(path);
   if (!f) return -1;
-#ifdef _WIN32
-  int64_t length = _fseeki64(f, 0, SEEK_END) == 0 ? _ftelli64(f) : -1;
-#else
-  int64_t length = fseeko(f, 0, SEEK_END) == 0 ? static_cast<int64_t>(ftello(f)) : -1;
-#endif
+  const int64_t length = platform::OpenFileLength(f);
   std::fclose(f);
   // A handle that cannot seek (a device, say) still opened: its length is unknown, not absent.
   return length < 0 ? 0 : length;
@@ -144,7 +142,7 @@ bool TThreadXModem::Upload() {
     return false;
   }
 
-  file_ = std::fopen(SourcePath.c_str(), "rb");
+  file_ = platform::OpenFileForReading(SourcePath);
   if (!file_) {
     Status("<<Cannot Open Send File>>");
     return false;

@@ -194,4 +194,17 @@ std::string DocumentsFolder() {
 
 char PathSeparator() { return '/'; }
 
+const char* PathSeparators() { return "/"; }
+
+std::FILE* OpenFileForReading(const std::string& utf8Path) { return std::fopen(utf8Path.c_str(), "rb"); }
+
+int64_t OpenFileLength(std::FILE* file) {
+  if (fseeko(file, 0, SEEK_END) != 0) return -1;
+  const int64_t length = static_cast<int64_t>(ftello(file));
+  fseeko(file, 0, SEEK_SET);
+  return length;
+}
+
+bool LocalTime(std::time_t t, std::tm& out) { return localtime_r(&t, &out) != nullptr; }
+
 }  // namespace vorn::platform

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <string>
+
 #include "platform/host.h"
 
 namespace vorn::platform {
@@ -63,5 +65,24 @@ std::string DocumentsFolder() {
 }
 
 char PathSeparator() { return '\\'; }
+
+const char* PathSeparators() { return "\\/:"; }
+
+std::FILE* OpenFileForReading(const std::string& utf8Path) {
+  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8Path.c_str(), -1, nullptr, 0);
+  if (n <= 0) return nullptr;
+  std::wstring wide(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8Path.c_str(), -1, wide.data(), n);
+  return _wfopen(wide.c_str(), L"rb");
+}
+
+int64_t OpenFileLength(std::FILE* file) {
+  if (_fseeki64(file, 0, SEEK_END) != 0) return -1;
+  const int64_t length = _ftelli64(file);
+  _fseeki64(file, 0, SEEK_SET);
+  return length;
+}
+
+bool LocalTime(std::time_t t, std::tm& out) { return localtime_s(&out, &t) == 0; }
 
 }  // namespace vorn::platform
