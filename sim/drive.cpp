@@ -84,6 +84,25 @@ std::string CanonicalName(const std::string& name) {
   return ext.empty() ? base : base + "." + ext;
 }
 
+bool WalkPath(DrivePath& p, const std::string& text) {
+  size_t pos = 0;
+  while (pos <= text.size()) {
+    size_t next = text.find('\\', pos);
+    if (next == std::string::npos) next = text.size();
+    const std::string comp = text.substr(pos, next - pos);
+    pos = next + 1;
+    if (comp.empty() || comp == ".") continue;
+    if (comp == "..") {
+      if (!p.empty()) p.pop_back();
+      continue;
+    }
+    const std::string c = CanonicalName(comp);
+    if (c.empty()) return false;
+    p.push_back(c);
+  }
+  return true;
+}
+
 void SplitName(const std::string& name, std::string* base, std::string* ext) {
   if (name == "." || name == "..") {
     *base = name;

@@ -49,6 +49,10 @@ enum class FsError {
 // Returns the canonical upper-case 8.3 form of a name, or "" when it is not a valid
 // 8.3 name (1-8 base characters, optional point and 0-3 extension characters).
 std::string CanonicalName(const std::string& name);
+// Walks the backslash-separated components of text from p: "." stays, ".."
+// goes up (not above the root), others are added as canonical names. False
+// when a component is not a valid 8.3 name.
+bool WalkPath(DrivePath& p, const std::string& text);
 // "BASE.EXT" -> base and extension.
 void SplitName(const std::string& name, std::string* base, std::string* ext);
 

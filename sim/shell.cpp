@@ -164,21 +164,7 @@ bool Shell::ResolvePath(const std::string& text, char* drive, DrivePath* out) co
     if (d != 'C' && d != 'D') return false;
   }
   DrivePath p = (!t.empty() && t[0] == '\\') ? DrivePath{} : Cwd(d);
-  size_t pos = 0;
-  while (pos <= t.size()) {
-    size_t next = t.find('\\', pos);
-    if (next == std::string::npos) next = t.size();
-    std::string comp = t.substr(pos, next - pos);
-    pos = next + 1;
-    if (comp.empty() || comp == ".") continue;
-    if (comp == "..") {
-      if (!p.empty()) p.pop_back();
-      continue;
-    }
-    std::string c = CanonicalName(comp);
-    if (c.empty()) return false;
-    p.push_back(c);
-  }
+  if (!WalkPath(p, t)) return false;
   *drive = d;
   *out = p;
   return true;

@@ -28,21 +28,7 @@ bool ParseDrivePath(const std::string& text, DrivePath* out) {
     t = t.substr(2);
   }
   DrivePath p;
-  size_t pos = 0;
-  while (pos <= t.size()) {
-    size_t next = t.find('\\', pos);
-    if (next == std::string::npos) next = t.size();
-    std::string comp = t.substr(pos, next - pos);
-    pos = next + 1;
-    if (comp.empty() || comp == ".") continue;
-    if (comp == "..") {
-      if (!p.empty()) p.pop_back();
-      continue;
-    }
-    std::string c = CanonicalName(comp);
-    if (c.empty()) return false;
-    p.push_back(c);
-  }
+  if (!WalkPath(p, t)) return false;
   *out = p;
   return true;
 }
