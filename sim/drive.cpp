@@ -304,6 +304,14 @@ bool Drive::AddEntry(uint16_t dirFirst, const std::string& name, uint8_t attr, u
   return true;
 }
 
+FsError Drive::LocateEntry(const DrivePath& path, Found* out) const {
+  uint16_t parent;
+  std::string name;
+  FsError err = LocateParent(path, &parent, &name);
+  if (err != FsError::None) return err;
+  return FindInDir(parent, name, out) ? FsError::None : FsError::NotFound;
+}
+
 FsError Drive::LocateParent(const DrivePath& path, uint16_t* parent, std::string* name) const {
   if (!ValidLocked()) return FsError::Unformatted;
   if (path.empty()) return FsError::InvalidName;
@@ -321,12 +329,8 @@ FsError Drive::Stat(const DrivePath& path, DirEntry* out) const {
     if (out) *out = DirEntry{"", true, 0, {}};
     return FsError::None;
   }
-  uint16_t parent;
-  std::string name;
-  FsError err = LocateParent(path, &parent, &name);
-  if (err != FsError::None) return err;
   Found f;
-  if (!FindInDir(parent, name, &f)) return FsError::NotFound;
+  if (FsError err = LocateEntry(path, &f); err != FsError::None) return err;
   if (out) *out = f.entry;
   return FsError::None;
 }
@@ -374,12 +378,8 @@ std::string Drive::ContentLocked(const Found& f) const {
 
 FsError Drive::ReadFile(const DrivePath& file, std::string* content) const {
   std::lock_guard<std::mutex> lock(mu_);
-  uint16_t parent;
-  std::string name;
-  FsError err = LocateParent(file, &parent, &name);
-  if (err != FsError::None) return err;
   Found f;
-  if (!FindInDir(parent, name, &f)) return FsError::NotFound;
+  if (FsError err = LocateEntry(file, &f); err != FsError::None) return err;
   if (f.entry.isDir) return FsError::IsDirectory;
   *content = ContentLocked(f);
   return FsError::None;
@@ -473,12 +473,8 @@ FsError Drive::MakeDir(const DrivePath& dir, DosStamp stamp) {
 
 FsError Drive::RemoveFile(const DrivePath& file) {
   std::lock_guard<std::mutex> lock(mu_);
-  uint16_t parent;
-  std::string name;
-  FsError err = LocateParent(file, &parent, &name);
-  if (err != FsError::None) return err;
   Found f;
-  if (!FindInDir(parent, name, &f)) return FsError::NotFound;
+  if (FsError err = LocateEntry(file, &f); err != FsError::None) return err;
   if (f.entry.isDir) return FsError::IsDirectory;
   if (f.first != 0) FreeChain(f.first);
   ClusterPtr(f.slot.cluster)[f.slot.offset] = 0xE5;
@@ -488,12 +484,8 @@ FsError Drive::RemoveFile(const DrivePath& file) {
 
 FsError Drive::RemoveDir(const DrivePath& dir) {
   std::lock_guard<std::mutex> lock(mu_);
-  uint16_t parent;
-  std::string name;
-  FsError err = LocateParent(dir, &parent, &name);
-  if (err != FsError::None) return err;
   Found f;
-  if (!FindInDir(parent, name, &f)) return FsError::NotFound;
+  if (FsError err = LocateEntry(dir, &f); err != FsError::None) return err;
   if (!f.entry.isDir) return FsError::NotDirectory;
   for (uint16_t c : Chain(f.first))
     for (uint32_t i = 0; i < kEntriesPerCluster; ++i) {

@@ -134,6 +134,8 @@ class Drive {
   void WriteEntryAt(Slot s, const std::string& name, uint8_t attr, uint16_t first, uint32_t size,
                     DosStamp stamp);
   FsError LocateParent(const DrivePath& path, uint16_t* parent, std::string* name) const;
+  // The entry a non-empty path names: NotFound when its folder has no such name.
+  FsError LocateEntry(const DrivePath& path, Found* out) const;
   FsError WriteFileLocked(const DrivePath& file, const std::string& content, DosStamp stamp);
   static uint32_t ClustersFor(uint32_t size) { return (size + kClusterSize - 1) / kClusterSize; }
 

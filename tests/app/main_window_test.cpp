@@ -67,6 +67,14 @@ class MainWindowTest : public QObject {
     QVERIFY(w_->tbtnVornDtIcon->isChecked());
     QVERIFY(w_->tbtnLocalDtIcon->isChecked());
     QCOMPARE(w_->tbtnDOSCmd->toolTip(), QString("Launch Terminal"));
+    // Both toolbars show their view styles in the order large, small, list, report.
+    for (QToolBar* bar : {w_->tlbarLocal, w_->tlbarVorn}) {
+      QStringList hints;
+      for (QAction* a : bar->actions())
+        if (auto* b = qobject_cast<QToolButton*>(bar->widgetForAction(a)); b && b->isCheckable() && b != w_->tbtnDOSCmd)
+          hints << b->toolTip();
+      QCOMPARE(hints, (QStringList{"Large Icons", "Small Icons", "List View", "Report View"}));
+    }
   }
 
   void typingWhileOffChangesNothing() {

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 #include <array>
+#include <tuple>
 
 #include "app/ui/dialogs.h"
 #include "app/ui/icons.h"
@@ -33,6 +34,28 @@ QToolButton* ToolButton(QToolBar* bar, const char* name, const QString& hint, To
   button->setAutoRaise(true);
   bar->addWidget(button);
   return button;
+}
+
+// The four view-style buttons of a pane (large icons, small icons, list,
+// report), named prefix + LgIcon/SmIcon/LsIcon/DtIcon; exactly one is down.
+std::tuple<QToolButton*, QToolButton*, QToolButton*, QToolButton*> ViewStyleButtons(QToolBar* bar,
+                                                                                   const QString& prefix,
+                                                                                   QObject* owner) {
+  auto make = [&](const char* suffix, const char* hint, ToolIcon icon) {
+    QToolButton* b = ToolButton(bar, (prefix + suffix).toLatin1().constData(), hint, icon);
+    b->setCheckable(true);
+    return b;
+  };
+  // One after the other: the toolbar keeps the order in which they are made.
+  QToolButton* large = make("LgIcon", "Large Icons", ToolIcon::LargeIcons);
+  QToolButton* small = make("SmIcon", "Small Icons", ToolIcon::SmallIcons);
+  QToolButton* list = make("LsIcon", "List View", ToolIcon::List);
+  QToolButton* report = make("DtIcon", "Report View", ToolIcon::Report);
+  auto buttons = std::make_tuple(large, small, list, report);
+  auto* group = new QButtonGroup(owner);
+  group->setExclusive(true);
+  std::apply([group](auto*... b) { (group->addButton(b), ...); }, buttons);
+  return buttons;
 }
 
 QWidget* PaneHeader(QLabel* label) {
@@ -89,10 +112,8 @@ void TfrmMain::BuildLayout() {
   tbtnLocalUp = ToolButton(tlbarLocal, "tbtnLocalUp", "Move up", ToolIcon::Up);
   tbtnLocalRefresh = ToolButton(tlbarLocal, "tbtnLocalRefresh", "Refresh folder", ToolIcon::Refresh);
   tlbarLocal->addSeparator();
-  tbtnLocalLgIcon = ToolButton(tlbarLocal, "tbtnLocalLgIcon", "Large Icons", ToolIcon::LargeIcons);
-  tbtnLocalSmIcon = ToolButton(tlbarLocal, "tbtnLocalSmIcon", "Small Icons", ToolIcon::SmallIcons);
-  tbtnLocalLsIcon = ToolButton(tlbarLocal, "tbtnLocalLsIcon", "List View", ToolIcon::List);
-  tbtnLocalDtIcon = ToolButton(tlbarLocal, "tbtnLocalDtIcon", "Report View", ToolIcon::Report);
+  std::tie(tbtnLocalLgIcon, tbtnLocalSmIcon, tbtnLocalLsIcon, tbtnLocalDtIcon) =
+      ViewStyleButtons(tlbarLocal, "tbtnLocal", this);
   tlbarLocal->addSeparator();
   tbtnLocalRun = ToolButton(tlbarLocal, "tbtnLocalRun", "Run VORN Utility", ToolIcon::Run);
   cbxLocal = new QComboBox(pnlLocal);
@@ -146,10 +167,8 @@ void TfrmMain::BuildLayout() {
   tbtnVornUp = ToolButton(tlbarVorn, "tbtnVornUp", "Move up", ToolIcon::Up);
   tbtnRefresh = ToolButton(tlbarVorn, "tbtnRefresh", "Refresh folder", ToolIcon::Refresh);
   tlbarVorn->addSeparator();
-  tbtnVornLgIcon = ToolButton(tlbarVorn, "tbtnVornLgIcon", "Large Icons", ToolIcon::LargeIcons);
-  tbtnVornSmIcon = ToolButton(tlbarVorn, "tbtnVornSmIcon", "Small Icons", ToolIcon::SmallIcons);
-  tbtnVornLsIcon = ToolButton(tlbarVorn, "tbtnVornLsIcon", "List View", ToolIcon::List);
-  tbtnVornDtIcon = ToolButton(tlbarVorn, "tbtnVornDtIcon", "Report View", ToolIcon::Report);
+  std::tie(tbtnVornLgIcon, tbtnVornSmIcon, tbtnVornLsIcon, tbtnVornDtIcon) =
+      ViewStyleButtons(tlbarVorn, "tbtnVorn", this);
   tlbarVorn->addSeparator();
   tbtnVornConf = ToolButton(tlbarVorn, "tbtnVornConf", "Config VORN", ToolIcon::Config);
   tbtnDOSCmd = ToolButton(tlbarVorn, "tbtnDOSCmd", "Launch Terminal", ToolIcon::Terminal);
@@ -181,17 +200,6 @@ void TfrmMain::BuildLayout() {
     layout->addWidget(cbxVorn);
     layout->addWidget(lstviewVorn, 1);
     layout->addWidget(stabarVorn);
-  }
-
-  // Grouped view-style buttons: exactly one of each pane's four is down.
-  for (auto buttons : {std::array{tbtnLocalLgIcon, tbtnLocalSmIcon, tbtnLocalLsIcon, tbtnLocalDtIcon},
-                       std::array{tbtnVornLgIcon, tbtnVornSmIcon, tbtnVornLsIcon, tbtnVornDtIcon}}) {
-    auto* group = new QButtonGroup(this);
-    group->setExclusive(true);
-    for (QToolButton* b : buttons) {
-      b->setCheckable(true);
-      group->addButton(b);
-    }
   }
 
   // ---- controller pane context menu
