@@ -46,4 +46,24 @@ int64_t OpenFileLength(std::FILE* file);
 // The broken-down local time; false when the time can't be converted.
 bool LocalTime(std::time_t t, std::tm& out);
 
+// The folders of the companion installation that holds the controller-side
+// programs and the default files. Each ends in a separator; an empty one means
+// bare file names in the current folder.
+struct CompanionFolders {
+  std::string tools;    // the image programs
+  std::string source;   // the default files of the system initialisation
+  std::string program;  // where the network settings files are written
+};
+// The "Path" value of the companion's App Paths key is read, never written.
+// Without it, Windows keeps the empty folders; elsewhere the tools and default
+// files come from the data installed with this program, and the settings files
+// go to the user's data folder.
+CompanionFolders LocateCompanionFolders(Registry& registry);
+// The folder of the data files installed with this program (VORN7730_DATA
+// names another one); empty when there is none.
+std::string InstalledDataFolder();
+// This program's per-user data folder, created when missing; empty on Windows,
+// where the companion installation's folder is the only one used.
+std::string UserDataFolder();
+
 }  // namespace vorn::platform

@@ -207,4 +207,32 @@ int64_t OpenFileLength(std::FILE* file) {
 
 bool LocalTime(std::time_t t, std::tm& out) { return localtime_r(&t, &out) != nullptr; }
 
+std::string InstalledDataFolder() {
+  std::error_code ec;
+  if (const char* env = std::getenv("VORN7730_DATA"); env && *env) return env;
+  // An installed program finds its data beside it: <prefix>/bin and <prefix>/share.
+  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (!ec) {
+    const std::filesystem::path installed = exe.parent_path().parent_path() / "share" / "vorn7730";
+    if (std::filesystem::is_directory(installed, ec)) return installed.string();
+  }
+#ifdef VORN_BUILD_DATA_DIR
+  // In a build tree the build lays the data out in one folder.
+  if (std::filesystem::is_directory(VORN_BUILD_DATA_DIR, ec)) return VORN_BUILD_DATA_DIR;
+#endif
+  return "";
+}
+
+std::string UserDataFolder() {
+  std::string base;
+  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg)
+    base = xdg;
+  else
+    base = HomeFolder() + "/.local/share";
+  const std::string folder = base + "/vorn7730";
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  return folder;
+}
+
 }  // namespace vorn::platform

@@ -85,4 +85,9 @@ int64_t OpenFileLength(std::FILE* file) {
 
 bool LocalTime(std::time_t t, std::tm& out) { return localtime_s(&out, &t) == 0; }
 
+// The companion installation's registry value is the only source on Windows.
+std::string InstalledDataFolder() { return ""; }
+
+std::string UserDataFolder() { return ""; }
+
 }  // namespace vorn::platform
