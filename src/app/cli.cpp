@@ -1,8 +1,10 @@
 #include "app/cli.h"
 
 #include <cstring>
+#include <iostream>
 #include <ostream>
 
+#include "netconf/netconf_cli.h"
 #include "remote/remote_cli.h"
 
 #include "transfer/put_command.h"
@@ -34,6 +36,13 @@ const std::vector<Subcommand>& Subcommands() {
        [](Context& c) { return ListRemoteCommand(c.exchange, c.args, c.out, c.err); }},
       {"put", "put FILE... [--to PATH]   upload host files into a controller directory (default the root)",
        [](Context& c) { return RunPut(c.port, c.exchange.Factory(), c.args, c.pane, c.err); }},
+      {"net", "net address --dhcp | --ip A.B.C.D [--gateway A.B.C.D] [--dns A.B.C.D]\n"
+              "  net users --ftp ID PASSWORD [--ftp-rights dcwr] --http ID PASSWORD [--http-rights epg]\n"
+              "                            write and upload the network settings (PASSWORD - reads a line)",
+       [](Context& c) { return netconf::NetCommand(c.exchange, c.args, std::cin, c.err); }},
+      {"init", "init [--httpftpd] [--ftpd] [--httpd] --yes\n"
+               "                            format drive D: and install the default files and servers",
+       [](Context& c) { return netconf::InitCommand(c.exchange, c.args, c.err); }},
   };
   return table;
 }

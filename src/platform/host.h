@@ -41,6 +41,10 @@ const char* PathSeparators();
 // Opens a host file for reading as raw bytes; the path is UTF-8, as the panes
 // hold it, whatever the host's own code page. nullptr when it can't be opened.
 std::FILE* OpenFileForReading(const std::string& utf8Path);
+// Creates or truncates a host file for writing raw bytes (UTF-8 path).
+// ownerOnly: where the host has file modes, only the owner may read or write
+// it, also when it existed before. nullptr when it can't be opened.
+std::FILE* OpenFileForWriting(const std::string& utf8Path, bool ownerOnly);
 // The length of an open file in bytes (64-bit); -1 when it can't seek.
 int64_t OpenFileLength(std::FILE* file);
 // The broken-down local time; false when the time can't be converted.

@@ -16,6 +16,7 @@
 #include "link/ui/main_terminal_view.h"
 #include "link/ui/terminal_pane_widget.h"
 #include "local/ui/local_pane.h"
+#include "netconf/ui/tdlg_vorn_tcp_conf.h"
 #include "platform/host.h"
 #include "platform/serial_device.h"
 #include "remote/ui/remote_pane.h"
@@ -419,7 +420,10 @@ void TfrmMain::tbtnTCPConfClick() {
     ui_.Warning("Please press 'Refresh folder' button in the VORN-7730 panel first.");
     return;
   }
-  ui_.Information("The network settings are not available in this version.");
+  TdlgVornTCPConf dlgVornTCPConf(ui_, *invoker_, Exchanges().Factory(), ComName, *this, *this, this);
+  dlgVornTCPConf.FormShow();
+  dlgVornTCPConf.exec();
+  lstviewVorn->update();
 }
 
 void TfrmMain::tbtnKAPRINClick() {

@@ -198,6 +198,19 @@ const char* PathSeparators() { return "/"; }
 
 std::FILE* OpenFileForReading(const std::string& utf8Path) { return std::fopen(utf8Path.c_str(), "rb"); }
 
+std::FILE* OpenFileForWriting(const std::string& utf8Path, bool ownerOnly) {
+  const int fd = ::open(utf8Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, ownerOnly ? 0600 : 0666);
+  if (fd < 0) return nullptr;
+  // An existing file keeps its mode on truncation: narrow it before anything is written.
+  if (ownerOnly && ::fchmod(fd, 0600) != 0) {
+    ::close(fd);
+    return nullptr;
+  }
+  std::FILE* file = ::fdopen(fd, "wb");
+  if (!file) ::close(fd);
+  return file;
+}
+
 int64_t OpenFileLength(std::FILE* file) {
   if (fseeko(file, 0, SEEK_END) != 0) return -1;
   const int64_t length = static_cast<int64_t>(ftello(file));

@@ -76,6 +76,15 @@ std::FILE* OpenFileForReading(const std::string& utf8Path) {
   return _wfopen(wide.c_str(), L"rb");
 }
 
+std::FILE* OpenFileForWriting(const std::string& utf8Path, bool /*ownerOnly*/) {
+  // The user's own folders already keep other users out; no mode to set here.
+  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8Path.c_str(), -1, nullptr, 0);
+  if (n <= 0) return nullptr;
+  std::wstring wide(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8Path.c_str(), -1, wide.data(), n);
+  return _wfopen(wide.c_str(), L"wb");
+}
+
 int64_t OpenFileLength(std::FILE* file) {
   if (_fseeki64(file, 0, SEEK_END) != 0) return -1;
   const int64_t length = _ftelli64(file);

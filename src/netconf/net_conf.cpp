@@ -1,0 +1,193 @@
+#include "netconf/net_conf.h"
+
+#include <memory>
+#include <utility>
+
+#include "link/gui_invoker.h"
+#include "transfer/upload_loop.h"
+
+namespace vorn::netconf {
+
+namespace {
+
+constexpr size_t kLineLimit = 1024;
+constexpr size_t kDrainLimit = 1025;
+
+struct InitStep {
+  const char* command;
+  uint32_t timeoutMs;
+  uint32_t promptLimitMs;
+};
+// The format tool prints for a while; the other commands answer at once.
+constexpr InitStep kInitSteps[] = {
+    {"C:\\DLFMT D: /C\r", 1000, 1000}, {"D:\r", 100, 100},    {"mkdir conf\r", 100, 100},
+    {"mkdir WebRoot\r", 100, 100},     {"dir\r", 100, 100},
+};
+
+struct DefaultFile {
+  const char* source;  // below SourceFolder
+  const char* target;
+};
+constexpr DefaultFile kDefaultFiles[] = {
+    {"Drive_D\\Default_files\\CONF\\SOCKET.UPW", "D:\\CONF\\"},
+    {"Drive_D\\Default_files\\CONF\\SOCKET.CFG", "D:\\CONF\\"},
+    {"Drive_D\\Default_files\\autorun.bat", "D:\\"},
+    {"Drive_D\\Default_files\\AX8796.COM", "D:\\"},
+    {"Drive_D\\Default_files\\CFGIO.EXE", "D:\\"},
+    {"Drive_D\\Default_files\\SOCKETP.EXE", "D:\\"},
+};
+constexpr const char* kWebRoot = "D:\\WebRoot\\";
+
+}  // namespace
+
+std::string HostSubPath(const std::string& backslashPath) {
+  std::string path = backslashPath;
+  for (char& c : path)
+    if (c == '\\') c = platform::PathSeparator();
+  return path;
+}
+
+NetConf::NetConf(Ui& ui, Uploader upload, InitCommandRunner runCommand, FolderLocator folders)
+    : ui_(ui), upload_(std::move(upload)), runCommand_(std::move(runCommand)), folders_(std::move(folders)) {
+  if (!folders_) folders_ = [] { return platform::LocateCompanionFolders(platform::HostRegistry()); };
+}
+
+void NetConf::RefreshFolders() {
+  const platform::CompanionFolders found = folders_();
+  ProgramFolder = found.program;
+  SourceFolder = found.source;
+}
+
+bool NetConf::WriteSocketCfg() {
+  RefreshFolders();
+  const std::string path = ProgramFolder + kSocketCfg;
+  if (WriteCrLfFile(path, SocketCfgText(Address), false)) return true;
+  ui_.Error(WriteFailureText(path));
+  return false;
+}
+
+bool NetConf::WriteSocketUpw() {
+  RefreshFolders();
+  const std::string path = ProgramFolder + kSocketUpw;
+  if (WriteCrLfFile(path, SocketUpwText(FTPUserLine, HTTPUserLine), true)) return true;
+  ui_.Error(WriteFailureText(path));
+  return false;
+}
+
+bool NetConf::UploadToController(const std::string& targetDir, const std::string& hostPath) {
+  TransferOk = true;
+  if (!upload_ || !upload_(targetDir, hostPath)) TransferOk = false;
+  if (TransferOk && !InitRunning) ui_.Information(kUpdatedText);
+  return TransferOk;
+}
+
+bool NetConf::WriteAndUpload(const char* name, bool written) {
+  // A file that was not written must not be replaced by an older one lying there.
+  if (!written) return false;
+  RefreshFolders();
+  return UploadToController(kConfFolder, ProgramFolder + name);
+}
+
+bool NetConf::UpdateAddress(const AddressInput& input) {
+  if (!ValidateAddresses(input, Address, ui_)) return false;
+  return WriteAndUpload(kSocketCfg, WriteSocketCfg());
+}
+
+bool NetConf::UpdateUsers(const UserInput& input) {
+  if (!CheckUsers(input, ui_)) return false;
+  FTPUserLine = FtpUserLine(input.ftpId, input.ftpPassword, FtpRightsLetters(input.ftpRights));
+  HTTPUserLine = HttpUserLine(input.httpId, input.httpPassword, HttpRightsLetters(input.httpRights));
+  return WriteAndUpload(kSocketUpw, WriteSocketUpw());
+}
+
+bool NetConf::SystemInit(const ServerChoice& servers) {
+  for (const InitStep& step : kInitSteps)
+    if (!runCommand_ || !runCommand_(step.command, step.timeoutMs, step.promptLimitMs)) return false;
+
+  InitRunning = true;
+  RefreshFolders();
+  bool ok = true;
+  for (const DefaultFile& file : kDefaultFiles) {
+    if (!UploadToController(file.target, SourceFolder + HostSubPath(file.source))) {
+      ok = false;
+      break;
+    }
+  }
+  if (ok) {
+    // Each chosen server is sent even after another one failed.
+    const std::pair<bool, const char*> serverFiles[] = {
+        {servers.httpFtp, "Drive_D\\Extension_files\\WebRoot\\httpftpd.exe"},
+        {servers.ftp, "Drive_D\\Extension_files\\WebRoot\\ftpd.exe"},
+        {servers.http, "Drive_D\\Extension_files\\WebRoot\\httpd.exe"},
+    };
+    for (const auto& [chosen, source] : serverFiles)
+      if (chosen && !UploadToController(kWebRoot, SourceFolder + HostSubPath(source))) ok = false;
+  }
+  if (ok)
+    ui_.Information(kInitDoneText);
+  else
+    ui_.Error(kInitFailedText);
+  InitRunning = false;
+  return ok;
+}
+
+bool RunInitCommand(Exchange& link, const std::string& command, uint32_t timeoutMs, uint32_t promptLimitMs) {
+  link.Cursor().SetBusy();
+  std::string failure;
+  std::unique_ptr<Port> port = link.Factory() ? link.Factory()(link.ComName) : nullptr;
+  if (!port || !port->Open()) {
+    failure = OpenFailureText(link.ComName);
+  } else {
+    port->LineEnd = 13;
+    ConfigureControllerLine(*port);
+    port->SetTimeouts(timeoutMs);
+    uint8_t byte;
+    for (size_t n = 0; n < kDrainLimit && port->ReadExact(&byte, 1); ++n) {
+    }
+    if (!link.SendCommand(*port, command)) {
+      failure = SendFailureText(command);
+    } else {
+      std::string text;
+      while (port->ReadLine(kLineLimit, text)) link.ShowLine(text);
+      // A missing prompt is no failure; the limit only bounds the wait.
+      if (!IsPrompt(text)) {
+        const uint32_t step = port->Timeout() ? port->Timeout() : 1;
+        for (uint32_t total = 0; total < promptLimitMs; total += step) {
+          port->ReadLine(kLineLimit, text);
+          if (IsPrompt(text)) break;
+          link.ShowLine(text);
+        }
+      }
+    }
+    port->Close();
+  }
+  port.reset();
+  link.Cursor().Restore();
+  if (failure.empty()) return true;
+  link.UserInterface().Error(failure);
+  return false;
+}
+
+Uploader PortUploader(Exchange& link) {
+  return [&link](const std::string& targetDir, const std::string& hostPath) {
+    std::unique_ptr<Port> port = OpenUploadPort(link.Factory(), link.ComName);
+    if (!port) {
+      link.UserInterface().Error(OpenFailureText(link.ComName));
+      return false;
+    }
+    DirectInvoker gui;  // no GUI thread here: the sender's steps run on its own thread
+    UploadHooks hooks;
+    hooks.Error = [&link](const std::string& text) { link.UserInterface().Error(text); };
+    const UploadResult result = RunUploads(*port, link.Pane(), gui, {hostPath}, targetDir, hooks);
+    port->Close();
+    return result.AllUploaded(1);
+  };
+}
+
+InitCommandRunner PortCommandRunner(Exchange& link) {
+  return [&link](const std::string& command, uint32_t timeoutMs, uint32_t promptLimitMs) {
+    return RunInitCommand(link, command, timeoutMs, promptLimitMs);
+  };
+}
+
+}  // namespace vorn::netconf

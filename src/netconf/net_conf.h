@@ -1,0 +1,89 @@
+#pragma once
+// The network configuration's runs without a window: write a settings file
+// and upload it into the controller's configuration folder, and rebuild the
+// controller's drive D: from the installation's default files. The dialog and
+// the command-line tool drive the same object; only the upload differs.
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "link/exchange.h"
+#include "link/ui.h"
+#include "netconf/address_check.h"
+#include "netconf/net_files.h"
+#include "platform/host.h"
+
+namespace vorn::netconf {
+
+// Uploads one host file into a controller folder (ending with a backslash)
+// under its own name; shows its own failure message. True on success.
+using Uploader = std::function<bool(const std::string& targetDir, const std::string& hostPath)>;
+// Types one command line (ending with CR) with a time-out and a prompt limit.
+using InitCommandRunner =
+    std::function<bool(const std::string& command, uint32_t timeoutMs, uint32_t promptLimitMs)>;
+using FolderLocator = std::function<platform::CompanionFolders()>;
+
+struct ServerChoice {
+  bool httpFtp = false;
+  bool ftp = false;
+  bool http = false;
+};
+
+inline constexpr const char* kFormatQuestion =
+    "WARNING!!!WARNING!!!!\nThis action will format the D drive on VORN-7730.\n"
+    "All the data on that drive will be erased.\nAre you sure?";
+inline constexpr const char* kUpdatedText = "Update Successfully!";
+inline constexpr const char* kInitDoneText = "System initial Successfully!";
+inline constexpr const char* kInitFailedText = "System Initial fail! Please reboot Vorn-7730 and try again!";
+
+// A path below a companion folder given with backslashes, in the host's form.
+std::string HostSubPath(const std::string& backslashPath);
+
+class NetConf {
+ public:
+  // folders defaults to the companion installation found through the host's
+  // registry (or settings store).
+  NetConf(Ui& ui, Uploader upload, InitCommandRunner runCommand, FolderLocator folders = {});
+
+  AddressSettings Address;  // the validated texts persist between updates
+  std::string FTPUserLine;
+  std::string HTTPUserLine;
+  std::string ProgramFolder;  // where the settings files are written
+  std::string SourceFolder;   // the default files
+  bool TransferOk = false;
+  bool InitRunning = false;
+
+  void RefreshFolders();
+  // Write the file into ProgramFolder; an error box names it when it can't.
+  bool WriteSocketCfg();
+  bool WriteSocketUpw();
+  // "Update Successfully!" after a good upload, except during the initialisation.
+  bool UploadToController(const std::string& targetDir, const std::string& hostPath);
+
+  // Validate, write and upload; nothing is sent unless the file was written.
+  bool UpdateAddress(const AddressInput& input);
+  bool UpdateUsers(const UserInput& input);
+  // Format D:, make its folders and upload the default files and the chosen
+  // servers. The caller has asked the format question.
+  bool SystemInit(const ServerChoice& servers);
+
+ private:
+  bool WriteAndUpload(const char* name, bool written);
+
+  Ui& ui_;
+  Uploader upload_;
+  InitCommandRunner runCommand_;
+  FolderLocator folders_;
+};
+
+// One command of the initialisation, as the standard exchange with CR as the
+// line end, the given time-out and its own limit for the prompt wait. Shows
+// its failure in an error box.
+bool RunInitCommand(Exchange& link, const std::string& command, uint32_t timeoutMs, uint32_t promptLimitMs);
+
+// Uploads through the port without a window (command line, tests): the same
+// sender as the transfer dialog, messages through the exchange's Ui.
+Uploader PortUploader(Exchange& link);
+InitCommandRunner PortCommandRunner(Exchange& link);
+
+}  // namespace vorn::netconf

@@ -1,0 +1,78 @@
+#include "netconf/net_files.h"
+
+#include <cstdio>
+
+#include "platform/host.h"
+
+namespace vorn::netconf {
+
+std::string FtpRightsLetters(const FtpRights& r) {
+  std::string s;
+  if (r.changeDir) s += 'd';
+  if (r.createDir) s += 'c';
+  if (r.writeFile) s += 'w';
+  if (r.readFile) s += 'r';
+  return s;
+}
+
+std::string HttpRightsLetters(const HttpRights& r) {
+  std::string s;
+  if (r.getFiles) s += 'e';
+  if (r.postFiles) s += 'p';
+  if (r.useCgi) s += 'g';
+  if (r.remoteConsole) s += 'm';
+  return s;
+}
+
+std::string FtpUserLine(const std::string& id, const std::string& password, const std::string& letters) {
+  return id + " " + password + " WebRoot " + letters;
+}
+
+std::string HttpUserLine(const std::string& id, const std::string& password, const std::string& letters) {
+  return id + " " + password + " / " + letters;
+}
+
+std::string SocketCfgText(const AddressSettings& a) {
+  std::string s = "# Packet driver settings\n";
+  s += "ip address " + a.IPText + "\n";
+  s += "interface pdr if0 dix 1500 10 0x60\n";
+  if (a.staticIp) {
+    s += "route add default if0 " + a.GatewayText + "\n";
+    if (!a.autoDns) {
+      s += "domain server " + a.PrimaryDNSText + "\n";
+      if (a.HasSecondaryDNS) s += "domain server " + a.SecondaryDNSText + "\n";
+    }
+  }
+  s += "\n# The following will cause SOCKETS to display IP status\n";
+  s += "ip address\n\n";
+  s += "# The following lines set TCP parameters\n";
+  s += "ip ttl 64\n";
+  s += "tcp mss 1460\n";
+  s += "tcp window 2920\n";
+  return s;
+}
+
+std::string SocketUpwText(const std::string& ftpUserLine, const std::string& httpUserLine) {
+  // The controller's server reads the last user without a line end.
+  return ftpUserLine + "\n\n" + httpUserLine;
+}
+
+bool WriteCrLfFile(const std::string& path, const std::string& text, bool ownerOnly) {
+  std::string bytes;
+  bytes.reserve(text.size() + text.size() / 8);
+  for (char c : text) {
+    if (c == '\n') bytes += '\r';
+    bytes += c;
+  }
+  std::FILE* file = platform::OpenFileForWriting(path, ownerOnly);
+  if (!file) return false;
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  const bool closed = std::fclose(file) == 0;
+  return written && closed;
+}
+
+std::string WriteFailureText(const std::string& path) {
+  return "Unable to write file '" + path + "'!\n\nNothing was sent to the VORN-7730.";
+}
+
+}  // namespace vorn::netconf
