@@ -1,0 +1,141 @@
+// The settings files as they land on disk, through the same update runs the
+// dialog and the command line use; the upload is replaced by a recorder.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/scripted_ui.h"
+#include "netconf/net_conf.h"
+#include "transfer/temp_files.h"
+
+namespace vorn::netconf {
+namespace {
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+struct Upload {
+  std::string target, path, content;
+};
+
+class NetFilesTest : public ::testing::Test {
+ protected:
+  NetConf MakeConf(const std::string& programFolder) {
+    return NetConf(
+        ui,
+        [this](const std::string& target, const std::string& path) {
+          uploads.push_back({target, path, ReadAll(path)});
+          return true;
+        },
+        nullptr, [programFolder] { return platform::CompanionFolders{"", "", programFolder}; });
+  }
+  std::string Folder() const { return dir.path + "/"; }
+
+  test::TempDir dir;
+  test::ScriptedUi ui;
+  std::vector<Upload> uploads;
+};
+
+AddressInput Static(const std::string& ip, const std::string& gateway, const std::string& dns, bool autoDns) {
+  AddressInput in;
+  in.autoDns = autoDns;
+  SetAddressGroup(in, kIpGroup, ip);
+  if (!gateway.empty()) SetAddressGroup(in, kGatewayGroup, gateway);
+  if (!dns.empty()) SetAddressGroup(in, kPrimaryDnsGroup, dns);
+  return in;
+}
+
+TEST_F(NetFilesTest, SocketCfgBytes) {
+  const std::string head = "# Packet driver settings\r\n";
+  const std::string iface = "interface pdr if0 dix 1500 10 0x60\r\n";
+  const std::string tail =
+      "\r\n# The following will cause SOCKETS to display IP status\r\n"
+      "ip address\r\n\r\n"
+      "# The following lines set TCP parameters\r\n"
+      "ip ttl 64\r\ntcp mss 1460\r\ntcp window 2920\r\n";
+  AddressInput dhcp = Static("1.2.3.4", "9.9.9.9", "8.8.8.8", false);
+  dhcp.dhcp = true;  // the fields are ignored
+  const struct {
+    const char* name;
+    AddressInput input;
+    std::string middle;
+  } cases[] = {
+      {"dhcp", dhcp, "ip address 0.0.0.1\r\n" + iface},
+      {"static, no gateway, automatic DNS", Static("192.168.0.5", "", "", true),
+       "ip address 192.168.0.5\r\n" + iface + "route add default if0 0\r\n"},
+      {"static with gateway and name server", Static("10.0.0.2", "10.0.0.1", "10.0.0.53", false),
+       "ip address 10.0.0.2\r\n" + iface + "route add default if0 10.0.0.1\r\ndomain server 10.0.0.53\r\n"},
+      {"fields as typed", Static("010.001.+5.1", "", "", true),
+       "ip address 010.001.+5.1\r\n" + iface + "route add default if0 0\r\n"},
+  };
+  for (const auto& c : cases) {
+    uploads.clear();
+    NetConf conf = MakeConf(Folder());
+    ASSERT_TRUE(conf.UpdateAddress(c.input)) << c.name;
+    ASSERT_EQ(uploads.size(), 1u) << c.name;
+    EXPECT_EQ(uploads[0].target, "D:\\CONF\\");
+    EXPECT_EQ(uploads[0].path, Folder() + "SOCKET.CFG");
+    EXPECT_EQ(uploads[0].content, head + c.middle + tail) << c.name;
+  }
+  EXPECT_EQ(ui.Texts("information"), std::vector<std::string>(4, "Update Successfully!"));
+}
+
+TEST_F(NetFilesTest, SocketUpwBytesAndMode) {
+  UserInput none{"ftpuser", "pw1", "web", "pw2", {}, {}};
+  UserInput all{"ftpuser", "pw1", "web", "pw2", {true, true, true, true}, {true, true, true, false}};
+  UserInput some{"ftpuser", "pw1", "web", "pw2", {true, false, false, true}, {false, false, true, false}};
+  const struct {
+    UserInput input;
+    std::string expected;
+  } cases[] = {
+      {none, "ftpuser pw1 WebRoot \r\n\r\nweb pw2 / "},
+      {all, "ftpuser pw1 WebRoot dcwr\r\n\r\nweb pw2 / epg"},
+      {some, "ftpuser pw1 WebRoot dr\r\n\r\nweb pw2 / g"},
+  };
+  // An older file readable by everyone is narrowed when it is rewritten.
+  dir.File("SOCKET.UPW", "old");
+  std::filesystem::permissions(dir.path + "/SOCKET.UPW", std::filesystem::perms(0644));
+  for (const auto& c : cases) {
+    uploads.clear();
+    NetConf conf = MakeConf(Folder());
+    ASSERT_TRUE(conf.UpdateUsers(c.input));
+    ASSERT_EQ(uploads.size(), 1u);
+    EXPECT_EQ(uploads[0].path, Folder() + "SOCKET.UPW");
+    EXPECT_EQ(uploads[0].content, c.expected);
+  }
+#ifndef _WIN32
+  struct stat st {};
+  ASSERT_EQ(::stat((dir.path + "/SOCKET.UPW").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0077, 0u);
+#endif
+}
+
+TEST_F(NetFilesTest, RefusedInputOrFailedWriteUploadsNothing) {
+  // A file of the same name from an earlier run must not be sent instead.
+  NetConf unwritable = MakeConf(Folder() + "missing/");
+  EXPECT_FALSE(unwritable.UpdateAddress(Static("10.0.0.2", "", "", true)));
+  EXPECT_FALSE(unwritable.UpdateUsers({"a", "b", "c", "d", {}, {}}));
+  const std::string cfg = Folder() + "missing/SOCKET.CFG";
+  EXPECT_EQ(ui.Texts("error"), (std::vector<std::string>{WriteFailureText(cfg),
+                                                         WriteFailureText(Folder() + "missing/SOCKET.UPW")}));
+  EXPECT_NE(ui.Texts("error")[0].find(cfg), std::string::npos);
+
+  ui.boxes.clear();
+  NetConf conf = MakeConf(Folder());
+  EXPECT_FALSE(conf.UpdateUsers({"ftp", "pass word", "web", "pw", {}, {}}));
+  EXPECT_FALSE(conf.UpdateAddress(Static("10.0.0.256", "", "", true)));
+  EXPECT_EQ(ui.Texts("error"), (std::vector<std::string>{kUnsafeUserText, "IP Address Illegal!"}));
+  EXPECT_TRUE(uploads.empty());
+  EXPECT_TRUE(ui.Texts("information").empty());
+  EXPECT_FALSE(std::filesystem::exists(Folder() + "SOCKET.UPW"));
+}
+
+}  // namespace
+}  // namespace vorn::netconf

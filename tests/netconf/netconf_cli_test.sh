@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# "net" and "init" from outside, against the virtual controller program.
+set -u
+sim="$1"
+cli="$2"
+work="$(mktemp -d)"
+trap 'kill "$simpid" 2>/dev/null; wait "$simpid" 2>/dev/null; rm -rf "$work"' EXIT
+fail=0
+check() { if eval "$2"; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi; }
+# The settings files go to this program's data folder; keep the test's own.
+export XDG_DATA_HOME="$work/data" VORN7730_SETTINGS="$work/settings.ini"
+
+"$sim" --link "$work/port" >"$work/sim.out" 2>&1 &
+simpid=$!
+for _ in $(seq 100); do [ -e "$work/port" ] && break; sleep 0.05; done
+run() { "$cli" --port "$work/port" "$@"; }
+
+run init --httpd >/dev/null 2>"$work/noyes.err"
+rc=$?
+check "init without --yes refuses" '[ $rc -eq 2 ] && grep -q -- "--yes" "$work/noyes.err"'
+run ls >"$work/ls0.out" 2>/dev/null
+check "and leaves the drive alone" 'grep -q "^AUTOEXEC.BAT" "$work/ls0.out"'
+
+run init --httpftpd --yes >/dev/null 2>"$work/init.err"
+rc=$?
+check "init exits 0" '[ $rc -eq 0 ]'
+check "init says so" '[ "$(cat "$work/init.err")" = "System initial Successfully!" ]'
+run ls >"$work/ls.out" 2>/dev/null
+check "the old files are gone" '! grep -q "^AUTOEXEC.BAT" "$work/ls.out"'
+for f in CONF WEBROOT AUTORUN.BAT AX8796.COM CFGIO.EXE SOCKETP.EXE; do
+  check "init leaves $f" 'grep -q "^$f[[:space:]]" "$work/ls.out"'
+done
+run ls '\CONF' >"$work/conf.out" 2>/dev/null
+check "the default settings files" 'grep -q "^SOCKET.CFG" "$work/conf.out" && grep -q "^SOCKET.UPW" "$work/conf.out"'
+run ls '\WebRoot' >"$work/web.out" 2>/dev/null
+check "the chosen server only" '[ "$(grep -c "\.EXE" "$work/web.out")" = 1 ] && grep -q "^HTTPFTPD.EXE" "$work/web.out"'
+
+run net address --ip 010.001.+5.1 --gateway 10.1.5.254 --dns 10.1.5.53 >/dev/null 2>"$work/addr.err"
+rc=$?
+check "net address exits 0" '[ $rc -eq 0 ] && [ "$(cat "$work/addr.err")" = "Update Successfully!" ]'
+run exec 'type D:\CONF\SOCKET.CFG' 2>/dev/null | tr -d '\000' | grep -v '^[[:space:]]*$' >"$work/type.out"
+printf '%s\n' 'type D:\CONF\SOCKET.CFG' '# Packet driver settings' 'ip address 010.001.+5.1' \
+  'interface pdr if0 dix 1500 10 0x60' 'route add default if0 10.1.5.254' 'domain server 10.1.5.53' \
+  '# The following will cause SOCKETS to display IP status' 'ip address' \
+  '# The following lines set TCP parameters' 'ip ttl 64' 'tcp mss 1460' 'tcp window 2920' >"$work/expected"
+check "type shows exactly the written lines" 'diff "$work/expected" "$work/type.out"'
+check "the host copy has CR LF line ends" '[ "$(tr -cd "\r" <"$work/data/vorn7730/SOCKET.CFG" | wc -c)" = 13 ]'
+
+run net address --ip 10.0.0.0.1 >/dev/null 2>"$work/bad.err"
+rc=$?
+check "a bad address exits 1 with the dialog's message" '[ $rc -eq 1 ] && [ "$(cat "$work/bad.err")" = "IP Address Illegal!" ]'
+
+printf 'ftp-secret\nweb-secret\n' | run net users --ftp admin - --ftp-rights rd --http guest - --http-rights e \
+  >/dev/null 2>"$work/users.err"
+rc=$?
+check "net users reads the passwords from standard input" '[ $rc -eq 0 ]'
+check "SOCKET.UPW is the owner's alone" '[ "$(stat -c %a "$work/data/vorn7730/SOCKET.UPW")" = 600 ]'
+check "the user lines" '[ "$(cat "$work/data/vorn7730/SOCKET.UPW")" = "$(printf "admin ftp-secret WebRoot dr\r\n\r\nguest web-secret / e")" ]'
+
+run net users --ftp admin 'pass word' --http guest pw >/dev/null 2>"$work/blank.err"
+rc=$?
+check "a blank in a password is refused" '[ $rc -eq 1 ] && grep -q "can not contain" "$work/blank.err"'
+
+exit $fail

@@ -1,0 +1,142 @@
+// The initialisation of drive D: without a window: on the virtual controller
+// from start to end, and its command exchange on a scripted port.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/scripted_ui.h"
+#include "netconf/net_conf.h"
+#include "sim/virtual_controller.h"
+#include "transfer/scripted_port.h"
+#include "transfer/temp_files.h"
+#include "transfer/upload_loop.h"
+
+namespace vorn::netconf {
+namespace {
+
+namespace fs = std::filesystem;
+
+class NoCursor : public BusyCursor {
+ public:
+  void SetBusy() override { ++busy; }
+  void Restore() override { --busy; }
+  int busy = 0;
+};
+
+// The pane lines that start an upload into a controller folder, in order.
+std::vector<std::string> TransfersInto(const std::vector<std::string>& lines, const std::string& folder) {
+  const std::string prefix = "C:\\transfer /R " + folder;
+  std::vector<std::string> out;
+  for (const std::string& l : lines)
+    if (l.rfind(prefix, 0) == 0 && l.find('\\', prefix.size()) == std::string::npos) out.push_back(l.substr(prefix.size()));
+  return out;
+}
+
+TEST(SystemInitTest, OnTheVirtualController) {
+  const struct {
+    const char* name;
+    ServerChoice servers;
+    const char* missing;  // a default file or server left out of the installation
+    bool ok;
+    std::vector<std::string> rootFiles, confFiles, webRootFiles;
+    std::vector<std::string> errors;
+  } cases[] = {
+      {"no servers", {}, nullptr, true,
+       {"autorun.bat", "AX8796.COM", "CFGIO.EXE", "SOCKETP.EXE"}, {"SOCKET.UPW", "SOCKET.CFG"}, {}, {}},
+      {"all three servers in order", {true, true, true}, nullptr, true,
+       {"autorun.bat", "AX8796.COM", "CFGIO.EXE", "SOCKETP.EXE"}, {"SOCKET.UPW", "SOCKET.CFG"},
+       {"httpftpd.exe", "ftpd.exe", "httpd.exe"}, {}},
+      {"second default file fails", {true, false, false}, "Drive_D/Default_files/CONF/SOCKET.CFG", false,
+       {}, {"SOCKET.UPW"}, {}, {TransferFailureText("SOCKET.CFG"), kInitFailedText}},
+      {"a failed server does not stop the others", {true, true, true}, "Drive_D/Extension_files/WebRoot/ftpd.exe",
+       false, {"autorun.bat", "AX8796.COM", "CFGIO.EXE", "SOCKETP.EXE"}, {"SOCKET.UPW", "SOCKET.CFG"},
+       {"httpftpd.exe", "httpd.exe"}, {TransferFailureText("ftpd.exe"), kInitFailedText}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::TempDir source;
+    fs::copy(VORN_TEST_SOURCE_DIR, source.path, fs::copy_options::recursive);
+    if (c.missing) fs::remove(fs::path(source.path) / c.missing);
+
+    vsim::VirtualController sim;
+    ASSERT_TRUE(sim.Start());
+    ASSERT_TRUE(sim.WriteFile("D:\\OLD.TXT", "left from before"));
+    test::RecordingPane pane;
+    NoCursor cursor;
+    test::ScriptedUi ui;
+    Exchange link(pane, cursor, ui);
+    link.ComName = sim.PortPath();
+    NetConf conf(ui, PortUploader(link), PortCommandRunner(link),
+                 [&] { return platform::CompanionFolders{"", source.path + "/", source.path + "/"}; });
+
+    EXPECT_EQ(conf.SystemInit(c.servers), c.ok);
+    EXPECT_FALSE(conf.InitRunning);
+    EXPECT_EQ(cursor.busy, 0);
+    EXPECT_EQ(ui.Texts("error"), c.errors);
+    // No "Update Successfully!" for the single files of the run.
+    EXPECT_EQ(ui.Texts("information"),
+              c.ok ? std::vector<std::string>{kInitDoneText} : std::vector<std::string>{});
+    EXPECT_EQ(TransfersInto(pane.lines, "D:\\"), c.rootFiles);
+    EXPECT_EQ(TransfersInto(pane.lines, "D:\\CONF\\"), c.confFiles);
+    EXPECT_EQ(TransfersInto(pane.lines, "D:\\WebRoot\\"), c.webRootFiles);
+
+    EXPECT_FALSE(sim.Exists("D:\\OLD.TXT"));
+    EXPECT_TRUE(sim.Exists("D:\\WEBROOT"));
+    EXPECT_TRUE(sim.Exists("D:\\CONF\\SOCKET.UPW"));
+    EXPECT_EQ(sim.Exists("D:\\AUTORUN.BAT"), !c.rootFiles.empty());
+    for (const std::string& server : {"httpftpd.exe", "ftpd.exe", "httpd.exe"}) {
+      const bool sent = std::find(c.webRootFiles.begin(), c.webRootFiles.end(), server) != c.webRootFiles.end();
+      EXPECT_EQ(sim.Exists("D:\\WebRoot\\" + std::string(server)), sent) << server;
+    }
+  }
+}
+
+// A port whose shell echoes each character and then plays the script.
+struct EchoingPort : test::ScriptedPort {
+  EchoingPort() {
+    onWrite = [this](const std::vector<uint8_t>& bytes) {
+      for (uint8_t b : bytes) {
+        PushByte(wrongEcho ? uint8_t(b ^ 1) : b);
+        if (b == '\r') Push(after);
+      }
+    };
+  }
+  std::string after;
+  bool wrongEcho = false;
+};
+
+TEST(SystemInitTest, CommandUsesItsTimeOutLineEndAndPromptLimit) {
+  EchoingPort port;
+  // Two output lines, a pause, a late line that the one extra read takes, and
+  // one more that comes after the prompt wait has given up.
+  port.after = "Formatting\r 10 percent\r";
+  test::RecordingPane pane;
+  NoCursor cursor;
+  test::ScriptedUi ui;
+  Exchange link(pane, cursor, ui, [&](const std::string&) { return std::make_unique<test::BorrowedPort>(port); });
+  link.ComName = "COM1";
+  const std::string command = "C:\\DLFMT D: /C\r";
+  port.onWrite = [&, inner = port.onWrite](const std::vector<uint8_t>& bytes) {
+    inner(bytes);
+    if (bytes.back() == '\r') {
+      port.PushTimeout();
+      port.Push("late\r");
+      port.PushTimeout();
+      port.Push("too late\r");
+    }
+  };
+  ASSERT_TRUE(RunInitCommand(link, command, 1000, 1000));
+  EXPECT_EQ(port.timeout, 1000u);
+  EXPECT_EQ(port.LineEnd, 13);
+  EXPECT_EQ(pane.lines, (std::vector<std::string>{"C:\\DLFMT D: /C", "Formatting", " 10 percent", "late"}));
+  EXPECT_TRUE(ui.boxes.empty());
+  EXPECT_EQ(cursor.busy, 0);
+
+  // A broken echo names the command with its carriage return.
+  port.wrongEcho = true;
+  EXPECT_FALSE(RunInitCommand(link, "D:\r", 100, 100));
+  EXPECT_EQ(ui.Texts("error"), std::vector<std::string>{SendFailureText("D:\r")});
+}
+
+}  // namespace
+}  // namespace vorn::netconf

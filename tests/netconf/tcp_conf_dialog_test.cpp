@@ -1,0 +1,141 @@
+// The network dialog as the user meets it: opened from the main window's
+// button on the virtual controller, typed into, and updating the controller.
+#include <QApplication>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+#include <functional>
+#include <memory>
+
+#include "app/ui/tfrm_main.h"
+#include "netconf/ui/tdlg_vorn_tcp_conf.h"
+#include "remote/ui/remote_pane.h"
+#include "app/scripted_ui.h"
+#include "sim/virtual_controller.h"
+
+using vorn::ui::TdlgVornTCPConf;
+using vorn::ui::TfrmMain;
+
+class TcpConfDialogTest : public QObject {
+  Q_OBJECT
+
+ private:
+  vorn::test::ScriptedUi ui_;
+  std::unique_ptr<TfrmMain> main_;
+  QTemporaryDir home_;
+
+  // Presses the network button and runs check on the dialog once it is up,
+  // then closes it with its close box.
+  void WithDialog(const std::function<void(TdlgVornTCPConf&)>& check) {
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+      auto* dialog = qobject_cast<TdlgVornTCPConf*>(QApplication::activeModalWidget());
+      if (dialog) {
+        seen = true;
+        check(*dialog);
+        dialog->close();
+      }
+    });
+    main_->tbtnTCPConf->click();
+    QVERIFY(seen);
+  }
+
+  // Types into whichever field has the focus, as a person would.
+  static void Type(TdlgVornTCPConf& dialog, const QString& keys) {
+    for (QChar c : keys) QTest::keyClick(dialog.focusWidget(), c.toLatin1());
+  }
+
+ private slots:
+  void initTestCase() {
+    QVERIFY(home_.isValid());
+    // Settings files go to this program's data folder; keep the test's own.
+    qputenv("XDG_DATA_HOME", home_.path().toLocal8Bit());
+    qputenv("VORN7730_SETTINGS", (home_.path() + "/settings.ini").toLocal8Bit());
+  }
+
+  void init() {
+    ui_ = {};
+    vorn::ui::StartOptions options;
+    options.simulate = true;
+    main_ = std::make_unique<TfrmMain>(ui_, options);
+    main_->resize(1000, 700);
+    main_->show();
+    QVERIFY(main_->Simulator());
+    main_->Remote().ShowRemoteFolder("\\");
+    QVERIFY(main_->Remote().Listing().BytesFree > 0);
+  }
+  void cleanup() { main_.reset(); }
+
+  void typingAndEnabling() {
+    WithDialog([&](TdlgVornTCPConf& d) {
+      QVERIFY(d.RBt_IP->isChecked());
+      d.Edt_IP0->setFocus();
+      // "." moves along the group and is swallowed in the last field.
+      Type(d, "192.168.1.10.5");
+      QCOMPARE(d.Edt_IP0->text() + "|" + d.Edt_IP1->text() + "|" + d.Edt_IP2->text() + "|" + d.Edt_IP3->text(),
+               QString("192|168|1|105"));
+      QCOMPARE(d.focusWidget(), static_cast<QWidget*>(d.Edt_IP3));
+      d.Edt_GW0->setFocus();
+      Type(d, "a -+5x");
+      QCOMPARE(d.Edt_GW0->text(), QString("-+5"));
+
+      // DHCP disables every address field and label; static IP brings back
+      // all but the name servers while they come automatically.
+      d.Chk_DNS->click();
+      d.RBt_DHCP->click();
+      for (int i = 0; i < 16; ++i) QVERIFY(!d.AddressEdits[i]->isEnabled() && !d.AddressLabels[i]->isEnabled());
+      QVERIFY(!d.Chk_DNS->isEnabled());
+      d.RBt_IP->click();
+      for (int i = 0; i < 16; ++i) QCOMPARE(d.AddressEdits[i]->isEnabled(), i < 8);
+      d.Chk_DNS->click();
+      for (int i = 0; i < 16; ++i) QCOMPARE(d.AddressLabels[i]->isEnabled(), true);
+      // The secondary name server and the remote console stay hidden.
+      for (int i = 12; i < 16; ++i) QVERIFY(d.AddressEdits[i]->isHidden() && d.AddressLabels[i]->isHidden());
+      QVERIFY(d.Chk_RC->isHidden());
+
+      d.MEdt_FTPpwd->setText("secret");
+      QCOMPARE(d.MEdt_FTPpwd->displayText(), QString("######"));
+
+      const QByteArray dir = qgetenv("VORN_SCREENSHOT_DIR");
+      if (!dir.isEmpty()) {
+        d.Edt_FTPID->setText("admin");
+        d.Chk_Read->setChecked(true);
+        QVERIFY(d.grab().save(QString::fromLocal8Bit(dir) + "/tcp_conf.png"));
+      }
+    });
+  }
+
+  void updateSendsTheFileOnceConfirmed() {
+    vsim::VirtualController& sim = *main_->Simulator();
+    if (!sim.Exists("D:\\CONF")) QVERIFY(sim.MakeDir("D:\\CONF"));
+    WithDialog([&](TdlgVornTCPConf& d) {
+      const char* address[] = {"10", "0", "0", "7"};
+      for (int i = 0; i < 4; ++i) d.AddressEdits[i]->setText(address[i]);
+      d.Chk_DNS->click();
+      d.Bt_IPUpdate->click();
+    });
+    QCOMPARE(ui_.Texts("error"), std::vector<std::string>{});
+    QCOMPARE(ui_.Texts("information"), std::vector<std::string>{"Update Successfully!"});
+    std::string stored;
+    QVERIFY(main_->Simulator()->ReadFile("D:\\CONF\\SOCKET.CFG", &stored));
+    QVERIFY(stored.find("ip address 10.0.0.7\r\ninterface pdr if0 dix 1500 10 0x60\r\nroute add default if0 0\r\n\r\n") ==
+            std::string("# Packet driver settings\r\n").size());
+  }
+
+  void goAnsweredNoSendsNothing() {
+    vsim::VirtualController& sim = *main_->Simulator();
+    QVERIFY(sim.WriteFile("D:\\KEEP.TXT", "x"));
+    sim.ClearReceived();
+    ui_.answers = {false};
+    WithDialog([&](TdlgVornTCPConf& d) {
+      d.Chk_HtpFtp->setChecked(true);
+      d.Bt_SystemInit->click();
+    });
+    QCOMPARE(ui_.Texts("question"), std::vector<std::string>{vorn::netconf::kFormatQuestion});
+    QVERIFY(sim.Received().empty());
+    QVERIFY(sim.Exists("D:\\KEEP.TXT"));
+  }
+};
+
+QTEST_MAIN(TcpConfDialogTest)
+#include "tcp_conf_dialog_test.moc"
