@@ -30,13 +30,15 @@ int Address(NetConf& conf, const std::vector<std::string>& args, std::ostream& e
       continue;
     }
     int group;
-    if (a == "--ip")
-      group = kIpGroup, ip = true;
-    else if (a == "--gateway")
+    if (a == "--ip") {
+      group = kIpGroup;
+      ip = true;
+    } else if (a == "--gateway") {
       group = kGatewayGroup;
-    else if (a == "--dns")
-      group = kPrimaryDnsGroup, input.autoDns = false;
-    else {
+    } else if (a == "--dns") {
+      group = kPrimaryDnsGroup;
+      input.autoDns = false;
+    } else {
       err << "net address: unknown argument '" << a << "'\n";
       return 2;
     }
