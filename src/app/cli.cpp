@@ -3,6 +3,7 @@
 #include <cstring>
 #include <ostream>
 
+#include "ioconf/ioconf_cli.h"
 #include "remote/remote_cli.h"
 
 #include "transfer/put_command.h"
@@ -34,6 +35,8 @@ const std::vector<Subcommand>& Subcommands() {
        [](Context& c) { return ListRemoteCommand(c.exchange, c.args, c.out, c.err); }},
       {"put", "put FILE... [--to PATH]   upload host files into a controller directory (default the root)",
        [](Context& c) { return RunPut(c.port, c.exchange.Factory(), c.args, c.pane, c.err); }},
+      {"ioconf", "ioconf get [FILE] | set FILE  read the I/O configuration into FILE (or standard output), or apply one",
+       [](Context& c) { return IOConfCommand(c.exchange, c.args, c.out, c.err); }},
   };
   return table;
 }
