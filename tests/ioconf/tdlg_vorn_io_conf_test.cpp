@@ -60,6 +60,7 @@ class IOConfDialogTest : public QObject {
     } pages[] = {
         {0, "analog_single", 1, "All", "+/-   5  V"}, {1, "eight_combos", 8, "CH0", "  0~500 mV"},
         {2, "output", 4, "CH0", "0~ 20  mA"},          {3, "digital", 0, "", ""},
+        {4, "thermocouple", 1, "All", "K Type    0~1000'C"},
         {7, "empty", 0, "", ""},
     };
     for (const Page& p : pages) {
