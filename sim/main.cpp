@@ -15,6 +15,7 @@ void Usage() {
   std::fprintf(stderr,
                "usage: vorn7730-sim [--link PATH] [--drive FILE] [--no-echo] [--wrong-echo]\n"
                "                    [--stale TEXT] [--long-line] [--transfer normal|nak|silent|can]\n"
+               "                    [--io-modules T,T,...] [--four-slots] [--cfgio-on-d] [--cfgio-cut]\n"
                "Prints the pseudo-terminal's path on its first line and serves until interrupted.\n");
 }
 
@@ -44,6 +45,14 @@ int main(int argc, char** argv) {
       opt.staleOutput = value();
     } else if (a == "--long-line") {
       opt.longLineWithoutEnd = true;
+    } else if (a == "--io-modules") {
+      opt.ioModules = value();
+    } else if (a == "--four-slots") {
+      opt.fourSlots = true;
+    } else if (a == "--cfgio-on-d") {
+      opt.cfgioOnDriveD = true;
+    } else if (a == "--cfgio-cut") {
+      opt.cfgioCutOff = true;
     } else if (a == "--transfer") {
       std::string m = value();
       if (m == "normal") opt.transfer = vsim::TransferMode::Normal;

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "sim/cfgio_program.h"
 #include "sim/console.h"
 #include "sim/drive.h"
 #include "sim/programs.h"
@@ -64,6 +65,7 @@ VirtualController::VirtualController(Options o)
     : options_(std::move(o)), drive_(std::make_unique<Drive>()), programs_(std::make_unique<ProgramTable>()) {
   FillDemoDrive(*drive_);
   AddStandardPrograms(programs_.get());
+  AddCfgioProgram(programs_.get(), options_);
 }
 
 VirtualController::~VirtualController() { Stop(); }
@@ -89,6 +91,7 @@ bool VirtualController::Start(std::string* error) {
       savedVersion_ = drive_->Version();
     }
   }
+  InstallCfgio(*drive_, GetOptions());
 
   // Close-on-exec: programs the host starts must not keep the line open.
   master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);

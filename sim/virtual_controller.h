@@ -25,6 +25,11 @@ struct Options {
   std::string staleOutput;          // sent once right after Start(), before any command
   bool longLineWithoutEnd = false;  // answer every command with 1500 bytes without line end, then the prompt
   TransferMode transfer = TransferMode::Normal;
+  // The I/O modules (read when the controller is created) and their tool CFGIO.
+  std::string ioModules;       // type codes of slots 0 up, comma-separated; "" a mixed set
+  bool fourSlots = false;      // a four-slot controller
+  bool cfgioOnDriveD = false;  // the tool only on D: (C:\cfgio is a bad command)
+  bool cfgioCutOff = false;    // "cfgio 1" stops before its trailer
 };
 
 class Console;

@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "netconf/netconf_cli.h"
+#include "ioconf/ioconf_cli.h"
 #include "remote/remote_cli.h"
 
 #include "transfer/put_command.h"
@@ -43,6 +44,8 @@ const std::vector<Subcommand>& Subcommands() {
       {"init", "init [--httpftpd] [--ftpd] [--httpd] --yes\n"
                "                            format drive D: and install the default files and servers",
        [](Context& c) { return netconf::InitCommand(c.exchange, c.args, c.err); }},
+      {"ioconf", "ioconf get [FILE] | set FILE  read the I/O configuration into FILE (or standard output), or apply one",
+       [](Context& c) { return IOConfCommand(c.exchange, c.args, c.out, c.err); }},
   };
   return table;
 }

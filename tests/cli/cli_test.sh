@@ -40,6 +40,22 @@ check "put of 100 KB exits 0" '[ $rc -eq 0 ]'
 "$cli" --port "$work/port" ls '\DATA' >"$work/ls3.out" 2>/dev/null
 check "the upload is listed with its 0x00 fill" 'grep -q "^BIG.BIN[[:space:]]*100096" "$work/ls3.out"'
 
+"$cli" --port "$work/port" ioconf get >"$work/io.cfg" 2>"$work/io.err"
+rc=$?
+check "ioconf get exits 0" '[ $rc -eq 0 ]'
+check "ioconf get prints the whole configuration with LF ends" \
+  '[ "$(head -n1 "$work/io.cfg")" = "@VORN7730MIOCFG-START 001 -1 -1" ] && [ "$(tail -n1 "$work/io.cfg")" = "@VORN7730MIOCFG-END -1 -1 -1" ] && ! grep -q $'"'"'\r'"'"' "$work/io.cfg"'
+head -n 5 "$work/io.cfg" >"$work/cut.cfg"
+"$cli" --port "$work/port" ioconf set "$work/cut.cfg" >/dev/null 2>"$work/cut.err"
+rc=$?
+check "ioconf set refuses a file without its trailer" '[ $rc -eq 1 ] && grep -q "holds no I/O configuration" "$work/cut.err"'
+sed '3s/^0 09 /0 12 /' "$work/io.cfg" >"$work/new.cfg"
+"$cli" --port "$work/port" ioconf set "$work/new.cfg" >"$work/set.out" 2>"$work/set.err"
+rc=$?
+check "ioconf set exits 0" '[ $rc -eq 0 ]'
+"$cli" --port "$work/port" ioconf get "$work/again.cfg" >/dev/null 2>&1
+check "ioconf get FILE reads back what set applied" 'cmp -s "$work/new.cfg" "$work/again.cfg"'
+
 "$cli" --port /dev/vorn-no-such-port exec 'dir' >"$work/none.out" 2>"$work/none.err"
 rc=$?
 check "a missing port exits 1" '[ $rc -eq 1 ]'

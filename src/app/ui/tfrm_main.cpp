@@ -12,6 +12,8 @@
 #include "app/ui/dialogs.h"
 #include "app/ui/icons.h"
 #include "app/ui/qt_invoker.h"
+#include "ioconf/ioconf_run.h"
+#include "ioconf/ui/tdlg_vorn_io_conf.h"
 #include "link/terminal_session.h"
 #include "link/ui/main_terminal_view.h"
 #include "link/ui/terminal_pane_widget.h"
@@ -265,6 +267,7 @@ void TfrmMain::BuildLayout() {
 
   // ---- wiring of this window's own handlers
   connect(cbxCOM, QOverload<int>::of(&QComboBox::activated), this, [this](int) { cbxCOMChange(); });
+  connect(tbtnVornConf, &QToolButton::clicked, this, [this] { tbtnVornConfClick(); });
   connect(tbtnTCPConf, &QToolButton::clicked, this, [this] { tbtnTCPConfClick(); });
   connect(tbtnKAPRIN, &QToolButton::clicked, this, [this] { tbtnKAPRINClick(); });
   connect(tbtnDOSCmd, &QToolButton::clicked, this, [this] { tbtnDOSCmdClick(); });
@@ -413,6 +416,13 @@ void TfrmMain::FormDestroy() {
 void TfrmMain::About1Click() {
   TdlgVornAbout about(this);
   about.exec();
+}
+
+void TfrmMain::tbtnVornConfClick() {
+  vorn::IOConfRun run(Exchanges(), *invoker_, ConfigPath);
+  run.ProcessEvents = [] { QApplication::processEvents(); };
+  IOConfDialogEditor editor(this);
+  run.Run(editor);
 }
 
 void TfrmMain::tbtnTCPConfClick() {

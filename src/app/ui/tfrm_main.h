@@ -150,6 +150,7 @@ class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::Bus
   void cbxCOMChange();
   void Exit1Click();
   void About1Click();
+  void tbtnVornConfClick();
   void tbtnTCPConfClick();
   void tbtnKAPRINClick();
 

@@ -1,0 +1,172 @@
+#include "ioconf/ioconf_run.h"
+
+#include <chrono>
+#include <thread>
+
+#include "transfer/upload_loop.h"
+#include "transfer/xmodem_sender.h"
+
+namespace vorn {
+
+namespace {
+
+constexpr size_t kLineLimit = 1024;
+constexpr size_t kProbeDrainLimit = 513;
+// The controller needs a moment before the tool's first line.
+constexpr auto kProbePause = std::chrono::milliseconds(100);
+constexpr auto kPollPause = std::chrono::milliseconds(5);
+
+bool Contains(const std::string& line, const char* text) { return line.find(text) != std::string::npos; }
+
+std::unique_ptr<Port> OpenToolPort(const PortFactory& factory, const std::string& name, uint32_t timeoutMs) {
+  std::unique_ptr<Port> port = factory ? factory(name) : nullptr;
+  if (!port || !port->Open()) return nullptr;
+  port->LineEnd = 10;
+  ConfigureControllerLine(*port);
+  port->SetTimeouts(timeoutMs);
+  return port;
+}
+
+}  // namespace
+
+IOConfRun::IOConfRun(Exchange& exchange, GuiInvoker& gui, std::string configPath)
+    : exchange_(exchange), gui_(gui), configPath_(std::move(configPath)) {}
+
+std::string IOConfRun::ToolCommand(const std::string& args) const {
+  return std::string(UseD ? "D:" : "C:") + "\\cfgio" + args + "\r";
+}
+
+void IOConfRun::Probe() {
+  std::unique_ptr<Port> port = OpenToolPort(exchange_.Factory(), exchange_.ComName, TimeoutMs);
+  if (!port) {
+    ErrorMessage = OpenFailureText(exchange_.ComName);
+    return;
+  }
+  uint8_t byte;
+  for (size_t n = 0; n < kProbeDrainLimit && port->ReadExact(&byte, 1); ++n) {
+  }
+
+  std::string text;
+  if (!exchange_.SendCommand(*port, "C:\\cfgio 1 1\r")) {
+    ErrorMessage = SendFailureTextConfig("C:cfgio 1 1");
+  } else {
+    std::this_thread::sleep_for(kProbePause);
+    while (port->ReadLine(kLineLimit, text)) {
+      if (Contains(text, "Bad")) UseD = true;
+      if (UseD) continue;
+      if (Contains(text, "@NUMBEROFSLOT")) {
+        exchange_.ShowLine(text);
+      } else if (Contains(text, "@SLOT")) {
+        exchange_.ShowLine(text);
+        if (text.size() >= 7 && text[6] == ' ') EightSlots = false;
+        if (text.size() >= 7 && text[6] == '8') EightSlots = true;
+      }
+    }
+    if (!UseD) {
+      exchange_.WaitForPrompt(*port, text);
+    } else if (!exchange_.SendCommand(*port, "D:\\cfgio 1 1\r")) {
+      ErrorMessage = SendFailureTextConfig("D:cfgio 1 1");
+    } else {
+      std::this_thread::sleep_for(kProbePause);
+      while (port->ReadLine(kLineLimit, text)) {
+        if (Contains(text, "@NUMBEROFSLOT")) {
+          exchange_.ShowLine(text);
+        } else if (Contains(text, "@SLOT")) {
+          exchange_.ShowLine(text);
+          if (text.size() >= 7 && text[6] == '8') EightSlots = true;
+        }
+      }
+      exchange_.WaitForPrompt(*port, text);
+    }
+  }
+  port->Close();
+}
+
+bool IOConfRun::Read(IOConfig& config) {
+  exchange_.Cursor().SetBusy();
+  bool ok = false;
+  std::unique_ptr<Port> port = OpenToolPort(exchange_.Factory(), exchange_.ComName, TimeoutMs);
+  if (!port) {
+    ErrorMessage = OpenFailureText(exchange_.ComName);
+  } else {
+    exchange_.DrainInput(*port);
+    if (!exchange_.SendCommand(*port, ToolCommand(" 1"))) {
+      ErrorMessage = SendFailureText("cfgio 1");
+    } else {
+      IOConfigReader reader(config);
+      std::string text;
+      while (port->ReadLine(kLineLimit, text)) {
+        exchange_.ShowLine(text);
+        reader.Line(text);
+      }
+      exchange_.WaitForPrompt(*port, text);
+      // Without the header and the trailer the table would go back to the
+      // controller as eight empty slots.
+      ok = reader.Complete();
+      if (!ok) ErrorMessage = kReadFailureText;
+    }
+    port->Close();
+  }
+  port.reset();
+  exchange_.Cursor().Restore();
+  return ok;
+}
+
+bool IOConfRun::Upload(const std::string& sourcePath) {
+  exchange_.Cursor().SetBusy();
+  std::unique_ptr<Port> port = OpenUploadPort(exchange_.Factory(), exchange_.ComName);
+  if (!port) {
+    exchange_.Cursor().Restore();
+    exchange_.UserInterface().Error(OpenFailureText(exchange_.ComName));
+    return false;
+  }
+  int outcome = -1;
+  {
+    TThreadXModem thread(gui_);
+    thread.Port = port.get();
+    thread.Terminal = &exchange_.Pane();
+    thread.SourcePath = sourcePath;
+    thread.TargetPath = kDeviceConfigPath;
+    thread.Resume();
+    while (thread.Outcome == 1 && !thread.Finished()) {
+      if (ProcessEvents) ProcessEvents();
+      std::this_thread::sleep_for(kPollPause);
+    }
+    outcome = thread.Outcome;
+  }
+  if (outcome != 0) exchange_.UserInterface().Error("Failed to transfer configuration!");
+  port->Close();
+  port.reset();
+  exchange_.Cursor().Restore();
+  return outcome == 0;
+}
+
+bool IOConfRun::RunCommand(const std::string& line) {
+  return exchange_.Run({TimeoutMs, 10}, {{line, SendFailureText(line), nullptr}});
+}
+
+bool IOConfRun::Apply() {
+  const bool applied = RunCommand(ToolCommand(""));
+  // The device copy goes whatever the tool made of it.
+  const bool deleted = RunCommand(std::string("del ") + kDeviceConfigPath + "\r");
+  return applied && deleted;
+}
+
+IOConfOutcome IOConfRun::Run(IOConfEditor& editor) {
+  Probe();
+  IOConfig config;
+  config.EightSlots = EightSlots;
+  if (!Read(config)) {
+    exchange_.UserInterface().Error(ErrorMessage);
+    return IOConfOutcome::Failed;
+  }
+  if (!editor.Edit(config)) return IOConfOutcome::Cancelled;
+  if (!CreateIOConfig(config, configPath_)) {
+    exchange_.UserInterface().Error("Failed to create configuration!");
+    return IOConfOutcome::Failed;
+  }
+  if (!Upload(configPath_)) return IOConfOutcome::Failed;
+  return Apply() ? IOConfOutcome::Applied : IOConfOutcome::Failed;
+}
+
+}  // namespace vorn

@@ -1,0 +1,54 @@
+#pragma once
+// The I/O configuration dialog: one tab page per slot with the module's
+// description and the range combos of its channels.
+#include <QComboBox>
+#include <QDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+#include <array>
+
+#include "ioconf/io_config.h"
+#include "ioconf/ioconf_run.h"
+
+namespace vorn::ui {
+
+class TdlgVornIOConf : public QDialog {
+  Q_OBJECT
+ public:
+  explicit TdlgVornIOConf(const vorn::IOConfig& config, QWidget* parent = nullptr);
+
+  // The table shown; OK stores the chosen ranges into it.
+  vorn::IOConfig Config;
+
+  QLabel* Label1 = nullptr;
+  QLabel* statextNodeID = nullptr;
+  QLabel* Label2 = nullptr;
+  QTabWidget* pagectrlSlot = nullptr;
+  std::array<QWidget*, vorn::kSlotCount> tbsheetSlot{};
+  std::array<QLabel*, vorn::kSlotCount> statextDspSL{};
+  std::array<QWidget*, vorn::kSlotCount> panelSL{};
+  // [slot][channel]
+  std::array<std::array<QLabel*, vorn::kChannelCount>, vorn::kSlotCount> lblSL{};
+  std::array<std::array<QComboBox*, vorn::kChannelCount>, vorn::kSlotCount> cbxSL{};
+  QPushButton* btnOK = nullptr;
+  QPushButton* btnCancel = nullptr;
+
+  void FormShow();
+  void btnOKClick();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+};
+
+// The run's editor on this dialog, shown modally over parent.
+class IOConfDialogEditor : public vorn::IOConfEditor {
+ public:
+  explicit IOConfDialogEditor(QWidget* parent) : parent_(parent) {}
+  bool Edit(vorn::IOConfig& config) override;
+
+ private:
+  QWidget* parent_;
+};
+
+}  // namespace vorn::ui
