@@ -29,23 +29,25 @@ FileListModel::FileListModel(QObject* parent) : QAbstractTableModel(parent) {}
 void FileListModel::SetSource(FileListSource* source) {
   beginResetModel();
   source_ = source;
+  rows_ = source_ ? source_->RowCount() : 0;
   endResetModel();
 }
 
 void FileListModel::Reset() {
   beginResetModel();
+  rows_ = source_ ? source_->RowCount() : 0;
   endResetModel();
 }
 
 int FileListModel::rowCount(const QModelIndex& parent) const {
   if (parent.isValid() || !source_) return 0;
-  return source_->RowCount();
+  return rows_;
 }
 
 int FileListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 4; }
 
 QVariant FileListModel::data(const QModelIndex& index, int role) const {
-  if (!source_ || !index.isValid() || index.row() >= source_->RowCount()) return {};
+  if (!source_ || !index.isValid() || index.row() >= rows_ || index.row() >= source_->RowCount()) return {};
   const int row = index.row();
   const int column = index.column();
   switch (role) {

@@ -45,6 +45,8 @@ class FileListModel : public QAbstractTableModel {
   explicit FileListModel(QObject* parent = nullptr);
   void SetSource(FileListSource* source);
   // The source's rows changed (a new listing): the row count is asked again.
+  // Until then the list keeps the count it had, so that rows a listing adds
+  // while the window repaints stay out of sight.
   void Reset();
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
@@ -54,6 +56,7 @@ class FileListModel : public QAbstractTableModel {
 
  private:
   FileListSource* source_ = nullptr;
+  int rows_ = 0;
 };
 
 // Prefix search over the rows' names, upper-cased, from start to the last row,
