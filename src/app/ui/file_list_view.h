@@ -3,6 +3,7 @@
 // demand from a source), four view styles, the columns "Name", "Size", "Type",
 // "Modified", and the prefix incremental search with wrapping.
 #include <QAbstractTableModel>
+#include <QFontMetrics>
 #include <QIcon>
 #include <QStackedWidget>
 #include <cstdint>
@@ -63,6 +64,9 @@ class FileListModel : public QAbstractTableModel {
 // then (when wrap) from row 0 up to the row before start. -1 when none matches.
 int FindRowByPrefix(const FileListSource& source, const std::string& text, int start, bool wrap);
 
+// The grid cell of an icon view style for a font.
+QSize IconGridSize(ViewStyle style, const QFontMetrics& metrics);
+
 class FileListView : public QStackedWidget {
   Q_OBJECT
  public:
@@ -95,6 +99,8 @@ class FileListView : public QStackedWidget {
 
  private:
   void KeyboardSearch(const QString& text);
+  // Gives the Name column what the other columns leave of the list's width.
+  void FitNameColumn();
 
   FileListModel* model_;
   QTreeView* report_;
@@ -102,6 +108,7 @@ class FileListView : public QStackedWidget {
   ViewStyle style_ = ViewStyle::Report;
   QString searchText_;
   qint64 lastSearchKeyMs_ = 0;
+  int nameWidth_ = 0;  // the Name column's own width, its least
 };
 
 }  // namespace vorn::ui
