@@ -133,16 +133,21 @@ class LocalPaneTest : public QObject {
 
   void pathBoxShowsTypedPathsAndReportsBadOnes() {
     fs::create_directory(Path("typed"));
+    File("typed/inside", 1);
+    // Keys go to the box, which has the focus, not to its text field.
     QLineEdit* edit = main_->cbxLocal->lineEdit();
     edit->setText(QString::fromStdString(Path("typed") + "/"));
-    QTest::keyClick(edit, Qt::Key_Return);
+    QTest::keyClick(main_->cbxLocal, Qt::Key_Return);
     QCOMPARE(Pane().View().CurrentItem, Path("typed"));
+    QCOMPARE(Names(), std::vector<std::string>{"inside"});
 
     edit->setText(QString::fromStdString(Path("nowhere")));
-    QTest::keyClick(edit, Qt::Key_Return);
+    QTest::keyClick(main_->cbxLocal, Qt::Key_Enter);
     QCOMPARE(ui_.Texts("error").size(), size_t(1));
     QVERIFY(ui_.LastError().find(Path("nowhere")) != std::string::npos);
     QCOMPARE(Pane().View().CurrentItem, Path("typed"));
+    QCOMPARE(Names(), std::vector<std::string>{"inside"});
+    QCOMPARE(edit->text(), QString::fromStdString(Path("typed")));
 
     // Choosing a visited folder from the list shows it again.
     const int computer = main_->cbxLocal->findText("Computer");

@@ -66,7 +66,12 @@ void LocalPane::Wire() {
   box->setCompleter(nullptr);
   connect(box, QOverload<int>::of(&QComboBox::activated), this, [this](int) { cbxLocalClick(); });
   box->installEventFilter(this);
-  if (box->lineEdit()) box->lineEdit()->installEventFilter(this);
+  if (box->lineEdit()) {
+    box->lineEdit()->installEventFilter(this);
+    // Enter reaches the box, which hands it to its text field without passing
+    // any event filter; the field then reports it here.
+    connect(box->lineEdit(), &QLineEdit::returnPressed, this, [this] { cbxLocalClick(); });
+  }
 
   connect(main_.stabarLocal, &StatusPanels::resized, this, [this] { stabarLocalResize(); });
 
@@ -178,10 +183,10 @@ void LocalPane::cbxLocalClick() {
   QComboBox* box = main_.cbxLocal;
   const QString text = box->currentText();
   const int index = box->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
-  if (index >= 0)
-    ShowLocalFolder(box->itemData(index).toString().toStdString());
-  else
-    ShowLocalPath(text.toStdString());
+  const bool shown = index >= 0 ? ShowLocalFolder(box->itemData(index).toString().toStdString())
+                                : ShowLocalPath(text.toStdString());
+  // After the error the box names the folder the list still shows.
+  if (!shown) box->setEditText(Q(View().CurrentPath));
 }
 
 void LocalPane::cbxLocalKeyDown(int key) {
@@ -213,12 +218,6 @@ bool LocalPane::eventFilter(QObject* watched, QEvent* event) {
     const int key = static_cast<QKeyEvent*>(event)->key();
     if (key == Qt::Key_Down) {
       cbxLocalKeyDown(key);
-      return true;
-    }
-    // Enter in the path box shows what was typed (or the visited folder of
-    // that name); the box itself would only look for a matching item.
-    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && watched == box->lineEdit()) {
-      cbxLocalClick();
       return true;
     }
   }
