@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QStorageInfo>
 #include <QTreeView>
 #include <QtTest>
 #include <filesystem>
@@ -23,6 +24,7 @@ class LocalPaneTest : public QObject {
   vorn::test::ScriptedUi ui_;
   std::unique_ptr<TfrmMain> main_;
   QTemporaryDir dir_;
+  QTemporaryDir dataHome_;
   std::vector<std::string> opened_;
 
   std::string Path(const std::string& rel) const { return (fs::path(dir_.path().toStdString()) / rel).string(); }
@@ -54,6 +56,9 @@ class LocalPaneTest : public QObject {
  private slots:
   void init() {
     QVERIFY(dir_.isValid());
+    QVERIFY(dataHome_.isValid());
+    // Items moved to the trash go to a trash of the test's own.
+    qputenv("XDG_DATA_HOME", dataHome_.path().toLocal8Bit());
     for (const auto& entry : fs::directory_iterator(dir_.path().toStdString())) fs::remove_all(entry.path());
     ui_ = {};
     opened_.clear();
@@ -190,7 +195,7 @@ class LocalPaneTest : public QObject {
     Pane().Delete1->trigger();
     QVERIFY(!fs::exists(Path("ccc")));
     QCOMPARE(Names(), (std::vector<std::string>{"New Folder", "bbb", "aaa"}));
-    QCOMPARE(ui_.Texts("question").back(), std::string("Are you sure you want to delete 'ccc'?"));
+    QCOMPARE(ui_.Texts("question").back(), std::string("Are you sure you want to move 'ccc' to the trash?"));
 
     File("New Folder/inside", 5);
     main_->lstviewLocal->SelectRow(RowOf("New Folder"));
@@ -198,6 +203,59 @@ class LocalPaneTest : public QObject {
     Pane().Delete1->trigger();
     QVERIFY(!fs::exists(Path("New Folder")));
     QCOMPARE(Names(), (std::vector<std::string>{"bbb", "aaa"}));
+  }
+
+  // Delete moves an item to the trash; Shift+Delete deletes it for good after
+  // a question that says so; without a trash the user is told and asked.
+  void deleteGoesToTheTrashUnlessShifted() {
+    struct Case {
+      const char* name;
+      Qt::KeyboardModifiers keys;
+      bool trashWorks;
+      std::vector<bool> answers;
+      std::vector<std::string> questions;
+      bool gone, inTrash;
+    };
+    const std::vector<Case> cases = {
+        {"a", Qt::NoModifier, true, {true}, {"Are you sure you want to move 'a' to the trash?"}, true, true},
+        {"b", Qt::ShiftModifier, true, {true}, {"Are you sure you want to permanently delete 'b'?"}, true, false},
+        {"c", Qt::ShiftModifier, true, {false}, {"Are you sure you want to permanently delete 'c'?"}, false, false},
+        {"d", Qt::NoModifier, false, {true, false},
+         {"Are you sure you want to move 'd' to the trash?", "'d' can't be moved to the trash:\nno trash\n\nDo you want to delete it permanently?"},
+         false, false},
+        {"e", Qt::NoModifier, false, {true, true}, {}, true, false},
+    };
+    const fs::path trash = fs::path(dataHome_.path().toStdString()) / "Trash" / "files";
+    // Elsewhere the trash of the folder's own volume takes the item.
+    const bool sameVolume = QStorageInfo(dir_.path()) == QStorageInfo(QDir::home());
+    const auto realTrash = Pane().MoveToTrash;
+    for (const Case& c : cases) {
+      File(c.name, 10);
+      QVERIFY(Pane().ShowLocalFolder(dir_.path().toStdString()));
+      Pane().MoveToTrash = realTrash;
+      if (!c.trashWorks)
+        Pane().MoveToTrash = [](const std::string&, std::string& error) {
+          error = "no trash";
+          return false;
+        };
+      main_->lstviewLocal->SelectRow(RowOf(c.name));
+      ui_.boxes.clear();
+      ui_.answers.assign(c.answers.begin(), c.answers.end());
+      QTest::keyClick(main_->lstviewLocal->Report(), Qt::Key_Delete, c.keys);
+      if (!c.questions.empty()) QCOMPARE(ui_.Texts("question"), c.questions);
+      QCOMPARE(!fs::exists(Path(c.name)), c.gone);
+      QCOMPARE(RowOf(c.name) < 0, c.gone);
+      if (sameVolume) QCOMPARE(fs::exists(trash / c.name), c.inTrash);
+    }
+    fs::create_directory(Path("folder"));
+    File("folder/inside", 1);
+    QVERIFY(Pane().ShowLocalFolder(dir_.path().toStdString()));
+    main_->lstviewLocal->SelectRow(RowOf("folder"));
+    ui_.answers = {false};
+    QTest::keyClick(main_->lstviewLocal->Report(), Qt::Key_Delete);
+    QCOMPARE(ui_.Texts("question").back(),
+             std::string("Are you sure you want to move the folder 'folder' and all its contents to the trash?"));
+    QVERIFY(fs::exists(Path("folder/inside")));
   }
 
   void contextMenuRenameAndOpen() {

@@ -286,6 +286,9 @@ bool FileListView::eventFilter(QObject* watched, QEvent* event) {
       case Qt::Key_Backspace:
         emit backspacePressed();
         return true;
+      case Qt::Key_Delete:
+        emit deletePressed(key->modifiers() & Qt::ShiftModifier);
+        return true;
       default:
         break;
     }

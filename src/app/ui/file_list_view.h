@@ -91,6 +91,7 @@ class FileListView : public QStackedWidget {
  signals:
   void activated(int row);        // double-click or Enter on a row
   void backspacePressed();
+  void deletePressed(bool permanently);  // Delete; Shift+Delete permanently
   void columnClicked(int column);
   void contextMenuRequested(const QPoint& globalPos);
 

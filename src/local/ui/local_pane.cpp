@@ -1,5 +1,6 @@
 #include "local/ui/local_pane.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QFile>
@@ -33,6 +34,12 @@ LocalPane::LocalPane(TfrmMain& main, std::unique_ptr<vorn::HostFolders> folders)
   OpenItem = [](const std::string& fullPath) {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(fullPath))));
   };
+  MoveToTrash = [](const std::string& fullPath, std::string& error) {
+    QFile item(QFile::decodeName(QByteArray::fromStdString(fullPath)));
+    if (item.moveToTrash()) return true;
+    error = item.errorString().toStdString();
+    return false;
+  };
 }
 
 LocalPane::~LocalPane() {
@@ -44,6 +51,7 @@ void LocalPane::Wire() {
   list->SetSource(this);
   connect(list, &FileListView::activated, this, [this](int) { lstviewLocalDblClick(); });
   connect(list, &FileListView::backspacePressed, this, [this] { lstviewLocalKeyDown(Qt::Key_Backspace); });
+  connect(list, &FileListView::deletePressed, this, [this](bool permanently) { DeleteItem(permanently); });
   connect(list, &FileListView::columnClicked, this, [this](int column) { lstviewLocalColumnClick(column); });
   connect(list, &FileListView::contextMenuRequested, this, [this](const QPoint& pos) {
     PopupMenu1Popup();
@@ -269,14 +277,34 @@ void LocalPane::NewFolder1Click() {
   Relist();
 }
 
-void LocalPane::Delete1Click() {
+void LocalPane::Delete1Click() { DeletePopupItem(QApplication::keyboardModifiers() & Qt::ShiftModifier); }
+
+void LocalPane::DeleteItem(bool permanently) {
+  if (main_.lstviewLocal->CurrentRow() < 0) return;
+  PopupMenu1Popup();  // the same target as the menu's command
+  DeletePopupItem(permanently);
+}
+
+void LocalPane::DeletePopupItem(bool permanently) {
   if (!popup_.onRow || browser_.AtComputer()) return;
-  const std::string question =
-      popup_.isFolder ? "Are you sure you want to delete the folder '" + popup_.name + "' and all its contents?"
-                      : "Are you sure you want to delete '" + popup_.name + "'?";
-  if (!main_.UserInterface().Question(question)) return;
+  vorn::Ui& ui = main_.UserInterface();
+  const std::string what = popup_.isFolder ? "the folder '" + popup_.name + "' and all its contents" : "'" + popup_.name + "'";
   std::string error;
-  if (!folders_->Remove(popup_.fullPath, error)) main_.UserInterface().Error(FailureText(popup_.fullPath, error));
+  if (!permanently) {
+    // One wrong click must not lose a folder tree: the item can be restored.
+    const std::string trash = folders_->TrashName();
+    if (!ui.Question("Are you sure you want to move " + what + " to the " + trash + "?")) return;
+    if (MoveToTrash(popup_.fullPath, error)) {
+      Relist();
+      return;
+    }
+    if (!ui.Question("'" + popup_.name + "' can't be moved to the " + trash + ":\n" + error +
+                     "\n\nDo you want to delete it permanently?"))
+      return;
+  } else if (!ui.Question("Are you sure you want to permanently delete " + what + "?")) {
+    return;
+  }
+  if (!folders_->Remove(popup_.fullPath, error)) ui.Error(FailureText(popup_.fullPath, error));
   Relist();
 }
 
