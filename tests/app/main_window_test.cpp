@@ -9,6 +9,8 @@
 #include <functional>
 #include <thread>
 
+#include <QTreeView>
+
 #include "app/scripted_ui.h"
 #include "app/ui/dialogs.h"
 #include "app/ui/tfrm_main.h"
@@ -92,6 +94,11 @@ class MainWindowTest : public QObject {
     } counter;
     counter.onPaint = [&] { paintsDuring += busy(); };
     w_->meoDos->viewport()->installEventFilter(&counter);
+    // The list shows itself emptied while its listing runs.
+    int listPaintsDuring = 0;
+    PaintCounter listCounter;
+    listCounter.onPaint = [&] { listPaintsDuring += busy(); };
+    w_->lstviewVorn->Report()->viewport()->installEventFilter(&listCounter);
     QTimer timer;
     timer.setInterval(10);
     connect(&timer, &QTimer::timeout, [&] { busy() ? ++ticksDuring : ++ticksAfter; });
@@ -112,6 +119,7 @@ class MainWindowTest : public QObject {
     QVERIFY(!busy());
     QVERIFY(PaneText().contains("bytes free"));
     QVERIFY(paintsDuring > 0);
+    QVERIFY(listPaintsDuring > 0);
     QCOMPARE(ticksDuring, 0);
     QCOMPARE(clicksDuring, 0);
     QTRY_VERIFY(ticksAfter > 0);

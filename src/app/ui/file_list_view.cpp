@@ -184,7 +184,12 @@ FileListView::FileListView(bool multiSelect, QWidget* parent) : QStackedWidget(p
 
 void FileListView::SetSource(FileListSource* source) { model_->SetSource(source); }
 
-void FileListView::Reset() { model_->Reset(); }
+void FileListView::Reset() {
+  model_->Reset();
+  // The views lay their rows out from a zero-time timer, and timers wait while
+  // an exchange runs: a repaint asked for now lays them out as it paints.
+  ActiveView()->viewport()->update();
+}
 
 QSize IconGridSize(ViewStyle style, const QFontMetrics& metrics) {
   // Room for the widest name of twelve characters (8.3), so that controller

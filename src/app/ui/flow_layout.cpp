@@ -49,20 +49,39 @@ void FlowLayout::setGeometry(const QRect& rect) {
 
 int FlowLayout::Arrange(const QRect& rect, bool place) const {
   const QRect area = rect.marginsRemoved(contentsMargins());
+  struct Placed {
+    QLayoutItem* item;
+    QSize size;
+  };
+  QList<Placed> line;
   int x = area.x(), y = area.y(), lineHeight = 0;
+  // Items of one line share its middle.
+  auto finishLine = [&] {
+    if (place)
+      for (const Placed& p : line) {
+        p.item->setGeometry(QRect(QPoint(x, y + (lineHeight - p.size.height()) / 2), p.size));
+        x += p.size.width() + spacing();
+      }
+    line.clear();
+  };
+  int used = 0;  // width taken on the current line
   for (QLayoutItem* item : items_) {
     if (item->isEmpty()) continue;
     const QSize hint = item->sizeHint();
-    const int width = std::min(hint.width(), std::max(item->minimumSize().width(), area.width()));
-    if (x > area.x() && x + width > area.right() + 1) {
+    const QSize size(std::min(hint.width(), std::max(item->minimumSize().width(), area.width())), hint.height());
+    if (used > 0 && used + size.width() > area.width()) {
       x = area.x();
+      finishLine();
       y += lineHeight + spacing();
       lineHeight = 0;
+      used = 0;
     }
-    if (place) item->setGeometry(QRect(QPoint(x, y), QSize(width, hint.height())));
-    x += width + spacing();
-    lineHeight = std::max(lineHeight, hint.height());
+    line.append({item, size});
+    used += size.width() + spacing();
+    lineHeight = std::max(lineHeight, size.height());
   }
+  x = area.x();
+  finishLine();
   const QMargins m = contentsMargins();
   return y + lineHeight - rect.y() + m.bottom();
 }
