@@ -56,6 +56,8 @@ int main(int argc, char** argv) {
     vorn::ui::TfrmMain window(ui, options);
     ui.SetParent(&window);
     vorn::ui::ShowMaximisedCentred(window);
+    // On the screen before the first listing keeps the GUI thread busy.
+    vorn::ui::PaintNow(window);
     if (options.simulate) {
       // The virtual controller is there at once: show its drive.
       QTimer::singleShot(0, &window, [&window] { window.cbxCOMChange(); });

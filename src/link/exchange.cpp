@@ -1,5 +1,6 @@
 #include "link/exchange.h"
 
+#include "link/line_wait.h"
 #include "link/serial_port.h"
 
 namespace vorn {
@@ -86,6 +87,11 @@ bool Exchange::WaitForPrompt(Port& port, const std::string& text) {
 }
 
 bool Exchange::Run(const ExchangeProfile& profile, const std::vector<ExchangeCommand>& commands) {
+  // The window repaints while this exchange waits on the line. Nothing may
+  // start another one meanwhile; one that got through is refused, as the port
+  // is held by this one.
+  LineWaitScope waiting;
+  if (waiting.Nested()) return false;
   cursor_.SetBusy();
   std::string failure;
   bool ok = true;

@@ -2,13 +2,18 @@
 
 #include <utility>
 
+#include "link/line_wait.h"
+
 namespace vorn {
 
 SerialPort::SerialPort(std::string portName)
     : SerialPort(std::move(portName), platform::CreateSerialDevice()) {}
 
 SerialPort::SerialPort(std::string portName, std::unique_ptr<platform::SerialDevice> device)
-    : portName_(std::move(portName)), device_(std::move(device)) {}
+    : portName_(std::move(portName)), device_(std::move(device)) {
+  // An exchange on the GUI thread lets the window repaint while it waits.
+  device_->SetWaitCallback([] { LineWaiting(); }, kLineWaitSliceMs);
+}
 
 // Owners close the port themselves; the device's own destructor still releases
 // one that was left open, so a forgotten Close cannot keep the port held.

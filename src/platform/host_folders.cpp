@@ -190,6 +190,8 @@ class FileSystemFolders : public HostFolders {
     return RemoveTree(fullPath, error);
   }
 
+  std::string TrashName() const override { return folders_detail::TrashName(); }
+
   bool MakeFolder(const std::string& parent, const std::string& baseName, std::string& created,
                   std::string& error) override {
     if (IsComputer(parent) || !ValidName(baseName)) {

@@ -55,8 +55,11 @@ class HostFolders {
 
   // The usual file commands. False with the system's text on failure.
   virtual bool Rename(const std::string& fullPath, const std::string& newName, std::string& error) = 0;
-  // Files, and folders with everything in them.
+  // Files, and folders with everything in them, for good.
   virtual bool Remove(const std::string& fullPath, std::string& error) = 0;
+  // Where deleted items go to be restored from: "trash", or the host's name
+  // for it ("Recycle Bin" on Windows).
+  virtual std::string TrashName() const { return "trash"; }
   // Creates a new folder with a free name made from baseName; created names it.
   virtual bool MakeFolder(const std::string& parent, const std::string& baseName, std::string& created,
                           std::string& error) = 0;

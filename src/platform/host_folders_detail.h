@@ -39,6 +39,9 @@ bool MoveNoReplace(const std::string& from, const std::string& to, std::string& 
 // what it points to stays.
 bool RemoveTree(const std::string& fullPath, std::string& error);
 
+// The host's name for the place deleted items go to.
+std::string TrashName();
+
 // --- Shared pure helpers ---
 
 // A Windows file time (100 ns ticks since 1601) as seconds since 1970; 0 stays 0.

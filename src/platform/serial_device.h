@@ -3,6 +3,7 @@
 // per host: POSIX (termios + poll) and Windows (overlapped communications API).
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -41,6 +42,25 @@ class SerialDevice {
   virtual TransferResult Write(const uint8_t* bytes, size_t count) = 0;
   virtual TransferResult Read(uint8_t* buffer, size_t count) = 0;
   virtual bool PurgeInput() = 0;
+
+  // Called every slice milliseconds while a Read or Write waits for the line
+  // (never while bytes are ready), on the waiting thread; the time spent in it
+  // counts against the time-out.
+  void SetWaitCallback(std::function<void()> callback, uint32_t sliceMs) {
+    waitCallback_ = std::move(callback);
+    waitSliceMs_ = sliceMs;
+  }
+
+ protected:
+  // The longest a single wait may block before Waiting() is due.
+  uint32_t WaitSliceMs() const { return waitCallback_ ? waitSliceMs_ : UINT32_MAX; }
+  void Waiting() const {
+    if (waitCallback_) waitCallback_();
+  }
+
+ private:
+  std::function<void()> waitCallback_;
+  uint32_t waitSliceMs_ = UINT32_MAX;
 };
 
 std::unique_ptr<SerialDevice> CreateSerialDevice();

@@ -6,14 +6,29 @@
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
+#include <QLabel>
 #include <QWidget>
+#include <functional>
 #include <stdexcept>
 
 #include "app/scripted_ui.h"
 #include "app/ui/application.h"
 #include "app/ui/qt_ui.h"
+#include "app/ui/tfrm_main.h"
 
 namespace {
+
+// Calls onPaint with the object of every paint event it sees.
+class PaintWatcher : public QObject {
+ public:
+  std::function<void(QObject*)> onPaint;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* e) override {
+    if (e->type() == QEvent::Paint) onPaint(watched);
+    return false;
+  }
+};
 
 class Thrower : public QObject {
  protected:
@@ -62,6 +77,32 @@ class ApplicationTest : public QObject {
     // An ordinary question still takes Escape as No.
     AnswerNextBox(Qt::Key_Escape);
     QVERIFY(!boxes.Question("Are you sure?"));
+  }
+
+  // Start-up paints its progress dialog at every step, and the main window is
+  // painted before the event loop (and with it the first listing) runs.
+  void startUpPaintsEachStepAndTheWindowFirst() {
+    QStringList steps;
+    int windowPaints = 0;
+    PaintWatcher watcher;
+    watcher.onPaint = [&](QObject* o) {
+      if (o->objectName() == "lblMsg") {
+        const QString text = static_cast<QLabel*>(o)->text();
+        if (steps.isEmpty() || steps.back() != text) steps << text;
+      } else if (o->objectName() == "TfrmMain") {
+        ++windowPaints;
+      }
+    };
+    qApp->installEventFilter(&watcher);
+    {
+      vorn::ui::TfrmMain window(ui_);
+      QCOMPARE(steps, (QStringList{"Scanning local system...", "Scanning COM port...", "Constructing local view...",
+                                   "Starting COM thread...", "Initialization done!!"}));
+      vorn::ui::ShowMaximisedCentred(window);
+      vorn::ui::PaintNow(window);
+      QVERIFY(windowPaints > 0);
+    }
+    qApp->removeEventFilter(&watcher);
   }
 
   void theWindowOpensMaximisedAndRestoresCentred() {

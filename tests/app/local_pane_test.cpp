@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QStorageInfo>
 #include <QTreeView>
 #include <QtTest>
 #include <filesystem>
@@ -23,6 +24,7 @@ class LocalPaneTest : public QObject {
   vorn::test::ScriptedUi ui_;
   std::unique_ptr<TfrmMain> main_;
   QTemporaryDir dir_;
+  QTemporaryDir dataHome_;
   std::vector<std::string> opened_;
 
   std::string Path(const std::string& rel) const { return (fs::path(dir_.path().toStdString()) / rel).string(); }
@@ -54,6 +56,9 @@ class LocalPaneTest : public QObject {
  private slots:
   void init() {
     QVERIFY(dir_.isValid());
+    QVERIFY(dataHome_.isValid());
+    // Items moved to the trash go to a trash of the test's own.
+    qputenv("XDG_DATA_HOME", dataHome_.path().toLocal8Bit());
     for (const auto& entry : fs::directory_iterator(dir_.path().toStdString())) fs::remove_all(entry.path());
     ui_ = {};
     opened_.clear();
@@ -133,16 +138,21 @@ class LocalPaneTest : public QObject {
 
   void pathBoxShowsTypedPathsAndReportsBadOnes() {
     fs::create_directory(Path("typed"));
+    File("typed/inside", 1);
+    // Keys go to the box, which has the focus, not to its text field.
     QLineEdit* edit = main_->cbxLocal->lineEdit();
     edit->setText(QString::fromStdString(Path("typed") + "/"));
-    QTest::keyClick(edit, Qt::Key_Return);
+    QTest::keyClick(main_->cbxLocal, Qt::Key_Return);
     QCOMPARE(Pane().View().CurrentItem, Path("typed"));
+    QCOMPARE(Names(), std::vector<std::string>{"inside"});
 
     edit->setText(QString::fromStdString(Path("nowhere")));
-    QTest::keyClick(edit, Qt::Key_Return);
+    QTest::keyClick(main_->cbxLocal, Qt::Key_Enter);
     QCOMPARE(ui_.Texts("error").size(), size_t(1));
     QVERIFY(ui_.LastError().find(Path("nowhere")) != std::string::npos);
     QCOMPARE(Pane().View().CurrentItem, Path("typed"));
+    QCOMPARE(Names(), std::vector<std::string>{"inside"});
+    QCOMPARE(edit->text(), QString::fromStdString(Path("typed")));
 
     // Choosing a visited folder from the list shows it again.
     const int computer = main_->cbxLocal->findText("Computer");
@@ -185,7 +195,7 @@ class LocalPaneTest : public QObject {
     Pane().Delete1->trigger();
     QVERIFY(!fs::exists(Path("ccc")));
     QCOMPARE(Names(), (std::vector<std::string>{"New Folder", "bbb", "aaa"}));
-    QCOMPARE(ui_.Texts("question").back(), std::string("Are you sure you want to delete 'ccc'?"));
+    QCOMPARE(ui_.Texts("question").back(), std::string("Are you sure you want to move 'ccc' to the trash?"));
 
     File("New Folder/inside", 5);
     main_->lstviewLocal->SelectRow(RowOf("New Folder"));
@@ -193,6 +203,46 @@ class LocalPaneTest : public QObject {
     Pane().Delete1->trigger();
     QVERIFY(!fs::exists(Path("New Folder")));
     QCOMPARE(Names(), (std::vector<std::string>{"bbb", "aaa"}));
+  }
+
+  // Delete moves an item to the trash; Shift+Delete deletes it for good after
+  // a question that says so; without a trash the user is told and asked.
+  void deleteGoesToTheTrashUnlessShifted() {
+    struct Case {
+      const char* name;
+      Qt::KeyboardModifiers keys;
+      bool trashWorks;
+      std::vector<std::string> questions;  // Yes, then No to deleting what the trash refused
+      bool gone, inTrash;
+    };
+    const std::vector<Case> cases = {
+        {"a", Qt::NoModifier, true, {"Are you sure you want to move 'a' to the trash?"}, true, true},
+        {"b", Qt::ShiftModifier, true, {"Are you sure you want to permanently delete 'b'?"}, true, false},
+        {"c", Qt::NoModifier, false,
+         {"Are you sure you want to move 'c' to the trash?",
+          "'c' can't be moved to the trash:\nno trash\n\nDo you want to delete it permanently?"},
+         false, false},
+    };
+    const fs::path trash = fs::path(dataHome_.path().toStdString()) / "Trash" / "files";
+    // Elsewhere the trash of the folder's own volume takes the item.
+    const bool sameVolume = QStorageInfo(dir_.path()) == QStorageInfo(QDir::home());
+    for (const Case& c : cases) {
+      File(c.name, 10);
+      QVERIFY(Pane().ShowLocalFolder(dir_.path().toStdString()));
+      if (!c.trashWorks)
+        Pane().MoveToTrash = [](const std::string&, std::string& error) {
+          error = "no trash";
+          return false;
+        };
+      main_->lstviewLocal->SelectRow(RowOf(c.name));
+      ui_.boxes.clear();
+      ui_.answers = {true, c.trashWorks};
+      QTest::keyClick(main_->lstviewLocal->Report(), Qt::Key_Delete, c.keys);
+      QCOMPARE(ui_.Texts("question"), c.questions);
+      QCOMPARE(!fs::exists(Path(c.name)), c.gone);
+      QCOMPARE(RowOf(c.name) < 0, c.gone);
+      if (sameVolume) QCOMPARE(fs::exists(trash / c.name), c.inTrash);
+    }
   }
 
   void contextMenuRenameAndOpen() {

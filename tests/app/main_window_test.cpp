@@ -7,6 +7,9 @@
 #include <QTest>
 #include <QTimer>
 #include <functional>
+#include <thread>
+
+#include <QTreeView>
 
 #include "app/scripted_ui.h"
 #include "app/ui/dialogs.h"
@@ -74,6 +77,71 @@ class MainWindowTest : public QObject {
         if (auto* b = qobject_cast<QToolButton*>(bar->widgetForAction(a)); b && b->isCheckable() && b != w_->tbtnDOSCmd)
           hints << b->toolTip();
       QCOMPARE(hints, (QStringList{"Large Icons", "Small Icons", "List View", "Report View"}));
+    }
+  }
+
+  // While a listing waits on the line the window repaints, but neither a timer
+  // nor input posted meanwhile runs a handler; the timer fires afterwards.
+  void exchangeRepaintsWithoutRunningHandlers() {
+    auto busy = [] { return QApplication::overrideCursor() != nullptr; };
+    int paintsDuring = 0, ticksDuring = 0, ticksAfter = 0, clicksDuring = 0;
+    struct PaintCounter : QObject {
+      std::function<void()> onPaint;
+      bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) onPaint();
+        return false;
+      }
+    } counter;
+    counter.onPaint = [&] { paintsDuring += busy(); };
+    w_->meoDos->viewport()->installEventFilter(&counter);
+    // The list shows itself emptied while its listing runs.
+    int listPaintsDuring = 0;
+    PaintCounter listCounter;
+    listCounter.onPaint = [&] { listPaintsDuring += busy(); };
+    w_->lstviewVorn->Report()->viewport()->installEventFilter(&listCounter);
+    QTimer timer;
+    timer.setInterval(10);
+    connect(&timer, &QTimer::timeout, [&] { busy() ? ++ticksDuring : ++ticksAfter; });
+    connect(w_->tbtnVornUp, &QToolButton::clicked, [&] { clicksDuring += busy(); });
+    QVERIFY(QTest::qWaitForWindowExposed(w_.get()));
+
+    timer.start();
+    std::thread clicker([this] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(400));
+      const QPointF at(5, 5);
+      QCoreApplication::postEvent(w_->tbtnVornUp, new QMouseEvent(QEvent::MouseButtonPress, at, at, at, Qt::LeftButton,
+                                                                 Qt::LeftButton, Qt::NoModifier));
+      QCoreApplication::postEvent(w_->tbtnVornUp, new QMouseEvent(QEvent::MouseButtonRelease, at, at, at,
+                                                                 Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+    });
+    w_->tbtnRefresh->click();
+    clicker.join();
+    QVERIFY(!busy());
+    QVERIFY(PaneText().contains("bytes free"));
+    QVERIFY(paintsDuring > 0);
+    QVERIFY(listPaintsDuring > 0);
+    QCOMPARE(ticksDuring, 0);
+    QCOMPARE(clicksDuring, 0);
+    QTRY_VERIFY(ticksAfter > 0);
+  }
+
+  // The port box and every tool button stay on screen, inside their pane,
+  // at the restored size, at the smallest the window allows, and maximised.
+  void toolbarsShowEveryControlAtAnySize() {
+    w_->showNormal();
+    for (QSize size : {QSize(721, 580), w_->minimumSizeHint(), QSize(1600, 1000)}) {
+      w_->resize(size);
+      QTest::qWait(50);
+      QList<QWidget*> controls{w_->cbxCOM};
+      for (QToolBar* bar : {w_->tlbarLocal, w_->tlbarVorn})
+        for (QAction* a : bar->actions())
+          if (QWidget* b = bar->widgetForAction(a); b && !a->isSeparator()) controls << b;
+      for (QWidget* c : controls) {
+        QWidget* pane = c->window() == w_.get() && w_->pnlLocal->isAncestorOf(c) ? w_->pnlLocal : w_->pnlVorn;
+        const QRect inPane(c->mapTo(pane, QPoint(0, 0)), c->size());
+        QVERIFY2(c->isVisible() && pane->rect().contains(inPane),
+                 qPrintable(QString("%1 at %2x%3").arg(c->objectName()).arg(size.width()).arg(size.height())));
+      }
     }
   }
 

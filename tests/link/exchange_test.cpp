@@ -5,6 +5,8 @@
 #include <memory>
 
 #include "link/exchange.h"
+#include "link/line_wait.h"
+#include "link/serial_port.h"
 #include "sim/virtual_controller.h"
 #include "transfer/scripted_port.h"
 #include "app/scripted_ui.h"
@@ -213,6 +215,40 @@ TEST_F(ControllerExchange, SilentControllerFailsWithTheSendText) {
 TEST_F(ControllerExchange, StaleOutputIsDrainedBeforeTheCommand) {
   controller.InjectOutput(std::string(3000, 'z'));
   EXPECT_TRUE(exchange->RunCommand("C:\\mem\r")) << ui.LastError();
+}
+
+// While an exchange waits on the line the hook runs every few milliseconds (so
+// the window can repaint); an exchange started from there is refused without
+// touching the port, and waits outside an exchange leave the hook alone.
+TEST_F(ControllerExchange, WaitsHandOverToTheHookOnlyInsideAnExchange) {
+  struct Hook : LineWaitHook {
+    void Waiting() override {
+      ++calls;
+      if (calls == 1) nestedResult = exchange->RunCommand("C:\mem\r");
+    }
+    Exchange* exchange = nullptr;
+    int calls = 0;
+    bool nestedResult = true;
+  } hook;
+  hook.exchange = exchange.get();
+  SetLineWaitHook(&hook);
+  EXPECT_TRUE(exchange->RunCommand("A\r")) << ui.LastError();
+  // A second of silence after the output is waited in slices, not in one go.
+  EXPECT_GE(hook.calls, 20);
+  EXPECT_FALSE(hook.nestedResult);
+  EXPECT_EQ(controller.Received(), "A\r");
+  EXPECT_TRUE(ui.boxes.empty()) << ui.LastError();
+  EXPECT_EQ(cursor.busy, 1);
+
+  const int during = hook.calls;
+  SerialPort port(controller.PortPath());
+  ASSERT_TRUE(port.Open());
+  port.SetTimeouts(100);
+  uint8_t byte;
+  EXPECT_FALSE(port.ReadExact(&byte, 1));
+  port.Close();
+  EXPECT_EQ(hook.calls, during);
+  SetLineWaitHook(nullptr);
 }
 
 }  // namespace

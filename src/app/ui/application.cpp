@@ -1,8 +1,11 @@
 #include "app/ui/application.h"
 
+#include <QElapsedTimer>
 #include <QScreen>
+#include <QThread>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 #include <exception>
 
 namespace vorn::ui {
@@ -42,6 +45,23 @@ void ShowMaximisedCentred(QWidget& window) {
   QTimer::singleShot(300, &window, [&window, area] {
     if (window.isMaximized() && window.frameGeometry().width() < area.width() * 9 / 10) window.setGeometry(area);
   });
+}
+
+void PaintNow(QWidget& window) {
+  QWindow* handle = window.windowHandle();
+  if (!window.isVisible() || !handle) return;
+  constexpr auto kFlags = QEventLoop::ExcludeUserInputEvents | QEventLoop::X11ExcludeTimers;
+  // A window manager maps a new window in its own time; until then nothing
+  // painted would reach the screen.
+  QElapsedTimer waited;
+  waited.start();
+  QCoreApplication::processEvents(kFlags);
+  while (!handle->isExposed() && waited.elapsed() < 1000) {
+    QThread::msleep(5);
+    QCoreApplication::processEvents(kFlags);
+  }
+  window.repaint();
+  QCoreApplication::processEvents(kFlags);  // sends the picture to the window system
 }
 
 }  // namespace vorn::ui

@@ -23,5 +23,9 @@ void CentreOnDesktop(QWidget& window);
 // Opens the window maximised; restoring it gives its own size, centred on the
 // desktop.
 void ShowMaximisedCentred(QWidget& window);
+// Paints a shown window at once and puts it on the screen, waiting (briefly)
+// for the window system to map it first: for code that is about to block the
+// GUI thread (start-up steps, the first listing). Input and timers wait.
+void PaintNow(QWidget& window);
 
 }  // namespace vorn::ui

@@ -46,7 +46,7 @@ TdlgVornInit::TdlgVornInit(QWidget* parent)
 
 void TdlgVornInit::ChangeLabelText(const QString& text) {
   lblMsg->setText(text);
-  if (isVisible()) repaint();
+  PaintNow(*this);
 }
 
 TdlgVornAbout::TdlgVornAbout(QWidget* parent) : QDialog(parent) {

@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QListView>
 #include <QPalette>
+#include <QStyledItemDelegate>
 #include <QTreeView>
 #include <algorithm>
 #include <cctype>
@@ -20,6 +21,19 @@ std::string Upper(std::string s) {
   for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return s;
 }
+// Keeps an item of an icon view inside its grid cell: a long host name is
+// cut rather than drawn over its neighbour.
+class GridCellDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    const QSize size = QStyledItemDelegate::sizeHint(option, index);
+    const auto* view = qobject_cast<const QListView*>(option.widget);
+    if (!view || !view->gridSize().isValid()) return size;
+    return size.boundedTo(view->gridSize() - QSize(2, 2));
+  }
+};
+
 }  // namespace
 
 // ---------------------------------------------------------------- model
@@ -29,23 +43,25 @@ FileListModel::FileListModel(QObject* parent) : QAbstractTableModel(parent) {}
 void FileListModel::SetSource(FileListSource* source) {
   beginResetModel();
   source_ = source;
+  rows_ = source_ ? source_->RowCount() : 0;
   endResetModel();
 }
 
 void FileListModel::Reset() {
   beginResetModel();
+  rows_ = source_ ? source_->RowCount() : 0;
   endResetModel();
 }
 
 int FileListModel::rowCount(const QModelIndex& parent) const {
   if (parent.isValid() || !source_) return 0;
-  return source_->RowCount();
+  return rows_;
 }
 
 int FileListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 4; }
 
 QVariant FileListModel::data(const QModelIndex& index, int role) const {
-  if (!source_ || !index.isValid() || index.row() >= source_->RowCount()) return {};
+  if (!source_ || !index.isValid() || index.row() >= rows_ || index.row() >= source_->RowCount()) return {};
   const int row = index.row();
   const int column = index.column();
   switch (role) {
@@ -147,9 +163,16 @@ FileListView::FileListView(bool multiSelect, QWidget* parent) : QStackedWidget(p
   report_->setSortingEnabled(false);
   report_->header()->setSectionsClickable(true);
   report_->header()->setSortIndicatorShown(false);
-  report_->header()->setStretchLastSection(true);
+  // The Name column takes the spare width, never less than its own.
+  report_->header()->setStretchLastSection(false);
   connect(report_->header(), &QHeaderView::sectionClicked, this, [this](int column) { emit columnClicked(column); });
-  icons_->setUniformItemSizes(true);
+  connect(report_->header(), &QHeaderView::sectionResized, this, [this](int column, int, int) {
+    if (column != 0) FitNameColumn();
+  });
+  // Each item takes the size its name needs (within its grid cell): uniform
+  // sizes would give every item the first one's, cutting longer names.
+  icons_->setUniformItemSizes(false);
+  icons_->setItemDelegate(new GridCellDelegate(icons_));
   icons_->setResizeMode(QListView::Adjust);
   icons_->setMovement(QListView::Static);
   addWidget(report_);
@@ -161,39 +184,35 @@ FileListView::FileListView(bool multiSelect, QWidget* parent) : QStackedWidget(p
 
 void FileListView::SetSource(FileListSource* source) { model_->SetSource(source); }
 
-void FileListView::Reset() { model_->Reset(); }
+void FileListView::Reset() {
+  model_->Reset();
+  // The views lay their rows out from a zero-time timer, and timers wait while
+  // an exchange runs: a repaint asked for now lays them out as it paints.
+  ActiveView()->viewport()->update();
+}
+
+QSize IconGridSize(ViewStyle style, const QFontMetrics& metrics) {
+  // Room for the widest name of twelve characters (8.3), so that controller
+  // names are never cut; longer host names wrap (large icons) or are cut.
+  const int name = metrics.horizontalAdvance(QString(8, QChar('W')) + ".WWW");
+  const int line = metrics.lineSpacing();
+  if (style == ViewStyle::LargeIcons) return {std::max(88, name + 12), std::max(64, 32 + 2 * line + 12)};
+  return {std::max(150, 16 + name + 20), std::max(20, line + 6)};
+}
 
 void FileListView::SetViewStyle(ViewStyle style) {
   style_ = style;
-  switch (style) {
-    case ViewStyle::Report:
-      setCurrentWidget(report_);
-      return;
-    case ViewStyle::LargeIcons:
-      icons_->setViewMode(QListView::IconMode);
-      icons_->setFlow(QListView::LeftToRight);
-      icons_->setWrapping(true);
-      icons_->setIconSize(QSize(32, 32));
-      icons_->setGridSize(QSize(88, 64));
-      icons_->setWordWrap(true);
-      break;
-    case ViewStyle::SmallIcons:
-      icons_->setViewMode(QListView::ListMode);
-      icons_->setFlow(QListView::LeftToRight);
-      icons_->setWrapping(true);
-      icons_->setIconSize(QSize(16, 16));
-      icons_->setGridSize(QSize(150, 20));
-      icons_->setWordWrap(false);
-      break;
-    case ViewStyle::List:
-      icons_->setViewMode(QListView::ListMode);
-      icons_->setFlow(QListView::TopToBottom);
-      icons_->setWrapping(true);
-      icons_->setIconSize(QSize(16, 16));
-      icons_->setGridSize(QSize(150, 20));
-      icons_->setWordWrap(false);
-      break;
+  if (style == ViewStyle::Report) {
+    setCurrentWidget(report_);
+    return;
   }
+  const bool large = style == ViewStyle::LargeIcons;
+  icons_->setViewMode(large ? QListView::IconMode : QListView::ListMode);
+  icons_->setFlow(style == ViewStyle::List ? QListView::TopToBottom : QListView::LeftToRight);
+  icons_->setWrapping(true);
+  icons_->setIconSize(large ? QSize(32, 32) : QSize(16, 16));
+  icons_->setGridSize(IconGridSize(style, icons_->fontMetrics()));
+  icons_->setWordWrap(large);
   setCurrentWidget(icons_);
 }
 
@@ -230,10 +249,17 @@ void FileListView::ClearSelection() {
 }
 
 void FileListView::SetColumnWidths(int name, int size, int type, int modified) {
-  report_->setColumnWidth(0, name);
+  nameWidth_ = name;
   report_->setColumnWidth(1, size);
   report_->setColumnWidth(2, type);
   report_->setColumnWidth(3, modified);
+  FitNameColumn();
+}
+
+void FileListView::FitNameColumn() {
+  const QHeaderView* header = report_->header();
+  const int others = header->sectionSize(1) + header->sectionSize(2) + header->sectionSize(3);
+  report_->setColumnWidth(0, std::max(nameWidth_, report_->viewport()->width() - others));
 }
 
 void FileListView::KeyboardSearch(const QString& typed) {
@@ -252,6 +278,7 @@ void FileListView::KeyboardSearch(const QString& typed) {
 }
 
 bool FileListView::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Resize && watched == report_->viewport()) FitNameColumn();
   if (event->type() == QEvent::KeyPress && (watched == report_ || watched == icons_)) {
     auto* key = static_cast<QKeyEvent*>(event);
     switch (key->key()) {
@@ -263,6 +290,9 @@ bool FileListView::eventFilter(QObject* watched, QEvent* event) {
       }
       case Qt::Key_Backspace:
         emit backspacePressed();
+        return true;
+      case Qt::Key_Delete:
+        emit deletePressed(key->modifiers() & Qt::ShiftModifier);
         return true;
       default:
         break;

@@ -3,6 +3,7 @@
 // demand from a source), four view styles, the columns "Name", "Size", "Type",
 // "Modified", and the prefix incremental search with wrapping.
 #include <QAbstractTableModel>
+#include <QFontMetrics>
 #include <QIcon>
 #include <QStackedWidget>
 #include <cstdint>
@@ -45,6 +46,8 @@ class FileListModel : public QAbstractTableModel {
   explicit FileListModel(QObject* parent = nullptr);
   void SetSource(FileListSource* source);
   // The source's rows changed (a new listing): the row count is asked again.
+  // Until then the list keeps the count it had, so that rows a listing adds
+  // while the window repaints stay out of sight.
   void Reset();
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
@@ -54,11 +57,15 @@ class FileListModel : public QAbstractTableModel {
 
  private:
   FileListSource* source_ = nullptr;
+  int rows_ = 0;
 };
 
 // Prefix search over the rows' names, upper-cased, from start to the last row,
 // then (when wrap) from row 0 up to the row before start. -1 when none matches.
 int FindRowByPrefix(const FileListSource& source, const std::string& text, int start, bool wrap);
+
+// The grid cell of an icon view style for a font.
+QSize IconGridSize(ViewStyle style, const QFontMetrics& metrics);
 
 class FileListView : public QStackedWidget {
   Q_OBJECT
@@ -84,6 +91,7 @@ class FileListView : public QStackedWidget {
  signals:
   void activated(int row);        // double-click or Enter on a row
   void backspacePressed();
+  void deletePressed(bool permanently);  // Delete; Shift+Delete permanently
   void columnClicked(int column);
   void contextMenuRequested(const QPoint& globalPos);
 
@@ -92,6 +100,8 @@ class FileListView : public QStackedWidget {
 
  private:
   void KeyboardSearch(const QString& text);
+  // Gives the Name column what the other columns leave of the list's width.
+  void FitNameColumn();
 
   FileListModel* model_;
   QTreeView* report_;
@@ -99,6 +109,7 @@ class FileListView : public QStackedWidget {
   ViewStyle style_ = ViewStyle::Report;
   QString searchText_;
   qint64 lastSearchKeyMs_ = 0;
+  int nameWidth_ = 0;  // the Name column's own width, its least
 };
 
 }  // namespace vorn::ui

@@ -10,6 +10,8 @@
 #include <tuple>
 
 #include "app/ui/dialogs.h"
+#include "app/ui/flow_layout.h"
+#include "app/ui/gui_line_wait.h"
 #include "app/ui/icons.h"
 #include "app/ui/qt_invoker.h"
 #include "ioconf/ioconf_run.h"
@@ -28,6 +30,10 @@
 namespace vorn::ui {
 
 namespace {
+
+// A tool bar outside the main window's tool bar areas has an overflow button
+// that opens nothing: the pane keeps it wide enough for all its buttons.
+void NeverOverflow(QToolBar* bar) { bar->setSizePolicy(QSizePolicy::MinimumExpanding, QSizePolicy::Fixed); }
 
 QToolButton* ToolButton(QToolBar* bar, const char* name, const QString& hint, ToolIcon icon) {
   auto* button = new QToolButton(bar);
@@ -76,6 +82,7 @@ TfrmMain::TfrmMain(vorn::Ui& ui, StartOptions options, QWidget* parent)
   setObjectName("TfrmMain");
   setWindowTitle("VORN-7730 Series Utility (Ver 1.38)");
   resize(721, 580);
+  lineWait_ = std::make_unique<GuiLineWait>();
   invoker_ = std::make_unique<QtGuiInvoker>();
   exchange_ = std::make_unique<vorn::Exchange>(*this, *this, ui_);
   BuildLayout();
@@ -105,12 +112,14 @@ void TfrmMain::BuildLayout() {
   // ---- host pane
   pnlLocal = new QWidget;
   pnlLocal->setObjectName("pnlLocal");
-  pnlLocal->setMinimumWidth(150);
+  // No fixed minimum width: the tool bar's buttons, well over 150 pixels, set
+  // how narrow the pane may get.
   lblLocal = new QLabel("Local System:", pnlLocal);
   lblLocal->setObjectName("lblLocal");
   tlbarLocal = new QToolBar(pnlLocal);
   tlbarLocal->setObjectName("tlbarLocal");
   tlbarLocal->setIconSize(QSize(18, 18));
+  NeverOverflow(tlbarLocal);
   tbtnLocalOpenDir = ToolButton(tlbarLocal, "tbtnLocalOpenDir", "Open directory", ToolIcon::OpenFolder);
   tbtnLocalUp = ToolButton(tlbarLocal, "tbtnLocalUp", "Move up", ToolIcon::Up);
   tbtnLocalRefresh = ToolButton(tlbarLocal, "tbtnLocalRefresh", "Refresh folder", ToolIcon::Refresh);
@@ -167,6 +176,7 @@ void TfrmMain::BuildLayout() {
   tlbarVorn = new QToolBar(pnlVorn);
   tlbarVorn->setObjectName("tlbarVorn");
   tlbarVorn->setIconSize(QSize(18, 18));
+  NeverOverflow(tlbarVorn);
   tbtnVornUp = ToolButton(tlbarVorn, "tbtnVornUp", "Move up", ToolIcon::Up);
   tbtnRefresh = ToolButton(tlbarVorn, "tbtnRefresh", "Refresh folder", ToolIcon::Refresh);
   tlbarVorn->addSeparator();
@@ -178,15 +188,22 @@ void TfrmMain::BuildLayout() {
   tbtnDOSCmd->setCheckable(true);
   tbtnTCPConf = ToolButton(tlbarVorn, "tbtnTCPConf", "Vorn-7730/TCP Configuration", ToolIcon::Network);
   tbtnKAPRIN = ToolButton(tlbarVorn, "tbtnKAPRIN", "Talvenrik Image Kaprin", ToolIcon::Image);
-  tlbarVorn->addSeparator();
-  cbxCOM = new QComboBox(tlbarVorn);
+  // The port box follows the buttons on their line, or starts a line of its
+  // own when the pane is narrow: it is never hidden in an overflow.
+  auto* vornBar = new QWidget(pnlVorn);
+  vornBar->setObjectName("vornBar");
+  cbxCOM = new QComboBox(vornBar);
   cbxCOM->setObjectName("cbxCOM");
   cbxCOM->setToolTip("COM port");
   // Long device names are elided in the box; its list shows them whole.
   cbxCOM->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   cbxCOM->setMinimumContentsLength(10);
   cbxCOM->view()->setMinimumWidth(260);
-  tlbarVorn->addWidget(cbxCOM);
+  {
+    auto* flow = new FlowLayout(vornBar, 6);
+    flow->addWidget(tlbarVorn);
+    flow->addWidget(cbxCOM);
+  }
   cbxVorn = new QComboBox(pnlVorn);
   cbxVorn->setObjectName("cbxVorn");
   cbxVorn->setEditable(false);
@@ -199,7 +216,7 @@ void TfrmMain::BuildLayout() {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(1);
     layout->addWidget(PaneHeader(lblVorn));
-    layout->addWidget(tlbarVorn);
+    layout->addWidget(vornBar);
     layout->addWidget(cbxVorn);
     layout->addWidget(lstviewVorn, 1);
     layout->addWidget(stabarVorn);
@@ -290,8 +307,7 @@ void TfrmMain::BuildLayout() {
 void TfrmMain::FormCreate() {
   // There is no OLE on this host's side of things; the step always succeeds.
   TdlgVornInit init(this);
-  if (!QApplication::platformName().startsWith("offscreen")) init.show();
-  QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  init.show();
 
   init.ChangeLabelText("Scanning local system...");
   NormalCursor = cursor();

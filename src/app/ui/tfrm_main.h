@@ -33,6 +33,7 @@ class VirtualController;
 namespace vorn::ui {
 
 class QtGuiInvoker;
+class GuiLineWait;
 class TerminalPaneWidget;
 class RemotePane;
 class LocalPane;
@@ -186,6 +187,7 @@ class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::Bus
   vorn::Ui& ui_;
   StartOptions options_;
   std::unique_ptr<vsim::VirtualController> simulator_;
+  std::unique_ptr<GuiLineWait> lineWait_;
   std::unique_ptr<QtGuiInvoker> invoker_;
   std::unique_ptr<vorn::Exchange> exchange_;
   std::unique_ptr<MainTerminalView> terminalView_;

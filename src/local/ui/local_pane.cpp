@@ -1,5 +1,6 @@
 #include "local/ui/local_pane.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QFile>
@@ -33,6 +34,12 @@ LocalPane::LocalPane(TfrmMain& main, std::unique_ptr<vorn::HostFolders> folders)
   OpenItem = [](const std::string& fullPath) {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(fullPath))));
   };
+  MoveToTrash = [](const std::string& fullPath, std::string& error) {
+    QFile item(QFile::decodeName(QByteArray::fromStdString(fullPath)));
+    if (item.moveToTrash()) return true;
+    error = item.errorString().toStdString();
+    return false;
+  };
 }
 
 LocalPane::~LocalPane() {
@@ -44,6 +51,7 @@ void LocalPane::Wire() {
   list->SetSource(this);
   connect(list, &FileListView::activated, this, [this](int) { lstviewLocalDblClick(); });
   connect(list, &FileListView::backspacePressed, this, [this] { lstviewLocalKeyDown(Qt::Key_Backspace); });
+  connect(list, &FileListView::deletePressed, this, [this](bool permanently) { DeleteItem(permanently); });
   connect(list, &FileListView::columnClicked, this, [this](int column) { lstviewLocalColumnClick(column); });
   connect(list, &FileListView::contextMenuRequested, this, [this](const QPoint& pos) {
     PopupMenu1Popup();
@@ -66,7 +74,12 @@ void LocalPane::Wire() {
   box->setCompleter(nullptr);
   connect(box, QOverload<int>::of(&QComboBox::activated), this, [this](int) { cbxLocalClick(); });
   box->installEventFilter(this);
-  if (box->lineEdit()) box->lineEdit()->installEventFilter(this);
+  if (box->lineEdit()) {
+    box->lineEdit()->installEventFilter(this);
+    // Enter reaches the box, which hands it to its text field without passing
+    // any event filter; the field then reports it here.
+    connect(box->lineEdit(), &QLineEdit::returnPressed, this, [this] { cbxLocalClick(); });
+  }
 
   connect(main_.stabarLocal, &StatusPanels::resized, this, [this] { stabarLocalResize(); });
 
@@ -178,10 +191,10 @@ void LocalPane::cbxLocalClick() {
   QComboBox* box = main_.cbxLocal;
   const QString text = box->currentText();
   const int index = box->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
-  if (index >= 0)
-    ShowLocalFolder(box->itemData(index).toString().toStdString());
-  else
-    ShowLocalPath(text.toStdString());
+  const bool shown = index >= 0 ? ShowLocalFolder(box->itemData(index).toString().toStdString())
+                                : ShowLocalPath(text.toStdString());
+  // After the error the box names the folder the list still shows.
+  if (!shown) box->setEditText(Q(View().CurrentPath));
 }
 
 void LocalPane::cbxLocalKeyDown(int key) {
@@ -213,12 +226,6 @@ bool LocalPane::eventFilter(QObject* watched, QEvent* event) {
     const int key = static_cast<QKeyEvent*>(event)->key();
     if (key == Qt::Key_Down) {
       cbxLocalKeyDown(key);
-      return true;
-    }
-    // Enter in the path box shows what was typed (or the visited folder of
-    // that name); the box itself would only look for a matching item.
-    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && watched == box->lineEdit()) {
-      cbxLocalClick();
       return true;
     }
   }
@@ -270,14 +277,34 @@ void LocalPane::NewFolder1Click() {
   Relist();
 }
 
-void LocalPane::Delete1Click() {
+void LocalPane::Delete1Click() { DeletePopupItem(QApplication::keyboardModifiers() & Qt::ShiftModifier); }
+
+void LocalPane::DeleteItem(bool permanently) {
+  if (main_.lstviewLocal->CurrentRow() < 0) return;
+  PopupMenu1Popup();  // the same target as the menu's command
+  DeletePopupItem(permanently);
+}
+
+void LocalPane::DeletePopupItem(bool permanently) {
   if (!popup_.onRow || browser_.AtComputer()) return;
-  const std::string question =
-      popup_.isFolder ? "Are you sure you want to delete the folder '" + popup_.name + "' and all its contents?"
-                      : "Are you sure you want to delete '" + popup_.name + "'?";
-  if (!main_.UserInterface().Question(question)) return;
+  vorn::Ui& ui = main_.UserInterface();
+  const std::string what = popup_.isFolder ? "the folder '" + popup_.name + "' and all its contents" : "'" + popup_.name + "'";
   std::string error;
-  if (!folders_->Remove(popup_.fullPath, error)) main_.UserInterface().Error(FailureText(popup_.fullPath, error));
+  if (!permanently) {
+    // One wrong click must not lose a folder tree: the item can be restored.
+    const std::string trash = folders_->TrashName();
+    if (!ui.Question("Are you sure you want to move " + what + " to the " + trash + "?")) return;
+    if (MoveToTrash(popup_.fullPath, error)) {
+      Relist();
+      return;
+    }
+    if (!ui.Question("'" + popup_.name + "' can't be moved to the " + trash + ":\n" + error +
+                     "\n\nDo you want to delete it permanently?"))
+      return;
+  } else if (!ui.Question("Are you sure you want to permanently delete " + what + "?")) {
+    return;
+  }
+  if (!folders_->Remove(popup_.fullPath, error)) ui.Error(FailureText(popup_.fullPath, error));
   Relist();
 }
 

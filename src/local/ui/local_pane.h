@@ -67,7 +67,11 @@ class LocalPane : public QObject, public FileListSource {
   void PopupMenu1Popup();
   void Open1Click();
   void NewFolder1Click();
+  // Moves the popup's item to the trash after a question; Shift held while
+  // choosing it deletes permanently, as Shift+Delete does.
   void Delete1Click();
+  // The item of the selected row: to the trash, or deleted permanently.
+  void DeleteItem(bool permanently);
   void Rename1Click();
 
   // The commands of PopupMenu1; which of them it holds depends on the popup.
@@ -79,6 +83,9 @@ class LocalPane : public QObject, public FileListSource {
   // Opens an item with the host's program for it; tests replace it so that
   // nothing is launched.
   std::function<bool(const std::string& fullPath)> OpenItem;
+  // Moves an item to the desktop's trash (the Recycle Bin on Windows); false
+  // with the reason when there is no trash for it.
+  std::function<bool(const std::string& fullPath, std::string& error)> MoveToTrash;
 
   // --- FileListSource ---
   int RowCount() const override;
@@ -93,6 +100,8 @@ class LocalPane : public QObject, public FileListSource {
   // After a command of the context menu: the clicked column and the popup row
   // survive the new reading.
   void Relist();
+  // Deletes the popup's item: to the trash unless permanently.
+  void DeletePopupItem(bool permanently);
   void SetViewStyle(ViewStyle style, QToolButton* button);
   QIcon IconFor(const vorn::LocalEntry& entry) const;
 

@@ -134,4 +134,6 @@ bool RemoveTree(const std::string& fullPath, std::string& error) {
   return true;
 }
 
+std::string TrashName() { return "trash"; }
+
 }  // namespace vorn::folders_detail

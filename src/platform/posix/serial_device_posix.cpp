@@ -175,6 +175,10 @@ class PosixSerialDevice final : public SerialDevice {
   bool TakeLockFile(const std::string& devicePath);
   void ReleaseLockFile();
   Clock::time_point Deadline(size_t count) const;
+  // A poll time-out for the time left, cut to the wait slice.
+  int SliceMs(Clock::duration left) const {
+    return static_cast<int>(std::min<int64_t>(PollMs(left), WaitSliceMs()));
+  }
 
   int fd_ = -1;
   std::string lockPath_;
@@ -386,12 +390,13 @@ TransferResult PosixSerialDevice::Read(uint8_t* buffer, size_t count) {
     if (now >= until) return result;
 
     pollfd pfd{fd_, POLLIN, 0};
-    int r = poll(&pfd, 1, PollMs(until - now));
+    int r = poll(&pfd, 1, SliceMs(until - now));
     if (r < 0) {
       if (errno == EINTR) continue;
       result.hardError = true;
       return result;
     }
+    if (r == 0) Waiting();
     // Data that arrived before a hang-up is still delivered; the next read
     // then reports the hang-up, and an empty one ends the transfer.
     if (r > 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL))) {
@@ -426,12 +431,13 @@ TransferResult PosixSerialDevice::Write(const uint8_t* bytes, size_t count) {
     const Clock::time_point now = Clock::now();
     if (now >= deadline) return result;
     pollfd pfd{fd_, POLLOUT, 0};
-    int r = poll(&pfd, 1, PollMs(deadline - now));
+    int r = poll(&pfd, 1, SliceMs(deadline - now));
     if (r < 0) {
       if (errno == EINTR) continue;
       result.hardError = true;
       return result;
     }
+    if (r == 0) Waiting();
     if (r > 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL))) {
       result.hardError = true;
       return result;

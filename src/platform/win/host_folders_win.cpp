@@ -226,4 +226,6 @@ bool RemoveTree(const std::string& fullPath, std::string& error) {
   return false;
 }
 
+std::string TrashName() { return "Recycle Bin"; }
+
 }  // namespace vorn::folders_detail

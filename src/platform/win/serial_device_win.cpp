@@ -146,7 +146,12 @@ TransferResult WinSerialDevice::Transfer(bool write, void* buffer, size_t count)
   if (started) {
     if (GetOverlappedResult(handle_, &ov, &done, FALSE)) result.transferred = done;
   } else if (GetLastError() == ERROR_IO_PENDING) {
-    if (WaitForSingleObject(ov.hEvent, INFINITE) == WAIT_OBJECT_0) {
+    // The driver keeps the time-outs; the wait is cut into slices only so the
+    // owner's wait callback runs meanwhile.
+    const uint32_t slice = WaitSliceMs();
+    DWORD waited;
+    while ((waited = WaitForSingleObject(ov.hEvent, slice == UINT32_MAX ? INFINITE : slice)) == WAIT_TIMEOUT) Waiting();
+    if (waited == WAIT_OBJECT_0) {
       if (GetOverlappedResult(handle_, &ov, &done, FALSE)) {
         result.transferred = done;
       } else {

@@ -98,12 +98,13 @@ void RemotePane::Wire() {
 
 void RemotePane::ShowRemoteFolder(const std::string& path) {
   TfrmMain& m = main_;
-  m.lstviewVorn->setUpdatesEnabled(false);
-  // Empty the list before the exchange, so nothing paints stale rows meanwhile.
+  // The list repaints while the exchange runs: it shows no rows until the
+  // listing is complete.
   listing_.Entries.clear();
   m.lstviewVorn->Reset();
   int row = -1;
   const vorn::FillOutcome out = Ops().Show(path, &row);
+  m.lstviewVorn->setUpdatesEnabled(false);
   m.lstviewVorn->Reset();
   m.stabarVorn->SetText(0, QString::fromStdString(out.objectsText));
   m.stabarVorn->SetText(1, QString::fromStdString(out.sizeText));
