@@ -1,5 +1,6 @@
 #include "ioconf/ioconf_run.h"
 
+#include "link/line_wait.h"
 #include <chrono>
 #include <thread>
 
@@ -37,6 +38,8 @@ std::string IOConfRun::ToolCommand(const std::string& args) const {
 }
 
 void IOConfRun::Probe() {
+  // The window keeps painting while the probe waits on the line.
+  LineWaitScope waiting;
   std::unique_ptr<Port> port = OpenToolPort(exchange_.Factory(), exchange_.ComName, TimeoutMs);
   if (!port) {
     ErrorMessage = OpenFailureText(exchange_.ComName);
@@ -83,6 +86,7 @@ void IOConfRun::Probe() {
 }
 
 bool IOConfRun::Read(IOConfig& config) {
+  LineWaitScope waiting;
   exchange_.Cursor().SetBusy();
   bool ok = false;
   std::unique_ptr<Port> port = OpenToolPort(exchange_.Factory(), exchange_.ComName, TimeoutMs);

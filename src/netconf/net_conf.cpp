@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "link/gui_invoker.h"
+#include "link/line_wait.h"
 #include "transfer/upload_loop.h"
 
 namespace vorn::netconf {
@@ -132,6 +133,8 @@ bool NetConf::SystemInit(const ServerChoice& servers) {
 }
 
 bool RunInitCommand(Exchange& link, const std::string& command, uint32_t timeoutMs, uint32_t promptLimitMs) {
+  // The window keeps painting while the command waits on the line.
+  LineWaitScope waiting;
   link.Cursor().SetBusy();
   std::string failure;
   std::unique_ptr<Port> port = link.Factory() ? link.Factory()(link.ComName) : nullptr;
