@@ -18,6 +18,13 @@ enum class TransferMode {
   CanAfterFirstBlock,  // answer the first block with CAN
 };
 
+// Misbehaviour of the image programs, for tests. Block numbers count from 0.
+struct ImageOptions {
+  std::vector<uint32_t> badCrcBlocks;  // backup: spoil these blocks' CRC once; restore: these requests'
+  int silentAfter = -1;                // fall silent after this block
+  int invalidRequestAt = -1;           // restore: ask for this block with "123"
+};
+
 struct Options {
   std::string driveFile;            // load this 1 MiB image at start if it exists; save after every change
   bool echo = true;                 // false: echo nothing
@@ -25,6 +32,7 @@ struct Options {
   std::string staleOutput;          // sent once right after Start(), before any command
   bool longLineWithoutEnd = false;  // answer every command with 1500 bytes without line end, then the prompt
   TransferMode transfer = TransferMode::Normal;
+  ImageOptions image;
 };
 
 class Console;
