@@ -48,7 +48,6 @@ KaprinThreadBase::KaprinThreadBase(GuiInvoker& gui) : WorkerThread(gui) {}
 KaprinThreadBase::~KaprinThreadBase() { Stop(); }
 
 void KaprinThreadBase::Execute() {
-  Prepare();
   bool ok = false;
   try {
     std::unique_ptr<Port> port = Factory ? Factory(PortName) : nullptr;
@@ -91,15 +90,13 @@ bool KaprinThreadBase::AwaitBytes(Port& port, uint8_t* buffer, size_t count) {
 
 // --- backup ---
 
-VornKaprinThread::VornKaprinThread(GuiInvoker& gui) : KaprinThreadBase(gui) {}
-
-VornKaprinThread::~VornKaprinThread() { Stop(); }
-
-void VornKaprinThread::Prepare() {
+VornKaprinThread::VornKaprinThread(GuiInvoker& gui) : KaprinThreadBase(gui) {
   BlockSize = static_cast<int32_t>(kBackupBlockData);
   BlockCount = static_cast<int32_t>(kImageSize / kBackupBlockData);
   CommandLine = "D:\\KAPRINRD 2 3 4 5\r";
 }
+
+VornKaprinThread::~VornKaprinThread() { Stop(); }
 
 void VornKaprinThread::Drain(Port& port) {
   uint8_t byte = 0;
@@ -177,17 +174,15 @@ bool VornKaprinThread::Finish(bool ok) {
 
 // --- restore ---
 
-VornKaprinResThread::VornKaprinResThread(GuiInvoker& gui) : KaprinThreadBase(gui) {}
+VornKaprinResThread::VornKaprinResThread(GuiInvoker& gui) : KaprinThreadBase(gui) {
+  BlockSize = static_cast<int32_t>(kRestoreBlockData);
+  BlockCount = static_cast<int32_t>(kImageSize / kRestoreBlockData);
+  CommandLine = "D:\\kaprinwr 2 3 4\r";
+}
 
 VornKaprinResThread::~VornKaprinResThread() {
   Stop();
   if (file_) std::fclose(file_);
-}
-
-void VornKaprinResThread::Prepare() {
-  BlockSize = static_cast<int32_t>(kRestoreBlockData);
-  BlockCount = static_cast<int32_t>(kImageSize / kRestoreBlockData);
-  CommandLine = "D:\\kaprinwr 2 3 4\r";
 }
 
 bool VornKaprinResThread::Transfer(Port& port) {

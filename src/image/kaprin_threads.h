@@ -33,7 +33,7 @@ class KaprinThreadBase : public WorkerThread {
   std::string ImagePath;
   PortFactory Factory = HostPortFactory();
 
-  // Set by the thread as it starts.
+  // Fixed when the thread is made, so the owner may read them at once.
   std::string CommandLine;
   int32_t BlockSize = 0;
   int32_t BlockCount = 0;
@@ -47,7 +47,6 @@ class KaprinThreadBase : public WorkerThread {
  protected:
   // Runs Transfer on a freshly opened port, then sets Succeeded and, last, Done.
   void Execute() override;
-  virtual void Prepare() = 0;             // CommandLine, BlockSize, BlockCount
   virtual bool Transfer(Port& port) = 0;  // after open and configure
   // After the port was closed, with the outcome so far; returns the final one.
   virtual bool Finish(bool ok) { return ok; }
@@ -75,7 +74,6 @@ class VornKaprinThread : public KaprinThreadBase {
   int ChunkWrites() const { return chunkWrites_; }
 
  protected:
-  void Prepare() override;
   bool Transfer(Port& port) override;
   bool Finish(bool ok) override;
 
@@ -94,7 +92,6 @@ class VornKaprinResThread : public KaprinThreadBase {
   ~VornKaprinResThread() override;
 
  protected:
-  void Prepare() override;
   bool Transfer(Port& port) override;
   bool Finish(bool ok) override;
 

@@ -12,6 +12,7 @@
 #include "app/ui/dialogs.h"
 #include "app/ui/icons.h"
 #include "app/ui/qt_invoker.h"
+#include "image/ui/tdlg_vorn_kaprin.h"
 #include "link/terminal_session.h"
 #include "link/ui/main_terminal_view.h"
 #include "link/ui/terminal_pane_widget.h"
@@ -427,7 +428,13 @@ void TfrmMain::tbtnKAPRINClick() {
     ui_.Warning("Please press 'Refresh folder' button in the VORN-7730 panel first.");
     return;
   }
-  ui_.Information("The image tool is not available in this version.");
+  {
+    TdlgVornKaprin dialog(ui_, *invoker_, this);
+    dialog.PortName = ComName;
+    dialog.Terminal = this;
+    dialog.Factory = Exchanges().Factory();
+    dialog.exec();
+  }
   // A fresh listing is asked for after the image tool, whatever it did.
   remotePane_->Listing().BytesFree = 0;
 }
