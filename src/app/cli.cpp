@@ -3,6 +3,7 @@
 #include <cstring>
 #include <ostream>
 
+#include "image/image_cli.h"
 #include "remote/remote_cli.h"
 
 #include "transfer/put_command.h"
@@ -34,6 +35,10 @@ const std::vector<Subcommand>& Subcommands() {
        [](Context& c) { return ListRemoteCommand(c.exchange, c.args, c.out, c.err); }},
       {"put", "put FILE... [--to PATH]   upload host files into a controller directory (default the root)",
        [](Context& c) { return RunPut(c.port, c.exchange.Factory(), c.args, c.pane, c.err); }},
+      {"backup", "backup IMAGE [--tools DIR]  copy the controller's whole drive D: into a 1 MiB image file",
+       [](Context& c) { return RunImageCommand(false, c.port, c.exchange.Factory(), c.args, c.pane, c.err); }},
+      {"restore", "restore IMAGE --yes [--tools DIR]  replace everything on drive D: with an image file",
+       [](Context& c) { return RunImageCommand(true, c.port, c.exchange.Factory(), c.args, c.pane, c.err); }},
   };
   return table;
 }

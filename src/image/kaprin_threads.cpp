@@ -30,6 +30,14 @@ void MakeAnswer(uint8_t (&answer)[kAnswerSize], const char* digits) {
 
 std::string InvalidResponseText() { return "Error occurs on Vorn-7730 or \ninvalid response from Vorn-7730!"; }
 std::string ReadImageFailText() { return "Read data from image fail!"; }
+std::string ImageCableText() { return "Please check your cable RS232 and reboot \nyour system, then try again."; }
+std::string ImageStallText() {
+  return "There are some problems with serial communication of your computer.\nPlease reboot your computer and try "
+         "again.";
+}
+std::string ImageDoneText(bool backup) {
+  return backup ? "Read image Successfully!\nPlease reboot Vorn-7730." : "Write image Successfully!\nPlease reboot Vorn-7730.";
+}
 
 std::string ImageFileProblem(const std::string& path) {
   std::FILE* f = platform::OpenFileForReading(path);

@@ -104,8 +104,15 @@ class VornKaprinResThread : public KaprinThreadBase {
 // does not exist: that shows as a read failure once the restore runs).
 std::string ImageFileProblem(const std::string& path);
 
-// The texts of the image transfers.
+// The texts of the image transfers and of those who watch them.
 std::string InvalidResponseText();
 std::string ReadImageFailText();
+std::string ImageCableText();             // the program could not be uploaded
+std::string ImageStallText();             // the controller stopped making progress
+std::string ImageDoneText(bool backup);   // success
+
+// Ticks of one second without progress before a watcher gives up.
+constexpr uint32_t kBackupStallTicks = 10;
+constexpr uint32_t kRestoreStallTicks = 15;
 
 }  // namespace vorn

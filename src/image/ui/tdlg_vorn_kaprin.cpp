@@ -23,13 +23,6 @@ const char* const kRestoreQuestion =
     "operation \ntakes about 6 minutes. Are you sure?";
 }  // namespace
 
-std::string ImageCableText() { return "Please check your cable RS232 and reboot \nyour system, then try again."; }
-
-std::string ImageStallText() {
-  return "There are some problems with serial communication of your computer.\nPlease reboot your computer and try "
-         "again.";
-}
-
 TdlgVornKaprin::TdlgVornKaprin(vorn::Ui& ui, vorn::GuiInvoker& gui, QWidget* parent)
     : QDialog(parent), ui_(ui), gui_(gui) {
   setObjectName("TdlgVornKaprin");
@@ -152,7 +145,7 @@ void TdlgVornKaprin::BtBackupImgClick() {
   if (!file) return;
   LocateToolFolder();
   if (!UploadTool(kControllerDir, ToolFolder + "KAPRINRD.EXE")) {
-    ui_.Error(ImageCableText());
+    ui_.Error(vorn::ImageCableText());
     return;
   }
   BackupThread.reset();  // the previous one has ended
@@ -176,7 +169,7 @@ void TdlgVornKaprin::BtRestoreImgClick() {
   }
   LocateToolFolder();
   if (!UploadTool(kControllerDir, ToolFolder + "KAPRINWR.EXE")) {
-    ui_.Error(ImageCableText());
+    ui_.Error(vorn::ImageCableText());
     return;
   }
   RestoreThread.reset();
@@ -204,7 +197,7 @@ bool TdlgVornKaprin::ShowWaitWindow(const std::string& message) {
 void TdlgVornKaprin::TimerChkKaprinTimer() {
   vorn::KaprinThreadBase* thread = Current();
   if (!thread) return;
-  const uint32_t limit = Mode == 1 ? kBackupStallTicks : kRestoreStallTicks;
+  const uint32_t limit = Mode == 1 ? vorn::kBackupStallTicks : vorn::kRestoreStallTicks;
 
   if (WaitWindow && WaitWindow->isVisible()) {
     const int32_t progress = thread->Progress;
@@ -217,7 +210,7 @@ void TdlgVornKaprin::TimerChkKaprinTimer() {
       WaitWindow->CloseRequested = true;
       WaitWindow->CloseWindow();
       TimerChkKaprin->stop();
-      ui_.Error(ImageStallText());
+      ui_.Error(vorn::ImageStallText());
       done(QDialog::Rejected);
       return;
     }
@@ -232,8 +225,7 @@ void TdlgVornKaprin::TimerChkKaprinTimer() {
       WaitWindow->WaitPosition = thread->BlockCount;
       WaitWindow->tmrStatusUpdateTimer();
     }
-    ui_.Information(Mode == 1 ? "Read image Successfully!\nPlease reboot Vorn-7730."
-                              : "Write image Successfully!\nPlease reboot Vorn-7730.");
+    ui_.Information(vorn::ImageDoneText(Mode == 1));
   } else {
     if (WaitWindow) {
       WaitWindow->CloseRequested = true;

@@ -61,9 +61,6 @@ class TdlgVornKaprin : public QDialog {
   void BtRestoreImgClick();
   void TimerChkKaprinTimer();
 
-  static constexpr uint32_t kBackupStallTicks = 10;
-  static constexpr uint32_t kRestoreStallTicks = 15;
-
  protected:
   // The transfer threads; tests hand in their own.
   virtual std::unique_ptr<vorn::VornKaprinThread> CreateBackupThread();
@@ -77,9 +74,5 @@ class TdlgVornKaprin : public QDialog {
   vorn::Ui& ui_;
   vorn::GuiInvoker& gui_;
 };
-
-// The texts of the image tool.
-std::string ImageCableText();
-std::string ImageStallText();
 
 }  // namespace vorn::ui
