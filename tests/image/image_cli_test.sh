@@ -60,6 +60,12 @@ rc=$?
 check "a backup with three damaged blocks exits 1" '[ $rc -eq 1 ] && grep -q "^Check sum error!" "$work/bad.err"'
 check "the earlier image is untouched" 'cmp -s "$work/b.img" "$work/earlier.img" && [ ! -e "$work/earlier.img.partial" ]'
 
+# A request the host does not know ends the restore.
+start_sim odd --image-invalid-request 3
+"$cli" --port "$work/odd" restore "$work/b.img" --yes >/dev/null 2>"$work/odd.err"
+rc=$?
+check "an unknown request ends the restore" '[ $rc -eq 1 ] && grep -q "^invalid response from Vorn-7730!" "$work/odd.err"'
+
 # A controller that falls silent is given up on by the watchdog.
 start_sim quiet --image-silent-after 100
 "$cli" --port "$work/quiet" backup "$work/quiet.img" >/dev/null 2>"$work/quiet.err"
