@@ -234,16 +234,5 @@ TEST(KaprinStopTest, AThreadWaitingForTheControllerEndsWhenAsked) {
   }
 }
 
-TEST(ImageFileProblemTest, RefusesOnlyAFileTooShortForADrive) {
-  TempDir dir;
-  EXPECT_EQ("", ImageFileProblem(dir.path + "/missing.img"));
-  EXPECT_EQ("", ImageFileProblem(dir.File("full.img", std::string(kImageSize, 'x'))));
-  const std::string shortFile = dir.File("short.img", std::string(1000, 'x'));
-  const std::string problem = ImageFileProblem(shortFile);
-  EXPECT_NE(std::string::npos, problem.find("too short to be a drive image")) << problem;
-  EXPECT_NE(std::string::npos, problem.find("1000 bytes")) << problem;
-  EXPECT_NE(std::string::npos, problem.find("1048576 bytes")) << problem;
-}
-
 }  // namespace
 }  // namespace vorn::test
