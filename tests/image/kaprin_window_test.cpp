@@ -1,6 +1,6 @@
 // The image tool window: its watchdog and boxes with stand-in threads driven
-// tick by tick, and one backup through the real threads on the virtual
-// controller.
+// tick by tick, and a backup and a restore from the main window on the
+// virtual controller.
 #include <QApplication>
 #include <QDir>
 #include <QTimer>
@@ -10,7 +10,9 @@
 #include <iterator>
 
 #include "app/scripted_ui.h"
-#include "app/ui/qt_invoker.h"
+#include "app/ui/tfrm_main.h"
+#include "link/ui/terminal_pane_widget.h"
+#include "remote/ui/remote_pane.h"
 #include "image/ui/tdlg_vorn_kaprin.h"
 #include "image/ui/tfrm_mwait_for.h"
 #include "sim/virtual_controller.h"
@@ -202,39 +204,61 @@ class KaprinWindowTest : public QObject {
     QCOMPARE(ui_.Texts("error").size(), size_t(2));
   }
 
-  // The real threads and upload against the virtual controller.
-  void backsUpTheVirtualControllersDrive() {
-    vsim::VirtualController sim;
-    QVERIFY(sim.Start());
-    vorn::ui::QtGuiInvoker invoker;
-    vorn::test::RecordingPane pane;
-    NoRegistry registry;
-    TdlgVornKaprin w(ui_, invoker);
-    w.Registry = &registry;
-    w.PortName = sim.PortPath();
-    w.Terminal = &pane;
-    w.show();
-    ui_.files = {Path("7730D.img")};
-
+  // From the main window's image button: a backup and a restore with the
+  // real upload and threads, on the virtual controller.
+  void backsUpAndRestoresFromTheMainWindow() {
+    qputenv("VORN7730_SETTINGS", Path("registry.ini").c_str());  // no companion installation
+    vorn::ui::StartOptions options;
+    options.simulate = true;
+    vorn::ui::TfrmMain main(ui_, options);
+    main.show();
+    vsim::VirtualController& sim = *main.Simulator();
     const QString shots = qEnvironmentVariable("VORN_SCREENSHOT_DIR");
-    if (!shots.isEmpty()) w.grab().save(shots + "/image-tool.png");
+
+    // Runs one press of the tool window's button once it is up, then closes it.
+    auto useTool = [&](const std::function<void(TdlgVornKaprin&)>& press) {
+      main.Remote().ShowRemoteFolder("\\");
+      QVERIFY(main.Remote().Listing().BytesFree > 0);
+      QTimer::singleShot(0, &main, [&] {
+        auto* tool = qobject_cast<TdlgVornKaprin*>(QApplication::activeModalWidget());
+        QVERIFY(tool);
+        QCOMPARE(tool->PortName, main.ComName);
+        press(*tool);
+        tool->reject();
+      });
+      main.tbtnKAPRINClick();
+      QCOMPARE(main.Remote().Listing().BytesFree, uint32_t(0));  // a fresh listing is needed now
+    };
+
     bool shotTaken = false;
     QTimer watcher;
     watcher.setInterval(50);
     connect(&watcher, &QTimer::timeout, [&] {
-      if (shotTaken || !w.WaitWindow || !w.BackupThread || w.BackupThread->Progress < 20000) return;
+      auto* tool = qobject_cast<TdlgVornKaprin*>(main.findChild<TdlgVornKaprin*>());
+      if (shotTaken || !tool || !tool->WaitWindow || !tool->BackupThread || tool->BackupThread->Progress < 20000)
+        return;
       shotTaken = true;
-      if (!shots.isEmpty()) w.WaitWindow->grab().save(shots + "/image-progress.png");
+      if (!shots.isEmpty()) tool->WaitWindow->grab().save(shots + "/image-progress.png");
     });
     watcher.start();
-    w.BtBackupImgClick();
 
+    ui_.files = {Path("7730D.img")};
+    useTool([&](TdlgVornKaprin& tool) {
+      if (!shots.isEmpty()) tool.grab().save(shots + "/image-tool.png");
+      tool.BtBackupImgClick();
+    });
     QVERIFY2(ui_.Texts("error").empty(), ui_.LastError().c_str());
     QCOMPARE(ui_.Texts("information").back(), vorn::ImageDoneText(true));
     const std::vector<uint8_t> drive = sim.DriveImage();
     QCOMPARE(ReadAll(Path("7730D.img")), std::string(drive.begin(), drive.end()));
-    QVERIFY(sim.Exists("D:\\KAPRINRD.EXE"));
-    QVERIFY(std::find(pane.lines.begin(), pane.lines.end(), "D:\\KAPRINRD 2 3 4 5") != pane.lines.end());
+    QVERIFY(main.meoDos->toPlainText().contains("D:\\KAPRINRD 2 3 4 5"));
+
+    QVERIFY(sim.WriteFile("D:\\NEW.TXT", "made after the backup"));
+    ui_.files = {Path("7730D.img")};
+    useTool([](TdlgVornKaprin& tool) { tool.BtRestoreImgClick(); });
+    QVERIFY2(ui_.Texts("error").empty(), ui_.LastError().c_str());
+    QCOMPARE(ui_.Texts("information").back(), vorn::ImageDoneText(false));
+    QVERIFY(!sim.Exists("D:\\NEW.TXT"));
   }
 };
 
