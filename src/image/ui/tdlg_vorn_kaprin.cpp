@@ -139,7 +139,7 @@ void TdlgVornKaprin::StartWatching(vorn::KaprinThreadBase& thread) {
 }
 
 void TdlgVornKaprin::BtBackupImgClick() {
-  if (!ui_.Question(kBackupQuestion)) return;
+  if (!ui_.InformationQuestion(kBackupQuestion)) return;
   Mode = 1;
   const std::optional<std::string> file = ui_.SaveFile("Save image", kFilter, kDefaultName);
   if (!file) return;
@@ -157,7 +157,7 @@ void TdlgVornKaprin::BtBackupImgClick() {
 }
 
 void TdlgVornKaprin::BtRestoreImgClick() {
-  if (!ui_.Question(kRestoreQuestion)) return;
+  if (!ui_.WarningQuestion(kRestoreQuestion)) return;
   Mode = 2;
   const std::optional<std::string> file = ui_.OpenFile("Open image", kFilter);
   if (!file) return;
