@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -16,7 +17,19 @@ void Usage() {
                "usage: vorn7730-sim [--link PATH] [--drive FILE] [--no-echo] [--wrong-echo]\n"
                "                    [--stale TEXT] [--long-line] [--transfer normal|nak|silent|can]\n"
                "                    [--io-modules T,T,...] [--four-slots] [--cfgio-on-d] [--cfgio-cut]\n"
+               "                    [--image-bad-crc N[,N...]] [--image-silent-after N] [--image-invalid-request N]\n"
                "Prints the pseudo-terminal's path on its first line and serves until interrupted.\n");
+}
+
+// A block number; anything else is a usage error.
+int Number(const std::string& text) {
+  char* end = nullptr;
+  const long n = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end || n < 0 || n > 0xFFFFF) {
+    Usage();
+    std::exit(2);
+  }
+  return static_cast<int>(n);
 }
 
 }  // namespace
@@ -63,6 +76,18 @@ int main(int argc, char** argv) {
         Usage();
         return 2;
       }
+    } else if (a == "--image-bad-crc") {
+      std::string list = value();
+      for (size_t p = 0; p < list.size();) {
+        size_t comma = list.find(',', p);
+        if (comma == std::string::npos) comma = list.size();
+        opt.image.badCrcBlocks.push_back(static_cast<uint32_t>(Number(list.substr(p, comma - p))));
+        p = comma + 1;
+      }
+    } else if (a == "--image-silent-after") {
+      opt.image.silentAfter = Number(value());
+    } else if (a == "--image-invalid-request") {
+      opt.image.invalidRequestAt = Number(value());
     } else {
       Usage();
       return a == "--help" || a == "-h" ? 0 : 2;

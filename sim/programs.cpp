@@ -128,6 +128,7 @@ void AddStandardPrograms(ProgramTable* table) {
   table->Add({"MEM.EXE", ProgramHome::DriveC, 32150, MakeStamp(1998, 3, 2, 9, 0), RunMem});
   table->Add({"DLFMT.EXE", ProgramHome::DriveC, 18762, MakeStamp(2001, 6, 18, 14, 30), RunFormat});
   table->Add({"TRANSFER.EXE", ProgramHome::DriveC, 24876, MakeStamp(2001, 6, 18, 14, 32), RunTransfer});
+  AddImagePrograms(table);
 }
 
 void RunGenericProgram(ProgramContext& ctx) {

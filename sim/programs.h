@@ -59,6 +59,9 @@ class ProgramTable {
 // MEM, DLFMT and TRANSFER on drive C:.
 void AddStandardPrograms(ProgramTable* table);
 
+// KAPRINRD.EXE and KAPRINWR.EXE, run from D: once the host has put them there.
+void AddImagePrograms(ProgramTable* table);
+
 // Any other program file on D:: prints that it ran.
 void RunGenericProgram(ProgramContext& ctx);
 

@@ -18,6 +18,13 @@ enum class TransferMode {
   CanAfterFirstBlock,  // answer the first block with CAN
 };
 
+// Misbehaviour of the image programs, for tests. Block numbers count from 0.
+struct ImageOptions {
+  std::vector<uint32_t> badCrcBlocks;  // backup: spoil these blocks' CRC once; restore: these requests'
+  int silentAfter = -1;                // fall silent after this block
+  int invalidRequestAt = -1;           // restore: ask for this block with "123"
+};
+
 struct Options {
   std::string driveFile;            // load this 1 MiB image at start if it exists; save after every change
   bool echo = true;                 // false: echo nothing
@@ -30,6 +37,7 @@ struct Options {
   bool fourSlots = false;      // a four-slot controller
   bool cfgioOnDriveD = false;  // the tool only on D: (C:\cfgio is a bad command)
   bool cfgioCutOff = false;    // "cfgio 1" stops before its trailer
+  ImageOptions image;
 };
 
 class Console;

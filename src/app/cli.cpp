@@ -6,6 +6,7 @@
 
 #include "netconf/netconf_cli.h"
 #include "ioconf/ioconf_cli.h"
+#include "image/image_cli.h"
 #include "remote/remote_cli.h"
 
 #include "transfer/put_command.h"
@@ -46,6 +47,10 @@ const std::vector<Subcommand>& Subcommands() {
        [](Context& c) { return netconf::InitCommand(c.exchange, c.args, c.err); }},
       {"ioconf", "ioconf get [FILE] | set FILE  read the I/O configuration into FILE (or standard output), or apply one",
        [](Context& c) { return IOConfCommand(c.exchange, c.args, c.out, c.err); }},
+      {"backup", "backup IMAGE [--tools DIR]  copy the controller's whole drive D: into a 1 MiB image file",
+       [](Context& c) { return RunImageCommand(false, c.port, c.exchange.Factory(), c.args, c.pane, c.err); }},
+      {"restore", "restore IMAGE --yes [--tools DIR]  replace everything on drive D: with an image file",
+       [](Context& c) { return RunImageCommand(true, c.port, c.exchange.Factory(), c.args, c.pane, c.err); }},
   };
   return table;
 }

@@ -19,6 +19,9 @@ class Ui {
   // Like Question, but only an explicit No counts as no (closing the box
   // counts as yes), as the exit question wants.
   virtual bool QuestionUnlessNo(const std::string& text) { return Question(text); }
+  // Yes and No in an information or a warning box instead of a question box.
+  virtual bool InformationQuestion(const std::string& text) { return Question(text); }
+  virtual bool WarningQuestion(const std::string& text) { return Question(text); }
   // File dialogs; an empty optional when the user cancels.
   // filter: "EXE file (*.exe)|*.exe|All files (*.*)|*.*"
   virtual std::optional<std::string> OpenFile(const std::string& title, const std::string& filter) = 0;

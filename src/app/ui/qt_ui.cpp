@@ -40,6 +40,16 @@ bool QtUi::Question(const std::string& text) {
                                QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
+bool QtUi::InformationQuestion(const std::string& text) {
+  return QMessageBox::information(Owner(parent_), Title(), QString::fromStdString(text),
+                                  QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+}
+
+bool QtUi::WarningQuestion(const std::string& text) {
+  return QMessageBox::warning(Owner(parent_), Title(), QString::fromStdString(text),
+                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+}
+
 bool QtUi::QuestionUnlessNo(const std::string& text) {
   QMessageBox box(QMessageBox::Question, Title(), QString::fromStdString(text), QMessageBox::Yes | QMessageBox::No,
                   Owner(parent_));

@@ -16,6 +16,7 @@
 #include "app/ui/qt_invoker.h"
 #include "ioconf/ioconf_run.h"
 #include "ioconf/ui/tdlg_vorn_io_conf.h"
+#include "image/ui/tdlg_vorn_kaprin.h"
 #include "link/terminal_session.h"
 #include "link/ui/main_terminal_view.h"
 #include "link/ui/terminal_pane_widget.h"
@@ -457,7 +458,13 @@ void TfrmMain::tbtnKAPRINClick() {
     ui_.Warning("Please press 'Refresh folder' button in the VORN-7730 panel first.");
     return;
   }
-  ui_.Information("The image tool is not available in this version.");
+  {
+    TdlgVornKaprin dialog(ui_, *invoker_, this);
+    dialog.PortName = ComName;
+    dialog.Terminal = this;
+    dialog.Factory = Exchanges().Factory();
+    dialog.exec();
+  }
   // A fresh listing is asked for after the image tool, whatever it did.
   remotePane_->Listing().BytesFree = 0;
 }

@@ -1,0 +1,146 @@
+#include "image/image_cli.h"
+
+#include <chrono>
+#include <memory>
+#include <ostream>
+#include <thread>
+
+#include "image/kaprin_threads.h"
+#include "link/gui_invoker.h"
+#include "platform/host.h"
+#include "transfer/upload_loop.h"
+
+namespace vorn {
+
+namespace {
+constexpr auto kPoll = std::chrono::milliseconds(20);
+constexpr auto kTick = std::chrono::seconds(1);
+
+struct ImageArguments {
+  std::string image;
+  std::string tools;
+  bool toolsGiven = false;
+  bool yes = false;
+};
+
+bool Parse(bool restore, const std::vector<std::string>& args, ImageArguments* out, std::ostream& err) {
+  const char* name = restore ? "restore" : "backup";
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--tools" && i + 1 < args.size()) {
+      out->tools = args[++i];
+      out->toolsGiven = true;
+    } else if (a == "--yes" && restore) {
+      out->yes = true;
+    } else if (out->image.empty() && !a.empty() && a.rfind("--", 0) != 0) {
+      out->image = a;
+    } else {
+      err << name << ": unexpected argument '" << a << "'\n";
+      return false;
+    }
+  }
+  if (out->image.empty()) {
+    err << name << " needs an image file\n";
+    return false;
+  }
+  return true;
+}
+
+std::string WithSeparator(const std::string& folder) {
+  if (folder.empty()) return folder;
+  const std::string separators = platform::PathSeparators();
+  return separators.find(folder.back()) == std::string::npos ? folder + platform::PathSeparator() : folder;
+}
+
+bool UploadProgram(const std::string& portName, const PortFactory& factory, const std::string& program,
+                   TerminalPane& pane, std::ostream& err) {
+  std::unique_ptr<Port> port = OpenUploadPort(factory, portName);
+  if (!port) {
+    err << OpenFailureText(portName) << '\n';
+    return false;
+  }
+  DirectInvoker gui;
+  UploadHooks hooks;
+  hooks.Error = [&err](const std::string& text) { err << text << '\n'; };
+  const UploadResult result = RunUploads(*port, pane, gui, {program}, "D:\\", hooks);
+  port->Close();
+  return result.AllUploaded(1);
+}
+
+// Watches the thread as the tool window does: one tick a second, giving up
+// after too many ticks without progress.
+int Watch(KaprinThreadBase& thread, bool restore, std::ostream& err) {
+  const uint32_t limit = restore ? kRestoreStallTicks : kBackupStallTicks;
+  int32_t last = thread.Progress;
+  uint32_t stalled = 0;
+  bool shown = false;
+  auto nextTick = std::chrono::steady_clock::now() + kTick;
+  while (!thread.Done) {
+    std::this_thread::sleep_for(kPoll);
+    if (std::chrono::steady_clock::now() < nextTick) continue;
+    nextTick += kTick;
+    const int32_t progress = thread.Progress;
+    if (progress != last) {
+      last = progress;
+      stalled = 0;
+      shown = true;
+      err << '\r' << (progress + 1) << '/' << thread.BlockCount << " blocks" << std::flush;
+    } else if (++stalled > limit) {
+      err << (shown ? "\n" : "") << ImageStallText() << '\n';
+      thread.Stop();
+      return 1;
+    }
+  }
+  thread.WaitFor();
+  if (shown) err << '\r' << (thread.Progress + 1) << '/' << thread.BlockCount << " blocks\n";
+  if (!thread.Succeeded) {
+    std::string text = thread.ErrorText;
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    err << text << '\n';
+    return 1;
+  }
+  err << ImageDoneText(!restore) << '\n';
+  return 0;
+}
+}  // namespace
+
+int RunImageCommand(bool restore, const std::string& portName, const PortFactory& factory,
+                    const std::vector<std::string>& args, TerminalPane& pane, std::ostream& err) {
+  ImageArguments a;
+  if (!Parse(restore, args, &a, err)) return 2;
+  if (restore && !a.yes) {
+    err << "restore would replace everything on the controller's drive D: with " << a.image
+        << ".\nRun it again with --yes to go ahead.\n";
+    return 1;
+  }
+  if (restore) {
+    if (const std::string problem = ImageFileProblem(a.image); !problem.empty()) {
+      err << problem << '\n';
+      return 1;
+    }
+  }
+
+  const std::string folder =
+      a.toolsGiven ? WithSeparator(a.tools) : platform::LocateCompanionFolders(platform::HostRegistry()).tools;
+  if (!UploadProgram(portName, factory, folder + (restore ? "KAPRINWR.EXE" : "KAPRINRD.EXE"), pane, err)) {
+    err << ImageCableText() << '\n';
+    return 1;
+  }
+
+  DirectInvoker gui;
+  std::unique_ptr<KaprinThreadBase> thread;
+  if (restore) {
+    thread = std::make_unique<VornKaprinResThread>(gui);
+  } else {
+    auto backup = std::make_unique<VornKaprinThread>(gui);
+    backup->Terminal = &pane;
+    thread = std::move(backup);
+  }
+  thread->PortName = portName;
+  thread->Factory = factory;
+  thread->ImagePath = a.image;
+  thread->Resume();
+  return Watch(*thread, restore, err);
+}
+
+}  // namespace vorn

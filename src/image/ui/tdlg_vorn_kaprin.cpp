@@ -1,0 +1,243 @@
+#include "image/ui/tdlg_vorn_kaprin.h"
+
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+#include "image/ui/tfrm_mwait_for.h"
+#include "transfer/ui/tdlg_vorn_tran.h"
+#include "transfer/upload_loop.h"
+
+namespace vorn::ui {
+
+namespace {
+const char* const kFilter = "Image files (*.img)|*.IMG|All File (*.*)|*.*";
+const char* const kDefaultName = "7730D.img";
+const char* const kControllerDir = "D:\\";
+
+const char* const kBackupQuestion =
+    "It needs at least 10 KB free space on Vorn-7730\n D drive, and be sure the Vorn-7730 is in initial\nmode. "
+    "Are you sure to continue?";
+const char* const kRestoreQuestion =
+    "WARNING!!!\nThis action will restore your image.\nAll the data currently on that drive will be erased.\n"
+    "Be sure you have at least 10KB free space on Vorn-7730\nD drive and Vorn-7730 is in initial mode.This "
+    "operation \ntakes about 6 minutes. Are you sure?";
+}  // namespace
+
+TdlgVornKaprin::TdlgVornKaprin(vorn::Ui& ui, vorn::GuiInvoker& gui, QWidget* parent)
+    : QDialog(parent), ui_(ui), gui_(gui) {
+  setObjectName("TdlgVornKaprin");
+  setWindowTitle("Talvenrik Image Kaprin");
+  BuildLayout();
+
+  TimerChkKaprin = new QTimer(this);
+  TimerChkKaprin->setObjectName("TimerChkKaprin");
+  TimerChkKaprin->setInterval(1000);
+  connect(TimerChkKaprin, &QTimer::timeout, this, [this] { TimerChkKaprinTimer(); });
+  connect(btHelp, &QPushButton::clicked, this, [this] { btHelpClick(); });
+  connect(BtBackupImg, &QPushButton::clicked, this, [this] { BtBackupImgClick(); });
+  connect(BtRestoreImg, &QPushButton::clicked, this, [this] { BtRestoreImgClick(); });
+}
+
+TdlgVornKaprin::~TdlgVornKaprin() {
+  TimerChkKaprin->stop();
+  // A transfer the watchdog gave up on may still wait for the controller:
+  // ask it to end and wait, so its port is free again.
+  BackupThread.reset();
+  RestoreThread.reset();
+}
+
+void TdlgVornKaprin::BuildLayout() {
+  GroupBox1 = new QGroupBox(" Vorn-7730 Image Kaprin ", this);
+  GroupBox1->setObjectName("GroupBox1");
+
+  GroupBox2 = new QGroupBox(" Read Image ", GroupBox1);
+  GroupBox2->setObjectName("GroupBox2");
+  Label1 = new QLabel("Estimate time: 10 minutes", GroupBox2);
+  Label1->setObjectName("Label1");
+  btHelp = new QPushButton("Help", GroupBox2);
+  btHelp->setObjectName("btHelp");
+  BtBackupImg = new QPushButton("Backup Image", GroupBox2);
+  BtBackupImg->setObjectName("BtBackupImg");
+  auto* read = new QHBoxLayout(GroupBox2);
+  read->addWidget(Label1, 1);
+  read->addWidget(btHelp);
+  read->addWidget(BtBackupImg);
+
+  GroupBox3 = new QGroupBox(" Write Image ", GroupBox1);
+  GroupBox3->setObjectName("GroupBox3");
+  Label2 = new QLabel("Estimate time: 6minutes", GroupBox3);
+  Label2->setObjectName("Label2");
+  BtRestoreImg = new QPushButton("Restore Image", GroupBox3);
+  BtRestoreImg->setObjectName("BtRestoreImg");
+  auto* write = new QHBoxLayout(GroupBox3);
+  write->addWidget(Label2, 1);
+  write->addWidget(BtRestoreImg);
+
+  for (QPushButton* b : {btHelp, BtBackupImg, BtRestoreImg}) b->setAutoDefault(false);
+  btHelp->setFixedWidth(70);
+  BtBackupImg->setFixedWidth(110);
+  BtRestoreImg->setFixedWidth(110);
+
+  auto* inner = new QVBoxLayout(GroupBox1);
+  inner->addWidget(GroupBox2);
+  inner->addWidget(GroupBox3);
+  auto* outer = new QVBoxLayout(this);
+  outer->addWidget(GroupBox1);
+  setFixedSize(420, 200);
+}
+
+void TdlgVornKaprin::LocateToolFolder() {
+  ToolFolder = vorn::platform::LocateCompanionFolders(*Registry).tools;
+}
+
+bool TdlgVornKaprin::UploadTool(const std::string& targetDir, const std::string& localPath) {
+  std::unique_ptr<vorn::Port> port = vorn::OpenUploadPort(Factory, PortName);
+  if (!port) {
+    ui_.Error(vorn::OpenFailureText(PortName));
+    return false;
+  }
+  bool result = true;
+  bool succeeded = false;
+  {
+    TdlgVornTran dialog(ui_, gui_, this);
+    dialog.SingleResult = &result;
+    dialog.Port = port.get();
+    dialog.Terminal = Terminal;
+    dialog.TargetDir = targetDir;
+    dialog.SingleFile = true;
+    dialog.SingleCount = 1;
+    dialog.CurrentFile = localPath;
+    dialog.exec();
+    dialog.SingleFile = false;
+    succeeded = dialog.Succeeded;
+  }
+  port->Close();
+  return succeeded;
+}
+
+std::unique_ptr<vorn::VornKaprinThread> TdlgVornKaprin::CreateBackupThread() {
+  return std::make_unique<vorn::VornKaprinThread>(gui_);
+}
+
+std::unique_ptr<vorn::VornKaprinResThread> TdlgVornKaprin::CreateRestoreThread() {
+  return std::make_unique<vorn::VornKaprinResThread>(gui_);
+}
+
+vorn::KaprinThreadBase* TdlgVornKaprin::Current() const {
+  if (Mode == 1) return BackupThread.get();
+  if (Mode == 2) return RestoreThread.get();
+  return nullptr;
+}
+
+void TdlgVornKaprin::StartWatching(vorn::KaprinThreadBase& thread) {
+  thread.PortName = PortName;
+  thread.Factory = Factory;
+  LastProgress = thread.Progress;
+  StallTicks = 0;
+  thread.Resume();
+  TimerChkKaprin->start();
+}
+
+void TdlgVornKaprin::BtBackupImgClick() {
+  if (!ui_.InformationQuestion(kBackupQuestion)) return;
+  Mode = 1;
+  const std::optional<std::string> file = ui_.SaveFile("Save image", kFilter, kDefaultName);
+  if (!file) return;
+  LocateToolFolder();
+  if (!UploadTool(kControllerDir, ToolFolder + "KAPRINRD.EXE")) {
+    ui_.Error(vorn::ImageCableText());
+    return;
+  }
+  BackupThread.reset();  // the previous one has ended
+  BackupThread = CreateBackupThread();
+  BackupThread->ImagePath = *file;
+  BackupThread->Terminal = Terminal;
+  StartWatching(*BackupThread);
+  ShowWaitWindow("Please wait...system is under making backup image.");
+}
+
+void TdlgVornKaprin::BtRestoreImgClick() {
+  if (!ui_.WarningQuestion(kRestoreQuestion)) return;
+  Mode = 2;
+  const std::optional<std::string> file = ui_.OpenFile("Open image", kFilter);
+  if (!file) return;
+  // A short file would leave stale bytes at the end of the drive: refuse it
+  // before anything reaches the controller.
+  if (const std::string problem = vorn::ImageFileProblem(*file); !problem.empty()) {
+    ui_.Error(problem);
+    return;
+  }
+  LocateToolFolder();
+  if (!UploadTool(kControllerDir, ToolFolder + "KAPRINWR.EXE")) {
+    ui_.Error(vorn::ImageCableText());
+    return;
+  }
+  RestoreThread.reset();
+  RestoreThread = CreateRestoreThread();
+  RestoreThread->Done = false;
+  RestoreThread->Succeeded = false;
+  RestoreThread->ImagePath = *file;
+  StartWatching(*RestoreThread);
+  ShowWaitWindow("Please wait...system now is restoring your backup image.");
+}
+
+bool TdlgVornKaprin::ShowWaitWindow(const std::string& message) {
+  vorn::KaprinThreadBase* thread = Current();
+  if (!thread) return false;
+  auto window = std::make_unique<TfrmMWaitFor>(this);
+  WaitWindow = window.get();
+  WaitWindow->ProgressBar->setMaximum(thread->BlockCount);
+  WaitWindow->ProgressBar->setValue(0);
+  WaitWindow->LbUpdateMsg->setText(QString::fromStdString(message));
+  WaitWindow->exec();
+  WaitWindow = nullptr;
+  return true;
+}
+
+void TdlgVornKaprin::TimerChkKaprinTimer() {
+  vorn::KaprinThreadBase* thread = Current();
+  if (!thread) return;
+  const uint32_t limit = Mode == 1 ? vorn::kBackupStallTicks : vorn::kRestoreStallTicks;
+
+  if (WaitWindow && WaitWindow->isVisible()) {
+    const int32_t progress = thread->Progress;
+    if (progress != LastProgress) {
+      LastProgress = progress;
+      WaitWindow->WaitPosition = progress;
+      StallTicks = 0;
+    } else if (++StallTicks > limit) {
+      StallTicks = 0;
+      WaitWindow->CloseRequested = true;
+      WaitWindow->CloseWindow();
+      TimerChkKaprin->stop();
+      ui_.Error(vorn::ImageStallText());
+      done(QDialog::Rejected);
+      return;
+    }
+  }
+
+  if (!thread->Done) return;
+  TimerChkKaprin->stop();
+  // The progress window goes before the box, so the box never sits on a
+  // window that closes under it.
+  if (thread->Succeeded) {
+    if (WaitWindow) {
+      WaitWindow->WaitPosition = thread->BlockCount;
+      WaitWindow->tmrStatusUpdateTimer();
+    }
+    ui_.Information(vorn::ImageDoneText(Mode == 1));
+  } else {
+    if (WaitWindow) {
+      WaitWindow->CloseRequested = true;
+      WaitWindow->tmrStatusUpdateTimer();
+    }
+    ui_.Error(thread->ErrorText);
+  }
+}
+
+void TdlgVornKaprin::btHelpClick() {
+  TdlgfrmHelp help(this);
+  help.exec();
+}
+
+}  // namespace vorn::ui

@@ -1,0 +1,78 @@
+#pragma once
+// The image tool: backs up the controller's drive D: into an image file or
+// writes one back. Uploads the controller-side program, starts the transfer
+// thread and watches it once a second behind a modal progress window.
+#include <QDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "image/kaprin_threads.h"
+#include "link/exchange.h"
+#include "link/gui_invoker.h"
+#include "link/ui.h"
+#include "platform/host.h"
+
+namespace vorn::ui {
+
+class TfrmMWaitFor;
+
+class TdlgVornKaprin : public QDialog {
+  Q_OBJECT
+ public:
+  // Boxes and file dialogs go through ui; the backup's pane step through gui.
+  TdlgVornKaprin(vorn::Ui& ui, vorn::GuiInvoker& gui, QWidget* parent = nullptr);
+  ~TdlgVornKaprin() override;  // stops and waits for a running transfer
+
+  std::unique_ptr<vorn::VornKaprinThread> BackupThread;
+  std::unique_ptr<vorn::VornKaprinResThread> RestoreThread;
+  TfrmMWaitFor* WaitWindow = nullptr;
+  std::string ToolFolder;  // ends with a separator, or empty: the current folder
+  int Mode = 0;            // 1 backup, 2 restore
+  std::string PortName;
+  vorn::TerminalPane* Terminal = nullptr;  // not owned
+  int32_t LastProgress = 0;
+  uint32_t StallTicks = 0;
+  // Where the ports and the program folder come from.
+  vorn::PortFactory Factory = vorn::HostPortFactory();
+  vorn::platform::Registry* Registry = &vorn::platform::HostRegistry();
+
+  QGroupBox* GroupBox1;
+  QGroupBox* GroupBox2;
+  QLabel* Label1;
+  QPushButton* btHelp;
+  QPushButton* BtBackupImg;
+  QGroupBox* GroupBox3;
+  QLabel* Label2;
+  QPushButton* BtRestoreImg;
+  QTimer* TimerChkKaprin;  // 1000 ms, started with a transfer
+
+  void LocateToolFolder();
+  // Uploads one host file into a controller directory with the transfer dialog.
+  virtual bool UploadTool(const std::string& targetDir, const std::string& localPath);
+  bool ShowWaitWindow(const std::string& message);
+
+  void btHelpClick();
+  void BtBackupImgClick();
+  void BtRestoreImgClick();
+  void TimerChkKaprinTimer();
+
+ protected:
+  // The transfer threads; tests hand in their own.
+  virtual std::unique_ptr<vorn::VornKaprinThread> CreateBackupThread();
+  virtual std::unique_ptr<vorn::VornKaprinResThread> CreateRestoreThread();
+
+ private:
+  void BuildLayout();
+  vorn::KaprinThreadBase* Current() const;
+  void StartWatching(vorn::KaprinThreadBase& thread);
+
+  vorn::Ui& ui_;
+  vorn::GuiInvoker& gui_;
+};
+
+}  // namespace vorn::ui

@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# Backup and restore from the command line against the virtual controller
+# program: a round trip, and the ways a transfer goes wrong.
+set -u
+sim="$1"
+cli="$2"
+work="$(mktemp -d)"
+pids=()
+trap 'for p in "${pids[@]}"; do kill "$p" 2>/dev/null; wait "$p" 2>/dev/null; done; rm -rf "$work"' EXIT
+fail=0
+check() { if eval "$2"; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi; }
+
+# Starts a virtual controller serving on $work/$1 with the further options.
+start_sim() {
+  local link="$work/$1"
+  shift
+  "$sim" --link "$link" "$@" >"$link.out" 2>&1 &
+  pids+=($!)
+  for _ in $(seq 100); do [ -e "$link" ] && break; sleep 0.05; done
+}
+
+start_sim port --drive "$work/drive.img"
+port="$work/port"
+
+"$cli" --port "$port" backup "$work/b.img" >"$work/backup.out" 2>"$work/backup.err"
+rc=$?
+check "backup exits 0" '[ $rc -eq 0 ]'
+check "backup says it succeeded" 'grep -q "^Read image Successfully!" "$work/backup.err"'
+check "the command line is shown" 'grep -q "^D:\\\\KAPRINRD 2 3 4 5$" "$work/backup.out"'
+check "the backup is the controller's drive byte for byte" 'cmp -s "$work/b.img" "$work/drive.img"'
+
+echo "a file made after the backup" >"$work/NEW.TXT"
+"$cli" --port "$port" put "$work/NEW.TXT" >/dev/null 2>&1
+"$cli" --port "$port" ls >"$work/ls1.out" 2>/dev/null
+check "the new file is listed" 'grep -q "^NEW.TXT" "$work/ls1.out"'
+
+"$cli" --port "$port" restore "$work/b.img" >/dev/null 2>"$work/noyes.err"
+rc=$?
+check "restore without --yes exits 1" '[ $rc -eq 1 ]'
+check "restore without --yes says what it would do" 'grep -q "with --yes" "$work/noyes.err"'
+
+head -c 1000 "$work/b.img" >"$work/short.img"
+"$cli" --port "$port" restore "$work/short.img" --yes >/dev/null 2>"$work/short.err"
+rc=$?
+check "a short image is refused" '[ $rc -eq 1 ] && grep -q "too short to be a drive image" "$work/short.err"'
+
+"$cli" --port "$port" restore "$work/b.img" --yes >/dev/null 2>"$work/restore.err"
+rc=$?
+check "restore exits 0" '[ $rc -eq 0 ]'
+check "restore says it succeeded" 'grep -q "^Write image Successfully!" "$work/restore.err"'
+"$cli" --port "$port" ls >"$work/ls2.out" 2>/dev/null
+check "the new file is gone after the restore" '! grep -q "^NEW.TXT" "$work/ls2.out" && grep -q "^AUTOEXEC.BAT" "$work/ls2.out"'
+check "the drive is the image again" 'cmp -s "$work/b.img" "$work/drive.img"'
+
+# Three damaged blocks end the backup; the earlier image stays as it was.
+start_sim bad --image-bad-crc 0,5000,100000
+cp "$work/b.img" "$work/earlier.img"
+"$cli" --port "$work/bad" backup "$work/earlier.img" >/dev/null 2>"$work/bad.err"
+rc=$?
+check "a backup with three damaged blocks exits 1" '[ $rc -eq 1 ] && grep -q "^Check sum error!" "$work/bad.err"'
+check "the earlier image is untouched" 'cmp -s "$work/b.img" "$work/earlier.img" && [ ! -e "$work/earlier.img.partial" ]'
+
+# A request the host does not know ends the restore.
+start_sim odd --image-invalid-request 3
+"$cli" --port "$work/odd" restore "$work/b.img" --yes >/dev/null 2>"$work/odd.err"
+rc=$?
+check "an unknown request ends the restore" '[ $rc -eq 1 ] && grep -q "^invalid response from Vorn-7730!" "$work/odd.err"'
+
+# A controller that falls silent is given up on by the watchdog.
+start_sim quiet --image-silent-after 100
+"$cli" --port "$work/quiet" backup "$work/quiet.img" >/dev/null 2>"$work/quiet.err"
+rc=$?
+check "a stalled backup exits 1" '[ $rc -eq 1 ] && grep -q "problems with serial communication" "$work/quiet.err"'
+check "a stalled backup leaves no file" '[ ! -e "$work/quiet.img" ] && [ ! -e "$work/quiet.img.partial" ]'
+
+"$cli" --port "$work/port" backup "$work/x.img" --tools "$work/no-such-folder" >/dev/null 2>"$work/tools.err"
+rc=$?
+check "a missing program folder fails the upload" '[ $rc -eq 1 ] && grep -q "check your cable" "$work/tools.err"'
+
+exit $fail

@@ -1,0 +1,266 @@
+// The image tool window: its watchdog and boxes with stand-in threads driven
+// tick by tick, and a backup and a restore from the main window on the
+// virtual controller.
+#include <QApplication>
+#include <QDir>
+#include <QTimer>
+#include <QtTest>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "app/scripted_ui.h"
+#include "app/ui/tfrm_main.h"
+#include "link/ui/terminal_pane_widget.h"
+#include "remote/ui/remote_pane.h"
+#include "image/ui/tdlg_vorn_kaprin.h"
+#include "image/ui/tfrm_mwait_for.h"
+#include "sim/virtual_controller.h"
+#include "transfer/scripted_port.h"
+
+using vorn::ui::TdlgVornKaprin;
+
+namespace {
+
+// Threads that do nothing until asked to end; the test moves their fields.
+template <class Base>
+class IdleThread : public Base {
+ public:
+  using Base::Base;
+  ~IdleThread() override { this->Stop(); }
+
+ protected:
+  void Execute() override {
+    while (this->Sleep(10)) {
+    }
+  }
+};
+
+class ToolWindow : public TdlgVornKaprin {
+ public:
+  using TdlgVornKaprin::TdlgVornKaprin;
+  bool uploadSucceeds = true;
+  std::vector<std::string> uploads;
+  vorn::KaprinThreadBase* made = nullptr;
+
+  bool UploadTool(const std::string& targetDir, const std::string& localPath) override {
+    uploads.push_back(targetDir + "|" + localPath);
+    return uploadSucceeds;
+  }
+
+ protected:
+  std::unique_ptr<vorn::VornKaprinThread> CreateBackupThread() override {
+    auto t = std::make_unique<IdleThread<vorn::VornKaprinThread>>(invoker_);
+    made = t.get();
+    return t;
+  }
+  std::unique_ptr<vorn::VornKaprinResThread> CreateRestoreThread() override {
+    auto t = std::make_unique<IdleThread<vorn::VornKaprinResThread>>(invoker_);
+    made = t.get();
+    return t;
+  }
+
+ private:
+  vorn::DirectInvoker invoker_;
+};
+
+class NoRegistry : public vorn::platform::Registry {
+ public:
+  std::optional<std::string> ReadString(const std::string&, const std::string&) override { return std::nullopt; }
+  bool WriteString(const std::string&, const std::string&, const std::string&) override { return false; }
+};
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+}  // namespace
+
+class KaprinWindowTest : public QObject {
+  Q_OBJECT
+
+ private:
+  vorn::test::ScriptedUi ui_;
+  vorn::DirectInvoker gui_;
+  QTemporaryDir dir_;
+
+  std::string Path(const char* name) const { return QDir(dir_.path()).filePath(name).toStdString(); }
+
+  // Presses the button of the mode; `whileWaiting` runs once the progress window is up.
+  void Press(ToolWindow& w, int mode, const std::function<void()>& whileWaiting) {
+    QTimer::singleShot(0, &w, [&w, whileWaiting] {
+      QVERIFY(w.WaitWindow && w.WaitWindow->isVisible());
+      w.TimerChkKaprin->stop();  // the test gives the ticks
+      whileWaiting();
+      if (w.WaitWindow && w.WaitWindow->isVisible()) {
+        w.WaitWindow->CloseWindow();  // a failed check must not leave the test waiting
+        QFAIL("the progress window stayed open");
+      }
+    });
+    if (mode == 1)
+      w.BtBackupImgClick();
+    else
+      w.BtRestoreImgClick();
+  }
+
+ private slots:
+  void init() { ui_ = {}; }
+
+  void watchdogGivesUpOnlyAfterTheStallLimit_data() {
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<int>("barMaximum");
+    QTest::newRow("backup") << 1 << 10 << "KAPRINRD.EXE" << 131072;
+    QTest::newRow("restore") << 2 << 15 << "KAPRINWR.EXE" << 16384;
+  }
+  void watchdogGivesUpOnlyAfterTheStallLimit() {
+    QFETCH(int, mode);
+    QFETCH(int, limit);
+    QFETCH(QString, program);
+    QFETCH(int, barMaximum);
+    std::ofstream(Path("full.img"), std::ios::binary) << std::string(vorn::kImageSize, 'x');
+    ui_.files = {Path("full.img")};
+    ToolWindow w(ui_, gui_);
+    NoRegistry registry;
+    w.Registry = &registry;
+    w.show();
+    Press(w, mode, [&] {
+      QCOMPARE(w.WaitWindow->ProgressBar->maximum(), barMaximum);
+      // A transfer that moves at every tick, however long, is never stalled.
+      for (int tick = 1; tick <= 60; ++tick) {
+        w.made->Progress = tick;
+        w.TimerChkKaprinTimer();
+      }
+      QCOMPARE(w.WaitWindow->WaitPosition, 60);
+      for (int tick = 0; tick < limit; ++tick) w.TimerChkKaprinTimer();
+      QVERIFY(ui_.Texts("error").empty());
+      QVERIFY(w.WaitWindow->isVisible());
+      w.TimerChkKaprinTimer();
+      QCOMPARE(ui_.LastError(), vorn::ImageStallText());
+      QVERIFY(!w.WaitWindow->isVisible());
+    });
+    QVERIFY(!w.isVisible());  // the tool window closed too
+    QCOMPARE(w.uploads.size(), size_t(1));
+    QVERIFY(QString::fromStdString(w.uploads[0]).endsWith(program));
+    QVERIFY(QString::fromStdString(w.uploads[0]).startsWith("D:\\|"));
+  }
+
+  // Two backups from one window: each gets a fresh thread and progress window,
+  // and its own box at the end.
+  void reportsTheEndOfEachTransfer() {
+    ToolWindow w(ui_, gui_);
+    NoRegistry registry;
+    w.Registry = &registry;
+    w.show();
+    struct Run {
+      bool succeeds;
+      std::string error;
+    };
+    for (const Run& run : {Run{true, ""}, Run{false, "Check sum error!\n"}}) {
+      ui_.files = {Path("7730D.img")};
+      Press(w, 1, [&] {
+        QVERIFY(!w.made->Done);  // a fresh thread
+        QVERIFY(!w.WaitWindow->CloseRequested && w.WaitWindow->ProgressBar->value() == 0);
+        w.made->Progress = 5;
+        w.made->ErrorText = run.error;
+        w.made->Succeeded = run.succeeds;
+        w.made->Done = true;
+        w.TimerChkKaprinTimer();
+        QVERIFY(!w.WaitWindow->isVisible());
+        QVERIFY(!w.TimerChkKaprin->isActive());
+      });
+      if (run.succeeds)
+        QCOMPARE(ui_.Texts("information").back(), std::string("Read image Successfully!\nPlease reboot Vorn-7730."));
+      else
+        QCOMPARE(ui_.LastError(), run.error);
+      QVERIFY(w.isVisible());
+      QVERIFY(!w.WaitWindow);
+    }
+  }
+
+  void refusesWhatCannotBeStarted() {
+    ToolWindow w(ui_, gui_);
+    NoRegistry registry;
+    w.Registry = &registry;
+    // A short image is refused before anything reaches the controller.
+    std::ofstream(Path("short.img"), std::ios::binary) << std::string(4096, 'x');
+    ui_.files = {Path("short.img")};
+    w.BtRestoreImgClick();
+    QVERIFY(ui_.LastError().find("too short to be a drive image") != std::string::npos);
+    QVERIFY(ui_.LastError().find("4096 bytes") != std::string::npos);
+    // No to the question, or a cancelled file dialog: nothing happens.
+    ui_.answers = {false};
+    w.BtBackupImgClick();
+    w.BtRestoreImgClick();  // file dialog cancelled (no answer queued)
+    // A failed upload: the cable message, and no thread.
+    w.uploadSucceeds = false;
+    ui_.files = {Path("7730D.img")};
+    w.BtBackupImgClick();
+    QCOMPARE(ui_.LastError(), vorn::ImageCableText());
+    QCOMPARE(w.uploads.size(), size_t(1));
+    QVERIFY(!w.RestoreThread && !w.BackupThread);
+    QCOMPARE(ui_.Texts("error").size(), size_t(2));
+  }
+
+  // From the main window's image button: a backup and a restore with the
+  // real upload and threads, on the virtual controller.
+  void backsUpAndRestoresFromTheMainWindow() {
+    qputenv("VORN7730_SETTINGS", Path("registry.ini").c_str());  // no companion installation
+    vorn::ui::StartOptions options;
+    options.simulate = true;
+    vorn::ui::TfrmMain main(ui_, options);
+    main.show();
+    vsim::VirtualController& sim = *main.Simulator();
+    const QString shots = qEnvironmentVariable("VORN_SCREENSHOT_DIR");
+
+    // Runs one press of the tool window's button once it is up, then closes it.
+    auto useTool = [&](const std::function<void(TdlgVornKaprin&)>& press) {
+      main.Remote().ShowRemoteFolder("\\");
+      QVERIFY(main.Remote().Listing().BytesFree > 0);
+      QTimer::singleShot(0, &main, [&] {
+        auto* tool = qobject_cast<TdlgVornKaprin*>(QApplication::activeModalWidget());
+        QVERIFY(tool);
+        QCOMPARE(tool->PortName, main.ComName);
+        press(*tool);
+        tool->reject();
+      });
+      main.tbtnKAPRINClick();
+      QCOMPARE(main.Remote().Listing().BytesFree, uint32_t(0));  // a fresh listing is needed now
+    };
+
+    bool shotTaken = false;
+    QTimer watcher;
+    watcher.setInterval(50);
+    connect(&watcher, &QTimer::timeout, [&] {
+      auto* tool = qobject_cast<TdlgVornKaprin*>(main.findChild<TdlgVornKaprin*>());
+      if (shotTaken || !tool || !tool->WaitWindow || !tool->BackupThread || tool->BackupThread->Progress < 20000)
+        return;
+      shotTaken = true;
+      if (!shots.isEmpty()) tool->WaitWindow->grab().save(shots + "/image-progress.png");
+    });
+    watcher.start();
+
+    ui_.files = {Path("7730D.img")};
+    useTool([&](TdlgVornKaprin& tool) {
+      if (!shots.isEmpty()) tool.grab().save(shots + "/image-tool.png");
+      tool.BtBackupImgClick();
+    });
+    QVERIFY2(ui_.Texts("error").empty(), ui_.LastError().c_str());
+    QCOMPARE(ui_.Texts("information").back(), vorn::ImageDoneText(true));
+    const std::vector<uint8_t> drive = sim.DriveImage();
+    QCOMPARE(ReadAll(Path("7730D.img")), std::string(drive.begin(), drive.end()));
+    QVERIFY(main.meoDos->toPlainText().contains("D:\\KAPRINRD 2 3 4 5"));
+
+    QVERIFY(sim.WriteFile("D:\\NEW.TXT", "made after the backup"));
+    ui_.files = {Path("7730D.img")};
+    useTool([](TdlgVornKaprin& tool) { tool.BtRestoreImgClick(); });
+    QVERIFY2(ui_.Texts("error").empty(), ui_.LastError().c_str());
+    QCOMPARE(ui_.Texts("information").back(), vorn::ImageDoneText(false));
+    QVERIFY(!sim.Exists("D:\\NEW.TXT"));
+  }
+};
+
+QTEST_MAIN(KaprinWindowTest)
+#include "kaprin_window_test.moc"
