@@ -43,6 +43,19 @@ std::string SendFailureTextShort();
 // The configuration tool's variant, with a comma after "INIT mode".
 std::string SendFailureTextConfig(const std::string& command);
 
+// The longest line the controller's shell takes, its carriage return included.
+constexpr size_t kShellLineLimit = 127;
+// Why a command line must not be typed: a control character before its final
+// carriage return (it would end the line early or edit it, so a path could
+// smuggle in a second command), or more characters than the shell takes (it
+// would stop echoing part-way). Empty when the line may be typed.
+std::string CommandLineRefusal(const std::string& line);
+// Types a line character by character, each checked against its echo. When
+// it fails after the shell took part of the line, backspaces erase that part
+// so that the next command does not start on a jammed line (best effort).
+// No refusal check: callers do that first.
+bool TypeCommandLine(Port& port, const std::string& line);
+
 class Exchange {
  public:
   Exchange(TerminalPane& pane, BusyCursor& cursor, Ui& ui, PortFactory factory = HostPortFactory());
@@ -55,6 +68,8 @@ class Exchange {
   // One command line whose output is only shown (t = 1000, e = 10).
   bool RunCommand(const std::string& line);
 
+  // False without typing anything for an empty or refused line (the refusal
+  // text is then in LastRefusal()).
   bool SendCommand(Port& port, const std::string& line);
   void ShowLine(const std::string& text);
   bool WaitForPrompt(Port& port, const std::string& text);
@@ -64,12 +79,20 @@ class Exchange {
   Ui& UserInterface() { return ui_; }
   BusyCursor& Cursor() { return cursor_; }
   const PortFactory& Factory() const { return factory_; }
+  // Why SendCommand last refused a line; empty when it did not.
+  const std::string& LastRefusal() const { return lastRefusal_; }
+  // Whether the last Run saw the shell's prompt after every line it typed;
+  // false when it failed or the output ended without a prompt (the output
+  // may then be incomplete).
+  bool PromptSeen() const { return promptSeen_; }
 
  private:
   TerminalPane& pane_;
   BusyCursor& cursor_;
   Ui& ui_;
   PortFactory factory_;
+  std::string lastRefusal_;
+  bool promptSeen_ = false;
 };
 
 // Lines in the pane before the next shown line clears it.

@@ -61,7 +61,7 @@ class TThreadXModem : public WorkerThread {
   void Execute() override;
 
  private:
-  enum class BlockResult { Acknowledged, Failed, Cancelled };
+  enum class BlockResult { Acknowledged, Failed, Cancelled, ReceiverCancelled };
 
   bool Upload();
   bool Status(const std::string& text);  // StatusText = text, then ShowStatus on the GUI thread

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -126,8 +128,8 @@ TEST_F(XModemSenderTest, FailingReceiverEndsTheUploadWithoutEot) {
   ASSERT_EQ(Received().blocks.size(), 10u);
   for (const auto& b : Received().blocks) EXPECT_EQ(b, Received().blocks[0]);
   EXPECT_EQ(CountWrites(kEot), 0);
-  EXPECT_EQ(CountWrites(kCancel), 0);
-  EXPECT_EQ(pane.lines.back(), "<<Transferring File...>>");
+  EXPECT_EQ(CountWrites(kCancel), 1);  // the receiver must not be left waiting for the block
+  EXPECT_EQ(pane.lines.back(), "Transfer aborted");  // what it printed after the cancel
   EXPECT_EQ(percent, 0);
 
   // CAN after the second block: at once, nothing more is sent.
@@ -195,22 +197,48 @@ TEST_F(XModemSenderTest, TerminatingDuringTheBlocksCancelsTheReceiver) {
   EXPECT_EQ(CountWrites(kEot), 0);
 }
 
-TEST_F(XModemSenderTest, CancelWhileWaitingForTheFirstNakSendsNothing) {
-  rx.afterCommand = "";
-  port.onWrite = [&, inner = port.onWrite](const std::vector<uint8_t>& w) {
-    inner(w);
-    if (w.size() == 1 && w[0] == '\r') current->CancelRequested = true;
+// Once the receiver was started, every early end sends the cancel sequence,
+// so the controller's shell is free again at once.
+TEST_F(XModemSenderTest, EarlyEndsAfterTheCommandCancelTheReceiver) {
+  struct Case {
+    const char* name;
+    std::function<void()> arrange;
+    const char* status;
   };
-  EXPECT_EQ(Upload(dir.File("W.BIN", "abc")), -1);
-  EXPECT_TRUE(WritesAfterCommand().empty());
-  EXPECT_EQ(pane.lines.back(), "<<Transferring cancelled...>>");
-}
-
-TEST_F(XModemSenderTest, NoNakAtAllIsReported) {
-  rx.afterCommand = "xyz";  // other bytes are dropped, not taken for a NAK
-  EXPECT_EQ(Upload(dir.File("W.BIN", "abc")), -1);
-  EXPECT_TRUE(WritesAfterCommand().empty());
-  EXPECT_EQ(pane.lines.back(), "<<No ACK from VORN-7730M>>");
+  const std::string file = dir.File("W.BIN", "abc");
+  const Case cases[] = {
+      {"cancel before the first NAK",
+       [&] {
+         rx.afterCommand = "";
+         port.onWrite = [&, inner = port.onWrite](const std::vector<uint8_t>& w) {
+           inner(w);
+           if (w.size() == 1 && w[0] == '\r') current->CancelRequested = true;
+         };
+       },
+       "<<Transferring cancelled...>>"},
+      {"no NAK at all", [&] { rx.afterCommand = "xyz"; },  // other bytes are dropped, not taken for a NAK
+       "<<No ACK from VORN-7730M>>"},
+      {"file gone after the length check",
+       [&] {
+         port.onWrite = [&, inner = port.onWrite](const std::vector<uint8_t>& w) {
+           inner(w);
+           if (w.size() == 1 && w[0] == '\r') std::filesystem::remove(file);
+         };
+       },
+       "<<Cannot Open Send File>>"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto plainWrite = port.onWrite;
+    port.writes.clear();
+    pane.lines.clear();
+    c.arrange();
+    EXPECT_EQ(Upload(file), -1);
+    EXPECT_EQ(WritesAfterCommand(), std::vector<std::vector<uint8_t>>{kCancel});
+    EXPECT_NE(std::find(pane.lines.begin(), pane.lines.end(), c.status), pane.lines.end());
+    port.onWrite = plainWrite;
+    rx.afterCommand = "\x15";
+  }
 }
 
 TEST_F(XModemSenderTest, EotIsRepeatedUntilAcknowledged) {
@@ -250,7 +278,8 @@ TEST_F(XModemSenderTest, WrongEchoStopsAfterTheCommandLine) {
   };
   EXPECT_EQ(Upload(dir.File("R.BIN", "r")), -1);
   EXPECT_FALSE(echoed);
-  EXPECT_EQ(port.writes.size(), 1u);  // the rest of the line is not typed
+  // The rest of the line is not typed, and what the shell took is erased.
+  EXPECT_EQ(port.writes, (std::vector<std::vector<uint8_t>>{{'C'}, {'\b'}}));
   EXPECT_EQ(pane.lines, (std::vector<std::string>{"C:\\transfer /R D:\\PROG.EXE"}));
 }
 
