@@ -43,6 +43,10 @@ std::string SendFailureTextShort();
 // The configuration tool's variant, with a comma after "INIT mode".
 std::string SendFailureTextConfig(const std::string& command);
 
+// For callers that must not take output without a prompt as complete.
+constexpr const char* kNoPromptText =
+    "The controller's prompt did not come back: its output may be incomplete.";
+
 // The longest line the controller's shell takes, its carriage return included.
 constexpr size_t kShellLineLimit = 127;
 // Why a command line must not be typed: a control character before its final

@@ -61,6 +61,7 @@ UploadResult RunUploads(Port& port, TerminalPane& terminal, GuiInvoker& gui,
     }
 
     int outcome = -1;
+    bool eotAcknowledged = false;
     {
       TThreadXModem thread(gui);
       thread.Port = &port;
@@ -75,12 +76,14 @@ UploadResult RunUploads(Port& port, TerminalPane& terminal, GuiInvoker& gui,
         if (cancelRequested()) thread.CancelRequested = true;
       }
       outcome = thread.Outcome;
+      eotAcknowledged = thread.EotAcknowledged;
       if (hooks.Progress) hooks.Progress(file, index + 1, total, thread.Percent);
     }
     renamed = false;
     ++index;
 
     if (outcome == 0) ++result.Uploaded;
+    if (outcome == 0 && !eotAcknowledged) result.Unacknowledged.push_back({file, name});
     if (cancelRequested()) {
       // A cancel that came too late to stop anything leaves nothing undone.
       result.Cancelled = outcome != 0 || index < total;

@@ -36,6 +36,12 @@ struct UploadResult {
   int Uploaded = 0;
   int Skipped = 0;          // name prompts the user cancelled
   std::string FailedName;   // the controller name of the file that failed
+  struct Unconfirmed {
+    std::string file;  // host path
+    std::string name;  // controller name
+  };
+  // Uploads that counted as done although their end of file was never acknowledged.
+  std::vector<Unconfirmed> Unacknowledged;
   // Every file is on the controller: no failure, no cancel, no skipped file.
   bool AllUploaded(size_t fileCount) const { return Succeeded && !Cancelled && Uploaded == static_cast<int>(fileCount); }
 };

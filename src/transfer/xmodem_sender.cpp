@@ -191,6 +191,7 @@ bool TThreadXModem::Upload() {
     if (!Sleep(5)) break;  // terminating: one EOT at least ends the receiver's file
     acked = Port->ReadExact(&byte, 1) && byte == xmodem::ACK;
   }
+  EotAcknowledged = acked;
   if (!Status(acked ? "<<Get ACK for EOT>>" : "<<No ACK for EOT>>")) return false;
 
   return Synchronize([this] { AwaitPromptLine(); });

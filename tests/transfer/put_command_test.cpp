@@ -56,6 +56,49 @@ TEST_F(PutCommandTest, FirstFailureEndsWithExitCodeOne) {
   EXPECT_EQ(err.str(), OpenFailureText("/dev/ttyX") + "\n");
 }
 
+// An end of file the receiver never acknowledged: the file counts as stored
+// only when the controller then lists it at its size with the block fill.
+TEST_F(PutCommandTest, UnacknowledgedEndOfFileIsCheckedInTheListing) {
+  struct Case {
+    const char* listed;  // the "dir" line for the file, empty for none
+    int exitCode;
+  } const cases[] = {
+      {"A        TXT           256 12-06-99  10:23a\r\n", 0},
+      {"A        TXT           200 12-06-99  10:23a\r\n", 1},  // not the stored size
+      {"", 1},
+  };
+  const std::string file = dir.File("A.TXT", std::string(200, 'a'));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.listed);
+    rx.uploads.clear();
+    rx.eotAnswers = "-";
+    const auto receiver = port.onWrite;
+    std::string typed;
+    // Once the upload has ended, the next line typed is the listing's.
+    rx.afterEot = "\r\nD:\\>";
+    bool listing = false;
+    port.onWrite = [&](const std::vector<uint8_t>& w) {
+      if (!listing && rx.uploads.size() == 1 && rx.uploads[0].eots > 0 && w.size() == 1 && w[0] == 'd')
+        listing = true;
+      if (!listing) return receiver(w);
+      for (uint8_t b : w) {
+        port.PushByte(b);
+        typed += static_cast<char>(b);
+        if (b != '\r') continue;
+        std::string out = "\n";
+        if (typed == "dir\r") out += std::string(c.listed) + "   1 file(s)\r\n  654,336 bytes free\r\n";
+        port.Push(out + "D:\\DATA>");
+        typed.clear();
+      }
+    };
+    err.str("");
+    EXPECT_EQ(Put({file, "--to", "\\DATA"}), c.exitCode);
+    EXPECT_TRUE(listing);
+    EXPECT_EQ(err.str().find("was not acknowledged") != std::string::npos, c.exitCode != 0) << err.str();
+    port.onWrite = receiver;
+  }
+}
+
 TEST_F(PutCommandTest, ArgumentsAreChecked) {
   EXPECT_EQ(Put({}), 2);
   EXPECT_EQ(Put({"A.TXT", "--to"}), 2);
