@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QPainter>
+#include <QShowEvent>
 #include <QTimer>
 #include <QTreeView>
 #include <QtTest>
@@ -292,6 +293,28 @@ class CopyCommandTest : public QObject {
     QVERIFY(!result);
     QVERIFY(Sim().Received().find("transfer") == std::string::npos);
     QCOMPARE(ui_.Texts("error").size(), size_t(1));
+  }
+
+  void aShowEventAfterTheUploadsDoesNotRunThemAgain() {
+    MakeFile("ONCE.TXT", 300);
+    ShowHostFolder();
+    ListRemote("\\");
+    Select({"ONCE.TXT"});
+    Sim().ClearReceived();
+    bool reshown = false;
+    watch_ = [&](TdlgVornTran& dialog) {
+      if (reshown || !dialog.LoopDone()) return;
+      reshown = true;  // as when the window comes back from minimised before the dialog closes
+      QShowEvent show;
+      QApplication::sendEvent(&dialog, &show);
+    };
+    Copy();
+    QVERIFY(reshown);
+    const std::string received = Sim().Received();
+    size_t uploads = 0;
+    for (size_t at = received.find("transfer /R"); at != std::string::npos; at = received.find("transfer /R", at + 1))
+      ++uploads;
+    QCOMPARE(uploads, size_t(1));
   }
 
   void refusedSelectionsSendNothing() {
