@@ -39,8 +39,13 @@ char PathSeparator();
 const char* PathSeparators();
 
 // Opens a host file for reading as raw bytes; the path is UTF-8, as the panes
-// hold it, whatever the host's own code page. nullptr when it can't be opened.
+// hold it, whatever the host's own code page. nullptr when it can't be opened
+// or is not a regular file (the open never blocks on a FIFO or device).
 std::FILE* OpenFileForReading(const std::string& utf8Path);
+// What a host path is when it is neither a regular file nor missing: "Folder",
+// "FIFO", "Character Device", "Block Device", "Socket"; empty otherwise.
+// Only regular files can be uploaded: reading the others may block or never end.
+std::string NonRegularKind(const std::string& utf8Path);
 // The length of an open file in bytes (64-bit); -1 when it can't seek.
 int64_t OpenFileLength(std::FILE* file);
 // The broken-down local time; false when the time can't be converted.

@@ -124,6 +124,14 @@ int RunPut(const std::string& portName, const PortFactory& factory, const std::v
     return 2;
   }
 
+  // Checked before the port opens: reading anything but a regular file may block.
+  for (const std::string& file : request->files) {
+    if (const std::string kind = platform::NonRegularKind(file); !kind.empty()) {
+      err << "put: '" << file << "' is a " << kind << ", not a regular file: only regular files can be uploaded\n";
+      return 1;
+    }
+  }
+
   std::unique_ptr<Port> port = OpenUploadPort(factory, portName);
   if (!port) {
     err << OpenFailureText(portName) << '\n';

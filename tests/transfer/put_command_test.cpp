@@ -4,6 +4,10 @@
 
 #include <sstream>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "receiver_script.h"
 #include "scripted_port.h"
 #include "temp_files.h"
@@ -54,6 +58,22 @@ TEST_F(PutCommandTest, FirstFailureEndsWithExitCodeOne) {
   err.str("");
   EXPECT_EQ(Put({dir.File("A.TXT", "a")}, false), 1);
   EXPECT_EQ(err.str(), OpenFailureText("/dev/ttyX") + "\n");
+
+#ifndef _WIN32
+  // Anything but a regular file is refused by name before the port is opened.
+  port.writes.clear();
+  portName.clear();
+  const std::string fifo = dir.path + "/PIPE.BIN";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& path : {fifo, dir.path}) {
+    err.str("");
+    EXPECT_EQ(Put({dir.File("A.TXT", "a"), path}), 1);
+    EXPECT_NE(err.str().find("'" + path + "' is a "), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("not a regular file"), std::string::npos) << err.str();
+  }
+  EXPECT_TRUE(port.writes.empty());
+  EXPECT_TRUE(portName.empty());
+#endif
 }
 
 // An end of file the receiver never acknowledged: the file counts as stored

@@ -9,6 +9,10 @@
 #include <fstream>
 #include <thread>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "link/gui_invoker.h"
 #include "receiver_script.h"
 #include "scripted_port.h"
@@ -287,6 +291,16 @@ TEST_F(XModemSenderTest, MissingSourceOrPortSendsNothing) {
   EXPECT_EQ(Upload((std::filesystem::path(dir.path) / "NONE.BIN").string()), -1);
   EXPECT_TRUE(port.writes.empty());
   EXPECT_EQ(pane.lines, (std::vector<std::string>{"<<Cannot Open Send File>>"}));
+
+#ifndef _WIN32
+  // A FIFO without a writer: its open must not block the sender for good.
+  const std::string fifo = (std::filesystem::path(dir.path) / "PIPE.BIN").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  pane.lines.clear();
+  EXPECT_EQ(Upload(fifo), -1);
+  EXPECT_TRUE(port.writes.empty());
+  EXPECT_EQ(pane.lines, (std::vector<std::string>{"<<Cannot Open Send File>>"}));
+#endif
 
   TThreadXModem thread(gui);
   thread.Terminal = &pane;

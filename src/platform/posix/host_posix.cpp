@@ -196,7 +196,38 @@ char PathSeparator() { return '/'; }
 
 const char* PathSeparators() { return "/"; }
 
-std::FILE* OpenFileForReading(const std::string& utf8Path) { return std::fopen(utf8Path.c_str(), "rb"); }
+namespace {
+std::string SpecialKind(mode_t mode) {
+  if (S_ISDIR(mode)) return "Folder";
+  if (S_ISFIFO(mode)) return "FIFO";
+  if (S_ISCHR(mode)) return "Character Device";
+  if (S_ISBLK(mode)) return "Block Device";
+  if (S_ISSOCK(mode)) return "Socket";
+  if (!S_ISREG(mode)) return "Special File";
+  return {};
+}
+}  // namespace
+
+std::string NonRegularKind(const std::string& utf8Path) {
+  struct stat st {};
+  if (stat(utf8Path.c_str(), &st) != 0) return {};
+  return SpecialKind(st.st_mode);
+}
+
+std::FILE* OpenFileForReading(const std::string& utf8Path) {
+  // Without O_NONBLOCK the open of a FIFO waits for a writer that may never come.
+  const int fd = open(utf8Path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return nullptr;
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return nullptr;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  std::FILE* file = fdopen(fd, "rb");
+  if (!file) close(fd);
+  return file;
+}
 
 int64_t OpenFileLength(std::FILE* file) {
   if (fseeko(file, 0, SEEK_END) != 0) return -1;
