@@ -19,6 +19,10 @@ std::string OpenFailureText(const std::string& comName) {
   return "Unable to open " + comName + "!\n\nPlease make sure there is no other application using the port!!";
 }
 
+std::string OpenFailureText(const std::string& comName, const std::string& reason) {
+  return reason.empty() ? OpenFailureText(comName) : OpenFailureText(comName) + "\n\n" + reason;
+}
+
 std::string SendFailureText(const std::string& command) {
   return "Unable to send command '" + command + "'" + kNotAtPrompt;
 }
@@ -155,7 +159,7 @@ bool Exchange::Run(const ExchangeProfile& profile, const std::vector<ExchangeCom
   bool ok = true;
   std::unique_ptr<Port> port = factory_(ComName);
   if (!port || !port->Open()) {
-    failure = OpenFailureText(ComName);
+    failure = OpenFailureText(ComName, port ? port->OpenFailureReason() : std::string());
     ok = false;
   } else {
     port->LineEnd = profile.lineEnd;

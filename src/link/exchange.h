@@ -36,6 +36,8 @@ struct ExchangeProfile {
 
 // The failure texts of the exchange.
 std::string OpenFailureText(const std::string& comName);
+// The same with the port's own reason as one more line, when it has one.
+std::string OpenFailureText(const std::string& comName, const std::string& reason);
 // "Unable to send command '<command>'!..." with the command as the caller shows it.
 std::string SendFailureText(const std::string& command);
 // The drive change's variant without a command.

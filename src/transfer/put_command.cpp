@@ -132,9 +132,10 @@ int RunPut(const std::string& portName, const PortFactory& factory, const std::v
     }
   }
 
-  std::unique_ptr<Port> port = OpenUploadPort(factory, portName);
+  std::string reason;
+  std::unique_ptr<Port> port = OpenUploadPort(factory, portName, &reason);
   if (!port) {
-    err << OpenFailureText(portName) << '\n';
+    err << OpenFailureText(portName, reason) << '\n';
     return 1;
   }
 

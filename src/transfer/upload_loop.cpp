@@ -14,9 +14,12 @@ constexpr auto kPollPause = std::chrono::milliseconds(5);
 constexpr uint32_t kUploadTimeoutMs = 500;
 }  // namespace
 
-std::unique_ptr<Port> OpenUploadPort(const PortFactory& factory, const std::string& name) {
+std::unique_ptr<Port> OpenUploadPort(const PortFactory& factory, const std::string& name, std::string* reason) {
   std::unique_ptr<Port> port = factory ? factory(name) : nullptr;
-  if (!port || !port->Open()) return nullptr;
+  if (!port || !port->Open()) {
+    if (reason && port) *reason = port->OpenFailureReason();
+    return nullptr;
+  }
   ConfigureControllerLine(*port);
   port->SetTimeouts(kUploadTimeoutMs);
   return port;

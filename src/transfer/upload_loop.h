@@ -48,7 +48,9 @@ struct UploadResult {
 
 // A port for uploads: opened, 57600 8N1, 500 ms time-outs (a one-byte read
 // then gives up after about a second). nullptr when it cannot be opened.
-std::unique_ptr<Port> OpenUploadPort(const PortFactory& factory, const std::string& name);
+// reason, when given, receives the port's own reason for a failed open.
+std::unique_ptr<Port> OpenUploadPort(const PortFactory& factory, const std::string& name,
+                                     std::string* reason = nullptr);
 
 // The port is open and configured as OpenUploadPort leaves it. Stops at the first
 // failure (reported through Error as "Fail to transfer file '<name>'!") and

@@ -46,6 +46,7 @@ check "the upload is listed with its 0x00 fill" 'grep -q "^BIG.BIN[[:space:]]*10
 rc=$?
 check "a missing port exits 1" '[ $rc -eq 1 ]'
 check "a missing port says Unable to open" 'grep -q "^Unable to open /dev/vorn-no-such-port!" "$work/none.err"'
+check "and gives the real reason" 'grep -q "^Reason: /dev/vorn-no-such-port does not exist" "$work/none.err"'
 
 # Output that never reaches a prompt may be cut short: scripts must see a failure.
 "$sim" --link "$work/long" --long-line >"$work/long.out" 2>&1 &
