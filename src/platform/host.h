@@ -28,8 +28,14 @@ Registry& HostRegistry();
 void Beep(uint32_t freqHz, uint32_t ms);
 void MessageBeep(uint32_t type);
 
-// Starts a program without waiting for it. False when it could not be started.
+// Starts a program without waiting for it: a path to a program, or a program
+// (a bare name is looked up on the search path) followed by its arguments.
+// False when it could not be started, also when the file is no program.
 bool StartProgram(const std::string& commandLine);
+// The file dialog's filter for choosing a program, "label|pattern|..."; the
+// pattern kExecutablePattern stands for the files the user may execute.
+constexpr const char* kExecutablePattern = ":executable";
+const char* ProgramFileFilter();
 
 // The user's documents folder (no trailing separator).
 std::string DocumentsFolder();

@@ -57,6 +57,8 @@ void Beep(uint32_t freqHz, uint32_t ms) { ::Beep(freqHz, ms); }
 
 void MessageBeep(uint32_t type) { ::MessageBeep(type); }
 
+const char* ProgramFileFilter() { return "EXE file (*.exe)|*.exe|All files (*.*)|*.*"; }
+
 bool StartProgram(const std::string& commandLine) { return WinExec(commandLine.c_str(), SW_SHOWNORMAL) > 31; }
 
 std::string DocumentsFolder() {
