@@ -287,6 +287,17 @@ TEST_F(XModemSenderTest, WrongEchoStopsAfterTheCommandLine) {
   EXPECT_EQ(pane.lines, (std::vector<std::string>{"C:\\transfer /R D:\\PROG.EXE"}));
 }
 
+TEST_F(XModemSenderTest, TargetThatWouldBreakTheCommandLineIsNotTyped) {
+  for (const std::string& target : {std::string("D:\\\rdel AUTOEXEC.BAT"), "D:\\" + std::string(120, 'L')}) {
+    port.writes.clear();
+    pane.lines.clear();
+    EXPECT_EQ(Upload(dir.File("T.BIN", "t"), target), -1);
+    EXPECT_TRUE(port.writes.empty());
+    ASSERT_EQ(pane.lines.size(), 1u);
+    EXPECT_EQ(pane.lines[0].rfind("Unable to send command 'C:\\transfer /R ", 0), 0u) << pane.lines[0];
+  }
+}
+
 TEST_F(XModemSenderTest, MissingSourceOrPortSendsNothing) {
   EXPECT_EQ(Upload((std::filesystem::path(dir.path) / "NONE.BIN").string()), -1);
   EXPECT_TRUE(port.writes.empty());
