@@ -135,21 +135,18 @@ bool TThreadXModem::Upload() {
     }
     if (CancelRequested) {
       Status("<<Transferring cancelled...>>");
-      SendCancel();
       return false;
     }
-    if (!Sleep(10)) {
-      SendCancel();
-      return false;
-    }
+    if (!Sleep(10)) return false;
   }
-  // From here on the controller's receiver runs: every early end cancels it,
-  // or it would hold the shell for its own time-outs.
+  // Without a NAK nothing shows that the receiver runs: cancel bytes could
+  // land in the shell's line instead.
   if (!nak) {
     Status("<<No ACK from VORN-7730M>>");
-    SendCancel();
     return false;
   }
+  // From here on the receiver runs: every early end cancels it, or it would
+  // hold the shell for its own time-outs.
 
   file_ = platform::OpenFileForReading(SourcePath);
   if (!file_) {
