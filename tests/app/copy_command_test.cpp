@@ -1,6 +1,9 @@
 // The copy button in the main window: host files through the transfer dialog
 // to the virtual controller.
 #include <QApplication>
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#endif
 #include <QDir>
 #include <QPainter>
 #include <QShowEvent>
@@ -320,6 +323,9 @@ class CopyCommandTest : public QObject {
   void refusedSelectionsSendNothing() {
     MakeFile("A.TXT", 10);
     fs::create_directory(Host("SUB"));
+#ifndef Q_OS_WIN
+    QCOMPARE(mkfifo(Host("PIPE").c_str(), 0600), 0);  // reading it would hang the upload
+#endif
     ShowHostFolder();
 
     main_->lstviewLocal->ClearSelection();
@@ -334,6 +340,11 @@ class CopyCommandTest : public QObject {
                                        "Please press 'Refresh folder' button in the VORN-7730 panel first.",
                                        "Only file can be transferred.",
                                    }));
+#ifndef Q_OS_WIN
+    Select({"A.TXT", "PIPE"});
+    main_->btnCopy->click();
+    QCOMPARE(ui_.Texts("warning").back(), std::string("Only file can be transferred.\n\n'PIPE' is a FIFO, not a regular file."));
+#endif
     QVERIFY(Sim().Received().find("transfer") == std::string::npos);
   }
 };
