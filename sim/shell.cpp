@@ -60,7 +60,8 @@ std::string DirLine(const DirEntry& e) {
 
 namespace {
 
-constexpr size_t kMaxLine = 250;
+// As DOS: 127 characters with the carriage return that ends the line.
+constexpr size_t kMaxLine = 126;
 constexpr size_t kMaxDepth = 32;
 
 // DOS-style wildcard match of an upper-case name against a pattern with * and ?.

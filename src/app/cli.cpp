@@ -26,7 +26,13 @@ int Exec(Context& c) {
     c.err << "exec needs one command line\n";
     return 2;
   }
-  return c.exchange.RunCommand(c.args[0] + "\r") ? 0 : 1;
+  if (!c.exchange.RunCommand(c.args[0] + "\r")) return 1;
+  // Scripts trust the exit code: output that never reached the prompt may be cut short.
+  if (!c.exchange.PromptSeen()) {
+    c.err << kNoPromptText << '\n';
+    return 1;
+  }
+  return 0;
 }
 
 }  // namespace

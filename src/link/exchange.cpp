@@ -20,6 +20,10 @@ std::string OpenFailureText(const std::string& comName) {
   return "Unable to open " + comName + "!\n\nPlease make sure there is no other application using the port!!";
 }
 
+std::string OpenFailureText(const std::string& comName, const std::string& reason) {
+  return reason.empty() ? OpenFailureText(comName) : OpenFailureText(comName) + "\n\n" + reason;
+}
+
 std::string SendFailureText(const std::string& command) {
   return "Unable to send command '" + command + "'" + kNotAtPrompt;
 }
@@ -29,6 +33,66 @@ std::string SendFailureTextShort() { return std::string("Unable to send command"
 std::string SendFailureTextConfig(const std::string& command) {
   return "Unable to send command '" + command +
          "'!\n\nPlease make sure the VORN-7730 is in INIT mode,\n\nand no program is running";
+}
+
+namespace {
+// Control characters in caret notation, so the refused line can be shown.
+std::string Printable(const std::string& text) {
+  constexpr size_t kShown = 60;
+  std::string out;
+  for (size_t i = 0; i < text.size() && i < kShown; ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x20) {
+      out += '^';
+      out += static_cast<char>(c + '@');
+    } else if (c == 0x7F) {
+      out += "^?";
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  if (text.size() > kShown) out += "...";
+  return out;
+}
+}  // namespace
+
+std::string CommandLineRefusal(const std::string& line) {
+  const size_t body = !line.empty() && line.back() == '\r' ? line.size() - 1 : line.size();
+  const std::string shown = Printable(line.substr(0, body));
+  for (size_t i = 0; i < body; ++i) {
+    const unsigned char c = static_cast<unsigned char>(line[i]);
+    if (c < 0x20 || c == 0x7F)
+      return "Unable to send command '" + shown +
+             "'!\n\nThe command line holds a control character; nothing was sent.";
+  }
+  if (line.size() > kShellLineLimit)
+    return "Unable to send command '" + shown + "'!\n\nThe command line is " + std::to_string(line.size()) +
+           " characters long, but the controller's shell takes at most " + std::to_string(kShellLineLimit) +
+           "; nothing was sent.";
+  return {};
+}
+
+bool TypeCommandLine(Port& port, const std::string& line) {
+  if (line.empty()) return false;
+  size_t taken = 0;       // characters that may now sit in the shell's line
+  bool answered = false;  // the shell echoed something: it is reading the line
+  for (char c : line) {
+    const uint8_t sent = static_cast<uint8_t>(c);
+    uint8_t echo = 0;
+    bool ok = port.Write(&sent, 1);
+    if (ok) {
+      // A carriage return that went out has entered the line: nothing is left to erase.
+      taken = sent == '\r' ? 0 : taken + 1;
+      ok = port.ReadExact(&echo, 1);
+      answered = answered || ok;
+      ok = ok && echo == sent;
+    }
+    if (!ok) {
+      if (answered && taken > 0) port.Write(std::string(taken, '\b'));
+      return false;
+    }
+  }
+  return true;
 }
 
 bool IsPrompt(const std::string& text) {
@@ -57,16 +121,10 @@ void Exchange::DrainInput(Port& port) {
 }
 
 bool Exchange::SendCommand(Port& port, const std::string& line) {
-  if (line.empty()) return false;
+  lastRefusal_ = CommandLineRefusal(line);
+  if (line.empty() || !lastRefusal_.empty()) return false;
   ShowLine(line);
-  for (char c : line) {
-    const uint8_t sent = static_cast<uint8_t>(c);
-    uint8_t echo = 0;
-    if (!port.Write(&sent, 1)) return false;
-    if (!port.ReadExact(&echo, 1)) return false;
-    if (echo != sent) return false;
-  }
-  return true;
+  return TypeCommandLine(port, line);
 }
 
 bool Exchange::WaitForPrompt(Port& port, const std::string& text) {
@@ -92,12 +150,22 @@ bool Exchange::Run(const ExchangeProfile& profile, const std::vector<ExchangeCom
   // is held by this one.
   LineWaitScope waiting;
   if (waiting.Nested()) return false;
+  promptSeen_ = false;
+  // A refused line stops the whole run before the port is touched, so that
+  // no earlier line of it is typed either.
+  for (const ExchangeCommand& command : commands) {
+    if (std::string refusal = CommandLineRefusal(command.line); !refusal.empty()) {
+      ui_.Error(refusal);
+      return false;
+    }
+  }
+  bool prompts = true;
   cursor_.SetBusy();
   std::string failure;
   bool ok = true;
   std::unique_ptr<Port> port = factory_(ComName);
   if (!port || !port->Open()) {
-    failure = OpenFailureText(ComName);
+    failure = OpenFailureText(ComName, port ? port->OpenFailureReason() : std::string());
     ok = false;
   } else {
     port->LineEnd = profile.lineEnd;
@@ -125,12 +193,13 @@ bool Exchange::Run(const ExchangeProfile& profile, const std::vector<ExchangeCom
           break;
         }
       }
-      WaitForPrompt(*port, text);
+      if (!WaitForPrompt(*port, text)) prompts = false;
       if (handlerFailed) break;
     }
     port->Close();
   }
   port.reset();
+  promptSeen_ = ok && prompts;
   cursor_.Restore();
   if (!failure.empty()) ui_.Error(failure);
   return ok;

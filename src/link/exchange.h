@@ -36,12 +36,31 @@ struct ExchangeProfile {
 
 // The failure texts of the exchange.
 std::string OpenFailureText(const std::string& comName);
+// The same with the port's own reason as one more line, when it has one.
+std::string OpenFailureText(const std::string& comName, const std::string& reason);
 // "Unable to send command '<command>'!..." with the command as the caller shows it.
 std::string SendFailureText(const std::string& command);
 // The drive change's variant without a command.
 std::string SendFailureTextShort();
 // The configuration tool's variant, with a comma after "INIT mode".
 std::string SendFailureTextConfig(const std::string& command);
+
+// For callers that must not take output without a prompt as complete.
+constexpr const char* kNoPromptText =
+    "The controller's prompt did not come back: its output may be incomplete.";
+
+// The longest line the controller's shell takes, its carriage return included.
+constexpr size_t kShellLineLimit = 127;
+// Why a command line must not be typed: a control character before its final
+// carriage return (it would end the line early or edit it, so a path could
+// smuggle in a second command), or more characters than the shell takes (it
+// would stop echoing part-way). Empty when the line may be typed.
+std::string CommandLineRefusal(const std::string& line);
+// Types a line character by character, each checked against its echo. When
+// it fails after the shell took part of the line, backspaces erase that part
+// so that the next command does not start on a jammed line (best effort).
+// No refusal check: callers do that first.
+bool TypeCommandLine(Port& port, const std::string& line);
 
 class Exchange {
  public:
@@ -55,6 +74,8 @@ class Exchange {
   // One command line whose output is only shown (t = 1000, e = 10).
   bool RunCommand(const std::string& line);
 
+  // False without typing anything for an empty or refused line (the refusal
+  // text is then in LastRefusal()).
   bool SendCommand(Port& port, const std::string& line);
   void ShowLine(const std::string& text);
   bool WaitForPrompt(Port& port, const std::string& text);
@@ -64,12 +85,20 @@ class Exchange {
   Ui& UserInterface() { return ui_; }
   BusyCursor& Cursor() { return cursor_; }
   const PortFactory& Factory() const { return factory_; }
+  // Why SendCommand last refused a line; empty when it did not.
+  const std::string& LastRefusal() const { return lastRefusal_; }
+  // Whether the last Run saw the shell's prompt after every line it typed;
+  // false when it failed or the output ended without a prompt (the output
+  // may then be incomplete).
+  bool PromptSeen() const { return promptSeen_; }
 
  private:
   TerminalPane& pane_;
   BusyCursor& cursor_;
   Ui& ui_;
   PortFactory factory_;
+  std::string lastRefusal_;
+  bool promptSeen_ = false;
 };
 
 // Lines in the pane before the next shown line clears it.

@@ -30,6 +30,8 @@ class Port {
   // callers rely on the partial text).
   virtual bool ReadLine(size_t maxLen, std::string& text) = 0;
   virtual bool PurgeInput() = 0;
+  // One line on why the last Open failed and what to do; empty when unknown.
+  virtual std::string OpenFailureReason() const { return {}; }
 
   bool Write(std::string_view bytes) {
     return Write(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());

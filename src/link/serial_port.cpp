@@ -27,6 +27,8 @@ bool SerialPort::IsOpen() const { return device_->IsOpen(); }
 
 platform::OpenFailure SerialPort::LastOpenFailure() const { return device_->LastOpenFailure(); }
 
+std::string SerialPort::OpenFailureReason() const { return device_->LastOpenReason(); }
+
 bool SerialPort::Configure(uint32_t baud, uint8_t byteSize, uint8_t parity, uint8_t stopBits) {
   if (!device_->SetLine(baud, byteSize, parity, stopBits)) return false;
   line_ = Line{baud, byteSize, parity, stopBits};

@@ -26,6 +26,7 @@ class SerialPort : public Port {
   bool ReadExact(uint8_t* buffer, size_t count) override;
   bool ReadLine(size_t maxLen, std::string& text) override;
   bool PurgeInput() override;
+  std::string OpenFailureReason() const override;
 
   const std::string& PortName() const { return portName_; }
   bool IsOpen() const;

@@ -98,6 +98,10 @@ bool TerminalPrinter::AppendChunk() {
 bool TerminalPrinter::CommitLine() {
   const std::string text = line_;
   const bool ok = host_.ChangePane([&](TerminalView& pane) {
+    // A pane cleared (or written to) by someone else since this printer's
+    // last line no longer ends with the saved lines: a trim must not bring
+    // them back.
+    if (pane.LineCount() != paneLines_) savedLines_.clear();
     pane.AppendToLastLine(text);
     std::string completed = pane.LastLine();
     pane.AddLine();
@@ -110,6 +114,7 @@ bool TerminalPrinter::CommitLine() {
       pane.SetLines(savedLines_);
       savedLines_.clear();
     }
+    paneLines_ = pane.LineCount();
   });
   if (ok) ++burstLines_;
   return ok;

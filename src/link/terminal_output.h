@@ -130,6 +130,8 @@ class TerminalPrinter {
   // The newest completed lines, kept for the next trim; used only inside pane
   // steps while the printer waits for them.
   std::vector<std::string> savedLines_;
+  // The pane's line count after this printer's last line; -1 before it.
+  int paneLines_ = -1;
 };
 
 // Polls the terminal's port one byte at a time (the read runs on the GUI

@@ -66,7 +66,11 @@ TerminalSession::~TerminalSession() {
 bool TerminalSession::Open(const std::string& comName) {
   if (port_) return true;
   std::unique_ptr<Port> port = factory_(comName);
-  if (!port || !port->Open()) return false;
+  openFailureReason_.clear();
+  if (!port || !port->Open()) {
+    if (port) openFailureReason_ = port->OpenFailureReason();
+    return false;
+  }
   port_ = std::move(port);
   ConfigureControllerLine(*port_);
   port_->SetTimeouts(kPollTimeoutMs);

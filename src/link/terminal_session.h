@@ -56,6 +56,8 @@ class TerminalSession {
   // Opens the port, sets the controller's line with 1 ms time-outs and hands it
   // to the receiver. False, with nothing held, when it cannot be opened.
   bool Open(const std::string& comName);
+  // Why the last Open failed, as one line for the user; empty when unknown.
+  const std::string& OpenFailureReason() const { return openFailureReason_; }
   // Starts the receiver, then the printer, and wakes the shell with one
   // carriage return.
   void Start();
@@ -92,6 +94,7 @@ class TerminalSession {
 
   PortFactory factory_;
   std::unique_ptr<Port> port_;
+  std::string openFailureReason_;
   std::unique_ptr<ByteRing> ring_;
   std::unique_ptr<VornComReceiver> receiver_;
   std::unique_ptr<VornPrinterThread> printer_;

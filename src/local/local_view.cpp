@@ -162,7 +162,7 @@ std::vector<LocalSelection> LocalBrowser::Selection(const std::vector<int>& rows
     if (row < 0 || row >= static_cast<int>(view_.Entries.size())) continue;
     LocalEntry& e = view_.Entries[static_cast<size_t>(row)];
     FillEntry(e);
-    out.push_back({e.IsFolder, e.FullPath, e.Size});
+    out.push_back({e.IsFolder, e.FullPath, e.Size, e.Found.special});
   }
   return out;
 }

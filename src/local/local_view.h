@@ -46,6 +46,7 @@ struct LocalSelection {
   bool isFolder;
   std::string fullPath;
   uint64_t size;
+  std::string special = {};  // a FIFO, device or socket: HostItem::special
 };
 
 // "yyyy/mm/dd hh:mm:ss" in local time; empty for no time (0).

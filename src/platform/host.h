@@ -28,8 +28,14 @@ Registry& HostRegistry();
 void Beep(uint32_t freqHz, uint32_t ms);
 void MessageBeep(uint32_t type);
 
-// Starts a program without waiting for it. False when it could not be started.
+// Starts a program without waiting for it: a path to a program, or a program
+// (a bare name is looked up on the search path) followed by its arguments.
+// False when it could not be started, also when the file is no program.
 bool StartProgram(const std::string& commandLine);
+// The file dialog's filter for choosing a program, "label|pattern|..."; the
+// pattern kExecutablePattern stands for the files the user may execute.
+constexpr const char* kExecutablePattern = ":executable";
+const char* ProgramFileFilter();
 
 // The user's documents folder (no trailing separator).
 std::string DocumentsFolder();
@@ -39,12 +45,17 @@ char PathSeparator();
 const char* PathSeparators();
 
 // Opens a host file for reading as raw bytes; the path is UTF-8, as the panes
-// hold it, whatever the host's own code page. nullptr when it can't be opened.
+// hold it, whatever the host's own code page. nullptr when it can't be opened
+// or is not a regular file (the open never blocks on a FIFO or device).
 std::FILE* OpenFileForReading(const std::string& utf8Path);
 // Creates or truncates a host file for writing raw bytes (UTF-8 path).
 // ownerOnly: where the host has file modes, only the owner may read or write
 // it, also when it existed before. nullptr when it can't be opened.
 std::FILE* OpenFileForWriting(const std::string& utf8Path, bool ownerOnly);
+// What a host path is when it is neither a regular file nor missing: "Folder",
+// "FIFO", "Character Device", "Block Device", "Socket"; empty otherwise.
+// Only regular files can be uploaded: reading the others may block or never end.
+std::string NonRegularKind(const std::string& utf8Path);
 // The length of an open file in bytes (64-bit); -1 when it can't seek.
 int64_t OpenFileLength(std::FILE* file);
 // The broken-down local time; false when the time can't be converted.

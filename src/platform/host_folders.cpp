@@ -165,6 +165,7 @@ class FileSystemFolders : public HostFolders {
   std::string TypeName(const HostItem& item) const override {
     if (std::string host = HostTypeName(item); !host.empty()) return host;
     if (item.iconKey == "drive") return "Volume";
+    if (!item.special.empty()) return item.special;
     if (item.isFolder) return "Folder";
     const std::string ext = ExtensionOf(item.name);
     return ext.empty() ? "File" : Upper(ext) + " File";

@@ -28,6 +28,9 @@ struct HostItem {
   uint32_t attributes = 0;  // HostAttribute bits
   int64_t modified = 0;     // last write, seconds since the epoch (UTC); 0 = no time
   std::string iconKey;      // "computer", "drive", "home", "folder", "file" or "file:<ext>"
+  // What a special file is ("FIFO", "Character Device", ...): neither a folder
+  // nor a regular file, so it cannot be uploaded. Empty for everything else.
+  std::string special;
 };
 
 class HostFolders {

@@ -27,9 +27,13 @@ struct TransferResult {
 class SerialDevice {
  public:
   virtual ~SerialDevice() = default;
-  // Opens exclusively and loads the driver's current settings and time-outs.
+  // Opens exclusively and loads the driver's current settings and time-outs;
+  // Close puts back the settings found here.
   virtual bool Open(const std::string& portName) = 0;
   virtual OpenFailure LastOpenFailure() const = 0;
+  // One line for the user: why the last Open failed and what to do; empty
+  // when the host gives no reason.
+  virtual std::string LastOpenReason() const { return {}; }
   virtual bool IsOpen() const = 0;
   virtual bool Close() = 0;
   // Sets speed, byte size, parity and stop bits and binary mode; every other

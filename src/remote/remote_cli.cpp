@@ -31,6 +31,11 @@ int ListRemoteCommand(Exchange& exchange, const std::vector<std::string>& args, 
   RemoteOps ops(quiet, listing);
   const std::string path = NormalizeRemotePath(args.empty() ? std::string() : args[0]);
   if (!ops.Show(path).ok) return 1;
+  // A listing cut short (a hung-up controller) must not pass for the whole directory.
+  if (!quiet.PromptSeen()) {
+    err << kNoPromptText << '\n';
+    return 1;
+  }
   for (const RemoteEntry& e : listing.Entries)
     out << e.Name << '\t' << e.Size << '\t' << e.Modified << '\t' << (e.IsDirectory ? "<DIR>" : "") << '\n';
   out << listing.BytesFree << " bytes free\n";

@@ -10,7 +10,8 @@ namespace vorn {
 
 // args: optional PATH (default the root of D:). Lines: name, size in bytes,
 // modified and "<DIR>" for a directory, tab-separated; then "<n> bytes free".
-// 0 on success, 1 when the listing failed (its message went to exchange's Ui),
+// 0 on success, 1 when the listing failed (its message went to exchange's Ui)
+// or ended without the shell's prompt,
 // 2 for wrong arguments.
 int ListRemoteCommand(Exchange& exchange, const std::vector<std::string>& args, std::ostream& out,
                       std::ostream& err);

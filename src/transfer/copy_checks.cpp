@@ -11,8 +11,8 @@ CopyCheck CheckCopySelection(const std::vector<LocalSelection>& selection, uint6
     return check;
   }
   for (const LocalSelection& entry : selection) {
-    if (entry.isFolder) {
-      check.message = "Only file can be transferred.";
+    if (entry.isFolder || !entry.special.empty()) {
+      check.message = entry.isFolder ? "Only file can be transferred." : NotAFileText(entry.fullPath, entry.special);
       check.files.clear();
       return check;
     }
@@ -42,6 +42,10 @@ bool ValidFileName(const std::string& name) {
     if (!ok) return false;
   }
   return true;
+}
+
+std::string NotAFileText(const std::string& path, const std::string& kind) {
+  return "Only file can be transferred.\n\n'" + FileNamePart(path) + "' is a " + kind + ", not a regular file.";
 }
 
 std::string FileNamePart(const std::string& path) {

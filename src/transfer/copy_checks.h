@@ -16,7 +16,8 @@ struct CopyCheck {
   bool Ok() const { return message.empty(); }
 };
 
-// bytesFree 0 means the controller directory was never listed.
+// bytesFree 0 means the controller directory was never listed. Only regular
+// files go: a FIFO or device would hang the upload.
 CopyCheck CheckCopySelection(const std::vector<LocalSelection>& selection, uint64_t bytesFree);
 
 // The controller directory for the remote pane's path: "D:\" for "\", else
@@ -26,6 +27,9 @@ std::string TargetDirFor(const std::string& remotePath);
 // Names the controller's receiver accepts: not empty, only ASCII letters,
 // digits, "_" and ".".
 bool ValidFileName(const std::string& name);
+
+// The refusal of a host item that is not a regular file, naming it and its kind.
+std::string NotAFileText(const std::string& path, const std::string& kind);
 
 // The name part of a host path: what follows the last directory separator
 // (and, on Windows, the last drive colon).

@@ -1,13 +1,94 @@
 #include "transfer/put_command.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <ostream>
 
 #include "link/gui_invoker.h"
+#include "platform/host.h"
 #include "remote/remote_listing.h"
+#include "remote/remote_ops.h"
 #include "transfer/copy_checks.h"
 #include "transfer/upload_loop.h"
 
 namespace vorn {
+
+namespace {
+
+class SilentPane : public TerminalPane {
+ public:
+  int LineCount() const override { return 0; }
+  void Clear() override {}
+  void AppendLine(const std::string&) override {}
+};
+
+// Only the listing's failure texts can come up here.
+class StreamErrors : public Ui {
+ public:
+  explicit StreamErrors(std::ostream& err) : err_(err) {}
+  void Error(const std::string& text) override { err_ << text << '\n'; }
+  void Warning(const std::string& text) override { err_ << text << '\n'; }
+  void Information(const std::string&) override {}
+  bool Question(const std::string&) override { return false; }
+  std::optional<std::string> OpenFile(const std::string&, const std::string&) override { return {}; }
+  std::optional<std::string> SaveFile(const std::string&, const std::string&, const std::string&) override {
+    return {};
+  }
+  std::optional<std::string> ChooseFolder(const std::string&) override { return {}; }
+  std::optional<std::string> AskName(const std::string&, const std::string&, int) override { return {}; }
+
+ private:
+  std::ostream& err_;
+};
+
+class NoCursor : public BusyCursor {
+ public:
+  void SetBusy() override {}
+  void Restore() override {}
+};
+
+std::string Upper(std::string s) {
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return s;
+}
+
+// The receiver stores whole 128-byte blocks.
+uint64_t StoredSize(const std::string& hostFile) {
+  std::FILE* f = platform::OpenFileForReading(hostFile);
+  if (!f) return 0;
+  const int64_t length = platform::OpenFileLength(f);
+  std::fclose(f);
+  return length <= 0 ? 0 : (static_cast<uint64_t>(length) + 127) / 128 * 128;
+}
+
+// Whether every upload whose end of file went unacknowledged is listed at its
+// stored size; the ones that are not are reported on err.
+bool ConfirmStored(const std::string& portName, const PortFactory& factory, const std::string& remotePath,
+                   const std::vector<UploadResult::Unconfirmed>& uploads, std::ostream& err) {
+  SilentPane pane;
+  NoCursor cursor;
+  StreamErrors ui(err);
+  Exchange exchange(pane, cursor, ui, factory);
+  exchange.ComName = portName;
+  const FolderRead read = ReadRemoteFolder(exchange, remotePath);
+  bool all = true;
+  for (const UploadResult::Unconfirmed& upload : uploads) {
+    const uint64_t size = StoredSize(upload.file);
+    const bool listed = read.ok && exchange.PromptSeen() &&
+                        std::any_of(read.entries.begin(), read.entries.end(), [&](const RemoteEntry& e) {
+                          return !e.IsDirectory && e.Name == Upper(upload.name) &&
+                                 static_cast<uint64_t>(e.Size) == size;
+                        });
+    if (listed) continue;
+    all = false;
+    err << "The end of file '" << upload.name << "' was not acknowledged and the controller does not list it at "
+        << size << " bytes: it may not have been stored.\n";
+  }
+  return all;
+}
+
+}  // namespace
 
 std::optional<PutRequest> ParsePutArguments(const std::vector<std::string>& args, std::string* error) {
   PutRequest request;
@@ -18,9 +99,11 @@ std::optional<PutRequest> ParsePutArguments(const std::vector<std::string>& args
         *error = "--to needs a controller directory";
         return std::nullopt;
       }
-      request.targetDir = TargetDirFor(NormalizeRemotePath(args[++i]));
+      request.remotePath = NormalizeRemotePath(args[++i]);
+      request.targetDir = TargetDirFor(request.remotePath);
     } else if (a.rfind("--to=", 0) == 0 && a.size() > 5) {
-      request.targetDir = TargetDirFor(NormalizeRemotePath(a.substr(5)));
+      request.remotePath = NormalizeRemotePath(a.substr(5));
+      request.targetDir = TargetDirFor(request.remotePath);
     } else {
       request.files.push_back(a);
     }
@@ -41,9 +124,18 @@ int RunPut(const std::string& portName, const PortFactory& factory, const std::v
     return 2;
   }
 
-  std::unique_ptr<Port> port = OpenUploadPort(factory, portName);
+  // Checked before the port opens: reading anything but a regular file may block.
+  for (const std::string& file : request->files) {
+    if (const std::string kind = platform::NonRegularKind(file); !kind.empty()) {
+      err << "put: '" << file << "' is a " << kind << ", not a regular file: only regular files can be uploaded\n";
+      return 1;
+    }
+  }
+
+  std::string reason;
+  std::unique_ptr<Port> port = OpenUploadPort(factory, portName, &reason);
   if (!port) {
-    err << OpenFailureText(portName) << '\n';
+    err << OpenFailureText(portName, reason) << '\n';
     return 1;
   }
 
@@ -66,8 +158,13 @@ int RunPut(const std::string& portName, const PortFactory& factory, const std::v
 
   const UploadResult result = RunUploads(*port, pane, gui, request->files, request->targetDir, hooks);
   port->Close();
+  port.reset();
   if (shownPosition != 0) err << '\n' << std::flush;
-  return result.AllUploaded(request->files.size()) ? 0 : 1;
+  if (!result.AllUploaded(request->files.size())) return 1;
+  if (!result.Unacknowledged.empty() &&
+      !ConfirmStored(portName, factory, request->remotePath, result.Unacknowledged, err))
+    return 1;
+  return 0;
 }
 
 }  // namespace vorn

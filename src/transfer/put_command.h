@@ -14,12 +14,15 @@ namespace vorn {
 struct PutRequest {
   std::vector<std::string> files;
   std::string targetDir = "D:\\";  // as TargetDirFor gives it
+  std::string remotePath = "\\";  // the same directory as the controller pane writes it
 };
 
 // nullopt with a usage message in *error when the arguments do not make sense.
 std::optional<PutRequest> ParsePutArguments(const std::vector<std::string>& args, std::string* error);
 
 // Opens the port, uploads the files in order, and stops at the first failure.
+// An upload whose end of file was never acknowledged counts only when the
+// controller's listing then shows the file at its size with the block fill.
 // Exit code: 0 all uploaded, 1 a failure (reported on err), 2 bad arguments.
 // The controller's lines go to pane, the progress to err.
 int RunPut(const std::string& portName, const PortFactory& factory, const std::vector<std::string>& args,

@@ -14,9 +14,12 @@ constexpr auto kPollPause = std::chrono::milliseconds(5);
 constexpr uint32_t kUploadTimeoutMs = 500;
 }  // namespace
 
-std::unique_ptr<Port> OpenUploadPort(const PortFactory& factory, const std::string& name) {
+std::unique_ptr<Port> OpenUploadPort(const PortFactory& factory, const std::string& name, std::string* reason) {
   std::unique_ptr<Port> port = factory ? factory(name) : nullptr;
-  if (!port || !port->Open()) return nullptr;
+  if (!port || !port->Open()) {
+    if (reason && port) *reason = port->OpenFailureReason();
+    return nullptr;
+  }
   ConfigureControllerLine(*port);
   port->SetTimeouts(kUploadTimeoutMs);
   return port;
@@ -61,6 +64,7 @@ UploadResult RunUploads(Port& port, TerminalPane& terminal, GuiInvoker& gui,
     }
 
     int outcome = -1;
+    bool eotAcknowledged = false;
     {
       TThreadXModem thread(gui);
       thread.Port = &port;
@@ -75,12 +79,14 @@ UploadResult RunUploads(Port& port, TerminalPane& terminal, GuiInvoker& gui,
         if (cancelRequested()) thread.CancelRequested = true;
       }
       outcome = thread.Outcome;
+      eotAcknowledged = thread.EotAcknowledged;
       if (hooks.Progress) hooks.Progress(file, index + 1, total, thread.Percent);
     }
     renamed = false;
     ++index;
 
     if (outcome == 0) ++result.Uploaded;
+    if (outcome == 0 && !eotAcknowledged) result.Unacknowledged.push_back({file, name});
     if (cancelRequested()) {
       // A cancel that came too late to stop anything leaves nothing undone.
       result.Cancelled = outcome != 0 || index < total;

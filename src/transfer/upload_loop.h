@@ -36,13 +36,21 @@ struct UploadResult {
   int Uploaded = 0;
   int Skipped = 0;          // name prompts the user cancelled
   std::string FailedName;   // the controller name of the file that failed
+  struct Unconfirmed {
+    std::string file;  // host path
+    std::string name;  // controller name
+  };
+  // Uploads that counted as done although their end of file was never acknowledged.
+  std::vector<Unconfirmed> Unacknowledged;
   // Every file is on the controller: no failure, no cancel, no skipped file.
   bool AllUploaded(size_t fileCount) const { return Succeeded && !Cancelled && Uploaded == static_cast<int>(fileCount); }
 };
 
 // A port for uploads: opened, 57600 8N1, 500 ms time-outs (a one-byte read
 // then gives up after about a second). nullptr when it cannot be opened.
-std::unique_ptr<Port> OpenUploadPort(const PortFactory& factory, const std::string& name);
+// reason, when given, receives the port's own reason for a failed open.
+std::unique_ptr<Port> OpenUploadPort(const PortFactory& factory, const std::string& name,
+                                     std::string* reason = nullptr);
 
 // The port is open and configured as OpenUploadPort leaves it. Stops at the first
 // failure (reported through Error as "Fail to transfer file '<name>'!") and

@@ -85,15 +85,17 @@ void TThreadXModem::ShowStatus() {
 
 void TThreadXModem::SendCommandLine() {
   CommandLine = TransferCommandLine(TargetPath);
+  CommandEchoed = false;
+  if (std::string refusal = CommandLineRefusal(CommandLine); !refusal.empty()) {
+    // One pane line: the reason after the refused command.
+    for (size_t at; (at = refusal.find("\n\n")) != std::string::npos;) refusal.replace(at, 2, " ");
+    StatusText = refusal;
+    ShowStatus();
+    return;
+  }
   StatusText = CommandLine;
   ShowStatus();
-  CommandEchoed = false;
-  for (char c : CommandLine) {
-    const uint8_t sent = static_cast<uint8_t>(c);
-    uint8_t echo = 0;
-    if (!Port->Write(&sent, 1) || !Port->ReadExact(&echo, 1) || echo != sent) return;
-  }
-  CommandEchoed = true;
+  CommandEchoed = TypeCommandLine(*Port, CommandLine);
 }
 
 void TThreadXModem::AwaitPromptLine() {
@@ -137,14 +139,19 @@ bool TThreadXModem::Upload() {
     }
     if (!Sleep(10)) return false;
   }
+  // Without a NAK nothing shows that the receiver runs: cancel bytes could
+  // land in the shell's line instead.
   if (!nak) {
     Status("<<No ACK from VORN-7730M>>");
     return false;
   }
+  // From here on the receiver runs: every early end cancels it, or it would
+  // hold the shell for its own time-outs.
 
   file_ = platform::OpenFileForReading(SourcePath);
   if (!file_) {
     Status("<<Cannot Open Send File>>");
+    SendCancel();
     return false;
   }
   Status("<<Transferring File...>>");
@@ -156,11 +163,13 @@ bool TThreadXModem::Upload() {
     const size_t got = std::fread(chunk.data(), 1, kChunk, file_);
     if (std::ferror(file_)) {
       Status("<<Error Reading File>>");
+      SendCancel();
       return false;
     }
     for (size_t offset = 0; offset < got; offset += xmodem::kBlockData) {
       const size_t size = std::min(xmodem::kBlockData, got - offset);
       const auto result = SendBlock(xmodem::BuildBlock(number, chunk.data() + offset, size));
+      if (result == BlockResult::Failed) SendCancel();
       if (result != BlockResult::Acknowledged) return false;
       acknowledged += size;
       // A file that grew since its length was taken must not push the bar past the end.
@@ -179,6 +188,7 @@ bool TThreadXModem::Upload() {
     if (!Sleep(5)) break;  // terminating: one EOT at least ends the receiver's file
     acked = Port->ReadExact(&byte, 1) && byte == xmodem::ACK;
   }
+  EotAcknowledged = acked;
   if (!Status(acked ? "<<Get ACK for EOT>>" : "<<No ACK for EOT>>")) return false;
 
   return Synchronize([this] { AwaitPromptLine(); });
@@ -210,7 +220,8 @@ TThreadXModem::BlockResult TThreadXModem::SendBlock(const xmodem::Block& block) 
     Sleep(5);  // cut short by a termination: the next round sends the cancel
     if (got && answer == xmodem::NAK && tries < kBlockTries) continue;
     if (got && answer == xmodem::ACK) return BlockResult::Acknowledged;
-    return BlockResult::Failed;
+    // The receiver that cancelled has ended already.
+    return got && answer == xmodem::CAN ? BlockResult::ReceiverCancelled : BlockResult::Failed;
   }
 }
 

@@ -56,12 +56,15 @@ class TThreadXModem : public WorkerThread {
   std::atomic<bool> CancelRequested{false};
   std::atomic<int> Outcome{1};  // 1 running, 0 success, -1 failure
   std::atomic<int> Percent{0};  // 0..100
+  // The receiver acknowledged the end of file. Without it the upload still
+  // counts as done, but the controller may not have stored the file.
+  std::atomic<bool> EotAcknowledged{false};
 
  protected:
   void Execute() override;
 
  private:
-  enum class BlockResult { Acknowledged, Failed, Cancelled };
+  enum class BlockResult { Acknowledged, Failed, Cancelled, ReceiverCancelled };
 
   bool Upload();
   bool Status(const std::string& text);  // StatusText = text, then ShowStatus on the GUI thread

@@ -2,6 +2,8 @@
 // event handler reaches the error box and the program goes on; the exit
 // question counts every answer but No as yes; the window opens maximised and
 // restores to its own size, centred.
+#include <QDir>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTest>
@@ -15,6 +17,7 @@
 #include "app/ui/application.h"
 #include "app/ui/qt_ui.h"
 #include "app/ui/tfrm_main.h"
+#include "platform/host.h"
 
 namespace {
 
@@ -103,6 +106,31 @@ class ApplicationTest : public QObject {
       QVERIFY(windowPaints > 0);
     }
     qApp->removeEventFilter(&watcher);
+  // Programs on this host rarely end in ".exe": the run dialog's browser
+  // offers the files the user may execute, and every file.
+  void theProgramFilterGoesByPermission() {
+    const std::string filter = vorn::platform::ProgramFileFilter();
+#ifdef Q_OS_WIN
+    QCOMPARE(filter, std::string("EXE file (*.exe)|*.exe|All files (*.*)|*.*"));
+#else
+    QCOMPARE(vorn::ui::QtUi::QtFilter(filter), QString("Programs (*);;All files (*)"));
+    QStringList shown;
+    bool executableOnly = false, everyFile = false;
+    QTimer::singleShot(0, [&] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      QVERIFY(dialog);
+      shown = dialog->nameFilters();
+      executableOnly = dialog->filter().testFlag(QDir::Executable);
+      emit dialog->filterSelected("All files (*)");  // as when the user picks it
+      everyFile = !dialog->filter().testFlag(QDir::Executable);
+      dialog->reject();
+    });
+    vorn::ui::QtUi boxes;
+    QVERIFY(!boxes.OpenFile("Open", filter));
+    QCOMPARE(shown, QStringList({"Programs (*)", "All files (*)"}));
+    QVERIFY(executableOnly);
+    QVERIFY(everyFile);
+#endif
   }
 
   void theWindowOpensMaximisedAndRestoresCentred() {

@@ -1,8 +1,12 @@
 // The copy button in the main window: host files through the transfer dialog
 // to the virtual controller.
 #include <QApplication>
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#endif
 #include <QDir>
 #include <QPainter>
+#include <QShowEvent>
 #include <QTimer>
 #include <QTreeView>
 #include <QtTest>
@@ -294,9 +298,34 @@ class CopyCommandTest : public QObject {
     QCOMPARE(ui_.Texts("error").size(), size_t(1));
   }
 
+  void aShowEventAfterTheUploadsDoesNotRunThemAgain() {
+    MakeFile("ONCE.TXT", 300);
+    ShowHostFolder();
+    ListRemote("\\");
+    Select({"ONCE.TXT"});
+    Sim().ClearReceived();
+    bool reshown = false;
+    watch_ = [&](TdlgVornTran& dialog) {
+      if (reshown || !dialog.LoopDone()) return;
+      reshown = true;  // as when the window comes back from minimised before the dialog closes
+      QShowEvent show;
+      QApplication::sendEvent(&dialog, &show);
+    };
+    Copy();
+    QVERIFY(reshown);
+    const std::string received = Sim().Received();
+    size_t uploads = 0;
+    for (size_t at = received.find("transfer /R"); at != std::string::npos; at = received.find("transfer /R", at + 1))
+      ++uploads;
+    QCOMPARE(uploads, size_t(1));
+  }
+
   void refusedSelectionsSendNothing() {
     MakeFile("A.TXT", 10);
     fs::create_directory(Host("SUB"));
+#ifndef Q_OS_WIN
+    QCOMPARE(mkfifo(Host("PIPE").c_str(), 0600), 0);  // reading it would hang the upload
+#endif
     ShowHostFolder();
 
     main_->lstviewLocal->ClearSelection();
@@ -311,6 +340,11 @@ class CopyCommandTest : public QObject {
                                        "Please press 'Refresh folder' button in the VORN-7730 panel first.",
                                        "Only file can be transferred.",
                                    }));
+#ifndef Q_OS_WIN
+    Select({"A.TXT", "PIPE"});
+    main_->btnCopy->click();
+    QCOMPARE(ui_.Texts("warning").back(), std::string("Only file can be transferred.\n\n'PIPE' is a FIFO, not a regular file."));
+#endif
     QVERIFY(Sim().Received().find("transfer") == std::string::npos);
   }
 };

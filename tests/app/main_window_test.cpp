@@ -261,7 +261,9 @@ class MainWindowTest : public QObject {
     w_->tbtnDOSCmdClick();
     QVERIFY(!w_->TerminalRunning());
     QVERIFY(!w_->tbtnDOSCmd->isChecked());
-    QCOMPARE(ui_->LastError(), std::string("Unable to open /dev/does-not-exist !"));
+    // The message of old, then the real reason on a line of its own.
+    QCOMPARE(ui_->LastError(), std::string("Unable to open /dev/does-not-exist !\n\nReason: /dev/does-not-exist does not "
+                                           "exist; choose another port or check that the adapter is plugged in."));
     QVERIFY(w_->tbtnRefresh->isEnabled());
   }
 

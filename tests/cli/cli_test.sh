@@ -5,7 +5,9 @@ set -u
 sim="$1"
 cli="$2"
 work="$(mktemp -d)"
-trap 'kill "$simpid" 2>/dev/null; wait "$simpid" 2>/dev/null; rm -rf "$work"' EXIT
+simpid=
+longpid=
+trap 'kill $simpid $longpid 2>/dev/null; wait $simpid $longpid 2>/dev/null; rm -rf "$work"' EXIT
 fail=0
 check() { if eval "$2"; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi; }
 
@@ -60,6 +62,22 @@ check "ioconf get FILE reads back what set applied" 'cmp -s "$work/new.cfg" "$wo
 rc=$?
 check "a missing port exits 1" '[ $rc -eq 1 ]'
 check "a missing port says Unable to open" 'grep -q "^Unable to open /dev/vorn-no-such-port!" "$work/none.err"'
+check "and gives the real reason" 'grep -q "^Reason: /dev/vorn-no-such-port does not exist" "$work/none.err"'
+
+# Output that never reaches a prompt may be cut short: scripts must see a failure.
+"$sim" --link "$work/long" --long-line >"$work/long.out" 2>&1 &
+longpid=$!
+for _ in $(seq 100); do [ -e "$work/long" ] && break; sleep 0.05; done
+"$cli" --port "$work/long" exec 'C:\mem' >/dev/null 2>"$work/long.err"
+rc=$?
+check "exec without a prompt exits 1" '[ $rc -eq 1 ]'
+check "exec without a prompt says so" 'grep -q "prompt did not come back" "$work/long.err"'
+
+"$cli" --port "$work/port" ls $'\\\rdel AUTOEXEC.BAT' >/dev/null 2>"$work/inject.err"
+rc=$?
+check "a path with a carriage return is refused" '[ $rc -eq 1 ] && grep -q "control character" "$work/inject.err"'
+"$cli" --port "$work/port" ls >"$work/ls4.out" 2>/dev/null
+check "and nothing was deleted" 'grep -q "^AUTOEXEC.BAT" "$work/ls4.out"'
 
 "$cli" --port "$work/port" frobnicate >/dev/null 2>&1
 rc=$?

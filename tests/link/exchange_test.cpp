@@ -79,10 +79,47 @@ TEST_F(ScriptedExchange, NoEchoFailsAfterOneReadAndNamesTheWholeLine) {
   EXPECT_EQ(cursor.restored, 1);
 }
 
-TEST_F(ScriptedExchange, WrongEchoStopsTheLine) {
-  port->onWrite = [this](const std::vector<uint8_t>& b) { port->PushByte(b[0] == 'i' ? 'x' : b[0]); };
+TEST_F(ScriptedExchange, WrongEchoStopsTheLineAndErasesWhatTheShellTook) {
+  port->onWrite = [this](const std::vector<uint8_t>& b) {
+    if (b.size() == 1) port->PushByte(b[0] == 'i' ? 'x' : b[0]);
+  };
   EXPECT_FALSE(exchange->RunCommand("dir\r"));
-  EXPECT_EQ(port->writes.size(), 2u);
+  EXPECT_EQ(port->writes, (std::vector<std::vector<uint8_t>>{{'d'}, {'i'}, {'\b', '\b'}}));
+  EXPECT_EQ(ui.LastError(), SendFailureText("dir\r"));
+}
+
+// Lines that would smuggle in a second command, edit the shell's line or
+// overflow it are refused before the port is opened, whoever builds them.
+TEST_F(ScriptedExchange, UnsafeOrOverlongLinesAreRefusedAndNothingIsTyped) {
+  const std::string longest = std::string(kShellLineLimit - 1, 'a') + "\r";
+  struct Case {
+    std::string line;
+    const char* reason;  // empty: accepted
+  } const cases[] = {
+      {"cd\\\rdel AUTORUN.BAT\r", "control character"},
+      {"cd\\A\nB\r", "control character"},
+      {"cd\\A\tB\r", "control character"},
+      {"cd\\A\x7f\r", "control character"},
+      {"cd" + std::string(300, 'X') + "\r", "takes at most 127"},
+      {longest + "", ""},
+      {"C:\\mem\r", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    const std::string refusal = CommandLineRefusal(c.line);
+    EXPECT_EQ(refusal.empty(), std::string(c.reason).empty());
+    if (refusal.empty()) continue;
+    EXPECT_NE(refusal.find(c.reason), std::string::npos) << refusal;
+    port->writes.clear();
+    ui.boxes.clear();
+    EXPECT_FALSE(exchange->Run({200, 10}, {{"d:\r", SendFailureTextShort(), nullptr},
+                                           {c.line, SendFailureText(c.line), nullptr}}));
+    EXPECT_TRUE(port->writes.empty());
+    EXPECT_EQ(ui.LastError(), refusal);
+    EXPECT_FALSE(exchange->SendCommand(*port, c.line));
+    EXPECT_EQ(exchange->LastRefusal(), refusal);
+    EXPECT_TRUE(port->writes.empty());
+  }
 }
 
 TEST_F(ScriptedExchange, EmptyCommandCountsAsFailedSend) {
@@ -95,6 +132,7 @@ TEST_F(ScriptedExchange, EmptyCommandCountsAsFailedSend) {
 TEST_F(ScriptedExchange, PromptWithoutLineEndEndsAtOnce) {
   EchoShell(*port, [](const std::string&) { return std::string("MEMORY 640K\r\n\r\nC:\\>"); });
   EXPECT_TRUE(exchange->RunCommand("C:\\mem\r"));
+  EXPECT_TRUE(exchange->PromptSeen());
   // The command line, then the report; the prompt itself is not shown.
   EXPECT_EQ(pane.lines, (std::vector<std::string>{"C:\\mem", "MEMORY 640K"}));
   EXPECT_TRUE(ui.boxes.empty());
@@ -112,6 +150,11 @@ TEST_F(ScriptedExchange, PromptRecognitionByDrive) {
   port->timeout = 200;
   EXPECT_FALSE(exchange->WaitForPrompt(*port, "E:\\>"));
   EXPECT_EQ(pane.lines, (std::vector<std::string>{"E:\\>"}));
+
+  // An exchange whose output ends without a prompt still succeeds, but says so.
+  EchoShell(*port, [](const std::string&) { return std::string("half a line"); });
+  EXPECT_TRUE(exchange->RunCommand("C:\\mem\r"));
+  EXPECT_FALSE(exchange->PromptSeen());
 }
 
 TEST_F(ScriptedExchange, HandlerFailAndStopSkipsLaterCommands) {

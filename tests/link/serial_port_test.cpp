@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -246,6 +247,73 @@ TEST_F(PtyTest, PortIsHeldExclusively) {
   EXPECT_TRUE(second.Open());
   EXPECT_TRUE(second.Close());
   EXPECT_NE(access(LockFile().c_str(), F_OK), 0);
+}
+
+// The reason a failed open gives, beside the kind of failure: one line the
+// user can act on.
+TEST_F(PtyTest, FailedOpenGivesTheRealReason) {
+  char plain[] = "/tmp/vorn-not-a-tty-XXXXXX";
+  const int fd = mkstemp(plain);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  SerialPort holder(path_);
+  ASSERT_TRUE(holder.Open());
+  struct Case {
+    std::string path;
+    const char* reason;
+  } cases[] = {
+      {"/dev/vorn-no-such-port", "does not exist"},
+      {plain, "is not a serial device"},
+      {path_, "in use by another program"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    SerialPort port(c.path);
+    EXPECT_FALSE(port.Open());
+    const std::string reason = port.OpenFailureReason();
+    EXPECT_EQ(reason.rfind("Reason: ", 0), 0u) << reason;
+    EXPECT_NE(reason.find(c.reason), std::string::npos) << reason;
+    EXPECT_EQ(reason.find('\n'), std::string::npos) << "one line";
+  }
+  holder.Close();
+  unlink(plain);
+
+  // Permission: only a user other than root is refused.
+  if (geteuid() != 0) {
+    ASSERT_EQ(chmod(path_.c_str(), 0), 0);
+    SerialPort port(path_);
+    EXPECT_FALSE(port.Open());
+    EXPECT_NE(port.OpenFailureReason().find("permission denied"), std::string::npos);
+    EXPECT_NE(port.OpenFailureReason().find("group that owns it"), std::string::npos);
+    chmod(path_.c_str(), 0620);
+  }
+}
+
+// A probe or an exchange must not leave a line that another program uses in
+// raw mode at another speed.
+TEST_F(PtyTest, ClosingPutsBackTheLineFoundAtOpen) {
+  termios found{};
+  ASSERT_EQ(tcgetattr(slave_, &found), 0);
+  found.c_lflag |= ICANON | ECHO | ISIG;
+  found.c_iflag |= ICRNL | IXON;
+  found.c_oflag |= OPOST;
+  cfsetispeed(&found, B9600);
+  cfsetospeed(&found, B9600);
+  ASSERT_EQ(tcsetattr(slave_, TCSANOW, &found), 0);
+  ASSERT_EQ(tcgetattr(slave_, &found), 0);
+
+  SerialPort port(path_);
+  ASSERT_TRUE(port.Open());
+  ASSERT_TRUE(port.Configure(57600, 8, 0, 0));
+  ASSERT_TRUE(port.Close());
+
+  termios after{};
+  ASSERT_EQ(tcgetattr(slave_, &after), 0);
+  EXPECT_EQ(after.c_lflag, found.c_lflag);
+  EXPECT_EQ(after.c_iflag, found.c_iflag);
+  EXPECT_EQ(after.c_oflag, found.c_oflag);
+  EXPECT_EQ(after.c_cflag, found.c_cflag);
+  EXPECT_EQ(cfgetospeed(&after), static_cast<speed_t>(B9600));
 }
 
 TEST_F(PtyTest, FlockOfAnotherProcessDeniesAccess) {

@@ -186,6 +186,15 @@ TEST_F(PrinterTest, TrimKeepsTheNewestLines) {
   EXPECT_EQ(PaneLines().front(), "L513");
 }
 
+TEST_F(PrinterTest, ClearedLinesDoNotComeBackAtTheNextTrim) {
+  for (int i = 1; i <= 400; ++i) Feed("OLD" + std::to_string(i) + "\r\n");
+  host.pane.Clear();  // the user's clear, or an exchange's at 300 lines
+  for (int i = 1; i <= 520; ++i) Feed("NEW" + std::to_string(i) + "\r\n");
+  for (const std::string& line : PaneLines()) ASSERT_EQ(line.rfind("OLD", 0), std::string::npos) << line;
+  EXPECT_EQ(PaneLines()[PaneLines().size() - 2], "NEW520");
+  EXPECT_LE(PaneLines().size(), 513u);
+}
+
 TEST_F(PrinterTest, LongBurstsFreezeThePaneAndThawItNowAndThen) {
   for (int i = 0; i < 25; ++i) Feed("ab\r\n");
   EXPECT_FALSE(host.pane.Frozen()) << "a line end after CR skips the check";

@@ -5,6 +5,10 @@
 #include <filesystem>
 #include <fstream>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "platform/host_folders.h"
 #include "temp_tree.h"
 
@@ -94,6 +98,29 @@ TEST(HostFolderList, LinksCountAsWhatTheyPointTo) {
   ASSERT_NE(Find(items, "broken"), nullptr);
   EXPECT_FALSE(Find(items, "broken")->isFolder);
 }
+
+#ifndef _WIN32
+TEST(HostFolderList, SpecialFilesShowTheirKindAndNoSize) {
+  TempTree tree;
+  ASSERT_EQ(mkfifo(tree.Path("pipe").c_str(), 0600), 0);
+  fs::create_symlink("/dev/null", tree.Path("null"));
+  tree.File("plain", 3);
+  auto folders = MakeFileSystemFolders();
+  const auto items = ListOrFail(*folders, tree.Root().string());
+  struct Case {
+    const char* name;
+    const char* type;
+  } const cases[] = {{"pipe", "FIFO"}, {"null", "Character Device"}, {"plain", "File"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const HostItem* item = Find(items, c.name);
+    ASSERT_NE(item, nullptr);
+    EXPECT_FALSE(item->isFolder);
+    EXPECT_EQ(folders->TypeName(*item), c.type);
+    EXPECT_EQ(item->special.empty(), std::string(c.type) == "File");
+  }
+}
+#endif
 
 TEST(HostFolderParse, NormalisesTypedPathsAndRefusesUnknownOnes) {
   TempTree tree;

@@ -20,7 +20,8 @@ namespace {
 class ShellPort : public Port {
  public:
   using Answer = std::function<std::string(const std::string& command)>;
-  ShellPort(std::string* typed, Answer answer) : typed_(typed), answer_(std::move(answer)) {}
+  ShellPort(std::string* typed, Answer answer, const bool* hungUp = nullptr)
+      : typed_(typed), answer_(std::move(answer)), hungUp_(hungUp) {}
 
   bool Open() override { return true; }
   bool Close() override { return true; }
@@ -38,7 +39,7 @@ class ShellPort : public Port {
       input_.push_back(c);
       line_ += c;
       if (c == '\r') {
-        std::string out = answer_(line_) + "D:\\>";
+        std::string out = answer_(line_) + (hungUp_ && *hungUp_ ? "" : "D:\\>");
         line_.clear();
         input_.insert(input_.end(), out.begin(), out.end());
       }
@@ -74,6 +75,7 @@ class ShellPort : public Port {
  private:
   std::string* typed_;
   Answer answer_;
+  const bool* hungUp_;  // when set, no prompt follows the output
   std::deque<char> input_;
   std::string line_;
   uint32_t timeout_ = 0;
@@ -112,7 +114,7 @@ class RemoteOpsTest : public ::testing::Test {
  protected:
   RemoteOpsTest()
       : exchange(pane, cursor, ui, [this](const std::string&) -> std::unique_ptr<Port> {
-          return std::make_unique<ShellPort>(&typed, [this](const std::string& c) { return Reply(c); });
+          return std::make_unique<ShellPort>(&typed, [this](const std::string& c) { return Reply(c); }, &hungUp);
         }),
         ops(exchange, listing) {
     exchange.ComName = "COM1";
@@ -128,6 +130,7 @@ class RemoteOpsTest : public ::testing::Test {
   test::ScriptedUi ui;
   std::string typed;
   std::map<std::string, std::string> replies;
+  bool hungUp = false;
   Exchange exchange;
   RemoteListing listing;
   RemoteOps ops;
@@ -386,6 +389,16 @@ TEST_F(RemoteOpsTest, LsFailsOnARefusedPath) {
   EXPECT_EQ(out.str(), "");
   EXPECT_EQ(ui.LastError(), "Invalid directory\r\n'\\NOPE'!");
   EXPECT_EQ(ListRemoteCommand(exchange, {"A", "B"}, out, err), 2);
+}
+
+TEST_F(RemoteOpsTest, LsFailsWhenTheListingEndsWithoutThePrompt) {
+  // A controller that hung up after two entries: no free-space line, no prompt.
+  replies["dir\r"] = File("ZETA", "EXE", "2,048") + File("ALPHA", "TXT", "100");
+  hungUp = true;
+  std::ostringstream out, err;
+  EXPECT_EQ(ListRemoteCommand(exchange, {}, out, err), 1);
+  EXPECT_EQ(out.str(), "");
+  EXPECT_EQ(err.str(), std::string(kNoPromptText) + "\n");
 }
 
 }  // namespace

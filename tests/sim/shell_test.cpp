@@ -72,6 +72,12 @@ TEST_F(Shell, BackspaceEditsTheLineAndIsEchoedAsRubOut) {
   EXPECT_EQ(prompt, "D:\\CONF>");
   host->Write("\b");  // nothing to rub out on an empty line
   EXPECT_EQ(host->ReadFor(100), "");
+
+  // As DOS, the line holds 126 characters before its carriage return; more beep.
+  host->Write(std::string(126, 'x'));
+  EXPECT_EQ(host->ReadFor(200), std::string(126, 'x'));
+  host->Write("y");
+  EXPECT_EQ(host->ReadFor(100), "\a");
 }
 
 TEST_F(Shell, IgnoresCursorAndFunctionKeySequences) {

@@ -14,6 +14,10 @@ TEST(CopyChecks, RefusedSelectionsNameTheReason) {
   auto check = CheckCopySelection({File("/h/A.EXE", 10), Folder("/h/SUB"), File("/h/B.EXE", 10)}, 5000);
   EXPECT_EQ(check.message, "Only file can be transferred.");
   EXPECT_TRUE(check.files.empty());
+  // So does a FIFO or device: reading it would hang the upload.
+  check = CheckCopySelection({File("/h/A.EXE", 10), {false, "/h/PIPE", 0, "FIFO"}}, 5000);
+  EXPECT_EQ(check.message, "Only file can be transferred.\n\n'PIPE' is a FIFO, not a regular file.");
+  EXPECT_TRUE(check.files.empty());
   EXPECT_EQ(CheckCopySelection({File("/h/A.EXE", 10)}, 0).message,
             "Please press 'Refresh folder' button in the VORN-7730 panel first.");
   // The total must be above zero and below the free space.

@@ -4,6 +4,10 @@
 
 #include <sstream>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "receiver_script.h"
 #include "scripted_port.h"
 #include "temp_files.h"
@@ -54,6 +58,65 @@ TEST_F(PutCommandTest, FirstFailureEndsWithExitCodeOne) {
   err.str("");
   EXPECT_EQ(Put({dir.File("A.TXT", "a")}, false), 1);
   EXPECT_EQ(err.str(), OpenFailureText("/dev/ttyX") + "\n");
+
+#ifndef _WIN32
+  // Anything but a regular file is refused by name before the port is opened.
+  port.writes.clear();
+  portName.clear();
+  const std::string fifo = dir.path + "/PIPE.BIN";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& path : {fifo, dir.path}) {
+    err.str("");
+    EXPECT_EQ(Put({dir.File("A.TXT", "a"), path}), 1);
+    EXPECT_NE(err.str().find("'" + path + "' is a "), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("not a regular file"), std::string::npos) << err.str();
+  }
+  EXPECT_TRUE(port.writes.empty());
+  EXPECT_TRUE(portName.empty());
+#endif
+}
+
+// An end of file the receiver never acknowledged: the file counts as stored
+// only when the controller then lists it at its size with the block fill.
+TEST_F(PutCommandTest, UnacknowledgedEndOfFileIsCheckedInTheListing) {
+  struct Case {
+    const char* listed;  // the "dir" line for the file, empty for none
+    int exitCode;
+  } const cases[] = {
+      {"A        TXT           256 12-06-99  10:23a\r\n", 0},
+      {"A        TXT           200 12-06-99  10:23a\r\n", 1},  // not the stored size
+      {"", 1},
+  };
+  const std::string file = dir.File("A.TXT", std::string(200, 'a'));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.listed);
+    rx.uploads.clear();
+    rx.eotAnswers = "-";
+    const auto receiver = port.onWrite;
+    std::string typed;
+    // Once the upload has ended, the next line typed is the listing's.
+    rx.afterEot = "\r\nD:\\>";
+    bool listing = false;
+    port.onWrite = [&](const std::vector<uint8_t>& w) {
+      if (!listing && rx.uploads.size() == 1 && rx.uploads[0].eots > 0 && w.size() == 1 && w[0] == 'd')
+        listing = true;
+      if (!listing) return receiver(w);
+      for (uint8_t b : w) {
+        port.PushByte(b);
+        typed += static_cast<char>(b);
+        if (b != '\r') continue;
+        std::string out = "\n";
+        if (typed == "dir\r") out += std::string(c.listed) + "   1 file(s)\r\n  654,336 bytes free\r\n";
+        port.Push(out + "D:\\DATA>");
+        typed.clear();
+      }
+    };
+    err.str("");
+    EXPECT_EQ(Put({file, "--to", "\\DATA"}), c.exitCode);
+    EXPECT_TRUE(listing);
+    EXPECT_EQ(err.str().find("was not acknowledged") != std::string::npos, c.exitCode != 0) << err.str();
+    port.onWrite = receiver;
+  }
 }
 
 TEST_F(PutCommandTest, ArgumentsAreChecked) {

@@ -1,3 +1,4 @@
+#include <atomic>
 #include "transfer/upload_loop.h"
 
 #include <gtest/gtest.h>
@@ -110,8 +111,9 @@ TEST_F(UploadLoopTest, InvalidNameWithoutPromptFails) {
 }
 
 TEST_F(UploadLoopTest, CancelStopsTheRunningFileAndTheRest) {
-  bool cancel = false;
-  hooks.CancelRequested = [&] { return cancel; };
+  // Set by the receiver's thread, read by the polling loop.
+  std::atomic<bool> cancel{false};
+  hooks.CancelRequested = [&] { return cancel.load(); };
   rx.onBlock = [&](int, int block) {
     if (block == 2) cancel = true;
   };

@@ -2,10 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <thread>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "link/gui_invoker.h"
 #include "receiver_script.h"
@@ -126,8 +132,8 @@ TEST_F(XModemSenderTest, FailingReceiverEndsTheUploadWithoutEot) {
   ASSERT_EQ(Received().blocks.size(), 10u);
   for (const auto& b : Received().blocks) EXPECT_EQ(b, Received().blocks[0]);
   EXPECT_EQ(CountWrites(kEot), 0);
-  EXPECT_EQ(CountWrites(kCancel), 0);
-  EXPECT_EQ(pane.lines.back(), "<<Transferring File...>>");
+  EXPECT_EQ(CountWrites(kCancel), 1);  // the receiver must not be left waiting for the block
+  EXPECT_EQ(pane.lines.back(), "Transfer aborted");  // what it printed after the cancel
   EXPECT_EQ(percent, 0);
 
   // CAN after the second block: at once, nothing more is sent.
@@ -195,22 +201,51 @@ TEST_F(XModemSenderTest, TerminatingDuringTheBlocksCancelsTheReceiver) {
   EXPECT_EQ(CountWrites(kEot), 0);
 }
 
-TEST_F(XModemSenderTest, CancelWhileWaitingForTheFirstNakSendsNothing) {
-  rx.afterCommand = "";
-  port.onWrite = [&, inner = port.onWrite](const std::vector<uint8_t>& w) {
-    inner(w);
-    if (w.size() == 1 && w[0] == '\r') current->CancelRequested = true;
+// Once the receiver has shown that it runs (its first NAK), every early end
+// sends the cancel sequence, so the controller's shell is free again at once;
+// before that, nothing is sent that could land in the shell's line.
+TEST_F(XModemSenderTest, EarlyEndsCancelTheReceiverOnceItRuns) {
+  struct Case {
+    const char* name;
+    std::function<void()> arrange;
+    const char* status;
+    bool cancels;
   };
-  EXPECT_EQ(Upload(dir.File("W.BIN", "abc")), -1);
-  EXPECT_TRUE(WritesAfterCommand().empty());
-  EXPECT_EQ(pane.lines.back(), "<<Transferring cancelled...>>");
-}
-
-TEST_F(XModemSenderTest, NoNakAtAllIsReported) {
-  rx.afterCommand = "xyz";  // other bytes are dropped, not taken for a NAK
-  EXPECT_EQ(Upload(dir.File("W.BIN", "abc")), -1);
-  EXPECT_TRUE(WritesAfterCommand().empty());
-  EXPECT_EQ(pane.lines.back(), "<<No ACK from VORN-7730M>>");
+  const std::string file = dir.File("W.BIN", "abc");
+  const Case cases[] = {
+      {"cancel before the first NAK",
+       [&] {
+         rx.afterCommand = "";
+         port.onWrite = [&, inner = port.onWrite](const std::vector<uint8_t>& w) {
+           inner(w);
+           if (w.size() == 1 && w[0] == '\r') current->CancelRequested = true;
+         };
+       },
+       "<<Transferring cancelled...>>", false},
+      {"no NAK at all", [&] { rx.afterCommand = "xyz"; },  // other bytes are dropped, not taken for a NAK
+       "<<No ACK from VORN-7730M>>", false},
+      {"file gone after the length check",
+       [&] {
+         port.onWrite = [&, inner = port.onWrite](const std::vector<uint8_t>& w) {
+           inner(w);
+           if (w.size() == 1 && w[0] == '\r') std::filesystem::remove(file);
+         };
+       },
+       "<<Cannot Open Send File>>", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto plainWrite = port.onWrite;
+    port.writes.clear();
+    pane.lines.clear();
+    c.arrange();
+    EXPECT_EQ(Upload(file), -1);
+    EXPECT_EQ(WritesAfterCommand(), c.cancels ? std::vector<std::vector<uint8_t>>{kCancel}
+                                              : std::vector<std::vector<uint8_t>>{});
+    EXPECT_NE(std::find(pane.lines.begin(), pane.lines.end(), c.status), pane.lines.end());
+    port.onWrite = plainWrite;
+    rx.afterCommand = "\x15";
+  }
 }
 
 TEST_F(XModemSenderTest, EotIsRepeatedUntilAcknowledged) {
@@ -250,14 +285,36 @@ TEST_F(XModemSenderTest, WrongEchoStopsAfterTheCommandLine) {
   };
   EXPECT_EQ(Upload(dir.File("R.BIN", "r")), -1);
   EXPECT_FALSE(echoed);
-  EXPECT_EQ(port.writes.size(), 1u);  // the rest of the line is not typed
+  // The rest of the line is not typed, and what the shell took is erased.
+  EXPECT_EQ(port.writes, (std::vector<std::vector<uint8_t>>{{'C'}, {'\b'}}));
   EXPECT_EQ(pane.lines, (std::vector<std::string>{"C:\\transfer /R D:\\PROG.EXE"}));
+}
+
+TEST_F(XModemSenderTest, TargetThatWouldBreakTheCommandLineIsNotTyped) {
+  for (const std::string& target : {std::string("D:\\\rdel AUTOEXEC.BAT"), "D:\\" + std::string(120, 'L')}) {
+    port.writes.clear();
+    pane.lines.clear();
+    EXPECT_EQ(Upload(dir.File("T.BIN", "t"), target), -1);
+    EXPECT_TRUE(port.writes.empty());
+    ASSERT_EQ(pane.lines.size(), 1u);
+    EXPECT_EQ(pane.lines[0].rfind("Unable to send command 'C:\\transfer /R ", 0), 0u) << pane.lines[0];
+  }
 }
 
 TEST_F(XModemSenderTest, MissingSourceOrPortSendsNothing) {
   EXPECT_EQ(Upload((std::filesystem::path(dir.path) / "NONE.BIN").string()), -1);
   EXPECT_TRUE(port.writes.empty());
   EXPECT_EQ(pane.lines, (std::vector<std::string>{"<<Cannot Open Send File>>"}));
+
+#ifndef _WIN32
+  // A FIFO without a writer: its open must not block the sender for good.
+  const std::string fifo = (std::filesystem::path(dir.path) / "PIPE.BIN").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  pane.lines.clear();
+  EXPECT_EQ(Upload(fifo), -1);
+  EXPECT_TRUE(port.writes.empty());
+  EXPECT_EQ(pane.lines, (std::vector<std::string>{"<<Cannot Open Send File>>"}));
+#endif
 
   TThreadXModem thread(gui);
   thread.Terminal = &pane;

@@ -131,7 +131,7 @@ void TdlgVornRun::btnOKClick() {
 
 void TdlgVornRun::btnBrowseClick() {
   // The file dialog only returns files that exist.
-  if (auto path = ui_.OpenFile("Open", "EXE file (*.exe)|*.exe|All files (*.*)|*.*")) {
+  if (auto path = ui_.OpenFile("Open", vorn::platform::ProgramFileFilter())) {
     edtAppName->setText(QString::fromStdString(*path));
     btnOK->setFocus();
   }

@@ -1,11 +1,13 @@
 #include "app/ui/qt_ui.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QFontDialog>
 #include <QMessageBox>
 #include <QStringList>
 
+#include "platform/host.h"
 #include "remote/ui/tdlg_vorn_ask_name.h"
 
 namespace vorn::ui {
@@ -66,8 +68,10 @@ QString QtUi::QtFilter(const std::string& filter) {
   QStringList out;
   for (int i = 0; i + 1 < parts.size(); i += 2) {
     QString label = parts[i];
+    // Executable files are picked by permission, not by name: every name passes.
+    const QString pattern = parts[i + 1] == platform::kExecutablePattern ? "*" : parts[i + 1];
     // Keep the label; make sure Qt sees the patterns in parentheses.
-    if (!label.contains('(')) label += " (" + QString(parts[i + 1]).replace(';', ' ') + ")";
+    if (!label.contains('(')) label += " (" + QString(pattern).replace(';', ' ') + ")";
     out << label;
   }
   if (out.isEmpty()) out << QString::fromStdString(filter);
@@ -75,10 +79,31 @@ QString QtUi::QtFilter(const std::string& filter) {
 }
 
 std::optional<std::string> QtUi::OpenFile(const std::string& title, const std::string& filter) {
-  const QString path = QFileDialog::getOpenFileName(Owner(parent_), QString::fromStdString(title), QString(),
-                                                    QtFilter(filter));
-  if (path.isEmpty()) return std::nullopt;
-  return path.toStdString();
+  if (filter.find(platform::kExecutablePattern) == std::string::npos) {
+    const QString path = QFileDialog::getOpenFileName(Owner(parent_), QString::fromStdString(title), QString(),
+                                                      QtFilter(filter));
+    if (path.isEmpty()) return std::nullopt;
+    return path.toStdString();
+  }
+  // Files the user may execute: no name pattern tells them apart, so the
+  // dialog's own listing filters by permission (the Qt dialog: a native one
+  // would ignore it).
+  QFileDialog dialog(Owner(parent_), QString::fromStdString(title));
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setNameFilters(QtFilter(filter).split(";;"));
+  const QStringList parts = QString::fromStdString(filter).split('|');
+  QStringList executableFilters;
+  for (int i = 0; i + 1 < parts.size(); i += 2)
+    if (parts[i + 1] == platform::kExecutablePattern) executableFilters << QtFilter((parts[i] + "|" + parts[i + 1]).toStdString());
+  const QDir::Filters plain = dialog.filter() & ~QDir::Executable;
+  const auto apply = [&dialog, executableFilters, plain](const QString& chosen) {
+    dialog.setFilter(executableFilters.contains(chosen) ? plain | QDir::Executable : plain);
+  };
+  QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, apply);
+  apply(dialog.selectedNameFilter());
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().front().toStdString();
 }
 
 std::optional<std::string> QtUi::SaveFile(const std::string& title, const std::string& filter,

@@ -49,7 +49,8 @@ void TfrmMain::tbtnDOSCmdClick() {
   if (!terminal_->Running()) {
     if (!terminal_->Open(ComName)) {
       tbtnDOSCmd->setChecked(false);
-      ui_.Error("Unable to open " + ComName + " !");
+      const std::string& reason = terminal_->OpenFailureReason();
+      ui_.Error("Unable to open " + ComName + " !" + (reason.empty() ? std::string() : "\n\n" + reason));
       return;
     }
     tbtnDOSCmd->setChecked(true);

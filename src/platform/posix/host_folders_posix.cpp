@@ -12,6 +12,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "platform/host.h"
 #include "platform/host_folders_detail.h"
 
 namespace fs = std::filesystem;
@@ -62,6 +63,7 @@ void ReadFacts(HostItem& item) {
   if (::stat(item.fullPath.c_str(), &st) != 0 && ::lstat(item.fullPath.c_str(), &st) != 0) return;
   item.isFolder = S_ISDIR(st.st_mode);
   item.size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+  if (!item.isFolder) item.special = platform::NonRegularKind(item.fullPath);
   item.modified = static_cast<int64_t>(st.st_mtime);
   if (::access(item.fullPath.c_str(), W_OK) != 0) item.attributes |= kAttrReadOnly;
 }

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -146,16 +147,85 @@ void MessageBeep(uint32_t) {
   }
 }
 
-bool StartProgram(const std::string& commandLine) {
-  if (commandLine.empty()) return false;
-  // The program is named by its path; arguments are not split, so a path with
-  // blanks still starts.
+// Programs here rarely carry an extension, so the filter goes by permission.
+const char* ProgramFileFilter() { return "Programs|:executable|All files|*"; }
+
+namespace {
+
+// Words of a command line: blanks separate them; single and double quotes
+// keep blanks inside a word, and a backslash takes the next character as it is.
+std::vector<std::string> SplitCommandLine(const std::string& line) {
+  std::vector<std::string> words;
+  std::string word;
+  bool inWord = false;
+  char quote = 0;
+  for (size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    if (quote) {
+      if (c == quote) quote = 0;
+      else if (c == '\\' && quote == '"' && i + 1 < line.size()) word += line[++i];
+      else word += c;
+    } else if (c == ' ' || c == '\t') {
+      if (inWord) words.push_back(std::move(word));
+      word.clear();
+      inWord = false;
+    } else {
+      inWord = true;
+      if (c == '\'' || c == '"') quote = c;
+      else if (c == '\\' && i + 1 < line.size()) word += line[++i];
+      else word += c;
+    }
+  }
+  if (inWord) words.push_back(std::move(word));
+  return words;
+}
+
+bool IsExecutableFile(const std::string& path) {
   struct stat st {};
-  if (stat(commandLine.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || access(commandLine.c_str(), X_OK) != 0)
-    return false;
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
+}
+
+// A name without a slash is looked up on the search path, as a shell would.
+std::string ResolveProgram(const std::string& name) {
+  if (name.find('/') != std::string::npos) return name;
+  const char* path = std::getenv("PATH");
+  std::istringstream dirs(path && *path ? path : "/usr/local/bin:/usr/bin:/bin");
+  std::string dir;
+  while (std::getline(dirs, dir, ':')) {
+    const std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + name;
+    if (IsExecutableFile(candidate)) return candidate;
+  }
+  return name;  // the exec then fails and says so
+}
+
+}  // namespace
+
+bool StartProgram(const std::string& commandLine) {
+  // A line that names an existing file is the program itself, blanks and
+  // all; otherwise it is a program followed by its arguments.
+  struct stat st {};
+  std::vector<std::string> args;
+  if (stat(commandLine.c_str(), &st) == 0)
+    args.push_back(commandLine);
+  else
+    args = SplitCommandLine(commandLine);
+  if (args.empty() || args[0].empty()) return false;
+  const std::string program = ResolveProgram(args[0]);
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  // The exec's outcome comes back through a pipe that a successful exec
+  // closes: a file that is no program, or lacks its loader, is reported.
+  int report[2];
+  if (pipe2(report, O_CLOEXEC) != 0) return false;
   // Double fork: the program is not our child and never becomes a zombie.
   pid_t pid = fork();
-  if (pid < 0) return false;
+  if (pid < 0) {
+    close(report[0]);
+    close(report[1]);
+    return false;
+  }
   if (pid == 0) {
     setsid();
     pid_t grandchild = fork();
@@ -166,13 +236,23 @@ bool StartProgram(const std::string& commandLine) {
       dup2(null, STDOUT_FILENO);
       dup2(null, STDERR_FILENO);
     }
-    char* argv[] = {const_cast<char*>(commandLine.c_str()), nullptr};
-    execv(commandLine.c_str(), argv);
+    // execv, not execvp: a text file without "#!" must fail, not go to the shell.
+    execv(program.c_str(), argv.data());
+    const int err = errno;
+    ssize_t ignored = write(report[1], &err, sizeof err);
+    (void)ignored;
     _exit(127);
   }
+  close(report[1]);
   int status = 0;
   waitpid(pid, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  int err = 0;
+  ssize_t n;
+  do {
+    n = read(report[0], &err, sizeof err);
+  } while (n < 0 && errno == EINTR);
+  close(report[0]);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 && n == 0;
 }
 
 std::string DocumentsFolder() {
@@ -196,7 +276,38 @@ char PathSeparator() { return '/'; }
 
 const char* PathSeparators() { return "/"; }
 
-std::FILE* OpenFileForReading(const std::string& utf8Path) { return std::fopen(utf8Path.c_str(), "rb"); }
+namespace {
+std::string SpecialKind(mode_t mode) {
+  if (S_ISDIR(mode)) return "Folder";
+  if (S_ISFIFO(mode)) return "FIFO";
+  if (S_ISCHR(mode)) return "Character Device";
+  if (S_ISBLK(mode)) return "Block Device";
+  if (S_ISSOCK(mode)) return "Socket";
+  if (!S_ISREG(mode)) return "Special File";
+  return {};
+}
+}  // namespace
+
+std::string NonRegularKind(const std::string& utf8Path) {
+  struct stat st {};
+  if (stat(utf8Path.c_str(), &st) != 0) return {};
+  return SpecialKind(st.st_mode);
+}
+
+std::FILE* OpenFileForReading(const std::string& utf8Path) {
+  // Without O_NONBLOCK the open of a FIFO waits for a writer that may never come.
+  const int fd = open(utf8Path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return nullptr;
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return nullptr;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  std::FILE* file = fdopen(fd, "rb");
+  if (!file) close(fd);
+  return file;
+}
 
 std::FILE* OpenFileForWriting(const std::string& utf8Path, bool ownerOnly) {
   const int fd = ::open(utf8Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, ownerOnly ? 0600 : 0666);

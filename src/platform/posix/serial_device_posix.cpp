@@ -3,9 +3,11 @@
 // lock file), so the port is held exclusively even against root.
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -17,7 +19,9 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <thread>
 
 #include "platform/serial_device.h"
 
@@ -70,6 +74,40 @@ pid_t ReadLockPid(const std::string& lockPath) {
 }
 
 bool ProcessExists(pid_t pid) { return kill(pid, 0) == 0 || errno == EPERM; }
+
+// The group that owns a device: users join it to open serial ports.
+std::string OwningGroup(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return {};
+  if (const group* g = getgrgid(st.st_gid)) return g->gr_name;
+  return std::to_string(st.st_gid);
+}
+
+// One line: why an open failed and what the user can do about it.
+std::string OpenReason(int err, const std::string& path) {
+  switch (err) {
+    case ENOENT:
+    case ENOTDIR:
+      return "Reason: " + path + " does not exist; choose another port or check that the adapter is plugged in.";
+    case EACCES:
+    case EPERM: {
+      const std::string group = OwningGroup(path);
+      return "Reason: permission denied on " + path + "; add your user to the group that owns it" +
+             (group.empty() ? std::string() : " ('" + group + "')") + " and log in again.";
+    }
+    case EBUSY:
+    case EWOULDBLOCK:
+      return "Reason: " + path + " is in use by another program; close it and try again.";
+    case ENXIO:
+    case ENODEV:
+    case EIO:
+      return "Reason: " + path + " has no device behind it; choose another port.";
+    case ENOTTY:
+      return "Reason: " + path + " is not a serial device; choose a serial port.";
+    default:
+      return "Reason: " + path + ": " + std::strerror(err) + ".";
+  }
+}
 
 speed_t SpeedConstant(uint32_t baud) {
   switch (baud) {
@@ -160,6 +198,7 @@ class PosixSerialDevice final : public SerialDevice {
 
   bool Open(const std::string& portName) override;
   OpenFailure LastOpenFailure() const override { return lastFailure_; }
+  std::string LastOpenReason() const override { return reason_; }
   bool IsOpen() const override { return fd_ >= 0; }
   bool Close() override;
   bool SetLine(uint32_t baud, uint8_t byteSize, uint8_t parity, uint8_t stopBits) override;
@@ -170,6 +209,7 @@ class PosixSerialDevice final : public SerialDevice {
 
  private:
   bool Fail(OpenFailure why);
+  bool Fail(OpenFailure why, int err, const std::string& path);
   // Creates the UUCP lock file; false (with lastFailure_ set) when another
   // live process, or this one, already holds it.
   bool TakeLockFile(const std::string& devicePath);
@@ -183,6 +223,10 @@ class PosixSerialDevice final : public SerialDevice {
   int fd_ = -1;
   std::string lockPath_;
   termios settings_{};
+  // The line as it was found; put back at Close, so that probing or using a
+  // port does not leave it changed for the program that uses it next.
+  termios original_{};
+  std::string reason_;
   // There are no driver-kept time-outs on this host; the value stays with the
   // device across a re-open, as a driver's would.
   uint32_t timeoutMs_ = 0;
@@ -194,49 +238,61 @@ bool PosixSerialDevice::Fail(OpenFailure why) {
   return false;
 }
 
+bool PosixSerialDevice::Fail(OpenFailure why, int err, const std::string& path) {
+  reason_ = OpenReason(err, path);
+  return Fail(why);
+}
+
 bool PosixSerialDevice::Open(const std::string& portName) {
   // A second Open of the same object must neither leak nor drop the port.
-  if (fd_ >= 0) return Fail(OpenFailure::AccessDenied);
-  if (portName.empty()) return Fail(OpenFailure::NotFound);
+  reason_.clear();
+  if (fd_ >= 0) return Fail(OpenFailure::AccessDenied, EBUSY, DevicePath(portName));
+  if (portName.empty()) return Fail(OpenFailure::NotFound, ENOENT, "the port");
 
   const std::string path = DevicePath(portName);
   int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    switch (errno) {
+    const int err = errno;
+    switch (err) {
       case ENOENT:
       case ENODEV:
       case ENXIO:
       case ENOTDIR:
       case EIO:  // a UART slot without hardware
-        return Fail(OpenFailure::NotFound);
+        return Fail(OpenFailure::NotFound, err, path);
       case EBUSY:
       case EACCES:
       case EPERM:
-        return Fail(OpenFailure::AccessDenied);
+        return Fail(OpenFailure::AccessDenied, err, path);
       default:
-        return Fail(OpenFailure::Other);
+        return Fail(OpenFailure::Other, err, path);
     }
   }
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const int err = errno;
     close(fd);
-    return Fail(err == EWOULDBLOCK ? OpenFailure::AccessDenied : OpenFailure::Other);
+    return Fail(err == EWOULDBLOCK ? OpenFailure::AccessDenied : OpenFailure::Other, err, path);
   }
   if (!TakeLockFile(path)) {
     close(fd);
+    reason_ = OpenReason(EBUSY, path);
     return false;
   }
   termios tio{};
   if (tcgetattr(fd, &tio) != 0) {
+    const int err = errno;
     close(fd);
     ReleaseLockFile();
-    return Fail(OpenFailure::Other);
+    return Fail(OpenFailure::Other, err, path);
   }
+  original_ = tio;
   MakeRaw(tio);
   if (tcsetattr(fd, TCSANOW, &tio) != 0 || tcgetattr(fd, &settings_) != 0) {
+    const int err = errno;
+    tcsetattr(fd, TCSANOW, &original_);
     close(fd);
     ReleaseLockFile();
-    return Fail(OpenFailure::Other);
+    return Fail(OpenFailure::Other, err, path);
   }
   fd_ = fd;
   lastFailure_ = OpenFailure::None;
@@ -287,6 +343,14 @@ void PosixSerialDevice::ReleaseLockFile() {
 
 bool PosixSerialDevice::Close() {
   if (fd_ < 0) return true;
+  // Bytes still queued for sending would go out at the restored speed; give
+  // them a moment, but never wait on a line that flow control holds up.
+  for (int i = 0; i < 200; ++i) {
+    int queued = 0;
+    if (ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  tcsetattr(fd_, TCSANOW, &original_);
   flock(fd_, LOCK_UN);
   // Linux releases the descriptor even when close reports an error.
   const bool ok = close(fd_) == 0;

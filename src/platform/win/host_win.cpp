@@ -2,6 +2,7 @@
 // WinExec, and the personal documents folder.
 #include <windows.h>
 #include <shlobj.h>
+#include <io.h>
 
 #include <string>
 
@@ -56,6 +57,8 @@ void Beep(uint32_t freqHz, uint32_t ms) { ::Beep(freqHz, ms); }
 
 void MessageBeep(uint32_t type) { ::MessageBeep(type); }
 
+const char* ProgramFileFilter() { return "EXE file (*.exe)|*.exe|All files (*.*)|*.*"; }
+
 bool StartProgram(const std::string& commandLine) { return WinExec(commandLine.c_str(), SW_SHOWNORMAL) > 31; }
 
 std::string DocumentsFolder() {
@@ -68,12 +71,36 @@ char PathSeparator() { return '\\'; }
 
 const char* PathSeparators() { return "\\/:"; }
 
-std::FILE* OpenFileForReading(const std::string& utf8Path) {
+namespace {
+std::wstring WidePath(const std::string& utf8Path) {
   const int n = MultiByteToWideChar(CP_UTF8, 0, utf8Path.c_str(), -1, nullptr, 0);
-  if (n <= 0) return nullptr;
+  if (n <= 0) return {};
   std::wstring wide(static_cast<size_t>(n), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, utf8Path.c_str(), -1, wide.data(), n);
-  return _wfopen(wide.c_str(), L"rb");
+  return wide;
+}
+}  // namespace
+
+std::string NonRegularKind(const std::string& utf8Path) {
+  const std::wstring wide = WidePath(utf8Path);
+  if (wide.empty()) return {};
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return {};
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return "Folder";
+  if (attributes & FILE_ATTRIBUTE_DEVICE) return "Device";
+  return {};
+}
+
+std::FILE* OpenFileForReading(const std::string& utf8Path) {
+  const std::wstring wide = WidePath(utf8Path);
+  if (wide.empty()) return nullptr;
+  std::FILE* file = _wfopen(wide.c_str(), L"rb");
+  // Only files on a disk: a device or pipe may block the sender for good.
+  if (file && GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)))) != FILE_TYPE_DISK) {
+    std::fclose(file);
+    return nullptr;
+  }
+  return file;
 }
 
 std::FILE* OpenFileForWriting(const std::string& utf8Path, bool /*ownerOnly*/) {

@@ -21,12 +21,47 @@ bool IsTimeoutError(DWORD error) {
   return error == ERROR_SEM_TIMEOUT || error == ERROR_COUNTER_TIMEOUT || error == ERROR_TIMEOUT;
 }
 
+// The system's text for an error, on one line.
+std::string SystemText(DWORD error) {
+  char* buffer = nullptr;
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                     FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, error, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+  std::string text = n && buffer ? std::string(buffer, n) : "error " + std::to_string(error);
+  if (buffer) LocalFree(buffer);
+  for (char& c : text)
+    if (c == '\r' || c == '\n') c = ' ';
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
+
+// One line: why an open failed and what the user can do about it.
+std::string OpenReason(DWORD error, const std::string& portName) {
+  std::string hint;
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+      hint = " Choose another port or check that the adapter is plugged in.";
+      break;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_BUSY:
+      hint = " Close the program that uses " + portName + " and try again.";
+      break;
+    default:
+      break;
+  }
+  return "Reason: " + SystemText(error) + hint;
+}
+
 class WinSerialDevice final : public SerialDevice {
  public:
   ~WinSerialDevice() override { Close(); }
 
   bool Open(const std::string& portName) override;
   OpenFailure LastOpenFailure() const override { return lastFailure_; }
+  std::string LastOpenReason() const override { return reason_; }
   bool IsOpen() const override { return handle_ != INVALID_HANDLE_VALUE; }
   bool Close() override;
   bool SetLine(uint32_t baud, uint8_t byteSize, uint8_t parity, uint8_t stopBits) override;
@@ -41,13 +76,20 @@ class WinSerialDevice final : public SerialDevice {
   HANDLE handle_ = INVALID_HANDLE_VALUE;
   DCB dcb_{};
   COMMTIMEOUTS timeouts_{};
+  // The line as it was found; put back at Close, so that probing or using a
+  // port does not leave it changed for the program that uses it next.
+  DCB originalDcb_{};
+  COMMTIMEOUTS originalTimeouts_{};
   OpenFailure lastFailure_ = OpenFailure::None;
+  std::string reason_;
 };
 
 bool WinSerialDevice::Open(const std::string& portName) {
   // A second Open of the same object must neither leak nor drop the handle.
+  reason_.clear();
   if (handle_ != INVALID_HANDLE_VALUE) {
     lastFailure_ = OpenFailure::AccessDenied;
+    reason_ = OpenReason(ERROR_BUSY, portName);
     return false;
   }
   // The "\\.\" prefix lets COM10 and above open.
@@ -72,6 +114,7 @@ bool WinSerialDevice::Open(const std::string& portName) {
         lastFailure_ = OpenFailure::Other;
         break;
     }
+    reason_ = OpenReason(error, portName);
     SetLastError(error);  // left for callers that ask the system directly
     return false;
   }
@@ -83,18 +126,23 @@ bool WinSerialDevice::Open(const std::string& portName) {
     const DWORD error = GetLastError();
     CloseHandle(h);
     lastFailure_ = OpenFailure::Other;
+    reason_ = "Reason: " + portName + " is not a serial port (" + SystemText(error) + "). Choose a serial port.";
     SetLastError(error);
     return false;
   }
   handle_ = h;
   dcb_ = dcb;
   timeouts_ = timeouts;
+  originalDcb_ = dcb;
+  originalTimeouts_ = timeouts;
   lastFailure_ = OpenFailure::None;
   return true;
 }
 
 bool WinSerialDevice::Close() {
   if (handle_ == INVALID_HANDLE_VALUE) return true;
+  SetCommState(handle_, &originalDcb_);
+  SetCommTimeouts(handle_, &originalTimeouts_);
   const bool ok = CloseHandle(handle_) != FALSE;
   handle_ = INVALID_HANDLE_VALUE;
   return ok;

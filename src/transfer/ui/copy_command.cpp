@@ -26,9 +26,10 @@ void CopyCommand::btnCopyClick() {
     return;
   }
 
-  std::unique_ptr<vorn::Port> port = OpenUploadPort(main_.Exchanges().Factory(), main_.ComName);
+  std::string reason;
+  std::unique_ptr<vorn::Port> port = OpenUploadPort(main_.Exchanges().Factory(), main_.ComName, &reason);
   if (!port) {
-    ui.Error(OpenFailureText(main_.ComName));
+    ui.Error(OpenFailureText(main_.ComName, reason));
     return;
   }
 

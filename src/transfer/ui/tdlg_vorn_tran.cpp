@@ -97,13 +97,16 @@ void TdlgVornTran::showEvent(QShowEvent* event) {
 }
 
 void TdlgVornTran::FormShow() {
+  // A later show event (a window restored from minimised) must neither upload
+  // the files again nor hold up the close that follows the uploads.
+  if (loopRunning_ || loopDone_) return;
   Timer1->start();
   Timer2->stop();
 }
 
 void TdlgVornTran::Timer1Timer() {
   Timer1->stop();
-  if (loopRunning_) return;
+  if (loopRunning_ || loopDone_) return;
   loopRunning_ = true;
 
   std::vector<std::string> files;

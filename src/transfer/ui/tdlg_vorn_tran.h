@@ -54,7 +54,7 @@ class TdlgVornTran : public QDialog {
   QLabel* Label1;
   QProgressBar* ProgressBar1;
   QPushButton* btnCancel;
-  QTimer* Timer1;  // 150 ms: runs the upload loop once
+  QTimer* Timer1;  // 150 ms: runs the upload loop once per dialog
   QTimer* Timer2;  // 200 ms: closes the dialog after the loop
 
   void FormShow();
@@ -62,6 +62,7 @@ class TdlgVornTran : public QDialog {
   void Timer2Timer();
   void btnCancelClick();
   bool LoopRunning() const { return loopRunning_; }
+  bool LoopDone() const { return loopDone_; }
 
  public slots:
   // Escape and the Cancel button: cancel the upload; the dialog ends as soon
