@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -15,7 +16,9 @@ void Usage() {
   std::fprintf(stderr,
                "usage: vorn7730-sim [--link PATH] [--drive FILE] [--no-echo] [--wrong-echo]\n"
                "                    [--stale TEXT] [--long-line] [--transfer normal|nak|silent|can]\n"
-               "Prints the pseudo-terminal's path on its first line and serves until interrupted.\n");
+               "                    [--baud N]\n"
+               "Prints the pseudo-terminal's path on its first line and serves until interrupted.\n"
+               "--baud N paces the line as a serial port at N baud would (10 bits a byte).\n");
 }
 
 }  // namespace
@@ -44,6 +47,15 @@ int main(int argc, char** argv) {
       opt.staleOutput = value();
     } else if (a == "--long-line") {
       opt.longLineWithoutEnd = true;
+    } else if (a == "--baud") {
+      const std::string n = value();
+      char* end = nullptr;
+      const unsigned long baud = std::strtoul(n.c_str(), &end, 10);
+      if (n.empty() || *end != '\0' || baud == 0 || baud > 4000000) {
+        Usage();
+        return 2;
+      }
+      opt.baud = uint32_t(baud);
     } else if (a == "--transfer") {
       std::string m = value();
       if (m == "normal") opt.transfer = vsim::TransferMode::Normal;

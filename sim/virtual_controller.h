@@ -25,6 +25,7 @@ struct Options {
   std::string staleOutput;          // sent once right after Start(), before any command
   bool longLineWithoutEnd = false;  // answer every command with 1500 bytes without line end, then the prompt
   TransferMode transfer = TransferMode::Normal;
+  uint32_t baud = 0;                // pace the line like a UART at this speed (8N1); 0: unpaced. Read at Start()
 };
 
 class Console;
