@@ -46,7 +46,9 @@ void Console::WaitInput(Clock::time_point until) {
   // Sub-millisecond: a paced byte is due every 87 to 174 microseconds at the usual speeds.
   const timespec wait = ToTimespec(until - Clock::now());
   const int r = ::ppoll(&p, 1, &wait, nullptr);
-  if (r > 0 && !(p.revents & POLLIN)) {
+  if (r > 0 && (p.revents & POLLIN)) {
+    Take();
+  } else if (r > 0) {
     // A hang-up without data: cannot happen while a slave is held open, but never spin on it.
     std::this_thread::sleep_for(kSlice);
   }
@@ -57,7 +59,9 @@ bool Console::ReadByte(uint8_t* b, int timeoutMs) {
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(bounded ? timeoutMs : 0);
   for (;;) {
     if (Stopping()) return false;
-    Take();
+    // Bytes already taken are served without a system call; WaitInput takes
+    // new ones the moment they come, so their crossing times start on time.
+    if (pending_.empty()) Take();
     const Clock::time_point now = Clock::now();
     if (!pending_.empty() && pending_.front().due <= now) {
       *b = pending_.front().byte;
