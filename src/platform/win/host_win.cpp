@@ -1,7 +1,7 @@
 // Host services on Windows: the registry under HKEY_LOCAL_MACHINE, the speaker,
 // WinExec, and the personal documents folder.
 #include <windows.h>
-#include <timeapi.h>
+#include <mmsystem.h>
 #include <shlobj.h>
 
 #include <string>
