@@ -28,6 +28,7 @@
 
 #include "link/exchange.h"
 #include "link/serial_port.h"
+#include "link/worker_thread.h"
 #include "remote/remote_ops.h"
 #include "sim/console.h"
 #include "transfer/upload_loop.h"
@@ -207,10 +208,14 @@ std::optional<Measurement> Measure(Body body) {
 std::optional<Measurement> MeasureUpload(const std::string& port, const std::string& file) {
   return Measure([&](LineCount& count) {
     QuietPane pane;
-    vorn::DirectInvoker gui;
+    // As in the transfer dialog: the sender's synchronised steps run on the
+    // polling thread, between its 5 ms polls.
+    const std::thread::id pollingThread = std::this_thread::get_id();
+    vorn::PostingInvoker gui([] {}, [pollingThread] { return std::this_thread::get_id() == pollingThread; });
     auto p = vorn::OpenUploadPort(CountingFactory(count), port);
     if (!p) return false;
     vorn::UploadHooks hooks;
+    hooks.ProcessEvents = [&gui] { gui.RunPending(); };
     hooks.Error = [](const std::string& t) { std::fprintf(stderr, "upload: %s\n", t.c_str()); };
     const vorn::UploadResult r = vorn::RunUploads(*p, pane, gui, {file}, "D:\\", hooks);
     p->Close();
