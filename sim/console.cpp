@@ -95,8 +95,29 @@ size_t Console::Read(uint8_t* buf, size_t n, int firstMs, int interByteMs) {
   while (got < n) {
     if (!ReadByte(buf + got, got == 0 ? firstMs : interByteMs)) break;
     ++got;
+    got += TakeTaken(buf + got, n - got, interByteMs);
   }
   return got;
+}
+
+size_t Console::TakeTaken(uint8_t* buf, size_t n, int interByteMs) {
+  // Bytes already taken follow one another a byte time apart: when that is
+  // inside the inter-byte time-out, none of them can miss it, so one wait for
+  // the last of them does instead of one wake-up per byte.
+  const uint32_t baud = inbound_.Baud();
+  if (baud && uint64_t(baud) * uint64_t(interByteMs) <= 10'000) return 0;
+  const size_t k = std::min(n, pending_.size());
+  if (k == 0) return 0;
+  const Clock::time_point due = pending_[k - 1].due;
+  for (Clock::time_point now = Clock::now(); now < due; now = Clock::now()) {
+    if (Stopping()) return 0;
+    WaitInput(due);
+  }
+  for (size_t i = 0; i < k; ++i) {
+    buf[i] = pending_.front().byte;
+    pending_.pop_front();
+  }
+  return k;
 }
 
 void Console::Drain(int quietMs, int maxMs) {

@@ -48,6 +48,8 @@ class Console {
 
   // Takes what the host has written so far, stamped with its crossing time.
   void Take();
+  // Up to n of the bytes already taken, as a run (see Read).
+  size_t TakeTaken(uint8_t* buf, size_t n, int interByteMs);
   // Sleeps until `until` or until the host writes, whichever is first.
   void WaitInput(Clock::time_point until);
   // Hands bytes to the pseudo-terminal; false when the host stopped taking them.
