@@ -188,7 +188,7 @@ class SimProcess {
 
 struct Measurement {
   double seconds = 0;
-  double cpuSeconds = 0;
+  double cpuShare = 0;  // CPU seconds per second of the run
   uint64_t lineBytes = 0;
 };
 
@@ -200,7 +200,7 @@ std::optional<Measurement> Measure(Body body) {
   if (!body(count)) return std::nullopt;
   Measurement m;
   m.seconds = Seconds(Clock::now() - t0);
-  m.cpuSeconds = CpuSeconds() - cpu0;
+  m.cpuShare = (CpuSeconds() - cpu0) / m.seconds;
   m.lineBytes = count.bytes;
   return m;
 }
@@ -247,7 +247,7 @@ constexpr const char* kImageMissing = "not measured yet";
 constexpr const char* kImageMissing = "not built";
 #endif
 
-// The best of several runs: the least time and, separately, the least CPU.
+// The best of several runs: the least time and, separately, the least CPU share.
 template <typename Run>
 std::optional<Measurement> Best(int runs, Run run) {
   std::optional<Measurement> best;
@@ -259,7 +259,7 @@ std::optional<Measurement> Best(int runs, Run run) {
       continue;
     }
     best->seconds = std::min(best->seconds, m->seconds);
-    best->cpuSeconds = std::min(best->cpuSeconds, m->cpuSeconds);
+    best->cpuShare = std::min(best->cpuShare, m->cpuShare);
     best->lineBytes = std::min(best->lineBytes, m->lineBytes);
   }
   return best;
@@ -375,7 +375,7 @@ void LineRows(const Settings& s, uint32_t baud, const std::string& file, double 
     return;
   }
   const auto cpuRow = [&](const std::string& what, const Measurement& m) {
-    const double share = 100 * m.cpuSeconds / m.seconds;
+    const double share = 100 * m.cpuShare;
     rows.push_back({what + ", host CPU, " + speed, Fmt("%.2f %% of a core", share), "5 %", Ratio(share, 5)});
   };
 
