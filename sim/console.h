@@ -9,6 +9,8 @@
 #include <mutex>
 #include <string>
 
+#include "sim/wire_schedule.h"
+
 namespace vsim {
 
 class Console {
@@ -16,8 +18,9 @@ class Console {
   using Observer = std::function<void(const uint8_t* data, size_t n)>;
 
   // `fd` is the pseudo-terminal master (non-blocking). `onReceived` sees every byte
-  // read from the host. Reads give up early once `stop` is set.
-  Console(int fd, const std::atomic<bool>* stop, Observer onReceived);
+  // read from the host. Reads give up early once `stop` is set. `baud` paces the
+  // line in both directions as a UART would (0: as fast as the pseudo-terminal).
+  Console(int fd, const std::atomic<bool>* stop, Observer onReceived, uint32_t baud = 0);
 
   // One byte, waiting at most timeoutMs (negative: until stopped). False on time-out or stop.
   bool ReadByte(uint8_t* b, int timeoutMs);
@@ -29,6 +32,7 @@ class Console {
   // Whether input is waiting right now, without consuming it.
   bool InputPending();
 
+  // Returns once the bytes have left: on a paced line, when the last one has crossed it.
   void Write(const std::string& bytes);
   void Write(const uint8_t* data, size_t n);
   void WriteByte(uint8_t b) { Write(&b, 1); }
@@ -36,13 +40,28 @@ class Console {
   bool Stopping() const { return stop_->load(); }
 
  private:
-  bool Fill(int timeoutMs);  // wait for and read available bytes into pending_
+  using Clock = WireSchedule::Clock;
+  struct Incoming {
+    uint8_t byte;
+    Clock::time_point due;  // when it has crossed the line
+  };
+
+  // Takes what the host has written so far, stamped with its crossing time.
+  void Take();
+  // Up to n of the bytes already taken, as a run (see Read).
+  size_t TakeTaken(uint8_t* buf, size_t n, int interByteMs);
+  // Sleeps until `until` or until the host writes, whichever is first.
+  void WaitInput(Clock::time_point until);
+  // Hands bytes to the pseudo-terminal; false when the host stopped taking them.
+  bool Put(const uint8_t* data, size_t n);
 
   int fd_;
   const std::atomic<bool>* stop_;
   Observer onReceived_;
-  std::deque<uint8_t> pending_;  // read from the fd, not yet consumed (reader thread only)
-  std::mutex writeMu_;           // the shell thread and InjectOutput both write
+  std::deque<Incoming> pending_;  // read from the fd, not yet consumed (reader thread only)
+  WireSchedule inbound_;          // reader thread only
+  std::mutex writeMu_;            // the shell thread and InjectOutput both write
+  WireSchedule outbound_;         // under writeMu_
 };
 
 }  // namespace vsim

@@ -18,7 +18,9 @@ void Usage() {
                "                    [--stale TEXT] [--long-line] [--transfer normal|nak|silent|can]\n"
                "                    [--io-modules T,T,...] [--four-slots] [--cfgio-on-d] [--cfgio-cut]\n"
                "                    [--image-bad-crc N[,N...]] [--image-silent-after N] [--image-invalid-request N]\n"
-               "Prints the pseudo-terminal's path on its first line and serves until interrupted.\n");
+               "                    [--baud N]\n"
+               "Prints the pseudo-terminal's path on its first line and serves until interrupted.\n"
+               "--baud N paces the line as a serial port at N baud would (10 bits a byte).\n");
 }
 
 // A block number; anything else is a usage error.
@@ -66,6 +68,15 @@ int main(int argc, char** argv) {
       opt.cfgioOnDriveD = true;
     } else if (a == "--cfgio-cut") {
       opt.cfgioCutOff = true;
+    } else if (a == "--baud") {
+      const std::string n = value();
+      char* end = nullptr;
+      const unsigned long baud = std::strtoul(n.c_str(), &end, 10);
+      if (n.empty() || *end != '\0' || baud == 0 || baud > 4000000) {
+        Usage();
+        return 2;
+      }
+      opt.baud = uint32_t(baud);
     } else if (a == "--transfer") {
       std::string m = value();
       if (m == "normal") opt.transfer = vsim::TransferMode::Normal;

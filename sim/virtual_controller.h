@@ -38,6 +38,7 @@ struct Options {
   bool cfgioOnDriveD = false;  // the tool only on D: (C:\cfgio is a bad command)
   bool cfgioCutOff = false;    // "cfgio 1" stops before its trailer
   ImageOptions image;
+  uint32_t baud = 0;                // pace the line like a UART at this speed (8N1); 0: unpaced. Read at Start()
 };
 
 class Console;

@@ -1,6 +1,7 @@
 // Program entry of the utility's window.
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 
@@ -12,8 +13,10 @@ namespace {
 
 void Usage() {
   std::fprintf(stderr,
-               "usage: vorn7730-utility [--simulate] [--drive FILE] [--port PATH]... [--screenshot FILE]\n"
+               "usage: vorn7730-utility [--simulate] [--simulate-baud N] [--drive FILE] [--port PATH]...\n"
+               "                        [--screenshot FILE]\n"
                "  --simulate         serve the built-in virtual controller and select its port\n"
+               "  --simulate-baud N  as --simulate, with its line paced to N baud like a real one\n"
                "  --drive FILE       keep the virtual controller's drive D: in this image file\n"
                "  --port PATH        offer this serial device too (repeatable)\n"
                "  --screenshot FILE  save a picture of the window after start-up and quit\n");
@@ -40,7 +43,17 @@ int main(int argc, char** argv) {
       return argv[++i];
     };
     if (!std::strcmp(arg, "--simulate")) options.simulate = true;
-    else if (!std::strcmp(arg, "--drive")) options.simulatorDrive = value();
+    else if (!std::strcmp(arg, "--simulate-baud")) {
+      const char* text = value();
+      char* end = nullptr;
+      const unsigned long baud = std::strtoul(text, &end, 10);
+      if (!*text || *end || baud == 0 || baud > 4000000) {
+        Usage();
+        return 2;
+      }
+      options.simulate = true;
+      options.simulatorBaud = static_cast<uint32_t>(baud);
+    } else if (!std::strcmp(arg, "--drive")) options.simulatorDrive = value();
     else if (!std::strcmp(arg, "--port")) options.extraPorts.push_back(value());
     else if (!std::strcmp(arg, "--screenshot")) screenshot = value();
     else if (!std::strcmp(arg, "--help") || !std::strcmp(arg, "-h")) {

@@ -61,6 +61,8 @@ TThreadXModem::~TThreadXModem() {
 }
 
 void TThreadXModem::Execute() {
+  // The pauses between blocks are part of the protocol; longer ones only cost time.
+  const platform::FineTimerScope fineTimer;
   bool ok = false;
   try {
     ok = Upload();

@@ -112,7 +112,7 @@ TEST_F(Misbehaviour, TransferModes) {
 }
 
 #ifdef VORN_SIM_EXE
-TEST(StandAlone, PrintsThePortLinksItAndCleansUpOnSigterm) {
+TEST(StandAlone, PrintsThePortLinksItServesAPacedLineAndCleansUpOnSigterm) {
   char dir[] = "/tmp/vsim-link-XXXXXX";
   ASSERT_NE(mkdtemp(dir), nullptr);
   std::string link = std::string(dir) + "/ttyVORN";
@@ -123,7 +123,8 @@ TEST(StandAlone, PrintsThePortLinksItAndCleansUpOnSigterm) {
   if (pid == 0) {
     dup2(fds[1], 1);
     close(fds[0]);
-    execl(VORN_SIM_EXE, VORN_SIM_EXE, "--link", link.c_str(), static_cast<char*>(nullptr));
+    // Paced like a real line, which must change nothing but the timing.
+    execl(VORN_SIM_EXE, VORN_SIM_EXE, "--link", link.c_str(), "--baud", "57600", static_cast<char*>(nullptr));
     _exit(127);
   }
   close(fds[1]);

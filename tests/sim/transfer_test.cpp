@@ -151,5 +151,22 @@ TEST_F(Transfer, ReceivesWhatTheHostSentByteForByte) {
   EXPECT_EQ(vc->Received(), "C:\\transfer /R D:\\P.BIN\r" + block + char(EOT));
 }
 
+// Pacing delays bytes but must neither lose, reorder nor merge them.
+TEST_F(Transfer, APacedLineCarriesTheSameBytes) {
+  vsim::Options o;
+  o.baud = 115200;
+  Restart(o);
+  std::string data;
+  for (int i = 0; i < 300; ++i) data += char(i * 13 + 5);
+  Upload("D:\\PACED.BIN", data);
+  EXPECT_NE(Finish().find("384 bytes"), std::string::npos);
+  std::string content;
+  ASSERT_TRUE(vc->ReadFile("D:\\PACED.BIN", &content));
+  EXPECT_EQ(content, data + std::string(84, '\0'));
+  std::string prompt;
+  EXPECT_NE(host->Command("dir", &prompt).find("PACED    BIN"), std::string::npos);
+  EXPECT_EQ(prompt, "D:\\>");
+}
+
 }  // namespace
 }  // namespace simtest

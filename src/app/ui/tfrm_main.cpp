@@ -325,6 +325,7 @@ void TfrmMain::FormCreate() {
   if (options_.simulate) {
     vsim::Options simOptions;
     simOptions.driveFile = options_.simulatorDrive;
+    simOptions.baud = options_.simulatorBaud;
     simulator_ = std::make_unique<vsim::VirtualController>(simOptions);
     std::string error;
     if (!simulator_->Start(&error)) {

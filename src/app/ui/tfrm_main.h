@@ -44,6 +44,7 @@ struct StartOptions {
   bool simulate = false;               // serve the built-in virtual controller and select it
   std::vector<std::string> extraPorts; // --port PATH
   std::string simulatorDrive;          // --drive FILE for the virtual controller
+  uint32_t simulatorBaud = 0;          // --simulate-baud N: pace its line like a real one; 0 unpaced
 };
 
 class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::BusyCursor {

@@ -6,6 +6,9 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/ioctl.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -138,6 +141,23 @@ void Beep(uint32_t freqHz, uint32_t ms) {
     (void)ignored;
   }
   usleep(ms * 1000);
+}
+
+// The thread's timer slack (50 us by default) is added to every timed wait.
+FineTimerScope::FineTimerScope() {
+#ifdef __linux__
+  const int slack = prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0);
+  if (slack > 0 && prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0) == 0) {
+    saved_ = static_cast<unsigned long>(slack);
+    active_ = true;
+  }
+#endif
+}
+
+FineTimerScope::~FineTimerScope() {
+#ifdef __linux__
+  if (active_) prctl(PR_SET_TIMERSLACK, saved_, 0, 0, 0);
+#endif
 }
 
 void MessageBeep(uint32_t) {

@@ -1,6 +1,7 @@
 // Host services on Windows: the registry under HKEY_LOCAL_MACHINE, the speaker,
 // WinExec, and the personal documents folder.
 #include <windows.h>
+#include <mmsystem.h>
 #include <shlobj.h>
 #include <io.h>
 
@@ -54,6 +55,14 @@ Registry& HostRegistry() {
 }
 
 void Beep(uint32_t freqHz, uint32_t ms) { ::Beep(freqHz, ms); }
+
+// The system timer ticks every 15.6 ms unless some program asks for more; the
+// request is process-wide and counted, so each scope ends its own.
+FineTimerScope::FineTimerScope() { active_ = timeBeginPeriod(1) == TIMERR_NOERROR; }
+
+FineTimerScope::~FineTimerScope() {
+  if (active_) timeEndPeriod(1);
+}
 
 void MessageBeep(uint32_t type) { ::MessageBeep(type); }
 

@@ -1,0 +1,519 @@
+// vorn7730-bench: how close the utility comes to what the serial line allows.
+// Runs its own virtual controller (a child process, so that the CPU time
+// measured here is the utility's side alone), once paced at 57600 baud and
+// once unpaced, and prints one table: figure, measured, limit, ratio.
+// Looked at by hand; not part of the test suite.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link/exchange.h"
+#include "link/serial_port.h"
+#include "link/worker_thread.h"
+#include "remote/remote_ops.h"
+#include "sim/console.h"
+#include "transfer/upload_loop.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr uint32_t kLineBaud = 57600;
+constexpr double kBitsPerByte = 10;
+constexpr size_t kUploadBytes = 100 * 1024;
+
+// The sender's own waits, as its algorithm takes them on a controller that
+// answers every block with ACK: 5 ms after each block's answer and after the
+// EOT, one 10 ms pause for the line feed that precedes the first NAK, and two
+// one-byte read time-outs (2 x 500 ms): the drain before the command and the
+// prompt line, which has no line end.
+constexpr double kBlockPauseS = 0.005;
+constexpr double kEotPauseS = 0.005;
+constexpr double kFirstNakPauseS = 0.010;
+constexpr double kUploadTimeoutsS = 2 * 2 * 0.5;
+// A refresh (drive change, "cd", "dir" at t = 200 ms): the drain on a quiet
+// line and each command's end of output cost one one-byte time-out, 2 x t.
+constexpr double kRefreshBudgetS = 4 * 2 * 0.2;
+// Wire bytes of the image protocols for the whole drive.
+constexpr double kBackupWireBytes = 131072.0 * 15;
+constexpr double kRestoreWireBytes = 16384.0 * 71;
+
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+double CpuSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+double WireSeconds(double bytes, uint32_t baud) { return baud ? bytes * kBitsPerByte / baud : 0.0; }
+
+// ---------------------------------------------------------------------------
+// The utility's side, with a port that counts what crosses the line.
+
+class QuietPane : public vorn::TerminalPane {
+ public:
+  int LineCount() const override { return 0; }
+  void Clear() override {}
+  void AppendLine(const std::string&) override {}
+};
+
+class NoCursor : public vorn::BusyCursor {
+ public:
+  void SetBusy() override {}
+  void Restore() override {}
+};
+
+class ErrorsToStderr : public vorn::Ui {
+ public:
+  void Error(const std::string& t) override { std::fprintf(stderr, "error: %s\n", t.c_str()); }
+  void Warning(const std::string& t) override { Error(t); }
+  void Information(const std::string&) override {}
+  bool Question(const std::string&) override { return false; }
+  std::optional<std::string> OpenFile(const std::string&, const std::string&) override { return {}; }
+  std::optional<std::string> SaveFile(const std::string&, const std::string&, const std::string&) override { return {}; }
+  std::optional<std::string> ChooseFolder(const std::string&) override { return {}; }
+  std::optional<std::string> AskName(const std::string&, const std::string&, int) override { return {}; }
+};
+
+struct LineCount {
+  uint64_t bytes = 0;  // written and read: the protocols take turns, so their wire times add up
+};
+
+class CountingPort : public vorn::Port {
+ public:
+  CountingPort(std::unique_ptr<vorn::Port> inner, LineCount& count) : inner_(std::move(inner)), count_(count) {}
+  bool Open() override { return inner_->Open(); }
+  bool Close() override { return inner_->Close(); }
+  bool Configure(uint32_t b, uint8_t s, uint8_t p, uint8_t st) override { return inner_->Configure(b, s, p, st); }
+  bool SetTimeouts(uint32_t ms) override { return inner_->SetTimeouts(ms); }
+  uint32_t Timeout() const override { return inner_->Timeout(); }
+  bool Write(const uint8_t* bytes, size_t n) override {
+    const bool ok = inner_->Write(bytes, n);
+    if (ok) count_.bytes += n;
+    return ok;
+  }
+  using vorn::Port::Write;
+  bool ReadExact(uint8_t* buffer, size_t n) override {
+    const bool ok = inner_->ReadExact(buffer, n);
+    if (ok) count_.bytes += n;
+    return ok;
+  }
+  bool ReadLine(size_t maxLen, std::string& text) override {
+    inner_->LineEnd = LineEnd;
+    const bool ok = inner_->ReadLine(maxLen, text);
+    count_.bytes += text.size();
+    return ok;
+  }
+  bool PurgeInput() override { return inner_->PurgeInput(); }
+
+ private:
+  std::unique_ptr<vorn::Port> inner_;
+  LineCount& count_;
+};
+
+vorn::PortFactory CountingFactory(LineCount& count) {
+  return [&count](const std::string& name) -> std::unique_ptr<vorn::Port> {
+    return std::make_unique<CountingPort>(std::make_unique<vorn::SerialPort>(name), count);
+  };
+}
+
+// ---------------------------------------------------------------------------
+// The virtual controller in a child process.
+
+class SimProcess {
+ public:
+  SimProcess(const std::string& exe, uint32_t baud) {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(fds[1], 1);
+      close(fds[0]);
+      close(fds[1]);
+      const std::string b = std::to_string(baud);
+      if (baud)
+        execl(exe.c_str(), exe.c_str(), "--baud", b.c_str(), static_cast<char*>(nullptr));
+      else
+        execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    if (pid_ < 0) {
+      close(fds[0]);
+      return;
+    }
+    FILE* out = fdopen(fds[0], "r");
+    char line[256] = {};
+    if (out && std::fgets(line, sizeof line, out)) {
+      path_ = line;
+      while (!path_.empty() && path_.back() == '\n') path_.pop_back();
+    }
+    if (out) std::fclose(out);
+  }
+  ~SimProcess() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+  }
+  const std::string& Path() const { return path_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string path_;
+};
+
+// ---------------------------------------------------------------------------
+// The measurements. Each returns nullopt when the operation failed.
+
+struct Measurement {
+  double seconds = 0;
+  double cpuShare = 0;  // CPU seconds per second of the run
+  uint64_t lineBytes = 0;
+};
+
+template <typename Body>
+std::optional<Measurement> Measure(Body body) {
+  LineCount count;
+  const double cpu0 = CpuSeconds();
+  const auto t0 = Clock::now();
+  if (!body(count)) return std::nullopt;
+  Measurement m;
+  m.seconds = Seconds(Clock::now() - t0);
+  m.cpuShare = (CpuSeconds() - cpu0) / m.seconds;
+  m.lineBytes = count.bytes;
+  return m;
+}
+
+std::optional<Measurement> MeasureUpload(const std::string& port, const std::string& file) {
+  return Measure([&](LineCount& count) {
+    QuietPane pane;
+    // As in the transfer dialog: the sender's synchronised steps run on the
+    // polling thread, between its 5 ms polls.
+    const std::thread::id pollingThread = std::this_thread::get_id();
+    vorn::PostingInvoker gui([] {}, [pollingThread] { return std::this_thread::get_id() == pollingThread; });
+    auto p = vorn::OpenUploadPort(CountingFactory(count), port);
+    if (!p) return false;
+    vorn::UploadHooks hooks;
+    hooks.ProcessEvents = [&gui] { gui.RunPending(); };
+    hooks.Error = [](const std::string& t) { std::fprintf(stderr, "upload: %s\n", t.c_str()); };
+    const vorn::UploadResult r = vorn::RunUploads(*p, pane, gui, {file}, "D:\\", hooks);
+    p->Close();
+    return r.AllUploaded(1);
+  });
+}
+
+std::optional<Measurement> MeasureRefresh(const std::string& port) {
+  return Measure([&](LineCount& count) {
+    QuietPane pane;
+    NoCursor cursor;
+    ErrorsToStderr ui;
+    vorn::Exchange exchange(pane, cursor, ui, CountingFactory(count));
+    exchange.ComName = port;
+    vorn::RemoteListing listing;
+    vorn::RemoteOps ops(exchange, listing);
+    return ops.Show("\\").ok && !listing.Entries.empty();
+  });
+}
+
+// Backup and restore of the whole drive: one function each, run on the same
+// port as the others, returning the time of the whole run (or of `fraction`
+// of the blocks, which the caller extrapolates). They need the image area.
+std::optional<Measurement> MeasureBackup(const std::string& /*port*/, double /*fraction*/) { return std::nullopt; }
+std::optional<Measurement> MeasureRestore(const std::string& /*port*/, double /*fraction*/) { return std::nullopt; }
+#ifdef VORN_BENCH_IMAGE
+constexpr const char* kImageMissing = "not measured yet";
+#else
+constexpr const char* kImageMissing = "not built";
+#endif
+
+// The best of several runs: the least time and, separately, the least CPU share.
+template <typename Run>
+std::optional<Measurement> Best(int runs, Run run) {
+  std::optional<Measurement> best;
+  for (int i = 0; i < runs; ++i) {
+    auto m = run();
+    if (!m) return std::nullopt;
+    if (!best) {
+      best = m;
+      continue;
+    }
+    best->seconds = std::min(best->seconds, m->seconds);
+    best->cpuShare = std::min(best->cpuShare, m->cpuShare);
+    best->lineBytes = std::min(best->lineBytes, m->lineBytes);
+  }
+  return best;
+}
+
+// ---------------------------------------------------------------------------
+// Pacing accuracy: a controller's console on a pseudo-terminal of our own,
+// ten seconds' worth of bytes both ways at once.
+
+struct PacingResult {
+  double outRate = 0;  // controller to host, bytes a second
+  double inRate = 0;   // host to controller
+};
+
+std::optional<PacingResult> MeasurePacing(uint32_t baud, double seconds) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return std::nullopt;
+  const int slave = open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (slave < 0) return std::nullopt;
+  termios tio{};
+  tcgetattr(slave, &tio);
+  cfmakeraw(&tio);
+  tcsetattr(slave, TCSANOW, &tio);
+  fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+
+  const size_t n = size_t(baud / kBitsPerByte * seconds);
+  std::atomic<bool> stop{false};
+  vsim::Console console(master, &stop, nullptr, baud);
+  const std::vector<uint8_t> bytes(n, 'x');
+
+  const auto start = Clock::now();
+  std::thread controllerOut([&] { console.Write(bytes.data(), n); });
+  std::thread hostOut([&] {
+    size_t sent = 0;
+    while (sent < n) {
+      const ssize_t w = write(slave, bytes.data() + sent, n - sent);
+      if (w > 0) sent += size_t(w);
+    }
+  });
+  Clock::time_point inDone{};
+  std::thread controllerIn([&] {
+    uint8_t b;
+    for (size_t got = 0; got < n; ++got)
+      if (!console.ReadByte(&b, 2000)) return;
+    inDone = Clock::now();
+  });
+  std::vector<uint8_t> buf(4096);
+  size_t got = 0;
+  while (got < n) {
+    const ssize_t r = read(slave, buf.data(), buf.size());
+    if (r <= 0) break;
+    got += size_t(r);
+  }
+  const auto outDone = Clock::now();
+  controllerOut.join();
+  hostOut.join();
+  controllerIn.join();
+  close(slave);
+  close(master);
+  if (got < n || inDone == Clock::time_point{}) return std::nullopt;
+  return PacingResult{n / Seconds(outDone - start), n / Seconds(inDone - start)};
+}
+
+// ---------------------------------------------------------------------------
+// The table.
+
+struct Row {
+  std::string figure;
+  std::string measured;
+  std::string limit;
+  std::string ratio;  // measured / limit
+};
+
+std::string Fmt(const char* format, double v) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, format, v);
+  return buf;
+}
+
+std::string Ratio(double measured, double limit) { return limit > 0 ? Fmt("%.3f", measured / limit) : "-"; }
+
+std::string CsvField(const std::string& s) {
+  if (s.find_first_of(",\"") == std::string::npos) return s;
+  std::string q = "\"";
+  for (char c : s) q += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return q + "\"";
+}
+
+struct Settings {
+  std::string simExe = VORN_SIM_EXE;
+  std::string csv;
+  int runs = 3;
+  bool quick = false;
+};
+
+void Usage() {
+  std::fprintf(stderr,
+               "usage: vorn7730-bench [--quick] [--runs N] [--csv FILE] [--sim PATH]\n"
+               "  --quick     one run each, a quarter of the upload and an eighth of the image blocks,\n"
+               "              times extrapolated to the whole\n"
+               "  --runs N    runs per figure, the minimum is shown (default 3)\n"
+               "  --csv FILE  also write the table as CSV\n"
+               "  --sim PATH  the virtual controller program (default: the one built beside this)\n");
+}
+
+// Rows of one line speed (baud 0: unpaced).
+void LineRows(const Settings& s, uint32_t baud, const std::string& file, double uploadFraction,
+              std::vector<Row>& rows) {
+  const std::string speed = baud ? std::to_string(baud) + " baud" : "unpaced";
+  SimProcess sim(s.simExe, baud);
+  if (sim.Path().empty()) {
+    rows.push_back({"virtual controller, " + speed, "failed to start", "", ""});
+    return;
+  }
+  const auto cpuRow = [&](const std::string& what, const Measurement& m) {
+    const double share = 100 * m.cpuShare;
+    rows.push_back({what + ", host CPU, " + speed, Fmt("%.2f %% of a core", share), "5 %", Ratio(share, 5)});
+  };
+
+  // Upload. Times for a fraction are extrapolated: the fixed waits once, the blocks in proportion.
+  const double blocks = std::ceil(kUploadBytes * uploadFraction / 128);
+  const auto upload = Best(s.runs, [&] { return MeasureUpload(sim.Path(), file); });
+  if (!upload) {
+    rows.push_back({"upload 100 KB, " + speed, "failed", "", ""});
+  } else {
+    const double fixed = kFirstNakPauseS + kEotPauseS + kUploadTimeoutsS;
+    const double wire = WireSeconds(double(upload->lineBytes), baud);
+    const double bound = wire + blocks * kBlockPauseS + fixed;
+    const double scale = 1 / uploadFraction;
+    const double measured = fixed + (upload->seconds - fixed) * scale;
+    const double boundFull = fixed + (bound - fixed) * scale;
+    const std::string label = "upload 100 KB, " + speed;
+    rows.push_back({label + ", time", Fmt("%.2f s", measured), Fmt("%.2f s", boundFull), Ratio(measured, boundFull)});
+    const double rate = kUploadBytes / measured;
+    if (baud) {
+      const double wireRate = baud / kBitsPerByte * 128 / 133;
+      rows.push_back({label + ", rate vs wire", Fmt("%.0f B/s", rate), Fmt("%.0f B/s", wireRate), Ratio(rate, wireRate)});
+    }
+    const double boundRate = kUploadBytes / boundFull;
+    rows.push_back({label + ", rate vs sender's pauses", Fmt("%.0f B/s", rate), Fmt("%.0f B/s", boundRate),
+                    Ratio(rate, boundRate)});
+    cpuRow("upload", *upload);
+  }
+
+  // Backup and restore: the wire time of their block protocols is the limit.
+  const double imageFraction = s.quick ? 0.125 : 1.0;
+  const struct {
+    const char* name;
+    double wireBytes;
+    std::optional<Measurement> (*measure)(const std::string&, double);
+  } images[] = {{"backup", kBackupWireBytes, MeasureBackup}, {"restore", kRestoreWireBytes, MeasureRestore}};
+  for (const auto& image : images) {
+    const double limit = WireSeconds(image.wireBytes, baud);
+    const std::string label = std::string(image.name) + " of D:, " + speed;
+    const auto m = Best(s.runs, [&] { return image.measure(sim.Path(), imageFraction); });
+    if (!m) {
+      rows.push_back({label, kImageMissing, baud ? Fmt("%.0f s", limit) : "-", "-"});
+      continue;
+    }
+    const double measured = m->seconds / imageFraction;
+    rows.push_back({label, Fmt("%.1f s", measured), baud ? Fmt("%.1f s", limit) : "-", Ratio(measured, limit)});
+    cpuRow(image.name, *m);
+  }
+
+  // Refresh of the root listing.
+  const auto refresh = Best(s.runs, [&] { return MeasureRefresh(sim.Path()); });
+  if (!refresh) {
+    rows.push_back({"refresh D:\\, " + speed, "failed", "", ""});
+  } else {
+    const double budget = kRefreshBudgetS + WireSeconds(double(refresh->lineBytes), baud);
+    rows.push_back({"refresh D:\\, " + speed, Fmt("%.3f s", refresh->seconds), Fmt("%.3f s", budget),
+                    Ratio(refresh->seconds, budget)});
+    cpuRow("refresh", *refresh);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Settings s;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    const auto value = [&]() -> std::string {
+      if (i + 1 >= argc) {
+        Usage();
+        std::exit(2);
+      }
+      return argv[++i];
+    };
+    if (a == "--quick") s.quick = true;
+    else if (a == "--runs") s.runs = std::max(1, std::atoi(value().c_str()));
+    else if (a == "--csv") s.csv = value();
+    else if (a == "--sim") s.simExe = value();
+    else {
+      Usage();
+      return a == "--help" || a == "-h" ? 0 : 2;
+    }
+  }
+  if (s.quick) s.runs = 1;
+  const double uploadFraction = s.quick ? 0.25 : 1.0;
+
+  // The file to upload: reproducible bytes that no block repeats.
+  char dir[] = "/tmp/vorn-bench-XXXXXX";
+  if (!mkdtemp(dir)) return 1;
+  const std::string file = std::string(dir) + "/BENCH.BIN";
+  {
+    std::ofstream out(file, std::ios::binary);
+    uint32_t x = 2463534242u;
+    for (size_t i = 0; i < size_t(kUploadBytes * uploadFraction); ++i) {
+      x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+      out.put(char(x));
+    }
+  }
+
+  std::vector<Row> rows;
+  if (s.quick) {
+    std::printf("quick: one run each, a quarter of the upload and an eighth of the image blocks;\n"
+                "their times are extrapolated to the whole.\n");
+  }
+  std::fprintf(stderr, "pacing check (%.0f s)...\n", s.quick ? 2.0 : 10.0);
+  const double pacingSeconds = s.quick ? 2 : 10;
+  if (const auto p = MeasurePacing(kLineBaud, pacingSeconds)) {
+    const double limit = kLineBaud / kBitsPerByte;
+    const std::string over = Fmt(", over %.0f s", pacingSeconds);
+    rows.push_back({"line pacing, controller to host" + over, Fmt("%.1f B/s", p->outRate), Fmt("%.1f B/s", limit),
+                    Ratio(p->outRate, limit)});
+    rows.push_back({"line pacing, host to controller" + over, Fmt("%.1f B/s", p->inRate), Fmt("%.1f B/s", limit),
+                    Ratio(p->inRate, limit)});
+  } else {
+    rows.push_back({"line pacing", "failed", "", ""});
+  }
+  for (uint32_t baud : {kLineBaud, 0u}) {
+    std::fprintf(stderr, "%s...\n", baud ? "paced at 57600 baud" : "unpaced");
+    LineRows(s, baud, file, uploadFraction, rows);
+  }
+  std::remove(file.c_str());
+  rmdir(dir);
+
+  size_t w = 6;
+  for (const Row& r : rows) w = std::max(w, r.figure.size());
+  std::printf("%-*s  %-20s  %-12s  %s\n", int(w), "figure", "measured", "limit", "ratio");
+  for (const Row& r : rows)
+    std::printf("%-*s  %-20s  %-12s  %s\n", int(w), r.figure.c_str(), r.measured.c_str(), r.limit.c_str(),
+                r.ratio.c_str());
+  if (!s.csv.empty()) {
+    std::ofstream csv(s.csv);
+    csv << "figure,measured,limit,ratio\n";
+    for (const Row& r : rows)
+      csv << CsvField(r.figure) << ',' << CsvField(r.measured) << ',' << CsvField(r.limit) << ',' << CsvField(r.ratio)
+          << '\n';
+    if (!csv) {
+      std::fprintf(stderr, "cannot write %s\n", s.csv.c_str());
+      return 1;
+    }
+  }
+  return 0;
+}
