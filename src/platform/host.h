@@ -6,6 +6,7 @@
 #include <ctime>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vorn::platform {
 
@@ -30,6 +31,11 @@ void MessageBeep(uint32_t type);
 
 // Starts a program without waiting for it. False when it could not be started.
 bool StartProgram(const std::string& commandLine);
+
+// The program's arguments (argv[0] first) as UTF-8, as every host path is
+// held. Windows hands main() its arguments in the ANSI code page, which cannot
+// spell every file name, so there they are taken from the UTF-16 command line.
+std::vector<std::string> Utf8Arguments(int argc, char** argv);
 
 // The user's documents folder (no trailing separator).
 std::string DocumentsFolder();

@@ -196,6 +196,8 @@ char PathSeparator() { return '/'; }
 
 const char* PathSeparators() { return "/"; }
 
+std::vector<std::string> Utf8Arguments(int argc, char** argv) { return {argv, argv + argc}; }
+
 std::FILE* OpenFileForReading(const std::string& utf8Path) { return std::fopen(utf8Path.c_str(), "rb"); }
 
 int64_t OpenFileLength(std::FILE* file) {
