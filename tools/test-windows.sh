@@ -35,8 +35,9 @@ export LANG=C.UTF-8 LC_ALL=C.UTF-8
 unset DISPLAY WAYLAND_DISPLAY
 mkdir -p "$WINEPREFIX"
 simpid=""
+socatpid=""
 cleanup() {
-  [ -n "$simpid" ] && kill "$simpid" 2>/dev/null && wait "$simpid" 2>/dev/null
+  for pid in $simpid $socatpid; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
   # Ends the server of this prefix only, and every Wine process in it.
   wineserver -k 2>/dev/null || true
   rm -rf "$work"
@@ -49,8 +50,15 @@ wineserver -p </dev/null >/dev/null 2>&1
 echo "== Wine prefix"
 wineboot -i </dev/null >/dev/null 2>&1
 
+# Two linked pseudo-terminals as COM6 and COM7: the port tests' null-modem pair.
+socat pty,raw,echo=0,link="$work/pair6" pty,raw,echo=0,link="$work/pair7" </dev/null >/dev/null 2>&1 &
+socatpid=$!
+for _ in $(seq 100); do [ -e "$work/pair6" ] && [ -e "$work/pair7" ] && break; sleep 0.05; done
+ln -sfn "$(readlink -f "$work/pair6")" "$WINEPREFIX/dosdevices/com6"
+ln -sfn "$(readlink -f "$work/pair7")" "$WINEPREFIX/dosdevices/com7"
+
 echo "== Windows unit tests under Wine"
-(cd "$win_build" && ctest --output-on-failure -j "$jobs" --timeout 300 </dev/null)
+(cd "$win_build" && VORN_TEST_COM_PAIR=COM6,COM7 ctest --output-on-failure -j "$jobs" --timeout 300 </dev/null)
 
 echo "== vorn7730-cli.exe against the virtual controller"
 "$sim" --link "$work/port" --drive "$work/drive.img" >"$work/sim.out" 2>&1 &
