@@ -37,10 +37,16 @@ mkdir -p "$WINEPREFIX"
 simpid=""
 socatpid=""
 cleanup() {
-  for pid in $simpid $socatpid; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
+  local status=$?
+  set +e
+  for pid in $simpid $socatpid; do
+    kill "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+  done
   # Ends the server of this prefix only, and every Wine process in it.
   wineserver -k 2>/dev/null || true
   rm -rf "$work"
+  exit $status
 }
 trap cleanup EXIT
 
@@ -57,8 +63,10 @@ for _ in $(seq 100); do [ -e "$work/pair6" ] && [ -e "$work/pair7" ] && break; s
 ln -sfn "$(readlink -f "$work/pair6")" "$WINEPREFIX/dosdevices/com6"
 ln -sfn "$(readlink -f "$work/pair7")" "$WINEPREFIX/dosdevices/com7"
 
+fail=0
 echo "== Windows unit tests under Wine"
-(cd "$win_build" && VORN_TEST_COM_PAIR=COM6,COM7 ctest --output-on-failure -j "$jobs" --timeout 300 </dev/null)
+(cd "$win_build" && VORN_TEST_COM_PAIR=COM6,COM7 ctest --output-on-failure -j "$jobs" --timeout 300 </dev/null) ||
+  fail=1
 
 echo "== vorn7730-cli.exe against the virtual controller"
 "$sim" --link "$work/port" --drive "$work/drive.img" >"$work/sim.out" 2>&1 &
@@ -68,7 +76,6 @@ pty="$(head -n1 "$work/sim.out")"
 [ -e "$pty" ] || { echo "the virtual controller did not start" >&2; exit 1; }
 ln -sfn "$pty" "$WINEPREFIX/dosdevices/com5"
 
-fail=0
 check() { if eval "$2"; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi; }
 # The Windows tool with its line ends made Unix ones.
 wcli() { wine "$cli_exe" --port COM5 "$@" </dev/null; }
