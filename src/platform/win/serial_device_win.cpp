@@ -92,6 +92,7 @@ bool WinSerialDevice::Open(const std::string& portName) {
   handle_ = h;
   dcb_ = dcb;
   timeouts_ = timeouts;
+  readAtOnce_ = false;  // the driver's own time-outs until SetTimeouts
   lastFailure_ = OpenFailure::None;
   return true;
 }
