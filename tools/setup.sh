@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the utility needs on a Debian machine, builds it, and then
-# either starts it on the built-in virtual controller ("run") or runs the
-# whole test suite ("test").
+# either starts it on the built-in virtual controller ("run"), runs the whole
+# test suite ("test"), or checks the Windows build under Wine against the
+# virtual controller ("test-windows", see tools/test-windows.sh).
 set -euo pipefail
 
 mode="${1:-run}"
@@ -10,20 +11,38 @@ build="${VORN_BUILD_DIR:-$root/build}"
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
           libgtest-dev libgmock-dev)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-done
-if ((${#missing[@]})); then
+# The Windows check: the MinGW-w64 compiler with posix threads, GoogleTest's
+# source, Wine, socat for a linked pair of ports, python3 to read the virtual
+# controller's drive image.
+windows_packages=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev googletest wine wine64 socat python3)
+install_missing() {  # extra apt-get options, then --, then packages
+  local options=() missing=()
+  while [ "$1" != "--" ]; do options+=("$1"); shift; done
+  shift
+  for p in "$@"; do
+    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+  done
+  ((${#missing[@]})) || return 0
   sudo=""
   [ "$(id -u)" -ne 0 ] && sudo="sudo"
   echo "Installing: ${missing[*]}"
   $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${options[@]}" "${missing[@]}" >/dev/null
+}
+install_missing -- "${packages[@]}"
+# Wine's recommended packages (fonts, media, a desktop) are not needed here.
+if [ "$mode" = test-windows ]; then
+  install_missing --no-install-recommends -- "${windows_packages[@]}"
 fi
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j "$(nproc)"
+if [ "$mode" = test-windows ]; then
+  # Only what runs on the Linux side: the virtual controller and the Linux
+  # command line the Windows one is compared with.
+  cmake --build "$build" -j "$(nproc)" --target vorn7730-sim vorn7730-cli
+else
+  cmake --build "$build" -j "$(nproc)"
+fi
 
 case "$mode" in
   run)
@@ -33,8 +52,11 @@ case "$mode" in
     cd "$build"
     QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)" --timeout 300
     ;;
+  test-windows)
+    exec bash "$root/tools/test-windows.sh" "$build"
+    ;;
   *)
-    echo "usage: tools/setup.sh run|test" >&2
+    echo "usage: tools/setup.sh run|test|test-windows" >&2
     exit 2
     ;;
 esac

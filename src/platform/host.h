@@ -6,6 +6,7 @@
 #include <ctime>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vorn::platform {
 
@@ -51,6 +52,11 @@ bool StartProgram(const std::string& commandLine);
 // pattern kExecutablePattern stands for the files the user may execute.
 constexpr const char* kExecutablePattern = ":executable";
 const char* ProgramFileFilter();
+
+// The program's arguments (argv[0] first) as UTF-8, as every host path is
+// held. Windows hands main() its arguments in the ANSI code page, which cannot
+// spell every file name, so there they are taken from the UTF-16 command line.
+std::vector<std::string> Utf8Arguments(int argc, char** argv);
 
 // The user's documents folder (no trailing separator).
 std::string DocumentsFolder();

@@ -41,7 +41,8 @@ class SerialDevice {
   virtual bool SetLine(uint32_t baud, uint8_t byteSize, uint8_t parity, uint8_t stopBits) = 0;
   // Win32 semantics with all five COMMTIMEOUTS fields set to ms: a read of n
   // bytes gives up after ms*n+ms, or earlier when more than ms pass between two
-  // bytes; a write of n bytes gives up after ms*n+ms.
+  // bytes; a write of n bytes gives up after ms*n+ms. With 0 a read returns at
+  // once with the bytes that have arrived, on every host.
   virtual bool SetTimeouts(uint32_t ms) = 0;
   virtual TransferResult Write(const uint8_t* bytes, size_t count) = 0;
   virtual TransferResult Read(uint8_t* buffer, size_t count) = 0;

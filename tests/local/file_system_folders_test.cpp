@@ -30,6 +30,30 @@ const HostItem* Find(const std::vector<HostItem>& items, const std::string& name
   return it == items.end() ? nullptr : &*it;
 }
 
+#ifdef _WIN32
+constexpr bool kWindows = true;
+#else
+constexpr bool kWindows = false;
+#endif
+
+#ifdef _WIN32
+TEST(ComputerFolder, HoldsTheDrivesAndHome) {
+  TempTree tree;
+  const std::string home = tree.Folder("profile");
+  auto folders = MakeFileSystemFolders({"", home});
+  const auto items = ListOrFail(*folders, folders->ComputerFolder());
+  const HostItem* homeItem = Find(items, "Home");
+  ASSERT_NE(homeItem, nullptr);
+  EXPECT_EQ(homeItem->fullPath, home);
+  // The drive that holds the temporary folder is among the drives.
+  const std::string volume = tree.VolumeRoot();
+  auto drive = std::find_if(items.begin(), items.end(), [&](const HostItem& i) { return i.fullPath == volume; });
+  ASSERT_NE(drive, items.end()) << volume;
+  EXPECT_TRUE(drive->isFolder);
+  EXPECT_EQ(drive->iconKey, "drive");
+  EXPECT_NE(drive->name.find(std::string("(") + volume.substr(0, 2) + ")"), std::string::npos) << drive->name;
+}
+#else
 TEST(ComputerFolder, HoldsRootHomeAndMountedVolumesOnly) {
   TempTree tree;
   const std::string home = tree.Folder("home/user");
@@ -58,6 +82,7 @@ TEST(ComputerFolder, HoldsRootHomeAndMountedVolumesOnly) {
   EXPECT_NE(Find(items, "backup"), nullptr);
   EXPECT_EQ(folders->ComputerName(), "Computer");
 }
+#endif
 
 TEST(HostFolderList, FoldersAndFilesCarryTheirFacts) {
   TempTree tree;
@@ -65,13 +90,12 @@ TEST(HostFolderList, FoldersAndFilesCarryTheirFacts) {
   tree.File("data.Bin", 1500);
   tree.File("noext", 1);
   auto folders = MakeFileSystemFolders();
-  const auto items = ListOrFail(*folders, tree.Root().string());
+  const auto items = ListOrFail(*folders, tree.RootText());
   ASSERT_EQ(items.size(), 3u);
   const HostItem* dir = Find(items, "dir");
   ASSERT_NE(dir, nullptr);
   EXPECT_TRUE(dir->isFolder);
   EXPECT_EQ(dir->size, 0u);
-  EXPECT_EQ(folders->TypeName(*dir), "Folder");
   EXPECT_EQ(dir->iconKey, "folder");
   const HostItem* bin = Find(items, "data.Bin");
   ASSERT_NE(bin, nullptr);
@@ -79,10 +103,17 @@ TEST(HostFolderList, FoldersAndFilesCarryTheirFacts) {
   EXPECT_EQ(bin->size, 1500u);
   EXPECT_EQ(bin->fullPath, tree.Path("data.Bin"));
   EXPECT_NE(bin->modified, 0);
-  EXPECT_EQ(folders->TypeName(*bin), "BIN File");
   EXPECT_EQ(bin->iconKey, "file:bin");
-  EXPECT_EQ(folders->TypeName(*Find(items, "noext")), "File");
+  // Windows names the types itself, in the user's language.
+  if (!kWindows) {
+    EXPECT_EQ(folders->TypeName(*dir), "Folder");
+    EXPECT_EQ(folders->TypeName(*bin), "BIN File");
+    EXPECT_EQ(folders->TypeName(*Find(items, "noext")), "File");
+  }
 }
+
+// Making links takes a privilege on Windows that a test cannot count on.
+#ifndef _WIN32
 
 TEST(HostFolderList, LinksCountAsWhatTheyPointTo) {
   TempTree tree;
@@ -92,12 +123,13 @@ TEST(HostFolderList, LinksCountAsWhatTheyPointTo) {
   fs::create_symlink(tree.Path("file"), tree.Path("filelink"));
   fs::create_symlink(tree.Path("gone"), tree.Path("broken"));
   auto folders = MakeFileSystemFolders();
-  const auto items = ListOrFail(*folders, tree.Root().string());
+  const auto items = ListOrFail(*folders, tree.RootText());
   EXPECT_TRUE(Find(items, "dirlink")->isFolder);
   EXPECT_EQ(Find(items, "filelink")->size, 42u);
   ASSERT_NE(Find(items, "broken"), nullptr);
   EXPECT_FALSE(Find(items, "broken")->isFolder);
 }
+#endif
 
 #ifndef _WIN32
 TEST(HostFolderList, SpecialFilesShowTheirKindAndNoSize) {
@@ -131,8 +163,8 @@ TEST(HostFolderParse, NormalisesTypedPathsAndRefusesUnknownOnes) {
   EXPECT_EQ(folder, sub);
   ASSERT_TRUE(folders->Parse(sub + "/../b/./", folder, error)) << error;
   EXPECT_EQ(folder, sub);
-  ASSERT_TRUE(folders->Parse("/", folder, error));
-  EXPECT_EQ(folder, "/");
+  ASSERT_TRUE(folders->Parse(tree.VolumeRoot(), folder, error));
+  EXPECT_EQ(folder, tree.VolumeRoot());
   ASSERT_TRUE(folders->Parse("~/b", folder, error));
   EXPECT_EQ(folder, sub);
   ASSERT_TRUE(folders->Parse("computer", folder, error));
@@ -146,10 +178,11 @@ TEST(HostFolderParse, NormalisesTypedPathsAndRefusesUnknownOnes) {
 }
 
 TEST(HostFolderParent, StopsAtTheComputerFolder) {
+  TempTree tree;
   auto folders = MakeFileSystemFolders();
-  EXPECT_EQ(folders->Parent("/usr/lib"), "/usr");
-  EXPECT_EQ(folders->Parent("/usr"), "/");
-  EXPECT_EQ(folders->Parent("/"), folders->ComputerFolder());
+  EXPECT_EQ(folders->Parent(tree.Folder("a/b")), tree.Path("a"));
+  EXPECT_EQ(folders->Parent(tree.Path("a")), tree.RootText());
+  EXPECT_EQ(folders->Parent(tree.VolumeRoot()), folders->ComputerFolder());
   EXPECT_FALSE(folders->Parent(folders->ComputerFolder()).has_value());
 }
 
@@ -176,15 +209,19 @@ TEST(HostFileCommands, RemoveTakesFilesAndWholeFoldersButNoVolume) {
   tree.File("full/inner/x", 1);
   tree.Folder("empty");
   tree.File("kept/y", 1);
-  fs::create_directory_symlink(tree.Path("kept"), tree.Path("link"));
+  std::vector<std::string> names{"f", "full", "empty"};
+  if (!kWindows) {
+    fs::create_directory_symlink(tree.Path("kept"), tree.Path("link"));
+    names.push_back("link");
+  }
   auto folders = MakeFileSystemFolders();
   std::string error;
-  for (const char* name : {"f", "full", "empty", "link"}) {
+  for (const std::string& name : names) {
     EXPECT_TRUE(folders->Remove(tree.Path(name), error)) << name << ": " << error;
-    EXPECT_FALSE(fs::exists(fs::symlink_status(tree.Path(name)))) << name;
+    EXPECT_FALSE(fs::exists(fs::symlink_status(localtest::FromUtf8(tree.Path(name))))) << name;
   }
   EXPECT_TRUE(fs::exists(tree.Path("kept/y"))) << "removing a link leaves its target";
-  EXPECT_FALSE(folders->Remove("/", error));
+  EXPECT_FALSE(folders->Remove(tree.VolumeRoot(), error));
   EXPECT_FALSE(folders->Remove(folders->ComputerFolder(), error));
 }
 
@@ -192,10 +229,10 @@ TEST(HostFileCommands, NewFolderTakesTheNextFreeName) {
   TempTree tree;
   auto folders = MakeFileSystemFolders();
   std::string created, error;
-  ASSERT_TRUE(folders->MakeFolder(tree.Root().string(), "New Folder", created, error)) << error;
+  ASSERT_TRUE(folders->MakeFolder(tree.RootText(), "New Folder", created, error)) << error;
   EXPECT_EQ(created, tree.Path("New Folder"));
   tree.File("New Folder (2)", 0);
-  ASSERT_TRUE(folders->MakeFolder(tree.Root().string(), "New Folder", created, error)) << error;
+  ASSERT_TRUE(folders->MakeFolder(tree.RootText(), "New Folder", created, error)) << error;
   EXPECT_EQ(created, tree.Path("New Folder (3)"));
   EXPECT_TRUE(fs::is_directory(created));
   EXPECT_FALSE(folders->MakeFolder(folders->ComputerFolder(), "New Folder", created, error));

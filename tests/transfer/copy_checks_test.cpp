@@ -65,6 +65,11 @@ TEST(CopyChecks, FileNamePartIsWhatFollowsTheLastSeparator) {
   EXPECT_EQ(FileNamePart("/home/user/PROG.EXE"), "PROG.EXE");
   EXPECT_EQ(FileNamePart("PROG.EXE"), "PROG.EXE");
   EXPECT_EQ(FileNamePart("/home/user/"), "");
+#ifdef _WIN32
+  // The names Windows gives: backslashes, and a drive with or without a folder.
+  EXPECT_EQ(FileNamePart("C:\\Users\\me\\PROG.EXE"), "PROG.EXE");
+  EXPECT_EQ(FileNamePart("D:PROG.EXE"), "PROG.EXE");
+#endif
 }
 
 }  // namespace

@@ -25,7 +25,19 @@
 #include "platform/host.h"
 #include "platform/serial_device.h"
 #include "remote/ui/remote_pane.h"
+#ifdef VORN_WITH_SIM
 #include "sim/virtual_controller.h"
+#else
+namespace vsim {
+// Hosts without pseudo-terminals (Windows) have no virtual controller; this
+// one is never made.
+class VirtualController {
+ public:
+  std::string PortPath() const { return {}; }
+  void Stop() {}
+};
+}  // namespace vsim
+#endif
 #include "transfer/ui/copy_command.h"
 
 namespace vorn::ui {
@@ -323,6 +335,7 @@ void TfrmMain::FormCreate() {
 
   init.ChangeLabelText("Scanning COM port...");
   if (options_.simulate) {
+#ifdef VORN_WITH_SIM
     vsim::Options simOptions;
     simOptions.driveFile = options_.simulatorDrive;
     simOptions.baud = options_.simulatorBaud;
@@ -332,6 +345,9 @@ void TfrmMain::FormCreate() {
       ui_.Error("Unable to start the virtual controller: " + error);
       simulator_.reset();
     }
+#else
+    ui_.Error("Unable to start the virtual controller: not available on this host");
+#endif
   }
   ScanComPort();
 

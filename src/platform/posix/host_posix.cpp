@@ -341,6 +341,7 @@ std::FILE* OpenFileForWriting(const std::string& utf8Path, bool ownerOnly) {
   if (!file) ::close(fd);
   return file;
 }
+std::vector<std::string> Utf8Arguments(int argc, char** argv) { return {argv, argv + argc}; }
 
 int64_t OpenFileLength(std::FILE* file) {
   if (fseeko(file, 0, SEEK_END) != 0) return -1;

@@ -5,7 +5,10 @@
 #include <shlobj.h>
 #include <io.h>
 
+#include <shellapi.h>
+
 #include <string>
+#include <vector>
 
 #include "platform/host.h"
 
@@ -69,6 +72,26 @@ void MessageBeep(uint32_t type) { ::MessageBeep(type); }
 const char* ProgramFileFilter() { return "EXE file (*.exe)|*.exe|All files (*.*)|*.*"; }
 
 bool StartProgram(const std::string& commandLine) { return WinExec(commandLine.c_str(), SW_SHOWNORMAL) > 31; }
+
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+  int count = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::string> args;
+  if (wide != nullptr && count == argc) {
+    for (int i = 0; i < count; ++i) {
+      const int n = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+      std::string utf8(n > 0 ? static_cast<size_t>(n) : 1, '\0');
+      if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, utf8.data(), n, nullptr, nullptr);
+      utf8.pop_back();  // the terminating zero
+      args.push_back(std::move(utf8));
+    }
+  } else {
+    // The two parsers disagree only on odd quoting; the C library's split wins then.
+    args.assign(argv, argv + argc);
+  }
+  if (wide != nullptr) LocalFree(wide);
+  return args;
+}
 
 std::string DocumentsFolder() {
   char path[MAX_PATH] = {0};

@@ -8,6 +8,7 @@
 #endif
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 
 #include "platform/serial_device.h"
@@ -80,6 +81,8 @@ class WinSerialDevice final : public SerialDevice {
   // port does not leave it changed for the program that uses it next.
   DCB originalDcb_{};
   COMMTIMEOUTS originalTimeouts_{};
+  // Time-out 0: a read takes only what the driver holds already.
+  bool readAtOnce_ = false;
   OpenFailure lastFailure_ = OpenFailure::None;
   std::string reason_;
 };
@@ -135,6 +138,7 @@ bool WinSerialDevice::Open(const std::string& portName) {
   timeouts_ = timeouts;
   originalDcb_ = dcb;
   originalTimeouts_ = timeouts;
+  readAtOnce_ = false;  // the driver's own time-outs until SetTimeouts
   lastFailure_ = OpenFailure::None;
   return true;
 }
@@ -176,6 +180,7 @@ bool WinSerialDevice::SetTimeouts(uint32_t ms) {
   }
   if (handle_ == INVALID_HANDLE_VALUE || !SetCommTimeouts(handle_, &t)) return false;
   timeouts_ = t;
+  readAtOnce_ = ms == 0;
   return true;
 }
 
@@ -225,6 +230,19 @@ TransferResult WinSerialDevice::Write(const uint8_t* bytes, size_t count) {
 }
 
 TransferResult WinSerialDevice::Read(uint8_t* buffer, size_t count) {
+  if (readAtOnce_ && handle_ != INVALID_HANDLE_VALUE) {
+    // Not every serial driver honours the "return at once" time-outs for an
+    // overlapped read; asking for only the bytes already queued cannot wait.
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!ClearCommError(handle_, &errors, &status)) {
+      TransferResult broken;
+      broken.hardError = true;
+      return broken;
+    }
+    count = std::min<size_t>(count, status.cbInQue);
+    if (count == 0) return {};
+  }
   return Transfer(false, buffer, count);
 }
 

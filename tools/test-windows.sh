@@ -1,0 +1,160 @@
+#!/usr/bin/env bash
+# The Windows build, checked on Linux: cross-builds the command line and the
+# window-free libraries with MinGW-w64, runs their unit tests under Wine, and
+# runs vorn7730-cli.exe under Wine against the Linux virtual controller, whose
+# pseudo-terminal is linked into the Wine prefix as a COM port.
+#
+# usage: tools/test-windows.sh [LINUX_BUILD_DIR]
+# Normally started by "bash tools/setup.sh test-windows", which installs the
+# packages and builds the virtual controller first.
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+linux_build="${1:-${VORN_BUILD_DIR:-$root/build}}"
+win_build="${VORN_WINDOWS_BUILD_DIR:-$root/build-windows}"
+jobs="$(nproc)"
+started=$SECONDS
+
+sim="$linux_build/sim/vorn7730-sim"
+linux_cli="$linux_build/src/app/vorn7730-cli"
+for f in "$sim" "$linux_cli"; do
+  [ -x "$f" ] || { echo "missing $f: build the Linux tree first (tools/setup.sh test-windows)" >&2; exit 2; }
+done
+
+echo "== Windows cross build ($win_build)"
+cmake -S "$root" -B "$win_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DVORN_BUILD_GUI=OFF >/dev/null
+cmake --build "$win_build" -j "$jobs"
+cli_exe="$win_build/src/app/vorn7730-cli.exe"
+
+# A Wine prefix of our own, without a display and without the prompts for
+# Mono and Gecko.
+work="$(mktemp -d)"
+export WINEPREFIX="$work/wine" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
+unset DISPLAY WAYLAND_DISPLAY
+mkdir -p "$WINEPREFIX"
+simpid=""
+socatpid=""
+cleanup() {
+  local status=$?
+  set +e
+  for pid in $simpid $socatpid; do
+    kill "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+  done
+  # Ends the server of this prefix only, and every Wine process in it.
+  wineserver -k 2>/dev/null || true
+  rm -rf "$work"
+  exit $status
+}
+trap cleanup EXIT
+
+# A persistent server first: otherwise each program's server lingers after it
+# with the program's output still open, and every run waits for it.
+wineserver -p </dev/null >/dev/null 2>&1
+echo "== Wine prefix"
+wineboot -i </dev/null >/dev/null 2>&1
+
+# Two linked pseudo-terminals as COM6 and COM7: the port tests' null-modem pair.
+socat pty,raw,echo=0,link="$work/pair6" pty,raw,echo=0,link="$work/pair7" </dev/null >/dev/null 2>&1 &
+socatpid=$!
+for _ in $(seq 100); do [ -e "$work/pair6" ] && [ -e "$work/pair7" ] && break; sleep 0.05; done
+ln -sfn "$(readlink -f "$work/pair6")" "$WINEPREFIX/dosdevices/com6"
+ln -sfn "$(readlink -f "$work/pair7")" "$WINEPREFIX/dosdevices/com7"
+
+fail=0
+echo "== Windows unit tests under Wine"
+(cd "$win_build" && VORN_TEST_COM_PAIR=COM6,COM7 ctest --output-on-failure -j "$jobs" --timeout 300 </dev/null) ||
+  fail=1
+
+echo "== vorn7730-cli.exe against the virtual controller"
+"$sim" --link "$work/port" --drive "$work/drive.img" >"$work/sim.out" 2>&1 &
+simpid=$!
+for _ in $(seq 100); do [ -s "$work/sim.out" ] && break; sleep 0.05; done
+pty="$(head -n1 "$work/sim.out")"
+[ -e "$pty" ] || { echo "the virtual controller did not start" >&2; exit 1; }
+ln -sfn "$pty" "$WINEPREFIX/dosdevices/com5"
+
+check() { if eval "$2"; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi; }
+# The Windows tool with its line ends made Unix ones.
+wcli() { wine "$cli_exe" --port COM5 "$@" </dev/null; }
+unix_lines() { tr -d '\r' <"$1" >"$1.lf"; }
+# A file of the virtual controller's drive, read from the image it saves after
+# every change (layout in sim/drive.h).
+drive_file() {
+  python3 - "$work/drive.img" "$1" <<'EOF'
+import struct, sys
+img = open(sys.argv[1], "rb").read()
+fat_first, root = struct.unpack_from("<H", img, 12)[0], struct.unpack_from("<H", img, 16)[0]
+fat = lambda c: struct.unpack_from("<H", img, 1024 * fat_first + 2 * c)[0]
+def chain(c):
+    while c not in (0, 0xFFFF):
+        yield img[1024 * c:1024 * (c + 1)]
+        c = fat(c)
+def find(cluster, name):
+    data = b"".join(chain(cluster))
+    for i in range(0, len(data), 32):
+        e = data[i:i + 32]
+        if e[0] == 0: break
+        if e[0] == 0xE5: continue
+        n = e[0:8].decode("latin-1").rstrip() + ("." + e[8:11].decode("latin-1").rstrip() if e[8:11].strip() else "")
+        if n.upper() == name.upper():
+            return struct.unpack_from("<H", e, 26)[0], struct.unpack_from("<I", e, 28)[0]
+    sys.exit("not on the drive: " + name)
+cluster, size = root, 0
+for part in [p for p in sys.argv[2].split("\\") if p]:
+    cluster, size = find(cluster, part)
+sys.stdout.buffer.write(b"".join(chain(cluster))[:size])
+EOF
+}
+
+wcli exec 'C:\mem' >"$work/mem.out" 2>"$work/mem.err" && rc=0 || rc=$?
+unix_lines "$work/mem.out"
+"$linux_cli" --port "$pty" exec 'C:\mem' >"$work/mem.linux" 2>/dev/null || true
+check "exec C:\\mem exits 0" '[ $rc -eq 0 ]'
+check "exec C:\\mem prints what the Linux tool prints" 'cmp -s "$work/mem.out.lf" "$work/mem.linux"'
+check "exec C:\\mem writes CR LF line ends" 'grep -q $'"'"'\r$'"'"' "$work/mem.out"'
+check "exec C:\\mem: nothing on standard error" '[ ! -s "$work/mem.err" ]'
+
+wcli ls >"$work/ls.out" 2>/dev/null && rc=0 || rc=$?
+unix_lines "$work/ls.out"
+"$linux_cli" --port "$pty" ls >"$work/ls.linux" 2>/dev/null || true
+check "ls exits 0" '[ $rc -eq 0 ]'
+check "ls prints what the Linux tool prints" 'cmp -s "$work/ls.out.lf" "$work/ls.linux"'
+check "ls ends with the bytes free" 'tail -n1 "$work/ls.out.lf" | grep -q "bytes free"'
+
+wcli ls '\NOSUCH' >/dev/null 2>"$work/ls2.err" && rc=0 || rc=$?
+check "ls of a missing folder exits 1" '[ $rc -eq 1 ]'
+check "ls of a missing folder says why" 'grep -q "Invalid " "$work/ls2.err"'
+
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+mkdir -p "$work/host"
+printf 'small file\r\n' >"$work/host/SMALL.TXT"
+head -c 100000 /dev/urandom >"$work/host/BIG.BIN"
+# 128-byte blocks, the last one filled with 0x00.
+same_upload() {
+  local size; size=$(wc -c <"$2")
+  cmp -s <(head -c "$size" "$1") "$2" && [ "$(wc -c <"$1")" -eq $(((size + 127) / 128 * 128)) ] &&
+    [ -z "$(tail -c +$((size + 1)) "$1" | tr -d '\000')" ]
+}
+put_check() {  # label, host file, controller name
+  local file="$2"
+  wcli put "$(winpath "$file")" --to '\DATA' >/dev/null 2>"$work/put.err" && rc=0 || rc=$?
+  check "put of $1 exits 0" '[ $rc -eq 0 ]'
+  [ $rc -eq 0 ] || sed 's/^/  /' "$work/put.err"
+  drive_file "\\DATA\\$3" >"$work/back" 2>/dev/null || true
+  check "$1 arrives byte for byte" 'same_upload "$work/back" "$file"'
+}
+put_check "a small file" "$work/host/SMALL.TXT" SMALL.TXT
+put_check "a 100 KB file" "$work/host/BIG.BIN" BIG.BIN
+# The path reaches the program as UTF-16 and is opened by its UTF-8 form.
+mkdir -p "$work/Messdaten-ï-é"
+printf 'from a non-ASCII folder\r\n' >"$work/Messdaten-ï-é/NONASCII.TXT"
+put_check "a file whose path holds non-ASCII characters" "$work/Messdaten-ï-é/NONASCII.TXT" NONASCII.TXT
+
+wine "$cli_exe" --port COM99 exec dir </dev/null >/dev/null 2>"$work/none.err" && rc=0 || rc=$?
+check "a missing COM port exits 1 with Unable to open" '[ $rc -eq 1 ] && grep -q "^Unable to open COM99" "$work/none.err"'
+
+echo "== Windows check: $((SECONDS - started)) s"
+exit $fail
