@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFontDialog>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QStringList>
 
@@ -18,38 +19,51 @@ QWidget* Owner(QWidget* parent) {
   return parent;
 }
 QString Title() { return QApplication::applicationDisplayName(); }
+
+// A window manager cuts a caption that is wider than its box ("VORN-77... s
+// Utility" over a one-line message): keep the box wide enough for its caption,
+// in the frame's bold font, beside its icon and buttons.
+void FitCaption(QMessageBox& box) {
+  auto* grid = qobject_cast<QGridLayout*>(box.layout());
+  if (!grid) return;
+  const int frameButtons = 8 * box.fontMetrics().height() + 24;
+  const int width = box.fontMetrics().horizontalAdvance(box.windowTitle()) + frameButtons;
+  grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), grid->rowCount(), 0, 1,
+                grid->columnCount());
+}
+
+QMessageBox::StandardButton Box(QWidget* owner, QMessageBox::Icon icon, const std::string& text,
+                                QMessageBox::StandardButtons buttons,
+                                QMessageBox::StandardButton defaultButton = QMessageBox::NoButton) {
+  QMessageBox box(icon, Title(), QString::fromStdString(text), buttons, owner);
+  if (defaultButton != QMessageBox::NoButton) box.setDefaultButton(defaultButton);
+  FitCaption(box);
+  return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+constexpr QMessageBox::StandardButtons kYesNo = QMessageBox::Yes | QMessageBox::No;
 }  // namespace
 
-void QtUi::Error(const std::string& text) {
-  QMessageBox::critical(Owner(parent_), Title(), QString::fromStdString(text), QMessageBox::Ok);
-}
+void QtUi::Error(const std::string& text) { Box(Owner(parent_), QMessageBox::Critical, text, QMessageBox::Ok); }
 
-void QtUi::Warning(const std::string& text) {
-  QMessageBox::warning(Owner(parent_), Title(), QString::fromStdString(text), QMessageBox::Ok);
-}
+void QtUi::Warning(const std::string& text) { Box(Owner(parent_), QMessageBox::Warning, text, QMessageBox::Ok); }
 
 void QtUi::Information(const std::string& text) {
-  QMessageBox::information(Owner(parent_), Title(), QString::fromStdString(text), QMessageBox::Ok);
+  Box(Owner(parent_), QMessageBox::Information, text, QMessageBox::Ok);
 }
 
-void QtUi::Plain(const std::string& text) {
-  QMessageBox box(QMessageBox::NoIcon, Title(), QString::fromStdString(text), QMessageBox::Ok, Owner(parent_));
-  box.exec();
-}
+void QtUi::Plain(const std::string& text) { Box(Owner(parent_), QMessageBox::NoIcon, text, QMessageBox::Ok); }
 
 bool QtUi::Question(const std::string& text) {
-  return QMessageBox::question(Owner(parent_), Title(), QString::fromStdString(text),
-                               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+  return Box(Owner(parent_), QMessageBox::Question, text, kYesNo, QMessageBox::No) == QMessageBox::Yes;
 }
 
 bool QtUi::InformationQuestion(const std::string& text) {
-  return QMessageBox::information(Owner(parent_), Title(), QString::fromStdString(text),
-                                  QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+  return Box(Owner(parent_), QMessageBox::Information, text, kYesNo, QMessageBox::No) == QMessageBox::Yes;
 }
 
 bool QtUi::WarningQuestion(const std::string& text) {
-  return QMessageBox::warning(Owner(parent_), Title(), QString::fromStdString(text),
-                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+  return Box(Owner(parent_), QMessageBox::Warning, text, kYesNo, QMessageBox::No) == QMessageBox::Yes;
 }
 
 bool QtUi::QuestionUnlessNo(const std::string& text) {
@@ -59,6 +73,7 @@ bool QtUi::QuestionUnlessNo(const std::string& text) {
   // Escape and the title bar's close button answer with the escape button;
   // left alone, Qt would pick No for it.
   box.setEscapeButton(QMessageBox::Yes);
+  FitCaption(box);
   box.exec();
   return box.clickedButton() != box.button(QMessageBox::No);
 }
