@@ -42,12 +42,6 @@ class StreamUi : public Ui {
   std::ostream& err_;
 };
 
-class NoCursor : public BusyCursor {
- public:
-  void SetBusy() override {}
-  void Restore() override {}
-};
-
 struct Context {
   std::string port;
   std::vector<std::string> args;  // after the subcommand

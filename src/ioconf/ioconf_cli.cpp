@@ -11,14 +11,6 @@ namespace vorn {
 
 namespace {
 
-// The printout would mix with the configuration on standard output.
-class SilentPane : public TerminalPane {
- public:
-  int LineCount() const override { return 0; }
-  void Clear() override {}
-  void AppendLine(const std::string&) override {}
-};
-
 int Get(Exchange& exchange, const std::vector<std::string>& args, std::ostream& out) {
   SilentPane pane;
   Exchange quiet(pane, exchange.Cursor(), exchange.UserInterface(), exchange.Factory());

@@ -52,4 +52,20 @@ class BusyCursor {
   virtual void Restore() = 0;  // back to the cursor saved at start-up
 };
 
+// A pane that shows nothing: for the command line, where the shell's own lines
+// would mix with a listing or a file on standard output.
+class SilentPane : public TerminalPane {
+ public:
+  int LineCount() const override { return 0; }
+  void Clear() override {}
+  void AppendLine(const std::string&) override {}
+};
+
+// No cursor to change, as on the command line.
+class NoCursor : public BusyCursor {
+ public:
+  void SetBusy() override {}
+  void Restore() override {}
+};
+
 }  // namespace vorn

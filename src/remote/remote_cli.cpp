@@ -6,18 +6,6 @@
 
 namespace vorn {
 
-namespace {
-
-// The shell's own lines would mix with the listing on standard output.
-class SilentPane : public TerminalPane {
- public:
-  int LineCount() const override { return 0; }
-  void Clear() override {}
-  void AppendLine(const std::string&) override {}
-};
-
-}  // namespace
-
 int ListRemoteCommand(Exchange& exchange, const std::vector<std::string>& args, std::ostream& out,
                       std::ostream& err) {
   if (args.size() > 1) {

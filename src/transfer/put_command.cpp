@@ -15,13 +15,6 @@ namespace vorn {
 
 namespace {
 
-class SilentPane : public TerminalPane {
- public:
-  int LineCount() const override { return 0; }
-  void Clear() override {}
-  void AppendLine(const std::string&) override {}
-};
-
 // Only the listing's failure texts can come up here.
 class StreamErrors : public Ui {
  public:
@@ -39,12 +32,6 @@ class StreamErrors : public Ui {
 
  private:
   std::ostream& err_;
-};
-
-class NoCursor : public BusyCursor {
- public:
-  void SetBusy() override {}
-  void Restore() override {}
 };
 
 std::string Upper(std::string s) {

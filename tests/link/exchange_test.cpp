@@ -267,7 +267,7 @@ TEST_F(ControllerExchange, WaitsHandOverToTheHookOnlyInsideAnExchange) {
   struct Hook : LineWaitHook {
     void Waiting() override {
       ++calls;
-      if (calls == 1) nestedResult = exchange->RunCommand("C:\mem\r");
+      if (calls == 1) nestedResult = exchange->RunCommand("C:\\mem\r");
     }
     Exchange* exchange = nullptr;
     int calls = 0;

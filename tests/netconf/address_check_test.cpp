@@ -92,13 +92,13 @@ TEST(UserCheckTest, EmptyOrFieldBreakingInputIsRefused) {
     UserInput input;
     const char* box;  // nullptr: accepted
   } cases[] = {
-      {{"ftp", "pw", "web", "pw"}, nullptr},
-      {{"ftp", "pw", "web", ""}, kBlankUserText},
-      {{"", "pw", "web", "pw"}, kBlankUserText},
-      {{"ftp", "p w", "web", "pw"}, kUnsafeUserText},
-      {{"ftp", "pw", "we\tb", "pw"}, kUnsafeUserText},
-      {{"ftp", "pw", "web", "pw\r\nx"}, kUnsafeUserText},
-      {{"ftp\x7f", "pw", "web", "pw"}, kUnsafeUserText},
+      {{"ftp", "pw", "web", "pw", {}, {}}, nullptr},
+      {{"ftp", "pw", "web", "", {}, {}}, kBlankUserText},
+      {{"", "pw", "web", "pw", {}, {}}, kBlankUserText},
+      {{"ftp", "p w", "web", "pw", {}, {}}, kUnsafeUserText},
+      {{"ftp", "pw", "we\tb", "pw", {}, {}}, kUnsafeUserText},
+      {{"ftp", "pw", "web", "pw\r\nx", {}, {}}, kUnsafeUserText},
+      {{"ftp\x7f", "pw", "web", "pw", {}, {}}, kUnsafeUserText},
   };
   for (const auto& c : cases) {
     test::ScriptedUi ui;
