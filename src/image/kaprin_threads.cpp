@@ -174,7 +174,10 @@ bool VornKaprinThread::Finish(bool ok) {
   if (ok) {
     std::filesystem::rename(HostPath(PartialPath()), HostPath(ImagePath), ec);
     if (!ec) return true;
-    ErrorText = "Write image to file error!\n";
+    // The whole drive arrived: keep it where it is rather than throw away a
+    // backup that took minutes, and say where it lies.
+    ErrorText = "Write image to file error!\n\nThe image read from the controller is kept as '" + PartialPath() + "'.";
+    return false;
   }
   std::filesystem::remove(HostPath(PartialPath()), ec);
   return false;

@@ -70,6 +70,7 @@ class VornKaprinThread : public KaprinThreadBase {
 
   // The chunks go to a file beside the image and replace it only when the
   // whole drive arrived, so a failed backup leaves an earlier image alone.
+  // A whole image that cannot replace the file stays there.
   std::string PartialPath() const { return ImagePath + ".partial"; }
   int ChunkWrites() const { return chunkWrites_; }
 

@@ -114,7 +114,9 @@ bool CreateIOConfig(const IOConfig& config, const std::string& path) {
   std::ofstream out(HostPath(path), std::ios::binary | std::ios::trunc);
   if (!out) return false;
   out << IOConfigText(config);
-  return true;
+  // A cut file would go to the controller and be applied as it stands.
+  out.close();
+  return !out.fail();
 }
 
 }  // namespace vorn

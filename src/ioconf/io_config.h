@@ -54,7 +54,7 @@ class IOConfigReader {
 
 // The file text: LF line ends only.
 std::string IOConfigText(const IOConfig& config);
-// Writes the file; false when it cannot be created.
+// Writes the file; false when it cannot be created or written whole.
 bool CreateIOConfig(const IOConfig& config, const std::string& path);
 
 }  // namespace vorn

@@ -25,6 +25,11 @@ class Ui {
   // File dialogs; an empty optional when the user cancels.
   // filter: "EXE file (*.exe)|*.exe|All files (*.*)|*.*"
   virtual std::optional<std::string> OpenFile(const std::string& title, const std::string& filter) = 0;
+  // The open dialog preset with a file name.
+  virtual std::optional<std::string> OpenFileNamed(const std::string& title, const std::string& filter,
+                                                   const std::string& defaultName) {
+    return OpenFile(title, filter);
+  }
   virtual std::optional<std::string> SaveFile(const std::string& title, const std::string& filter,
                                               const std::string& defaultName) = 0;
   virtual std::optional<std::string> ChooseFolder(const std::string& title) = 0;

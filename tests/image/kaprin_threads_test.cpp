@@ -80,6 +80,21 @@ TEST_F(BackupTest, CleanBackupWritesTheWholeDriveInThirtyTwoChunks) {
   EXPECT_FALSE(std::filesystem::exists(thread.PartialPath()));
 }
 
+TEST_F(BackupTest, AWholeImageThatCannotReplaceTheFileIsKept) {
+  BackupScript script(port, image);
+  VornKaprinThread thread(gui);
+  script.thread = &thread;
+  // A folder that is not empty cannot be replaced by a file.
+  thread.ImagePath = dir.path + "/7730D.img";
+  std::filesystem::create_directories(thread.ImagePath + "/inside");
+  RunToEnd(thread, port);
+
+  EXPECT_FALSE(thread.Succeeded);
+  EXPECT_EQ(0u, thread.ErrorText.rfind("Write image to file error!\n", 0)) << thread.ErrorText;
+  EXPECT_NE(std::string::npos, thread.ErrorText.find(thread.PartialPath()));
+  EXPECT_EQ(AsString(image), ReadAll(thread.PartialPath()));
+}
+
 TEST_F(BackupTest, ChecksumFailuresAreRepeatedUntilTheThird) {
   struct Case {
     std::set<int> bad;

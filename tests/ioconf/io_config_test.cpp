@@ -86,6 +86,10 @@ TEST(IOConfigWriter, CreatesTheFileByteForByteOrReportsItCannot) {
   content << std::ifstream(path, std::ios::binary).rdbuf();
   EXPECT_EQ(content.str(), IOConfigText(WorkedExample()));
   EXPECT_FALSE(CreateIOConfig(WorkedExample(), (dir / "missing" / "V7730MIO.cfg").string()));
+#ifdef __linux__
+  // Opens, but every write fails: a full disk.
+  EXPECT_FALSE(CreateIOConfig(WorkedExample(), "/dev/full"));
+#endif
   std::filesystem::remove_all(dir);
 }
 

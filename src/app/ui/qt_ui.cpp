@@ -121,6 +121,15 @@ std::optional<std::string> QtUi::OpenFile(const std::string& title, const std::s
   return dialog.selectedFiles().front().toStdString();
 }
 
+std::optional<std::string> QtUi::OpenFileNamed(const std::string& title, const std::string& filter,
+                                               const std::string& defaultName) {
+  if (filter.find(platform::kExecutablePattern) != std::string::npos) return OpenFile(title, filter);
+  const QString path = QFileDialog::getOpenFileName(Owner(parent_), QString::fromStdString(title),
+                                                    QString::fromStdString(defaultName), QtFilter(filter));
+  if (path.isEmpty()) return std::nullopt;
+  return path.toStdString();
+}
+
 std::optional<std::string> QtUi::SaveFile(const std::string& title, const std::string& filter,
                                           const std::string& defaultName) {
   const QString path = QFileDialog::getSaveFileName(Owner(parent_), QString::fromStdString(title),

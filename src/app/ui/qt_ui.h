@@ -20,6 +20,8 @@ class QtUi : public vorn::Ui {
   bool InformationQuestion(const std::string& text) override;
   bool WarningQuestion(const std::string& text) override;
   std::optional<std::string> OpenFile(const std::string& title, const std::string& filter) override;
+  std::optional<std::string> OpenFileNamed(const std::string& title, const std::string& filter,
+                                           const std::string& defaultName) override;
   std::optional<std::string> SaveFile(const std::string& title, const std::string& filter,
                                       const std::string& defaultName) override;
   std::optional<std::string> ChooseFolder(const std::string& title) override;

@@ -454,7 +454,10 @@ void TfrmMain::About1Click() {
 
 void TfrmMain::tbtnVornConfClick() {
   vorn::IOConfRun run(Exchanges(), *invoker_, ConfigPath);
-  run.ProcessEvents = [] { QApplication::processEvents(); };
+  // The upload holds the port with no dialog over the window: paint and run
+  // the sender's steps, but keep clicks queued so nothing else reaches for
+  // the port (or closes the window) under the run.
+  run.ProcessEvents = [] { QApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
   IOConfDialogEditor editor(this);
   run.Run(editor);
 }

@@ -159,7 +159,7 @@ void TdlgVornKaprin::BtBackupImgClick() {
 void TdlgVornKaprin::BtRestoreImgClick() {
   if (!ui_.WarningQuestion(kRestoreQuestion)) return;
   Mode = 2;
-  const std::optional<std::string> file = ui_.OpenFile("Open image", kFilter);
+  const std::optional<std::string> file = ui_.OpenFileNamed("Open image", kFilter, kDefaultName);
   if (!file) return;
   // A short file would leave stale bytes at the end of the drive: refuse it
   // before anything reaches the controller.
