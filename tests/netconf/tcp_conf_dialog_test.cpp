@@ -131,7 +131,7 @@ class TcpConfDialogTest : public QObject {
       d.Chk_HtpFtp->setChecked(true);
       d.Bt_SystemInit->click();
     });
-    QCOMPARE(ui_.Texts("question"), std::vector<std::string>{vorn::netconf::kFormatQuestion});
+    QCOMPARE(ui_.Texts("warning question"), std::vector<std::string>{vorn::netconf::kFormatQuestion});
     QVERIFY(sim.Received().empty());
     QVERIFY(sim.Exists("D:\\KEEP.TXT"));
   }

@@ -282,7 +282,8 @@ void TdlgVornTCPConf::Bt_IPUpdateClick() { conf_.UpdateAddress(AddressFromFields
 void TdlgVornTCPConf::Bt_FTPUpdateClick() { conf_.UpdateUsers(UsersFromFields()); }
 
 void TdlgVornTCPConf::Bt_SystemInitClick() {
-  if (!ui_.Question(vorn::netconf::kFormatQuestion)) return;
+  // Formatting erases the drive: the question comes as a warning.
+  if (!ui_.WarningQuestion(vorn::netconf::kFormatQuestion)) return;
   conf_.SystemInit({Chk_HtpFtp->isChecked(), Chk_FTP->isChecked(), Chk_Http->isChecked()});
 }
 
