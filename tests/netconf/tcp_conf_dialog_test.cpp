@@ -78,6 +78,13 @@ class TcpConfDialogTest : public QObject {
       d.Edt_GW0->setFocus();
       Type(d, "a -+5x");
       QCOMPARE(d.Edt_GW0->text(), QString("-+5"));
+      // Tab and Delete arrive with a control character as their text; they
+      // still edit and leave the field.
+      d.Edt_GW0->setCursorPosition(0);
+      QTest::sendKeyEvent(QTest::Click, d.Edt_GW0, Qt::Key_Delete, QString(QChar(0x7F)), Qt::NoModifier);
+      QCOMPARE(d.Edt_GW0->text(), QString("+5"));
+      QTest::sendKeyEvent(QTest::Click, d.Edt_GW0, Qt::Key_Tab, QString("\t"), Qt::NoModifier);
+      QCOMPARE(d.focusWidget(), static_cast<QWidget*>(d.Edt_GW1));
 
       // DHCP disables every address field and label; static IP brings back
       // all but the name servers while they come automatically.

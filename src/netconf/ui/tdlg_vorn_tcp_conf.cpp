@@ -247,9 +247,14 @@ bool TdlgVornTCPConf::Edt_IP0KeyPress(QLineEdit* edit, char key) {
 bool TdlgVornTCPConf::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress) {
     auto* edit = qobject_cast<QLineEdit*>(watched);
-    const QString text = static_cast<QKeyEvent*>(event)->text();
-    // Keys without a character (arrows, Tab, Delete) keep their usual meaning.
-    if (edit && edit->property("tag").isValid() && !text.isEmpty()) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const QString text = key->text();
+    // Editing and moving keys keep their usual meaning. Tab and Delete come
+    // with a control character as text on most hosts, which the filter would
+    // otherwise drop, trapping the focus and the text in the field.
+    const bool editingKey =
+        key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab || key->key() == Qt::Key_Delete;
+    if (edit && edit->property("tag").isValid() && !text.isEmpty() && !editingKey) {
       const char16_t c = text.at(0).unicode();
       if (c > 127 || !Edt_IP0KeyPress(edit, static_cast<char>(c))) return true;
     }
