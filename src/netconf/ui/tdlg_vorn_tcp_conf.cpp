@@ -293,13 +293,12 @@ void TdlgVornTCPConf::Bt_SystemInitClick() {
 }
 
 bool TdlgVornTCPConf::UploadWithDialog(const std::string& targetDir, const std::string& hostPath) {
-  std::unique_ptr<vorn::Port> port = link_.Factory() ? link_.Factory()(link_.ComName) : nullptr;
-  if (!port || !port->Open()) {
-    ui_.Error(vorn::OpenFailureText(link_.ComName));
+  std::string reason;
+  std::unique_ptr<vorn::Port> port = vorn::OpenUploadPort(link_.Factory(), link_.ComName, &reason);
+  if (!port) {
+    ui_.Error(vorn::OpenFailureText(link_.ComName, reason));
     return false;
   }
-  vorn::ConfigureControllerLine(*port);
-  port->SetTimeouts(500);
   bool ok = true;
   {
     TdlgVornTran transfer(ui_, gui_, this);
