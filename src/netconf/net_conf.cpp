@@ -12,7 +12,6 @@ namespace vorn::netconf {
 namespace {
 
 constexpr size_t kLineLimit = 1024;
-constexpr size_t kDrainLimit = 1025;
 
 struct InitStep {
   const char* command;
@@ -144,9 +143,7 @@ bool RunInitCommand(Exchange& link, const std::string& command, uint32_t timeout
     port->LineEnd = 13;
     ConfigureControllerLine(*port);
     port->SetTimeouts(timeoutMs);
-    uint8_t byte;
-    for (size_t n = 0; n < kDrainLimit && port->ReadExact(&byte, 1); ++n) {
-    }
+    link.DrainInput(*port);
     if (!link.SendCommand(*port, command)) {
       failure = SendFailureText(command);
     } else {

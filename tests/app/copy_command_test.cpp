@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/ui/qt_invoker.h"
 #include "app/ui/tfrm_main.h"
 #include "link/ui/terminal_pane_widget.h"
 #include "local/ui/local_pane.h"
@@ -240,7 +241,7 @@ class CopyCommandTest : public QObject {
       QVERIFY(port.Open());
       vorn::ConfigureControllerLine(port);
       port.SetTimeouts(500);
-      TdlgVornTran dialog(*main_);
+      TdlgVornTran dialog(main_->UserInterface(), main_->Invoker(), main_.get());
       *result = true;
       dialog.SingleResult = result;
       dialog.Port = &port;

@@ -22,12 +22,9 @@ class ScriptedUi : public vorn::Ui {
   void Information(const std::string& text) override { boxes.push_back({"information", text}); }
   void Plain(const std::string& text) override { boxes.push_back({"plain", text}); }
   bool Question(const std::string& text) override {
-    boxes.push_back({"question", text});
-    if (answers.empty()) return true;
-    bool a = answers.front();
-    answers.pop_front();
-    return a;
+    return Answer("question", text);
   }
+  bool WarningQuestion(const std::string& text) override { return Answer("warning question", text); }
   std::optional<std::string> OpenFile(const std::string&, const std::string&) override { return Next(files); }
   std::optional<std::string> SaveFile(const std::string&, const std::string&, const std::string&) override {
     return Next(files);
@@ -62,6 +59,13 @@ class ScriptedUi : public vorn::Ui {
   std::deque<std::optional<std::string>> folders;  // ChooseFolder answers
 
  private:
+  bool Answer(const char* kind, const std::string& text) {
+    boxes.push_back({kind, text});
+    if (answers.empty()) return true;
+    bool a = answers.front();
+    answers.pop_front();
+    return a;
+  }
   static std::optional<std::string> Next(std::deque<std::optional<std::string>>& q) {
     if (q.empty()) return std::nullopt;
     auto v = q.front();

@@ -4,6 +4,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -78,6 +79,13 @@ class TcpConfDialogTest : public QObject {
       d.Edt_GW0->setFocus();
       Type(d, "a -+5x");
       QCOMPARE(d.Edt_GW0->text(), QString("-+5"));
+      // Tab and Delete arrive with a control character as their text; they
+      // still edit and leave the field.
+      d.Edt_GW0->setCursorPosition(0);
+      QTest::sendKeyEvent(QTest::Click, d.Edt_GW0, Qt::Key_Delete, QString(QChar(0x7F)), Qt::NoModifier);
+      QCOMPARE(d.Edt_GW0->text(), QString("+5"));
+      QTest::sendKeyEvent(QTest::Click, d.Edt_GW0, Qt::Key_Tab, QString("\t"), Qt::NoModifier);
+      QCOMPARE(d.focusWidget(), static_cast<QWidget*>(d.Edt_GW1));
 
       // DHCP disables every address field and label; static IP brings back
       // all but the name servers while they come automatically.
@@ -108,6 +116,7 @@ class TcpConfDialogTest : public QObject {
   void updateSendsTheFileOnceConfirmed() {
     vsim::VirtualController& sim = *main_->Simulator();
     if (!sim.Exists("D:\\CONF")) QVERIFY(sim.MakeDir("D:\\CONF"));
+    QVERIFY(sim.WriteFile("D:\\NEW.TXT", "x"));
     WithDialog([&](TdlgVornTCPConf& d) {
       const char* address[] = {"10", "0", "0", "7"};
       for (int i = 0; i < 4; ++i) d.AddressEdits[i]->setText(address[i]);
@@ -116,6 +125,9 @@ class TcpConfDialogTest : public QObject {
     });
     QCOMPARE(ui_.Texts("error"), std::vector<std::string>{});
     QCOMPARE(ui_.Texts("information"), std::vector<std::string>{"Update Successfully!"});
+    // The controller pane is listed again once the dialog has closed.
+    const auto& entries = main_->Remote().Listing().Entries;
+    QVERIFY(std::any_of(entries.begin(), entries.end(), [](const auto& e) { return e.Name == "NEW.TXT"; }));
     std::string stored;
     QVERIFY(main_->Simulator()->ReadFile("D:\\CONF\\SOCKET.CFG", &stored));
     QVERIFY(stored.find("ip address 10.0.0.7\r\ninterface pdr if0 dix 1500 10 0x60\r\nroute add default if0 0\r\n\r\n") ==
@@ -131,8 +143,10 @@ class TcpConfDialogTest : public QObject {
       d.Chk_HtpFtp->setChecked(true);
       d.Bt_SystemInit->click();
     });
-    QCOMPARE(ui_.Texts("question"), std::vector<std::string>{vorn::netconf::kFormatQuestion});
-    QVERIFY(sim.Received().empty());
+    QCOMPARE(ui_.Texts("warning question"), std::vector<std::string>{vorn::netconf::kFormatQuestion});
+    // Only the controller pane's listing afterwards: no format, no upload.
+    QVERIFY(sim.Received().find("DLFMT") == std::string::npos);
+    QVERIFY(sim.Received().find("transfer") == std::string::npos);
     QVERIFY(sim.Exists("D:\\KEEP.TXT"));
   }
 };

@@ -470,7 +470,8 @@ void TfrmMain::tbtnTCPConfClick() {
   TdlgVornTCPConf dlgVornTCPConf(ui_, *invoker_, Exchanges().Factory(), ComName, *this, *this, this);
   dlgVornTCPConf.FormShow();
   dlgVornTCPConf.exec();
-  lstviewVorn->update();
+  // The dialog may have replaced files or formatted the whole drive.
+  remotePane_->Relist();
 }
 
 void TfrmMain::tbtnKAPRINClick() {

@@ -247,9 +247,14 @@ bool TdlgVornTCPConf::Edt_IP0KeyPress(QLineEdit* edit, char key) {
 bool TdlgVornTCPConf::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress) {
     auto* edit = qobject_cast<QLineEdit*>(watched);
-    const QString text = static_cast<QKeyEvent*>(event)->text();
-    // Keys without a character (arrows, Tab, Delete) keep their usual meaning.
-    if (edit && edit->property("tag").isValid() && !text.isEmpty()) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const QString text = key->text();
+    // Editing and moving keys keep their usual meaning. Tab and Delete come
+    // with a control character as text on most hosts, which the filter would
+    // otherwise drop, trapping the focus and the text in the field.
+    const bool editingKey =
+        key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab || key->key() == Qt::Key_Delete;
+    if (edit && edit->property("tag").isValid() && !text.isEmpty() && !editingKey) {
       const char16_t c = text.at(0).unicode();
       if (c > 127 || !Edt_IP0KeyPress(edit, static_cast<char>(c))) return true;
     }
@@ -282,18 +287,18 @@ void TdlgVornTCPConf::Bt_IPUpdateClick() { conf_.UpdateAddress(AddressFromFields
 void TdlgVornTCPConf::Bt_FTPUpdateClick() { conf_.UpdateUsers(UsersFromFields()); }
 
 void TdlgVornTCPConf::Bt_SystemInitClick() {
-  if (!ui_.Question(vorn::netconf::kFormatQuestion)) return;
+  // Formatting erases the drive: the question comes as a warning.
+  if (!ui_.WarningQuestion(vorn::netconf::kFormatQuestion)) return;
   conf_.SystemInit({Chk_HtpFtp->isChecked(), Chk_FTP->isChecked(), Chk_Http->isChecked()});
 }
 
 bool TdlgVornTCPConf::UploadWithDialog(const std::string& targetDir, const std::string& hostPath) {
-  std::unique_ptr<vorn::Port> port = link_.Factory() ? link_.Factory()(link_.ComName) : nullptr;
-  if (!port || !port->Open()) {
-    ui_.Error(vorn::OpenFailureText(link_.ComName));
+  std::string reason;
+  std::unique_ptr<vorn::Port> port = vorn::OpenUploadPort(link_.Factory(), link_.ComName, &reason);
+  if (!port) {
+    ui_.Error(vorn::OpenFailureText(link_.ComName, reason));
     return false;
   }
-  vorn::ConfigureControllerLine(*port);
-  port->SetTimeouts(500);
   bool ok = true;
   {
     TdlgVornTran transfer(ui_, gui_, this);

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "app/ui/qt_invoker.h"
 #include "app/ui/tfrm_main.h"
 #include "link/exchange.h"
 #include "local/ui/local_pane.h"
@@ -34,7 +35,7 @@ void CopyCommand::btnCopyClick() {
   }
 
   {
-    TdlgVornTran dialog(main_);
+    TdlgVornTran dialog(ui, main_.Invoker(), &main_);
     dialog.Port = port.get();
     dialog.Terminal = &main_;
     dialog.FileList = &check.files;

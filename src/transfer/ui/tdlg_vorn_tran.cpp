@@ -8,14 +8,10 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
-#include "app/ui/qt_invoker.h"
-#include "app/ui/tfrm_main.h"
 #include "transfer/copy_checks.h"
 #include "transfer/upload_loop.h"
 
 namespace vorn::ui {
-
-TdlgVornTran::TdlgVornTran(TfrmMain& main) : TdlgVornTran(main.UserInterface(), main.Invoker(), &main) {}
 
 TdlgVornTran::TdlgVornTran(vorn::Ui& ui, vorn::GuiInvoker& gui, QWidget* parent)
     : QDialog(parent), ui_(ui), gui_(gui) {

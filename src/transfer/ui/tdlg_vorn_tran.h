@@ -25,14 +25,11 @@
 
 namespace vorn::ui {
 
-class TfrmMain;
-
 class TdlgVornTran : public QDialog {
   Q_OBJECT
  public:
-  // Centred on the main window; prompts and errors go through its Ui, the
-  // upload's GUI steps through its invoker.
-  explicit TdlgVornTran(TfrmMain& main);
+  // Centred on parent; prompts and errors go through ui, the upload's GUI
+  // steps through gui.
   TdlgVornTran(vorn::Ui& ui, vorn::GuiInvoker& gui, QWidget* parent = nullptr);
 
   vorn::Port* Port = nullptr;                           // not owned
