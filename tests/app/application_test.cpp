@@ -106,6 +106,8 @@ class ApplicationTest : public QObject {
       QVERIFY(windowPaints > 0);
     }
     qApp->removeEventFilter(&watcher);
+  }
+
   // Programs on this host rarely end in ".exe": the run dialog's browser
   // offers the files the user may execute, and every file.
   void theProgramFilterGoesByPermission() {
