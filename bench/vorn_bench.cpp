@@ -60,6 +60,7 @@ constexpr double kRefreshBudgetS = 4 * 2 * 0.2;
 // Wire bytes of the image protocols for the whole drive.
 constexpr double kBackupWireBytes = 131072.0 * 15;
 constexpr double kRestoreWireBytes = 16384.0 * 71;
+constexpr uint32_t kDriveBytes = 1048576;
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
@@ -261,12 +262,12 @@ std::optional<Measurement> MeasureRefresh(const std::string& port) {
 // the command-line tool watches them. The image programs must be on D: (the
 // image tool uploads them before every transfer): put there once for each
 // controller and not timed; any file of the name does for this controller.
-#ifdef VORN_BENCH_IMAGE
-constexpr auto kWatchPoll = std::chrono::milliseconds(20);  // as the command-line tool looks
-constexpr auto kStall = std::chrono::seconds(15);
 // The backup drains the line before its command and after its last block:
 // each drain ends with a one-byte read time-out (2 x 100 ms) on a quiet line.
 constexpr double kBackupDrainS = 0.2;
+#ifdef VORN_BENCH_IMAGE
+constexpr auto kWatchPoll = std::chrono::milliseconds(20);  // as the command-line tool looks
+constexpr auto kStall = std::chrono::seconds(15);
 
 bool PutImagePrograms(const std::string& port, const std::string& dir) {
   std::vector<std::string> files;
@@ -449,17 +450,19 @@ struct Settings {
   std::string csv;
   int runs = 3;
   int imageRuns = 0;  // 0: as many as runs
+  std::string only;   // one group of figures: upload, image or refresh; empty: all
   bool quick = false;
 };
 
 void Usage() {
   std::fprintf(stderr,
-               "usage: vorn7730-bench [--quick] [--runs N] [--image-runs N] [--csv FILE] [--sim PATH]\n"
+               "usage: vorn7730-bench [--quick] [--runs N] [--image-runs N] [--only G] [--csv FILE] [--sim PATH]\n"
                "  --quick     one run each, a quarter of the upload and an eighth of the image blocks,\n"
                "              times extrapolated to the whole\n"
                "  --runs N    runs per figure, the minimum is shown (default 3)\n"
                "  --image-runs N  runs of the backup and the restore (default: as --runs; a paced\n"
                "              run of both takes about 9 minutes)\n"
+               "  --only G    only one group of figures: pacing, upload, image or refresh\n"
                "  --csv FILE  also write the table as CSV\n"
                "  --sim PATH  the virtual controller program (default: the one built beside this)\n");
 }
@@ -469,7 +472,7 @@ void LineRows(const Settings& s, uint32_t baud, const std::string& dir, const st
               double uploadFraction, std::vector<Row>& rows) {
   const std::string speed = baud ? std::to_string(baud) + " baud" : "unpaced";
   std::vector<std::string> simArgs;
-  if (s.quick) simArgs = {"--image-bytes", std::to_string(vorn::kImageSize / 8)};
+  if (s.quick) simArgs = {"--image-bytes", std::to_string(kDriveBytes / 8)};
   SimProcess sim(s.simExe, baud, simArgs);
   if (sim.Path().empty()) {
     rows.push_back({"virtual controller, " + speed, "failed to start", "", ""});
@@ -481,9 +484,11 @@ void LineRows(const Settings& s, uint32_t baud, const std::string& dir, const st
   };
 
   // Upload. Times for a fraction are extrapolated: the fixed waits once, the blocks in proportion.
+  const auto wanted = [&](const char* group) { return s.only.empty() || s.only == group; };
   const double blocks = std::ceil(kUploadBytes * uploadFraction / 128);
-  const auto upload = Best(s.runs, [&] { return MeasureUpload(sim.Path(), file); });
-  if (!upload) {
+  const auto upload = wanted("upload") ? Best(s.runs, [&] { return MeasureUpload(sim.Path(), file); }) : std::nullopt;
+  if (!wanted("upload")) {
+  } else if (!upload) {
     rows.push_back({"upload 100 KB, " + speed, "failed", "", ""});
   } else {
     const double fixed = kFirstNakPauseS + kEotPauseS + kUploadTimeoutsS;
@@ -511,12 +516,12 @@ void LineRows(const Settings& s, uint32_t baud, const std::string& dir, const st
   const double imageFraction = s.quick ? 0.125 : 1.0;
   const std::string part = s.quick ? " (first 1/8, extrapolated)" : "";
 #ifdef VORN_BENCH_IMAGE
-  const bool programs = PutImagePrograms(sim.Path(), dir);
+  const bool programs = wanted("image") && PutImagePrograms(sim.Path(), dir);
   if (!programs) std::fprintf(stderr, "could not put the image programs on D:\n");
   // The restore writes back what the backup read; a quick run, whose backup
   // keeps no image, sends a file of its own (the controller keeps its drive).
   const std::string image = dir + (s.quick ? "/QUICK.IMG" : "/7730D.IMG");
-  if (s.quick) std::ofstream(image, std::ios::binary) << std::string(vorn::kImageSize, '\0');
+  if (s.quick) std::ofstream(image, std::ios::binary) << std::string(kDriveBytes, '\0');
 #endif
   const struct {
     const char* name;
@@ -527,6 +532,7 @@ void LineRows(const Settings& s, uint32_t baud, const std::string& dir, const st
   } images[] = {{"backup", false, kBackupWireBytes, 131072, kBackupDrainS, kBackupDrainS},
                 {"restore", true, kRestoreWireBytes, 16384, 0, 0}};
   for (const auto& img : images) {
+    if (!wanted("image")) break;
     const double limit = WireSeconds(img.wireBytes, baud);
     const std::string label = std::string(img.name) + " of D:" + part + ", " + speed;
     std::optional<Measurement> m;
@@ -547,8 +553,9 @@ void LineRows(const Settings& s, uint32_t baud, const std::string& dir, const st
   }
 
   // Refresh of the root listing.
-  const auto refresh = Best(s.runs, [&] { return MeasureRefresh(sim.Path()); });
-  if (!refresh) {
+  const auto refresh = wanted("refresh") ? Best(s.runs, [&] { return MeasureRefresh(sim.Path()); }) : std::nullopt;
+  if (!wanted("refresh")) {
+  } else if (!refresh) {
     rows.push_back({"refresh D:\\, " + speed, "failed", "", ""});
   } else {
     const double budget = kRefreshBudgetS + WireSeconds(double(refresh->lineBytes), baud);
@@ -575,6 +582,13 @@ int main(int argc, char** argv) {
     else if (a == "--runs") s.runs = std::max(1, std::atoi(value().c_str()));
     else if (a == "--image-runs") s.imageRuns = std::max(1, std::atoi(value().c_str()));
     else if (a == "--csv") s.csv = value();
+    else if (a == "--only") {
+      s.only = value();
+      if (s.only != "pacing" && s.only != "upload" && s.only != "image" && s.only != "refresh") {
+        Usage();
+        return 2;
+      }
+    }
     else if (a == "--sim") s.simExe = value();
     else {
       Usage();
@@ -605,19 +619,22 @@ int main(int argc, char** argv) {
   } else {
     std::printf("each figure the minimum of %d runs; backup and restore of %d.\n", s.runs, s.imageRuns);
   }
-  std::fprintf(stderr, "pacing check (%.0f s)...\n", s.quick ? 2.0 : 10.0);
-  const double pacingSeconds = s.quick ? 2 : 10;
-  if (const auto p = MeasurePacing(kLineBaud, pacingSeconds)) {
-    const double limit = kLineBaud / kBitsPerByte;
-    const std::string over = Fmt(", over %.0f s", pacingSeconds);
-    rows.push_back({"line pacing, controller to host" + over, Fmt("%.1f B/s", p->outRate), Fmt("%.1f B/s", limit),
-                    Ratio(p->outRate, limit)});
-    rows.push_back({"line pacing, host to controller" + over, Fmt("%.1f B/s", p->inRate), Fmt("%.1f B/s", limit),
-                    Ratio(p->inRate, limit)});
-  } else {
-    rows.push_back({"line pacing", "failed", "", ""});
+  if (s.only.empty() || s.only == "pacing") {
+    std::fprintf(stderr, "pacing check (%.0f s)...\n", s.quick ? 2.0 : 10.0);
+    const double pacingSeconds = s.quick ? 2 : 10;
+    if (const auto p = MeasurePacing(kLineBaud, pacingSeconds)) {
+      const double limit = kLineBaud / kBitsPerByte;
+      const std::string over = Fmt(", over %.0f s", pacingSeconds);
+      rows.push_back({"line pacing, controller to host" + over, Fmt("%.1f B/s", p->outRate), Fmt("%.1f B/s", limit),
+                      Ratio(p->outRate, limit)});
+      rows.push_back({"line pacing, host to controller" + over, Fmt("%.1f B/s", p->inRate), Fmt("%.1f B/s", limit),
+                      Ratio(p->inRate, limit)});
+    } else {
+      rows.push_back({"line pacing", "failed", "", ""});
+    }
   }
   for (uint32_t baud : {kLineBaud, 0u}) {
+    if (s.only == "pacing") break;
     std::fprintf(stderr, "%s...\n", baud ? "paced at 57600 baud" : "unpaced");
     LineRows(s, baud, dir, file, uploadFraction, rows);
   }
