@@ -94,10 +94,13 @@ bool Console::ReadByte(uint8_t* b, int timeoutMs) {
       return true;
     }
     if (bounded && now >= deadline) return false;
-    if (!pending_.empty() && pending_.front().due - now <= kSpin && (!bounded || pending_.front().due <= deadline))
-      continue;  // due in a moment: spin to it (see kSpin)
+    // Only the last byte taken so far may be where the line turns round (see
+    // kSpin); one with others behind it need not be taken to the microsecond.
+    const auto spin = pending_.size() == 1 ? kSpin : Clock::duration::zero();
+    if (!pending_.empty() && pending_.front().due - now <= spin && (!bounded || pending_.front().due <= deadline))
+      continue;  // due in a moment: spin to it
     Clock::time_point wake = now + kSlice;
-    if (!pending_.empty()) wake = std::min(wake, pending_.front().due - kSpin);
+    if (!pending_.empty()) wake = std::min(wake, pending_.front().due - spin);
     if (bounded) wake = std::min(wake, deadline);
     WaitInput(wake);
   }
