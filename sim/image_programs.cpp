@@ -56,11 +56,17 @@ void FallSilent(ProgramContext& ctx) {
   }
 }
 
+// The blocks of a whole drive, or of its first part when asked to stop early.
+uint32_t BlocksToServe(uint32_t driveBytes, const ImageOptions& opt, size_t blockSize) {
+  const uint32_t bytes = opt.stopAfterBytes ? std::min(opt.stopAfterBytes, driveBytes) : driveBytes;
+  return static_cast<uint32_t>(bytes / blockSize);
+}
+
 void RunImageRead(ProgramContext& ctx) {
   const std::vector<uint8_t> image = ctx.drive.Image();
   const ImageOptions opt = ctx.options().image;
   std::vector<uint32_t> badOnce = opt.badCrcBlocks;  // each spoilt the first time only
-  const uint32_t count = static_cast<uint32_t>(image.size() / kReadBlock);
+  const uint32_t count = BlocksToServe(static_cast<uint32_t>(image.size()), opt, kReadBlock);
   uint32_t n = 0;
   while (n < count && !ctx.console.Stopping()) {
     uint8_t block[kReadBlock + 2];
@@ -94,7 +100,8 @@ void RunImageRead(ProgramContext& ctx) {
 
 void RunImageWrite(ProgramContext& ctx) {
   const ImageOptions opt = ctx.options().image;
-  const uint32_t count = static_cast<uint32_t>(Drive::kImageSize / kWriteBlock);
+  const uint32_t whole = static_cast<uint32_t>(Drive::kImageSize / kWriteBlock);
+  const uint32_t count = BlocksToServe(static_cast<uint32_t>(Drive::kImageSize), opt, kWriteBlock);
   std::vector<uint8_t> image;
   image.reserve(Drive::kImageSize);
   uint32_t damaged = 0;
@@ -124,6 +131,10 @@ void RunImageWrite(ProgramContext& ctx) {
   }
   ctx.console.Drain(50, 500);
   ctx.Line("");
+  if (count < whole) {
+    ctx.Line("KAPRINWR: stopped after " + std::to_string(count) + " blocks as asked, drive D: left unchanged");
+    return;
+  }
   if (!ctx.drive.Load(image)) {
     ctx.Line("KAPRINWR: the received image is not a drive, drive D: left unchanged");
     return;

@@ -18,9 +18,10 @@ void Usage() {
                "                    [--stale TEXT] [--long-line] [--transfer normal|nak|silent|can]\n"
                "                    [--io-modules T,T,...] [--four-slots] [--cfgio-on-d] [--cfgio-cut]\n"
                "                    [--image-bad-crc N[,N...]] [--image-silent-after N] [--image-invalid-request N]\n"
-               "                    [--baud N]\n"
+               "                    [--image-bytes N] [--baud N]\n"
                "Prints the pseudo-terminal's path on its first line and serves until interrupted.\n"
-               "--baud N paces the line as a serial port at N baud would (10 bits a byte).\n");
+               "--baud N paces the line as a serial port at N baud would (10 bits a byte).\n"
+               "--image-bytes N ends the image programs after the first N bytes of the drive.\n");
 }
 
 // A block number; anything else is a usage error.
@@ -97,6 +98,8 @@ int main(int argc, char** argv) {
       }
     } else if (a == "--image-silent-after") {
       opt.image.silentAfter = Number(value());
+    } else if (a == "--image-bytes") {
+      opt.image.stopAfterBytes = static_cast<uint32_t>(Number(value()));
     } else if (a == "--image-invalid-request") {
       opt.image.invalidRequestAt = Number(value());
     } else {

@@ -23,6 +23,9 @@ struct ImageOptions {
   std::vector<uint32_t> badCrcBlocks;  // backup: spoil these blocks' CRC once; restore: these requests'
   int silentAfter = -1;                // fall silent after this block
   int invalidRequestAt = -1;           // restore: ask for this block with "123"
+  // Both programs end after this many bytes of the drive, leaving it as it
+  // was (0: the whole drive). Lets a timing run take a part of a transfer.
+  uint32_t stopAfterBytes = 0;
 };
 
 struct Options {

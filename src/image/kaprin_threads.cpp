@@ -13,7 +13,6 @@ namespace {
 constexpr uint32_t kLineTimeoutMs = 100;
 constexpr int kRepeatPauseMs = 500;
 constexpr int kMaxChecksumFailures = 2;
-constexpr size_t kBackupBlockData = 8;
 constexpr size_t kRestoreBlockData = 64;
 constexpr size_t kAnswerSize = 5;
 
@@ -99,8 +98,8 @@ bool KaprinThreadBase::AwaitBytes(Port& port, uint8_t* buffer, size_t count) {
 // --- backup ---
 
 VornKaprinThread::VornKaprinThread(GuiInvoker& gui) : KaprinThreadBase(gui) {
-  BlockSize = static_cast<int32_t>(kBackupBlockData);
-  BlockCount = static_cast<int32_t>(kImageSize / kBackupBlockData);
+  BlockSize = static_cast<int32_t>(kBlockData);
+  BlockCount = static_cast<int32_t>(kImageSize / kBlockData);
   CommandLine = "D:\\KAPRINRD 2 3 4 5\r";
 }
 
@@ -126,13 +125,14 @@ bool VornKaprinThread::Transfer(Port& port) {
   chunk_.reserve(kChunkSize);
   int failures = 0;
   int32_t accepted = 0;
-  uint8_t block[kBackupBlockData + 2];
+  uint8_t block[kBlockBytes];
   while (accepted < BlockCount) {
     if (!AwaitBytes(port, block, sizeof block)) break;
-    port.PurgeInput();
+    if (accepted == 0 && failures == 0) SkipEchoLineFeed(port, block);
+    // No purge of its own: the answer's Write discards unread input first.
     uint8_t answer[kAnswerSize];
-    if (HasValidCrc16(block, kBackupBlockData)) {
-      chunk_.insert(chunk_.end(), block, block + kBackupBlockData);
+    if (HasValidCrc16(block, kBlockData)) {
+      chunk_.insert(chunk_.end(), block, block + kBlockData);
       if (chunk_.size() == kChunkSize) {
         if (!WriteChunk()) {
           ErrorText = "Write image to file error!\n";
@@ -157,6 +157,19 @@ bool VornKaprinThread::Transfer(Port& port) {
   if (accepted == BlockCount) return true;
   Drain(port);
   return false;
+}
+
+bool VornKaprinThread::SkipEchoLineFeed(Port& port, uint8_t (&block)[kBlockBytes]) {
+  // A shell that ends the echoed carriage return with a line feed shifts the
+  // first block by one byte. Taken as damaged, it would cost the pause and
+  // one of the few checksum failures a backup may have.
+  if (block[0] != '\n' || HasValidCrc16(block, kBlockData)) return false;
+  uint8_t shifted[kBlockBytes];
+  std::memcpy(shifted, block + 1, kBlockBytes - 1);
+  if (!port.ReadExact(shifted + kBlockBytes - 1, 1) || !HasValidCrc16(shifted, kBlockData))
+    return false;
+  std::memcpy(block, shifted, kBlockBytes);
+  return true;
 }
 
 bool VornKaprinThread::WriteChunk() {
@@ -203,7 +216,7 @@ bool VornKaprinResThread::Transfer(Port& port) {
   uint8_t block[kRestoreBlockData + 2];
   for (int32_t i = 0; i < BlockCount; ++i) {
     if (!AwaitBytes(port, request, sizeof request)) return false;
-    port.PurgeInput();
+    // No purge of its own: the block's Write discards unread input first.
     // A damaged request is still a request: only an intact one can be wrong.
     if (HasValidCrc16(request, 3) && std::memcmp(request, "111", 3) != 0 && std::memcmp(request, "444", 3) != 0) {
       ErrorText = InvalidResponseText();

@@ -60,6 +60,8 @@ class KaprinThreadBase : public WorkerThread {
 
 class VornKaprinThread : public KaprinThreadBase {
  public:
+  static constexpr size_t kBlockData = 8;
+  static constexpr size_t kBlockBytes = kBlockData + 2;  // with the CRC
   static constexpr size_t kChunkSize = 32768;
   static constexpr size_t kDrainLimit = 1025;  // shared by every drain of one backup
 
@@ -80,6 +82,9 @@ class VornKaprinThread : public KaprinThreadBase {
 
  private:
   void Drain(Port& port);
+  // Realigns the first block when a line feed after the command's echo came
+  // before it; true when it did.
+  bool SkipEchoLineFeed(Port& port, uint8_t (&block)[kBlockBytes]);
   bool WriteChunk();
 
   std::vector<uint8_t> chunk_;

@@ -35,6 +35,7 @@ class BackupScript {
     port_.onWrite = [this](const std::vector<uint8_t>& w) { OnWrite(w); };
   }
   const KaprinThreadBase* thread = nullptr;
+  bool lineFeedAfterEcho = false;  // the shell ends the echoed carriage return with a line feed
   std::vector<Answer> answers;
   std::string typed;
 
@@ -44,6 +45,7 @@ class BackupScript {
       port_.PushByte(w[0]);
       typed += static_cast<char>(w[0]);
       if (w[0] == '\r') {
+        if (lineFeedAfterEcho) port_.PushByte('\n');
         commandDone_ = true;
         SendBlock();
       }

@@ -127,6 +127,28 @@ TEST_F(BackupTest, ChecksumFailuresAreRepeatedUntilTheThird) {
   }
 }
 
+// A line feed after the echoed carriage return shifts the first block; it is
+// neither repeated nor counted as a failure, so two damaged blocks still pass.
+TEST_F(BackupTest, ALineFeedAfterTheEchoCostsNoFailure) {
+  struct Case {
+    std::set<int> bad;
+    const char* firstAnswer;
+  };
+  for (const Case& c : {Case{{5000, 100000}, "111"}, Case{{0, 100000}, "666"}}) {
+    ScriptedPort p;
+    BackupScript script(p, image, c.bad);
+    script.lineFeedAfterEcho = true;
+    VornKaprinThread thread(gui);
+    thread.ImagePath = dir.File("lf.img", "");
+    RunToEnd(thread, p);
+
+    EXPECT_TRUE(thread.Succeeded) << thread.ErrorText;
+    ASSERT_FALSE(script.answers.empty());
+    EXPECT_EQ(c.firstAnswer, script.answers[0].digits);
+    EXPECT_TRUE(AsString(image) == ReadAll(thread.ImagePath));
+  }
+}
+
 TEST_F(BackupTest, EndsWithTheReasonWhenTheLineFails) {
   struct Case {
     const char* name;
