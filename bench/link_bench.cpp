@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "link/exchange.h"
 #include "link/serial_port.h"
 #include "sim/virtual_controller.h"
@@ -24,23 +25,8 @@ class QuietPane : public vorn::TerminalPane {
   int lines = 0;
 };
 
-class NoCursor : public vorn::BusyCursor {
- public:
-  void SetBusy() override {}
-  void Restore() override {}
-};
-
-class ErrorsToStderr : public vorn::Ui {
- public:
-  void Error(const std::string& t) override { std::fprintf(stderr, "error: %s\n", t.c_str()); }
-  void Warning(const std::string& t) override { Error(t); }
-  void Information(const std::string&) override {}
-  bool Question(const std::string&) override { return false; }
-  std::optional<std::string> OpenFile(const std::string&, const std::string&) override { return {}; }
-  std::optional<std::string> SaveFile(const std::string&, const std::string&, const std::string&) override { return {}; }
-  std::optional<std::string> ChooseFolder(const std::string&) override { return {}; }
-  std::optional<std::string> AskName(const std::string&, const std::string&, int) override { return {}; }
-};
+using vorn::NoCursor;
+using vorn::bench::ErrorsToStderr;
 
 // A read on a silent line: n bytes with ms gives up after ms * n + ms.
 void SilentReads(const std::string& port) {

@@ -27,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "link/exchange.h"
 #include "link/serial_port.h"
 #include "link/worker_thread.h"
@@ -82,23 +83,8 @@ class QuietPane : public vorn::TerminalPane {
   void AppendLine(const std::string&) override {}
 };
 
-class NoCursor : public vorn::BusyCursor {
- public:
-  void SetBusy() override {}
-  void Restore() override {}
-};
-
-class ErrorsToStderr : public vorn::Ui {
- public:
-  void Error(const std::string& t) override { std::fprintf(stderr, "error: %s\n", t.c_str()); }
-  void Warning(const std::string& t) override { Error(t); }
-  void Information(const std::string&) override {}
-  bool Question(const std::string&) override { return false; }
-  std::optional<std::string> OpenFile(const std::string&, const std::string&) override { return {}; }
-  std::optional<std::string> SaveFile(const std::string&, const std::string&, const std::string&) override { return {}; }
-  std::optional<std::string> ChooseFolder(const std::string&) override { return {}; }
-  std::optional<std::string> AskName(const std::string&, const std::string&, int) override { return {}; }
-};
+using vorn::NoCursor;
+using vorn::bench::ErrorsToStderr;
 
 struct LineCount {
   uint64_t bytes = 0;  // written and read: the protocols take turns, so their wire times add up
