@@ -203,7 +203,7 @@ void Apply(ProgramContext& ctx, Modules& m) {
     Module& s = m.slots[n];
     if (!Ranged(s.type)) continue;
     if (file[n].type != s.type) {
-      ctx.Line(Format("CFGIO: slot %d holds module type %d, not %d; left alone", n, s.type, file[n].type));
+      ctx.Line(Format("CFGIO: slot %d holds type %d, not %d: not changed", n, s.type, file[n].type));
       continue;
     }
     for (auto [channel, code] : file[n].channels)

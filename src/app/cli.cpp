@@ -1,7 +1,9 @@
 #include "app/cli.h"
 
 #include <cstring>
+#include <exception>
 #include <iostream>
+#include <new>
 #include <ostream>
 
 #include "netconf/netconf_cli.h"
@@ -45,9 +47,13 @@ const std::vector<Subcommand>& Subcommands() {
       {"put", "put FILE... [--to PATH]   upload host files into a controller directory (default the root)",
        [](Context& c) { return RunPut(c.port, c.exchange.Factory(), c.args, c.pane, c.err); }},
       {"net", "net address --dhcp | --ip A.B.C.D [--gateway A.B.C.D] [--dns A.B.C.D]\n"
-              "  net users --ftp ID PASSWORD [--ftp-rights dcwr] --http ID PASSWORD [--http-rights epg]\n"
-              "                            write and upload the network settings (PASSWORD - reads a line)",
-       [](Context& c) { return netconf::NetCommand(c.exchange, c.args, std::cin, c.err); }},
+              "  net users --ftp ID PASSWORD|--ftp-password-file FILE [--ftp-rights dcwr]\n"
+              "            --http ID PASSWORD|--http-password-file FILE [--http-rights epg]\n"
+              "                            write and upload the network settings; a PASSWORD - is read\n"
+              "                            from standard input (unseen on a terminal), FILE's first line\n"
+              "                            is one; a password on the command line is visible to other\n"
+              "                            users of this machine",
+       [](Context& c) { return netconf::NetCommand(c.exchange, c.args, netconf::StandardInputPasswords(), c.err); }},
       {"init", "init [--httpftpd] [--ftpd] [--httpd] --yes\n"
                "                            format drive D: and install the default files and servers",
        [](Context& c) { return netconf::InitCommand(c.exchange, c.args, c.err); }},
@@ -96,7 +102,25 @@ int Main(int argc, char** argv, std::ostream& out, std::ostream& err, PortFactor
     Exchange exchange(pane, cursor, ui, std::move(factory));
     exchange.ComName = port;
     Context context{port, {argv + i, argv + argc}, exchange, pane, ui, out, err};
-    return s.run(context);
+    int code = 1;
+    // Whatever goes wrong ends in one line and exit 1, never in an abort.
+    try {
+      code = s.run(context);
+    } catch (const std::bad_alloc&) {
+      err << name << ": out of memory\n";
+    } catch (const std::exception& e) {
+      err << name << ": " << e.what() << '\n';
+    } catch (...) {
+      err << name << ": unexpected failure\n";
+    }
+    // What a script reads on standard output must have arrived whole.
+    out.flush();
+    if (!out) {
+      err << name << ": writing to standard output failed\n";
+      if (code == 0) code = 1;
+    }
+    err.flush();
+    return code;
   }
   err << "unknown subcommand '" << name << "'\n";
   Usage(err);

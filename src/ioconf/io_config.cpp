@@ -1,8 +1,10 @@
 #include "ioconf/io_config.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 namespace vorn {
 
@@ -35,6 +37,34 @@ int32_t NumberAt(const std::string& line, size_t first, size_t last, int32_t fal
 }
 
 bool InSlotBlock(int32_t state) { return state >= 0 && state < kSlotCount; }
+
+// The blank-separated fields of one line of a file.
+std::vector<std::string> Fields(const std::string& line) {
+  std::vector<std::string> fields;
+  size_t pos = 0;
+  for (;;) {
+    pos = line.find_first_not_of(" \t\r", pos);
+    if (pos == std::string::npos) return fields;
+    const size_t end = std::min(line.find_first_of(" \t\r", pos), line.size());
+    fields.push_back(line.substr(pos, end - pos));
+    pos = end;
+  }
+}
+
+// A whole field as a decimal number within low to high.
+bool Integer(const std::string& field, int32_t low, int32_t high, int32_t& value) {
+  size_t i = field[0] == '-' || field[0] == '+' ? 1 : 0;
+  if (field.size() <= i || field.size() > 5) return false;
+  int32_t v = 0;
+  for (size_t k = i; k < field.size(); ++k) {
+    if (field[k] < '0' || field[k] > '9') return false;
+    v = v * 10 + (field[k] - '0');
+  }
+  if (field[0] == '-') v = -v;
+  if (v < low || v > high) return false;
+  value = v;
+  return true;
+}
 
 std::filesystem::path HostPath(const std::string& utf8) {
   return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
@@ -86,6 +116,56 @@ void IOConfigReader::Text(const std::string& text) {
     Line(text.substr(pos, end - pos));
     pos = end;
   }
+}
+
+std::string ParseIOConfigFile(const std::string& text, IOConfig& config) {
+  std::vector<std::string> lines;
+  for (size_t pos = 0; pos <= text.size();) {
+    const size_t end = std::min(text.find('\n', pos), text.size());
+    lines.push_back(text.substr(pos, end - pos));
+    pos = end + 1;
+  }
+  size_t end = lines.size();
+  while (end > 0 && Fields(lines[end - 1]).empty()) --end;
+  const auto at = [](size_t i) { return "line " + std::to_string(i + 1) + ": "; };
+  const auto slotName = [](int n) { return "slot " + std::to_string(n); };
+
+  IOConfig parsed;
+  parsed.EightSlots = config.EightSlots;
+  size_t i = 0;
+  std::vector<std::string> f = end > 0 ? Fields(lines[0]) : std::vector<std::string>{};
+  // The node field has three characters where the controller reads it.
+  if (f.size() != 4 || f[0] != kHeaderTag || !Integer(f[1], -99, 999, parsed.NodeID))
+    return at(0) + "the header \"" + kHeaderTag + " NNN -1 -1\" should be here";
+  ++i;
+  for (int n = 0; n < kSlotCount; ++n) {
+    const std::string tag = kSlotTag + std::to_string(n);
+    if (i >= end) return at(i) + slotName(n) + "'s block is missing";
+    IOSlot& slot = parsed.Slots[n];
+    f = Fields(lines[i]);
+    if (f.size() != 4 || f[0] != tag) return at(i) + slotName(n) + "'s block should open here with \"" + tag + "\"";
+    if (!Integer(f[1], 0, 99, slot.Type) || !Integer(f[2], -1, 99, slot.Count))
+      return at(i) + slotName(n) + "'s module type or channel count is no two-digit number";
+    ++i;
+    const int channels = IsRangedType(slot.Type) && slot.Count >= 1 && slot.Count <= kChannelCount ? slot.Count : 0;
+    for (int j = 0; j < channels; ++j, ++i) {
+      int32_t channel = -1;
+      if (i < end) f = Fields(lines[i]);
+      if (i >= end || f.size() != 4 || !Integer(f[0], 0, kChannelCount - 1, channel) || channel != j ||
+          !Integer(f[1], -1, 99, slot.Range[j]))
+        return at(i) + slotName(n) + " needs the line of channel " + std::to_string(j) + " here";
+    }
+    if (i < end) f = Fields(lines[i]);
+    if (i >= end || f != std::vector<std::string>{tag, "-1", "-1", "-1"})
+      return at(i) + slotName(n) + "'s block should close here with \"" + tag + " -1 -1 -1\"";
+    ++i;
+  }
+  if (i < end) f = Fields(lines[i]);
+  if (i >= end || f.size() != 4 || f[0] != kTrailerTag)
+    return at(i) + "the trailer \"" + kTrailerTag + " -1 -1 -1\" should be here";
+  if (++i < end) return at(i) + "nothing may follow the trailer";
+  config = parsed;
+  return {};
 }
 
 std::string IOConfigText(const IOConfig& config) {

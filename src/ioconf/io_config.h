@@ -52,6 +52,17 @@ class IOConfigReader {
   bool sawHeader_ = false;
 };
 
+// The largest configuration file taken as input; a whole one is under 1 KiB.
+constexpr size_t kIOConfigFileLimit = 64 * 1024;
+
+// Reads a configuration file as strictly as the writer writes it (LF or CR LF
+// line ends): the header, the blocks of slots 0 to 7 in order, each with
+// exactly the channel lines the writer would give it, the trailer and nothing
+// after it but blank space. Anything less would reach the controller as a
+// file it ignores or applies in part. Empty on success; otherwise why not,
+// with the line number.
+std::string ParseIOConfigFile(const std::string& text, IOConfig& config);
+
 // The file text: LF line ends only.
 std::string IOConfigText(const IOConfig& config);
 // Writes the file; false when it cannot be created or written whole.

@@ -1,17 +1,25 @@
 #include "ioconf/ioconf_cli.h"
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <ostream>
+#include <random>
 
 #include "ioconf/ioconf_run.h"
+#include "platform/host.h"
+#include "platform/input_file.h"
 
 namespace vorn {
 
 namespace {
 
 int Get(Exchange& exchange, const std::vector<std::string>& args, std::ostream& out) {
+  // Checked before the port opens: opening a FIFO for writing waits for a reader.
+  if (!args.empty()) {
+    if (const std::string kind = platform::NonRegularKind(args[0]); !kind.empty()) {
+      exchange.UserInterface().Error("ioconf get: '" + args[0] + "' is a " + kind + ", not a regular file");
+      return 1;
+    }
+  }
   SilentPane pane;
   Exchange quiet(pane, exchange.Cursor(), exchange.UserInterface(), exchange.Factory());
   quiet.ComName = exchange.ComName;
@@ -26,7 +34,7 @@ int Get(Exchange& exchange, const std::vector<std::string>& args, std::ostream& 
   }
   if (args.empty()) {
     out << IOConfigText(config) << std::flush;
-    return 0;
+    return out ? 0 : 1;  // the caller reports a failed standard output
   }
   if (!CreateIOConfig(config, args[0])) {
     exchange.UserInterface().Error("Failed to create configuration!");
@@ -35,32 +43,60 @@ int Get(Exchange& exchange, const std::vector<std::string>& args, std::ostream& 
   return 0;
 }
 
+// A file of this run's own in the host's temporary folder; empty when none
+// could be made. The name is new, so no file of anyone else is replaced.
+std::string WriteTemporaryConfig(const IOConfig& config) {
+  std::error_code ec;
+  const std::filesystem::path folder = std::filesystem::temp_directory_path(ec);
+  if (ec) return {};
+  std::random_device random;
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    const std::filesystem::path path = folder / ("vorn7730-ioconf-" + std::to_string(random()) + ".cfg");
+    if (std::filesystem::exists(path, ec) || ec) continue;
+    const std::u8string name = path.u8string();
+    const std::string utf8(name.begin(), name.end());
+    if (CreateIOConfig(config, utf8)) return utf8;
+    std::filesystem::remove(path, ec);
+    return {};
+  }
+  return {};
+}
+
 int Set(Exchange& exchange, const std::string& file) {
-  std::ifstream in(std::filesystem::path(std::u8string(file.begin(), file.end())), std::ios::binary);
-  if (!in) {
-    exchange.UserInterface().Error("Unable to read '" + file + "'");
+  Ui& ui = exchange.UserInterface();
+  // All checks come before the port opens: a file that cannot be applied must
+  // not leave the controller half-way.
+  std::string text;
+  if (const std::string problem = platform::ReadInputFile(file, kIOConfigFileLimit, text); !problem.empty()) {
+    ui.Error("ioconf set: " + problem);
     return 1;
   }
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   IOConfig config;
-  IOConfigReader reader(config);
-  reader.Text(text);
-  if (!reader.Complete()) {
-    exchange.UserInterface().Error("'" + file +
-                                   "' holds no I/O configuration (its header or trailer line is missing)");
+  if (const std::string problem = ParseIOConfigFile(text, config); !problem.empty()) {
+    ui.Error("ioconf set: '" + file + "' holds no I/O configuration as this utility writes it: " + problem);
+    return 1;
+  }
+  // The controller gets the configuration as the utility writes it, not the
+  // given bytes: what was checked is what is uploaded.
+  const std::string upload = WriteTemporaryConfig(config);
+  if (upload.empty()) {
+    ui.Error("Failed to create configuration!");
     return 1;
   }
   DirectInvoker gui;
-  IOConfRun run(exchange, gui, file);
+  IOConfRun run(exchange, gui, upload);
+  run.CheckAnswer = true;
   run.Probe();
-  if (!run.Upload(file)) return 1;
-  return run.Apply() ? 0 : 1;
+  const bool applied = run.Upload(upload) && run.Apply();
+  std::error_code ec;
+  std::filesystem::remove(std::filesystem::path(std::u8string(upload.begin(), upload.end())), ec);
+  return applied ? 0 : 1;
 }
 
 }  // namespace
 
 int IOConfCommand(Exchange& exchange, const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (!args.empty() && args[0] == "get" && args.size() <= 2)
+  if (!args.empty() && args[0] == "get" && args.size() <= 2 && (args.size() == 1 || !args[1].empty()))
     return Get(exchange, {args.begin() + 1, args.end()}, out);
   if (args.size() == 2 && args[0] == "set" && !args[1].empty()) return Set(exchange, args[1]);
   err << "ioconf needs \"get [FILE]\" or \"set FILE\"\n";

@@ -30,6 +30,15 @@ std::unique_ptr<Port> OpenToolPort(const PortFactory& factory, const std::string
 
 }  // namespace
 
+bool RefusesConfiguration(const std::string& line) {
+  std::string lower;
+  for (char c : line) lower += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  for (const char* word : {"not changed", "nothing changed", "not a valid", "invalid", "cannot", "can't", "unable",
+                           "error", "fail", "bad command", "not found"})
+    if (lower.find(word) != std::string::npos) return true;
+  return false;
+}
+
 IOConfRun::IOConfRun(Exchange& exchange, GuiInvoker& gui, std::string configPath)
     : exchange_(exchange), gui_(gui), configPath_(std::move(configPath)) {}
 
@@ -150,7 +159,25 @@ bool IOConfRun::RunCommand(const std::string& line) {
 }
 
 bool IOConfRun::Apply() {
-  const bool applied = RunCommand(ToolCommand(""));
+  bool applied = false;
+  if (!CheckAnswer) {
+    applied = RunCommand(ToolCommand(""));
+  } else {
+    const std::string line = ToolCommand("");
+    const LineHandler refusal = [](const std::string& text, std::string& failure) {
+      if (!RefusesConfiguration(text)) return LineVerdict::Continue;
+      std::string shown;
+      for (char c : text)
+        if (c != '\r' && c != '\n') shown += c;
+      failure = "The controller did not apply the configuration: " + shown;
+      return LineVerdict::Fail;
+    };
+    applied = exchange_.Run({TimeoutMs, 10}, {{line, SendFailureText(line), refusal}});
+    if (applied && !exchange_.PromptSeen()) {
+      exchange_.UserInterface().Error(kNoPromptText);
+      applied = false;
+    }
+  }
   // The device copy goes whatever the tool made of it.
   const bool deleted = RunCommand(std::string("del ") + kDeviceConfigPath + "\r");
   return applied && deleted;

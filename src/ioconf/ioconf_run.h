@@ -28,6 +28,10 @@ enum class IOConfOutcome {
 
 // The controller file the configuration goes to; deleted after it is applied.
 inline constexpr char kDeviceConfigPath[] = "D:\\vornio.cfg";
+// Whether a line the device tool prints while applying says that it refused
+// the file or part of it.
+bool RefusesConfiguration(const std::string& line);
+
 // Shown when the read printed no whole configuration.
 inline constexpr char kReadFailureText[] = "Unable to read the I/O configuration!";
 
@@ -39,6 +43,9 @@ class IOConfRun {
   // The read time-out of the probe, the read and the apply; the output of each
   // ends after about twice this of silence.
   uint32_t TimeoutMs = 1000;
+  // The apply fails also when the tool's answer refuses the file or does not
+  // end at the prompt: a script cannot look at the answer as a user does.
+  bool CheckAnswer = false;
   // Lets the GUI run its events while the upload thread works.
   std::function<void()> ProcessEvents;
 
@@ -60,7 +67,8 @@ class IOConfRun {
   // Uploads a host file to the device copy; shows its own failures.
   bool Upload(const std::string& sourcePath);
   // Applies the device copy, then deletes it whatever the apply did. True when
-  // both commands ran without failure (their failures are shown).
+  // both commands ran without failure (their failures are shown) and, with
+  // CheckAnswer, the answer was whole and refused nothing.
   bool Apply();
 
   const std::string& ConfigPath() const { return configPath_; }

@@ -58,20 +58,23 @@ void NetConf::RefreshFolders() {
   SourceFolder = found.source;
 }
 
-bool NetConf::WriteSocketCfg() {
+bool NetConf::WriteSettingsFile(const char* name, const std::string& text, bool ownerOnly) {
   RefreshFolders();
-  const std::string path = ProgramFolder + kSocketCfg;
-  if (WriteCrLfFile(path, SocketCfgText(Address), false)) return true;
+  const std::string path = ProgramFolder + name;
+  // Opening a FIFO for writing waits for a reader that may never come.
+  if (const std::string kind = platform::NonRegularKind(path); !kind.empty()) {
+    ui_.Error(WriteFailureText(path) + "\n\n" + path + " is a " + kind + ", not a regular file.");
+    return false;
+  }
+  if (WriteCrLfFile(path, text, ownerOnly)) return true;
   ui_.Error(WriteFailureText(path));
   return false;
 }
 
+bool NetConf::WriteSocketCfg() { return WriteSettingsFile(kSocketCfg, SocketCfgText(Address), false); }
+
 bool NetConf::WriteSocketUpw() {
-  RefreshFolders();
-  const std::string path = ProgramFolder + kSocketUpw;
-  if (WriteCrLfFile(path, SocketUpwText(FTPUserLine, HTTPUserLine), true)) return true;
-  ui_.Error(WriteFailureText(path));
-  return false;
+  return WriteSettingsFile(kSocketUpw, SocketUpwText(FTPUserLine, HTTPUserLine), true);
 }
 
 bool NetConf::UploadToController(const std::string& targetDir, const std::string& hostPath) {

@@ -68,6 +68,7 @@ class NetConf {
   bool SystemInit(const ServerChoice& servers);
 
  private:
+  bool WriteSettingsFile(const char* name, const std::string& text, bool ownerOnly);
   bool WriteAndUpload(const char* name, bool written);
 
   Ui& ui_;

@@ -1,14 +1,19 @@
 #include "netconf/netconf_cli.h"
 
-#include <istream>
+#include <iostream>
 #include <optional>
 #include <ostream>
 
 #include "netconf/net_conf.h"
+#include "platform/console_input.h"
+#include "platform/input_file.h"
 
 namespace vorn::netconf {
 
 namespace {
+
+// A password has at most ten characters; the file may hold a comment line or two.
+constexpr size_t kPasswordFileLimit = 4096;
 
 // The argument after option i, or nullopt (with a message) when there is none.
 std::optional<std::string> Value(const std::vector<std::string>& args, size_t& i, std::ostream& err) {
@@ -22,7 +27,7 @@ std::optional<std::string> Value(const std::vector<std::string>& args, size_t& i
 int Address(NetConf& conf, const std::vector<std::string>& args, std::ostream& err) {
   AddressInput input;
   input.autoDns = true;  // without --dns the controller asks its DHCP server or has none
-  bool dhcp = false, ip = false;
+  bool dhcp = false, ip = false, gateway = false;
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--dhcp") {
@@ -35,6 +40,7 @@ int Address(NetConf& conf, const std::vector<std::string>& args, std::ostream& e
       ip = true;
     } else if (a == "--gateway") {
       group = kGatewayGroup;
+      gateway = true;
     } else if (a == "--dns") {
       group = kPrimaryDnsGroup;
       input.autoDns = false;
@@ -48,6 +54,11 @@ int Address(NetConf& conf, const std::vector<std::string>& args, std::ostream& e
   }
   if (dhcp == ip) {
     err << "net address needs either --dhcp or --ip A.B.C.D\n";
+    return 2;
+  }
+  // The settings file has no place for them: the DHCP server gives both.
+  if (dhcp && (gateway || !input.autoDns)) {
+    err << "net address: --dhcp takes no --gateway or --dns; the DHCP server gives them\n";
     return 2;
   }
   input.dhcp = dhcp;
@@ -64,20 +75,47 @@ bool ParseRights(const std::string& letters, const std::string& allowed, std::os
   return true;
 }
 
-int Users(NetConf& conf, const std::vector<std::string>& args, std::istream& in, std::ostream& err) {
+// The first line of a password file, without its line end.
+std::optional<std::string> PasswordFromFile(const std::string& path, std::ostream& err) {
+  std::string text;
+  if (const std::string problem = platform::ReadInputFile(path, kPasswordFileLimit, text); !problem.empty()) {
+    err << "net users: " << problem << '\n';
+    return std::nullopt;
+  }
+  text = text.substr(0, text.find('\n'));
+  if (!text.empty() && text.back() == '\r') text.pop_back();
+  return text;
+}
+
+int Users(NetConf& conf, const std::vector<std::string>& args, const PasswordSource& passwords,
+          std::ostream& err) {
   UserInput input;
   bool ftp = false, http = false;
+  std::string ftpFile, httpFile;
+  // A password file anywhere takes the password's place after the ID.
+  for (size_t i = 1; i + 1 < args.size(); ++i) {
+    if (args[i] == "--ftp-password-file") ftpFile = args[i + 1];
+    if (args[i] == "--http-password-file") httpFile = args[i + 1];
+  }
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--ftp" || a == "--http") {
-      if (i + 2 >= args.size()) {
-        err << a << " needs an ID and a password\n";
+      const bool isFtp = a == "--ftp";
+      const bool fromFile = !(isFtp ? ftpFile : httpFile).empty();
+      if (i + (fromFile ? 1 : 2) >= args.size()) {
+        err << a << (fromFile ? " needs an ID\n" : " needs an ID and a password\n");
         return 2;
       }
-      (a == "--ftp" ? input.ftpId : input.httpId) = args[i + 1];
-      (a == "--ftp" ? input.ftpPassword : input.httpPassword) = args[i + 2];
-      (a == "--ftp" ? ftp : http) = true;
-      i += 2;
+      (isFtp ? input.ftpId : input.httpId) = args[++i];
+      if (!fromFile) (isFtp ? input.ftpPassword : input.httpPassword) = args[++i];
+      (isFtp ? ftp : http) = true;
+    } else if (a == "--ftp-password-file" || a == "--http-password-file") {
+      const auto v = Value(args, i, err);
+      if (!v) return 2;
+      if (v->empty()) {
+        err << a << " needs a file name\n";
+        return 2;
+      }
     } else if (a == "--ftp-rights") {
       const auto v = Value(args, i, err);
       if (!v || !ParseRights(*v, "dcwr", err, "--ftp-rights")) return 2;
@@ -97,13 +135,25 @@ int Users(NetConf& conf, const std::vector<std::string>& args, std::istream& in,
     err << "net users needs --ftp ID PASSWORD and --http ID PASSWORD\n";
     return 2;
   }
-  // "-" keeps a password out of the process list: one line from standard input each.
-  for (std::string* password : {&input.ftpPassword, &input.httpPassword}) {
-    if (*password != "-") continue;
-    std::string line;
-    std::getline(in, line);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    *password = line;
+  const struct {
+    const std::string& file;
+    const std::string& id;
+    std::string& password;
+    const char* kind;
+  } sources[] = {{ftpFile, input.ftpId, input.ftpPassword, "FTP"}, {httpFile, input.httpId, input.httpPassword, "HTTP"}};
+  for (const auto& s : sources) {
+    std::optional<std::string> password;
+    if (!s.file.empty()) {
+      if (!(password = PasswordFromFile(s.file, err))) return 1;
+    } else if (s.password == "-") {
+      // "-" keeps a password out of the process list.
+      password = passwords ? passwords(std::string(s.kind) + " password for " + s.id + ": ") : std::nullopt;
+      if (!password) {
+        err << "net users: no " << s.kind << " password on standard input\n";
+        return 1;
+      }
+    }
+    if (password) s.password = *password;
   }
   // The dialog's fields stop at these lengths; the controller expects no more.
   if (input.ftpId.size() > kUserIdLimit || input.httpId.size() > kUserIdLimit) {
@@ -119,10 +169,21 @@ int Users(NetConf& conf, const std::vector<std::string>& args, std::istream& in,
 
 }  // namespace
 
-int NetCommand(Exchange& link, const std::vector<std::string>& args, std::istream& in, std::ostream& err) {
+PasswordSource StandardInputPasswords() {
+  return [](const std::string& prompt) -> std::optional<std::string> {
+    if (platform::StandardInputIsTerminal()) return platform::ReadHiddenLine(prompt);
+    std::string line;
+    if (!std::getline(std::cin, line)) return std::nullopt;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return line;
+  };
+}
+
+int NetCommand(Exchange& link, const std::vector<std::string>& args, const PasswordSource& passwords,
+               std::ostream& err) {
   NetConf conf(link.UserInterface(), PortUploader(link), PortCommandRunner(link));
   if (!args.empty() && args[0] == "address") return Address(conf, args, err);
-  if (!args.empty() && args[0] == "users") return Users(conf, args, in, err);
+  if (!args.empty() && args[0] == "users") return Users(conf, args, passwords, err);
   err << "net needs 'address' or 'users'\n";
   return 2;
 }
@@ -146,7 +207,7 @@ int InitCommand(Exchange& link, const std::vector<std::string>& args, std::ostre
   }
   if (!yes) {
     err << "init formats drive D: and erases everything on it; give --yes to go ahead\n";
-    return 2;
+    return 1;
   }
   NetConf conf(link.UserInterface(), PortUploader(link), PortCommandRunner(link));
   return conf.SystemInit(servers) ? 0 : 1;

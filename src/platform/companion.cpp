@@ -17,7 +17,9 @@ std::string Sub(const std::string& base, const char* leaf) {
 
 CompanionFolders LocateCompanionFolders(Registry& registry) {
   CompanionFolders folders;
-  if (std::optional<std::string> path = registry.ReadString(kAppPathsKey, "Path")) {
+  // A key without the value reads as empty: that names no folder, and the
+  // companion's folders would land at the root of the drive.
+  if (std::optional<std::string> path = registry.ReadString(kAppPathsKey, "Path"); path && !path->empty()) {
     folders.tools = Sub(*path, "program");
     folders.source = Sub(*path, "Source");
     folders.program = folders.tools;
