@@ -51,6 +51,31 @@ head -n 5 "$work/io.cfg" >"$work/cut.cfg"
 "$cli" --port "$work/port" ioconf set "$work/cut.cfg" >/dev/null 2>"$work/cut.err"
 rc=$?
 check "ioconf set refuses a file without its trailer" '[ $rc -eq 1 ] && grep -q "holds no I/O configuration" "$work/cut.err"'
+# What is not a whole configuration file is refused before the port opens
+# (this port does not exist), in one line, without a hang or an abort.
+none=/dev/vorn-no-such-port
+mkfifo "$work/fifo"
+head -c 70000 /dev/zero | tr '\0' ' ' >"$work/big.cfg"
+{ sed -n 1p "$work/io.cfg"; tail -n1 "$work/io.cfg"; } >"$work/bare.cfg"
+grep -v '^@SLOT7' "$work/io.cfg" >"$work/seven.cfg"
+sed '$i @SLOT9 99 -1 -1\n@SLOT9 -1 -1 -1' "$work/io.cfg" >"$work/nine.cfg"
+sed 's/^@SLOT3 /@SLOT5 /' "$work/io.cfg" >"$work/relabelled.cfg"
+{ cat "$work/io.cfg"; echo junk; } >"$work/junk.cfg"
+for f in "$work" "$work/fifo" /dev/zero "$work/big.cfg" "$work/missing.cfg" "$work/bare.cfg" "$work/seven.cfg" \
+  "$work/nine.cfg" "$work/relabelled.cfg" "$work/junk.cfg"; do
+  timeout 10 "$cli" --port $none ioconf set "$f" >/dev/null 2>"$work/path.err"
+  rc=$?
+  check "ioconf set ${f#$work/} is refused" '[ $rc -eq 1 ] && [ "$(wc -l <"$work/path.err")" = 1 ] && grep -q "^ioconf set: " "$work/path.err"'
+done
+for f in "$work" "$work/fifo"; do
+  timeout 10 "$cli" --port $none ioconf get "$f" >/dev/null 2>"$work/path.err"
+  rc=$?
+  check "ioconf get ${f#$work/} is refused" '[ $rc -eq 1 ] && grep -q "^ioconf get: .*not a regular file" "$work/path.err"'
+done
+"$cli" --port "$work/port" ioconf get >/dev/full 2>"$work/full.err"
+rc=$?
+check "a failed standard output exits 1" '[ $rc -eq 1 ] && grep -q "writing to standard output failed" "$work/full.err"'
+
 sed '3s/^0 09 /0 12 /' "$work/io.cfg" >"$work/new.cfg"
 "$cli" --port "$work/port" ioconf set "$work/new.cfg" >"$work/set.out" 2>"$work/set.err"
 rc=$?

@@ -185,5 +185,55 @@ TEST(IOConfigReader, NeverClearsAndTellsAWholePrintoutFromAPart) {
   }
 }
 
+
+// A file handed to the command line must be whole: the controller ignores a
+// file it cannot read, or applies part of it, and says so only in words.
+TEST(IOConfigFile, TakesOnlyWhatTheWriterWrites) {
+  const std::string whole = IOConfigText(WorkedExample());
+  const std::string head = "@VORN7730MIOCFG-START 003 -1 -1\n";
+  const std::string trailer = "@VORN7730MIOCFG-END -1 -1 -1\n";
+  const auto replaced = [&](const std::string& from, const std::string& to) {
+    std::string text = whole;
+    text.replace(text.find(from), from.size(), to);
+    return text;
+  };
+  std::string crlf;
+  for (char c : whole) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  struct Case {
+    const char* name;
+    std::string text;
+    const char* problem;  // nullptr: taken
+  } cases[] = {
+      {"as written", whole, nullptr},
+      {"CR LF and blank lines at the end", crlf + "\r\n\n", nullptr},
+      {"header and trailer only", head + trailer, "line 2: slot 0's block should open"},
+      {"slot 7 missing", replaced("@SLOT7 99 -1 -1\n@SLOT7 -1 -1 -1\n", ""), "line 20: slot 7's block should open"},
+      {"an extra slot 9", replaced(trailer, "@SLOT9 99 -1 -1\n@SLOT9 -1 -1 -1\n" + trailer), "line 22: the trailer"},
+      {"a relabelled slot", replaced("@SLOT3 99 -1 -1\n@SLOT3", "@SLOT5 99 -1 -1\n@SLOT5"), "line 12: slot 3's block"},
+      {"junk after the trailer", whole + "junk\n", "line 23: nothing may follow"},
+      {"a channel line missing", replaced("3 48 -1 -1\n", ""), "line 6: slot 0 needs the line of channel 3"},
+      {"channels out of order", replaced("1 49", "2 49"), "line 4: slot 0 needs the line of channel 1"},
+      {"an unreadable type", replaced("@SLOT0 24", "@SLOT0 x4"), "line 2: slot 0's module type"},
+      {"an unreadable range", replaced("0 48", "0 4x"), "line 3: slot 0 needs the line of channel 0"},
+      {"a range of three digits", replaced("0 48", "0 480"), "line 3: slot 0 needs the line of channel 0"},
+      {"a channel line in an empty slot", replaced("@SLOT1 99 -1 -1\n", "@SLOT1 99 -1 -1\n0 05 -1 -1\n"),
+       "line 9: slot 1's block should close"},
+      {"no header", whole.substr(whole.find('\n') + 1), "line 1: the header"},
+      {"empty", "", "line 1: the header"},
+  };
+  for (const Case& k : cases) {
+    IOConfig config;
+    config.Slots[5].Type = 16;  // kept unless the whole file is taken
+    const std::string problem = ParseIOConfigFile(k.text, config);
+    if (!k.problem) {
+      EXPECT_EQ(problem, "") << k.name;
+      EXPECT_EQ(IOConfigText(config), whole) << k.name;
+    } else {
+      EXPECT_EQ(problem.rfind(k.problem, 0), 0u) << k.name << ": " << problem;
+      EXPECT_EQ(config.Slots[5].Type, 16) << k.name;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vorn

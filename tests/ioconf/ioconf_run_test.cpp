@@ -47,6 +47,39 @@ class DeafPort : public BorrowedPort {
   std::unique_ptr<Port> owned_;
 };
 
+// A port that hears nothing more once the apply command's echo came back: an
+// answer that never reaches the prompt.
+class MuteAfterApplyPort : public BorrowedPort {
+ public:
+  explicit MuteAfterApplyPort(std::unique_ptr<Port> inner) : BorrowedPort(*inner), owned_(std::move(inner)) {}
+  using Port::Write;
+  bool Write(const uint8_t* bytes, size_t count) override {
+    for (size_t i = 0; i < count; ++i) {
+      typed_ += static_cast<char>(bytes[i]);
+      if (bytes[i] == '\r') {
+        armed_ = typed_ == "C:\\cfgio\r";
+        typed_.clear();
+      }
+    }
+    return BorrowedPort::Write(bytes, count);
+  }
+  bool ReadExact(uint8_t* buffer, size_t count) override {
+    if (muted_) return false;
+    const bool ok = BorrowedPort::ReadExact(buffer, count);
+    muted_ = armed_;
+    return ok;
+  }
+  bool ReadLine(size_t maxLen, std::string& text) override {
+    text.clear();
+    return !muted_ && BorrowedPort::ReadLine(maxLen, text);
+  }
+
+ private:
+  std::unique_ptr<Port> owned_;
+  std::string typed_;
+  bool armed_ = false, muted_ = false;
+};
+
 // Chooses a range by its text on slot n's first combo, as a user would.
 bool Choose(IOConfig& config, int n, const std::string& text) {
   SlotPage page = ShowSlot(config.Slots[n]);
@@ -234,6 +267,41 @@ TEST_F(IOConfRunTest, CutPrintoutIsRefusedBeforeTheDialog) {
   EXPECT_EQ(ui.Texts("error"), (std::vector<std::string>{kReadFailureText}));
   EXPECT_FALSE(std::filesystem::exists(configPath));
   EXPECT_EQ(Commands(), (std::vector<std::string>{"C:\\cfgio 1 1", "C:\\cfgio 1"}));
+}
+
+
+// The command line trusts the apply only when the tool's answer refuses
+// nothing and ends at the prompt; the device copy goes in every case.
+TEST_F(IOConfRunTest, CheckedApplyFailsOnARefusalOrAMissingPrompt) {
+  struct Case {
+    const char* name;
+    int32_t slot0Type;  // the controller holds type 4 there
+    bool noPrompt;
+    const char* error;
+  } cases[] = {
+      {"a slot of another type", 5, false, "The controller did not apply the configuration: CFGIO: slot 0"},
+      {"no prompt after the answer", 4, true, kNoPromptText},
+  };
+  Start();
+  const IOConfig read = ReadBack();
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    ui.boxes.clear();
+    IOConfig config = read;
+    config.Slots[0].Type = k.slot0Type;
+    ASSERT_TRUE(CreateIOConfig(config, configPath));
+    IOConfRun run = MakeRun();
+    run.CheckAnswer = true;
+    run.Probe();
+    ASSERT_TRUE(run.Upload(configPath));
+    if (k.noPrompt)
+      factory = [](const std::string& name) { return std::make_unique<MuteAfterApplyPort>(std::make_unique<SerialPort>(name)); };
+    EXPECT_FALSE(run.Apply());
+    const auto errors = ui.Texts("error");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].rfind(k.error, 0), 0u) << errors[0];
+    EXPECT_EQ(Commands().back(), "del D:\\vornio.cfg");
+  }
 }
 
 }  // namespace

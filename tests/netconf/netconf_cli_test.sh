@@ -17,7 +17,8 @@ run() { "$cli" --port "$work/port" "$@"; }
 
 run init --httpd >/dev/null 2>"$work/noyes.err"
 rc=$?
-check "init without --yes refuses" '[ $rc -eq 2 ] && grep -q -- "--yes" "$work/noyes.err"'
+# The same exit code as restore without --yes: the arguments were right.
+check "init without --yes refuses" '[ $rc -eq 1 ] && grep -q -- "--yes" "$work/noyes.err"'
 run ls >"$work/ls0.out" 2>/dev/null
 check "and leaves the drive alone" 'grep -q "^AUTOEXEC.BAT" "$work/ls0.out"'
 
