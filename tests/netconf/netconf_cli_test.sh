@@ -47,6 +47,20 @@ printf '%s\n' 'type D:\CONF\SOCKET.CFG' '# Packet driver settings' 'ip address 0
 check "type shows exactly the written lines" 'diff "$work/expected" "$work/type.out"'
 check "the host copy has CR LF line ends" '[ "$(tr -cd "\r" <"$work/data/vorn7730/SOCKET.CFG" | wc -c)" = 13 ]'
 
+run net address --dhcp --gateway 10.1.5.254 >/dev/null 2>"$work/dhcp1.err"
+rc1=$?
+run net address --dhcp --dns 10.1.5.53 >/dev/null 2>"$work/dhcp2.err"
+rc2=$?
+check "--dhcp with --gateway or --dns is a usage error" '[ $rc1 -eq 2 ] && [ $rc2 -eq 2 ]'
+
+# A companion key without its Path value names no installation.
+printf '%s\n' '[Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Vorn7730.exe]' >"$work/settings.ini"
+run net address --ip 10.1.5.9 >/dev/null 2>&1
+rc=$?
+check "an empty companion Path writes to the data folder" \
+  '[ $rc -eq 0 ] && grep -q "^ip address 10.1.5.9" "$work/data/vorn7730/SOCKET.CFG"'
+rm "$work/settings.ini"
+
 run net address --ip 10.0.0.0.1 >/dev/null 2>"$work/bad.err"
 rc=$?
 check "a bad address exits 1 with the dialog's message" '[ $rc -eq 1 ] && [ "$(cat "$work/bad.err")" = "IP Address Illegal!" ]'
@@ -57,6 +71,54 @@ rc=$?
 check "net users reads the passwords from standard input" '[ $rc -eq 0 ]'
 check "SOCKET.UPW is the owner's alone" '[ "$(stat -c %a "$work/data/vorn7730/SOCKET.UPW")" = 600 ]'
 check "the user lines" '[ "$(cat "$work/data/vorn7730/SOCKET.UPW")" = "$(printf "admin ftp-secret WebRoot dr\r\n\r\nguest web-secret / e")" ]'
+
+printf 'file-pw\n' >"$work/ftp.pw"
+printf 'web-pw\r\nnot this one\n' >"$work/http.pw"
+run net users --ftp admin --ftp-password-file "$work/ftp.pw" --http guest --http-password-file "$work/http.pw" \
+  >/dev/null 2>&1
+rc=$?
+check "net users takes each password from the first line of a file" \
+  '[ $rc -eq 0 ] && grep -q "^admin file-pw " "$work/data/vorn7730/SOCKET.UPW" && grep -q "^guest web-pw " "$work/data/vorn7730/SOCKET.UPW"'
+mkfifo "$work/fifo"
+for f in "$work" "$work/fifo"; do
+  timeout 10 "$cli" --port /dev/vorn-no-such-port net users --ftp a --ftp-password-file "$f" --http b pw \
+    >/dev/null 2>"$work/pwfile.err"
+  rc=$?
+  check "a password file ${f#$work} that is no regular file is refused" \
+    '[ $rc -eq 1 ] && grep -q "not a regular file" "$work/pwfile.err"'
+done
+
+# On a terminal a password "-" is asked for and not shown as it is typed.
+python3 - "$cli" "$work/port" >"$work/tty.out" 2>&1 <<'PY'
+import os, pty, select, sys, time
+cli, port = sys.argv[1], sys.argv[2]
+pid, fd = pty.fork()
+if pid == 0:
+    os.execv(cli, [cli, "--port", port, "net", "users", "--ftp", "admin", "-", "--http", "guest", "web"])
+seen = b""
+def read_until(done, seconds):
+    global seen
+    end = time.time() + seconds
+    while not done() and time.time() < end:
+        if select.select([fd], [], [], 0.1)[0]:
+            try:
+                data = os.read(fd, 4096)
+            except OSError:
+                return
+            if not data:
+                return
+            seen += data
+read_until(lambda: b"FTP password for admin: " in seen, 10)
+os.write(fd, b"tty-pw\n")
+read_until(lambda: False, 60)
+_, status = os.waitpid(pid, 0)
+sys.stdout.write(seen.decode(errors="replace"))
+sys.exit(os.WEXITSTATUS(status))
+PY
+rc=$?
+check "a password - on a terminal is asked for and not shown" \
+  '[ $rc -eq 0 ] && grep -q "FTP password for admin: " "$work/tty.out" && ! grep -q "tty-pw" "$work/tty.out"'
+check "and is written" 'grep -q "^admin tty-pw " "$work/data/vorn7730/SOCKET.UPW"'
 
 run net users --ftp admin 'pass word' --http guest pw >/dev/null 2>"$work/blank.err"
 rc=$?

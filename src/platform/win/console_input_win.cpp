@@ -12,11 +12,11 @@ bool StandardInputIsTerminal() {
 }
 
 std::optional<std::string> ReadHiddenLine(const std::string& prompt) {
-  std::cerr << prompt << std::flush;
   const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
   DWORD saved = 0;
   const bool console = GetConsoleMode(input, &saved) != 0;
   if (console) SetConsoleMode(input, saved & ~static_cast<DWORD>(ENABLE_ECHO_INPUT));
+  std::cerr << prompt << std::flush;
   std::string line;
   const bool read = static_cast<bool>(std::getline(std::cin, line));
   if (console) SetConsoleMode(input, saved);
