@@ -84,7 +84,7 @@ for f in "$work" "$work/fifo"; do
   timeout 10 "$cli" --port /dev/vorn-no-such-port net users --ftp a --ftp-password-file "$f" --http b pw \
     >/dev/null 2>"$work/pwfile.err"
   rc=$?
-  check "a password file ${f#$work} that is no regular file is refused" \
+  check "a password file ${f#$work/} that is no regular file is refused" \
     '[ $rc -eq 1 ] && grep -q "not a regular file" "$work/pwfile.err"'
 done
 
@@ -123,5 +123,12 @@ check "and is written" 'grep -q "^admin tty-pw " "$work/data/vorn7730/SOCKET.UPW
 run net users --ftp admin 'pass word' --http guest pw >/dev/null 2>"$work/blank.err"
 rc=$?
 check "a blank in a password is refused" '[ $rc -eq 1 ] && grep -q "can not contain" "$work/blank.err"'
+
+# A settings file that is a FIFO would wait for a reader for good.
+rm -f "$work/data/vorn7730/SOCKET.CFG"
+mkfifo "$work/data/vorn7730/SOCKET.CFG"
+timeout 10 "$cli" --port /dev/vorn-no-such-port net address --ip 10.1.5.9 >/dev/null 2>"$work/fifocfg.err"
+rc=$?
+check "a settings file that is a FIFO is refused" '[ $rc -eq 1 ] && grep -q "not a regular file" "$work/fifocfg.err"'
 
 exit $fail
