@@ -117,6 +117,12 @@ int RunPut(const std::string& portName, const PortFactory& factory, const std::v
       err << "put: '" << file << "' is a " << kind << ", not a regular file: only regular files can be uploaded\n";
       return 1;
     }
+    std::FILE* f = platform::OpenFileForReading(file);
+    if (!f) {
+      err << "put: '" << file << "' does not exist or cannot be read\n";
+      return 1;
+    }
+    std::fclose(f);
   }
 
   std::string reason;

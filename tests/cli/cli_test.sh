@@ -72,6 +72,11 @@ for f in "$work" "$work/fifo"; do
   rc=$?
   check "ioconf get ${f#$work/} is refused" '[ $rc -eq 1 ] && grep -q "^ioconf get: .*not a regular file" "$work/path.err"'
 done
+for f in "$work" "$work/fifo" /dev/zero "$work/missing.bin"; do
+  timeout 10 "$cli" --port $none put "$f" >/dev/null 2>"$work/path.err"
+  rc=$?
+  check "put ${f#$work/} is refused" '[ $rc -eq 1 ] && [ "$(wc -l <"$work/path.err")" = 1 ] && grep -q "^put: " "$work/path.err"'
+done
 "$cli" --port "$work/port" ioconf get >/dev/full 2>"$work/full.err"
 rc=$?
 check "a failed standard output exits 1" '[ $rc -eq 1 ] && grep -q "writing to standard output failed" "$work/full.err"'
