@@ -32,6 +32,7 @@
 #include "link/serial_port.h"
 #include "link/worker_thread.h"
 #ifdef VORN_BENCH_IMAGE
+#include "image/image_estimate.h"
 #include "image/kaprin_threads.h"
 #endif
 #include "remote/remote_ops.h"
@@ -73,6 +74,15 @@ double CpuSeconds() {
 
 double WireSeconds(double bytes, uint32_t baud) { return baud ? bytes * kBitsPerByte / baud : 0.0; }
 
+// A round trip behind an adapter with a free-running latency timer lasts
+// whole timer periods: what the controller answers reaches the host at the
+// next firing. The extra time one round of `roundS` costs.
+double AdapterExtraS(double roundS, uint32_t latencyMs) {
+  if (latencyMs == 0) return 0;
+  const double period = latencyMs / 1000.0;
+  return std::ceil(roundS / period - 1e-9) * period - roundS;
+}
+
 // ---------------------------------------------------------------------------
 // The utility's side, with a port that counts what crosses the line.
 
@@ -88,6 +98,8 @@ using vorn::bench::ErrorsToStderr;
 
 struct LineCount {
   uint64_t bytes = 0;  // written and read: the protocols take turns, so their wire times add up
+  uint64_t turns = 0;  // reads that follow a write: each waits for the controller's answer
+  bool wrote = false;
 };
 
 class CountingPort : public vorn::Port {
@@ -101,16 +113,19 @@ class CountingPort : public vorn::Port {
   bool Write(const uint8_t* bytes, size_t n) override {
     const bool ok = inner_->Write(bytes, n);
     if (ok) count_.bytes += n;
+    count_.wrote = true;
     return ok;
   }
   using vorn::Port::Write;
   bool ReadExact(uint8_t* buffer, size_t n) override {
+    Turn();
     const bool ok = inner_->ReadExact(buffer, n);
     if (ok) count_.bytes += n;
     return ok;
   }
   bool ReadLine(size_t maxLen, std::string& text) override {
     inner_->LineEnd = LineEnd;
+    Turn();
     const bool ok = inner_->ReadLine(maxLen, text);
     count_.bytes += text.size();
     return ok;
@@ -118,6 +133,10 @@ class CountingPort : public vorn::Port {
   bool PurgeInput() override { return inner_->PurgeInput(); }
 
  private:
+  void Turn() {
+    if (count_.wrote) ++count_.turns;
+    count_.wrote = false;
+  }
   std::unique_ptr<vorn::Port> inner_;
   LineCount& count_;
 };
@@ -133,9 +152,10 @@ vorn::PortFactory CountingFactory(LineCount& count) {
 
 class SimProcess {
  public:
-  SimProcess(const std::string& exe, uint32_t baud, const std::vector<std::string>& more = {}) {
+  SimProcess(const std::string& exe, uint32_t baud, uint32_t latencyMs, const std::vector<std::string>& more = {}) {
     std::vector<std::string> args{exe};
     if (baud) args.insert(args.end(), {"--baud", std::to_string(baud)});
+    if (latencyMs) args.insert(args.end(), {"--adapter-latency", std::to_string(latencyMs)});
     args.insert(args.end(), more.begin(), more.end());
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
@@ -183,6 +203,7 @@ struct Measurement {
   double seconds = 0;
   double cpuShare = 0;  // CPU seconds per second of the run
   uint64_t lineBytes = 0;
+  uint64_t turns = 0;
 };
 
 // What one run hands back besides success: the bytes it moved and, when the
@@ -208,6 +229,7 @@ std::optional<Measurement> Measure(Body body) {
   m.seconds = Seconds(*probe.end - t0);
   m.cpuShare = (probe.cpuAtEnd - cpu0) / m.seconds;
   m.lineBytes = probe.count.bytes;
+  m.turns = probe.count.turns;
   return m;
 }
 
@@ -438,13 +460,17 @@ struct Settings {
   int imageRuns = 0;  // 0: as many as runs
   std::string only;   // one group of figures: upload, image or refresh; empty: all
   bool quick = false;
+  bool latency = true;  // also behind adapters with 1 ms and 16 ms latency timers
 };
 
 void Usage() {
   std::fprintf(stderr,
-               "usage: vorn7730-bench [--quick] [--runs N] [--image-runs N] [--only G] [--csv FILE] [--sim PATH]\n"
+               "usage: vorn7730-bench [--quick] [--no-adapter] [--runs N] [--image-runs N] [--only G] [--csv FILE]\n"
+               "                      [--sim PATH]\n"
                "  --quick     one run each, a quarter of the upload and an eighth of the image blocks,\n"
                "              times extrapolated to the whole\n"
+               "  --no-adapter  leave out the rows behind USB-serial adapters (1 ms and 16 ms latency\n"
+               "              timers; a full backup at 16 ms takes 35 minutes)\n"
                "  --runs N    runs per figure, the minimum is shown (default 3)\n"
                "  --image-runs N  runs of the backup and the restore (default: as --runs; a paced\n"
                "              run of both takes about 9 minutes)\n"
@@ -453,13 +479,15 @@ void Usage() {
                "  --sim PATH  the virtual controller program (default: the one built beside this)\n");
 }
 
-// Rows of one line speed (baud 0: unpaced).
-void LineRows(const Settings& s, uint32_t baud, const std::string& dir, const std::string& file,
+// Rows of one line speed (baud 0: unpaced), behind an adapter with the given
+// latency timer (0: none).
+void LineRows(const Settings& s, uint32_t baud, uint32_t latencyMs, const std::string& dir, const std::string& file,
               double uploadFraction, std::vector<Row>& rows) {
-  const std::string speed = baud ? std::to_string(baud) + " baud" : "unpaced";
+  std::string speed = baud ? std::to_string(baud) + " baud" : "unpaced";
+  if (latencyMs) speed += ", " + std::to_string(latencyMs) + " ms adapter";
   std::vector<std::string> simArgs;
   if (s.quick) simArgs = {"--image-bytes", std::to_string(kDriveBytes / 8)};
-  SimProcess sim(s.simExe, baud, simArgs);
+  SimProcess sim(s.simExe, baud, latencyMs, simArgs);
   if (sim.Path().empty()) {
     rows.push_back({"virtual controller, " + speed, "failed to start", "", ""});
     return;
@@ -479,14 +507,20 @@ void LineRows(const Settings& s, uint32_t baud, const std::string& dir, const st
   } else {
     const double fixed = kFirstNakPauseS + kEotPauseS + kUploadTimeoutsS;
     const double wire = WireSeconds(double(upload->lineBytes), baud);
-    const double bound = wire + blocks * kBlockPauseS + fixed;
+    // Behind an adapter every block's ACK and every typed character's echo
+    // waits for the timer; the fixed waits are whole, the blocks scaled below.
+    const double blockRound = WireSeconds(134, baud) + kBlockPauseS;
+    const double typed = double(upload->turns) - blocks;
+    const double adapterBlocks = blocks * AdapterExtraS(blockRound, latencyMs);
+    const double adapterFixed = typed > 0 ? typed * AdapterExtraS(WireSeconds(2, baud), latencyMs) : 0;
+    const double bound = wire + blocks * kBlockPauseS + adapterBlocks + fixed + adapterFixed;
     const double scale = 1 / uploadFraction;
-    const double measured = fixed + (upload->seconds - fixed) * scale;
-    const double boundFull = fixed + (bound - fixed) * scale;
+    const double measured = fixed + adapterFixed + (upload->seconds - fixed - adapterFixed) * scale;
+    const double boundFull = fixed + adapterFixed + (bound - fixed - adapterFixed) * scale;
     const std::string label = "upload 100 KB, " + speed;
     rows.push_back({label + ", time", Fmt("%.2f s", measured), Fmt("%.2f s", boundFull), Ratio(measured, boundFull)});
     const double rate = kUploadBytes / measured;
-    if (baud) {
+    if (baud && !latencyMs) {
       const double wireRate = baud / kBitsPerByte * 128 / 133;
       rows.push_back({label + ", rate vs wire", Fmt("%.0f B/s", rate), Fmt("%.0f B/s", wireRate), Ratio(rate, wireRate)});
     }
@@ -519,7 +553,12 @@ void LineRows(const Settings& s, uint32_t baud, const std::string& dir, const st
                 {"restore", true, kRestoreWireBytes, 16384, 0, 0}};
   for (const auto& img : images) {
     if (!wanted("image")) break;
-    const double limit = WireSeconds(img.wireBytes, baud);
+    double limit = WireSeconds(img.wireBytes, baud);
+#ifdef VORN_BENCH_IMAGE
+    if (latencyMs)  // what the adapter's hold on each round trip allows
+      limit = vorn::EstimateImageTime(img.restore ? vorn::ImageDirection::Restore : vorn::ImageDirection::Backup,
+                                      baud, latencyMs).seconds;
+#endif
     const std::string label = std::string(img.name) + " of D:" + part + ", " + speed;
     std::optional<Measurement> m;
 #ifdef VORN_BENCH_IMAGE
@@ -544,7 +583,9 @@ void LineRows(const Settings& s, uint32_t baud, const std::string& dir, const st
   } else if (!refresh) {
     rows.push_back({"refresh D:\\, " + speed, "failed", "", ""});
   } else {
-    const double budget = kRefreshBudgetS + WireSeconds(double(refresh->lineBytes), baud);
+    // Each typed character's echo waits for the adapter's timer.
+    const double budget = kRefreshBudgetS + WireSeconds(double(refresh->lineBytes), baud) +
+                          double(refresh->turns) * AdapterExtraS(WireSeconds(2, baud), latencyMs);
     rows.push_back({"refresh D:\\, " + speed, Fmt("%.3f s", refresh->seconds), Fmt("%.3f s", budget),
                     Ratio(refresh->seconds, budget)});
     cpuRow("refresh", *refresh);
@@ -565,6 +606,7 @@ int main(int argc, char** argv) {
       return argv[++i];
     };
     if (a == "--quick") s.quick = true;
+    else if (a == "--no-adapter") s.latency = false;
     else if (a == "--runs") s.runs = std::max(1, std::atoi(value().c_str()));
     else if (a == "--image-runs") s.imageRuns = std::max(1, std::atoi(value().c_str()));
     else if (a == "--csv") s.csv = value();
@@ -625,10 +667,17 @@ int main(int argc, char** argv) {
       rows.push_back({"line pacing", "failed", "", ""});
     }
   }
-  for (uint32_t baud : {kLineBaud, 0u}) {
+  // The line alone, then behind a USB-serial adapter at its best setting and
+  // at the common drivers' default, then unpaced.
+  const struct {
+    uint32_t baud, latencyMs;
+  } lines[] = {{kLineBaud, 0}, {kLineBaud, 1}, {kLineBaud, 16}, {0, 0}};
+  for (const auto& line : lines) {
     if (s.only == "pacing") break;
-    std::fprintf(stderr, "%s...\n", baud ? "paced at 57600 baud" : "unpaced");
-    LineRows(s, baud, dir, file, uploadFraction, rows);
+    if (line.latencyMs && !s.latency) continue;
+    std::fprintf(stderr, "%s%s...\n", line.baud ? "paced at 57600 baud" : "unpaced",
+                 line.latencyMs ? (", " + std::to_string(line.latencyMs) + " ms adapter").c_str() : "");
+    LineRows(s, line.baud, line.latencyMs, dir, file, uploadFraction, rows);
   }
   std::error_code ec;
   std::filesystem::remove_all(dir, ec);

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <ctime>
 #include <thread>
+#include <vector>
 
 namespace vsim {
 namespace {
@@ -49,8 +50,14 @@ void FineTimers() {
 
 }  // namespace
 
-Console::Console(int fd, const std::atomic<bool>* stop, Observer onReceived, uint32_t baud)
-    : fd_(fd), stop_(stop), onReceived_(std::move(onReceived)), inbound_(baud), outbound_(baud) {}
+Console::Console(int fd, const std::atomic<bool>* stop, Observer onReceived, uint32_t baud,
+                 uint32_t adapterLatencyMs)
+    : fd_(fd),
+      stop_(stop),
+      onReceived_(std::move(onReceived)),
+      inbound_(baud),
+      outbound_(baud),
+      adapter_(adapterLatencyMs, Clock::now()) {}
 
 void Console::Take() {
   uint8_t buf[512];
@@ -157,6 +164,10 @@ void Console::Write(const std::string& bytes) {
 
 void Console::Write(const uint8_t* data, size_t n) {
   std::lock_guard<std::mutex> lock(writeMu_);
+  if (adapter_.Active()) {
+    WriteThroughAdapter(data, n);
+    return;
+  }
   if (outbound_.Baud() == 0) {
     Put(data, n);
     return;
@@ -180,6 +191,22 @@ void Console::Write(const uint8_t* data, size_t n) {
     if (!Put(data + sent, ready)) return;
     sent += ready;
     due = next;
+  }
+}
+
+void Console::WriteThroughAdapter(const uint8_t* data, size_t n) {
+  FineTimers();
+  const Clock::time_point handed = Clock::now();
+  std::vector<Clock::time_point> due(n);
+  for (auto& t : due) t = outbound_.Next(handed);
+  adapter_.Deliver(due);
+  // The adapter hands over a packet at once: one write per group of equal times.
+  for (size_t sent = 0; sent < n;) {
+    size_t group = 1;
+    while (sent + group < n && due[sent + group] == due[sent]) ++group;
+    SleepUntilExactly(due[sent]);
+    if (Stopping() || !Put(data + sent, group)) return;
+    sent += group;
   }
 }
 

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 
+#include "sim/adapter_schedule.h"
 #include "sim/wire_schedule.h"
 
 namespace vsim {
@@ -20,7 +21,10 @@ class Console {
   // `fd` is the pseudo-terminal master (non-blocking). `onReceived` sees every byte
   // read from the host. Reads give up early once `stop` is set. `baud` paces the
   // line in both directions as a UART would (0: as fast as the pseudo-terminal).
-  Console(int fd, const std::atomic<bool>* stop, Observer onReceived, uint32_t baud = 0);
+  // `adapterLatencyMs` holds what goes to the host as a USB-serial adapter with
+  // that latency timer would (0: no adapter).
+  Console(int fd, const std::atomic<bool>* stop, Observer onReceived, uint32_t baud = 0,
+          uint32_t adapterLatencyMs = 0);
 
   // One byte, waiting at most timeoutMs (negative: until stopped). False on time-out or stop.
   bool ReadByte(uint8_t* b, int timeoutMs);
@@ -52,6 +56,8 @@ class Console {
   size_t TakeTaken(uint8_t* buf, size_t n, int interByteMs);
   // Sleeps until `until` or until the host writes, whichever is first.
   void WaitInput(Clock::time_point until);
+  // Sends bytes through the adapter model: each group when it reaches the host.
+  void WriteThroughAdapter(const uint8_t* data, size_t n);
   // Hands bytes to the pseudo-terminal; false when the host stopped taking them.
   bool Put(const uint8_t* data, size_t n);
 
@@ -62,6 +68,7 @@ class Console {
   WireSchedule inbound_;          // reader thread only
   std::mutex writeMu_;            // the shell thread and InjectOutput both write
   WireSchedule outbound_;         // under writeMu_
+  AdapterSchedule adapter_;       // toward the host, after outbound_
 };
 
 }  // namespace vsim

@@ -13,10 +13,14 @@ namespace {
 
 void Usage() {
   std::fprintf(stderr,
-               "usage: vorn7730-utility [--simulate] [--simulate-baud N] [--drive FILE] [--port PATH]...\n"
+               "usage: vorn7730-utility [--simulate] [--simulate-baud N] [--simulate-adapter-latency MS]\n"
+               "                        [--drive FILE] [--port PATH]...\n"
                "                        [--screenshot FILE]\n"
                "  --simulate         serve the built-in virtual controller and select its port\n"
                "  --simulate-baud N  as --simulate, with its line paced to N baud like a real one\n"
+               "  --simulate-adapter-latency MS\n"
+               "                     as --simulate, its output held like a USB-serial adapter's\n"
+               "                     with an MS millisecond latency timer (1 to 255)\n"
                "  --drive FILE       keep the virtual controller's drive D: in this image file\n"
                "  --port PATH        offer this serial device too (repeatable)\n"
                "  --screenshot FILE  save a picture of the window after start-up and quit\n");
@@ -53,6 +57,16 @@ int main(int argc, char** argv) {
       }
       options.simulate = true;
       options.simulatorBaud = static_cast<uint32_t>(baud);
+    } else if (!std::strcmp(arg, "--simulate-adapter-latency")) {
+      const char* text = value();
+      char* end = nullptr;
+      const unsigned long ms = std::strtoul(text, &end, 10);
+      if (!*text || *end || ms == 0 || ms > 255) {
+        Usage();
+        return 2;
+      }
+      options.simulate = true;
+      options.simulatorAdapterLatencyMs = static_cast<uint32_t>(ms);
     } else if (!std::strcmp(arg, "--drive")) options.simulatorDrive = value();
     else if (!std::strcmp(arg, "--port")) options.extraPorts.push_back(value());
     else if (!std::strcmp(arg, "--screenshot")) screenshot = value();

@@ -1,6 +1,8 @@
 // SerialPort on real pseudo-terminals: the test holds the master end and plays
 // the controller; the port under test opens the slave path.
 #include "link/serial_port.h"
+#include "platform/adapter_latency.h"
+#include "platform/posix/low_latency_posix.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -448,6 +450,44 @@ TEST(SerialPortRecovery, HardErrorReopensWithTheSettingsInForce) {
   plain.Open();
   EXPECT_FALSE(plain.ReadExact(&byte, 1));
   EXPECT_EQ(log3.str(), "open COM5;close;open COM5;");
+}
+
+}  // namespace
+}  // namespace vorn
+
+namespace vorn {
+namespace {
+
+// A USB adapter's latency timer is lowered while the port is open and put
+// back at close; a device without one (this pseudo-terminal, whose driver also
+// refuses the low-latency flag) opens and carries bytes as before.
+TEST_F(PtyTest, LowLatencyIsAskedForAndPutBack) {
+  char folder[] = "/tmp/vorn-sysfs-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const std::string name = path_.substr(path_.find_last_of('/') + 1);
+  const std::string device = std::string(folder) + "/class/tty/" + name + "/device";
+  ASSERT_EQ(std::system(("mkdir -p " + device + " && echo 16 > " + device + "/latency_timer").c_str()), 0);
+  const auto timer = [&] {
+    std::ifstream in(device + "/latency_timer");
+    std::string value;
+    std::getline(in, value);
+    return value;
+  };
+  EXPECT_EQ(platform::LatencyTimerPath(folder, path_), device + "/latency_timer");
+  platform::LowLatencyRequest request(folder);
+  request.Apply(slave_, path_);
+  EXPECT_EQ(timer(), "1");
+  request.Restore(slave_);
+  EXPECT_EQ(timer(), "16");
+  std::system((std::string("rm -rf ") + folder).c_str());
+
+  EXPECT_EQ(platform::AdapterLatencyMs(path_), std::nullopt);
+  SerialPort port(path_);
+  OpenPort(port, 200);
+  Send("hello");
+  uint8_t got[5];
+  ASSERT_TRUE(port.ReadExact(got, 5));
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(got), 5), "hello");
 }
 
 }  // namespace

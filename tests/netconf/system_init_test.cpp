@@ -32,64 +32,77 @@ std::vector<std::string> TransfersInto(const std::vector<std::string>& lines, co
   return out;
 }
 
-TEST(SystemInitTest, OnTheVirtualController) {
-  const struct {
-    const char* name;
-    ServerChoice servers;
-    const char* missing;  // a default file or server left out of the installation
-    bool ok;
-    std::vector<std::string> rootFiles, confFiles, webRootFiles;
-    std::vector<std::string> errors;
-  } cases[] = {
-      {"no servers", {}, nullptr, true,
-       {"autorun.bat", "AX8796.COM", "CFGIO.EXE", "SOCKETP.EXE"}, {"SOCKET.UPW", "SOCKET.CFG"}, {}, {}},
-      {"all three servers in order", {true, true, true}, nullptr, true,
-       {"autorun.bat", "AX8796.COM", "CFGIO.EXE", "SOCKETP.EXE"}, {"SOCKET.UPW", "SOCKET.CFG"},
-       {"httpftpd.exe", "ftpd.exe", "httpd.exe"}, {}},
-      {"second default file fails", {true, false, false}, "Drive_D/Default_files/CONF/SOCKET.CFG", false,
-       {}, {"SOCKET.UPW"}, {}, {TransferFailureText("SOCKET.CFG"), kInitFailedText}},
-      {"a failed server does not stop the others", {true, true, true}, "Drive_D/Extension_files/WebRoot/ftpd.exe",
-       false, {"autorun.bat", "AX8796.COM", "CFGIO.EXE", "SOCKETP.EXE"}, {"SOCKET.UPW", "SOCKET.CFG"},
-       {"httpftpd.exe", "httpd.exe"}, {TransferFailureText("ftpd.exe"), kInitFailedText}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    test::TempDir source;
-    fs::copy(VORN_TEST_SOURCE_DIR, source.path, fs::copy_options::recursive);
-    if (c.missing) fs::remove(fs::path(source.path) / c.missing);
+struct InitCase {
+  const char* name;
+  ServerChoice servers;
+  const char* missing;  // a default file or server left out of the installation
+  bool ok;
+  std::vector<std::string> rootFiles, confFiles, webRootFiles;
+  std::vector<std::string> errors;
+};
 
-    vsim::VirtualController sim;
-    ASSERT_TRUE(sim.Start());
-    ASSERT_TRUE(sim.WriteFile("D:\\OLD.TXT", "left from before"));
-    test::RecordingPane pane;
-    NoCursor cursor;
-    test::ScriptedUi ui;
-    Exchange link(pane, cursor, ui);
-    link.ComName = sim.PortPath();
-    NetConf conf(ui, PortUploader(link), PortCommandRunner(link),
-                 [&] { return platform::CompanionFolders{"", source.path + "/", source.path + "/"}; });
+void PrintTo(const InitCase& c, std::ostream* os) { *os << c.name; }
 
-    EXPECT_EQ(conf.SystemInit(c.servers), c.ok);
-    EXPECT_FALSE(conf.InitRunning);
-    EXPECT_EQ(cursor.busy, 0);
-    EXPECT_EQ(ui.Texts("error"), c.errors);
-    // No "Update Successfully!" for the single files of the run.
-    EXPECT_EQ(ui.Texts("information"),
-              c.ok ? std::vector<std::string>{kInitDoneText} : std::vector<std::string>{});
-    EXPECT_EQ(TransfersInto(pane.lines, "D:\\"), c.rootFiles);
-    EXPECT_EQ(TransfersInto(pane.lines, "D:\\CONF\\"), c.confFiles);
-    EXPECT_EQ(TransfersInto(pane.lines, "D:\\WebRoot\\"), c.webRootFiles);
+// Each case formats and fills a whole drive at the line's pace: one test
+// each, so that they run side by side.
+class SystemInitOnTheVirtualController : public ::testing::TestWithParam<InitCase> {};
 
-    EXPECT_FALSE(sim.Exists("D:\\OLD.TXT"));
-    EXPECT_TRUE(sim.Exists("D:\\WEBROOT"));
-    EXPECT_TRUE(sim.Exists("D:\\CONF\\SOCKET.UPW"));
-    EXPECT_EQ(sim.Exists("D:\\AUTORUN.BAT"), !c.rootFiles.empty());
-    for (const std::string& server : {"httpftpd.exe", "ftpd.exe", "httpd.exe"}) {
-      const bool sent = std::find(c.webRootFiles.begin(), c.webRootFiles.end(), server) != c.webRootFiles.end();
-      EXPECT_EQ(sim.Exists("D:\\WebRoot\\" + std::string(server)), sent) << server;
-    }
+const InitCase kInitCases[] = {
+    {"no servers", {}, nullptr, true,
+     {"autorun.bat", "AX8796.COM", "CFGIO.EXE", "SOCKETP.EXE"}, {"SOCKET.UPW", "SOCKET.CFG"}, {}, {}},
+    {"all three servers in order", {true, true, true}, nullptr, true,
+     {"autorun.bat", "AX8796.COM", "CFGIO.EXE", "SOCKETP.EXE"}, {"SOCKET.UPW", "SOCKET.CFG"},
+     {"httpftpd.exe", "ftpd.exe", "httpd.exe"}, {}},
+    {"second default file fails", {true, false, false}, "Drive_D/Default_files/CONF/SOCKET.CFG", false,
+     {}, {"SOCKET.UPW"}, {}, {TransferFailureText("SOCKET.CFG"), kInitFailedText}},
+    {"a failed server does not stop the others", {true, true, true}, "Drive_D/Extension_files/WebRoot/ftpd.exe",
+     false, {"autorun.bat", "AX8796.COM", "CFGIO.EXE", "SOCKETP.EXE"}, {"SOCKET.UPW", "SOCKET.CFG"},
+     {"httpftpd.exe", "httpd.exe"}, {TransferFailureText("ftpd.exe"), kInitFailedText}},
+};
+
+TEST_P(SystemInitOnTheVirtualController, InstallsWhatIsThereAndReportsWhatIsNot) {
+  const InitCase& c = GetParam();
+  test::TempDir source;
+  fs::copy(VORN_TEST_SOURCE_DIR, source.path, fs::copy_options::recursive);
+  if (c.missing) fs::remove(fs::path(source.path) / c.missing);
+
+  vsim::VirtualController sim;
+  ASSERT_TRUE(sim.Start());
+  ASSERT_TRUE(sim.WriteFile("D:\\OLD.TXT", "left from before"));
+  test::RecordingPane pane;
+  NoCursor cursor;
+  test::ScriptedUi ui;
+  Exchange link(pane, cursor, ui);
+  link.ComName = sim.PortPath();
+  NetConf conf(ui, PortUploader(link), PortCommandRunner(link),
+               [&] { return platform::CompanionFolders{"", source.path + "/", source.path + "/"}; });
+
+  EXPECT_EQ(conf.SystemInit(c.servers), c.ok);
+  EXPECT_FALSE(conf.InitRunning);
+  EXPECT_EQ(cursor.busy, 0);
+  EXPECT_EQ(ui.Texts("error"), c.errors);
+  // No "Update Successfully!" for the single files of the run.
+  EXPECT_EQ(ui.Texts("information"),
+            c.ok ? std::vector<std::string>{kInitDoneText} : std::vector<std::string>{});
+  EXPECT_EQ(TransfersInto(pane.lines, "D:\\"), c.rootFiles);
+  EXPECT_EQ(TransfersInto(pane.lines, "D:\\CONF\\"), c.confFiles);
+  EXPECT_EQ(TransfersInto(pane.lines, "D:\\WebRoot\\"), c.webRootFiles);
+
+  EXPECT_FALSE(sim.Exists("D:\\OLD.TXT"));
+  EXPECT_TRUE(sim.Exists("D:\\WEBROOT"));
+  EXPECT_TRUE(sim.Exists("D:\\CONF\\SOCKET.UPW"));
+  EXPECT_EQ(sim.Exists("D:\\AUTORUN.BAT"), !c.rootFiles.empty());
+  for (const std::string& server : {"httpftpd.exe", "ftpd.exe", "httpd.exe"}) {
+    const bool sent = std::find(c.webRootFiles.begin(), c.webRootFiles.end(), server) != c.webRootFiles.end();
+    EXPECT_EQ(sim.Exists("D:\\WebRoot\\" + std::string(server)), sent) << server;
   }
 }
+INSTANTIATE_TEST_SUITE_P(Cases, SystemInitOnTheVirtualController, ::testing::ValuesIn(kInitCases),
+                         [](const auto& info) {
+                           std::string name = info.param.name;
+                           for (char& ch : name) if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                           return name;
+                         });
 
 // A port whose shell echoes each character and then plays the script.
 struct EchoingPort : test::ScriptedPort {

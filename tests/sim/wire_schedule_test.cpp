@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "sim/adapter_schedule.h"
 #include "sim/wire_schedule.h"
 
 namespace simtest {
@@ -55,6 +56,53 @@ TEST(SimWireSchedule, BytesQueueBehindTheLineAndAnIdleLineStartsAfresh) {
   WireSchedule unpaced;
   EXPECT_EQ(Ns(unpaced.Next(At(42))), 42);
   EXPECT_EQ(Ns(unpaced.Next(At(42))), 42);
+}
+
+// A USB-serial adapter between the line and the host: a packet of 62 bytes
+// goes at once, anything less waits for the free-running latency timer.
+TEST(SimAdapterSchedule, BytesWaitForTheTimerOrAFullPacket) {
+  constexpr int64_t ms = 1'000'000;
+  struct Case {
+    const char* what;
+    std::vector<int64_t> crossedNs;  // arrival over the line of each byte of one burst
+    std::vector<int64_t> hostNs;     // when each reaches the host
+  };
+  // 16 ms timer firing at 0, 16 ms, 32 ms, ...
+  const std::vector<Case> cases = {
+      {"a lone byte waits for the next firing", {5 * ms}, {16 * ms}},
+      {"a byte arriving as the timer fires goes with it", {16 * ms}, {16 * ms}},
+      {"a five-byte answer goes in one piece", {20 * ms, 21 * ms, 22 * ms, 23 * ms, 24 * ms},
+       {32 * ms, 32 * ms, 32 * ms, 32 * ms, 32 * ms}},
+      {"a burst across a firing splits there", {15 * ms, 17 * ms}, {16 * ms, 32 * ms}},
+  };
+  for (const Case& c : cases) {
+    vsim::AdapterSchedule adapter(16, At(0));
+    std::vector<Clock::time_point> t;
+    for (int64_t ns : c.crossedNs) t.push_back(At(ns));
+    adapter.Deliver(t);
+    std::vector<int64_t> got;
+    for (auto x : t) got.push_back(Ns(x));
+    EXPECT_EQ(got, c.hostNs) << c.what;
+  }
+
+  // 130 bytes at 57600 baud, handed at 1 ms: the first packet fills before the
+  // 16 ms firing and goes as its last byte arrives; the firing takes the 24
+  // bytes then waiting, the next one the 44 after them.
+  WireSchedule line(57600);
+  std::vector<Clock::time_point> burst;
+  for (int i = 0; i < 130; ++i) burst.push_back(line.Next(At(1 * ms)));
+  const auto crossed = burst;
+  vsim::AdapterSchedule(16, At(0)).Deliver(burst);
+  EXPECT_EQ(burst[0], crossed[61]);
+  EXPECT_EQ(burst[61], crossed[61]);
+  EXPECT_EQ(Ns(burst[62]), 16 * ms);
+  EXPECT_EQ(Ns(burst[85]), 16 * ms);
+  EXPECT_EQ(Ns(burst[86]), 32 * ms);
+  EXPECT_EQ(Ns(burst[129]), 32 * ms);
+
+  std::vector<Clock::time_point> none = {At(3)};
+  vsim::AdapterSchedule().Deliver(none);
+  EXPECT_EQ(Ns(none[0]), 3);
 }
 
 }  // namespace

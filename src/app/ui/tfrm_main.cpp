@@ -339,6 +339,7 @@ void TfrmMain::FormCreate() {
     vsim::Options simOptions;
     simOptions.driveFile = options_.simulatorDrive;
     simOptions.baud = options_.simulatorBaud;
+    simOptions.adapterLatencyMs = options_.simulatorAdapterLatencyMs;
     simulator_ = std::make_unique<vsim::VirtualController>(simOptions);
     std::string error;
     if (!simulator_->Start(&error)) {

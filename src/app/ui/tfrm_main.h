@@ -45,6 +45,7 @@ struct StartOptions {
   std::vector<std::string> extraPorts; // --port PATH
   std::string simulatorDrive;          // --drive FILE for the virtual controller
   uint32_t simulatorBaud = 0;          // --simulate-baud N: pace its line like a real one; 0 unpaced
+  uint32_t simulatorAdapterLatencyMs = 0;  // --simulate-adapter-latency MS: a USB-serial adapter's hold; 0 none
 };
 
 class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::BusyCursor {

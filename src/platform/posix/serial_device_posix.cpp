@@ -23,6 +23,7 @@
 #include <fstream>
 #include <thread>
 
+#include "platform/posix/low_latency_posix.h"
 #include "platform/serial_device.h"
 
 namespace vorn::platform {
@@ -231,6 +232,9 @@ class PosixSerialDevice final : public SerialDevice {
   // device across a re-open, as a driver's would.
   uint32_t timeoutMs_ = 0;
   OpenFailure lastFailure_ = OpenFailure::None;
+  // A USB adapter holds received bytes for its latency timer: asked down
+  // while open, since every exchange waits for the controller's answer.
+  LowLatencyRequest lowLatency_;
 };
 
 bool PosixSerialDevice::Fail(OpenFailure why) {
@@ -296,6 +300,7 @@ bool PosixSerialDevice::Open(const std::string& portName) {
   }
   fd_ = fd;
   lastFailure_ = OpenFailure::None;
+  lowLatency_.Apply(fd, path);
   return true;
 }
 
@@ -351,6 +356,7 @@ bool PosixSerialDevice::Close() {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   tcsetattr(fd_, TCSANOW, &original_);
+  lowLatency_.Restore(fd_);
   flock(fd_, LOCK_UN);
   // Linux releases the descriptor even when close reports an error.
   const bool ok = close(fd_) == 0;
