@@ -92,7 +92,7 @@ TEST_P(SystemInitOnTheVirtualController, InstallsWhatIsThereAndReportsWhatIsNot)
   EXPECT_TRUE(sim.Exists("D:\\WEBROOT"));
   EXPECT_TRUE(sim.Exists("D:\\CONF\\SOCKET.UPW"));
   EXPECT_EQ(sim.Exists("D:\\AUTORUN.BAT"), !c.rootFiles.empty());
-  for (const std::string& server : {"httpftpd.exe", "ftpd.exe", "httpd.exe"}) {
+  for (const char* server : {"httpftpd.exe", "ftpd.exe", "httpd.exe"}) {
     const bool sent = std::find(c.webRootFiles.begin(), c.webRootFiles.end(), server) != c.webRootFiles.end();
     EXPECT_EQ(sim.Exists("D:\\WebRoot\\" + std::string(server)), sent) << server;
   }
