@@ -64,7 +64,7 @@ bool ParseRights(const std::string& letters, const std::string& allowed, std::os
   return true;
 }
 
-int Users(NetConf& conf, const std::vector<std::string>& args, std::istream& in, std::ostream& err) {
+int Users(NetConf& conf, Ui& ui, const std::vector<std::string>& args, std::istream& in, std::ostream& err) {
   UserInput input;
   bool ftp = false, http = false;
   for (size_t i = 1; i < args.size(); ++i) {
@@ -105,6 +105,8 @@ int Users(NetConf& conf, const std::vector<std::string>& args, std::istream& in,
     if (!line.empty() && line.back() == '\r') line.pop_back();
     *password = line;
   }
+  // The characters first: a length counts bytes, right only for ASCII.
+  if (!CheckUsers(input, ui)) return 1;
   // The dialog's fields stop at these lengths; the controller expects no more.
   if (input.ftpId.size() > kUserIdLimit || input.httpId.size() > kUserIdLimit) {
     err << "An ID can have at most " << kUserIdLimit << " characters\n";
@@ -122,7 +124,7 @@ int Users(NetConf& conf, const std::vector<std::string>& args, std::istream& in,
 int NetCommand(Exchange& link, const std::vector<std::string>& args, std::istream& in, std::ostream& err) {
   NetConf conf(link.UserInterface(), PortUploader(link), PortCommandRunner(link));
   if (!args.empty() && args[0] == "address") return Address(conf, args, err);
-  if (!args.empty() && args[0] == "users") return Users(conf, args, in, err);
+  if (!args.empty() && args[0] == "users") return Users(conf, link.UserInterface(), args, in, err);
   err << "net needs 'address' or 'users'\n";
   return 2;
 }

@@ -60,5 +60,8 @@ check "the user lines" '[ "$(cat "$work/data/vorn7730/SOCKET.UPW")" = "$(printf 
 run net users --ftp admin 'pass word' --http guest pw >/dev/null 2>"$work/blank.err"
 rc=$?
 check "a blank in a password is refused" '[ $rc -eq 1 ] && grep -q "can not contain" "$work/blank.err"'
+run net users --ftp admin 'éééééé' --http guest pw >/dev/null 2>"$work/accents.err"
+rc=$?
+check "letters beyond ASCII get the same refusal" '[ $rc -eq 1 ] && grep -q "can not contain" "$work/accents.err"'
 
 exit $fail
