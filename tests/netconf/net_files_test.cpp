@@ -101,7 +101,9 @@ TEST_F(NetFilesTest, SocketUpwBytesAndMode) {
   };
   // A link planted under the file's name is replaced, never written through.
   const std::string elsewhere = dir.File("elsewhere.txt", "not the user file");
+#ifndef _WIN32
   std::filesystem::create_symlink(elsewhere, dir.path + "/SOCKET.UPW");
+#endif
   for (const auto& c : cases) {
     uploads.clear();
     NetConf conf = MakeConf(Folder());
