@@ -124,9 +124,12 @@ std::string ToolProblem(const std::string& folder, const std::string& program) {
     std::fclose(f);
     return "";
   }
-  std::error_code ec;
   std::string where = folder;
-  if (where.empty()) where = std::filesystem::current_path(ec).string();
+  if (where.empty()) {
+    std::error_code ec;
+    const std::u8string current = std::filesystem::current_path(ec).u8string();
+    where.assign(current.begin(), current.end());
+  }
   return program + " not found in " + where;
 }
 
