@@ -1,7 +1,8 @@
 // KAPRINRD and KAPRINWR: the image programs the host uploads to D:\ and starts.
 // KAPRINRD streams the whole drive in 8-byte blocks and repeats a block when
 // the host answers "666"; KAPRINWR asks for 64-byte blocks with "111" ("444"
-// after a damaged one), then replaces the drive with what it received.
+// after a damaged one), then replaces the drive with what it received. A
+// refusal ends with a line holding "Error", as the host looks for.
 #include <algorithm>
 #include <cstring>
 
@@ -122,7 +123,7 @@ void RunImageWrite(ProgramContext& ctx) {
     uint8_t block[kWriteBlock + 2];
     if (ctx.console.Read(block, sizeof block, kAnswerWaitMs, kInsideBlockMs) != sizeof block) {
       ctx.Line("");
-      ctx.Line("KAPRINWR: no block from the host, restore stopped at block " + std::to_string(i));
+      ctx.Line("KAPRINWR Error: no block from the host, restore stopped at block " + std::to_string(i));
       return;
     }
     lastDamaged = !CrcOk(block, kWriteBlock);
@@ -132,11 +133,11 @@ void RunImageWrite(ProgramContext& ctx) {
   ctx.console.Drain(50, 500);
   ctx.Line("");
   if (count < whole) {
-    ctx.Line("KAPRINWR: stopped after " + std::to_string(count) + " blocks as asked, drive D: left unchanged");
+    ctx.Line("KAPRINWR Error: stopped after " + std::to_string(count) + " blocks as asked, drive D: left unchanged");
     return;
   }
   if (!ctx.drive.Load(image)) {
-    ctx.Line("KAPRINWR: the received image is not a drive, drive D: left unchanged");
+    ctx.Line("KAPRINWR Error: the received image is not a drive, drive D: left unchanged");
     return;
   }
   ctx.shell.ResetDriveD();

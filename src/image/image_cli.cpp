@@ -93,14 +93,17 @@ int Watch(KaprinThreadBase& thread, bool restore, std::ostream& err) {
   }
   thread.WaitFor();
   if (shown) err << '\r' << (thread.Progress + 1) << '/' << thread.BlockCount << " blocks\n";
-  if (!thread.Succeeded) {
-    std::string text = thread.ErrorText;
-    while (!text.empty() && text.back() == '\n') text.pop_back();
-    err << text << '\n';
-    return 1;
-  }
-  err << ImageDoneText(!restore) << '\n';
-  return 0;
+  std::string text = ImageEndText(thread, !restore);
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  err << text << '\n';
+  return thread.Succeeded ? 0 : 1;
+}
+
+// A refusal on one line, as scripts read it.
+std::string OneLine(std::string text) {
+  for (char& c : text)
+    if (c == '\n') c = ' ';
+  return text;
 }
 }  // namespace
 
@@ -113,29 +116,32 @@ int RunImageCommand(bool restore, const std::string& portName, const PortFactory
         << ".\nRun it again with --yes to go ahead.\n";
     return 1;
   }
-  if (restore) {
-    if (const std::string problem = ImageFileProblem(a.image); !problem.empty()) {
-      err << problem << '\n';
-      return 1;
-    }
+  // Everything that can be checked on the host is, before the controller is
+  // touched.
+  if (const std::string problem = restore ? ImageFileProblem(a.image) : BackupTargetProblem(a.image);
+      !problem.empty()) {
+    err << OneLine(problem) << '\n';
+    return 1;
   }
-
   const std::string folder =
       a.toolsGiven ? WithSeparator(a.tools) : platform::LocateCompanionFolders(platform::HostRegistry()).tools;
-  if (!UploadProgram(portName, factory, folder + (restore ? "KAPRINWR.EXE" : "KAPRINRD.EXE"), pane, err)) {
+  const char* program = restore ? "KAPRINWR.EXE" : "KAPRINRD.EXE";
+  if (const std::string problem = ToolProblem(folder, program); !problem.empty()) {
+    err << OneLine(problem) << '\n';
+    return 1;
+  }
+  if (!UploadProgram(portName, factory, folder + program, pane, err)) {
     err << ImageCableText() << '\n';
     return 1;
   }
 
   DirectInvoker gui;
   std::unique_ptr<KaprinThreadBase> thread;
-  if (restore) {
+  if (restore)
     thread = std::make_unique<VornKaprinResThread>(gui);
-  } else {
-    auto backup = std::make_unique<VornKaprinThread>(gui);
-    backup->Terminal = &pane;
-    thread = std::move(backup);
-  }
+  else
+    thread = std::make_unique<VornKaprinThread>(gui);
+  thread->Terminal = &pane;
   thread->PortName = portName;
   thread->Factory = factory;
   thread->ImagePath = a.image;

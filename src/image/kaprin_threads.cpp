@@ -1,11 +1,14 @@
 #include "image/kaprin_threads.h"
 
+#include <cctype>
+#include <cerrno>
 #include <cstring>
+#include <exception>
 #include <filesystem>
-#include <fstream>
 
 #include "image/crc16.h"
 #include "platform/host.h"
+#include "platform/owner_files.h"
 
 namespace vorn {
 
@@ -15,10 +18,35 @@ constexpr int kRepeatPauseMs = 500;
 constexpr int kMaxChecksumFailures = 2;
 constexpr size_t kRestoreBlockData = 64;
 constexpr size_t kAnswerSize = 5;
+constexpr int kLateByteReads = 5;
+// The end of a restore is read as the standard exchange reads a command's
+// output: lines until a read times out, then the prompt within a budget.
+constexpr uint32_t kFinalLineTimeoutMs = 1000;
+constexpr uint32_t kPromptBudgetMs = 5000;
+constexpr size_t kFinalLineLimit = 1024;
+constexpr size_t kFinalLinesKept = 3;
+constexpr int kFinalLinesRead = 200;
 
 // Host paths are UTF-8, as the panes and dialogs hold them.
 std::filesystem::path HostPath(const std::string& utf8) {
   return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string UnexpectedErrorText(const std::string& what) {
+  return "The image transfer stopped on an unexpected error" + (what.empty() ? std::string(".") : ": " + what);
+}
+
+// A request made of the two request digits: one damaged on the way is still
+// taken as a request. Anything else is not the image program speaking.
+bool RequestDigits(const uint8_t* request) {
+  for (int i = 0; i < 3; ++i)
+    if (request[i] != '1' && request[i] != '4') return false;
+  return true;
+}
+
+bool Contains(std::string text, const char* word) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text.find(word) != std::string::npos;
 }
 
 void MakeAnswer(uint8_t (&answer)[kAnswerSize], const char* digits) {
@@ -39,13 +67,76 @@ std::string ImageDoneText(bool backup) {
 }
 
 std::string ImageFileProblem(const std::string& path) {
+  std::error_code ec;
+  const auto status = std::filesystem::status(HostPath(path), ec);
+  if (status.type() == std::filesystem::file_type::not_found)
+    return "The image file '" + path + "' does not exist.";
+  if (const std::string kind = platform::NonRegularKind(path); !kind.empty())
+    return "'" + path + "' is not an image file but a " + kind + ".";
+  errno = 0;
   std::FILE* f = platform::OpenFileForReading(path);
-  if (!f) return "";
+  if (!f) {
+    const int err = errno;
+    return "The image file '" + path + "' cannot be read" + (err ? ": " + std::string(std::strerror(err)) : "") + ".";
+  }
   const int64_t length = platform::OpenFileLength(f);
   std::fclose(f);
-  if (length < 0 || length >= kImageSize) return "";
-  return "The file '" + path + "' is too short to be a drive image:\nit holds " + std::to_string(length) +
-         " bytes, a drive image needs " + std::to_string(kImageSize) + " bytes.";
+  if (length == kImageSize) return "";
+  if (length < 0) return "'" + path + "' is not an image file: its length cannot be found.";
+  return "The file '" + path + "' is too " + (length < kImageSize ? "short" : "long") +
+         " to be a drive image:\nit holds " + std::to_string(length) + " bytes, a drive image needs " +
+         std::to_string(kImageSize) + " bytes.";
+}
+
+std::string BackupTargetProblem(const std::string& path) {
+  if (const std::string kind = platform::NonRegularKind(path); !kind.empty())
+    return "Cannot write the backup to '" + path + "': it is a " + kind + ", not a regular file.";
+  std::string folder = platform::FolderOf(path);
+  std::error_code ec;
+  const auto status = std::filesystem::status(HostPath(folder.empty() ? "." : folder), ec);
+  if (status.type() == std::filesystem::file_type::not_found)
+    return "Cannot write the backup to '" + path + "': the folder '" + folder + "' does not exist.";
+  if (status.type() != std::filesystem::file_type::directory)
+    return "Cannot write the backup to '" + path + "': '" + folder + "' is not a folder.";
+  // Trying is the one sure test of a folder's rights and of the name: a new
+  // file beside the target, and the target itself when it is not there yet.
+  // Both are this check's own and go again at once.
+  std::string reason, probe;
+  std::FILE* file = platform::CreateUniqueOwnerOnlyFile(folder, "~vorn", ".tmp", probe, &reason);
+  if (file) {
+    std::fclose(file);
+    platform::RemoveOwnFile(probe);
+    const auto target = std::filesystem::symlink_status(HostPath(path), ec);
+    if (!ec && target.type() != std::filesystem::file_type::not_found) return "";
+    file = platform::CreateOwnerOnlyFile(path, &reason);
+    if (file) {
+      std::fclose(file);
+      platform::RemoveOwnFile(path);
+      return "";
+    }
+  }
+  return "Cannot write the backup to '" + path + "': " + reason + ".";
+}
+
+std::string ToolProblem(const std::string& folder, const std::string& program) {
+  const std::string path = folder + program;
+  if (std::FILE* f = platform::OpenFileForReading(path)) {
+    std::fclose(f);
+    return "";
+  }
+  std::string where = folder;
+  if (where.empty()) {
+    std::error_code ec;
+    const std::u8string current = std::filesystem::current_path(ec).u8string();
+    where.assign(current.begin(), current.end());
+  }
+  return program + " not found in " + where;
+}
+
+std::string ImageEndText(const KaprinThreadBase& thread, bool backup) {
+  std::string text = thread.Succeeded ? ImageDoneText(backup) : thread.ErrorText;
+  if (thread.Succeeded && !thread.FinalWords.empty()) text += "\n\n" + thread.FinalWords;
+  return text;
 }
 
 // --- common ---
@@ -56,6 +147,7 @@ KaprinThreadBase::~KaprinThreadBase() { Stop(); }
 
 void KaprinThreadBase::Execute() {
   bool ok = false;
+  // The owner polls Done and shows ErrorText: both must be set whatever happened.
   try {
     std::unique_ptr<Port> port = Factory ? Factory(PortName) : nullptr;
     if (!port || !port->Open()) {
@@ -66,11 +158,23 @@ void KaprinThreadBase::Execute() {
       ok = Transfer(*port);
       port->Close();
     }
-  } catch (...) {
-    // The owner polls Done; it must be set whatever happened.
+  } catch (const std::exception& e) {
     ok = false;
+    ErrorText = UnexpectedErrorText(e.what());
+  } catch (...) {
+    ok = false;
+    ErrorText = UnexpectedErrorText("");
   }
-  ok = Finish(ok);
+  try {
+    ok = Finish(ok);
+  } catch (const std::exception& e) {
+    ok = false;
+    ErrorText = UnexpectedErrorText(e.what());
+  } catch (...) {
+    ok = false;
+    ErrorText = UnexpectedErrorText("");
+  }
+  if (!ok && ErrorText.empty() && !Terminated()) ErrorText = UnexpectedErrorText("");
   Succeeded = ok;
   Done = true;  // the last act: the owner may read everything from now on
 }
@@ -79,20 +183,54 @@ bool KaprinThreadBase::SendCommandLine(Port& port) {
   for (unsigned char c : CommandLine) {
     uint8_t echo = 0;
     if (!port.WriteByte(c) || !port.ReadExact(&echo, 1) || echo != c) {
-      ErrorText = SendFailureText(CommandLine);
+      if (!LineLost(port)) ErrorText = SendFailureText(CommandLine);
       return false;
     }
   }
   return true;
 }
 
+bool KaprinThreadBase::LineLost(Port& port) {
+  const std::string reason = port.LostReason();
+  if (reason.empty()) return false;
+  ErrorText = "The serial line was lost (" + PortName + "): " + reason;
+  return true;
+}
+
+void KaprinThreadBase::ShowLine(const std::string& text) {
+  Synchronize([this, &text] {
+    if (Terminal) ShowPaneLine(*Terminal, text);
+  });
+}
+
 bool KaprinThreadBase::AwaitBytes(Port& port, uint8_t* buffer, size_t count) {
   // No limit of its own: the owner's watchdog decides when the controller has
-  // gone quiet for too long, and then asks this thread to end.
+  // gone quiet for too long, and then asks this thread to end. A lost line
+  // fails every read at once, so it ends the wait here instead.
   while (!Terminated()) {
     if (port.ReadExact(buffer, count)) return true;
+    if (LineLost(port)) return false;
   }
   return false;
+}
+
+bool KaprinThreadBase::AwaitFirstMessage(Port& port, uint8_t* message, size_t count) {
+  if (!AwaitBytes(port, message, count)) return false;
+  // A shell that ends the echoed carriage return with a line feed puts it
+  // before the program's first message. Taken as part of it, the message's
+  // last byte would be left over (or purged, if it came late) and every later
+  // message read one byte out of step.
+  if (message[0] != '\n' || HasValidCrc16(message, count - 2)) return true;
+  std::vector<uint8_t> shifted(message + 1, message + count);
+  shifted.push_back(0);
+  for (int tries = 0; tries < kLateByteReads; ++tries) {
+    if (port.ReadExact(&shifted.back(), 1)) {
+      if (HasValidCrc16(shifted.data(), count - 2)) std::memcpy(message, shifted.data(), count);
+      return true;
+    }
+    if (Terminated() || LineLost(port)) return false;
+  }
+  return true;  // as it came: a damaged message
 }
 
 // --- backup ---
@@ -103,7 +241,10 @@ VornKaprinThread::VornKaprinThread(GuiInvoker& gui) : KaprinThreadBase(gui) {
   CommandLine = "D:\\KAPRINRD 2 3 4 5\r";
 }
 
-VornKaprinThread::~VornKaprinThread() { Stop(); }
+VornKaprinThread::~VornKaprinThread() {
+  Stop();
+  if (temp_) std::fclose(temp_);
+}
 
 void VornKaprinThread::Drain(Port& port) {
   uint8_t byte = 0;
@@ -111,6 +252,7 @@ void VornKaprinThread::Drain(Port& port) {
 }
 
 bool VornKaprinThread::Transfer(Port& port) {
+  if (!CreateTempFile()) return false;
   Drain(port);
   if (!Synchronize([this] {
         if (Terminal) ShowPaneLine(*Terminal, CommandLine);
@@ -127,8 +269,8 @@ bool VornKaprinThread::Transfer(Port& port) {
   int32_t accepted = 0;
   uint8_t block[kBlockBytes];
   while (accepted < BlockCount) {
-    if (!AwaitBytes(port, block, sizeof block)) break;
-    if (accepted == 0 && failures == 0) SkipEchoLineFeed(port, block);
+    const bool first = accepted == 0 && failures == 0;
+    if (!(first ? AwaitFirstMessage(port, block, sizeof block) : AwaitBytes(port, block, sizeof block))) break;
     // No purge of its own: the answer's Write discards unread input first.
     uint8_t answer[kAnswerSize];
     if (HasValidCrc16(block, kBlockData)) {
@@ -159,40 +301,47 @@ bool VornKaprinThread::Transfer(Port& port) {
   return false;
 }
 
-bool VornKaprinThread::SkipEchoLineFeed(Port& port, uint8_t (&block)[kBlockBytes]) {
-  // A shell that ends the echoed carriage return with a line feed shifts the
-  // first block by one byte. Taken as damaged, it would cost the pause and
-  // one of the few checksum failures a backup may have.
-  if (block[0] != '\n' || HasValidCrc16(block, kBlockData)) return false;
-  uint8_t shifted[kBlockBytes];
-  std::memcpy(shifted, block + 1, kBlockBytes - 1);
-  if (!port.ReadExact(shifted + kBlockBytes - 1, 1) || !HasValidCrc16(shifted, kBlockData))
-    return false;
-  std::memcpy(block, shifted, kBlockBytes);
-  return true;
+bool VornKaprinThread::CreateTempFile() {
+  std::string reason;
+  temp_ = platform::CreateUniqueOwnerOnlyFile(platform::FolderOf(ImagePath), "~vorn", ".img.tmp", tempPath_, &reason);
+  if (temp_) return true;
+  ErrorText = "Write image to file error!\n\n" + reason;
+  return false;
 }
 
 bool VornKaprinThread::WriteChunk() {
-  std::ofstream out(HostPath(PartialPath()),
-                    std::ios::binary | (chunkWrites_ == 0 ? std::ios::trunc : std::ios::app));
-  if (!out) return false;
-  out.write(reinterpret_cast<const char*>(chunk_.data()), static_cast<std::streamsize>(chunk_.size()));
-  out.close();
+  if (!temp_) return false;
+  const bool written = std::fwrite(chunk_.data(), 1, chunk_.size(), temp_) == chunk_.size() && std::fflush(temp_) == 0;
   ++chunkWrites_;
-  return static_cast<bool>(out);
+  return written;
 }
 
 bool VornKaprinThread::Finish(bool ok) {
-  std::error_code ec;
-  if (ok) {
-    std::filesystem::rename(HostPath(PartialPath()), HostPath(ImagePath), ec);
-    if (!ec) return true;
-    // The whole drive arrived: keep it where it is rather than throw away a
-    // backup that took minutes, and say where it lies.
-    ErrorText = "Write image to file error!\n\nThe image read from the controller is kept as '" + PartialPath() + "'.";
+  if (temp_) {
+    const int64_t length = platform::OpenFileLength(temp_);
+    if (std::fclose(temp_) != 0) ok = false;
+    temp_ = nullptr;
+    if (ok && length != kImageSize) {
+      ErrorText = "Write image to file error!\n\nThe image file came out " + std::to_string(length) +
+                  " bytes long instead of " + std::to_string(kImageSize) + ".";
+      ok = false;
+    }
+  }
+  if (tempPath_.empty()) return false;
+  if (!ok) {
+    // Only the file this run made goes; nothing of anybody else's.
+    platform::RemoveOwnFile(tempPath_);
     return false;
   }
-  std::filesystem::remove(HostPath(PartialPath()), ec);
+  // The whole drive arrived: whatever stops it replacing the target, keep it
+  // rather than throw away a backup that took minutes, and say where it lies.
+  std::string reason;
+  if (const std::string kind = platform::NonRegularKind(ImagePath); !kind.empty())
+    reason = "'" + ImagePath + "' is a " + kind + ", not a regular file";
+  else if (platform::MoveIntoPlace(tempPath_, ImagePath, &reason))
+    return true;
+  ErrorText = "Write image to file error!\n\n" + reason + ".\nThe image read from the controller is kept as '" +
+              tempPath_ + "'.";
   return false;
 }
 
@@ -214,14 +363,24 @@ bool VornKaprinResThread::Transfer(Port& port) {
 
   uint8_t request[kAnswerSize];
   uint8_t block[kRestoreBlockData + 2];
+  bool lastDamaged = false;
   for (int32_t i = 0; i < BlockCount; ++i) {
-    if (!AwaitBytes(port, request, sizeof request)) return false;
+    if (!(i == 0 ? AwaitFirstMessage(port, request, sizeof request) : AwaitBytes(port, request, sizeof request)))
+      return false;
     // No purge of its own: the block's Write discards unread input first.
-    // A damaged request is still a request: only an intact one can be wrong.
-    if (HasValidCrc16(request, 3) && std::memcmp(request, "111", 3) != 0 && std::memcmp(request, "444", 3) != 0) {
+    // A request damaged on the way is still answered, but only when it looks
+    // like one and the one before was whole: after the program ended, the
+    // shell's text reads as damaged requests, and the blocks sent in answer
+    // would be typed as command lines.
+    const bool damaged = !HasValidCrc16(request, 3);
+    const bool known = std::memcmp(request, "111", 3) == 0 || std::memcmp(request, "444", 3) == 0;
+    if (damaged ? (!RequestDigits(request) || lastDamaged) : !known) {
       ErrorText = InvalidResponseText();
+      ReadFinalWords(port);
+      if (!FinalWords.empty()) ErrorText += "\n\n" + FinalWords;
       return false;
     }
+    lastDamaged = damaged;
     if (!fileOpened_) {
       file_ = platform::OpenFileForReading(ImagePath);
       fileOpened_ = true;
@@ -239,14 +398,60 @@ bool VornKaprinResThread::Transfer(Port& port) {
     // drive written from it is reported as not restored.
     if (got < kRestoreBlockData) std::memset(block + got, 0, kRestoreBlockData - got);
     AppendCrc16(block, kRestoreBlockData);
-    port.Write(block, sizeof block);
+    if (!port.Write(block, sizeof block) && LineLost(port)) return false;
     Progress = i;
     if (got < kRestoreBlockData) {
       ErrorText = ReadImageFailText();
       return false;
     }
   }
+  // The program's own verdict: it may still refuse what it received.
+  if (!ReadFinalWords(port)) {
+    if (LineLost(port)) return false;
+    ErrorText = "The VORN-7730's prompt did not come back after the last block:\nthe image may not have been written.";
+    if (!FinalWords.empty()) ErrorText += "\n\n" + FinalWords;
+    return false;
+  }
+  const size_t lastLine = FinalWords.rfind('\n');
+  const std::string last = lastLine == std::string::npos ? FinalWords : FinalWords.substr(lastLine + 1);
+  if (Contains(last, "error") || Contains(last, "fail")) {
+    ErrorText = "The VORN-7730 did not write the image:\n\n" + FinalWords;
+    return false;
+  }
   return true;
+}
+
+bool VornKaprinResThread::ReadFinalWords(Port& port) {
+  port.LineEnd = '\n';
+  port.SetTimeouts(kFinalLineTimeoutMs);
+  std::vector<std::string> kept;
+  auto keep = [&] {
+    FinalWords.clear();
+    for (const std::string& line : kept) FinalWords += (FinalWords.empty() ? "" : "\n") + line;
+  };
+  uint32_t quietMs = 0;
+  std::string text;
+  for (int lines = 0; lines < kFinalLinesRead && quietMs < kPromptBudgetMs && !Terminated(); ++lines) {
+    const bool whole = port.ReadLine(kFinalLineLimit, text);
+    if (IsPrompt(text)) {
+      keep();
+      return true;
+    }
+    std::string line;
+    for (char c : text)
+      if (c != '\r' && c != '\n') line += c;
+    if (!line.empty()) {
+      ShowLine(line);
+      kept.push_back(line);
+      if (kept.size() > kFinalLinesKept) kept.erase(kept.begin());
+    }
+    if (!whole) {
+      if (!port.LostReason().empty()) break;
+      quietMs += kFinalLineTimeoutMs;
+    }
+  }
+  keep();
+  return false;
 }
 
 bool VornKaprinResThread::Finish(bool ok) {

@@ -32,6 +32,9 @@ class KaprinThreadBase : public WorkerThread {
   std::string PortName;
   std::string ImagePath;
   PortFactory Factory = HostPortFactory();
+  // Not owned; the backup shows its command line there, the restore what the
+  // controller printed at its end.
+  TerminalPane* Terminal = nullptr;
 
   // Fixed when the thread is made, so the owner may read them at once.
   std::string CommandLine;
@@ -43,6 +46,9 @@ class KaprinThreadBase : public WorkerThread {
   std::atomic<bool> Done{false};
   std::atomic<bool> Succeeded{false};
   std::string ErrorText;
+  // The restore's last lines from the controller's program (up to three, one
+  // a line), for the end box; empty when it printed none.
+  std::string FinalWords;
 
  protected:
   // Runs Transfer on a freshly opened port, then sets Succeeded and, last, Done.
@@ -53,9 +59,16 @@ class KaprinThreadBase : public WorkerThread {
 
   // Types the command line with the echo check; sets ErrorText on failure.
   bool SendCommandLine(Port& port);
-  // Reads exactly count bytes, trying again after every time-out; false only
-  // when the owner asked the thread to end.
+  // Reads exactly count bytes, trying again after every time-out; false when
+  // the owner asked the thread to end or the line was lost (ErrorText set).
   bool AwaitBytes(Port& port, uint8_t* buffer, size_t count);
+  // The program's first message (count bytes, the last two its CRC), realigned
+  // when a line feed after the command's echo came before it.
+  bool AwaitFirstMessage(Port& port, uint8_t* message, size_t count);
+  // True, with ErrorText set, when the port reported a hang-up or I/O error.
+  bool LineLost(Port& port);
+  // A line in the terminal pane, on the GUI thread.
+  void ShowLine(const std::string& text);
 };
 
 class VornKaprinThread : public KaprinThreadBase {
@@ -68,12 +81,12 @@ class VornKaprinThread : public KaprinThreadBase {
   explicit VornKaprinThread(GuiInvoker& gui);
   ~VornKaprinThread() override;
 
-  TerminalPane* Terminal = nullptr;  // not owned; the command line is shown there
-
-  // The chunks go to a file beside the image and replace it only when the
-  // whole drive arrived, so a failed backup leaves an earlier image alone.
-  // A whole image that cannot replace the file stays there.
-  std::string PartialPath() const { return ImagePath + ".partial"; }
+  // The chunks go to a new owner-only file of a fresh name beside the image
+  // (the controller's files hold its passwords), which replaces the image only
+  // when the whole drive arrived, so a failed backup leaves an earlier image
+  // alone. A whole image that cannot replace the file stays there.
+  // Empty until the thread made it.
+  const std::string& TempPath() const { return tempPath_; }
   int ChunkWrites() const { return chunkWrites_; }
 
  protected:
@@ -82,12 +95,12 @@ class VornKaprinThread : public KaprinThreadBase {
 
  private:
   void Drain(Port& port);
-  // Realigns the first block when a line feed after the command's echo came
-  // before it; true when it did.
-  bool SkipEchoLineFeed(Port& port, uint8_t (&block)[kBlockBytes]);
+  bool CreateTempFile();
   bool WriteChunk();
 
   std::vector<uint8_t> chunk_;
+  std::string tempPath_;
+  std::FILE* temp_ = nullptr;
   size_t drained_ = 0;
   int chunkWrites_ = 0;
 };
@@ -102,13 +115,24 @@ class VornKaprinResThread : public KaprinThreadBase {
   bool Finish(bool ok) override;
 
  private:
+  // Reads what the controller prints up to its prompt into FinalWords and
+  // the pane; false when the prompt did not come back.
+  bool ReadFinalWords(Port& port);
+
   std::FILE* file_ = nullptr;
   bool fileOpened_ = false;
 };
 
-// Why a file can't be written back as a drive image, or empty when it can (or
-// does not exist: that shows as a read failure once the restore runs).
+// Why a file can't be written back as a drive image (missing, not a regular
+// file, unreadable, not 1 MiB long), or empty when it can.
 std::string ImageFileProblem(const std::string& path);
+// Why a backup can't be written to path (it is not a regular file, its folder
+// is missing or not writable, the name is refused), or empty when it can.
+// Leaves nothing behind.
+std::string BackupTargetProblem(const std::string& path);
+// Why a controller-side program can't be uploaded from folder (empty: the
+// current folder), or empty when it can.
+std::string ToolProblem(const std::string& folder, const std::string& program);
 
 // The texts of the image transfers and of those who watch them.
 std::string InvalidResponseText();
@@ -116,6 +140,9 @@ std::string ReadImageFailText();
 std::string ImageCableText();             // the program could not be uploaded
 std::string ImageStallText();             // the controller stopped making progress
 std::string ImageDoneText(bool backup);   // success
+// What the end box and the command line say: the success or failure text and
+// the controller's last words.
+std::string ImageEndText(const KaprinThreadBase& thread, bool backup);
 
 // Ticks of one second without progress before a watcher gives up.
 constexpr uint32_t kBackupStallTicks = 10;

@@ -32,6 +32,11 @@ class Port {
   virtual bool PurgeInput() = 0;
   // One line on why the last Open failed and what to do; empty when unknown.
   virtual std::string OpenFailureReason() const { return {}; }
+  // Once a transfer met a hang-up or an I/O error (adapter unplugged, the
+  // other end gone), the system's words for it until the next Open; empty
+  // while the line is sound. Reads fail at once from then on, so a caller
+  // that retries them must look here.
+  virtual std::string LostReason() const { return {}; }
 
   bool Write(std::string_view bytes) {
     return Write(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());

@@ -19,7 +19,10 @@ SerialPort::SerialPort(std::string portName, std::unique_ptr<platform::SerialDev
 // one that was left open, so a forgotten Close cannot keep the port held.
 SerialPort::~SerialPort() = default;
 
-bool SerialPort::Open() { return device_->Open(portName_); }
+bool SerialPort::Open() {
+  lost_.clear();
+  return device_->Open(portName_);
+}
 
 bool SerialPort::Close() { return device_->Close(); }
 
@@ -43,7 +46,9 @@ bool SerialPort::SetTimeouts(uint32_t ms) {
   return device_->SetTimeouts(ms);
 }
 
-void SerialPort::Recover() {
+void SerialPort::Recover(const platform::TransferResult& failed) {
+  // Kept even when the re-open works: what was in flight is lost either way.
+  lost_ = failed.reason.empty() ? "I/O error" : failed.reason;
   if (!device_->Close() || !device_->Open(portName_)) return;
   // A device opened afresh has the driver's defaults, whose time-outs may let
   // a read wait for ever; the owner's settings are put back.
@@ -57,7 +62,7 @@ bool SerialPort::Write(const uint8_t* bytes, size_t count) {
   device_->PurgeInput();
   const platform::TransferResult r = device_->Write(bytes, count);
   if (r.hardError) {
-    Recover();
+    Recover(r);
     return false;
   }
   return r.transferred == count;
@@ -67,7 +72,7 @@ bool SerialPort::ReadExact(uint8_t* buffer, size_t count) {
   if (!device_->IsOpen()) return false;
   const platform::TransferResult r = device_->Read(buffer, count);
   if (r.hardError) {
-    Recover();
+    Recover(r);
     return false;
   }
   return r.transferred == count;
@@ -84,7 +89,7 @@ bool SerialPort::ReadLine(size_t maxLen, std::string& text) {
     uint8_t byte = 0;
     const platform::TransferResult r = device_->Read(&byte, 1);
     if (r.hardError) {
-      Recover();
+      Recover(r);
       return false;
     }
     if (r.transferred != 1) return false;

@@ -27,6 +27,7 @@ class SerialPort : public Port {
   bool ReadLine(size_t maxLen, std::string& text) override;
   bool PurgeInput() override;
   std::string OpenFailureReason() const override;
+  std::string LostReason() const override { return lost_; }
 
   const std::string& PortName() const { return portName_; }
   bool IsOpen() const;
@@ -36,7 +37,7 @@ class SerialPort : public Port {
  private:
   // A hard I/O error closes the device and opens it again with the line
   // settings and time-outs it had.
-  void Recover();
+  void Recover(const platform::TransferResult& failed);
 
   struct Line {
     uint32_t baud;
@@ -48,6 +49,7 @@ class SerialPort : public Port {
   std::optional<Line> line_;
   uint32_t timeoutMs_ = 0;
   bool timeoutsSet_ = false;
+  std::string lost_;
 };
 
 }  // namespace vorn

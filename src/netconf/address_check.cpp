@@ -103,9 +103,11 @@ bool ValidateAddresses(const AddressInput& input, AddressSettings& out, Ui& ui) 
 }
 
 namespace {
+// Printable ASCII only: the controller's servers know no other characters,
+// and the length limits count one byte a character.
 bool SafeUserField(const std::string& text) {
   for (unsigned char c : text)
-    if (c <= ' ' || c == 0x7F) return false;
+    if (c <= ' ' || c >= 0x7F) return false;
   return true;
 }
 }  // namespace

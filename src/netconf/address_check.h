@@ -50,11 +50,12 @@ struct UserInput {
 };
 
 // IDs and passwords are blank-separated fields of the user file: refuses empty
-// ones and ones holding a blank or a control character (with an error box).
+// ones and ones holding a blank, a control character or anything beyond
+// printable ASCII (with an error box).
 bool CheckUsers(const UserInput& input, Ui& ui);
 
 inline constexpr const char* kBlankUserText = "ID or PASSWORD can not be blank!";
 inline constexpr const char* kUnsafeUserText =
-    "ID or PASSWORD can not contain spaces or control characters!";
+    "ID or PASSWORD can not contain spaces, control characters or non-ASCII characters!";
 
 }  // namespace vorn::netconf

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/host.h"
+#include "platform/owner_files.h"
 
 namespace vorn::netconf {
 
@@ -64,7 +65,10 @@ bool WriteCrLfFile(const std::string& path, const std::string& text, bool ownerO
     if (c == '\n') bytes += '\r';
     bytes += c;
   }
-  std::FILE* file = platform::OpenFileForWriting(path, ownerOnly);
+  // The user file holds passwords: a new owner-only file that replaces the
+  // old one, so a link planted under its name is replaced, never written through.
+  if (ownerOnly) return platform::WriteOwnerOnlyFile(path, bytes);
+  std::FILE* file = platform::OpenFileForWriting(path, false);
   if (!file) return false;
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   const bool closed = std::fclose(file) == 0;

@@ -44,7 +44,8 @@ std::string SocketCfgText(const AddressSettings& a);
 std::string SocketUpwText(const std::string& ftpUserLine, const std::string& httpUserLine);
 
 // Creates or truncates path and writes text with every "\n" as CR LF.
-// ownerOnly keeps others from reading it (the user file holds passwords).
+// ownerOnly keeps others from reading it (the user file holds passwords):
+// written to a new owner-only file beside path that then replaces it.
 bool WriteCrLfFile(const std::string& path, const std::string& text, bool ownerOnly);
 std::string WriteFailureText(const std::string& path);
 

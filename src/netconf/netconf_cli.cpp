@@ -87,7 +87,7 @@ std::optional<std::string> PasswordFromFile(const std::string& path, std::ostrea
   return text;
 }
 
-int Users(NetConf& conf, const std::vector<std::string>& args, const PasswordSource& passwords,
+int Users(NetConf& conf, Ui& ui, const std::vector<std::string>& args, const PasswordSource& passwords,
           std::ostream& err) {
   UserInput input;
   bool ftp = false, http = false;
@@ -155,6 +155,8 @@ int Users(NetConf& conf, const std::vector<std::string>& args, const PasswordSou
     }
     if (password) s.password = *password;
   }
+  // The characters first: a length counts bytes, right only for ASCII.
+  if (!CheckUsers(input, ui)) return 1;
   // The dialog's fields stop at these lengths; the controller expects no more.
   if (input.ftpId.size() > kUserIdLimit || input.httpId.size() > kUserIdLimit) {
     err << "An ID can have at most " << kUserIdLimit << " characters\n";
@@ -183,7 +185,7 @@ int NetCommand(Exchange& link, const std::vector<std::string>& args, const Passw
                std::ostream& err) {
   NetConf conf(link.UserInterface(), PortUploader(link), PortCommandRunner(link));
   if (!args.empty() && args[0] == "address") return Address(conf, args, err);
-  if (!args.empty() && args[0] == "users") return Users(conf, args, passwords, err);
+  if (!args.empty() && args[0] == "users") return Users(conf, link.UserInterface(), args, passwords, err);
   err << "net needs 'address' or 'users'\n";
   return 2;
 }

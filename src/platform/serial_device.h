@@ -22,6 +22,8 @@ struct TransferResult {
   // A failure that is not a time-out: the device is gone or broken, and the
   // owner should close and reopen it.
   bool hardError = false;
+  // With a hard error: the system's words for it, such as "Input/output error".
+  std::string reason;
 };
 
 class SerialDevice {

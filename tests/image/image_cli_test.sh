@@ -48,6 +48,7 @@ check "a short image is refused" '[ $rc -eq 1 ] && grep -q "too short to be a dr
 rc=$?
 check "restore exits 0" '[ $rc -eq 0 ]'
 check "restore says it succeeded" 'grep -q "^Write image Successfully!" "$work/restore.err"'
+check "with the controller's last word" 'grep -q "^KAPRINWR: 16384 blocks written" "$work/restore.err"'
 "$cli" --port "$port" ls >"$work/ls2.out" 2>/dev/null
 check "the new file is gone after the restore" '! grep -q "^NEW.TXT" "$work/ls2.out" && grep -q "^AUTOEXEC.BAT" "$work/ls2.out"'
 check "the drive is the image again" 'cmp -s "$work/b.img" "$work/drive.img"'
@@ -71,10 +72,41 @@ start_sim quiet --image-silent-after 100
 "$cli" --port "$work/quiet" backup "$work/quiet.img" >/dev/null 2>"$work/quiet.err"
 rc=$?
 check "a stalled backup exits 1" '[ $rc -eq 1 ] && grep -q "problems with serial communication" "$work/quiet.err"'
-check "a stalled backup leaves no file" '[ ! -e "$work/quiet.img" ] && [ ! -e "$work/quiet.img.partial" ]'
+check "a stalled backup leaves no file" '[ ! -e "$work/quiet.img" ] && [ -z "$(find "$work" -name "~vorn*")" ]'
 
 "$cli" --port "$work/port" backup "$work/x.img" --tools "$work/no-such-folder" >/dev/null 2>"$work/tools.err"
 rc=$?
-check "a missing program folder fails the upload" '[ $rc -eq 1 ] && grep -q "check your cable" "$work/tools.err"'
+check "a missing program folder is named" '[ $rc -eq 1 ] && grep -q "^KAPRINRD.EXE not found in $work/no-such-folder/$" "$work/tools.err"'
+
+# What is not a regular file, or can't be written, is refused in one line
+# before the controller hears anything.
+mkfifo "$work/fifo.img"
+"$cli" --port "$work/port" backup "$work/fifo.img" >"$work/refused.out" 2>"$work/fifo.err"
+rc1=$?
+"$cli" --port "$work/port" backup "$work/no-such-folder/x.img" >>"$work/refused.out" 2>"$work/nofolder.err"
+rc2=$?
+"$cli" --port "$work/port" restore "$work" --yes >>"$work/refused.out" 2>"$work/dir.err"
+rc3=$?
+check "a FIFO target is refused and stays" '[ $rc1 -eq 1 ] && grep -q "FIFO" "$work/fifo.err" && [ -p "$work/fifo.img" ]'
+check "a missing folder is refused" '[ $rc2 -eq 1 ] && grep -q "does not exist" "$work/nofolder.err"'
+check "a folder as image is refused" '[ $rc3 -eq 1 ] && grep -q "Folder" "$work/dir.err"'
+check "each in one line, with nothing typed" '[ "$(cat "$work/fifo.err" "$work/nofolder.err" "$work/dir.err" | wc -l)" = 3 ] && [ ! -s "$work/refused.out" ]'
+
+# A restore program that ends early: what the shell prints then is no
+# request, and the rest of the image must never be typed into the shell.
+start_sim early --drive "$work/early.img" --image-bytes 16384
+cp "$work/b.img" "$work/typed.img"
+printf 'mkdir TYPED\rdel AUTOEXEC.BAT\r' | dd of="$work/typed.img" bs=1 seek=16384 conv=notrunc 2>/dev/null
+"$cli" --port "$work/early" restore "$work/typed.img" --yes >/dev/null 2>"$work/early.err"
+rc=$?
+"$cli" --port "$work/early" ls >"$work/early.ls" 2>/dev/null
+check "a restore broken off fails" '[ $rc -eq 1 ] && grep -q "^invalid response from Vorn-7730!" "$work/early.err"'
+check "and types nothing of the image" 'grep -q "^AUTOEXEC.BAT" "$work/early.ls" && ! grep -q "^TYPED" "$work/early.ls"'
+
+# The controller refuses an image that is no drive: its word is the verdict.
+head -c 1048576 /dev/zero >"$work/zero.img"
+"$cli" --port "$work/port" restore "$work/zero.img" --yes >/dev/null 2>"$work/zero.err"
+rc=$?
+check "a refused image fails with the controller's reason" '[ $rc -eq 1 ] && grep -q "Error: .*left unchanged" "$work/zero.err" && ! grep -q "Successfully" "$work/zero.err"'
 
 exit $fail

@@ -4,6 +4,7 @@
 // drive goes through in moments instead of minutes.
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -94,6 +95,11 @@ class RestoreScript {
   int badBlocks = 0;
   int requests = 0;
   std::string typed;
+  std::string ending;  // what the program prints after the last block, prompt included
+  // The shell ends the echoed carriage return with a line feed; with late set,
+  // the first request's last byte is not pushed but left there for the port.
+  bool lineFeedAfterEcho = false;
+  std::optional<uint8_t>* late = nullptr;
 
  private:
   void OnWrite(const std::vector<uint8_t>& w) {
@@ -108,11 +114,20 @@ class RestoreScript {
     }
     if (w.size() != 66 || !HasValidCrc16(w.data(), 64)) ++badBlocks;
     received.insert(received.end(), w.begin(), w.begin() + std::min<size_t>(64, w.size()));
-    if (++done_ < count_) Ask();
+    if (++done_ < count_)
+      Ask();
+    else
+      port_.Push(ending);
   }
   void Ask() {
     ++requests;
-    port_.Push(requestFor_(done_));
+    std::string request = requestFor_(done_);
+    if (done_ == 0 && lineFeedAfterEcho) request.insert(request.begin(), '\n');
+    if (done_ == 0 && late) {
+      *late = static_cast<uint8_t>(request.back());
+      request.pop_back();
+    }
+    port_.Push(request);
   }
 
   ScriptedPort& port_;

@@ -2,8 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include <chrono>
 #include <filesystem>
+#include <stdexcept>
 #include <fstream>
 #include <iterator>
 #include <thread>
@@ -77,22 +83,80 @@ TEST_F(BackupTest, CleanBackupWritesTheWholeDriveInThirtyTwoChunks) {
   EXPECT_EQ(131072u, script.answers.size());
   EXPECT_EQ(32, thread.ChunkWrites());
   EXPECT_EQ(AsString(image), ReadAll(thread.ImagePath));  // replaced, not appended to
-  EXPECT_FALSE(std::filesystem::exists(thread.PartialPath()));
+  EXPECT_FALSE(std::filesystem::exists(thread.TempPath()));
+#ifndef _WIN32
+  // The drive holds the controller's passwords.
+  struct stat st {};
+  ASSERT_EQ(0, ::stat(thread.ImagePath.c_str(), &st));
+  EXPECT_EQ(0u, st.st_mode & 0077);
+#endif
 }
 
+// A target that is not a regular file is never replaced; the whole image
+// read from the controller stays beside it.
 TEST_F(BackupTest, AWholeImageThatCannotReplaceTheFileIsKept) {
-  BackupScript script(port, image);
-  VornKaprinThread thread(gui);
-  script.thread = &thread;
-  // A folder that is not empty cannot be replaced by a file.
-  thread.ImagePath = dir.path + "/7730D.img";
-  std::filesystem::create_directories(thread.ImagePath + "/inside");
-  RunToEnd(thread, port);
+#ifdef _WIN32
+  for (const char* kind : {"folder"}) {
+#else
+  for (const char* kind : {"folder", "fifo"}) {
+#endif
+    ScriptedPort p;
+    BackupScript script(p, image);
+    VornKaprinThread thread(gui);
+    thread.ImagePath = dir.path + "/" + kind + ".img";
+    if (std::string(kind) == "folder")
+      std::filesystem::create_directories(thread.ImagePath + "/inside");
+#ifndef _WIN32
+    else
+      ASSERT_EQ(0, ::mkfifo(thread.ImagePath.c_str(), 0600));
+#endif
+    RunToEnd(thread, p);
 
-  EXPECT_FALSE(thread.Succeeded);
-  EXPECT_EQ(0u, thread.ErrorText.rfind("Write image to file error!\n", 0)) << thread.ErrorText;
-  EXPECT_NE(std::string::npos, thread.ErrorText.find(thread.PartialPath()));
-  EXPECT_EQ(AsString(image), ReadAll(thread.PartialPath()));
+    EXPECT_FALSE(thread.Succeeded) << kind;
+    EXPECT_EQ(0u, thread.ErrorText.rfind("Write image to file error!\n", 0)) << thread.ErrorText;
+    EXPECT_NE(std::string::npos, thread.ErrorText.find(thread.TempPath())) << kind;
+    EXPECT_EQ(AsString(image), ReadAll(thread.TempPath())) << kind;
+    EXPECT_EQ(std::string(kind) == "folder", std::filesystem::is_directory(thread.ImagePath)) << kind;
+    EXPECT_EQ(std::string(kind) == "fifo", std::filesystem::is_fifo(thread.ImagePath)) << kind;
+  }
+}
+
+// Each backup writes a file of its own: two at once to one name each finish
+// whole, and a file of the user's that looks like a leftover is never touched.
+TEST_F(BackupTest, TemporaryFilesAreFreshAndOnlyOwnOnesGo) {
+  const std::string target = dir.path + "/a.img";
+  const std::string mine = dir.File("a.img.partial", "the user's own");
+  std::vector<uint8_t> other = image;
+  for (uint8_t& b : other) b = static_cast<uint8_t>(~b);
+  ScriptedPort p1, p2;
+  BackupScript s1(p1, image), s2(p2, other);
+  VornKaprinThread t1(gui), t2(gui);
+  for (auto* t : {&t1, &t2}) {
+    t->ImagePath = target;
+    t->PortName = "COM1";
+  }
+  t1.Factory = [&p1](const std::string&) { return std::make_unique<BorrowedPort>(p1); };
+  t2.Factory = [&p2](const std::string&) { return std::make_unique<BorrowedPort>(p2); };
+  t1.Resume();
+  t2.Resume();
+  t1.WaitFor();
+  t2.WaitFor();
+  EXPECT_TRUE(t1.Succeeded && t2.Succeeded) << t1.ErrorText << t2.ErrorText;
+  EXPECT_NE(t1.TempPath(), t2.TempPath());
+  const std::string result = ReadAll(target);
+  EXPECT_TRUE(result == AsString(image) || result == AsString(other));
+
+  ScriptedPort p3;
+  BackupScript failing(p3, image, {0, 1, 2});
+  VornKaprinThread t3(gui);
+  t3.ImagePath = target;
+  RunToEnd(t3, p3);
+  EXPECT_FALSE(t3.Succeeded);
+  EXPECT_EQ("the user's own", ReadAll(mine));
+  EXPECT_EQ(result, ReadAll(target));
+  size_t files = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path)) ++files;
+  EXPECT_EQ(2u, files);  // the image and the user's file, no leftovers
 }
 
 TEST_F(BackupTest, ChecksumFailuresAreRepeatedUntilTheThird) {
@@ -123,7 +187,7 @@ TEST_F(BackupTest, ChecksumFailuresAreRepeatedUntilTheThird) {
       EXPECT_EQ(99999, thread.Progress);
       EXPECT_EQ(earlier, ReadAll(thread.ImagePath));  // the earlier image survives
     }
-    EXPECT_FALSE(std::filesystem::exists(thread.PartialPath()));
+    EXPECT_FALSE(std::filesystem::exists(thread.TempPath()));
   }
 }
 
@@ -176,27 +240,61 @@ TEST_F(BackupTest, EndsWithTheReasonWhenTheLineFails) {
   }
 }
 
+// A byte that comes late: after a read that timed out, or after the purge of
+// the next write.
+class LateBytePort : public ScriptedPort {
+ public:
+  std::optional<uint8_t> late;
+  bool ReadExact(uint8_t* buffer, size_t count) override {
+    if (input.empty() && late) {
+      PushByte(*late);
+      late.reset();
+      return false;
+    }
+    return ScriptedPort::ReadExact(buffer, count);
+  }
+  bool Write(const uint8_t* bytes, size_t count) override {
+    const std::optional<uint8_t> pending = late;
+    ScriptedPort::Write(bytes, count);
+    if (pending) {
+      input.push_front(*pending);
+      late.reset();
+    }
+    return true;
+  }
+  using Port::Write;
+};
+
 class RestoreTest : public ::testing::Test {
  protected:
   DirectInvoker gui;
-  ScriptedPort port;
+  LateBytePort port;
   TempDir dir;
   std::vector<uint8_t> image = SampleImage();
   std::string Image(size_t size) { return dir.File("7730D.img", AsString(image).substr(0, size)); }
 };
 
 TEST_F(RestoreTest, AnswersEveryKindOfRequestWithTheNextBlock) {
-  // "444" after a damaged block, and requests damaged on the way, all get the next block.
+  // "444" after a damaged block, and single requests damaged on the way, all
+  // get the next block. A line feed after the echo and a late last byte of
+  // the first request do not put the requests out of step.
   RestoreScript script(port, [](int i) {
+    if (i % 7 == 2) return RestoreScript::Request(i % 2 ? "444" : "111", false);
     if (i % 3 == 1) return RestoreScript::Request("444");
-    if (i % 7 == 2) return RestoreScript::Request("123", false);
     return RestoreScript::Request("111");
   });
+  script.lineFeedAfterEcho = true;
+  script.late = &port.late;
+  script.ending = "\r\nKAPRINWR: 16384 blocks written\r\nD:\\>";
+  RecordingPane pane;
   VornKaprinResThread thread(gui);
+  thread.Terminal = &pane;
   thread.ImagePath = dir.File("7730D.img", AsString(image) + "a longer file is cut at 1 MiB");
   RunToEnd(thread, port);
 
   EXPECT_TRUE(thread.Succeeded) << thread.ErrorText;
+  EXPECT_EQ("KAPRINWR: 16384 blocks written", thread.FinalWords);
+  EXPECT_EQ(std::vector<std::string>{"KAPRINWR: 16384 blocks written"}, pane.lines);
   EXPECT_EQ("D:\\kaprinwr 2 3 4\r", script.typed);
   EXPECT_EQ(16384, script.requests);
   EXPECT_EQ(16383, thread.Progress);
@@ -205,21 +303,42 @@ TEST_F(RestoreTest, AnswersEveryKindOfRequestWithTheNextBlock) {
 }
 
 TEST_F(RestoreTest, EndsWithTheReasonOfAFailure) {
+  const std::string invalid = "Error occurs on Vorn-7730 or \ninvalid response from Vorn-7730!";
+  const std::string shell = "\r\nKAPRINWR Error: stopped\r\nD:\\>";
   struct Case {
     const char* name;
     size_t imageSize;  // 0: no file
-    int invalidAt;     // -1: none
+    int oddAt;         // -1: none
+    std::string oddRequest;
     std::string error;
     int blocksSent;
+    std::string ending = "D:\\>";
   };
   const Case cases[] = {
-      {"invalid request", kImageSize, 7, "Error occurs on Vorn-7730 or \ninvalid response from Vorn-7730!", 7},
-      {"missing image", 0, -1, "Read data from image fail!", 0},
-      {"image shrank", 640 + 10, -1, "Read data from image fail!", 11},
+      {"invalid request", kImageSize, 7, RestoreScript::Request("123"), invalid, 7},
+      // The program ended early: its text is no request, and nothing of the
+      // image may reach the shell.
+      {"program ended", kImageSize, 256, shell, invalid + "\n\nRINWR Error: stopped", 256},
+      {"damaged, not a request", kImageSize, 9, RestoreScript::Request("1x4", false), invalid, 9},
+      {"two damaged in a row", kImageSize, 9, RestoreScript::Request("111", false), invalid, 10},
+      {"missing image", 0, -1, "", "Read data from image fail!", 0},
+      {"image shrank", 640 + 10, -1, "", "Read data from image fail!", 11},
+      // The program's last word after the last block.
+      {"refused at the end", kImageSize, -1, "", "The VORN-7730 did not write the image:\n\nX\nKAPRINWR Error: unchanged",
+       16384, "\r\nX\r\nKAPRINWR Error: unchanged\r\nD:\\>"},
+      {"failed at the end", kImageSize, -1, "", "The VORN-7730 did not write the image:\n\nwrite failed", 16384,
+       "write failed\r\nD:\\>"},
+      {"no prompt at the end", kImageSize, -1, "",
+       "The VORN-7730's prompt did not come back after the last block:\nthe image may not have been written.", 16384,
+       ""},
   };
   for (const Case& c : cases) {
     ScriptedPort p;
-    RestoreScript script(p, [&c](int i) { return RestoreScript::Request(i == c.invalidAt ? "123" : "111"); });
+    RestoreScript script(p, [&c](int i) {
+      if (i == c.oddAt || (c.oddAt == 9 && i == 10)) return c.oddRequest;
+      return RestoreScript::Request("111");
+    });
+    script.ending = c.ending;
     VornKaprinResThread thread(gui);
     thread.ImagePath = c.imageSize ? Image(c.imageSize) : dir.path + "/missing.img";
     RunToEnd(thread, p);
@@ -227,7 +346,7 @@ TEST_F(RestoreTest, EndsWithTheReasonOfAFailure) {
     EXPECT_FALSE(thread.Succeeded) << c.name;
     EXPECT_EQ(c.error, thread.ErrorText) << c.name;
     EXPECT_EQ(c.blocksSent * 64u, script.received.size()) << c.name;
-    EXPECT_EQ(c.blocksSent + 1, script.requests) << c.name;
+    EXPECT_EQ(std::min(c.blocksSent + 1, 16384), script.requests) << c.name;
     if (c.blocksSent * 64u > c.imageSize && c.imageSize) {
       // The missing bytes of the last block went out as zeros.
       EXPECT_EQ(0, script.received.back()) << c.name;
@@ -270,6 +389,99 @@ TEST(KaprinStopTest, AThreadWaitingForTheControllerEndsWhenAsked) {
     EXPECT_FALSE(thread->Succeeded) << kind;
   }
 }
+
+// A line that breaks after the command's echo: the port reports it lost, or a
+// read throws. Either ends the transfer at once, with a reason for the box.
+class BreakingPort : public ScriptedPort {
+ public:
+  bool throws = false;
+  bool ReadExact(uint8_t* buffer, size_t count) override {
+    if (ScriptedPort::ReadExact(buffer, count)) return true;
+    if (throws) throw std::runtime_error("boom");
+    lost = "Input/output error";
+    return false;
+  }
+};
+
+TEST(KaprinStopTest, ABrokenLineEndsTheTransferAtOnceWithAReason) {
+  DirectInvoker gui;
+  for (int kind = 0; kind < 4; ++kind) {
+    BreakingPort port;
+    port.throws = kind >= 2;
+    port.onWrite = [&port](const std::vector<uint8_t>& w) { port.PushByte(w[0]); };
+    std::unique_ptr<KaprinThreadBase> thread;
+    if (kind % 2 == 0)
+      thread = std::make_unique<VornKaprinThread>(gui);
+    else
+      thread = std::make_unique<VornKaprinResThread>(gui);
+    TempDir dir;
+    thread->ImagePath = dir.path + "/x.img";
+    thread->PortName = "COM1";
+    thread->Factory = [&port](const std::string&) { return std::make_unique<BorrowedPort>(port); };
+    thread->Resume();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (!thread->Done && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_TRUE(thread->Done) << kind;
+    thread->Stop();
+    EXPECT_FALSE(thread->Succeeded) << kind;
+    EXPECT_EQ(port.throws ? "The image transfer stopped on an unexpected error: boom"
+                          : "The serial line was lost (COM1): Input/output error",
+              thread->ErrorText)
+        << kind;
+  }
+}
+
+#ifndef _WIN32
+// What the host can check before the controller is touched, with the reason.
+TEST(ImageHostChecks, RefuseWhatCannotWork) {
+  TempDir dir;
+  const bool root = ::geteuid() == 0;
+  const std::string good = dir.File("good.img", std::string(kImageSize, 'x'));
+  const std::string longer = dir.File("long.img", std::string(kImageSize + 1, 'x'));
+  const std::string locked = dir.File("locked.img", std::string(kImageSize, 'x'));
+  std::filesystem::permissions(locked, std::filesystem::perms::none);
+  const std::string fifo = dir.path + "/fifo.img";
+  ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
+  const std::string readOnly = dir.path + "/ro";
+  std::filesystem::create_directories(readOnly);
+  std::filesystem::permissions(readOnly, std::filesystem::perms(0555));
+  struct Case {
+    std::string problem;
+    std::string expected;  // a part of the reason; empty: no problem
+  };
+  const Case cases[] = {
+      {ImageFileProblem(good), ""},
+      {ImageFileProblem(dir.path + "/missing.img"), "does not exist"},
+      {ImageFileProblem(dir.path), "Folder"},
+      {ImageFileProblem(fifo), "FIFO"},
+      {ImageFileProblem("/dev/zero"), "Character Device"},
+      {ImageFileProblem(longer), "too long"},
+      {ImageFileProblem(locked), root ? "" : "cannot be read: Permission denied"},
+      {BackupTargetProblem(good), ""},
+      {BackupTargetProblem(dir.path + "/new.img"), ""},
+      {BackupTargetProblem("/dev/full"), "Character Device, not a regular file"},
+      {BackupTargetProblem(fifo), "FIFO"},
+      {BackupTargetProblem(dir.path + "/no/such.img"), "does not exist"},
+      {BackupTargetProblem(readOnly + "/x.img"), root ? "" : "Permission denied"},
+      {BackupTargetProblem(dir.path + "/" + std::string(300, 'n') + ".img"), "File name too long"},
+      {ToolProblem(dir.path + "/", "KAPRINRD.EXE"), "KAPRINRD.EXE not found in " + dir.path + "/"},
+      {ToolProblem(dir.path + "/", "good.img"), ""},
+  };
+  for (const Case& c : cases) {
+    if (c.expected.empty())
+      EXPECT_EQ("", c.problem);
+    else
+      EXPECT_NE(std::string::npos, c.problem.find(c.expected)) << c.problem << " / " << c.expected;
+  }
+  // The checks leave nothing behind.
+  size_t entries = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path)) ++entries;
+  EXPECT_EQ(5u, entries);
+  EXPECT_TRUE(std::filesystem::is_empty(readOnly));
+  std::filesystem::permissions(readOnly, std::filesystem::perms(0755));
+}
+#endif
 
 }  // namespace
 }  // namespace vorn::test

@@ -1,6 +1,8 @@
 // The image tool window: its watchdog and boxes with stand-in threads driven
 // tick by tick, and a backup and a restore from the main window on the
 // virtual controller.
+#include <sys/stat.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QTimer>
@@ -64,9 +66,11 @@ class ToolWindow : public TdlgVornKaprin {
   vorn::DirectInvoker invoker_;
 };
 
+// No companion installation, or one at path.
 class NoRegistry : public vorn::platform::Registry {
  public:
-  std::optional<std::string> ReadString(const std::string&, const std::string&) override { return std::nullopt; }
+  std::optional<std::string> path;
+  std::optional<std::string> ReadString(const std::string&, const std::string&) override { return path; }
   bool WriteString(const std::string&, const std::string&, const std::string&) override { return false; }
 };
 
@@ -164,6 +168,7 @@ class KaprinWindowTest : public QObject {
         QVERIFY(!w.made->Done);  // a fresh thread
         QVERIFY(!w.WaitWindow->CloseRequested && w.WaitWindow->ProgressBar->value() == 0);
         w.made->Progress = 5;
+        w.made->FinalWords = "the controller's last word";
         w.made->ErrorText = run.error;
         w.made->Succeeded = run.succeeds;
         w.made->Done = true;
@@ -172,7 +177,8 @@ class KaprinWindowTest : public QObject {
         QVERIFY(!w.TimerChkKaprin->isActive());
       });
       if (run.succeeds)
-        QCOMPARE(ui_.Texts("information").back(), std::string("Read image Successfully!\nPlease reboot Vorn-7730."));
+        QCOMPARE(ui_.Texts("information").back(),
+                 std::string("Read image Successfully!\nPlease reboot Vorn-7730.\n\nthe controller's last word"));
       else
         QCOMPARE(ui_.LastError(), run.error);
       QVERIFY(w.isVisible());
@@ -194,6 +200,29 @@ class KaprinWindowTest : public QObject {
     ui_.answers = {false};
     w.BtBackupImgClick();
     w.BtRestoreImgClick();  // file dialog cancelled (no answer queued)
+    // Targets and images that are no regular files, and a folder without the
+    // program: refused with the reason before anything is uploaded.
+    QVERIFY(::mkfifo(Path("fifo.img").c_str(), 0600) == 0);
+    struct Refusal {
+      int mode;
+      std::string file;
+      const char* reason;
+    };
+    for (const Refusal& r : {Refusal{1, Path("fifo.img"), "FIFO"}, Refusal{2, Path("."), "Folder"},
+                             Refusal{1, Path("none/x.img"), "does not exist"},
+                             Refusal{1, Path("7730D.img"), "KAPRINRD.EXE not found in"}}) {
+      const bool noProgram = std::string(r.reason).rfind("KAPRINRD", 0) == 0;
+      registry.path = noProgram ? std::optional(Path("nowhere")) : std::nullopt;
+      ui_.files = {r.file};
+      if (r.mode == 1)
+        w.BtBackupImgClick();
+      else
+        w.BtRestoreImgClick();
+      QVERIFY2(ui_.LastError().find(r.reason) != std::string::npos, ui_.LastError().c_str());
+    }
+    registry.path.reset();
+    QVERIFY(w.uploads.empty());
+    QVERIFY(std::filesystem::is_fifo(Path("fifo.img")));
     // A failed upload: the cable message, and no thread.
     w.uploadSucceeds = false;
     ui_.files = {Path("7730D.img")};
@@ -201,7 +230,7 @@ class KaprinWindowTest : public QObject {
     QCOMPARE(ui_.LastError(), vorn::ImageCableText());
     QCOMPARE(w.uploads.size(), size_t(1));
     QVERIFY(!w.RestoreThread && !w.BackupThread);
-    QCOMPARE(ui_.Texts("error").size(), size_t(2));
+    QCOMPARE(ui_.Texts("error").size(), size_t(6));
   }
 
   // From the main window's image button: a backup and a restore with the
@@ -257,7 +286,10 @@ class KaprinWindowTest : public QObject {
     ui_.files = {Path("7730D.img")};
     useTool([](TdlgVornKaprin& tool) { tool.BtRestoreImgClick(); });
     QVERIFY2(ui_.Texts("error").empty(), ui_.LastError().c_str());
-    QCOMPARE(ui_.Texts("information").back(), vorn::ImageDoneText(false));
+    // The controller's verdict, in the box and the pane.
+    const std::string verdict = "KAPRINWR: 16384 blocks written, 0 arrived damaged";
+    QCOMPARE(ui_.Texts("information").back(), vorn::ImageDoneText(false) + "\n\n" + verdict);
+    QVERIFY(main.meoDos->toPlainText().contains(QString::fromStdString(verdict)));
     QVERIFY(!sim.Exists("D:\\NEW.TXT"));
   }
 };

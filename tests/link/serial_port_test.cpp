@@ -380,6 +380,8 @@ TEST_F(PtyTest, VanishedDeviceFailsAtOnceAndIsReopened) {
   auto start = Clock::now();
   EXPECT_FALSE(port.ReadExact(&byte, 1));
   EXPECT_LT(MsSince(start), 500);
+  // Callers that retry reads learn why they fail at once, in the system's words.
+  EXPECT_NE(port.LostReason(), "");
   // The pseudo-terminal is gone for good, so the re-open failed.
   EXPECT_FALSE(port.IsOpen());
   EXPECT_NE(port.LastOpenFailure(), OpenFailure::None);

@@ -99,6 +99,7 @@ TEST(UserCheckTest, EmptyOrFieldBreakingInputIsRefused) {
       {{"ftp", "pw", "we\tb", "pw", {}, {}}, kUnsafeUserText},
       {{"ftp", "pw", "web", "pw\r\nx", {}, {}}, kUnsafeUserText},
       {{"ftp\x7f", "pw", "web", "pw", {}, {}}, kUnsafeUserText},
+      {{"ftp", "\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9", "web", "pw", {}, {}}, kUnsafeUserText},
   };
   for (const auto& c : cases) {
     test::ScriptedUi ui;

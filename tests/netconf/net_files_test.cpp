@@ -99,9 +99,11 @@ TEST_F(NetFilesTest, SocketUpwBytesAndMode) {
       {all, "ftpuser pw1 WebRoot dcwr\r\n\r\nweb pw2 / epg"},
       {some, "ftpuser pw1 WebRoot dr\r\n\r\nweb pw2 / g"},
   };
-  // An older file readable by everyone is narrowed when it is rewritten.
-  dir.File("SOCKET.UPW", "old");
-  std::filesystem::permissions(dir.path + "/SOCKET.UPW", std::filesystem::perms(0644));
+  // A link planted under the file's name is replaced, never written through.
+  const std::string elsewhere = dir.File("elsewhere.txt", "not the user file");
+#ifndef _WIN32
+  std::filesystem::create_symlink(elsewhere, dir.path + "/SOCKET.UPW");
+#endif
   for (const auto& c : cases) {
     uploads.clear();
     NetConf conf = MakeConf(Folder());
@@ -112,9 +114,14 @@ TEST_F(NetFilesTest, SocketUpwBytesAndMode) {
   }
 #ifndef _WIN32
   struct stat st {};
-  ASSERT_EQ(::stat((dir.path + "/SOCKET.UPW").c_str(), &st), 0);
+  ASSERT_EQ(::lstat((dir.path + "/SOCKET.UPW").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
   EXPECT_EQ(st.st_mode & 0077, 0u);
 #endif
+  EXPECT_EQ(ReadAll(elsewhere), "not the user file");
+  size_t files = 0;  // no temporary file stays behind
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path)) ++files;
+  EXPECT_EQ(files, 2u);
 }
 
 TEST_F(NetFilesTest, RefusedInputOrFailedWriteUploadsNothing) {

@@ -123,6 +123,9 @@ check "and is written" 'grep -q "^admin tty-pw " "$work/data/vorn7730/SOCKET.UPW
 run net users --ftp admin 'pass word' --http guest pw >/dev/null 2>"$work/blank.err"
 rc=$?
 check "a blank in a password is refused" '[ $rc -eq 1 ] && grep -q "can not contain" "$work/blank.err"'
+run net users --ftp admin 'éééééé' --http guest pw >/dev/null 2>"$work/accents.err"
+rc=$?
+check "letters beyond ASCII get the same refusal" '[ $rc -eq 1 ] && grep -q "can not contain" "$work/accents.err"'
 
 # A settings file that is a FIFO would wait for a reader for good.
 rm -f "$work/data/vorn7730/SOCKET.CFG"

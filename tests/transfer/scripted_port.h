@@ -59,6 +59,7 @@ class ScriptedPort : public vorn::Port {
     input.clear();
     return true;
   }
+  std::string LostReason() const override { return lost; }
 
   void Push(const std::string& bytes) {
     for (unsigned char c : bytes) input.push_back(c);
@@ -71,6 +72,7 @@ class ScriptedPort : public vorn::Port {
   std::function<void(const std::vector<uint8_t>&)> onWrite;
   uint32_t timeout = 500;
   int readExactCalls = 0;
+  std::string lost;  // set: the line reported a hang-up or I/O error
 
  private:
   int Next() {
@@ -108,6 +110,7 @@ class BorrowedPort : public vorn::Port {
     return inner_.ReadLine(maxLen, text);
   }
   bool PurgeInput() override { return inner_.PurgeInput(); }
+  std::string LostReason() const override { return inner_.LostReason(); }
 
  private:
   vorn::Port& inner_;

@@ -138,16 +138,28 @@ void TdlgVornKaprin::StartWatching(vorn::KaprinThreadBase& thread) {
   TimerChkKaprin->start();
 }
 
+bool TdlgVornKaprin::UploadChecked(const char* program) {
+  LocateToolFolder();
+  if (const std::string problem = vorn::ToolProblem(ToolFolder, program); !problem.empty()) {
+    ui_.Error(problem);
+    return false;
+  }
+  if (UploadTool(kControllerDir, ToolFolder + program)) return true;
+  ui_.Error(vorn::ImageCableText());
+  return false;
+}
+
 void TdlgVornKaprin::BtBackupImgClick() {
   if (!ui_.InformationQuestion(kBackupQuestion)) return;
   Mode = 1;
   const std::optional<std::string> file = ui_.SaveFile("Save image", kFilter, kDefaultName);
   if (!file) return;
-  LocateToolFolder();
-  if (!UploadTool(kControllerDir, ToolFolder + "KAPRINRD.EXE")) {
-    ui_.Error(vorn::ImageCableText());
+  // Everything the host can check is checked before the controller is touched.
+  if (const std::string problem = vorn::BackupTargetProblem(*file); !problem.empty()) {
+    ui_.Error(problem);
     return;
   }
+  if (!UploadChecked("KAPRINRD.EXE")) return;
   BackupThread.reset();  // the previous one has ended
   BackupThread = CreateBackupThread();
   BackupThread->ImagePath = *file;
@@ -161,22 +173,19 @@ void TdlgVornKaprin::BtRestoreImgClick() {
   Mode = 2;
   const std::optional<std::string> file = ui_.OpenFileNamed("Open image", kFilter, kDefaultName);
   if (!file) return;
-  // A short file would leave stale bytes at the end of the drive: refuse it
-  // before anything reaches the controller.
+  // A file that is not a whole image would leave stale bytes on the drive
+  // (or never end): refuse it before anything reaches the controller.
   if (const std::string problem = vorn::ImageFileProblem(*file); !problem.empty()) {
     ui_.Error(problem);
     return;
   }
-  LocateToolFolder();
-  if (!UploadTool(kControllerDir, ToolFolder + "KAPRINWR.EXE")) {
-    ui_.Error(vorn::ImageCableText());
-    return;
-  }
+  if (!UploadChecked("KAPRINWR.EXE")) return;
   RestoreThread.reset();
   RestoreThread = CreateRestoreThread();
   RestoreThread->Done = false;
   RestoreThread->Succeeded = false;
   RestoreThread->ImagePath = *file;
+  RestoreThread->Terminal = Terminal;
   StartWatching(*RestoreThread);
   ShowWaitWindow("Please wait...system now is restoring your backup image.");
 }
@@ -225,13 +234,13 @@ void TdlgVornKaprin::TimerChkKaprinTimer() {
       WaitWindow->WaitPosition = thread->BlockCount;
       WaitWindow->tmrStatusUpdateTimer();
     }
-    ui_.Information(vorn::ImageDoneText(Mode == 1));
+    ui_.Information(vorn::ImageEndText(*thread, Mode == 1));
   } else {
     if (WaitWindow) {
       WaitWindow->CloseRequested = true;
       WaitWindow->tmrStatusUpdateTimer();
     }
-    ui_.Error(thread->ErrorText);
+    ui_.Error(vorn::ImageEndText(*thread, Mode == 1));
   }
 }
 

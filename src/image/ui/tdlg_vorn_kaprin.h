@@ -69,6 +69,8 @@ class TdlgVornKaprin : public QDialog {
  private:
   void BuildLayout();
   vorn::KaprinThreadBase* Current() const;
+  // Finds the program and uploads it; false (after its box) when it can't.
+  bool UploadChecked(const char* program);
   void StartWatching(vorn::KaprinThreadBase& thread);
 
   vorn::Ui& ui_;

@@ -187,6 +187,15 @@ void MakeRaw(termios& tio) {
   tio.c_cc[VTIME] = 0;
 }
 
+// A hard error with the system's words for it.
+TransferResult Broken(TransferResult result, const std::string& reason) {
+  result.hardError = true;
+  result.reason = reason;
+  return result;
+}
+TransferResult Broken(TransferResult result, int err) { return Broken(std::move(result), std::strerror(err)); }
+const char kHungUp[] = "the device hung up";
+
 int PollMs(Clock::duration d) {
   auto ms = std::chrono::ceil<std::chrono::milliseconds>(d).count();
   if (ms < 0) return 0;
@@ -444,14 +453,11 @@ TransferResult PosixSerialDevice::Read(uint8_t* buffer, size_t count) {
     }
     if (n == 0) {
       // End of file on a tty means it was hung up: the device is gone.
-      result.hardError = true;
-      return result;
+      return Broken(result, kHungUp);
     }
     if (errno == EINTR) continue;
-    if ((errno != EAGAIN && errno != EWOULDBLOCK) || hungUp) {
-      result.hardError = true;
-      return result;
-    }
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return Broken(result, errno);
+    if (hungUp) return Broken(result, kHungUp);
     if (timeoutMs_ == 0) return result;  // only what was already there
 
     const Clock::time_point now = Clock::now();
@@ -463,17 +469,13 @@ TransferResult PosixSerialDevice::Read(uint8_t* buffer, size_t count) {
     int r = poll(&pfd, 1, SliceMs(until - now));
     if (r < 0) {
       if (errno == EINTR) continue;
-      result.hardError = true;
-      return result;
+      return Broken(result, errno);
     }
     if (r == 0) Waiting();
     // Data that arrived before a hang-up is still delivered; the next read
     // then reports the hang-up, and an empty one ends the transfer.
     if (r > 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL))) {
-      if (!(pfd.revents & POLLIN)) {
-        result.hardError = true;
-        return result;
-      }
+      if (!(pfd.revents & POLLIN)) return Broken(result, (pfd.revents & POLLHUP) ? kHungUp : "I/O error");
       hungUp = true;
     }
   }
@@ -492,10 +494,7 @@ TransferResult PosixSerialDevice::Write(const uint8_t* bytes, size_t count) {
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-      result.hardError = true;
-      return result;
-    }
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return Broken(result, errno);
     if (timeoutMs_ == 0) return result;  // only what the driver takes at once
 
     const Clock::time_point now = Clock::now();
@@ -504,14 +503,11 @@ TransferResult PosixSerialDevice::Write(const uint8_t* bytes, size_t count) {
     int r = poll(&pfd, 1, SliceMs(deadline - now));
     if (r < 0) {
       if (errno == EINTR) continue;
-      result.hardError = true;
-      return result;
+      return Broken(result, errno);
     }
     if (r == 0) Waiting();
-    if (r > 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL))) {
-      result.hardError = true;
-      return result;
-    }
+    if (r > 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)))
+      return Broken(result, (pfd.revents & POLLHUP) ? kHungUp : "I/O error");
   }
   return result;
 }

@@ -210,16 +210,21 @@ TransferResult WinSerialDevice::Transfer(bool write, void* buffer, size_t count)
       } else {
         // A request that ended in an error (an adapter pulled out, say)
         // leaves the device broken just like a refused one.
-        result.hardError = !IsTimeoutError(GetLastError());
+        const DWORD error = GetLastError();
+        result.hardError = !IsTimeoutError(error);
+        if (result.hardError) result.reason = SystemText(error);
       }
     } else {
+      const DWORD error = GetLastError();
       // The driver must not finish into this stack frame after we leave it.
       CancelIo(handle_);
       GetOverlappedResult(handle_, &ov, &done, TRUE);
       result.hardError = true;
+      result.reason = SystemText(error);
     }
   } else {
     result.hardError = true;
+    result.reason = SystemText(GetLastError());
   }
   CloseHandle(ov.hEvent);
   return result;
@@ -238,6 +243,7 @@ TransferResult WinSerialDevice::Read(uint8_t* buffer, size_t count) {
     if (!ClearCommError(handle_, &errors, &status)) {
       TransferResult broken;
       broken.hardError = true;
+      broken.reason = SystemText(GetLastError());
       return broken;
     }
     count = std::min<size_t>(count, status.cbInQue);
