@@ -107,6 +107,9 @@ class IOConfDialogTest : public QObject {
       dialog.show();
       dialog.cbxSL[0][0]->setCurrentText("+/- 150 mV");
       dialog.cbxSL[2][3]->setCurrentIndex(2);
+      // Restored from minimised, the dialog keeps what was chosen.
+      dialog.showMinimized();
+      dialog.showNormal();
       QTest::mouseClick(ok ? dialog.btnOK : dialog.btnCancel, Qt::LeftButton);
       QCOMPARE(dialog.result(), ok ? int(QDialog::Accepted) : int(QDialog::Rejected));
       vorn::IOConfig expected = Mixed();
