@@ -80,6 +80,62 @@ std::tuple<QToolButton*, QToolButton*, QToolButton*, QToolButton*> ViewStyleButt
   return buttons;
 }
 
+}  // namespace
+
+// The user's boxes for the window's exchanges. While held, error boxes are
+// kept back instead of shown, for a listing whose failure has a remedy.
+class HeldErrorUi : public vorn::Ui {
+ public:
+  explicit HeldErrorUi(vorn::Ui& ui) : ui_(ui) {}
+  void Hold() {
+    holding_ = true;
+    held_ = 0;
+  }
+  // Ends holding; true when an error was held back.
+  bool Release() {
+    holding_ = false;
+    return held_ > 0;
+  }
+
+  void Error(const std::string& text) override {
+    if (holding_)
+      ++held_;
+    else
+      ui_.Error(text);
+  }
+  void Warning(const std::string& text) override { ui_.Warning(text); }
+  void Information(const std::string& text) override { ui_.Information(text); }
+  void Plain(const std::string& text) override { ui_.Plain(text); }
+  bool Question(const std::string& text) override { return ui_.Question(text); }
+  bool QuestionUnlessNo(const std::string& text) override { return ui_.QuestionUnlessNo(text); }
+  bool InformationQuestion(const std::string& text) override { return ui_.InformationQuestion(text); }
+  bool WarningQuestion(const std::string& text) override { return ui_.WarningQuestion(text); }
+  std::optional<std::string> OpenFile(const std::string& title, const std::string& filter) override {
+    return ui_.OpenFile(title, filter);
+  }
+  std::optional<std::string> OpenFileNamed(const std::string& title, const std::string& filter,
+                                           const std::string& defaultName) override {
+    return ui_.OpenFileNamed(title, filter, defaultName);
+  }
+  std::optional<std::string> SaveFile(const std::string& title, const std::string& filter,
+                                      const std::string& defaultName) override {
+    return ui_.SaveFile(title, filter, defaultName);
+  }
+  std::optional<std::string> ChooseFolder(const std::string& title) override { return ui_.ChooseFolder(title); }
+  std::optional<std::string> AskName(const std::string& caption, const std::string& prompt,
+                                     int maxLength) override {
+    return ui_.AskName(caption, prompt, maxLength);
+  }
+  std::optional<std::string> ChooseFont(const std::string& current) override { return ui_.ChooseFont(current); }
+
+ private:
+  vorn::Ui& ui_;
+  bool holding_ = false;
+  int held_ = 0;
+};
+
+namespace {
+
 QWidget* PaneHeader(QLabel* label) {
   QFont font = label->font();
   font.setBold(true);
@@ -91,13 +147,13 @@ QWidget* PaneHeader(QLabel* label) {
 }  // namespace
 
 TfrmMain::TfrmMain(vorn::Ui& ui, StartOptions options, QWidget* parent)
-    : QMainWindow(parent), ui_(ui), options_(std::move(options)) {
+    : QMainWindow(parent), ui_(ui), exchangeUi_(std::make_unique<HeldErrorUi>(ui)), options_(std::move(options)) {
   setObjectName("TfrmMain");
   setWindowTitle("VORN-7730 Series Utility (Ver 1.38)");
   resize(721, 580);
   lineWait_ = std::make_unique<GuiLineWait>();
   invoker_ = std::make_unique<QtGuiInvoker>();
-  exchange_ = std::make_unique<vorn::Exchange>(*this, *this, ui_);
+  exchange_ = std::make_unique<vorn::Exchange>(*this, *this, *exchangeUi_);
   BuildLayout();
   FormCreate();
 }
@@ -471,7 +527,7 @@ void TfrmMain::tbtnTCPConfClick() {
   dlgVornTCPConf.FormShow();
   dlgVornTCPConf.exec();
   // The dialog may have replaced files or formatted the whole drive.
-  remotePane_->Relist();
+  RelistAfterDriveChange();
 }
 
 void TfrmMain::tbtnKAPRINClick() {
@@ -486,8 +542,27 @@ void TfrmMain::tbtnKAPRINClick() {
     dialog.Factory = Exchanges().Factory();
     dialog.exec();
   }
-  // A fresh listing is asked for after the image tool, whatever it did.
-  remotePane_->Listing().BytesFree = 0;
+  // A restore replaces the whole drive.
+  RelistAfterDriveChange();
+}
+
+void TfrmMain::RelistAfterDriveChange() {
+  vorn::RemoteListing& listing = remotePane_->Listing();
+  // The free space shown is stale now: until a listing succeeds, the tools
+  // and uploads that depend on it ask for a refresh.
+  listing.BytesFree = 0;
+  if (listing.CurrentPath.empty() || listing.CurrentPath == "\\") {
+    remotePane_->Relist();
+    return;
+  }
+  // A shell that refuses the folder means it went with the old drive: the
+  // root is listed instead, and whatever still fails there is shown.
+  exchangeUi_->Hold();
+  remotePane_->Relist();
+  if (!exchangeUi_->Release()) return;
+  listing.SortColumn = listing.ChosenColumn;
+  listing.RestoreIndex = 0;
+  remotePane_->ShowRemoteFolder("\\");
 }
 
 void TfrmMain::tbtnLocalRunClick() {

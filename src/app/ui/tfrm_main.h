@@ -34,6 +34,7 @@ namespace vorn::ui {
 
 class QtGuiInvoker;
 class GuiLineWait;
+class HeldErrorUi;
 class TerminalPaneWidget;
 class RemotePane;
 class LocalPane;
@@ -184,8 +185,12 @@ class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::Bus
   void BuildLayout();
   // Puts the pane's caret at the very end with nothing selected.
   void MoveCaretToEnd();
+  // Lists the controller pane again after a tool that may have replaced the
+  // whole drive; the root when the pane's folder is gone.
+  void RelistAfterDriveChange();
 
   vorn::Ui& ui_;
+  std::unique_ptr<HeldErrorUi> exchangeUi_;  // the exchanges' boxes, held back on request
   StartOptions options_;
   std::unique_ptr<vsim::VirtualController> simulator_;
   std::unique_ptr<GuiLineWait> lineWait_;
