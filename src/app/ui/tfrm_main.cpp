@@ -5,6 +5,7 @@
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QLineEdit>
+#include <QStatusBar>
 #include <QVBoxLayout>
 #include <array>
 #include <tuple>
@@ -39,6 +40,7 @@ class VirtualController {
 }  // namespace vsim
 #endif
 #include "transfer/ui/copy_command.h"
+#include "transfer/ui/tdlg_vorn_tran.h"
 
 namespace vorn::ui {
 
@@ -152,6 +154,7 @@ TfrmMain::TfrmMain(vorn::Ui& ui, StartOptions options, QWidget* parent)
   setWindowTitle("VORN-7730 Series Utility (Ver 1.38)");
   resize(721, 580);
   lineWait_ = std::make_unique<GuiLineWait>();
+  lineWait_->CloseRefused = [this] { SayTransferRunning(); };
   invoker_ = std::make_unique<QtGuiInvoker>();
   exchange_ = std::make_unique<vorn::Exchange>(*this, *this, *exchangeUi_);
   BuildLayout();
@@ -350,6 +353,8 @@ void TfrmMain::BuildLayout() {
   splHori->setStretchFactor(0, 2);
   splHori->setStretchFactor(1, 1);
   setCentralWidget(splHori);
+  // Made now, so the window does not change its height the first time it says something.
+  statusBar()->setObjectName("stabarMain");
 
   // ---- wiring of this window's own handlers
   connect(cbxCOM, QOverload<int>::of(&QComboBox::activated), this, [this](int) { cbxCOMChange(); });
@@ -466,7 +471,26 @@ void TfrmMain::FormShow() {
 
 // ------------------------------------------------------------------ exit
 
+bool TfrmMain::TransferRunning() const {
+  if (configRuns_ > 0) return true;
+  // The transfer dialogs are shown for as long as their upload runs, also
+  // when another dialog (the network settings) opened them.
+  for (const TdlgVornTran* d : findChildren<TdlgVornTran*>())
+    if (d->isVisible()) return true;
+  for (const TdlgVornKaprin* d : findChildren<TdlgVornKaprin*>())
+    if (d->TimerChkKaprin->isActive()) return true;
+  return false;
+}
+
+void TfrmMain::SayTransferRunning() {
+  statusBar()->showMessage("A transfer is running", 5000);
+}
+
 void TfrmMain::Exit1Click() {
+  if (TransferRunning()) {
+    SayTransferRunning();
+    return;
+  }
   vorn::platform::MessageBeep(100);
   if (!ui_.QuestionUnlessNo("Are you sure to exit?")) return;
   exitConfirmed_ = true;
@@ -474,6 +498,12 @@ void TfrmMain::Exit1Click() {
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
+  // Closing would pull the port and the pane from under the transfer.
+  if (TransferRunning()) {
+    event->ignore();
+    SayTransferRunning();
+    return;
+  }
   if (exitConfirmed_) {
     event->accept();
     return;
@@ -509,6 +539,11 @@ void TfrmMain::About1Click() {
 }
 
 void TfrmMain::tbtnVornConfClick() {
+  ++configRuns_;
+  struct RunEnd {
+    int& runs;
+    ~RunEnd() { --runs; }
+  } runEnd{configRuns_};
   vorn::IOConfRun run(Exchanges(), *invoker_, ConfigPath);
   // The upload holds the port with no dialog over the window: paint and run
   // the sender's steps, but keep clicks queued so nothing else reaches for
