@@ -155,7 +155,7 @@ class IOConfDialogTest : public QObject {
     timer.start(50);
     // A close request waiting when the read begins.
     QCoreApplication::postEvent(&main, new QCloseEvent);
-    main.tbtnVornConfClick();
+    QTest::mouseClick(main.tbtnVornConf, Qt::LeftButton);
     QVERIFY(answered && closedDuringUpload);
     QVERIFY2(ui.boxes.empty(), ui.LastError().c_str());
     QVERIFY(main.isVisible());
