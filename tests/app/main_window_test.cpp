@@ -15,6 +15,7 @@
 #include "app/ui/dialogs.h"
 #include "app/ui/tfrm_main.h"
 #include "platform/host.h"
+#include "remote/ui/remote_pane.h"
 #include "link/serial_port.h"
 #include "link/ui/terminal_pane_widget.h"
 #include "sim/virtual_controller.h"
@@ -339,6 +340,34 @@ class MainWindowTest : public QObject {
     });
     w_->tbtnLocalRunClick();
     QCOMPARE(shown, QString("/no/such/program.exe"));
+  }
+
+  // Both tools may replace the whole drive: the pane is listed again when
+  // they close, at the root when its folder went with the old drive.
+  void toolsListThePaneAgainWhenTheyClose() {
+    const std::vector<uint8_t> withoutSub = Sim().DriveImage();
+    for (QToolButton* tool : {w_->tbtnTCPConf, w_->tbtnKAPRIN}) {
+      for (bool gone : {false, true}) {
+        QVERIFY(Sim().LoadDriveImage(withoutSub));
+        QVERIFY(Sim().MakeDir("D:\\SUB"));
+        w_->Remote().ShowRemoteFolder("\\SUB");
+        if (gone)
+          QVERIFY(Sim().LoadDriveImage(withoutSub));
+        else
+          QVERIFY(Sim().WriteFile("D:\\SUB\\NEW.TXT", "x"));
+        ui_->boxes.clear();
+        QTimer::singleShot(0, this, [] { QApplication::activeModalWidget()->close(); });
+        tool->click();
+        const vorn::RemoteListing& listing = w_->Remote().Listing();
+        const QString what = tool->objectName() + (gone ? " gone" : " kept");
+        QVERIFY2(ui_->boxes.empty(), qPrintable(what + ": " + QString::fromStdString(ui_->LastError())));
+        QCOMPARE(listing.CurrentPath, std::string(gone ? "\\" : "\\SUB"));
+        QVERIFY2(listing.BytesFree > 0, qPrintable(what));
+        const bool listed = std::any_of(listing.Entries.begin(), listing.Entries.end(),
+                                        [](const vorn::RemoteEntry& e) { return e.Name == "NEW.TXT"; });
+        QCOMPARE(listed, !gone);
+      }
+    }
   }
 
   void networkAndImageButtonsAskForARefreshFirst() {

@@ -1,6 +1,9 @@
 // The I/O configuration dialog on its own and behind the main window's
 // "Config VORN" button.
 #include <QApplication>
+#include <QCloseEvent>
+#include <QSignalSpy>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -107,6 +110,9 @@ class IOConfDialogTest : public QObject {
       dialog.show();
       dialog.cbxSL[0][0]->setCurrentText("+/- 150 mV");
       dialog.cbxSL[2][3]->setCurrentIndex(2);
+      // Restored from minimised, the dialog keeps what was chosen.
+      dialog.showMinimized();
+      dialog.showNormal();
       QTest::mouseClick(ok ? dialog.btnOK : dialog.btnCancel, Qt::LeftButton);
       QCOMPARE(dialog.result(), ok ? int(QDialog::Accepted) : int(QDialog::Rejected));
       vorn::IOConfig expected = Mixed();
@@ -119,7 +125,8 @@ class IOConfDialogTest : public QObject {
     }
   }
 
-  // The button runs the whole configuration against the virtual controller.
+  // The button runs the whole configuration against the virtual controller;
+  // closing the main window meanwhile is refused with the reason.
   void configButtonAppliesTheChosenRange() {
     QTemporaryDir dir;
     qputenv("VORN7730_SETTINGS", (dir.path() + "/settings.ini").toUtf8());
@@ -129,10 +136,16 @@ class IOConfDialogTest : public QObject {
     vorn::ui::TfrmMain main(ui, options);
     main.show();
     main.ConfigPath = (dir.path() + "/V7730MIO.cfg").toStdString();
+    QSignalSpy said(main.statusBar(), &QStatusBar::messageChanged);
     bool answered = false;
+    bool closedDuringUpload = false;
     QTimer timer;
     connect(&timer, &QTimer::timeout, [&] {
       auto* dialog = qobject_cast<TdlgVornIOConf*>(QApplication::activeModalWidget());
+      if (answered && !closedDuringUpload) {
+        closedDuringUpload = true;
+        QVERIFY(!main.close());
+      }
       if (!dialog || answered) return;
       answered = true;
       dialog->grab().save(VORN_SHOT_DIR "/ioconf_from_main_window.png");
@@ -140,9 +153,15 @@ class IOConfDialogTest : public QObject {
       QTest::mouseClick(dialog->btnOK, Qt::LeftButton);
     });
     timer.start(50);
+    // A close request waiting when the read begins.
+    QCoreApplication::postEvent(&main, new QCloseEvent);
     QTest::mouseClick(main.tbtnVornConf, Qt::LeftButton);
-    QVERIFY(answered);
+    QVERIFY(answered && closedDuringUpload);
     QVERIFY2(ui.boxes.empty(), ui.LastError().c_str());
+    QVERIFY(main.isVisible());
+    int reasons = 0;  // the message also changes when it times out
+    for (const QList<QVariant>& message : said) reasons += message.at(0).toString() == "A transfer is running";
+    QCOMPARE(reasons, 2);
     std::stringstream file;
     file << std::ifstream(main.ConfigPath).rdbuf();
     QVERIFY(file.str().find("@SLOT0 04 08 -1\n0 12 -1 -1\n") != std::string::npos);

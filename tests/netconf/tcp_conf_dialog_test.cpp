@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/ui/qt_invoker.h"
 #include "app/ui/tfrm_main.h"
 #include "netconf/ui/tdlg_vorn_tcp_conf.h"
 #include "remote/ui/remote_pane.h"
@@ -76,6 +77,12 @@ class TcpConfDialogTest : public QObject {
       QCOMPARE(d.Edt_IP0->text() + "|" + d.Edt_IP1->text() + "|" + d.Edt_IP2->text() + "|" + d.Edt_IP3->text(),
                QString("192|168|1|105"));
       QCOMPARE(d.focusWidget(), static_cast<QWidget*>(d.Edt_IP3));
+      // Retyped over the old address, "." selects what the next field holds.
+      d.Edt_IP0->setFocus();
+      d.Edt_IP0->selectAll();
+      Type(d, "192.168.1.10");
+      QCOMPARE(d.Edt_IP0->text() + "|" + d.Edt_IP1->text() + "|" + d.Edt_IP2->text() + "|" + d.Edt_IP3->text(),
+               QString("192|168|1|10"));
       d.Edt_GW0->setFocus();
       Type(d, "a -+5x");
       QCOMPARE(d.Edt_GW0->text(), QString("-+5"));
@@ -111,6 +118,19 @@ class TcpConfDialogTest : public QObject {
         QVERIFY(d.grab().save(QString::fromLocal8Bit(dir) + "/tcp_conf.png"));
       }
     });
+  }
+
+  // The dialog has no Cancel button: Esc closes it from any field.
+  void escClosesFromEveryField() {
+    TdlgVornTCPConf d(ui_, main_->Invoker(), main_->Exchanges().Factory(), main_->ComName, *main_, *main_,
+                      main_.get());
+    d.FormShow();
+    for (QWidget* field : std::initializer_list<QWidget*>{d.Edt_IP0, d.Edt_GW3, d.Edt_PD1, d.Edt_FTPID,
+                                                          d.MEdt_HTPpwd, d.Chk_Read}) {
+      d.show();
+      QTest::sendKeyEvent(QTest::Click, field, Qt::Key_Escape, QString(QChar(0x1B)), Qt::NoModifier);
+      QVERIFY2(!d.isVisible(), qPrintable(field->objectName()));
+    }
   }
 
   void updateSendsTheFileOnceConfirmed() {

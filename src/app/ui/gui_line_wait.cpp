@@ -38,7 +38,6 @@ bool IsInput(QEvent::Type type) {
     case QEvent::DragMove:
     case QEvent::Drop:
     case QEvent::InputMethod:
-    case QEvent::Close:
       return true;
     default:
       return false;
@@ -69,6 +68,12 @@ bool GuiLineWait::eventFilter(QObject* watched, QEvent* event) {
   // itself, and the application's timers where the event loop does not hold
   // timers back. A timer skipped here fires at its next interval.
   if (IsInput(event->type())) return true;
+  // A swallowed close would still count as accepted and the window would go.
+  if (event->type() == QEvent::Close) {
+    event->ignore();
+    if (CloseRefused) CloseRefused();
+    return true;
+  }
   if (event->type() == QEvent::Timer && (qobject_cast<QTimer*>(watched) || watched->inherits("QSingleShotTimer")))
     return true;
   return QObject::eventFilter(watched, event);

@@ -5,6 +5,7 @@
 // no handler can start anything meanwhile.
 #include <QElapsedTimer>
 #include <QObject>
+#include <functional>
 
 #include "link/line_wait.h"
 
@@ -17,6 +18,10 @@ class GuiLineWait : public QObject, public vorn::LineWaitHook {
   ~GuiLineWait() override;
 
   void Waiting() override;
+
+  // Told when a close request reached a window while an exchange waited; the
+  // request itself is refused, the window stays.
+  std::function<void()> CloseRefused;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

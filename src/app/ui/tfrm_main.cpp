@@ -5,6 +5,7 @@
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QLineEdit>
+#include <QStatusBar>
 #include <QVBoxLayout>
 #include <array>
 #include <tuple>
@@ -39,6 +40,7 @@ class VirtualController {
 }  // namespace vsim
 #endif
 #include "transfer/ui/copy_command.h"
+#include "transfer/ui/tdlg_vorn_tran.h"
 
 namespace vorn::ui {
 
@@ -80,6 +82,62 @@ std::tuple<QToolButton*, QToolButton*, QToolButton*, QToolButton*> ViewStyleButt
   return buttons;
 }
 
+}  // namespace
+
+// The user's boxes for the window's exchanges. While held, error boxes are
+// kept back instead of shown, for a listing whose failure has a remedy.
+class HeldErrorUi : public vorn::Ui {
+ public:
+  explicit HeldErrorUi(vorn::Ui& ui) : ui_(ui) {}
+  void Hold() {
+    holding_ = true;
+    held_ = 0;
+  }
+  // Ends holding; true when an error was held back.
+  bool Release() {
+    holding_ = false;
+    return held_ > 0;
+  }
+
+  void Error(const std::string& text) override {
+    if (holding_)
+      ++held_;
+    else
+      ui_.Error(text);
+  }
+  void Warning(const std::string& text) override { ui_.Warning(text); }
+  void Information(const std::string& text) override { ui_.Information(text); }
+  void Plain(const std::string& text) override { ui_.Plain(text); }
+  bool Question(const std::string& text) override { return ui_.Question(text); }
+  bool QuestionUnlessNo(const std::string& text) override { return ui_.QuestionUnlessNo(text); }
+  bool InformationQuestion(const std::string& text) override { return ui_.InformationQuestion(text); }
+  bool WarningQuestion(const std::string& text) override { return ui_.WarningQuestion(text); }
+  std::optional<std::string> OpenFile(const std::string& title, const std::string& filter) override {
+    return ui_.OpenFile(title, filter);
+  }
+  std::optional<std::string> OpenFileNamed(const std::string& title, const std::string& filter,
+                                           const std::string& defaultName) override {
+    return ui_.OpenFileNamed(title, filter, defaultName);
+  }
+  std::optional<std::string> SaveFile(const std::string& title, const std::string& filter,
+                                      const std::string& defaultName) override {
+    return ui_.SaveFile(title, filter, defaultName);
+  }
+  std::optional<std::string> ChooseFolder(const std::string& title) override { return ui_.ChooseFolder(title); }
+  std::optional<std::string> AskName(const std::string& caption, const std::string& prompt,
+                                     int maxLength) override {
+    return ui_.AskName(caption, prompt, maxLength);
+  }
+  std::optional<std::string> ChooseFont(const std::string& current) override { return ui_.ChooseFont(current); }
+
+ private:
+  vorn::Ui& ui_;
+  bool holding_ = false;
+  int held_ = 0;
+};
+
+namespace {
+
 QWidget* PaneHeader(QLabel* label) {
   QFont font = label->font();
   font.setBold(true);
@@ -91,13 +149,14 @@ QWidget* PaneHeader(QLabel* label) {
 }  // namespace
 
 TfrmMain::TfrmMain(vorn::Ui& ui, StartOptions options, QWidget* parent)
-    : QMainWindow(parent), ui_(ui), options_(std::move(options)) {
+    : QMainWindow(parent), ui_(ui), exchangeUi_(std::make_unique<HeldErrorUi>(ui)), options_(std::move(options)) {
   setObjectName("TfrmMain");
   setWindowTitle("VORN-7730 Series Utility (Ver 1.38)");
   resize(721, 580);
   lineWait_ = std::make_unique<GuiLineWait>();
+  lineWait_->CloseRefused = [this] { SayTransferRunning(); };
   invoker_ = std::make_unique<QtGuiInvoker>();
-  exchange_ = std::make_unique<vorn::Exchange>(*this, *this, ui_);
+  exchange_ = std::make_unique<vorn::Exchange>(*this, *this, *exchangeUi_);
   BuildLayout();
   FormCreate();
 }
@@ -294,6 +353,8 @@ void TfrmMain::BuildLayout() {
   splHori->setStretchFactor(0, 2);
   splHori->setStretchFactor(1, 1);
   setCentralWidget(splHori);
+  // Made now, so the window does not change its height the first time it says something.
+  statusBar()->setObjectName("stabarMain");
 
   // ---- wiring of this window's own handlers
   connect(cbxCOM, QOverload<int>::of(&QComboBox::activated), this, [this](int) { cbxCOMChange(); });
@@ -411,7 +472,26 @@ void TfrmMain::FormShow() {
 
 // ------------------------------------------------------------------ exit
 
+bool TfrmMain::TransferRunning() const {
+  if (configRuns_ > 0) return true;
+  // The transfer dialogs are shown for as long as their upload runs, also
+  // when another dialog (the network settings) opened them.
+  for (const TdlgVornTran* d : findChildren<TdlgVornTran*>())
+    if (d->isVisible()) return true;
+  for (const TdlgVornKaprin* d : findChildren<TdlgVornKaprin*>())
+    if (d->TimerChkKaprin->isActive()) return true;
+  return false;
+}
+
+void TfrmMain::SayTransferRunning() {
+  statusBar()->showMessage("A transfer is running", 5000);
+}
+
 void TfrmMain::Exit1Click() {
+  if (TransferRunning()) {
+    SayTransferRunning();
+    return;
+  }
   vorn::platform::MessageBeep(100);
   if (!ui_.QuestionUnlessNo("Are you sure to exit?")) return;
   exitConfirmed_ = true;
@@ -419,6 +499,12 @@ void TfrmMain::Exit1Click() {
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
+  // Closing would pull the port and the pane from under the transfer.
+  if (TransferRunning()) {
+    event->ignore();
+    SayTransferRunning();
+    return;
+  }
   if (exitConfirmed_) {
     event->accept();
     return;
@@ -454,6 +540,11 @@ void TfrmMain::About1Click() {
 }
 
 void TfrmMain::tbtnVornConfClick() {
+  ++configRuns_;
+  struct RunEnd {
+    int& runs;
+    ~RunEnd() { --runs; }
+  } runEnd{configRuns_};
   vorn::IOConfRun run(Exchanges(), *invoker_, ConfigPath);
   // The upload holds the port with no dialog over the window: paint and run
   // the sender's steps, but keep clicks queued so nothing else reaches for
@@ -472,7 +563,7 @@ void TfrmMain::tbtnTCPConfClick() {
   dlgVornTCPConf.FormShow();
   dlgVornTCPConf.exec();
   // The dialog may have replaced files or formatted the whole drive.
-  remotePane_->Relist();
+  RelistAfterDriveChange();
 }
 
 void TfrmMain::tbtnKAPRINClick() {
@@ -487,8 +578,27 @@ void TfrmMain::tbtnKAPRINClick() {
     dialog.Factory = Exchanges().Factory();
     dialog.exec();
   }
-  // A fresh listing is asked for after the image tool, whatever it did.
-  remotePane_->Listing().BytesFree = 0;
+  // A restore replaces the whole drive.
+  RelistAfterDriveChange();
+}
+
+void TfrmMain::RelistAfterDriveChange() {
+  vorn::RemoteListing& listing = remotePane_->Listing();
+  // The free space shown is stale now: until a listing succeeds, the tools
+  // and uploads that depend on it ask for a refresh.
+  listing.BytesFree = 0;
+  if (listing.CurrentPath.empty() || listing.CurrentPath == "\\") {
+    remotePane_->Relist();
+    return;
+  }
+  // A shell that refuses the folder means it went with the old drive: the
+  // root is listed instead, and whatever still fails there is shown.
+  exchangeUi_->Hold();
+  remotePane_->Relist();
+  if (!exchangeUi_->Release()) return;
+  listing.SortColumn = listing.ChosenColumn;
+  listing.RestoreIndex = 0;
+  remotePane_->ShowRemoteFolder("\\");
 }
 
 void TfrmMain::tbtnLocalRunClick() {

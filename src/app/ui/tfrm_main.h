@@ -34,6 +34,7 @@ namespace vorn::ui {
 
 class QtGuiInvoker;
 class GuiLineWait;
+class HeldErrorUi;
 class TerminalPaneWidget;
 class RemotePane;
 class LocalPane;
@@ -69,6 +70,9 @@ class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::Bus
   // The terminal's port, threads and keys; its port is open while it runs.
   vorn::TerminalSession& Terminal() { return *terminal_; }
   bool TerminalRunning() const;
+  // An upload, an image transfer or a configuration run holds the line: the
+  // window does not close under it.
+  bool TransferRunning() const;
 
   RemotePane& Remote() { return *remotePane_; }
   LocalPane& Local() { return *localPane_; }
@@ -185,8 +189,14 @@ class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::Bus
   void BuildLayout();
   // Puts the pane's caret at the very end with nothing selected.
   void MoveCaretToEnd();
+  // Lists the controller pane again after a tool that may have replaced the
+  // whole drive; the root when the pane's folder is gone.
+  void RelistAfterDriveChange();
+  // Says in the status bar why a close request was refused.
+  void SayTransferRunning();
 
   vorn::Ui& ui_;
+  std::unique_ptr<HeldErrorUi> exchangeUi_;  // the exchanges' boxes, held back on request
   StartOptions options_;
   std::unique_ptr<vsim::VirtualController> simulator_;
   std::unique_ptr<GuiLineWait> lineWait_;
@@ -201,6 +211,7 @@ class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::Bus
   bool exitConfirmed_ = false;
   bool destroyed_ = false;
   int busyDepth_ = 0;
+  int configRuns_ = 0;  // the configuration run in progress (read, edit, upload, apply)
 };
 
 }  // namespace vorn::ui

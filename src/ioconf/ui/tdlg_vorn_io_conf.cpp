@@ -4,6 +4,7 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 #include "ioconf/module_catalogue.h"
@@ -147,7 +148,9 @@ void TdlgVornIOConf::btnOKClick() {
 }
 
 void TdlgVornIOConf::showEvent(QShowEvent* event) {
-  FormShow();
+  // The window system's own show (restored from minimised) must not refill
+  // the combos over the user's choices.
+  if (!event->spontaneous()) FormShow();
   QDialog::showEvent(event);
 }
 

@@ -235,9 +235,14 @@ bool TdlgVornTCPConf::Edt_IP0KeyPress(QLineEdit* edit, char key) {
   switch (vorn::netconf::FilterAddressKey(tag, key)) {
     case vorn::netconf::KeyAction::Pass:
       return true;
-    case vorn::netconf::KeyAction::NextField:
-      AddressEdits[tag]->setFocus();  // the tag is the next field's index
+    case vorn::netconf::KeyAction::NextField: {
+      // The tag is the next field's index. Its text is selected as Tab does,
+      // so that typing replaces an old number instead of running on from it.
+      QLineEdit* next = AddressEdits[tag];
+      next->setFocus(Qt::TabFocusReason);
+      next->selectAll();
       return false;
+    }
     case vorn::netconf::KeyAction::Drop:
       return false;
   }
@@ -251,9 +256,10 @@ bool TdlgVornTCPConf::eventFilter(QObject* watched, QEvent* event) {
     const QString text = key->text();
     // Editing and moving keys keep their usual meaning. Tab and Delete come
     // with a control character as text on most hosts, which the filter would
-    // otherwise drop, trapping the focus and the text in the field.
-    const bool editingKey =
-        key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab || key->key() == Qt::Key_Delete;
+    // otherwise drop, trapping the focus and the text in the field. Esc, the
+    // same, must reach the dialog: it is the only key that closes it.
+    const bool editingKey = key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab ||
+                            key->key() == Qt::Key_Delete || key->key() == Qt::Key_Escape;
     if (edit && edit->property("tag").isValid() && !text.isEmpty() && !editingKey) {
       const char16_t c = text.at(0).unicode();
       if (c > 127 || !Edt_IP0KeyPress(edit, static_cast<char>(c))) return true;
