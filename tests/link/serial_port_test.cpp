@@ -412,8 +412,8 @@ class BrokenDevice : public platform::SerialDevice {
   }
   bool SetLine(uint32_t, uint8_t, uint8_t, uint8_t) override { return log_ << "line;", true; }
   bool SetTimeouts(uint32_t) override { return log_ << "timeouts;", true; }
-  platform::TransferResult Write(const uint8_t*, size_t) override { return {0, true}; }
-  platform::TransferResult Read(uint8_t*, size_t) override { return {0, true}; }
+  platform::TransferResult Write(const uint8_t*, size_t) override { return {0, true, {}}; }
+  platform::TransferResult Read(uint8_t*, size_t) override { return {0, true, {}}; }
   bool PurgeInput() override { return true; }
 
  private:
