@@ -240,6 +240,10 @@ class PosixSerialDevice final : public SerialDevice {
   // There are no driver-kept time-outs on this host; the value stays with the
   // device across a re-open, as a driver's would.
   uint32_t timeoutMs_ = 0;
+  // How long one character takes on the line at the speed set; zero until
+  // SetLine. A read that waits for the rest of a block sleeps through the
+  // bytes still to come instead of waking for each of them.
+  Clock::duration charTime_{};
   OpenFailure lastFailure_ = OpenFailure::None;
   // A USB adapter holds received bytes for its latency timer: asked down
   // while open, since every exchange waits for the controller's answer.
@@ -418,6 +422,8 @@ bool PosixSerialDevice::SetLine(uint32_t baud, uint8_t byteSize, uint8_t parity,
   if (cfsetispeed(&tio, speed) != 0 || cfsetospeed(&tio, speed) != 0) return false;
   if (tcsetattr(fd_, TCSANOW, &tio) != 0) return false;
   tcgetattr(fd_, &settings_);
+  const uint32_t frameBits = 1u + byteSize + (parity ? 1u : 0u) + (stopBits ? 2u : 1u);
+  charTime_ = std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(1'000'000'000ull * frameBits / baud));
   return true;
 }
 
@@ -464,6 +470,22 @@ TransferResult PosixSerialDevice::Read(uint8_t* buffer, size_t count) {
     Clock::time_point until = deadline;
     if (result.transferred > 0) until = std::min(until, lastByte + gap);
     if (now >= until) return result;
+
+    // Part of a block is in and the rest is on its way: sleep until all but
+    // its last byte should be there, then wait for that one, so a block costs
+    // three wake-ups, not one per byte, and the last byte is still taken the
+    // moment it comes.
+    const size_t missing = count - result.transferred;
+    if (result.transferred > 0 && missing >= 3 && charTime_.count() > 0) {
+      const Clock::time_point slice =
+          now + std::chrono::milliseconds(WaitSliceMs() == UINT32_MAX ? 1000 : WaitSliceMs());
+      const Clock::time_point rest =
+          std::min({Clock::time_point(lastByte + charTime_ * (missing - 1)), until, slice});
+      if (rest - now > charTime_) {
+        std::this_thread::sleep_until(rest);
+        continue;
+      }
+    }
 
     pollfd pfd{fd_, POLLIN, 0};
     int r = poll(&pfd, 1, SliceMs(until - now));
