@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
-# The Windows build, checked on Linux: cross-builds the command line and the
-# window-free libraries with MinGW-w64, runs their unit tests under Wine, and
-# runs vorn7730-cli.exe under Wine against the Linux virtual controller, whose
-# pseudo-terminal is linked into the Wine prefix as a COM port.
+# The Windows build, checked on Linux: cross-builds the whole utility, its
+# command line and their tests with MinGW-w64 and Qt for Windows, runs the
+# tests under Wine, runs vorn7730-cli.exe under Wine against the Linux virtual
+# controller (its pseudo-terminal linked into the Wine prefix as COM5), then
+# packs the Windows zip and starts the packaged utility from its unpacked
+# folder on a virtual display: it lists the controller's drive D: and makes a
+# backup image with the image tool.
 #
 # usage: tools/test-windows.sh [LINUX_BUILD_DIR]
 # Normally started by "bash tools/setup.sh test-windows", which installs the
-# packages and builds the virtual controller first.
+# packages and builds the virtual controller first. Qt for Windows: the one in
+# VORN_QT_WINDOWS (built there by tools/build-qt-windows.sh when missing), else
+# a ready copy in ../shared/qt6-mingw, else one built under ~/.cache/vorn7730.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -21,9 +26,13 @@ for f in "$sim" "$linux_cli"; do
   [ -x "$f" ] || { echo "missing $f: build the Linux tree first (tools/setup.sh test-windows)" >&2; exit 2; }
 done
 
+# shellcheck source=windows-build.sh
+. "$root/tools/windows-build.sh"
+windows_qt
+echo "== Qt $qt_version for Windows: $qt"
+
 echo "== Windows cross build ($win_build)"
-cmake -S "$root" -B "$win_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DVORN_BUILD_GUI=OFF >/dev/null
+windows_configure "$win_build"
 cmake --build "$win_build" -j "$jobs"
 cli_exe="$win_build/src/app/vorn7730-cli.exe"
 
@@ -36,15 +45,20 @@ unset DISPLAY WAYLAND_DISPLAY
 mkdir -p "$WINEPREFIX"
 simpid=""
 socatpid=""
+serverpid=""
+xpids=""
 cleanup() {
   local status=$?
   set +e
-  for pid in $simpid $socatpid; do
+  for pid in $xpids $simpid $socatpid; do
     kill "$pid" 2>/dev/null
     wait "$pid" 2>/dev/null
   done
-  # Ends the server of this prefix only, and every Wine process in it.
-  wineserver -k 2>/dev/null || true
+  # The server of this prefix: every Wine process of the prefix ends with it.
+  if [ -n "$serverpid" ]; then
+    kill "$serverpid" 2>/dev/null
+    wait "$serverpid" 2>/dev/null
+  fi
   rm -rf "$work"
   exit $status
 }
@@ -52,9 +66,18 @@ trap cleanup EXIT
 
 # A persistent server first: otherwise each program's server lingers after it
 # with the program's output still open, and every run waits for it.
-wineserver -p </dev/null >/dev/null 2>&1
+wineserver -f -p </dev/null >/dev/null 2>&1 &
+serverpid=$!
 echo "== Wine prefix"
 wineboot -i </dev/null >/dev/null 2>&1
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+
+# A documents folder named in non-ASCII characters, inside the prefix rather
+# than the home folder Wine links it to.
+documents='C:\users\Public\Dokumente-Müller-é'
+mkdir -p "$WINEPREFIX/drive_c/users/Public/Dokumente-Müller-é"
+wine reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders' \
+  /v Personal /t REG_SZ /d "$documents" /f </dev/null >/dev/null 2>&1
 
 # Two linked pseudo-terminals as COM6 and COM7: the port tests' null-modem pair.
 socat pty,raw,echo=0,link="$work/pair6" pty,raw,echo=0,link="$work/pair7" </dev/null >/dev/null 2>&1 &
@@ -64,9 +87,15 @@ ln -sfn "$(readlink -f "$work/pair6")" "$WINEPREFIX/dosdevices/com6"
 ln -sfn "$(readlink -f "$work/pair7")" "$WINEPREFIX/dosdevices/com7"
 
 fail=0
-echo "== Windows unit tests under Wine"
-(cd "$win_build" && VORN_TEST_COM_PAIR=COM6,COM7 ctest --output-on-failure -j "$jobs" --timeout 300 </dev/null) ||
-  fail=1
+echo "== Windows tests under Wine"
+# Qt's DLLs and the compiler's runtime, found by the test programs through the
+# search path; the offscreen platform plugin from Qt's plugin folder.
+cxx=x86_64-w64-mingw32-g++-posix
+runtime="$(dirname "$($cxx -print-file-name=libstdc++-6.dll)")"
+pthread="$(dirname "$(readlink -f "$($cxx -print-file-name=libwinpthread-1.dll)")")"
+(cd "$win_build" &&
+  WINEPATH="$(winpath "$qt/bin");$(winpath "$runtime");$(winpath "$pthread")" QT_PLUGIN_PATH="$(winpath "$qt/plugins")" \
+  VORN_TEST_COM_PAIR=COM6,COM7 ctest --output-on-failure -j "$jobs" --timeout 300 </dev/null) || fail=1
 
 echo "== vorn7730-cli.exe against the virtual controller"
 "$sim" --link "$work/port" --drive "$work/drive.img" >"$work/sim.out" 2>&1 &
@@ -128,7 +157,6 @@ wcli ls '\NOSUCH' >/dev/null 2>"$work/ls2.err" && rc=0 || rc=$?
 check "ls of a missing folder exits 1" '[ $rc -eq 1 ]'
 check "ls of a missing folder says why" 'grep -q "Invalid " "$work/ls2.err"'
 
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
 mkdir -p "$work/host"
 printf 'small file\r\n' >"$work/host/SMALL.TXT"
 head -c 100000 /dev/urandom >"$work/host/BIG.BIN"

@@ -64,9 +64,11 @@ class ToolWindow : public TdlgVornKaprin {
   vorn::DirectInvoker invoker_;
 };
 
+// No companion installation, or the one at `installation`.
 class NoRegistry : public vorn::platform::Registry {
  public:
-  std::optional<std::string> ReadString(const std::string&, const std::string&) override { return std::nullopt; }
+  std::optional<std::string> installation;
+  std::optional<std::string> ReadString(const std::string&, const std::string&) override { return installation; }
   bool WriteString(const std::string&, const std::string&, const std::string&) override { return false; }
 };
 
@@ -202,6 +204,18 @@ class KaprinWindowTest : public QObject {
     QCOMPARE(w.uploads.size(), size_t(1));
     QVERIFY(!w.RestoreThread && !w.BackupThread);
     QCOMPARE(ui_.Texts("error").size(), size_t(2));
+    // An installation without the program: the box names the file and where
+    // it was looked for, and nothing is uploaded.
+    registry.installation = Path("empty");
+    for (int mode : {1, 2}) {
+      ui_.files = {Path("7730D.img")};
+      std::ofstream(Path("7730D.img"), std::ios::binary) << std::string(vorn::kImageSize, 'x');
+      mode == 1 ? w.BtBackupImgClick() : w.BtRestoreImgClick();
+      const std::string folder = Path("empty") + "/VORN-7730TCP-7730ETCP Utility/program/";
+      QCOMPARE(ui_.LastError(), "Cannot find " + std::string(mode == 1 ? "KAPRINRD.EXE" : "KAPRINWR.EXE") + " in " +
+                                    folder + ".");
+    }
+    QCOMPARE(w.uploads.size(), size_t(1));
   }
 
   // From the main window's image button: a backup and a restore with the

@@ -144,7 +144,13 @@ void TdlgVornKaprin::BtBackupImgClick() {
   const std::optional<std::string> file = ui_.SaveFile("Save image", kFilter, kDefaultName);
   if (!file) return;
   LocateToolFolder();
-  if (!UploadTool(kControllerDir, ToolFolder + "KAPRINRD.EXE")) {
+  std::string missing;
+  const std::string tool = vorn::platform::CompanionFile(ToolFolder, "KAPRINRD.EXE", missing);
+  if (tool.empty()) {
+    ui_.Error(missing);
+    return;
+  }
+  if (!UploadTool(kControllerDir, tool)) {
     ui_.Error(vorn::ImageCableText());
     return;
   }
@@ -168,7 +174,13 @@ void TdlgVornKaprin::BtRestoreImgClick() {
     return;
   }
   LocateToolFolder();
-  if (!UploadTool(kControllerDir, ToolFolder + "KAPRINWR.EXE")) {
+  std::string missing;
+  const std::string tool = vorn::platform::CompanionFile(ToolFolder, "KAPRINWR.EXE", missing);
+  if (tool.empty()) {
+    ui_.Error(missing);
+    return;
+  }
+  if (!UploadTool(kControllerDir, tool)) {
     ui_.Error(vorn::ImageCableText());
     return;
   }
