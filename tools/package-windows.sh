@@ -31,8 +31,6 @@ objdump=x86_64-w64-mingw32-objdump
 rm -rf "$stage" "$zip"
 mkdir -p "$stage/platforms" "$stage/styles"
 cp "$win_build/src/app/vorn7730-utility.exe" "$win_build/src/app/vorn7730-cli.exe" "$stage/"
-# The build keeps debugging data in the programs; a user does not need it.
-x86_64-w64-mingw32-strip "$stage"/*.exe
 cp "$qt/plugins/platforms/qwindows.dll" "$stage/platforms/"
 cp "$qt/plugins/styles/qwindowsvistastyle.dll" "$stage/styles/"
 # The utility looks for its data in "data" beside it.
@@ -58,6 +56,10 @@ while ((${#queue[@]})); do
     done
   done < <($objdump -p "$file" | sed -n 's/^\s*DLL Name: //p')
 done
+
+# The builds keep debugging data in the programs and DLLs; a user does not
+# need it.
+find "$stage" -iname '*.exe' -o -iname '*.dll' | grep -v '/data/' | xargs -d '\n' x86_64-w64-mingw32-strip
 
 # CR LF: the line ends every Windows editor shows as lines.
 sed 's/$/\r/' >"$stage/README.txt" <<'EOF'

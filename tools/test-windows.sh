@@ -54,8 +54,10 @@ cleanup() {
     kill "$pid" 2>/dev/null
     wait "$pid" 2>/dev/null
   done
-  # The server of this prefix: every Wine process of the prefix ends with it.
+  # The server of this prefix, with every Wine process of the prefix (its
+  # device services would outlive a plain kill of the server).
   if [ -n "$serverpid" ]; then
+    wineserver -k 2>/dev/null
     kill "$serverpid" 2>/dev/null
     wait "$serverpid" 2>/dev/null
   fi
@@ -89,13 +91,13 @@ ln -sfn "$(readlink -f "$work/pair7")" "$WINEPREFIX/dosdevices/com7"
 fail=0
 echo "== Windows tests under Wine"
 # Qt's DLLs and the compiler's runtime, found by the test programs through the
-# search path; the offscreen platform plugin from Qt's plugin folder.
+# search path; Qt finds its plugins beside its DLLs.
 cxx=x86_64-w64-mingw32-g++-posix
 runtime="$(dirname "$($cxx -print-file-name=libstdc++-6.dll)")"
 pthread="$(dirname "$(readlink -f "$($cxx -print-file-name=libwinpthread-1.dll)")")"
-(cd "$win_build" &&
-  WINEPATH="$(winpath "$qt/bin");$(winpath "$runtime");$(winpath "$pthread")" QT_PLUGIN_PATH="$(winpath "$qt/plugins")" \
-  VORN_TEST_COM_PAIR=COM6,COM7 ctest --output-on-failure -j "$jobs" --timeout 300 </dev/null) || fail=1
+test_winepath="$(winpath "$qt/bin");$(winpath "$runtime");$(winpath "$pthread")"
+(cd "$win_build" && WINEPATH="$test_winepath" VORN_TEST_COM_PAIR=COM6,COM7 \
+  ctest --output-on-failure -j "$jobs" --timeout 300 </dev/null) || fail=1
 
 echo "== vorn7730-cli.exe against the virtual controller"
 "$sim" --link "$work/port" --drive "$work/drive.img" >"$work/sim.out" 2>&1 &
@@ -183,6 +185,81 @@ put_check "a file whose path holds non-ASCII characters" "$work/Messdaten-ï-é/
 
 wine "$cli_exe" --port COM99 exec dir </dev/null >/dev/null 2>"$work/none.err" && rc=0 || rc=$?
 check "a missing COM port exits 1 with Unable to open" '[ $rc -eq 1 ] && grep -q "^Unable to open COM99" "$work/none.err"'
+
+echo "== The Windows package"
+bash "$root/tools/package-windows.sh" "$win_build"
+zip="$win_build/vorn7730-windows-x64.zip"
+
+echo "== Under Wine on a virtual display"
+# Unpacked where no build folder is near, and started without WINEPATH: it
+# must find every DLL and plugin in its own folder.
+mkdir -p "$work/unpacked"
+unzip -q "$zip" -d "$work/unpacked"
+app="$work/unpacked/vorn7730-windows-x64"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" </dev/null >/dev/null 2>&1 &
+xpids="$!"
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
+export DISPLAY=":$(cat "$work/display")"
+openbox </dev/null >/dev/null 2>&1 &
+xpids="$! $xpids"
+echo "== Window tests on the windows platform"
+# As on a desktop: the system's fonts and real windows, which offscreen lacks.
+for exe in $(find "$win_build/tests" -name '*_tests.exe' | sort); do
+  x86_64-w64-mingw32-objdump -p "$exe" | grep -q "DLL Name: Qt6Widgets.dll" || continue
+  name="$(basename "$exe" .exe)"
+  (cd "$(dirname "$exe")" && WINEPATH="$test_winepath" wine "$exe" -platform windows \
+    -o "$(winpath "$work/$name.txt"),txt" </dev/null >/dev/null 2>&1) && rc=0 || rc=$?
+  check "$name ($(grep -o "[0-9]* passed" "$work/$name.txt"))" '[ $rc -eq 0 ]'
+  [ $rc -eq 0 ] || grep -A2 "^FAIL" "$work/$name.txt" | sed 's/^/  /'
+done
+
+echo "== The packaged utility"
+# The terminal pane's lines go to this file too.
+transcript="$work/transcript.txt"
+VORN7730_TRANSCRIPT="$(winpath "$transcript")" WINEDEBUG=err+module \
+  wine "$app/vorn7730-utility.exe" --port COM5 </dev/null >/dev/null 2>"$work/app.err" &
+xpids="$! $xpids"
+# Waits until the window that has the focus bears this title.
+focused() {
+  for _ in $(seq $((${2:-60} * 5))); do
+    [ "$(xdotool getactivewindow getwindowname 2>/dev/null)" = "$1" ] && return 0
+    sleep 0.2
+  done
+  echo "   (no window \"$1\" within ${2:-60} s)"
+  return 1
+}
+shot() { import -window root "$win_build/windows-$1.png" 2>/dev/null || true; }
+# Where the buttons lie in the maximised window on this display.
+click() { xdotool mousemove --sync "$1" "$2" click 1; }
+refresh_button=(469 77)
+image_button=(682 77)
+
+focused "VORN-7730 Series Utility (Ver 1.38)" && sleep 2
+check "the packaged utility starts with no missing DLL" '[ -n "$(xdotool search --name "^VORN-7730 Series Utility \(Ver")" ] && ! grep -q "not found" "$work/app.err"'
+# --port COM5 comes first in the port box; the pane stays empty until the
+# user refreshes it.
+click "${refresh_button[@]}"
+for _ in $(seq 300); do grep -q "bytes free" "$transcript" 2>/dev/null && break; sleep 0.1; done
+sleep 1
+shot main
+check "the packaged utility lists D: through COM5" 'grep -q "Directory of D:" "$transcript" && grep -q "bytes free" "$transcript"'
+
+# A backup from the image tool: its button, Backup Image (after Help in the
+# focus order), Yes, the file's name in the save dialog.
+image="$work/backup.img"
+click "${image_button[@]}"
+focused "Talvenrik Image Kaprin" 30 && sleep 1 && xdotool key Tab space
+focused "VORN-7730 Series Utility" 30 && sleep 1 && xdotool key y
+focused "Save image" 30 && sleep 1
+xdotool key Home shift+End && xdotool type --delay 20 "$(winpath "$image")" && xdotool key Return
+focused "Message" 30 && sleep 5 && shot image-progress
+# The end: the box that names the result, and the image in its place.
+focused "VORN-7730 Series Utility" 180 && sleep 1
+shot image-done
+xdotool key Return
+check "the packaged utility's backup finds KAPRINRD.EXE beside it and uploads it" 'grep -q "^D:.KAPRINRD" "$transcript"'
+check "the backup image is the controller's drive D:" 'cmp -s "$image" "$work/drive.img"'
+echo "   screenshots: $win_build/windows-main.png, windows-image-progress.png, windows-image-done.png"
 
 echo "== Windows check: $((SECONDS - started)) s"
 exit $fail
