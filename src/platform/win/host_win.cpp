@@ -58,7 +58,8 @@ class WinRegistry : public Registry {
   }
 };
 
-// A folder's path from the shell, created when missing; empty when it has none.
+// A folder's path from the shell (CSIDL_FLAG_CREATE makes a missing one); empty
+// when it has none.
 std::string ShellFolder(int csidl) {
   wchar_t path[MAX_PATH] = {};
   if (SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path) != S_OK) return {};
@@ -129,13 +130,7 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
   LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
   std::vector<std::string> args;
   if (wide != nullptr && count == argc) {
-    for (int i = 0; i < count; ++i) {
-      const int n = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
-      std::string utf8(n > 0 ? static_cast<size_t>(n) : 1, '\0');
-      if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, utf8.data(), n, nullptr, nullptr);
-      utf8.pop_back();  // the terminating zero
-      args.push_back(std::move(utf8));
-    }
+    for (int i = 0; i < count; ++i) args.push_back(Narrow(wide[i]));
   } else {
     // The two parsers disagree only on odd quoting; the C library's split wins then.
     args.assign(argv, argv + argc);
