@@ -27,6 +27,15 @@ if complete "$prefix"; then
   exit 0
 fi
 
+# A read-only copy (such as a shared ready one) is never built into, not even
+# by root, who could write there anyway.
+for folder in "$prefix" "$(dirname "$prefix")"; do
+  if [ -e "$folder" ] && [ -z "$(find "$folder" -maxdepth 0 -perm /222)" ]; then
+    echo "$folder is read-only and holds no complete Qt $version: name another prefix" >&2
+    exit 1
+  fi
+done
+
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 mkdir -p "$work"
