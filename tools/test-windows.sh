@@ -205,7 +205,8 @@ xpids="$! $xpids"
 echo "== Window tests on the windows platform"
 # As on a desktop: the system's fonts and real windows, which offscreen lacks.
 for exe in $(find "$win_build/tests" -name '*_tests.exe' | sort); do
-  x86_64-w64-mingw32-objdump -p "$exe" | grep -q "DLL Name: Qt6Widgets.dll" || continue
+  imports="$(x86_64-w64-mingw32-objdump -p "$exe")"
+  grep -q "DLL Name: Qt6Widgets.dll" <<<"$imports" || continue
   name="$(basename "$exe" .exe)"
   (cd "$(dirname "$exe")" && WINEPATH="$test_winepath" wine "$exe" -platform windows \
     -o "$(winpath "$work/$name.txt"),txt" </dev/null >/dev/null 2>&1) && rc=0 || rc=$?
