@@ -8,7 +8,13 @@ set(CMAKE_C_COMPILER ${VORN_MINGW_PREFIX}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${VORN_MINGW_PREFIX}-g++-posix)
 set(CMAKE_RC_COMPILER ${VORN_MINGW_PREFIX}-windres)
 
-set(CMAKE_FIND_ROOT_PATH /usr/${VORN_MINGW_PREFIX})
+# VORN_QT_WINDOWS: a Qt 6 built for this target (tools/build-qt-windows.sh),
+# searched like the compiler's own tree; Qt's build tools come from the host.
+set(CMAKE_FIND_ROOT_PATH /usr/${VORN_MINGW_PREFIX} ${VORN_QT_WINDOWS})
+if(VORN_QT_WINDOWS)
+  set(QT_HOST_PATH /usr CACHE PATH "")
+  set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake CACHE PATH "")
+endif()
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

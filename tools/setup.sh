@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the utility needs on a Debian machine, builds it, and then
 # either starts it on the built-in virtual controller ("run"), runs the whole
-# test suite ("test"), or checks the Windows build under Wine against the
-# virtual controller ("test-windows", see tools/test-windows.sh).
+# test suite ("test"), checks the Windows build under Wine against the virtual
+# controller ("test-windows", see tools/test-windows.sh), or makes the Windows
+# zip ("package-windows", see tools/package-windows.sh).
 set -euo pipefail
 
 mode="${1:-run}"
@@ -11,10 +12,12 @@ build="${VORN_BUILD_DIR:-$root/build}"
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
           libgtest-dev libgmock-dev)
-# The Windows check: the MinGW-w64 compiler with posix threads, GoogleTest's
-# source, Wine, socat for a linked pair of ports, python3 to read the virtual
-# controller's drive image.
-windows_packages=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev googletest wine wine64 socat python3)
+# The Windows build: the MinGW-w64 compiler with posix threads, GoogleTest's
+# source, zip. Its check: Wine, socat for a linked pair of ports, python3 to
+# read the virtual controller's drive image, and a virtual display with a
+# window manager, key presses and screenshots for the packaged utility.
+windows_packages=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev googletest zip)
+windows_test_packages=(wine wine64 socat python3 unzip xvfb openbox xdotool imagemagick)
 install_missing() {  # extra apt-get options, then --, then packages
   local options=() missing=()
   while [ "$1" != "--" ]; do options+=("$1"); shift; done
@@ -31,9 +34,13 @@ install_missing() {  # extra apt-get options, then --, then packages
 }
 install_missing -- "${packages[@]}"
 # Wine's recommended packages (fonts, media, a desktop) are not needed here.
-if [ "$mode" = test-windows ]; then
-  install_missing --no-install-recommends -- "${windows_packages[@]}"
-fi
+case "$mode" in
+  test-windows) install_missing --no-install-recommends -- "${windows_packages[@]}" "${windows_test_packages[@]}" ;;
+  package-windows)
+    install_missing --no-install-recommends -- "${windows_packages[@]}"
+    exec bash "$root/tools/package-windows.sh"
+    ;;
+esac
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 if [ "$mode" = test-windows ]; then
@@ -56,7 +63,7 @@ case "$mode" in
     exec bash "$root/tools/test-windows.sh" "$build"
     ;;
   *)
-    echo "usage: tools/setup.sh run|test|test-windows" >&2
+    echo "usage: tools/setup.sh run|test|test-windows|package-windows" >&2
     exit 2
     ;;
 esac

@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
-# The Windows build, checked on Linux: cross-builds the command line and the
-# window-free libraries with MinGW-w64, runs their unit tests under Wine, and
-# runs vorn7730-cli.exe under Wine against the Linux virtual controller, whose
-# pseudo-terminal is linked into the Wine prefix as a COM port.
+# The Windows build, checked on Linux: cross-builds the whole utility, its
+# command line and their tests with MinGW-w64 and Qt for Windows, runs the
+# tests under Wine, runs vorn7730-cli.exe under Wine against the Linux virtual
+# controller (its pseudo-terminal linked into the Wine prefix as COM5), then
+# packs the Windows zip and starts the packaged utility from its unpacked
+# folder on a virtual display: it lists the controller's drive D: and makes a
+# backup image with the image tool.
 #
 # usage: tools/test-windows.sh [LINUX_BUILD_DIR]
 # Normally started by "bash tools/setup.sh test-windows", which installs the
-# packages and builds the virtual controller first.
+# packages and builds the virtual controller first. Qt for Windows: the one in
+# VORN_QT_WINDOWS (built there by tools/build-qt-windows.sh when missing), else
+# a ready copy in ../shared/qt6-mingw, else one built under ~/.cache/vorn7730.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -21,9 +26,13 @@ for f in "$sim" "$linux_cli"; do
   [ -x "$f" ] || { echo "missing $f: build the Linux tree first (tools/setup.sh test-windows)" >&2; exit 2; }
 done
 
+# shellcheck source=windows-build.sh
+. "$root/tools/windows-build.sh"
+windows_qt
+echo "== Qt $qt_version for Windows: $qt"
+
 echo "== Windows cross build ($win_build)"
-cmake -S "$root" -B "$win_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DVORN_BUILD_GUI=OFF >/dev/null
+windows_configure "$win_build"
 cmake --build "$win_build" -j "$jobs"
 cli_exe="$win_build/src/app/vorn7730-cli.exe"
 
@@ -36,15 +45,22 @@ unset DISPLAY WAYLAND_DISPLAY
 mkdir -p "$WINEPREFIX"
 simpid=""
 socatpid=""
+serverpid=""
+xpids=""
 cleanup() {
   local status=$?
   set +e
-  for pid in $simpid $socatpid; do
+  for pid in $xpids $simpid $socatpid; do
     kill "$pid" 2>/dev/null
     wait "$pid" 2>/dev/null
   done
-  # Ends the server of this prefix only, and every Wine process in it.
-  wineserver -k 2>/dev/null || true
+  # The server of this prefix, with every Wine process of the prefix (its
+  # device services would outlive a plain kill of the server).
+  if [ -n "$serverpid" ]; then
+    wineserver -k 2>/dev/null
+    kill "$serverpid" 2>/dev/null
+    wait "$serverpid" 2>/dev/null
+  fi
   rm -rf "$work"
   exit $status
 }
@@ -52,9 +68,18 @@ trap cleanup EXIT
 
 # A persistent server first: otherwise each program's server lingers after it
 # with the program's output still open, and every run waits for it.
-wineserver -p </dev/null >/dev/null 2>&1
+wineserver -f -p </dev/null >/dev/null 2>&1 &
+serverpid=$!
 echo "== Wine prefix"
 wineboot -i </dev/null >/dev/null 2>&1
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+
+# A documents folder named in non-ASCII characters, inside the prefix rather
+# than the home folder Wine links it to.
+documents='C:\users\Public\Dokumente-Müller-é'
+mkdir -p "$WINEPREFIX/drive_c/users/Public/Dokumente-Müller-é"
+wine reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders' \
+  /v Personal /t REG_SZ /d "$documents" /f </dev/null >/dev/null 2>&1
 
 # Two linked pseudo-terminals as COM6 and COM7: the port tests' null-modem pair.
 socat pty,raw,echo=0,link="$work/pair6" pty,raw,echo=0,link="$work/pair7" </dev/null >/dev/null 2>&1 &
@@ -64,9 +89,15 @@ ln -sfn "$(readlink -f "$work/pair6")" "$WINEPREFIX/dosdevices/com6"
 ln -sfn "$(readlink -f "$work/pair7")" "$WINEPREFIX/dosdevices/com7"
 
 fail=0
-echo "== Windows unit tests under Wine"
-(cd "$win_build" && VORN_TEST_COM_PAIR=COM6,COM7 ctest --output-on-failure -j "$jobs" --timeout 300 </dev/null) ||
-  fail=1
+echo "== Windows tests under Wine"
+# Qt's DLLs and the compiler's runtime, found by the test programs through the
+# search path; Qt finds its plugins beside its DLLs.
+cxx=x86_64-w64-mingw32-g++-posix
+runtime="$(dirname "$($cxx -print-file-name=libstdc++-6.dll)")"
+pthread="$(dirname "$(readlink -f "$($cxx -print-file-name=libwinpthread-1.dll)")")"
+test_winepath="$(winpath "$qt/bin");$(winpath "$runtime");$(winpath "$pthread")"
+(cd "$win_build" && WINEPATH="$test_winepath" VORN_TEST_COM_PAIR=COM6,COM7 \
+  ctest --output-on-failure -j "$jobs" --timeout 300 </dev/null) || fail=1
 
 echo "== vorn7730-cli.exe against the virtual controller"
 "$sim" --link "$work/port" --drive "$work/drive.img" >"$work/sim.out" 2>&1 &
@@ -128,7 +159,6 @@ wcli ls '\NOSUCH' >/dev/null 2>"$work/ls2.err" && rc=0 || rc=$?
 check "ls of a missing folder exits 1" '[ $rc -eq 1 ]'
 check "ls of a missing folder says why" 'grep -q "Invalid " "$work/ls2.err"'
 
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
 mkdir -p "$work/host"
 printf 'small file\r\n' >"$work/host/SMALL.TXT"
 head -c 100000 /dev/urandom >"$work/host/BIG.BIN"
@@ -155,6 +185,82 @@ put_check "a file whose path holds non-ASCII characters" "$work/Messdaten-ï-é/
 
 wine "$cli_exe" --port COM99 exec dir </dev/null >/dev/null 2>"$work/none.err" && rc=0 || rc=$?
 check "a missing COM port exits 1 with Unable to open" '[ $rc -eq 1 ] && grep -q "^Unable to open COM99" "$work/none.err"'
+
+echo "== The Windows package"
+bash "$root/tools/package-windows.sh" "$win_build"
+zip="$win_build/vorn7730-windows-x64.zip"
+
+echo "== Under Wine on a virtual display"
+# Unpacked where no build folder is near, and started without WINEPATH: it
+# must find every DLL and plugin in its own folder.
+mkdir -p "$work/unpacked"
+unzip -q "$zip" -d "$work/unpacked"
+app="$work/unpacked/vorn7730-windows-x64"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" </dev/null >/dev/null 2>&1 &
+xpids="$!"
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
+export DISPLAY=":$(cat "$work/display")"
+openbox </dev/null >/dev/null 2>&1 &
+xpids="$! $xpids"
+echo "== Window tests on the windows platform"
+# As on a desktop: the system's fonts and real windows, which offscreen lacks.
+for exe in $(find "$win_build/tests" -name '*_tests.exe' | sort); do
+  imports="$(x86_64-w64-mingw32-objdump -p "$exe")"
+  grep -q "DLL Name: Qt6Widgets.dll" <<<"$imports" || continue
+  name="$(basename "$exe" .exe)"
+  (cd "$(dirname "$exe")" && WINEPATH="$test_winepath" wine "$exe" -platform windows \
+    -o "$(winpath "$work/$name.txt"),txt" </dev/null >/dev/null 2>&1) && rc=0 || rc=$?
+  check "$name ($(grep -o "[0-9]* passed" "$work/$name.txt"))" '[ $rc -eq 0 ]'
+  [ $rc -eq 0 ] || grep -A2 "^FAIL" "$work/$name.txt" | sed 's/^/  /'
+done
+
+echo "== The packaged utility"
+# The terminal pane's lines go to this file too.
+transcript="$work/transcript.txt"
+VORN7730_TRANSCRIPT="$(winpath "$transcript")" WINEDEBUG=err+module \
+  wine "$app/vorn7730-utility.exe" --port COM5 </dev/null >/dev/null 2>"$work/app.err" &
+xpids="$! $xpids"
+# Waits until the window that has the focus bears this title.
+focused() {
+  for _ in $(seq $((${2:-60} * 5))); do
+    [ "$(xdotool getactivewindow getwindowname 2>/dev/null)" = "$1" ] && return 0
+    sleep 0.2
+  done
+  echo "   (no window \"$1\" within ${2:-60} s)"
+  return 1
+}
+shot() { import -window root "$win_build/windows-$1.png" 2>/dev/null || true; }
+# Where the buttons lie in the maximised window on this display.
+click() { xdotool mousemove --sync "$1" "$2" click 1; }
+refresh_button=(469 77)
+image_button=(682 77)
+
+focused "VORN-7730 Series Utility (Ver 1.38)" && sleep 2
+check "the packaged utility starts with no missing DLL" '[ -n "$(xdotool search --name "^VORN-7730 Series Utility \(Ver")" ] && ! grep -q "not found" "$work/app.err"'
+# --port COM5 comes first in the port box; the pane stays empty until the
+# user refreshes it.
+click "${refresh_button[@]}"
+for _ in $(seq 300); do grep -q "bytes free" "$transcript" 2>/dev/null && break; sleep 0.1; done
+sleep 1
+shot main
+check "the packaged utility lists D: through COM5" 'grep -q "Directory of D:" "$transcript" && grep -q "bytes free" "$transcript"'
+
+# A backup from the image tool: its button, Backup Image (after Help in the
+# focus order), Yes, the file's name in the save dialog.
+image="$work/backup.img"
+click "${image_button[@]}"
+focused "Talvenrik Image Kaprin" 30 && sleep 1 && xdotool key Tab space
+focused "VORN-7730 Series Utility" 30 && sleep 1 && xdotool key y
+focused "Save image" 30 && sleep 1
+xdotool key Home shift+End && xdotool type --delay 20 "$(winpath "$image")" && xdotool key Return
+focused "Message" 30 && sleep 5 && shot image-progress
+# The end: the box that names the result, and the image in its place.
+focused "VORN-7730 Series Utility" 180 && sleep 1
+shot image-done
+xdotool key Return
+check "the packaged utility's backup finds KAPRINRD.EXE beside it and uploads it" 'grep -q "^D:.KAPRINRD" "$transcript"'
+check "the backup image is the controller's drive D:" 'cmp -s "$image" "$work/drive.img"'
+echo "   screenshots: $win_build/windows-main.png, windows-image-progress.png, windows-image-done.png"
 
 echo "== Windows check: $((SECONDS - started)) s"
 exit $fail

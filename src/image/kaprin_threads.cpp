@@ -119,18 +119,9 @@ std::string BackupTargetProblem(const std::string& path) {
 }
 
 std::string ToolProblem(const std::string& folder, const std::string& program) {
-  const std::string path = folder + program;
-  if (std::FILE* f = platform::OpenFileForReading(path)) {
-    std::fclose(f);
-    return "";
-  }
-  std::string where = folder;
-  if (where.empty()) {
-    std::error_code ec;
-    const std::u8string current = std::filesystem::current_path(ec).u8string();
-    where.assign(current.begin(), current.end());
-  }
-  return program + " not found in " + where;
+  std::string missing;
+  platform::CompanionFile(folder, program, missing);
+  return missing;
 }
 
 std::string ImageEndText(const KaprinThreadBase& thread, bool backup) {

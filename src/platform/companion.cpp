@@ -1,6 +1,10 @@
 // Where the companion installation's files lie, from the one registry value it
 // provides, with this program's own data as the fallback where hosts have no
 // such registry.
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
 #include "platform/host.h"
 
 namespace vorn::platform {
@@ -31,6 +35,23 @@ CompanionFolders LocateCompanionFolders(Registry& registry) {
   }
   if (const std::string user = UserDataFolder(); !user.empty()) folders.program = user + PathSeparator();
   return folders;
+}
+
+std::string CompanionFile(const std::string& folder, const std::string& name, std::string& missing) {
+  const std::string path = folder + name;
+  if (std::FILE* file = OpenFileForReading(path)) {
+    std::fclose(file);
+    return path;
+  }
+  std::string where = folder;
+  if (where.empty()) {
+    // Bare names are looked for in the current folder: name it.
+    std::error_code ec;
+    const std::u8string current = std::filesystem::current_path(ec).u8string();
+    where = "the current folder " + std::string(current.begin(), current.end());
+  }
+  missing = name + " not found in " + where;
+  return "";
 }
 
 }  // namespace vorn::platform

@@ -91,15 +91,19 @@ struct CompanionFolders {
   std::string program;  // where the network settings files are written
 };
 // The "Path" value of the companion's App Paths key is read, never written.
-// Without it, Windows keeps the empty folders; elsewhere the tools and default
-// files come from the data installed with this program, and the settings files
-// go to the user's data folder.
+// Without it the tools and default files come from the data installed with
+// this program, and the settings files go to the user's data folder.
 CompanionFolders LocateCompanionFolders(Registry& registry);
+// The full path of `name` in `folder` (a folder of CompanionFolders); empty
+// when it is no file there, with `missing` naming the file and the folder
+// looked in, so the user knows what to put where.
+std::string CompanionFile(const std::string& folder, const std::string& name, std::string& missing);
 // The folder of the data files installed with this program (VORN7730_DATA
-// names another one); empty when there is none.
+// names another one): <prefix>/share/vorn7730 on POSIX hosts, "data" beside
+// the program on Windows. Empty when there is none.
 std::string InstalledDataFolder();
-// This program's per-user data folder, created when missing; empty on Windows,
-// where the companion installation's folder is the only one used.
+// This program's per-user data folder, created when missing (empty when it
+// can't be): ~/.local/share/vorn7730, or %LOCALAPPDATA%\vorn7730 on Windows.
 std::string UserDataFolder();
 
 }  // namespace vorn::platform

@@ -5,6 +5,8 @@
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QTest>
 #include <QTimer>
 #include <fstream>
@@ -86,6 +88,10 @@ class IOConfDialogTest : public QObject {
         }
       }
       if (p.channels > 0) {
+        // The padded range texts line up only in a fixed-pitch font, also
+        // where the system's own is not installed (a platform without any
+        // font, as offscreen under Wine, has none to offer).
+        if (!QFontDatabase::families().isEmpty()) QVERIFY(QFontInfo(dialog.cbxSL[n][0]->font()).fixedPitch());
         QCOMPARE(dialog.lblSL[n][0]->text(), QString(p.firstLabel));
         QCOMPARE(dialog.cbxSL[n][0]->currentText(), QString(p.firstRange));
       }
@@ -125,8 +131,10 @@ class IOConfDialogTest : public QObject {
     }
   }
 
-  // The button runs the whole configuration against the virtual controller;
-  // closing the main window meanwhile is refused with the reason.
+#ifdef VORN_WITH_SIM
+  // The button runs the whole configuration against the virtual controller
+  // (built on POSIX hosts only); closing the main window meanwhile is refused
+  // with the reason.
   void configButtonAppliesTheChosenRange() {
     QTemporaryDir dir;
     qputenv("VORN7730_SETTINGS", (dir.path() + "/settings.ini").toUtf8());
@@ -170,6 +178,7 @@ class IOConfDialogTest : public QObject {
     QVERIFY(pane.contains("CFGIO: I/O configuration applied"));
     QVERIFY(pane.contains("del D:\\vornio.cfg"));
   }
+#endif
 };
 
 QTEST_MAIN(IOConfDialogTest)

@@ -1,9 +1,11 @@
 // Host folder pieces that every host shares: the Windows conversions, tried
-// here on any host, and the free-name search for a new folder.
+// here on any host, the free-name search for a new folder, and the folders
+// the host names (documents, the data installed with the program).
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
+#include "platform/host.h"
 #include "platform/host_folders_detail.h"
 #include "temp_tree.h"
 
@@ -57,6 +59,36 @@ TEST(NewFolder, PassesOverEveryTakenNameIncludingDanglingLinks) {
   EXPECT_FALSE(fs::exists(tree.Path("gone"))) << "the link's target is not created";
   EXPECT_FALSE(folders->MakeFolder(tree.Path("missing"), "New Folder", created, error));
   EXPECT_FALSE(error.empty());
+}
+
+// The Windows check runs this with a documents folder named in non-ASCII
+// characters: the path must come back as UTF-8 that names the folder.
+TEST(HostFolders, DocumentsFolderIsNamedInUtf8) {
+  const std::string documents = platform::DocumentsFolder();
+  EXPECT_TRUE(fs::is_directory(localtest::FromUtf8(documents))) << documents;
+}
+
+class NoInstallation : public platform::Registry {
+ public:
+  std::optional<std::string> ReadString(const std::string&, const std::string&) override { return std::nullopt; }
+  bool WriteString(const std::string&, const std::string&, const std::string&) override { return false; }
+};
+
+// Without an installation named in the registry, the image programs come from
+// the data built or installed with this program; a missing one is named with
+// the folder looked in.
+TEST(Companion, FallsBackToTheProgramsOwnData) {
+  NoInstallation registry;
+  const platform::CompanionFolders found = platform::LocateCompanionFolders(registry);
+  std::string missing;
+  for (const char* program : {"KAPRINRD.EXE", "KAPRINWR.EXE"})
+    EXPECT_EQ(platform::CompanionFile(found.tools, program, missing), found.tools + program) << missing;
+  EXPECT_FALSE(found.program.empty()) << "settings files need a folder of their own";
+
+  TempTree tree;
+  const std::string folder = tree.RootText() + platform::PathSeparator();
+  EXPECT_EQ(platform::CompanionFile(folder, "KAPRINRD.EXE", missing), "");
+  EXPECT_EQ(missing, "KAPRINRD.EXE not found in " + folder);
 }
 
 }  // namespace

@@ -54,7 +54,9 @@ TEST(StartProgram, RunsProgramsAndReportsWhatCannotRun) {
     SCOPED_TRACE(c.line);
     fs::remove(marker);
     EXPECT_EQ(platform::StartProgram(c.line), c.starts);
-    if (c.runs) EXPECT_TRUE(AppearsSoon(marker));
+    if (c.runs) {
+      EXPECT_TRUE(AppearsSoon(marker));
+    }
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_FALSE(fs::exists(marker)) << "a refused file ran after all";

@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "ioconf/module_catalogue.h"
+#include "link/ui/terminal_pane_widget.h"
 
 namespace vorn::ui {
 
@@ -37,7 +38,7 @@ TdlgVornIOConf::TdlgVornIOConf(const vorn::IOConfig& config, QWidget* parent) : 
   Label2->setObjectName("Label2");
 
   // The range texts are padded with blanks to line up in a fixed-pitch font.
-  const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  const QFont fixed = FixedPitchFont();
 
   pagectrlSlot = new QTabWidget(this);
   pagectrlSlot->setObjectName("pagectrlSlot");

@@ -2,12 +2,28 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QFile>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QKeyEvent>
 #include <QScrollBar>
 #include <QTextBlock>
 
 namespace vorn::ui {
+
+QFont FixedPitchFont() {
+  QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  if (QFontInfo(font).fixedPitch()) return font;
+  QStringList families = {"Consolas", "Courier New", "Lucida Console", "DejaVu Sans Mono", "Liberation Mono"};
+  families += QFontDatabase::families();
+  for (const QString& family : families) {
+    if (!QFontDatabase::isFixedPitch(family)) continue;
+    font.setFamily(family);
+    if (QFontInfo(font).fixedPitch()) return font;
+  }
+  font.setStyleHint(QFont::TypeWriter);
+  return font;
+}
 
 TerminalPaneWidget::TerminalPaneWidget(QWidget* parent) : QPlainTextEdit(parent) {
   setObjectName("meoDos");
@@ -18,7 +34,7 @@ TerminalPaneWidget::TerminalPaneWidget(QWidget* parent) : QPlainTextEdit(parent)
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   setMinimumHeight(50);
   setContextMenuPolicy(Qt::CustomContextMenu);
-  QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  QFont font = FixedPitchFont();
   font.setBold(true);
   font.setPixelSize(15);
   setFont(font);
@@ -34,6 +50,13 @@ int TerminalPaneWidget::LineCount() const {
 }
 
 void TerminalPaneWidget::AppendLine(const QString& text) {
+  // VORN7730_TRANSCRIPT names a file that gets every line shown here: a
+  // check from outside reads what a running utility printed.
+  static const QString transcript = qEnvironmentVariable("VORN7730_TRANSCRIPT");
+  if (!transcript.isEmpty()) {
+    QFile file(transcript);
+    if (file.open(QIODevice::Append | QIODevice::Text)) file.write((text + '\n').toUtf8());
+  }
   QTextCursor cursor(document());
   cursor.movePosition(QTextCursor::End);
   if (!document()->lastBlock().text().isEmpty()) cursor.insertBlock();

@@ -6,6 +6,12 @@
 
 namespace vorn::ui {
 
+// The host's fixed-pitch font, for the controller's text and for texts padded
+// with blanks into columns. Where the system's choice is not installed (Wine
+// has no Courier New) the first fixed-pitch family the host has stands in,
+// rather than the proportional font a plain fallback gives.
+QFont FixedPitchFont();
+
 class TerminalPaneWidget : public QPlainTextEdit {
   Q_OBJECT
  public:

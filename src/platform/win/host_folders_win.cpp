@@ -16,6 +16,7 @@
 #include <string>
 
 #include "platform/host_folders_detail.h"
+#include "platform/win/text_win.h"
 
 namespace fs = std::filesystem;
 
@@ -23,37 +24,10 @@ namespace vorn::folders_detail {
 
 namespace {
 
-std::wstring Widen(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  const int length = static_cast<int>(utf8.size());
-  const int wide = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, nullptr, 0);
-  if (wide <= 0) return {};
-  std::wstring out(static_cast<size_t>(wide), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, out.data(), wide);
-  return out;
-}
+using platform::win::Narrow;
+using platform::win::Widen;
 
-std::string Narrow(const std::wstring& wide) {
-  if (wide.empty()) return {};
-  const int length = static_cast<int>(wide.size());
-  const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
-  if (bytes <= 0) return {};
-  std::string out(static_cast<size_t>(bytes), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, out.data(), bytes, nullptr, nullptr);
-  return out;
-}
-
-std::string ErrorText(DWORD code) {
-  wchar_t* text = nullptr;
-  const DWORD length =
-      FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                     nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::wstring message = length > 0 && text != nullptr ? std::wstring(text, length) : std::wstring();
-  if (text != nullptr) LocalFree(text);
-  while (!message.empty() && (message.back() == L'\r' || message.back() == L'\n' || message.back() == L' '))
-    message.pop_back();
-  return message.empty() ? "Error " + std::to_string(code) : Narrow(message);
-}
+std::string ErrorText(DWORD code) { return platform::win::SystemText(code); }
 
 uint64_t Join(DWORD high, DWORD low) { return (static_cast<uint64_t>(high) << 32) | low; }
 

@@ -1,5 +1,6 @@
 // Host services on Windows: the registry under HKEY_LOCAL_MACHINE, the speaker,
-// WinExec, and the personal documents folder.
+// program start, and the shell's folders. Texts cross the system calls as
+// UTF-16 (text_win.h).
 #include <windows.h>
 #include <mmsystem.h>
 #include <shlobj.h>
@@ -11,26 +12,32 @@
 #include <vector>
 
 #include "platform/host.h"
+#include "platform/win/text_win.h"
 
 namespace vorn::platform {
 
 namespace {
 
+using win::Narrow;
+using win::Widen;
+
 class WinRegistry : public Registry {
  public:
   std::optional<std::string> ReadString(const std::string& key, const std::string& value) override {
     HKEY handle = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return std::nullopt;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, Widen(key).c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
+      return std::nullopt;
+    const std::wstring name = Widen(value);
     std::string result;
     DWORD type = 0, size = 0;
-    if (RegQueryValueExA(handle, value.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS && type == REG_SZ &&
+    if (RegQueryValueExW(handle, name.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS && type == REG_SZ &&
         size > 0) {
-      std::string buffer(size, '\0');
-      if (RegQueryValueExA(handle, value.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size) ==
+      std::wstring buffer(size / sizeof(wchar_t) + 1, L'\0');
+      if (RegQueryValueExW(handle, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size) ==
           ERROR_SUCCESS) {
-        buffer.resize(size);
-        while (!buffer.empty() && buffer.back() == '\0') buffer.pop_back();
-        result = buffer;
+        buffer.resize(size / sizeof(wchar_t));
+        while (!buffer.empty() && buffer.back() == L'\0') buffer.pop_back();
+        result = Narrow(buffer);
       }
     }
     RegCloseKey(handle);
@@ -40,15 +47,45 @@ class WinRegistry : public Registry {
   bool WriteString(const std::string& key, const std::string& value, const std::string& data) override {
     HKEY handle = nullptr;
     DWORD disposition = 0;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
-                        &handle, &disposition) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, Widen(key).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
+                        nullptr, &handle, &disposition) != ERROR_SUCCESS)
       return false;
-    const LONG rc = RegSetValueExA(handle, value.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
-                                   static_cast<DWORD>(data.size() + 1));
+    const std::wstring text = Widen(data);
+    const LONG rc = RegSetValueExW(handle, Widen(value).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
     RegCloseKey(handle);
     return rc == ERROR_SUCCESS;
   }
 };
+
+// A folder's path from the shell (CSIDL_FLAG_CREATE makes a missing one); empty
+// when it has none.
+std::string ShellFolder(int csidl) {
+  wchar_t path[MAX_PATH] = {};
+  if (SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path) != S_OK) return {};
+  return Narrow(path);
+}
+
+bool IsFolder(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// The folder this program was started from, without a trailing separator.
+std::wstring ProgramFolder() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0) return {};
+    if (n < path.size()) {
+      path.resize(n);
+      break;
+    }
+    path.resize(path.size() * 2);  // a long path was cut off
+  }
+  const size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
 
 }  // namespace
 
@@ -71,20 +108,29 @@ void MessageBeep(uint32_t type) { ::MessageBeep(type); }
 
 const char* ProgramFileFilter() { return "EXE file (*.exe)|*.exe|All files (*.*)|*.*"; }
 
-bool StartProgram(const std::string& commandLine) { return WinExec(commandLine.c_str(), SW_SHOWNORMAL) > 31; }
+bool StartProgram(const std::string& commandLine) {
+  // As WinExec parses it (an unquoted path with blanks is tried part by
+  // part), but with the whole line in UTF-16.
+  std::wstring line = Widen(commandLine);
+  if (line.empty()) return false;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOWNORMAL;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    return false;
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return true;
+}
 
 std::vector<std::string> Utf8Arguments(int argc, char** argv) {
   int count = 0;
   LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
   std::vector<std::string> args;
   if (wide != nullptr && count == argc) {
-    for (int i = 0; i < count; ++i) {
-      const int n = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
-      std::string utf8(n > 0 ? static_cast<size_t>(n) : 1, '\0');
-      if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, utf8.data(), n, nullptr, nullptr);
-      utf8.pop_back();  // the terminating zero
-      args.push_back(std::move(utf8));
-    }
+    for (int i = 0; i < count; ++i) args.push_back(Narrow(wide[i]));
   } else {
     // The two parsers disagree only on odd quoting; the C library's split wins then.
     args.assign(argv, argv + argc);
@@ -94,27 +140,16 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
 }
 
 std::string DocumentsFolder() {
-  char path[MAX_PATH] = {0};
-  if (SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, path) == S_OK) return path;
-  return ".";
+  const std::string path = ShellFolder(CSIDL_PERSONAL);
+  return path.empty() ? "." : path;
 }
 
 char PathSeparator() { return '\\'; }
 
 const char* PathSeparators() { return "\\/:"; }
 
-namespace {
-std::wstring WidePath(const std::string& utf8Path) {
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8Path.c_str(), -1, nullptr, 0);
-  if (n <= 0) return {};
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8Path.c_str(), -1, wide.data(), n);
-  return wide;
-}
-}  // namespace
-
 std::string NonRegularKind(const std::string& utf8Path) {
-  const std::wstring wide = WidePath(utf8Path);
+  const std::wstring wide = Widen(utf8Path);
   if (wide.empty()) return {};
   const DWORD attributes = GetFileAttributesW(wide.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return {};
@@ -124,7 +159,7 @@ std::string NonRegularKind(const std::string& utf8Path) {
 }
 
 std::FILE* OpenFileForReading(const std::string& utf8Path) {
-  const std::wstring wide = WidePath(utf8Path);
+  const std::wstring wide = Widen(utf8Path);
   if (wide.empty()) return nullptr;
   std::FILE* file = _wfopen(wide.c_str(), L"rb");
   // Only files on a disk: a device or pipe may block the sender for good.
@@ -137,10 +172,8 @@ std::FILE* OpenFileForReading(const std::string& utf8Path) {
 
 std::FILE* OpenFileForWriting(const std::string& utf8Path, bool /*ownerOnly*/) {
   // The user's own folders already keep other users out; no mode to set here.
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8Path.c_str(), -1, nullptr, 0);
-  if (n <= 0) return nullptr;
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8Path.c_str(), -1, wide.data(), n);
+  const std::wstring wide = Widen(utf8Path);
+  if (wide.empty()) return nullptr;
   return _wfopen(wide.c_str(), L"wb");
 }
 
@@ -153,9 +186,26 @@ int64_t OpenFileLength(std::FILE* file) {
 
 bool LocalTime(std::time_t t, std::tm& out) { return localtime_s(&out, &t) == 0; }
 
-// The companion installation's registry value is the only source on Windows.
-std::string InstalledDataFolder() { return ""; }
+std::string InstalledDataFolder() {
+  if (const wchar_t* env = _wgetenv(L"VORN7730_DATA"); env && *env) return Narrow(env);
+  // An unpacked or installed program keeps its data in "data" beside it.
+  if (const std::wstring beside = ProgramFolder() + L"\\data"; IsFolder(beside)) return Narrow(beside);
+#ifdef VORN_BUILD_DATA_DIR
+  // In a build tree the build lays the data out in one folder.
+  if (IsFolder(Widen(VORN_BUILD_DATA_DIR))) return VORN_BUILD_DATA_DIR;
+#endif
+  return "";
+}
 
-std::string UserDataFolder() { return ""; }
+std::string UserDataFolder() {
+  // Per user and per machine, like ~/.local/share elsewhere; never the
+  // program's folder, which users often may not write.
+  const std::string base = ShellFolder(CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE);
+  if (base.empty()) return "";
+  const std::string folder = base + "\\vorn7730";
+  const std::wstring wide = Widen(folder);
+  if (!CreateDirectoryW(wide.c_str(), nullptr) && !IsFolder(wide)) return "";
+  return folder;
+}
 
 }  // namespace vorn::platform

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/serial_device.h"
+#include "platform/win/text_win.h"
 
 namespace vorn::platform {
 namespace {
@@ -22,19 +23,7 @@ bool IsTimeoutError(DWORD error) {
   return error == ERROR_SEM_TIMEOUT || error == ERROR_COUNTER_TIMEOUT || error == ERROR_TIMEOUT;
 }
 
-// The system's text for an error, on one line.
-std::string SystemText(DWORD error) {
-  char* buffer = nullptr;
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                     FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 nullptr, error, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-  std::string text = n && buffer ? std::string(buffer, n) : "error " + std::to_string(error);
-  if (buffer) LocalFree(buffer);
-  for (char& c : text)
-    if (c == '\r' || c == '\n') c = ' ';
-  while (!text.empty() && text.back() == ' ') text.pop_back();
-  return text;
-}
+using win::SystemText;
 
 // One line: why an open failed and what the user can do about it.
 std::string OpenReason(DWORD error, const std::string& portName) {
@@ -98,7 +87,7 @@ bool WinSerialDevice::Open(const std::string& portName) {
   // The "\\.\" prefix lets COM10 and above open.
   const std::string path =
       portName.rfind("\\\\.\\", 0) == 0 ? portName : "\\\\.\\" + portName;
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+  HANDLE h = CreateFileW(win::Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                          FILE_FLAG_OVERLAPPED, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
@@ -190,7 +179,7 @@ TransferResult WinSerialDevice::Transfer(bool write, void* buffer, size_t count)
   const DWORD wanted = count > MAXDWORD ? MAXDWORD : static_cast<DWORD>(count);
 
   OVERLAPPED ov{};
-  ov.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (ov.hEvent == nullptr) return result;  // the device was not touched
 
   const BOOL started = write ? WriteFile(handle_, buffer, wanted, nullptr, &ov)
