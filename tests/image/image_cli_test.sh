@@ -111,11 +111,12 @@ check "a refused image fails with the controller's reason" '[ $rc -eq 1 ] && gre
 
 # Ctrl+C during a backup: exit 130, the earlier image as it was, and no file
 # of the backup's left beside it.
+start_sim intr
 mkdir "$work/int"
 echo "an earlier image" >"$work/int/earlier.img"
 cp "$work/int/earlier.img" "$work/earlier.copy"
 set -m  # a script's background job would ignore Ctrl+C
-"$cli" --port "$port" backup "$work/int/earlier.img" >/dev/null 2>"$work/int.err" &
+"$cli" --port "$work/intr" backup "$work/int/earlier.img" >/dev/null 2>"$work/int.err" &
 cli_pid=$!
 set +m
 for _ in $(seq 200); do [ -n "$(find "$work/int" -name "~vorn*")" ] && break; sleep 0.05; done
