@@ -5,9 +5,12 @@
 #include <ostream>
 #include <thread>
 
+#include "image/image_estimate.h"
 #include "image/kaprin_threads.h"
 #include "link/gui_invoker.h"
+#include "platform/adapter_latency.h"
 #include "platform/host.h"
+#include "platform/interrupt.h"
 #include "transfer/upload_loop.h"
 
 namespace vorn {
@@ -15,6 +18,7 @@ namespace vorn {
 namespace {
 constexpr auto kPoll = std::chrono::milliseconds(20);
 constexpr auto kTick = std::chrono::seconds(1);
+constexpr int kInterruptedExit = 130;  // as a shell reports a program ended by Ctrl+C
 
 struct ImageArguments {
   std::string image;
@@ -62,41 +66,75 @@ bool UploadProgram(const std::string& portName, const PortFactory& factory, cons
   DirectInvoker gui;
   UploadHooks hooks;
   hooks.Error = [&err](const std::string& text) { err << text << '\n'; };
+  hooks.CancelRequested = [] { return platform::InterruptRequested(); };
   const UploadResult result = RunUploads(*port, pane, gui, {program}, "D:\\", hooks);
   port->Close();
   return result.AllUploaded(1);
 }
 
+// The progress line on a terminal: rewritten in place about once a second.
+class ProgressLine {
+ public:
+  ProgressLine(bool enabled, std::ostream& err) : enabled_(enabled), err_(err) {}
+  void Show(const KaprinThreadBase& thread, std::chrono::steady_clock::time_point start) {
+    if (!enabled_) return;
+    const int32_t progress = thread.Progress;  // the index of the last block done
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::string text = ProgressText(progress > 0 ? progress + 1 : 0, thread.BlockCount, elapsed);
+    const size_t width = text.size();
+    if (width < width_) text.append(width_ - width, ' ');  // over what a longer line left
+    err_ << '\r' << text << std::flush;
+    width_ = width;
+  }
+  // Ends the line, so that what follows starts on one of its own.
+  void End() {
+    if (width_) err_ << '\n';
+    width_ = 0;
+  }
+  bool Shown() const { return width_ != 0; }
+
+ private:
+  bool enabled_;
+  std::ostream& err_;
+  size_t width_ = 0;
+};
+
 // Watches the thread as the tool window does: one tick a second, giving up
-// after too many ticks without progress.
+// after too many ticks without progress. Ctrl+C asks the thread to end; the
+// wait for it is short, and the thread closes its port and removes its own
+// files on the way.
 int Watch(KaprinThreadBase& thread, bool restore, std::ostream& err) {
   const uint32_t limit = restore ? kRestoreStallTicks : kBackupStallTicks;
   int32_t last = thread.Progress;
   uint32_t stalled = 0;
-  bool shown = false;
-  auto nextTick = std::chrono::steady_clock::now() + kTick;
+  ProgressLine line(platform::StandardErrorIsTerminal(), err);
+  const auto start = std::chrono::steady_clock::now();
+  auto nextTick = start + kTick;
   while (!thread.Done) {
     std::this_thread::sleep_for(kPoll);
+    if (platform::InterruptRequested() && !thread.Terminated()) thread.Terminate();
     if (std::chrono::steady_clock::now() < nextTick) continue;
     nextTick += kTick;
     const int32_t progress = thread.Progress;
     if (progress != last) {
       last = progress;
       stalled = 0;
-      shown = true;
-      err << '\r' << (progress + 1) << '/' << thread.BlockCount << " blocks" << std::flush;
-    } else if (++stalled > limit) {
-      err << (shown ? "\n" : "") << ImageStallText() << '\n';
+    } else if (!thread.Terminated() && ++stalled > limit) {
+      line.End();
+      err << ImageStallText() << '\n';
       thread.Stop();
       return 1;
     }
+    line.Show(thread, start);
   }
   thread.WaitFor();
-  if (shown) err << '\r' << (thread.Progress + 1) << '/' << thread.BlockCount << " blocks\n";
+  if (line.Shown()) line.Show(thread, start);
+  line.End();
   std::string text = ImageEndText(thread, !restore);
   while (!text.empty() && text.back() == '\n') text.pop_back();
   err << text << '\n';
-  return thread.Succeeded ? 0 : 1;
+  if (thread.Succeeded) return 0;
+  return thread.Terminated() ? kInterruptedExit : 1;
 }
 
 // A refusal on one line, as scripts read it.
@@ -111,9 +149,13 @@ int RunImageCommand(bool restore, const std::string& portName, const PortFactory
                     const std::vector<std::string>& args, TerminalPane& pane, std::ostream& err) {
   ImageArguments a;
   if (!Parse(restore, args, &a, err)) return 2;
+  const std::string slowAdapter =
+      SlowAdapterLine(restore ? ImageDirection::Restore : ImageDirection::Backup, kImageBaud,
+                      platform::AdapterLatencyMs(portName), portName);
   if (restore && !a.yes) {
     err << "restore would replace everything on the controller's drive D: with " << a.image
         << ".\nRun it again with --yes to go ahead.\n";
+    if (!slowAdapter.empty()) err << slowAdapter << '\n';
     return 1;
   }
   // Everything that can be checked on the host is, before the controller is
@@ -130,7 +172,15 @@ int RunImageCommand(bool restore, const std::string& portName, const PortFactory
     err << OneLine(problem) << '\n';
     return 1;
   }
-  if (!UploadProgram(portName, factory, folder + program, pane, err)) {
+  if (!slowAdapter.empty()) err << slowAdapter << '\n';
+
+  const platform::InterruptScope interrupts;
+  const bool uploaded = UploadProgram(portName, factory, folder + program, pane, err);
+  if (platform::InterruptRequested()) {
+    err << (restore ? "restore" : "backup") << " stopped by the user before the transfer began.\n";
+    return kInterruptedExit;
+  }
+  if (!uploaded) {
     err << ImageCableText() << '\n';
     return 1;
   }

@@ -11,8 +11,10 @@
 
 namespace vorn {
 
-// Exit code: 0 done, 1 failed or refused (reason on err), 2 bad arguments.
-// The command line goes to pane, the progress and the outcome to err.
+// Exit code: 0 done, 1 failed or refused (reason on err), 2 bad arguments,
+// 130 stopped by Ctrl+C (a backup then leaves no file behind and an earlier
+// image as it was). The command line goes to pane, the outcome to err, and
+// the progress too when err is a terminal.
 int RunImageCommand(bool restore, const std::string& portName, const PortFactory& factory,
                     const std::vector<std::string>& args, TerminalPane& pane, std::ostream& err);
 

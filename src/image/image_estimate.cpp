@@ -1,5 +1,6 @@
 #include "image/image_estimate.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -64,6 +65,17 @@ std::string SlowAdapterLine(ImageDirection direction, uint32_t baud, std::option
           "under /sys/bus/usb-serial/devices/.";
 #endif
   return line;
+}
+
+std::string ProgressText(int32_t blocksDone, int32_t blockCount, double elapsedSeconds) {
+  const int32_t done = std::clamp(blocksDone, 0, std::max(blockCount, 0));
+  std::string text = std::to_string(done) + " of " + std::to_string(blockCount) + " blocks, ";
+  if (done == 0 || elapsedSeconds <= 0) return text + "time left not known yet";
+  const double rate = done / elapsedSeconds;
+  char figure[32];
+  // Whole blocks a second read best; a slow line still shows it is moving.
+  std::snprintf(figure, sizeof figure, rate < 10 ? "%.1f" : "%.0f", rate);
+  return text + figure + " blocks/s, about " + FormatDuration((blockCount - done) / rate) + " left";
 }
 
 }  // namespace vorn

@@ -29,4 +29,12 @@ std::string FormatDuration(double seconds);
 std::string SlowAdapterLine(ImageDirection direction, uint32_t baud, std::optional<uint32_t> latencyMs,
                             const std::string& portName);
 
+// The line speed every image transfer uses.
+constexpr uint32_t kImageBaud = 57600;
+
+// What a running transfer has done and how long the rest will take at the
+// rate so far: "40960 of 131072 blocks, 410 blocks/s, about 3 min 40 s left".
+// Before the first block the time left is not known yet.
+std::string ProgressText(int32_t blocksDone, int32_t blockCount, double elapsedSeconds);
+
 }  // namespace vorn

@@ -66,6 +66,15 @@ std::string ImageDoneText(bool backup) {
   return backup ? "Read image Successfully!\nPlease reboot Vorn-7730." : "Write image Successfully!\nPlease reboot Vorn-7730.";
 }
 
+std::string ImageStoppedText(bool backup) {
+  return backup ? "The backup was stopped by the user.\nNo image file was written or changed."
+                : "The restore was stopped by the user.\nThe controller's drive D: may be incomplete: restore a whole "
+                  "image before using it.";
+}
+std::string ImageStopRestoreQuestion() {
+  return "The controller's drive D: may be left incomplete. Stop the restore?";
+}
+
 std::string ImageFileProblem(const std::string& path) {
   std::error_code ec;
   const auto status = std::filesystem::status(HostPath(path), ec);
@@ -125,7 +134,10 @@ std::string ToolProblem(const std::string& folder, const std::string& program) {
 }
 
 std::string ImageEndText(const KaprinThreadBase& thread, bool backup) {
-  std::string text = thread.Succeeded ? ImageDoneText(backup) : thread.ErrorText;
+  // A thread asked to end leaves ErrorText empty unless it failed first.
+  std::string text = thread.Succeeded                                ? ImageDoneText(backup)
+                     : thread.ErrorText.empty() && thread.Terminated() ? ImageStoppedText(backup)
+                                                                       : thread.ErrorText;
   if (thread.Succeeded && !thread.FinalWords.empty()) text += "\n\n" + thread.FinalWords;
   return text;
 }

@@ -140,8 +140,12 @@ std::string ReadImageFailText();
 std::string ImageCableText();             // the program could not be uploaded
 std::string ImageStallText();             // the controller stopped making progress
 std::string ImageDoneText(bool backup);   // success
+std::string ImageStoppedText(bool backup);  // the user asked the transfer to end
+// The restore's question before it is stopped.
+std::string ImageStopRestoreQuestion();
 // What the end box and the command line say: the success or failure text and
-// the controller's last words.
+// the controller's last words; for a thread asked to end without a failure of
+// its own, that the user stopped it.
 std::string ImageEndText(const KaprinThreadBase& thread, bool backup);
 
 // Ticks of one second without progress before a watcher gives up.

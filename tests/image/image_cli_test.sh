@@ -109,4 +109,22 @@ head -c 1048576 /dev/zero >"$work/zero.img"
 rc=$?
 check "a refused image fails with the controller's reason" '[ $rc -eq 1 ] && grep -q "Error: .*left unchanged" "$work/zero.err" && ! grep -q "Successfully" "$work/zero.err"'
 
+# Ctrl+C during a backup: exit 130, the earlier image as it was, and no file
+# of the backup's left beside it.
+start_sim intr
+mkdir "$work/int"
+echo "an earlier image" >"$work/int/earlier.img"
+cp "$work/int/earlier.img" "$work/earlier.copy"
+set -m  # a script's background job would ignore Ctrl+C
+"$cli" --port "$work/intr" backup "$work/int/earlier.img" >/dev/null 2>"$work/int.err" &
+cli_pid=$!
+set +m
+for _ in $(seq 200); do [ -n "$(find "$work/int" -name "~vorn*")" ] && break; sleep 0.05; done
+sleep 1
+kill -INT "$cli_pid"
+wait "$cli_pid"
+rc=$?
+check "Ctrl+C stops a backup with exit 130" '[ $rc -eq 130 ] && grep -q "^The backup was stopped by the user" "$work/int.err"'
+check "the earlier image is kept, nothing left beside it" 'cmp -s "$work/earlier.copy" "$work/int/earlier.img" && [ "$(ls -A "$work/int")" = earlier.img ]'
+
 exit $fail

@@ -40,5 +40,21 @@ TEST(ImageEstimate, OnlyAMuchSlowerTransferIsWarnedAbout) {
   EXPECT_EQ(FormatDuration(42.4), "42 s");
 }
 
+TEST(ImageEstimate, TimeLeftFollowsTheRateSoFar) {
+  struct Case {
+    int32_t done, count;
+    double elapsed;
+    const char* text;
+  } cases[] = {
+      {0, 131072, 5, "0 of 131072 blocks, time left not known yet"},
+      {100, 131072, 0, "100 of 131072 blocks, time left not known yet"},
+      {40960, 131072, 100, "40960 of 131072 blocks, 410 blocks/s, about 3 min 40 s left"},
+      {8192, 16384, 60, "8192 of 16384 blocks, 137 blocks/s, about 1 min 0 s left"},
+      {10, 16384, 4, "10 of 16384 blocks, 2.5 blocks/s, about 1 h 49 min left"},
+      {16385, 16384, 120, "16384 of 16384 blocks, 137 blocks/s, about 0 s left"},  // never past the end
+  };
+  for (const Case& c : cases) EXPECT_EQ(ProgressText(c.done, c.count, c.elapsed), c.text);
+}
+
 }  // namespace
 }  // namespace vorn

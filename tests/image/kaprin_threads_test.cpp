@@ -146,17 +146,29 @@ TEST_F(BackupTest, TemporaryFilesAreFreshAndOnlyOwnOnesGo) {
   const std::string result = ReadAll(target);
   EXPECT_TRUE(result == AsString(image) || result == AsString(other));
 
-  ScriptedPort p3;
-  BackupScript failing(p3, image, {0, 1, 2});
-  VornKaprinThread t3(gui);
-  t3.ImagePath = target;
-  RunToEnd(t3, p3);
-  EXPECT_FALSE(t3.Succeeded);
-  EXPECT_EQ("the user's own", ReadAll(mine));
-  EXPECT_EQ(result, ReadAll(target));
-  size_t files = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path)) ++files;
-  EXPECT_EQ(2u, files);  // the image and the user's file, no leftovers
+  // A failed backup, and one the user stops after some chunks were written.
+  for (bool cancelled : {false, true}) {
+    ScriptedPort p3;
+    BackupScript ending(p3, image, cancelled ? std::set<int>{} : std::set<int>{0, 1, 2});
+    VornKaprinThread t3(gui);
+    if (cancelled) {
+      auto answer = p3.onWrite;
+      p3.onWrite = [&](const std::vector<uint8_t>& w) {
+        answer(w);
+        if (ending.answers.size() == 40000) t3.Terminate();
+      };
+    }
+    t3.ImagePath = target;
+    RunToEnd(t3, p3);
+    EXPECT_FALSE(t3.Succeeded);
+    EXPECT_EQ(cancelled ? 9 : 0, t3.ChunkWrites());
+    EXPECT_EQ(cancelled ? ImageStoppedText(true) : "Check sum error!\n", ImageEndText(t3, true));
+    EXPECT_EQ("the user's own", ReadAll(mine));
+    EXPECT_EQ(result, ReadAll(target));
+    size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path)) ++files;
+    EXPECT_EQ(2u, files);  // the image and the user's file, no leftovers
+  }
 }
 
 TEST_F(BackupTest, ChecksumFailuresAreRepeatedUntilTheThird) {

@@ -186,6 +186,78 @@ class KaprinWindowTest : public QObject {
     }
   }
 
+  // Cancel ends a backup at once; a restore only after a Yes to its question.
+  // The watchdog waits for the thread to end, and the end box says who stopped it.
+  void cancelStopsTheTransfer_data() {
+    QTest::addColumn<int>("mode");
+    QTest::newRow("backup") << 1;
+    QTest::newRow("restore") << 2;
+  }
+  void cancelStopsTheTransfer() {
+    QFETCH(int, mode);
+    std::ofstream(Path("full.img"), std::ios::binary) << std::string(vorn::kImageSize, 'x');
+    ui_.files = {Path("full.img")};
+    ui_.answers = {true, false, true};  // start; for the restore: No, then Yes to stopping
+    ToolWindow w(ui_, gui_);
+    NoRegistry registry;
+    w.Registry = &registry;
+    w.show();
+    Press(w, mode, [&] {
+      w.made->Progress = 100;
+      w.TimerChkKaprinTimer();
+      w.WaitWindow->tmrStatusUpdateTimer();
+      QVERIFY(w.WaitWindow->LbProgress->text().startsWith("101 of "));
+      w.WaitWindow->BtCancel->click();
+      if (mode == 2) {
+        QCOMPARE(ui_.Texts("warning question").back(), vorn::ImageStopRestoreQuestion());
+        QVERIFY(!w.made->Terminated() && w.WaitWindow->BtCancel->isEnabled());
+        w.WaitWindow->BtCancel->click();
+        QCOMPARE(ui_.Texts("warning question").size(), size_t(3));
+      }
+      QVERIFY(w.made->Terminated());
+      QVERIFY(!w.WaitWindow->BtCancel->isEnabled());
+      for (int tick = 0; tick < 20; ++tick) w.TimerChkKaprinTimer();
+      QVERIFY(ui_.Texts("error").empty() && w.WaitWindow->isVisible());
+      w.made->WaitFor();
+      w.made->Done = true;
+      w.TimerChkKaprinTimer();
+      QVERIFY(!w.WaitWindow->isVisible());
+    });
+    QCOMPARE(ui_.LastError(), vorn::ImageStoppedText(mode == 1));
+    QVERIFY(ui_.Texts("information").empty());
+  }
+
+  // A slow USB-serial adapter is named in the question, on a line of its own.
+  void warnsOfASlowAdapter_data() {
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("latencyMs");
+    QTest::newRow("backup") << 1 << 16;
+    QTest::newRow("restore") << 2 << 50;
+  }
+  void warnsOfASlowAdapter() {
+    QFETCH(int, mode);
+    QFETCH(int, latencyMs);
+    ToolWindow w(ui_, gui_);
+    w.PortName = "/dev/ttyUSB0";
+    const auto direction = mode == 1 ? vorn::ImageDirection::Backup : vorn::ImageDirection::Restore;
+    const char* kind = mode == 1 ? "question" : "warning question";
+    std::vector<std::string> asked;
+    for (std::optional<uint32_t> latency : {std::optional<uint32_t>(), std::optional<uint32_t>(latencyMs)}) {
+      w.AdapterLatency = [latency](const std::string& port) {
+        return port == "/dev/ttyUSB0" ? latency : std::nullopt;
+      };
+      ui_.answers = {false};
+      if (mode == 1)
+        w.BtBackupImgClick();
+      else
+        w.BtRestoreImgClick();
+      asked.push_back(ui_.Texts(kind).back());
+    }
+    const std::string line = vorn::SlowAdapterLine(direction, 57600, latencyMs, "/dev/ttyUSB0");
+    QVERIFY(!line.empty() && asked[0].find("adapter") == std::string::npos);
+    QCOMPARE(asked[1], asked[0] + "\n" + line);
+  }
+
   void refusesWhatCannotBeStarted() {
     ToolWindow w(ui_, gui_);
     NoRegistry registry;

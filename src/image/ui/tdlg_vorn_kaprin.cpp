@@ -134,6 +134,7 @@ void TdlgVornKaprin::StartWatching(vorn::KaprinThreadBase& thread) {
   thread.Factory = Factory;
   LastProgress = thread.Progress;
   StallTicks = 0;
+  StopRequested = false;
   thread.Resume();
   TimerChkKaprin->start();
 }
@@ -149,8 +150,14 @@ bool TdlgVornKaprin::UploadChecked(const char* program) {
   return false;
 }
 
+std::string TdlgVornKaprin::Question(const char* text, vorn::ImageDirection direction) const {
+  const std::string line = vorn::SlowAdapterLine(direction, vorn::kImageBaud,
+                                                 AdapterLatency ? AdapterLatency(PortName) : std::nullopt, PortName);
+  return line.empty() ? text : text + std::string("\n") + line;
+}
+
 void TdlgVornKaprin::BtBackupImgClick() {
-  if (!ui_.InformationQuestion(kBackupQuestion)) return;
+  if (!ui_.InformationQuestion(Question(kBackupQuestion, vorn::ImageDirection::Backup))) return;
   Mode = 1;
   const std::optional<std::string> file = ui_.SaveFile("Save image", kFilter, kDefaultName);
   if (!file) return;
@@ -169,7 +176,7 @@ void TdlgVornKaprin::BtBackupImgClick() {
 }
 
 void TdlgVornKaprin::BtRestoreImgClick() {
-  if (!ui_.WarningQuestion(kRestoreQuestion)) return;
+  if (!ui_.WarningQuestion(Question(kRestoreQuestion, vorn::ImageDirection::Restore))) return;
   Mode = 2;
   const std::optional<std::string> file = ui_.OpenFileNamed("Open image", kFilter, kDefaultName);
   if (!file) return;
@@ -198,6 +205,8 @@ bool TdlgVornKaprin::ShowWaitWindow(const std::string& message) {
   WaitWindow->ProgressBar->setMaximum(thread->BlockCount);
   WaitWindow->ProgressBar->setValue(0);
   WaitWindow->LbUpdateMsg->setText(QString::fromStdString(message));
+  WaitWindow->ShowProgress();
+  WaitWindow->OnCancel = [this] { BtCancelClick(); };
   WaitWindow->exec();
   WaitWindow = nullptr;
   return true;
@@ -214,7 +223,7 @@ void TdlgVornKaprin::TimerChkKaprinTimer() {
       LastProgress = progress;
       WaitWindow->WaitPosition = progress;
       StallTicks = 0;
-    } else if (++StallTicks > limit) {
+    } else if (!StopRequested && ++StallTicks > limit) {  // a stopped thread ends within a second
       StallTicks = 0;
       WaitWindow->CloseRequested = true;
       WaitWindow->CloseWindow();
@@ -242,6 +251,23 @@ void TdlgVornKaprin::TimerChkKaprinTimer() {
     }
     ui_.Error(vorn::ImageEndText(*thread, Mode == 1));
   }
+}
+
+void TdlgVornKaprin::BtCancelClick() {
+  vorn::KaprinThreadBase* thread = Current();
+  if (!thread || thread->Done || StopRequested) return;
+  if (Mode == 2) {
+    // The watchdog must not give up on the transfer while the user decides.
+    const bool watching = TimerChkKaprin->isActive();
+    TimerChkKaprin->stop();
+    const bool stop = ui_.WarningQuestion(vorn::ImageStopRestoreQuestion());
+    if (watching) TimerChkKaprin->start();
+    if (!stop || thread->Done) return;
+  }
+  // The thread ends at its next wait for the controller; the watch reports it.
+  StopRequested = true;
+  thread->Terminate();
+  if (WaitWindow) WaitWindow->ShowStopping();
 }
 
 void TdlgVornKaprin::btHelpClick() {

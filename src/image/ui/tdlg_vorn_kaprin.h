@@ -8,13 +8,17 @@
 #include <QPushButton>
 #include <QTimer>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "image/image_estimate.h"
 #include "image/kaprin_threads.h"
 #include "link/exchange.h"
 #include "link/gui_invoker.h"
 #include "link/ui.h"
+#include "platform/adapter_latency.h"
 #include "platform/host.h"
 
 namespace vorn::ui {
@@ -40,6 +44,10 @@ class TdlgVornKaprin : public QDialog {
   // Where the ports and the program folder come from.
   vorn::PortFactory Factory = vorn::HostPortFactory();
   vorn::platform::Registry* Registry = &vorn::platform::HostRegistry();
+  // The port adapter's latency timer, for the warning before a slow transfer.
+  std::function<std::optional<uint32_t>(const std::string& portName)> AdapterLatency =
+      vorn::platform::AdapterLatencyMs;
+  bool StopRequested = false;  // the user asked the running transfer to end
 
   QGroupBox* GroupBox1;
   QGroupBox* GroupBox2;
@@ -60,6 +68,8 @@ class TdlgVornKaprin : public QDialog {
   void BtBackupImgClick();
   void BtRestoreImgClick();
   void TimerChkKaprinTimer();
+  // The progress window's Cancel: a restore asks first.
+  void BtCancelClick();
 
  protected:
   // The transfer threads; tests hand in their own.
@@ -72,6 +82,8 @@ class TdlgVornKaprin : public QDialog {
   // Finds the program and uploads it; false (after its box) when it can't.
   bool UploadChecked(const char* program);
   void StartWatching(vorn::KaprinThreadBase& thread);
+  // The question before a transfer, with the slow adapter's line when due.
+  std::string Question(const char* text, vorn::ImageDirection direction) const;
 
   vorn::Ui& ui_;
   vorn::GuiInvoker& gui_;

@@ -4,6 +4,8 @@
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
+#include "image/image_estimate.h"
+
 namespace vorn::ui {
 
 namespace {
@@ -32,7 +34,19 @@ TfrmMWaitFor::TfrmMWaitFor(QWidget* parent) : QDialog(parent) {
   ProgressBar->setValue(0);
   ProgressBar->setTextVisible(false);
 
-  setFixedSize(kBarWidth + 35, kBarHeight + 109);
+  LbProgress = new QLabel(this);
+  LbProgress->setObjectName("LbProgress");
+  LbProgress->setAlignment(Qt::AlignCenter);
+  LbProgress->setGeometry(10, 106, kBarWidth + 15, 20);
+
+  BtCancel = new QPushButton("Cancel", this);
+  BtCancel->setObjectName("BtCancel");
+  BtCancel->setAutoDefault(false);  // Enter must not stop a transfer of many minutes
+  BtCancel->setGeometry((kBarWidth + 35 - 90) / 2, 134, 90, 28);
+  connect(BtCancel, &QPushButton::clicked, this, [this] { BtCancelClick(); });
+
+  setFixedSize(kBarWidth + 35, kBarHeight + 155);
+  elapsed_.start();
 
   tmrStatusUpdate = new QTimer(this);
   tmrStatusUpdate->setObjectName("tmrStatusUpdate");
@@ -43,8 +57,25 @@ TfrmMWaitFor::TfrmMWaitFor(QWidget* parent) : QDialog(parent) {
 
 void TfrmMWaitFor::tmrStatusUpdateTimer() {
   update();
-  ProgressBar->setValue(WaitPosition);
+  ShowProgress();
   if (ProgressBar->value() >= ProgressBar->maximum() || CloseRequested) CloseWindow();
+}
+
+void TfrmMWaitFor::ShowProgress() {
+  ProgressBar->setValue(WaitPosition);
+  // WaitPosition is the index of the last block done.
+  const int32_t done = WaitPosition > 0 ? WaitPosition + 1 : 0;
+  LbProgress->setText(
+      QString::fromStdString(vorn::ProgressText(done, ProgressBar->maximum(), elapsed_.elapsed() / 1000.0)));
+}
+
+void TfrmMWaitFor::BtCancelClick() {
+  if (OnCancel) OnCancel();
+}
+
+void TfrmMWaitFor::ShowStopping() {
+  BtCancel->setEnabled(false);
+  LbUpdateMsg->setText("Stopping the transfer...");
 }
 
 void TfrmMWaitFor::CloseWindow() {

@@ -1,12 +1,16 @@
 #pragma once
-// The progress window of an image transfer: a message and a bar that follows
-// WaitPosition once a second. Only its owner closes it.
+// The progress window of an image transfer: a message, a bar and the blocks
+// done with the time left, following WaitPosition once a second, and a Cancel
+// button that hands the request to its owner. Only its owner closes it.
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTimer>
 #include <cstdint>
+#include <functional>
 
 namespace vorn::ui {
 
@@ -17,17 +21,28 @@ class TfrmMWaitFor : public QDialog {
 
   QLabel* LbUpdateMsg;
   QProgressBar* ProgressBar;
+  QLabel* LbProgress;       // blocks done, rate, time left
+  QPushButton* BtCancel;
   QTimer* tmrStatusUpdate;  // 1000 ms
 
   int32_t WaitPosition = 0;     // written by the owner
   bool CloseRequested = false;  // written by the owner
+  std::function<void()> OnCancel;  // set by the owner; decides what Cancel does
 
   void tmrStatusUpdateTimer();
+  // The bar and the progress line at WaitPosition.
+  void ShowProgress();
+  void BtCancelClick();
+  // After the owner asked the transfer to end: no second Cancel, and say so.
+  void ShowStopping();
   // Closes the window (the user has no way to).
   void CloseWindow();
 
  public slots:
   void reject() override;  // Escape does nothing here
+
+ private:
+  QElapsedTimer elapsed_;  // since the transfer started
 };
 
 // The help text of the image tool.
