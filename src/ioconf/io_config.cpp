@@ -6,6 +6,8 @@
 #include <fstream>
 #include <vector>
 
+#include "platform/owner_files.h"
+
 namespace vorn {
 
 namespace {
@@ -191,12 +193,13 @@ std::string IOConfigText(const IOConfig& config) {
 }
 
 bool CreateIOConfig(const IOConfig& config, const std::string& path) {
-  std::ofstream out(HostPath(path), std::ios::binary | std::ios::trunc);
-  if (!out) return false;
-  out << IOConfigText(config);
-  // A cut file would go to the controller and be applied as it stands.
-  out.close();
-  return !out.fail();
+  // Through a new file beside it that then replaces it: a write that fails
+  // (a full disk) leaves the earlier configuration as it was, and a cut file
+  // never reaches the controller. Only a regular file is ever replaced.
+  std::error_code ec;
+  const auto type = std::filesystem::status(HostPath(path), ec).type();
+  if (type != std::filesystem::file_type::regular && type != std::filesystem::file_type::not_found) return false;
+  return platform::WriteOwnerOnlyFile(path, IOConfigText(config));
 }
 
 }  // namespace vorn

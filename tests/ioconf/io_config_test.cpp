@@ -87,8 +87,9 @@ TEST(IOConfigWriter, CreatesTheFileByteForByteOrReportsItCannot) {
   EXPECT_EQ(content.str(), IOConfigText(WorkedExample()));
   EXPECT_FALSE(CreateIOConfig(WorkedExample(), (dir / "missing" / "V7730MIO.cfg").string()));
 #ifdef __linux__
-  // Opens, but every write fails: a full disk.
+  // A device is never replaced by a file, whoever runs this.
   EXPECT_FALSE(CreateIOConfig(WorkedExample(), "/dev/full"));
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));
 #endif
   std::filesystem::remove_all(dir);
 }
