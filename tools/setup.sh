@@ -42,7 +42,9 @@ case "$mode" in
     ;;
 esac
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# Optimised, without debug information: a third faster to build on a small
+# machine (configure a build of your own with RelWithDebInfo for a debugger).
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" >/dev/null
 if [ "$mode" = test-windows ]; then
   # Only what runs on the Linux side: the virtual controller and the Linux
   # command line the Windows one is compared with.
@@ -57,7 +59,9 @@ case "$mode" in
     ;;
   test)
     cd "$build"
-    QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)" --timeout 300
+    # Most tests wait on the line or on time-outs rather than compute: twice
+    # as many at once as there are cores.
+    QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(( $(nproc) * 2 ))" --timeout 300
     ;;
   test-windows)
     exec bash "$root/tools/test-windows.sh" "$build"

@@ -27,6 +27,6 @@ windows_qt() {
 }
 
 windows_configure() {
-  cmake -S "$root" -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  cmake -S "$root" -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DVORN_BUILD_GUI=ON -DVORN_QT_WINDOWS="$qt" >/dev/null
 }
