@@ -6,14 +6,11 @@
 #include <string>
 
 #include "platform/adapter_latency.h"
+#include "platform/win/text_win.h"
 
 namespace vorn::platform {
 
 namespace {
-
-std::wstring Widen(const std::string& text) {
-  return std::wstring(text.begin(), text.end());  // port names are ASCII
-}
 
 std::wstring SubkeyName(HKEY key, DWORD index) {
   wchar_t name[256];
@@ -62,7 +59,7 @@ std::optional<uint32_t> AdapterLatencyMs(const std::string& portName) {
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS", 0, KEY_READ, &root) !=
       ERROR_SUCCESS)
     return std::nullopt;
-  const std::optional<uint32_t> ms = FindLatency(root, Widen(portName));
+  const std::optional<uint32_t> ms = FindLatency(root, win::Widen(portName));
   RegCloseKey(root);
   return ms;
 }

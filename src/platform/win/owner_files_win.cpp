@@ -14,29 +14,13 @@
 #include <vector>
 
 #include "platform/owner_files.h"
+#include "platform/win/text_win.h"
 
 namespace vorn::platform {
 
 namespace {
-std::wstring Wide(const std::string& utf8) {
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
-  if (n <= 0) return {};
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, wide.data(), n);
-  wide.resize(static_cast<size_t>(n - 1));
-  return wide;
-}
 
-std::string SystemText(DWORD error) {
-  char* buffer = nullptr;
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                     FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 nullptr, error, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-  std::string text = n && buffer ? std::string(buffer, n) : "error " + std::to_string(error);
-  if (buffer) LocalFree(buffer);
-  while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) text.pop_back();
-  return text;
-}
+using win::SystemText;
 
 // The current user's SID, as the token holds it.
 bool CurrentUserSid(std::vector<BYTE>& buffer) {
@@ -56,7 +40,7 @@ std::FILE* CreateOwnerOnlyFile(const std::string& utf8Path, std::string* reason)
     if (reason) *reason = SystemText(error);
     return nullptr;
   };
-  const std::wstring path = Wide(utf8Path);
+  const std::wstring path = win::Widen(utf8Path);
   if (path.empty()) return fail(ERROR_INVALID_NAME);
 
   std::vector<BYTE> user;
