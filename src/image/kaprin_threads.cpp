@@ -149,34 +149,30 @@ KaprinThreadBase::KaprinThreadBase(GuiInvoker& gui) : WorkerThread(gui) {}
 KaprinThreadBase::~KaprinThreadBase() { Stop(); }
 
 void KaprinThreadBase::Execute() {
-  bool ok = false;
   // The owner polls Done and shows ErrorText: both must be set whatever happened.
-  try {
+  const auto guarded = [this](const auto& step) -> bool {
+    try {
+      return step();
+    } catch (const std::exception& e) {
+      ErrorText = UnexpectedErrorText(e.what());
+    } catch (...) {
+      ErrorText = UnexpectedErrorText("");
+    }
+    return false;
+  };
+  bool ok = guarded([this] {
     std::unique_ptr<Port> port = Factory ? Factory(PortName) : nullptr;
     if (!port || !port->Open()) {
       ErrorText = OpenFailureText(PortName);
-    } else {
-      ConfigureControllerLine(*port);
-      port->SetTimeouts(kLineTimeoutMs);
-      ok = Transfer(*port);
-      port->Close();
+      return false;
     }
-  } catch (const std::exception& e) {
-    ok = false;
-    ErrorText = UnexpectedErrorText(e.what());
-  } catch (...) {
-    ok = false;
-    ErrorText = UnexpectedErrorText("");
-  }
-  try {
-    ok = Finish(ok);
-  } catch (const std::exception& e) {
-    ok = false;
-    ErrorText = UnexpectedErrorText(e.what());
-  } catch (...) {
-    ok = false;
-    ErrorText = UnexpectedErrorText("");
-  }
+    ConfigureControllerLine(*port);
+    port->SetTimeouts(kLineTimeoutMs);
+    const bool transferred = Transfer(*port);
+    port->Close();
+    return transferred;
+  });
+  ok = guarded([this, ok] { return Finish(ok); });
   if (!ok && ErrorText.empty() && !Terminated()) ErrorText = UnexpectedErrorText("");
   Succeeded = ok;
   Done = true;  // the last act: the owner may read everything from now on
