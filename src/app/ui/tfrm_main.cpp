@@ -8,6 +8,7 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <array>
 #include <tuple>
 
@@ -502,6 +503,11 @@ void TfrmMain::FillPortBox(const std::string& select) {
     cbxCOM->addItem(QString::fromStdString(stable.empty() ? name : name + "  (" + stable + ")"),
                     QString::fromStdString(name));
   }
+  // The list shows the long stable names whole.
+  int widest = 260;
+  for (int i = 0; i < cbxCOM->count(); ++i)
+    widest = std::max(widest, cbxCOM->fontMetrics().horizontalAdvance(cbxCOM->itemText(i)) + 40);
+  cbxCOM->view()->setMinimumWidth(widest);
   const int found = select.empty() ? -1 : cbxCOM->findData(QString::fromStdString(select));
   cbxCOM->setCurrentIndex(found >= 0 ? found : (cbxCOM->count() > 0 ? 0 : -1));
 }
