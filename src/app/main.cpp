@@ -15,7 +15,7 @@ void Usage() {
   std::fprintf(stderr,
                "usage: vorn7730-utility [--simulate] [--simulate-baud N] [--simulate-adapter-latency MS]\n"
                "                        [--drive FILE] [--port PATH]...\n"
-               "                        [--screenshot FILE]\n"
+               "                        [--log FILE] [--screenshot FILE]\n"
                "  --simulate         serve the built-in virtual controller and select its port\n"
                "  --simulate-baud N  as --simulate, with its line paced to N baud like a real one\n"
                "  --simulate-adapter-latency MS\n"
@@ -23,6 +23,7 @@ void Usage() {
                "                     with an MS millisecond latency timer (1 to 255)\n"
                "  --drive FILE       keep the virtual controller's drive D: in this image file\n"
                "  --port PATH        offer this serial device too (repeatable)\n"
+               "  --log FILE         append every line from the controller to FILE, each after its time\n"
                "  --screenshot FILE  save a picture of the window after start-up and quit\n");
 }
 
@@ -69,6 +70,7 @@ int main(int argc, char** argv) {
       options.simulatorAdapterLatencyMs = static_cast<uint32_t>(ms);
     } else if (!std::strcmp(arg, "--drive")) options.simulatorDrive = value();
     else if (!std::strcmp(arg, "--port")) options.extraPorts.push_back(value());
+    else if (!std::strcmp(arg, "--log")) options.logFile = value();
     else if (!std::strcmp(arg, "--screenshot")) screenshot = value();
     else if (!std::strcmp(arg, "--help") || !std::strcmp(arg, "-h")) {
       Usage();
@@ -81,6 +83,8 @@ int main(int argc, char** argv) {
 
   try {
     vorn::ui::TfrmMain window(ui, options);
+    // A record that was asked for and cannot be kept is not started without.
+    if (!window.LogReady()) return 1;
     ui.SetParent(&window);
     vorn::ui::ShowMaximisedCentred(window);
     // On the screen before the first listing keeps the GUI thread busy.

@@ -194,3 +194,66 @@ InitCommandRunner PortCommandRunner(Exchange& link) {
 }
 
 }  // namespace vorn::netconf
+
+namespace vorn::netconf {
+
+namespace {
+
+// Keeps the exchange's boxes to itself: a settings file that cannot be read
+// only leaves the dialog's fields as they were.
+class SilentUi : public Ui {
+ public:
+  void Error(const std::string& text) override { Keep(text); }
+  void Warning(const std::string& text) override { Keep(text); }
+  void Information(const std::string&) override {}
+  bool Question(const std::string&) override { return false; }
+  std::optional<std::string> OpenFile(const std::string&, const std::string&) override { return std::nullopt; }
+  std::optional<std::string> SaveFile(const std::string&, const std::string&, const std::string&) override {
+    return std::nullopt;
+  }
+  std::optional<std::string> ChooseFolder(const std::string&) override { return std::nullopt; }
+  std::optional<std::string> AskName(const std::string&, const std::string&, int) override { return std::nullopt; }
+  std::string first;
+
+ private:
+  void Keep(const std::string& text) {
+    if (first.empty()) first = text.substr(0, text.find('\n'));
+  }
+};
+
+}  // namespace
+
+ControllerSocketCfg ReadControllerSocketCfg(Exchange& link) {
+  SilentUi quiet;
+  Exchange reader(link.Pane(), link.Cursor(), quiet, link.Factory());
+  reader.ComName = link.ComName;
+  std::vector<std::string> lines;
+  const std::string command = std::string("type ") + kConfFolder + kSocketCfg + "\r";
+  const bool ran = reader.Run({1000, 10}, {{command, SendFailureText(command.substr(0, command.size() - 1)),
+                                            [&lines](const std::string& line, std::string&) {
+                                              lines.push_back(line);
+                                              return LineVerdict::Continue;
+                                            }}});
+  ControllerSocketCfg out;
+  if (!ran) {
+    out.reason = quiet.first.empty() ? "the controller did not answer" : quiet.first;
+    return out;
+  }
+  if (!reader.PromptSeen()) {
+    out.reason = kNoPromptText;
+    return out;
+  }
+  out.settings = ParseSocketCfg(lines);
+  if (!out.settings) {
+    out.reason = "no address in it";
+    for (std::string line : lines) {
+      line.erase(line.find_last_not_of(" \r\n") + 1);
+      if (line.empty()) continue;
+      out.reason = line;  // the shell's own answer, such as "File not found"
+      break;
+    }
+  }
+  return out;
+}
+
+}  // namespace vorn::netconf

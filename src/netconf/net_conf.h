@@ -87,4 +87,13 @@ bool RunInitCommand(Exchange& link, const std::string& command, uint32_t timeout
 Uploader PortUploader(Exchange& link);
 InitCommandRunner PortCommandRunner(Exchange& link);
 
+// The controller's D:\CONF\SOCKET.CFG, printed with `type` through the
+// exchange's port with its usual time-outs. No box is shown: on failure
+// settings is empty and reason says why in one line.
+struct ControllerSocketCfg {
+  std::optional<AddressSettings> settings;
+  std::string reason;
+};
+ControllerSocketCfg ReadControllerSocketCfg(Exchange& link);
+
 }  // namespace vorn::netconf

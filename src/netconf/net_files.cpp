@@ -1,6 +1,7 @@
 #include "netconf/net_files.h"
 
 #include <cstdio>
+#include <sstream>
 
 #include "platform/host.h"
 #include "platform/owner_files.h"
@@ -51,6 +52,56 @@ std::string SocketCfgText(const AddressSettings& a) {
   s += "tcp mss 1460\n";
   s += "tcp window 2920\n";
   return s;
+}
+
+namespace {
+
+// "A.B.C.D" with four decimal fields of 0..255.
+bool IsDottedAddress(const std::string& text) {
+  int fields = 0;
+  size_t start = 0;
+  while (true) {
+    const size_t dot = text.find('.', start);
+    const std::string part = text.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+    if (part.empty() || part.size() > 3 || part.find_first_not_of("0123456789") != std::string::npos ||
+        std::stoi(part) > 255)
+      return false;
+    ++fields;
+    if (dot == std::string::npos) break;
+    start = dot + 1;
+  }
+  return fields == 4;
+}
+
+}  // namespace
+
+std::optional<AddressSettings> ParseSocketCfg(const std::vector<std::string>& lines) {
+  AddressSettings a;
+  bool haveIp = false;
+  std::vector<std::string> servers;
+  for (const std::string& line : lines) {
+    std::istringstream in(line);
+    std::vector<std::string> w;
+    for (std::string word; in >> word;) w.push_back(word);
+    if (w.empty() || w[0][0] == '#') continue;
+    if (w.size() == 3 && w[0] == "ip" && w[1] == "address" && IsDottedAddress(w[2])) {
+      a.IPText = w[2];
+      haveIp = true;
+    } else if (w.size() == 5 && w[0] == "route" && w[1] == "add" && w[2] == "default" && IsDottedAddress(w[4])) {
+      a.GatewayText = w[4];
+    } else if (w.size() == 3 && w[0] == "domain" && w[1] == "server" && IsDottedAddress(w[2])) {
+      servers.push_back(w[2]);
+    }
+  }
+  if (!haveIp) return std::nullopt;
+  a.staticIp = a.IPText != kDhcpAddress;
+  a.autoDns = a.staticIp && servers.empty();  // only a fixed address names its own servers
+  if (!servers.empty()) a.PrimaryDNSText = servers[0];
+  if (servers.size() > 1) {
+    a.SecondaryDNSText = servers[1];
+    a.HasSecondaryDNS = true;
+  }
+  return a;
 }
 
 std::string SocketUpwText(const std::string& ftpUserLine, const std::string& httpUserLine) {

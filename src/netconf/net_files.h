@@ -2,7 +2,9 @@
 // The controller's network settings files: SOCKET.CFG (address, route, name
 // servers, TCP parameters) and SOCKET.UPW (the FTP and HTTP users), composed
 // from validated values and written with CR LF line ends.
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace vorn::netconf {
 
@@ -38,6 +40,12 @@ std::string HttpRightsLetters(const HttpRights& r);
 // "ID PASSWORD WebRoot LETTERS" and "ID PASSWORD / LETTERS".
 std::string FtpUserLine(const std::string& id, const std::string& password, const std::string& letters);
 std::string HttpUserLine(const std::string& id, const std::string& password, const std::string& letters);
+
+// The address settings a SOCKET.CFG holds, from its lines as the controller's
+// `type` prints them (CR LF or LF, blanks between words as written). nullopt
+// when no "ip address A.B.C.D" line is there. The user file is never read: it
+// holds passwords.
+std::optional<AddressSettings> ParseSocketCfg(const std::vector<std::string>& lines);
 
 // The files' texts with "\n" line ends.
 std::string SocketCfgText(const AddressSettings& a);

@@ -76,4 +76,9 @@ std::unique_ptr<SerialDevice> CreateSerialDevice();
 // on Windows; the tty devices present under /dev elsewhere).
 std::vector<std::string> CandidatePortNames();
 
+// The name of a port that stays the same when its USB adapter is plugged in
+// again (a link under /dev/serial/by-id on Linux, or under linkFolder when one
+// is given); empty when the port has none, and always on Windows.
+std::string StablePortName(const std::string& portName, const std::string& linkFolder = {});
+
 }  // namespace vorn::platform

@@ -122,6 +122,24 @@ class LocalPaneTest : public QObject {
     QVERIFY(main_->cbxLocal->findText("Computer") >= 0);
   }
 
+  void refreshRenameAndCopyKeys() {
+    File("old.txt", 1);
+    QVERIFY(Pane().ShowLocalFolder(Dir()));
+    File("late.txt", 1);
+    PressInList(Qt::Key_F5);
+    QVERIFY(RowOf("late.txt") >= 0);
+
+    main_->lstviewLocal->SelectRow(RowOf("old.txt"));
+    ui_.names.push_back(std::string("new.txt"));
+    PressInList(Qt::Key_F2);
+    QVERIFY(fs::exists(Path("new.txt")) && !fs::exists(Path("old.txt")));
+    QVERIFY(RowOf("new.txt") >= 0);
+
+    QSignalSpy copies(main_->btnCopy, &QPushButton::clicked);
+    QTest::keyClick(main_->lstviewLocal->Report(), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(copies.count(), 1);
+  }
+
   void columnClickSortsOneReadingAndRefreshSortsByName() {
     File("a.bin", 3000);
     File("b.bin", 1000);

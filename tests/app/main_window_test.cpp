@@ -4,6 +4,8 @@
 #include <QClipboard>
 #include <QSignalSpy>
 #include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -174,6 +176,104 @@ class MainWindowTest : public QObject {
     // The pane shows the controller's echo, never the typed key itself: the
     // command appears once.
     QCOMPARE(PaneText().count(">dir"), 1);
+  }
+
+  // --log appends what the controller sends, exchanges' lines and the
+  // terminal's alike, each after its time; "Save log..." writes the pane.
+  void logFileAndSavedLogCarryTimes() {
+    QTemporaryDir dir;
+    const QString log = dir.path() + "/controller.log";
+    {
+      QFile earlier(log);
+      QVERIFY(earlier.open(QIODevice::WriteOnly));
+      earlier.write("earlier run\n");
+    }
+    w_.reset();
+    vorn::ui::StartOptions options;
+    options.simulate = true;
+    options.logFile = log.toStdString();
+    w_ = std::make_unique<TfrmMain>(*ui_, options);
+    QVERIFY(w_->LogReady());
+    w_->Remote().ShowRemoteFolder("\\");
+    w_->tbtnDOSCmdClick();
+    QTest::keyClicks(w_->meoDos, "echo TERMLINE");
+    QTest::keyClick(w_->meoDos, Qt::Key_Return);
+    QTRY_VERIFY_WITH_TIMEOUT(PaneText().contains("\nTERMLINE\n"), 5000);
+
+    const QRegularExpression stamped("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}  (.*)$");
+    const auto stampedLines = [&](const QString& text, QStringList* bodies) {
+      for (const QString& line : text.split('\n', Qt::SkipEmptyParts)) {
+        const auto m = stamped.match(line);
+        if (!m.hasMatch()) return false;
+        *bodies << m.captured(1);
+      }
+      return true;
+    };
+    QFile file(log);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString written = QString::fromUtf8(file.readAll());
+    QVERIFY2(written.startsWith("earlier run\n"), "appended, never replaced");
+    QStringList bodies;
+    QVERIFY2(stampedLines(written.mid(12), &bodies), qPrintable(written));
+    QVERIFY(bodies.contains("DEMO.EXE") || std::any_of(bodies.begin(), bodies.end(), [](const QString& b) {
+              return b.startsWith("DEMO") && b.contains("EXE");
+            }));
+    QVERIFY(bodies.contains("TERMLINE"));
+
+    for (bool timestamps : {false, true}) {
+      const QString saved = dir.path() + (timestamps ? "/stamped.txt" : "/plain.txt");
+      ui_->files = {saved.toStdString()};
+      w_->LogTimestamps1->setChecked(timestamps);
+      w_->SaveLog1->trigger();
+      QFile out(saved);
+      QVERIFY(out.open(QIODevice::ReadOnly));
+      const QString text = QString::fromUtf8(out.readAll());
+      QStringList savedBodies;
+      if (timestamps) {
+        // The unfinished prompt line has no time yet: blanks in its place.
+        const int last = text.lastIndexOf('\n', -2) + 1;
+        const QString finished = text.mid(last).startsWith(' ') ? text.left(last) : text;
+        QVERIFY2(stampedLines(finished, &savedBodies), qPrintable(text));
+        QVERIFY2(savedBodies.contains("TERMLINE"), qPrintable(text));
+      } else {
+        QCOMPARE(text, PaneText() + (PaneText().endsWith('\n') ? "" : "\n"));
+      }
+    }
+    QVERIFY(ui_->Texts("error").empty());
+
+    // A folder is no log file: the window says so and does not start.
+    w_.reset();
+    options.logFile = dir.path().toStdString();
+    w_ = std::make_unique<TfrmMain>(*ui_, options);
+    QVERIFY(!w_->LogReady());
+    QVERIFY(ui_->LastError().find("not a regular file") != std::string::npos);
+  }
+
+  // The port box reads the host's ports again when it opens, and the next
+  // start selects the port chosen last while it is still there.
+  void portBoxRereadsAndRemembersThePort() {
+    QTemporaryDir dir;
+    qputenv("VORN7730_SETTINGS", (dir.path() + "/settings.ini").toLocal8Bit());
+    std::vector<std::string> ports = {"ttyFAKE0", "ttyFAKE1"};
+    vorn::ui::StartOptions options;
+    options.presentPorts = [&] { return ports; };
+    const auto start = [&] {
+      w_.reset();
+      w_ = std::make_unique<TfrmMain>(*ui_, options);
+      return w_->ComName;
+    };
+    QCOMPARE(start(), std::string("ttyFAKE0"));  // first start: scan order
+    w_->cbxCOM->setCurrentIndex(1);
+    w_->cbxCOMChange();
+    ports.push_back("ttyFAKE2");
+    w_->cbxCOM->showPopup();
+    QCOMPARE(w_->cbxCOM->count(), 3);
+    QCOMPARE(w_->cbxCOM->currentData().toString(), QString("ttyFAKE1"));
+    w_->cbxCOM->hidePopup();
+    QCOMPARE(start(), std::string("ttyFAKE1"));
+    ports = {"ttyFAKE0", "ttyFAKE2"};
+    QCOMPARE(start(), std::string("ttyFAKE0"));
+    w_.reset();
   }
 
   void specialKeysSendEscapeSequences() {

@@ -5,6 +5,7 @@
 #include <QTreeView>
 #include <QtTest>
 #include <algorithm>
+#include <functional>
 #include <memory>
 
 #include "app/ui/tfrm_main.h"
@@ -296,6 +297,43 @@ class RemotePaneTest : public QObject {
     Pane().Delete1Click();
     QVERIFY(!Sim().Exists("\\DEMO.EXE"));
     QCOMPARE(main_->lstviewVorn->CurrentRow(), static_cast<int>(Names().size()) - 1);
+  }
+
+  // Each key does what its menu command or button does, on the selected row.
+  void keysOfTheList() {
+    ListRoot();
+    QSignalSpy copies(main_->btnCopy, &QPushButton::clicked);
+    const struct {
+      const char* what;
+      Qt::Key key;
+      Qt::KeyboardModifiers modifiers;
+      const char* row;  // selected first; "" for none
+      std::function<void()> before;
+      std::function<bool()> done;
+    } cases[] = {
+        {"F5 lists again", Qt::Key_F5, Qt::NoModifier, "", [&] { Sim().WriteFile("\\NEW.TXT", "x"); },
+         [&] { return RowOf("NEW.TXT") >= 0; }},
+        {"F2 renames a file", Qt::Key_F2, Qt::NoModifier, "NEW.TXT", [&] { ui_.names = {std::string("REN.TXT")}; },
+         [&] { return Sim().Exists("\\REN.TXT") && RowOf("REN.TXT") >= 0 && RowOf("NEW.TXT") < 0; }},
+        {"F2 leaves a folder", Qt::Key_F2, Qt::NoModifier, "CONF", [&] { ui_.boxes.clear(); },
+         [&] { return ui_.Texts("ask").empty() && Sim().Exists("\\CONF"); }},
+        {"Del asks and deletes", Qt::Key_Delete, Qt::NoModifier, "REN.TXT", [&] { ui_.answers = {true}; },
+         [&] { return !Sim().Exists("\\REN.TXT") && RowOf("REN.TXT") < 0 && ui_.Texts("question").size() == 1; }},
+        {"F7 makes a directory", Qt::Key_F7, Qt::NoModifier, "", [&] { ui_.names = {std::string("KEYDIR")}; },
+         [&] { return Sim().Exists("\\KEYDIR") && RowOf("KEYDIR") >= 0; }},
+        {"Enter opens a folder", Qt::Key_Return, Qt::NoModifier, "KEYDIR", [] {},
+         [&] { return Pane().Listing().CurrentPath == "\\KEYDIR"; }},
+        {"Backspace goes up", Qt::Key_Backspace, Qt::NoModifier, "", [] {},
+         [&] { return Pane().Listing().CurrentPath == "\\"; }},
+        {"Ctrl+Shift+C copies", Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier, "", [] {},
+         [&] { return copies.count() == 1; }},
+    };
+    for (const auto& c : cases) {
+      if (*c.row) main_->lstviewVorn->SelectRow(RowOf(c.row));
+      c.before();
+      QTest::keyClick(main_->lstviewVorn->Report(), c.key, c.modifiers);
+      QVERIFY2(c.done(), c.what);
+    }
   }
 
   void propertiesOfRootDirectoryAndFile() {

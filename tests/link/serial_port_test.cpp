@@ -223,6 +223,25 @@ TEST_F(PtyTest, ConfigureSetsARawLine) {
   port.Close();
 }
 
+// The by-id name shown beside a device: the link that resolves to it, found
+// from the device's short or full name; none for a device without one.
+TEST_F(PtyTest, StableNameIsTheLinkToTheDevice) {
+  char folderTemplate[] = "/tmp/vorn-by-id-XXXXXX";
+  ASSERT_NE(mkdtemp(folderTemplate), nullptr);
+  const std::string folder = folderTemplate;
+  const std::string link = folder + "/usb-Adapter_A-if00-port0";
+  ASSERT_EQ(symlink(path_.c_str(), link.c_str()), 0);
+  ASSERT_EQ(symlink("/dev/null", (folder + "/usb-Other-port0").c_str()), 0);
+  ASSERT_EQ(symlink("/nowhere", (folder + "/usb-Gone-port0").c_str()), 0);
+  const struct {
+    std::string port, expected;
+  } cases[] = {{path_, link}, {path_.substr(5), link}, {"/dev/zero", ""}, {"/no/such/tty", ""}};
+  for (const auto& c : cases) EXPECT_EQ(platform::StablePortName(c.port, folder), c.expected) << c.port;
+  for (const char* name : {"/usb-Adapter_A-if00-port0", "/usb-Other-port0", "/usb-Gone-port0"})
+    unlink((folder + name).c_str());
+  rmdir(folder.c_str());
+}
+
 TEST_F(PtyTest, PortIsHeldExclusively) {
   SerialPort never("ttyVORN_no_such_port");
   EXPECT_TRUE(never.Close());

@@ -87,6 +87,33 @@ TEST_F(NetFilesTest, SocketCfgBytes) {
   EXPECT_EQ(ui.Texts("information"), std::vector<std::string>(4, "Update Successfully!"));
 }
 
+// What the dialog reads back: the file as written, split into lines the way
+// the controller's `type` prints them.
+TEST(SocketCfgRead, ParsesWhatTheWriterWrites) {
+  const auto lines = [](const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);) out.push_back(l + "\r");
+    return out;
+  };
+  AddressSettings dhcp;
+  dhcp.staticIp = false;
+  dhcp.IPText = kDhcpAddress;
+  AddressSettings both{true, false, "10.0.0.2", "10.0.0.1", "10.0.0.53", "10.0.0.54", true};
+  AddressSettings autoDns{true, true, "192.168.0.5", "192.168.0.1", "", "", false};
+  for (const AddressSettings& a : {dhcp, both, autoDns}) {
+    const auto parsed = ParseSocketCfg(lines(SocketCfgText(a)));
+    ASSERT_TRUE(parsed) << a.IPText;
+    EXPECT_EQ(parsed->staticIp, a.staticIp);
+    EXPECT_EQ(parsed->autoDns, a.staticIp && a.autoDns);
+    EXPECT_EQ(parsed->IPText + "|" + parsed->GatewayText + "|" + parsed->PrimaryDNSText + "|" + parsed->SecondaryDNSText,
+              a.IPText + "|" + a.GatewayText + "|" + a.PrimaryDNSText + "|" + a.SecondaryDNSText);
+  }
+  // The shell's refusal, the status line's bare "ip address" and a malformed address are no settings.
+  EXPECT_FALSE(ParseSocketCfg({"File not found"}));
+  EXPECT_FALSE(ParseSocketCfg({"ip address", "ip address 10.0.0.300", "# ip address 1.2.3.4"}));
+}
+
 TEST_F(NetFilesTest, SocketUpwBytesAndMode) {
   UserInput none{"ftpuser", "pw1", "web", "pw2", {}, {}};
   UserInput all{"ftpuser", "pw1", "web", "pw2", {true, true, true, true}, {true, true, true, false}};

@@ -133,6 +133,44 @@ class TcpConfDialogTest : public QObject {
     }
   }
 
+  void opensWithTheControllersAddress() {
+    vsim::VirtualController& sim = *main_->Simulator();
+    const struct {
+      const char* file;  // nullptr: no SOCKET.CFG on the controller
+      bool dhcp, autoDns;
+      QString fields, status;
+    } cases[] = {
+        {nullptr, false, false, "...|...|...", "Could not read D:\\CONF\\SOCKET.CFG (File not found)"},
+        {"ip address 10.1.2.3\r\nroute add default if0 10.1.2.1\r\ndomain server 10.1.2.53\r\nip address\r\n", false,
+         false, "10.1.2.3|10.1.2.1|10.1.2.53", "Address settings read from D:\\CONF\\SOCKET.CFG."},
+        {"ip address 0.0.0.1\r\ninterface pdr if0 dix 1500 10 0x60\r\n", true, false, "...|...|...",
+         "Address settings read from"},
+    };
+    for (const auto& c : cases) {
+      if (c.file) QVERIFY(sim.WriteFile("D:\\CONF\\SOCKET.CFG", c.file));
+      WithDialog([&](TdlgVornTCPConf& d) {
+        QTRY_VERIFY(!d.lblStatus->text().startsWith("Reading "));
+        QStringList groups;
+        for (int g = 0; g < 12; g += 4) {
+          QStringList parts;
+          for (int i = g; i < g + 4; ++i) parts << d.AddressEdits[i]->text();
+          groups << parts.join('.');
+        }
+        QCOMPARE(groups.join('|'), c.fields);
+        QCOMPARE(d.RBt_DHCP->isChecked(), c.dhcp);
+        QCOMPARE(d.Edt_IP0->isEnabled(), !c.dhcp);
+        QCOMPARE(d.Chk_DNS->isChecked(), c.autoDns);
+        QVERIFY2(d.lblStatus->text().startsWith(c.status), qPrintable(d.lblStatus->text()));
+        // The passwords are never read back.
+        QVERIFY(d.MEdt_FTPpwd->text().isEmpty() && d.MEdt_HTPpwd->text().isEmpty());
+        const QByteArray shots = qgetenv("VORN_SCREENSHOT_DIR");
+        if (!shots.isEmpty() && c.file && !c.dhcp)
+          QVERIFY(d.grab().save(QString::fromLocal8Bit(shots) + "/network_dialog_read.png"));
+      });
+    }
+    QCOMPARE(ui_.boxes.size(), size_t(0));
+  }
+
   void updateSendsTheFileOnceConfirmed() {
     vsim::VirtualController& sim = *main_->Simulator();
     if (!sim.Exists("D:\\CONF")) QVERIFY(sim.MakeDir("D:\\CONF"));

@@ -294,6 +294,23 @@ bool FileListView::eventFilter(QObject* watched, QEvent* event) {
       case Qt::Key_Delete:
         emit deletePressed(key->modifiers() & Qt::ShiftModifier);
         return true;
+      case Qt::Key_F5:
+        emit refreshPressed();
+        return true;
+      case Qt::Key_F2:
+        // Not the view's own in-place editing: the panes ask for the name.
+        emit renamePressed();
+        return true;
+      case Qt::Key_F7:
+        emit makeFolderPressed();
+        return true;
+      case Qt::Key_C:
+        if ((key->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier)) ==
+            (Qt::ControlModifier | Qt::ShiftModifier)) {
+          emit copyPressed();
+          return true;
+        }
+        break;
       default:
         break;
     }

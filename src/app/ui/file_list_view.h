@@ -92,6 +92,10 @@ class FileListView : public QStackedWidget {
   void activated(int row);        // double-click or Enter on a row
   void backspacePressed();
   void deletePressed(bool permanently);  // Delete; Shift+Delete permanently
+  void refreshPressed();                 // F5
+  void renamePressed();                  // F2
+  void makeFolderPressed();              // F7
+  void copyPressed();                    // Ctrl+Shift+C: the copy command on the selection
   void columnClicked(int column);
   void contextMenuRequested(const QPoint& globalPos);
 

@@ -6,7 +6,9 @@
 #include <QCloseEvent>
 #include <QLineEdit>
 #include <QStatusBar>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <array>
 #include <tuple>
 
@@ -45,6 +47,21 @@ class VirtualController {
 namespace vorn::ui {
 
 namespace {
+
+// The settings value that keeps the port used last.
+constexpr const char* kPortKey = kRunFileKey;
+constexpr const char* kLastPortValue = "Last Port";
+
+// The port box, which tells before its list opens.
+class PortBox : public QComboBox {
+ public:
+  using QComboBox::QComboBox;
+  std::function<void()> aboutToPopUp;
+  void showPopup() override {
+    if (aboutToPopUp) aboutToPopUp();
+    QComboBox::showPopup();
+  }
+};
 
 // A tool bar outside the main window's tool bar areas has an overflow button
 // that opens nothing: the pane keeps it wide enough for all its buttons.
@@ -264,7 +281,8 @@ void TfrmMain::BuildLayout() {
   // own when the pane is narrow: it is never hidden in an overflow.
   auto* vornBar = new QWidget(pnlVorn);
   vornBar->setObjectName("vornBar");
-  cbxCOM = new QComboBox(vornBar);
+  cbxCOM = new PortBox(vornBar);
+  static_cast<PortBox*>(cbxCOM)->aboutToPopUp = [this] { RescanComPort(); };
   cbxCOM->setObjectName("cbxCOM");
   cbxCOM->setToolTip("COM port");
   // Long device names are elided in the box; its list shows them whole.
@@ -332,6 +350,10 @@ void TfrmMain::BuildLayout() {
   Pasteto7730M1 = item(PopupMenu3, "Pasteto7730M1", "Paste to 7730");
   SelectAll1 = item(PopupMenu3, "SelectAll1", "Select All");
   Font1 = item(PopupMenu3, "Font1", "Font");
+  PopupMenu3->addSeparator();
+  SaveLog1 = item(PopupMenu3, "SaveLog1", "Save log...");
+  LogTimestamps1 = item(PopupMenu3, "LogTimestamps1", "Timestamp Each Line");
+  LogTimestamps1->setCheckable(true);
 
   // ---- splitters
   Splitter1 = new QSplitter(Qt::Horizontal);
@@ -374,6 +396,7 @@ void TfrmMain::BuildLayout() {
   connect(Pasteto7730M1, &QAction::triggered, this, [this] { Pasteto7730M1Click(); });
   connect(SelectAll1, &QAction::triggered, this, [this] { SelectAll1Click(); });
   connect(Font1, &QAction::triggered, this, [this] { Font1Click(); });
+  connect(SaveLog1, &QAction::triggered, this, [this] { SaveLog1Click(); });
 }
 
 // ------------------------------------------------------------------ start-up
@@ -421,6 +444,18 @@ void TfrmMain::FormCreate() {
   if (cbxLocal->lineEdit()) cbxLocal->lineEdit()->selectAll();
   tbtnLocalDtIcon->setChecked(true);
   tbtnVornDtIcon->setChecked(true);
+  if (!options_.logFile.empty()) {
+    QString error;
+    logReady_ = meoDos->OpenLog(QString::fromStdString(options_.logFile), &error);
+    if (!logReady_) ui_.Error("Unable to open the log file " + error.toStdString());
+    // Said after the line that failed has been shown, not from inside it.
+    meoDos->onLogFailure = [this](const QString& reason) {
+      QTimer::singleShot(0, this, [this, reason] {
+        ui_.Error("Writing the log file " + options_.logFile + " failed: " + reason.toStdString() +
+                  "\n\nNothing more is logged.");
+      });
+    };
+  }
   terminalView_ = std::make_unique<MainTerminalView>(meoDos);
   terminal_ = std::make_unique<vorn::TerminalSession>(*invoker_, *terminalView_);
 
@@ -429,26 +464,59 @@ void TfrmMain::FormCreate() {
 }
 
 void TfrmMain::ScanComPort() {
+  // The virtual controller's port is new on every run: with it, it comes first.
+  std::string last;
+  if (!simulator_) last = vorn::platform::HostRegistry().ReadString(kPortKey, kLastPortValue).value_or("");
+  FillPortBox(last);
+  ComName = cbxCOM->count() > 0 ? cbxCOM->currentData().toString().toStdString() : std::string();
+}
+
+void TfrmMain::RescanComPort() {
+  FillPortBox(ComName);
+  // A port that went away is no longer offered: the box and the port used agree.
+  if (cbxCOM->count() > 0) ComName = cbxCOM->currentData().toString().toStdString();
+}
+
+void TfrmMain::FillPortBox(const std::string& select) {
   cbxCOM->clear();
   // The virtual controller comes first, named as such; its item data is the
   // device path that the exchanges open.
   if (simulator_) cbxCOM->addItem("Virtual controller (" + QString::fromStdString(simulator_->PortPath()) + ")",
                                   QString::fromStdString(simulator_->PortPath()));
   for (const std::string& path : options_.extraPorts) cbxCOM->addItem(QString::fromStdString(path), QString::fromStdString(path));
-  for (const std::string& name : vorn::platform::CandidatePortNames()) {
-    vorn::SerialPort port(name);
-    const bool opened = port.Open();
-    const bool held = !opened && port.LastOpenFailure() == vorn::platform::OpenFailure::AccessDenied;
-    if (opened || held) cbxCOM->addItem(QString::fromStdString(name), QString::fromStdString(name));
-    port.Close();
+  std::vector<std::string> present;
+  if (options_.presentPorts) {
+    present = options_.presentPorts();
+  } else {
+    for (const std::string& name : vorn::platform::CandidatePortNames()) {
+      vorn::SerialPort port(name);
+      const bool opened = port.Open();
+      const bool held = !opened && port.LastOpenFailure() == vorn::platform::OpenFailure::AccessDenied;
+      if (opened || held) present.push_back(name);
+      port.Close();
+    }
   }
-  if (cbxCOM->count() > 0) cbxCOM->setCurrentIndex(0);
-  ComName = cbxCOM->count() > 0 ? cbxCOM->itemData(0).toString().toStdString() : std::string();
+  for (const std::string& name : present) {
+    // The adapter's own name tells two USB adapters apart; the device name
+    // (ttyUSB0) depends on the order they were plugged in.
+    const std::string stable = vorn::platform::StablePortName(name);
+    cbxCOM->addItem(QString::fromStdString(stable.empty() ? name : name + "  (" + stable + ")"),
+                    QString::fromStdString(name));
+  }
+  // The list shows the long stable names whole.
+  int widest = 260;
+  for (int i = 0; i < cbxCOM->count(); ++i)
+    widest = std::max(widest, cbxCOM->fontMetrics().horizontalAdvance(cbxCOM->itemText(i)) + 40);
+  cbxCOM->view()->setMinimumWidth(widest);
+  const int found = select.empty() ? -1 : cbxCOM->findData(QString::fromStdString(select));
+  cbxCOM->setCurrentIndex(found >= 0 ? found : (cbxCOM->count() > 0 ? 0 : -1));
 }
 
 void TfrmMain::cbxCOMChange() {
   const QVariant data = cbxCOM->currentData();
   ComName = (data.isValid() ? data.toString() : cbxCOM->currentText()).toStdString();
+  if (!simulator_ || ComName != simulator_->PortPath())
+    vorn::platform::HostRegistry().WriteString(kPortKey, kLastPortValue, ComName);
   remotePane_->Listing().SortColumn = 0;
   remotePane_->Listing().RestoreIndex = 0;
   remotePane_->ShowRemoteFolder("\\");

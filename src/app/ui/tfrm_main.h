@@ -13,8 +13,10 @@
 #include <QSplitter>
 #include <QToolBar>
 #include <QToolButton>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/ui/file_list_view.h"
 #include "app/ui/status_panels.h"
@@ -47,6 +49,10 @@ struct StartOptions {
   std::string simulatorDrive;          // --drive FILE for the virtual controller
   uint32_t simulatorBaud = 0;          // --simulate-baud N: pace its line like a real one; 0 unpaced
   uint32_t simulatorAdapterLatencyMs = 0;  // --simulate-adapter-latency MS: a USB-serial adapter's hold; 0 none
+  std::string logFile;                 // --log FILE: every line from the controller, appended with its time
+  // The host's serial ports present now, in scan order; empty: probe the
+  // host's candidates (tests give their own).
+  std::function<std::vector<std::string>()> presentPorts;
 };
 
 class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::BusyCursor {
@@ -143,6 +149,8 @@ class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::Bus
   QAction* Pasteto7730M1 = nullptr;
   QAction* SelectAll1 = nullptr;
   QAction* Font1 = nullptr;
+  QAction* SaveLog1 = nullptr;       // "Save log...": the pane's text to a file
+  QAction* LogTimestamps1 = nullptr; // checked: each saved line after its time
 
   // --- TerminalPane (exchanges and uploads add lines through it) ---
   int LineCount() const override;
@@ -153,7 +161,12 @@ class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::Bus
   void Restore() override;
 
   // --- start-up, port choice, exit ---
+  // Fills the port box at start-up, selecting the port used last when it is
+  // still there, otherwise the first in scan order.
   void ScanComPort();
+  // Reads the host's ports again as the box opens (adapters come and go),
+  // keeping the chosen port selected while it is there.
+  void RescanComPort();
   void cbxCOMChange();
   void Exit1Click();
   void About1Click();
@@ -171,6 +184,9 @@ class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::Bus
   void Pasteto7730M1Click();
   void SelectAll1Click();
   void Font1Click();
+  void SaveLog1Click();
+  // False when --log named a file that could not be opened (said in a box).
+  bool LogReady() const { return logReady_; }
 
   // --- run a host program ---
   void tbtnLocalRunClick();
@@ -194,6 +210,9 @@ class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::Bus
   void RelistAfterDriveChange();
   // Says in the status bar why a close request was refused.
   void SayTransferRunning();
+  // The port box's items (device name as data, its stable name beside it),
+  // with select chosen when present, else the first.
+  void FillPortBox(const std::string& select);
 
   vorn::Ui& ui_;
   std::unique_ptr<HeldErrorUi> exchangeUi_;  // the exchanges' boxes, held back on request
@@ -208,6 +227,7 @@ class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::Bus
   std::unique_ptr<LocalPane> localPane_;
   std::unique_ptr<CopyCommand> copyCommand_;
   bool shown_ = false;
+  bool logReady_ = true;
   bool exitConfirmed_ = false;
   bool destroyed_ = false;
   int busyDepth_ = 0;

@@ -23,6 +23,7 @@ class MainTerminalView : public vorn::TerminalView {
     Follow();
   }
   void AddLine() override {
+    pane_->LineDone(pane_->document()->lastBlock().text());
     QTextCursor cursor(pane_->document());
     cursor.movePosition(QTextCursor::End);
     cursor.insertBlock();

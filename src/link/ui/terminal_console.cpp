@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QSaveFile>
 #include <QEventLoop>
 #include <QThread>
 
@@ -116,6 +118,23 @@ void TfrmMain::Font1Click() {
   }
   meoDos->setFocus();
   MoveCaretToEnd();
+}
+
+void TfrmMain::SaveLog1Click() {
+  const std::optional<std::string> chosen =
+      ui_.SaveFile("Save log", "Log file (*.log)|*.log|All files (*.*)|*.*", "vorn7730.log");
+  if (!chosen || chosen->empty()) return;
+  const QString path = QString::fromStdString(*chosen);
+  const QFileInfo info(path);
+  if (info.exists() && !info.isFile()) {
+    ui_.Error("Unable to write file '" + *chosen + "'!\n\nIt is not a regular file.");
+    return;
+  }
+  // Written beside it first: a failed save leaves an earlier file as it was.
+  QSaveFile file(path);
+  const QByteArray text = meoDos->LogText(LogTimestamps1->isChecked()).toUtf8();
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Text) || file.write(text) != text.size() || !file.commit())
+    ui_.Error("Unable to write file '" + *chosen + "'!\n\n" + file.errorString().toStdString());
 }
 
 }  // namespace vorn::ui

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QKeyEvent>
@@ -10,6 +11,17 @@
 #include <QTextBlock>
 
 namespace vorn::ui {
+
+namespace {
+
+// The time a line of the pane was completed.
+class LineTime : public QTextBlockUserData {
+ public:
+  explicit LineTime(QDateTime t) : time(std::move(t)) {}
+  QDateTime time;
+};
+
+}  // namespace
 
 QFont FixedPitchFont() {
   QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -61,6 +73,7 @@ void TerminalPaneWidget::AppendLine(const QString& text) {
   cursor.movePosition(QTextCursor::End);
   if (!document()->lastBlock().text().isEmpty()) cursor.insertBlock();
   cursor.insertText(text);
+  LineDone(text);
   verticalScrollBar()->setValue(verticalScrollBar()->maximum());
   // Exchanges run on the GUI thread; paint now and then so the user sees
   // the controller's lines as they arrive rather than all at the end.
@@ -69,6 +82,54 @@ void TerminalPaneWidget::AppendLine(const QString& text) {
     lastPaintMs_ = now;
     viewport()->repaint();
   }
+}
+
+QString TerminalPaneWidget::Stamp(const QDateTime& time) {
+  return time.toString("yyyy-MM-dd hh:mm:ss.zzz") + "  ";
+}
+
+void TerminalPaneWidget::LineDone(const QString& text) {
+  const QDateTime now = QDateTime::currentDateTime();
+  document()->lastBlock().setUserData(new LineTime(now));
+  if (!log_.isOpen()) return;
+  const QByteArray line = (Stamp(now) + text + '\n').toUtf8();
+  // Flushed line by line: the record must hold up to the last line when the
+  // program or the host stops.
+  if (log_.write(line) != line.size() || !log_.flush()) {
+    const QString reason = log_.errorString();
+    log_.close();
+    if (onLogFailure) onLogFailure(reason);
+  }
+}
+
+bool TerminalPaneWidget::OpenLog(const QString& path, QString* error) {
+  const QFileInfo info(path);
+  // A FIFO or a device may block the pane's every line.
+  if (info.exists() && !info.isFile()) {
+    *error = path + ": not a regular file";
+    return false;
+  }
+  log_.setFileName(path);
+  if (!log_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+    *error = path + ": " + log_.errorString();
+    return false;
+  }
+  return true;
+}
+
+QString TerminalPaneWidget::LogText(bool timestamps) const {
+  QString out;
+  const QString blank(Stamp(QDateTime::currentDateTime()).size(), ' ');
+  for (QTextBlock b = document()->begin(); b.isValid(); b = b.next()) {
+    // The empty last line is where the next line goes, not a line.
+    if (!b.next().isValid() && b.text().isEmpty()) break;
+    if (timestamps) {
+      const auto* time = static_cast<const LineTime*>(b.userData());
+      out += time ? Stamp(time->time) : blank;
+    }
+    out += b.text() + '\n';
+  }
+  return out;
 }
 
 void TerminalPaneWidget::SetTerminalColours(bool on) {

@@ -1,6 +1,8 @@
 #pragma once
 // The terminal pane: a read-only text pane whose keys go to the controller
 // instead of into the text, and whose mouse-up puts the caret back at the end.
+#include <QDateTime>
+#include <QFile>
 #include <QPlainTextEdit>
 #include <functional>
 
@@ -31,6 +33,20 @@ class TerminalPaneWidget : public QPlainTextEdit {
   // window colour.
   void SetTerminalColours(bool on);
 
+  // A line from the controller is complete: it keeps the time it came and
+  // goes to the log file, if one is open.
+  void LineDone(const QString& text);
+  // Appends every completed line to path with its time ("--log"). Only a
+  // regular file (or a new one) is taken; false with the reason otherwise.
+  bool OpenLog(const QString& path, QString* error);
+  // Told once when a write to the log file failed; the log is closed then.
+  std::function<void(const QString& reason)> onLogFailure;
+  // The pane's text, each line after the time it came when timestamps (lines
+  // whose time is not known, such as an unfinished prompt, get blanks).
+  QString LogText(bool timestamps) const;
+  // "2026-05-04 13:02:01.250  " for a time.
+  static QString Stamp(const QDateTime& time);
+
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
@@ -39,6 +55,7 @@ class TerminalPaneWidget : public QPlainTextEdit {
  private:
   bool terminalColours_ = false;
   qint64 lastPaintMs_ = 0;
+  QFile log_;
 };
 
 }  // namespace vorn::ui

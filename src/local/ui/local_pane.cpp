@@ -52,6 +52,9 @@ void LocalPane::Wire() {
   connect(list, &FileListView::activated, this, [this](int) { lstviewLocalDblClick(); });
   connect(list, &FileListView::backspacePressed, this, [this] { lstviewLocalKeyDown(Qt::Key_Backspace); });
   connect(list, &FileListView::deletePressed, this, [this](bool permanently) { DeleteItem(permanently); });
+  connect(list, &FileListView::refreshPressed, this, [this] { lstviewLocalKeyDown(Qt::Key_F5); });
+  connect(list, &FileListView::renamePressed, this, [this] { lstviewLocalKeyDown(Qt::Key_F2); });
+  connect(list, &FileListView::copyPressed, this, [this] { main_.btnCopy->click(); });
   connect(list, &FileListView::columnClicked, this, [this](int column) { lstviewLocalColumnClick(column); });
   connect(list, &FileListView::contextMenuRequested, this, [this](const QPoint& pos) {
     PopupMenu1Popup();
@@ -170,6 +173,12 @@ void LocalPane::lstviewLocalKeyDown(int key) {
     lstviewLocalDblClick();
   else if (key == Qt::Key_Backspace || key == 8)
     tbtnLocalUpClick();
+  else if (key == Qt::Key_F5)
+    tbtnLocalRefreshClick();
+  else if (key == Qt::Key_F2 && main_.lstviewLocal->CurrentRow() >= 0) {
+    PopupMenu1Popup();  // the same target as the menu's command
+    Rename1Click();
+  }
 }
 
 void LocalPane::tbtnLocalUpClick() {

@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QProxyStyle>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <memory>
 
@@ -184,6 +185,10 @@ void TdlgVornTCPConf::BuildLayout() {
   outer->addWidget(GroupBox3);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(GroupBox1);
+  lblStatus = Named(new QLabel(this), "lblStatus");
+  lblStatus->setWordWrap(true);
+  lblStatus->setMinimumHeight(2 * lblStatus->fontMetrics().height());
+  layout->addWidget(lblStatus);
 
   // Enter belongs to the fields' key filter, not to a default button.
   for (QPushButton* b : {Bt_IPUpdate, Bt_FTPUpdate, Bt_SystemInit}) {
@@ -206,6 +211,40 @@ void TdlgVornTCPConf::BuildLayout() {
 void TdlgVornTCPConf::FormShow() {
   RBt_IP->setChecked(true);
   RBt_IPClick();
+  // Read once the dialog is up, so the user sees what it waits for; a dialog
+  // closed before then reads nothing.
+  lblStatus->setText(QString("Reading ") + vorn::netconf::kConfFolder + vorn::netconf::kSocketCfg + "...");
+  QTimer::singleShot(0, this, [this] {
+    if (isVisible()) ShowControllerSettings();
+  });
+}
+
+void TdlgVornTCPConf::ShowControllerSettings() {
+  const std::string file = std::string(vorn::netconf::kConfFolder) + vorn::netconf::kSocketCfg;
+  const vorn::netconf::ControllerSocketCfg read = vorn::netconf::ReadControllerSocketCfg(link_);
+  if (!read.settings) {
+    lblStatus->setText(QString::fromStdString("Could not read " + file + " (" + read.reason +
+                                              "): the fields keep their initial values."));
+    return;
+  }
+  const vorn::netconf::AddressSettings& a = *read.settings;
+  // Fills the four fields of a group from "A.B.C.D"; anything else leaves them.
+  const auto fill = [this](int first, const std::string& text) {
+    const QStringList parts = QString::fromStdString(text).split('.');
+    if (parts.size() != 4) return;
+    for (int i = 0; i < 4; ++i) AddressEdits[first + i]->setText(parts[i]);
+  };
+  if (a.staticIp) {
+    fill(vorn::netconf::kIpGroup, a.IPText);
+    fill(vorn::netconf::kGatewayGroup, a.GatewayText);
+    if (!a.autoDns) fill(vorn::netconf::kPrimaryDnsGroup, a.PrimaryDNSText);
+    Chk_DNS->setChecked(a.autoDns);
+    RBt_IPClick();
+  } else {
+    RBt_DHCP->setChecked(true);
+    RBt_DHCPClick();
+  }
+  lblStatus->setText(QString::fromStdString("Address settings read from " + file + "."));
 }
 
 void TdlgVornTCPConf::SetAddressRangeEnabled(int first, int count, bool enabled) {

@@ -1,8 +1,8 @@
 #pragma once
 // The network settings dialog: the controller's address (fixed or DHCP),
 // gateway and name server, the FTP and HTTP users with their rights, and the
-// system initialisation of drive D:. It never reads the controller's current
-// settings: every field starts empty.
+// system initialisation of drive D:. On opening it fills the address fields
+// from the controller's SOCKET.CFG; the users and passwords always start empty.
 #include <QCheckBox>
 #include <QDialog>
 #include <QGroupBox>
@@ -60,11 +60,14 @@ class TdlgVornTCPConf : public QDialog {
   QPushButton* Bt_FTPUpdate;
   QCheckBox *Chk_Default, *Chk_HtpFtp, *Chk_FTP, *Chk_Http;
   QPushButton* Bt_SystemInit;
+  QLabel* lblStatus;  // what the opening read of the controller's settings found
 
   // The 16 address fields and the label in front of each, in tag order.
   std::array<QLineEdit*, 16> AddressEdits{};
   std::array<QLabel*, 16> AddressLabels{};
 
+  // The initial choices; once the dialog shows, the address fields from the
+  // controller's file.
   void FormShow();
   void RBt_IPClick();
   void RBt_DHCPClick();
@@ -85,6 +88,7 @@ class TdlgVornTCPConf : public QDialog {
  private:
   void BuildLayout();
   void SetAddressRangeEnabled(int first, int count, bool enabled);
+  void ShowControllerSettings();
   bool UploadWithDialog(const std::string& targetDir, const std::string& hostPath);
 
   vorn::Ui& ui_;

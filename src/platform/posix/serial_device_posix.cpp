@@ -604,4 +604,23 @@ std::vector<std::string> CandidatePortNames() {
   return names;
 }
 
+std::string StablePortName(const std::string& portName, const std::string& linkFolder) {
+  const std::string folder = linkFolder.empty() ? std::string("/dev/serial/by-id") : linkFolder;
+  char device[PATH_MAX];
+  if (!realpath(DevicePath(portName).c_str(), device)) return {};
+  std::vector<std::string> links;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (dirent* entry = readdir(dir)) {
+      if (entry->d_name[0] == '.') continue;
+      const std::string link = folder + "/" + entry->d_name;
+      char target[PATH_MAX];
+      if (realpath(link.c_str(), target) && std::strcmp(target, device) == 0) links.push_back(link);
+    }
+    closedir(dir);
+  }
+  // Several links to one device: the same one every time.
+  std::sort(links.begin(), links.end());
+  return links.empty() ? std::string() : links.front();
+}
+
 }  // namespace vorn::platform

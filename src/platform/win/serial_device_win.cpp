@@ -256,4 +256,7 @@ std::vector<std::string> CandidatePortNames() {
   return names;
 }
 
+// COM names are the stable ones already.
+std::string StablePortName(const std::string&, const std::string&) { return {}; }
+
 }  // namespace vorn::platform

@@ -61,6 +61,11 @@ void RemotePane::Wire() {
   m.lstviewVorn->SetSource(this);
   connect(m.lstviewVorn, &FileListView::activated, this, [this](int) { lstviewVornDblClick(); });
   connect(m.lstviewVorn, &FileListView::backspacePressed, this, [this] { lstviewVornKeyDown(8); });
+  connect(m.lstviewVorn, &FileListView::refreshPressed, this, [this] { lstviewVornKeyDown(Qt::Key_F5); });
+  connect(m.lstviewVorn, &FileListView::deletePressed, this, [this](bool) { lstviewVornKeyDown(Qt::Key_Delete); });
+  connect(m.lstviewVorn, &FileListView::renamePressed, this, [this] { lstviewVornKeyDown(Qt::Key_F2); });
+  connect(m.lstviewVorn, &FileListView::makeFolderPressed, this, [this] { lstviewVornKeyDown(Qt::Key_F7); });
+  connect(m.lstviewVorn, &FileListView::copyPressed, this, [this] { main_.btnCopy->click(); });
   connect(m.lstviewVorn, &FileListView::columnClicked, this, [this](int column) { lstviewVornColumnClick(column); });
   connect(m.lstviewVorn, &FileListView::contextMenuRequested, this, [this](const QPoint& pos) {
     main_.PopupMenu2->popup(pos);
@@ -210,6 +215,17 @@ void RemotePane::lstviewVornDblClick() {
 void RemotePane::lstviewVornKeyDown(int key) {
   if (key == 13) lstviewVornDblClick();
   else if (key == 8) tbtnVornUpClick();
+  else if (key == Qt::Key_F5) tbtnRefreshClick();
+  else if (key == Qt::Key_F7) MakeDirectory1Click();
+  else if (key == Qt::Key_Delete || key == Qt::Key_F2) {
+    // As the context menu would offer it for the selected row.
+    const int row = main_.lstviewVorn->CurrentRow();
+    const vorn::RemoteMenuState state = vorn::MenuStateFor(RemoteEntryAt(row));
+    if (!(key == Qt::Key_Delete ? state.remove : state.rename)) return;
+    listing_.PopupIndex = row;
+    if (key == Qt::Key_Delete) Delete1Click();
+    else Rename1Click();
+  }
 }
 
 void RemotePane::tbtnVornUpClick() {

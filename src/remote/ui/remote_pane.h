@@ -39,6 +39,7 @@ class RemotePane : public QObject, public FileListSource {
 
   // --- handlers ---
   void lstviewVornDblClick();
+  // 13 Enter, 8 Backspace, and the Qt codes of F5, F7, Delete and F2.
   void lstviewVornKeyDown(int key);
   void lstviewVornColumnClick(int column);
   void tbtnVornUpClick();
