@@ -154,7 +154,8 @@ TextRead ReadRemoteText(Exchange& exchange, const std::string& dir, const std::s
                       [&raw](const std::string& line, std::string&) {
                         raw.push_back(line);
                         return LineVerdict::Continue;
-                      }});
+                      },
+                      "'" + shown + "' has a line too long for a text file: it cannot be given back whole."});
   if (!exchange.Run(kListingProfile, commands)) return out;
   if (!exchange.PromptSeen()) {
     out.failure = kNoPromptText;
@@ -171,6 +172,8 @@ TextRead ReadRemoteText(Exchange& exchange, const std::string& dir, const std::s
     if (!l.empty() && l.back() == '\r') l.pop_back();
     out.lines.push_back(std::move(l));
   }
+  // A file gone since the listing: the shell's message stands in for its
+  // text (a file holding just that line would be 16 bytes long).
   if (out.lines.size() == 1 && out.lines[0] == "File not found" && entry->Size != 16) {
     out.lines.clear();
     out.failure = "The controller could not type '" + shown + "': File not found";

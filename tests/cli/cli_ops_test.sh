@@ -44,6 +44,10 @@ run "cat of a program" 1 cat 'D:\DEMO.EXE'
 check "the refusal points to the image backup" 'grep -q "image backup" "$work/err" && [ ! -s "$work/out" ]'
 run "cat of a missing file" 1 cat 'D:\DATA\NONE.TXT'
 run "cat of a relative path" 2 cat 'NOTE.TXT'
+{ head -c 1100 /dev/zero | tr '\0' x; printf '\r\n'; } >"$work/LONG.TXT"
+run "put of a file with a long line" 0 put "$work/LONG.TXT" --to '\DATA'
+run "cat of a line longer than a read" 1 cat 'D:\DATA\LONG.TXT'
+check "it says so instead of a cut text" 'grep -q "line too long" "$work/err" && [ ! -s "$work/out" ]'
 
 run "ls --json" 0 ls '\DATA' --json
 if command -v python3 >/dev/null; then

@@ -74,8 +74,6 @@ TEST(CopyChecks, FileNamePartIsWhatFollowsTheLastSeparator) {
 #endif
 }
 
-}  // namespace
-}  // namespace vorn
 
 // Files the controller already lists are asked for one by one: Yes and No
 // decide for one, Yes to all for the rest, Cancel stops the whole copy; a
@@ -109,3 +107,6 @@ TEST(CopyChecks, OverwriteQuestionHasFourAnswers) {
     EXPECT_EQ(ui.Texts("warning").size(), c.uploaded ? 1u : 0u);
   }
 }
+
+}  // namespace
+}  // namespace vorn
