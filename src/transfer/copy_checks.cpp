@@ -73,11 +73,9 @@ std::optional<std::vector<std::string>> AskOverwrites(const std::vector<std::str
     const std::string name = upper(FileNamePart(file));
     const auto same = std::find_if(listed.begin(), listed.end(),
                                    [&](const RemoteEntry& e) { return upper(e.Name) == name; });
-    if (same != listed.end() && same->IsDirectory) {
-      ui.Warning("'" + name + "' is a directory in " + targetDir + ": the file of that name is not copied.");
-      continue;
-    }
-    if (same != listed.end() && !all) {
+    // A directory of that name is not replaced by the upload: the receiver
+    // refuses the file, as it always did, so there is nothing to ask.
+    if (same != listed.end() && !same->IsDirectory && !all) {
       const Ui::Choice c = ui.QuestionWithAll(OverwriteQuestion(name, targetDir));
       if (c == Ui::Choice::Cancel) return std::nullopt;
       if (c == Ui::Choice::No) continue;

@@ -41,8 +41,8 @@ std::string FileNamePart(const std::string& path);
 
 // Asks once for each host file whose name the controller already lists in
 // targetDir (Yes, Yes to all, No, Cancel). The files to upload in list order,
-// or nullopt when the user cancelled. A listed directory of that name is
-// never written over: a warning names it and the file is left out.
+// or nullopt when the user cancelled. A listed directory of that name is not
+// asked for: the receiver refuses such a file by itself.
 std::optional<std::vector<std::string>> AskOverwrites(const std::vector<std::string>& files,
                                                       const std::vector<RemoteEntry>& listed,
                                                       const std::string& targetDir, Ui& ui);

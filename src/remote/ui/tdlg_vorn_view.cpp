@@ -26,7 +26,8 @@ TdlgVornView::TdlgVornView(vorn::Ui& ui, const std::string& path, const std::vec
   meoText->setLineWrapMode(QPlainTextEdit::NoWrap);
   meoText->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   // The controller's bytes are not UTF-8: each one shows as its Latin-1 character.
-  const std::string text = vorn::JoinLines(lines, "\n");
+  std::string text = vorn::JoinLines(lines, "\n");
+  if (!text.empty()) text.pop_back();  // no empty line after the last
   meoText->setPlainText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
 
   btnSaveAs = new QPushButton("Save &As...", this);
