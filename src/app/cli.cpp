@@ -37,15 +37,33 @@ int Exec(Context& c) {
   return 0;
 }
 
+std::function<int(Context&)> Remote(const char* verb) {
+  return [verb](Context& c) { return RemoteFileCommand(verb, c.exchange, c.args, c.out, c.err); };
+}
+
 }  // namespace
 
 const std::vector<Subcommand>& Subcommands() {
   static const std::vector<Subcommand> table = {
       {"exec", "exec \"COMMAND\"            type one command line and show what it prints", Exec},
-      {"ls", "ls [PATH]                 list a directory of drive D: and its free bytes",
+      {"ls", "ls [PATH] [--json]        list a directory of drive D: and its free bytes",
        [](Context& c) { return ListRemoteCommand(c.exchange, c.args, c.out, c.err); }},
-      {"put", "put FILE... [--to PATH]   upload host files into a controller directory (default the root)",
+      {"put", "put FILE... [--to PATH] [--force]  upload host files into a controller directory (default\n"
+              "                            the root); a file of that name there is replaced only with --force",
        [](Context& c) { return RunPut(c.port, c.exchange.Factory(), c.args, c.pane, c.err); }},
+      {"mkdir", "mkdir D:\\PATH             make a directory", Remote("mkdir")},
+      {"rmdir", "rmdir D:\\PATH             remove an empty directory", Remote("rmdir")},
+      {"rm", "rm D:\\PATH                delete a file", Remote("rm")},
+      {"mv", "mv D:\\PATH NEWNAME        rename a file in its directory (as the shell's ren)", Remote("mv")},
+      {"cat", "cat D:\\PATH               print a text file (the shell's type: text files only)", Remote("cat")},
+      {"get", "get D:\\PATH [LOCAL]       save a text file on the host; an existing LOCAL is never replaced",
+       Remote("get")},
+      {"mem", "mem                       show the controller's memory report", Remote("mem")},
+      {"format", "format --yes              erase everything on drive D:", Remote("format")},
+      {"autorun", "autorun D:\\PATH\\PROG.EXE [--append] | autorun --show [D:\\DIR]\n"
+                  "                            write AutoRun.bat in the program's directory naming it (--append adds\n"
+                  "                            the line, as for the Vorn-7730/TCP), or print AutoRun.bat",
+       Remote("autorun")},
       {"net", "net address --dhcp | --ip A.B.C.D [--gateway A.B.C.D] [--dns A.B.C.D]\n"
               "  net users --ftp ID PASSWORD|--ftp-password-file FILE [--ftp-rights dcwr]\n"
               "            --http ID PASSWORD|--http-password-file FILE [--http-rights epg]\n"

@@ -193,6 +193,11 @@ bool Exchange::Run(const ExchangeProfile& profile, const std::vector<ExchangeCom
           break;
         }
       }
+      if (!handlerFailed && !command.longLineFailure.empty() && text.size() + 1 >= kLineLimit) {
+        failure = command.longLineFailure;
+        handlerFailed = true;
+        ok = false;
+      }
       if (!WaitForPrompt(*port, text)) prompts = false;
       if (handlerFailed) break;
     }

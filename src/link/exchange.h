@@ -27,6 +27,9 @@ struct ExchangeCommand {
   std::string line;         // ends in "\r"
   std::string sendFailure;  // the whole message when the line is not echoed
   LineHandler handler;      // may be empty: lines are only shown
+  // A line longer than the exchange reads at once would reach the handler
+  // only in part; with this set, such a line fails the exchange with this text.
+  std::string longLineFailure = {};
 };
 
 struct ExchangeProfile {

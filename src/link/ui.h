@@ -16,6 +16,10 @@ class Ui {
   virtual void Plain(const std::string& text) { Information(text); }
   // Confirmation box with Yes and No; true only for Yes.
   virtual bool Question(const std::string& text) = 0;
+  // Yes, Yes to all, No and Cancel, for a question asked once per file of a
+  // batch; closing the box counts as Cancel.
+  enum class Choice { Yes, YesToAll, No, Cancel };
+  virtual Choice QuestionWithAll(const std::string& text) { return Question(text) ? Choice::Yes : Choice::No; }
   // Like Question, but only an explicit No counts as no (closing the box
   // counts as yes), as the exit question wants.
   virtual bool QuestionUnlessNo(const std::string& text) { return Question(text); }

@@ -1,33 +1,413 @@
 #include "remote/remote_cli.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <optional>
 #include <ostream>
 
+#include "platform/host.h"
+#include "platform/owner_files.h"
 #include "remote/remote_ops.h"
 
 namespace vorn {
 
+namespace {
+
+// The controller's lines stay off standard output, where a listing or a file goes.
+struct QuietExchange {
+  explicit QuietExchange(Exchange& exchange)
+      : ex(pane, exchange.Cursor(), exchange.UserInterface(), exchange.Factory()) {
+    ex.ComName = exchange.ComName;
+  }
+  SilentPane pane;
+  Exchange ex;
+};
+
+struct Arguments {
+  std::vector<std::string> paths;
+  std::vector<std::string> options;
+  bool Has(const char* option) const { return std::find(options.begin(), options.end(), option) != options.end(); }
+};
+
+Arguments Split(const std::vector<std::string>& args) {
+  Arguments a;
+  for (const std::string& s : args) (s.size() > 2 && s.rfind("--", 0) == 0 ? a.options : a.paths).push_back(s);
+  return a;
+}
+
+// Refuses options the verb does not know; true when all are known.
+bool OnlyOptions(const std::string& verb, const Arguments& a, std::initializer_list<const char*> known,
+                 std::ostream& err) {
+  for (const std::string& o : a.options)
+    if (std::none_of(known.begin(), known.end(), [&o](const char* k) { return o == k; })) {
+      err << verb << ": unknown option " << o << '\n';
+      return false;
+    }
+  return true;
+}
+
+bool SameName(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
+         });
+}
+
+// A name the shell takes as one word and never as a pattern.
+bool PlainName(const std::string& name) {
+  return UsableName(name) && name.size() <= static_cast<size_t>(kFileNameMaxLength) &&
+         name.find_first_of("*?\\/: \"<>|") == std::string::npos && name != "." && name != "..";
+}
+
+struct Target {
+  std::string dir;   // the pane's form: "\\", "\\DATA"
+  std::string name;  // as the user wrote it
+  std::string shown;  // D:\DATA\NAME
+};
+
+std::optional<Target> ParseTarget(const std::string& verb, const std::string& arg, std::ostream& err) {
+  const bool absolute = (arg.size() >= 3 && (arg[0] == 'd' || arg[0] == 'D') && arg[1] == ':' &&
+                         (arg[2] == '\\' || arg[2] == '/')) ||
+                        (!arg.empty() && (arg[0] == '\\' || arg[0] == '/'));
+  const std::string path = NormalizeRemotePath(arg);
+  Target t;
+  t.dir = ParentPath(path);
+  t.name = path.substr(path.rfind('\\') + 1);
+  t.shown = "D:" + path;
+  if (!absolute || path == "\\" || !PlainName(t.name) || !UsableName(path)) {
+    err << verb << ": '" << arg << "' is not an absolute path of a file or directory on D: (such as D:\\DIR\\FILE)\n";
+    return std::nullopt;
+  }
+  return t;
+}
+
+// The entries of dir; nullopt when the listing failed or was cut short.
+std::optional<std::vector<RemoteEntry>> List(Exchange& ex, const std::string& dir, std::ostream& err) {
+  FolderRead read = ReadRemoteFolder(ex, dir);
+  if (!read.ok) return std::nullopt;
+  if (!ex.PromptSeen()) {
+    err << kNoPromptText << '\n';
+    return std::nullopt;
+  }
+  return std::move(read.entries);
+}
+
+const RemoteEntry* Find(const std::vector<RemoteEntry>& entries, const std::string& name) {
+  auto it = std::find_if(entries.begin(), entries.end(), [&name](const RemoteEntry& e) { return SameName(e.Name, name); });
+  return it == entries.end() ? nullptr : &*it;
+}
+
+bool Refused(const std::string& line) {
+  return line.find("Invalid ") != std::string::npos || line.find("Unable ") != std::string::npos ||
+         line.find("Duplicate ") != std::string::npos || line.find("denied") != std::string::npos ||
+         line.find(" error") != std::string::npos || line.find("Insufficient ") != std::string::npos;
+}
+
+// Types line in dir; false when a line was not echoed, the shell's answer
+// reports a failure or the prompt did not come back.
+bool RunIn(Exchange& ex, const std::string& dir, const std::string& line, const std::string& name, std::ostream& err) {
+  std::vector<ExchangeCommand> commands;
+  commands.push_back({"d:\r", SendFailureTextShort(), {}});
+  commands.push_back({"cd" + dir + "\r", SendFailureText("cd" + dir), [&dir](const std::string& l, std::string& failure) {
+                        if (l.find("Invalid ") == std::string::npos) return LineVerdict::Continue;
+                        failure = l + "'" + dir + "'!";
+                        return LineVerdict::FailAndStop;
+                      }});
+  commands.push_back({line, SendFailureText(line.substr(0, line.size() - 1)),
+                      [&name](const std::string& l, std::string& failure) {
+                        if (!Refused(l)) return LineVerdict::Continue;
+                        failure = l.substr(0, l.find_last_not_of("\r\n") + 1) + " '" + name + "'!";
+                        return LineVerdict::Fail;
+                      }});
+  if (!ex.Run(kListingProfile, commands)) return false;
+  if (!ex.PromptSeen()) {
+    err << kNoPromptText << '\n';
+    return false;
+  }
+  return true;
+}
+
+std::string JsonText(const std::string& s) {
+  std::string out = "\"";
+  for (char c : s) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (static_cast<unsigned char>(c) < 32) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned char>(c));
+      out += buf;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+// Before and after: the entry must be there (or not) as the operation says.
+int ShellOperation(const std::string& verb, Exchange& exchange, const Arguments& a, std::ostream& err) {
+  const size_t wanted = verb == "mv" ? 2 : 1;
+  if (a.paths.size() != wanted || !OnlyOptions(verb, a, {}, err)) {
+    if (a.paths.size() != wanted) err << verb << (wanted == 2 ? " needs a path and a new name\n" : " needs one path\n");
+    return 2;
+  }
+  const auto t = ParseTarget(verb, a.paths[0], err);
+  if (!t) return 2;
+  std::string newName;
+  if (verb == "mv") {
+    newName = a.paths[1];
+    if (!PlainName(newName)) {
+      err << "mv: the new name is a bare file name, as the shell's ren takes it: the file stays in "
+          << "D:" << t->dir << '\n';
+      return 2;
+    }
+  }
+  QuietExchange q(exchange);
+  const auto before = List(q.ex, t->dir, err);
+  if (!before) return 1;
+  const RemoteEntry* entry = Find(*before, t->name);
+  const bool wantsDir = verb == "rmdir";
+  if (verb == "mkdir") {
+    if (entry) {
+      err << "mkdir: '" << t->shown << "' already exists\n";
+      return 1;
+    }
+  } else if (!entry) {
+    err << verb << ": '" << t->shown << "' is not listed on the controller\n";
+    return 1;
+  } else if (entry->IsDirectory != wantsDir) {
+    err << verb << ": '" << t->shown << (wantsDir ? "' is not a directory\n" : "' is a directory: use rmdir\n");
+    return 1;
+  }
+  if (verb == "mv" && !SameName(newName, entry->Name) && Find(*before, newName)) {
+    err << "mv: '" << newName << "' already exists in D:" << t->dir << '\n';
+    return 1;
+  }
+
+  std::string line;
+  if (verb == "mkdir") {
+    line = MakeDirCommand(t->name);
+  } else if (verb == "mv") {
+    line = RenameCommand(entry->Name, newName);
+  } else {
+    line = DeleteCommand(*entry);
+  }
+  if (!RunIn(q.ex, t->dir, line, verb == "mv" ? newName : t->name, err)) return 1;
+
+  const auto after = List(q.ex, t->dir, err);
+  if (!after) return 1;
+  const RemoteEntry* now = Find(*after, verb == "mv" ? newName : t->name);
+  const bool done = verb == "mkdir" ? (now && now->IsDirectory)
+                    : verb == "mv"  ? (now && !now->IsDirectory && (SameName(newName, t->name) || !Find(*after, t->name)))
+                                    : now == nullptr;
+  if (!done) {
+    err << verb << ": the controller's listing of D:" << t->dir << " does not show the change to '" << t->name << "'\n";
+    return 1;
+  }
+  return 0;
+}
+
+int Mem(Exchange& exchange, const Arguments& a, std::ostream& err) {
+  if (!a.paths.empty() || !OnlyOptions("mem", a, {}, err)) {
+    err << "mem takes no arguments\n";
+    return 2;
+  }
+  if (!exchange.RunCommand(kMemCommand)) return 1;
+  if (!exchange.PromptSeen()) {
+    err << kNoPromptText << '\n';
+    return 1;
+  }
+  return 0;
+}
+
+int Format(Exchange& exchange, const Arguments& a, std::ostream& err) {
+  if (!a.paths.empty() || !OnlyOptions("format", a, {"--yes"}, err)) return 2;
+  if (!a.Has("--yes")) {
+    err << "format erases all the data on drive D:; give --yes to go ahead\n";
+    return 1;
+  }
+  QuietExchange q(exchange);
+  // FORMAT's lines end in carriage returns, so its prompt is not seen as one:
+  // the empty listing afterwards is what confirms it.
+  if (!q.ex.Run(kFormatProfile, {ExchangeCommand{kFormatCommand, SendFailureText(kFormatCommand), {}}})) return 1;
+  const auto after = List(q.ex, "\\", err);
+  if (!after) return 1;
+  if (!after->empty()) {
+    err << "format: drive D: still lists " << after->size() << " entries afterwards\n";
+    return 1;
+  }
+  return 0;
+}
+
+int ReadText(const char* verb, Exchange& exchange, const std::string& dir, const std::string& name,
+             std::vector<std::string>& lines, std::ostream& err) {
+  QuietExchange q(exchange);
+  TextRead read = ReadRemoteText(q.ex, dir, name);
+  if (!read.ok) {
+    if (!read.failure.empty()) err << verb << ": " << read.failure << '\n';
+    return 1;
+  }
+  lines = std::move(read.lines);
+  return 0;
+}
+
+const char* const kAutoRunName = "AUTORUN.BAT";
+
+int AutoRun(Exchange& exchange, const Arguments& a, std::ostream& out, std::ostream& err) {
+  if (!OnlyOptions("autorun", a, {"--show", "--append"}, err)) return 2;
+  if (a.Has("--show")) {
+    if (a.paths.size() > 1 || a.Has("--append")) {
+      err << "autorun --show takes at most one directory\n";
+      return 2;
+    }
+    std::string dir = "\\";
+    if (!a.paths.empty()) {
+      dir = NormalizeRemotePath(a.paths[0]);
+      if (!UsableName(dir)) return 2;
+    }
+    std::vector<std::string> lines;
+    if (const int code = ReadText("autorun", exchange, dir, kAutoRunName, lines, err); code != 0) return code;
+    for (const std::string& l : lines) out << l << '\n';
+    return 0;
+  }
+  if (a.paths.size() != 1) {
+    err << "autorun needs one program path, or --show\n";
+    return 2;
+  }
+  const auto t = ParseTarget("autorun", a.paths[0], err);
+  if (!t) return 2;
+  QuietExchange q(exchange);
+  const auto before = List(q.ex, t->dir, err);
+  if (!before) return 1;
+  const RemoteEntry* entry = Find(*before, t->name);
+  if (!entry || !MenuStateFor(entry).setToAutoRun) {
+    err << "autorun: '" << t->shown
+        << (entry ? "' is not a program: only files named .EXE can be set to AutoRun\n" : "' is not listed on the controller\n");
+    return 1;
+  }
+  const std::string name = entry->Name;
+  if (!RunIn(q.ex, t->dir, AutoRunCommand(name, a.Has("--append")), kAutoRunName, err)) return 1;
+  // Confirmed only by reading the batch file back.
+  std::vector<std::string> lines;
+  if (ReadText("autorun", exchange, t->dir, kAutoRunName, lines, err) != 0) return 1;
+  auto trimmed = [](std::string s) {
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.pop_back();
+    return s;
+  };
+  if (lines.empty() || trimmed(lines.back()) != name) {
+    err << "autorun: D:" << ChildPath(t->dir, kAutoRunName) << " does not end with " << name << " afterwards\n";
+    return 1;
+  }
+  return 0;
+}
+
+int Cat(Exchange& exchange, const Arguments& a, std::ostream& out, std::ostream& err) {
+  if (a.paths.size() != 1 || !OnlyOptions("cat", a, {}, err)) {
+    if (a.paths.size() != 1) err << "cat needs one path\n";
+    return 2;
+  }
+  const auto t = ParseTarget("cat", a.paths[0], err);
+  if (!t) return 2;
+  if (std::string refusal = BinaryRefusal(t->name); !refusal.empty()) {
+    err << "cat: " << refusal << '\n';
+    return 1;
+  }
+  std::vector<std::string> lines;
+  if (const int code = ReadText("cat", exchange, t->dir, t->name, lines, err); code != 0) return code;
+  for (const std::string& l : lines) out << l << '\n';
+  return 0;
+}
+
+int Get(Exchange& exchange, const Arguments& a, std::ostream& err) {
+  if (a.paths.empty() || a.paths.size() > 2 || !OnlyOptions("get", a, {}, err)) {
+    if (a.paths.empty() || a.paths.size() > 2) err << "get needs one controller path and at most one host file\n";
+    return 2;
+  }
+  const auto t = ParseTarget("get", a.paths[0], err);
+  if (!t) return 2;
+  if (std::string refusal = BinaryRefusal(t->name); !refusal.empty()) {
+    err << "get: " << refusal << '\n';
+    return 1;
+  }
+  std::string local = a.paths.size() == 2 ? a.paths[1] : t->name;
+  if (platform::NonRegularKind(local) == "Folder") {
+    if (local.find_last_of(platform::PathSeparators()) != local.size() - 1) local += platform::PathSeparator();
+    local += t->name;
+  }
+  // Checked before the controller hears anything; the file is created new, so
+  // nothing this run did not make is ever replaced.
+  const std::string kind = platform::NonRegularKind(local);
+  std::FILE* existing = kind.empty() ? platform::OpenFileForReading(local) : nullptr;
+  if (existing) std::fclose(existing);
+  if (existing || !kind.empty()) {
+    err << "get: '" << local << "' already exists: it is not replaced\n";
+    return 1;
+  }
+  std::vector<std::string> lines;
+  if (const int code = ReadText("get", exchange, t->dir, t->name, lines, err); code != 0) return code;
+  std::string reason;
+  std::FILE* f = platform::CreateOwnerOnlyFile(local, &reason);
+  if (!f) {
+    err << "get: cannot create '" << local << "': " << reason << '\n';
+    return 1;
+  }
+  // The controller's own line ends, so the file is as the shell stores a text file.
+  const std::string text = JoinLines(lines, "\r\n");
+  const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  if (std::fclose(f) != 0 || !written) {
+    platform::RemoveOwnFile(local);
+    err << "get: writing '" << local << "' failed\n";
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
 int ListRemoteCommand(Exchange& exchange, const std::vector<std::string>& args, std::ostream& out,
                       std::ostream& err) {
-  if (args.size() > 1) {
+  const Arguments a = Split(args);
+  if (a.paths.size() > 1) {
     err << "ls takes at most one path\n";
     return 2;
   }
-  SilentPane pane;
-  Exchange quiet(pane, exchange.Cursor(), exchange.UserInterface(), exchange.Factory());
-  quiet.ComName = exchange.ComName;
+  if (!OnlyOptions("ls", a, {"--json"}, err)) return 2;
+  QuietExchange q(exchange);
   RemoteListing listing;
-  RemoteOps ops(quiet, listing);
-  const std::string path = NormalizeRemotePath(args.empty() ? std::string() : args[0]);
+  RemoteOps ops(q.ex, listing);
+  const std::string path = NormalizeRemotePath(a.paths.empty() ? std::string() : a.paths[0]);
   if (!ops.Show(path).ok) return 1;
   // A listing cut short (a hung-up controller) must not pass for the whole directory.
-  if (!quiet.PromptSeen()) {
+  if (!q.ex.PromptSeen()) {
     err << kNoPromptText << '\n';
     return 1;
+  }
+  if (a.Has("--json")) {
+    out << "{\"path\": " << JsonText("D:" + path) << ", \"entries\": [";
+    for (size_t i = 0; i < listing.Entries.size(); ++i) {
+      const RemoteEntry& e = listing.Entries[i];
+      out << (i ? ",\n  " : "\n  ") << "{\"name\": " << JsonText(e.Name) << ", \"size\": " << e.Size
+          << ", \"modified\": " << JsonText(e.Modified) << ", \"directory\": " << (e.IsDirectory ? "true" : "false")
+          << '}';
+    }
+    out << "],\n \"bytesFree\": " << listing.BytesFree << "}\n";
+    return 0;
   }
   for (const RemoteEntry& e : listing.Entries)
     out << e.Name << '\t' << e.Size << '\t' << e.Modified << '\t' << (e.IsDirectory ? "<DIR>" : "") << '\n';
   out << listing.BytesFree << " bytes free\n";
   return 0;
+}
+
+int RemoteFileCommand(const std::string& verb, Exchange& exchange, const std::vector<std::string>& args,
+                      std::ostream& out, std::ostream& err) {
+  const Arguments a = Split(args);
+  if (verb == "mem") return Mem(exchange, a, err);
+  if (verb == "format") return Format(exchange, a, err);
+  if (verb == "autorun") return AutoRun(exchange, a, out, err);
+  if (verb == "cat") return Cat(exchange, a, out, err);
+  if (verb == "get") return Get(exchange, a, err);
+  return ShellOperation(verb, exchange, a, err);
 }
 
 }  // namespace vorn

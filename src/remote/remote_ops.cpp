@@ -1,6 +1,7 @@
 #include "remote/remote_ops.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace vorn {
 
@@ -97,6 +98,91 @@ bool UsableName(const std::string& name) {
   return std::none_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 32; });
 }
 
+std::string BinaryRefusal(const std::string& name) {
+  static const char* const kBinary[] = {"EXE", "COM", "IMG", "BIN", "SYS", "DLL", "OVL", "OBJ", "LIB", "ZIP", "DRV"};
+  const size_t dot = name.rfind('.');
+  if (dot == std::string::npos) return {};
+  std::string ext = name.substr(dot + 1);
+  for (char& c : ext)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  for (const char* b : kBinary)
+    if (ext == b)
+      return "'" + name + "' is a program or binary file: the shell's type gives text files only (it stops at a "
+             "Ctrl+Z byte and turns line ends). The image backup is the way to copy binaries.";
+  return {};
+}
+
+std::string JoinLines(const std::vector<std::string>& lines, const char* end) {
+  std::string text;
+  for (const std::string& l : lines) text += l + end;
+  return text;
+}
+
+TextRead ReadRemoteText(Exchange& exchange, const std::string& dir, const std::string& name) {
+  TextRead out;
+  const std::string shown = "D:" + ChildPath(dir, name);
+  if (out.failure = BinaryRefusal(name); !out.failure.empty()) return out;
+  if (!UsableName(name) || name.find_first_of("*? \\") != std::string::npos) {
+    out.failure = "'" + shown + "' is not a file name the shell takes";
+    return out;
+  }
+  const FolderRead folder = ReadRemoteFolder(exchange, dir);
+  if (!folder.ok) return out;  // the exchange showed why
+  if (!exchange.PromptSeen()) {
+    out.failure = kNoPromptText;
+    return out;
+  }
+  const auto entry = std::find_if(folder.entries.begin(), folder.entries.end(), [&name](const RemoteEntry& e) {
+    return e.Name.size() == name.size() &&
+           std::equal(e.Name.begin(), e.Name.end(), name.begin(), [](char a, char b) {
+             return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
+           });
+  });
+  if (entry == folder.entries.end() || entry->IsDirectory) {
+    out.failure = "'" + shown + (entry == folder.entries.end() ? "' is not listed on the controller" : "' is a directory");
+    return out;
+  }
+  std::vector<std::string> raw;
+  std::vector<ExchangeCommand> commands;
+  commands.push_back({"d:\r", SendFailureTextShort(), {}});
+  commands.push_back({"cd" + dir + "\r", SendFailureText("cd" + dir), [&dir](const std::string& line, std::string& failure) {
+                        if (!Contains(line, "Invalid ")) return LineVerdict::Continue;
+                        failure = line + "'" + dir + "'!";
+                        return LineVerdict::FailAndStop;
+                      }});
+  commands.push_back({"type " + entry->Name + "\r", SendFailureText("type " + entry->Name),
+                      [&raw](const std::string& line, std::string&) {
+                        raw.push_back(line);
+                        return LineVerdict::Continue;
+                      },
+                      "'" + shown + "' has a line too long for a text file: it cannot be given back whole."});
+  if (!exchange.Run(kListingProfile, commands)) return out;
+  if (!exchange.PromptSeen()) {
+    out.failure = kNoPromptText;
+    return out;
+  }
+  // The echo's line feed comes first and the shell's own blank line before
+  // its prompt last; neither belongs to the file.
+  size_t first = !raw.empty() && raw.front() == "\n" ? 1 : 0;
+  size_t last = raw.size();
+  if (last > first && (raw[last - 1] == "\r\n" || raw[last - 1] == "\n")) --last;
+  for (size_t i = first; i < last; ++i) {
+    std::string l = raw[i];
+    if (!l.empty() && l.back() == '\n') l.pop_back();
+    if (!l.empty() && l.back() == '\r') l.pop_back();
+    out.lines.push_back(std::move(l));
+  }
+  // A file gone since the listing: the shell's message stands in for its
+  // text (a file holding just that line would be 16 bytes long).
+  if (out.lines.size() == 1 && out.lines[0] == "File not found" && entry->Size != 16) {
+    out.lines.clear();
+    out.failure = "The controller could not type '" + shown + "': File not found";
+    return out;
+  }
+  out.ok = true;
+  return out;
+}
+
 RemoteMenuState MenuStateFor(const RemoteEntry* selected) {
   RemoteMenuState state;
   state.makeDirectory = selected == nullptr;
@@ -104,6 +190,7 @@ RemoteMenuState MenuStateFor(const RemoteEntry* selected) {
   const bool file = selected && !selected->IsDirectory;
   state.rename = file;
   state.setToAutoRun = file && Contains(selected->Name, ".EXE");
+  state.view = file && BinaryRefusal(selected->Name).empty();
   return state;
 }
 

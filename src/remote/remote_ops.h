@@ -62,6 +62,23 @@ bool RenameRefused(const std::string& line);
 // characters (a carriage return would end the command early).
 bool UsableName(const std::string& name);
 
+// Text files back from the controller through the shell's "type", which
+// stops at a Ctrl+Z byte and gives its own line ends: binaries do not survive.
+// Why a file is not offered as text (its extension marks a program, an image
+// or another binary); empty when it may be typed.
+std::string BinaryRefusal(const std::string& name);
+struct TextRead {
+  bool ok = false;
+  std::vector<std::string> lines;  // without their line ends
+  std::string failure;             // why not, when the exchange itself did not say
+};
+// Lists dir first and types name only when it is listed there as a file, so
+// that a shell message is never taken for the file's text. dir in the pane's
+// form ("\", "\CONF").
+TextRead ReadRemoteText(Exchange& exchange, const std::string& dir, const std::string& name);
+// The lines as one text with the given line end after each.
+std::string JoinLines(const std::vector<std::string>& lines, const char* end);
+
 // The commands of the context menu that apply to the selected entry (none
 // selected: nullptr). Copy, Paste and the shell commands need no entry.
 struct RemoteMenuState {
@@ -70,6 +87,7 @@ struct RemoteMenuState {
   bool rename = false;
   bool setToAutoRun = false;  // a file whose name holds ".EXE" in capitals
   bool properties = true;
+  bool view = false;  // a file that is not refused as binary
 };
 RemoteMenuState MenuStateFor(const RemoteEntry* selected);
 

@@ -1,5 +1,7 @@
 #include "transfer/copy_checks.h"
 
+#include <algorithm>
+
 #include "platform/host.h"
 
 namespace vorn {
@@ -51,6 +53,37 @@ std::string NotAFileText(const std::string& path, const std::string& kind) {
 std::string FileNamePart(const std::string& path) {
   const size_t cut = path.find_last_of(platform::PathSeparators());
   return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+std::string OverwriteQuestion(const std::string& name, const std::string& targetDir) {
+  return "The file '" + name + "' is already in " + targetDir + " on VORN-7730.\nReplace it?";
+}
+
+std::optional<std::vector<std::string>> AskOverwrites(const std::vector<std::string>& files,
+                                                      const std::vector<RemoteEntry>& listed,
+                                                      const std::string& targetDir, Ui& ui) {
+  const auto upper = [](std::string s) {
+    for (char& c : s)
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return s;
+  };
+  std::vector<std::string> out;
+  bool all = false;
+  for (const std::string& file : files) {
+    const std::string name = upper(FileNamePart(file));
+    const auto same = std::find_if(listed.begin(), listed.end(),
+                                   [&](const RemoteEntry& e) { return upper(e.Name) == name; });
+    // A directory of that name is not replaced by the upload: the receiver
+    // refuses the file, as it always did, so there is nothing to ask.
+    if (same != listed.end() && !same->IsDirectory && !all) {
+      const Ui::Choice c = ui.QuestionWithAll(OverwriteQuestion(name, targetDir));
+      if (c == Ui::Choice::Cancel) return std::nullopt;
+      if (c == Ui::Choice::No) continue;
+      all = c == Ui::Choice::YesToAll;
+    }
+    out.push_back(file);
+  }
+  return out;
 }
 
 }  // namespace vorn

@@ -2,8 +2,12 @@
 // What the copy command decides before it touches the port: whether the host
 // selection may be uploaded, where it goes, and which names the controller takes.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "link/ui.h"
+#include "remote/remote_listing.h"
 
 #include "local/local_view.h"  // LocalSelection: one selected row of the host pane
 
@@ -34,5 +38,14 @@ std::string NotAFileText(const std::string& path, const std::string& kind);
 // The name part of a host path: what follows the last directory separator
 // (and, on Windows, the last drive colon).
 std::string FileNamePart(const std::string& path);
+
+// Asks once for each host file whose name the controller already lists in
+// targetDir (Yes, Yes to all, No, Cancel). The files to upload in list order,
+// or nullopt when the user cancelled. A listed directory of that name is not
+// asked for: the receiver refuses such a file by itself.
+std::optional<std::vector<std::string>> AskOverwrites(const std::vector<std::string>& files,
+                                                      const std::vector<RemoteEntry>& listed,
+                                                      const std::string& targetDir, Ui& ui);
+std::string OverwriteQuestion(const std::string& name, const std::string& targetDir);
 
 }  // namespace vorn

@@ -75,6 +75,38 @@ bool ConfirmStored(const std::string& portName, const PortFactory& factory, cons
   return all;
 }
 
+// What the target directory already holds: a file of the same name is
+// replaced only when asked to, a directory never. False with the reason on err.
+bool ExistingChecked(const std::string& portName, const PortFactory& factory, const PutRequest& request,
+                     std::ostream& err) {
+  SilentPane pane;
+  NoCursor cursor;
+  StreamErrors ui(err);
+  Exchange exchange(pane, cursor, ui, factory);
+  exchange.ComName = portName;
+  const FolderRead read = ReadRemoteFolder(exchange, request.remotePath);
+  if (!read.ok) return false;
+  if (!exchange.PromptSeen()) {
+    err << kNoPromptText << '\n';
+    return false;
+  }
+  for (const std::string& file : request.files) {
+    const std::string name = Upper(FileNamePart(file));
+    for (const RemoteEntry& e : read.entries) {
+      if (Upper(e.Name) != name) continue;
+      if (e.IsDirectory) {
+        err << "put: '" << name << "' is a directory in " << request.targetDir << '\n';
+        return false;
+      }
+      if (!request.force) {
+        err << "put: '" << name << "' already exists in " << request.targetDir << ": --force replaces it\n";
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 std::optional<PutRequest> ParsePutArguments(const std::vector<std::string>& args, std::string* error) {
@@ -88,6 +120,8 @@ std::optional<PutRequest> ParsePutArguments(const std::vector<std::string>& args
       }
       request.remotePath = NormalizeRemotePath(args[++i]);
       request.targetDir = TargetDirFor(request.remotePath);
+    } else if (a == "--force") {
+      request.force = true;
     } else if (a.rfind("--to=", 0) == 0 && a.size() > 5) {
       request.remotePath = NormalizeRemotePath(a.substr(5));
       request.targetDir = TargetDirFor(request.remotePath);
@@ -124,6 +158,8 @@ int RunPut(const std::string& portName, const PortFactory& factory, const std::v
     }
     std::fclose(f);
   }
+
+  if (!ExistingChecked(portName, factory, *request, err)) return 1;
 
   std::string reason;
   std::unique_ptr<Port> port = OpenUploadPort(factory, portName, &reason);

@@ -15,11 +15,14 @@ struct PutRequest {
   std::vector<std::string> files;
   std::string targetDir = "D:\\";  // as TargetDirFor gives it
   std::string remotePath = "\\";  // the same directory as the controller pane writes it
+  bool force = false;              // replace files of the same name on the controller
 };
 
 // nullopt with a usage message in *error when the arguments do not make sense.
 std::optional<PutRequest> ParsePutArguments(const std::vector<std::string>& args, std::string* error);
 
+// Without force, a file whose name the controller already lists in the
+// target directory stops the whole put before anything is sent.
 // Opens the port, uploads the files in order, and stops at the first failure.
 // An upload whose end of file was never acknowledged counts only when the
 // controller's listing then shows the file at its size with the block fill.

@@ -306,6 +306,25 @@ class CopyCommandTest : public QObject {
     QCOMPARE(ui_.Texts("error").size(), size_t(1));
   }
 
+  // A name the controller lists is asked for before the port is used.
+  void aListedFileIsAskedFor() {
+    MakeFile("AUTOEXEC.BAT", 300);
+    ShowHostFolder();
+    ListRemote("\\");
+    Select({"AUTOEXEC.BAT"});
+    Sim().ClearReceived();
+    ui_.choices = {vorn::Ui::Choice::No};
+    Copy();
+    QCOMPARE(ui_.Texts("question"),
+             std::vector<std::string>({"The file 'AUTOEXEC.BAT' is already in D:\\ on VORN-7730.\nReplace it?"}));
+    QVERIFY(Sim().Received().find("transfer") == std::string::npos);
+    ui_.choices = {vorn::Ui::Choice::Yes};
+    Copy();
+    std::string stored;
+    QVERIFY(Sim().ReadFile("D:\\AUTOEXEC.BAT", &stored));
+    QCOMPARE(stored.size(), size_t(384));
+  }
+
   void aShowEventAfterTheUploadsDoesNotRunThemAgain() {
     MakeFile("ONCE.TXT", 300);
     ShowHostFolder();

@@ -11,11 +11,13 @@
 #include "app/ui/tfrm_main.h"
 #include "remote/ui/remote_pane.h"
 #include "remote/ui/tdlg_vorn_prop.h"
+#include "remote/ui/tdlg_vorn_view.h"
 #include "scripted_ui.h"
 #include "sim/virtual_controller.h"
 
 using vorn::ui::RemotePane;
 using vorn::ui::TdlgVornProp;
+using vorn::ui::TdlgVornView;
 using vorn::ui::TfrmMain;
 
 class RemotePaneTest : public QObject {
@@ -406,6 +408,43 @@ class RemotePaneTest : public QObject {
     QVERIFY(Sim().Received().find("echo DEMO.EXE>>AutoRun.bat\r") != std::string::npos);
   }
 
+  // A text file comes back through type, up to its Ctrl+Z; Save As writes it
+  // with the controller's line ends; a program is refused before anything is typed.
+  void viewShowsTextAndRefusesBinaries() {
+    QVERIFY(Sim().WriteFile("\\DATA\\NOTE.TXT", "first line\r\n  second\r\n\x1Ahidden\r\n"));
+    std::vector<std::string> shown;
+    const QString saved = QDir::temp().filePath(QString("vorn_view_%1.txt").arg(QCoreApplication::applicationPid()));
+    QFile::remove(saved);
+    Pane().ShowViewer = [&](TdlgVornView& d) {
+      shown = {d.windowTitle().toStdString(), d.meoText->toPlainText().toStdString()};
+      QVERIFY(d.meoText->isReadOnly());
+      ui_.files = {saved.toStdString()};
+      QVERIFY(d.btnSaveAsClick());
+    };
+    Pane().ShowRemoteFolder("\\DATA");
+    Choose("NOTE.TXT");
+    QVERIFY(Pane().View1->isEnabled());
+    Pane().View1Click();
+    QCOMPARE(shown.size(), size_t(2));
+    QCOMPARE(shown[0], TdlgVornView::TitleFor("D:\\DATA\\NOTE.TXT"));
+    QVERIFY(shown[0].find("text files only") != std::string::npos);
+    QCOMPARE(shown[1], std::string("first line\n  second"));
+    QFile file(saved);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("first line\r\n  second\r\n"));
+    file.remove();
+
+    ListRoot();
+    Choose("DEMO.EXE");
+    QVERIFY(!Pane().View1->isEnabled());
+    shown.clear();
+    Sim().ClearReceived();
+    Pane().View1Click();
+    QVERIFY(shown.empty());
+    QVERIFY(Sim().Received().empty());
+    QVERIFY(ui_.Texts("warning").back().find("image backup") != std::string::npos);
+  }
+
   void fileRunsInTheTerminal() {
     ListRoot();
     main_->lstviewVorn->SelectRow(RowOf("DEMO.EXE"));
@@ -434,6 +473,14 @@ class RemotePaneTest : public QObject {
     };
     main_->lstviewVorn->SelectRow(RowOf("CONF"));
     Pane().Properities1Click();
+
+    Pane().ShowViewer = [&dir](TdlgVornView& d) {
+      d.show();
+      QVERIFY(QTest::qWaitForWindowExposed(&d));
+      QVERIFY(d.grab().save(QString::fromLocal8Bit(dir) + "/viewer.png"));
+    };
+    Choose("AUTOEXEC.BAT");
+    Pane().View1Click();
   }
 };
 

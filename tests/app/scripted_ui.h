@@ -25,6 +25,13 @@ class ScriptedUi : public vorn::Ui {
     return Answer("question", text);
   }
   bool WarningQuestion(const std::string& text) override { return Answer("warning question", text); }
+  Choice QuestionWithAll(const std::string& text) override {
+    boxes.push_back({"question", text});
+    if (choices.empty()) return Choice::Cancel;
+    const Choice c = choices.front();
+    choices.pop_front();
+    return c;
+  }
   std::optional<std::string> OpenFile(const std::string&, const std::string&) override { return Next(files); }
   std::optional<std::string> SaveFile(const std::string&, const std::string&, const std::string&) override {
     return Next(files);
@@ -54,6 +61,7 @@ class ScriptedUi : public vorn::Ui {
 
   std::vector<Box> boxes;
   std::deque<bool> answers;                        // Question answers
+  std::deque<Choice> choices;                      // QuestionWithAll answers (Cancel when empty)
   std::deque<std::optional<std::string>> names;    // AskName answers (nullopt = Cancel)
   std::deque<std::optional<std::string>> files;    // OpenFile / SaveFile answers
   std::deque<std::optional<std::string>> folders;  // ChooseFolder answers

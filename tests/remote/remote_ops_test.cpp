@@ -298,22 +298,22 @@ TEST(RemoteMenu, EnablingFollowsTheSelection) {
   auto flags = [](const RemoteEntry* e) {
     const RemoteMenuState s = MenuStateFor(e);
     return std::string{char('0' + s.makeDirectory), char('0' + s.remove), char('0' + s.rename),
-                       char('0' + s.setToAutoRun), char('0' + s.properties)};
+                       char('0' + s.setToAutoRun), char('0' + s.properties), char('0' + s.view)};
   };
   RemoteEntry dir;
   dir.IsDirectory = true;
   dir.Name = "PROG.EXE";  // a directory is never a program
   RemoteEntry file;
   file.Name = "AUTOEXEC.BAT";
-  EXPECT_EQ(flags(nullptr), "10001");
-  EXPECT_EQ(flags(&dir), "01001");
-  EXPECT_EQ(flags(&file), "01101");
+  EXPECT_EQ(flags(nullptr), "100010");
+  EXPECT_EQ(flags(&dir), "010010");
+  EXPECT_EQ(flags(&file), "011011");
   file.Name = "PROG.EXE";
-  EXPECT_EQ(flags(&file), "01111");
+  EXPECT_EQ(flags(&file), "011110");
   file.Name = "A.EXEC";  // ".EXE" anywhere in the name
-  EXPECT_EQ(flags(&file), "01111");
+  EXPECT_EQ(flags(&file), "011111");
   file.Name = "prog.exe";
-  EXPECT_EQ(flags(&file), "01101");
+  EXPECT_EQ(flags(&file), "011010");  // a program in any case is not viewed
 }
 
 TEST_F(RemoteOpsTest, PropertiesOfFileDirectoryAndCurrentDirectory) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "app/scripted_ui.h"
+
 namespace vorn {
 namespace {
 
@@ -70,6 +72,39 @@ TEST(CopyChecks, FileNamePartIsWhatFollowsTheLastSeparator) {
   EXPECT_EQ(FileNamePart("C:\\Users\\me\\PROG.EXE"), "PROG.EXE");
   EXPECT_EQ(FileNamePart("D:PROG.EXE"), "PROG.EXE");
 #endif
+}
+
+
+// Files the controller already lists are asked for one by one: Yes and No
+// decide for one, Yes to all for the rest, Cancel stops the whole copy; a
+// directory of that name is left to the receiver's refusal.
+TEST(CopyChecks, OverwriteQuestionHasFourAnswers) {
+  using C = Ui::Choice;
+  struct Case {
+    std::vector<C> answers;
+    std::optional<std::vector<std::string>> uploaded;
+    size_t questions;
+  } const cases[] = {
+      {{C::Yes, C::No, C::Yes}, std::vector<std::string>{"/h/a.txt", "/h/C.TXT", "/h/D.TXT", "/h/E.TXT"}, 3},
+      {{C::YesToAll}, std::vector<std::string>{"/h/a.txt", "/h/B.TXT", "/h/C.TXT", "/h/D.TXT", "/h/E.TXT"}, 1},
+      {{C::No, C::No, C::No}, std::vector<std::string>{"/h/C.TXT", "/h/E.TXT"}, 3},
+      {{C::Yes, C::Cancel}, std::nullopt, 2},
+  };
+  std::vector<RemoteEntry> listed(4);
+  listed[0].Name = "A.TXT";
+  listed[1].Name = "B.TXT";
+  listed[2].Name = "D.TXT";
+  listed[3].Name = "E.TXT";
+  listed[3].IsDirectory = true;
+  for (const Case& c : cases) {
+    test::ScriptedUi ui;
+    ui.choices.assign(c.answers.begin(), c.answers.end());
+    const auto files =
+        AskOverwrites({"/h/a.txt", "/h/B.TXT", "/h/C.TXT", "/h/D.TXT", "/h/E.TXT"}, listed, "D:\\DATA\\", ui);
+    EXPECT_EQ(files, c.uploaded);
+    EXPECT_EQ(ui.Texts("question").size(), c.questions);
+    EXPECT_EQ(ui.Texts("question")[0], "The file 'A.TXT' is already in D:\\DATA\\ on VORN-7730.\nReplace it?");
+  }
 }
 
 }  // namespace

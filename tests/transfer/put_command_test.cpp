@@ -19,12 +19,35 @@ class PutCommandTest : public ::testing::Test {
  protected:
   int Put(const std::vector<std::string>& args, bool opens = true) {
     port.timeout = 0;
+    shell.timeout = 0;
+    // The first port opened lists the target directory; the upload comes next.
+    bool listed = false;
     PortFactory factory = [&, opens](const std::string& name) -> std::unique_ptr<Port> {
       portName = name;
+      if (!listed) {
+        listed = true;
+        return std::make_unique<BorrowedPort>(shell, opens);
+      }
       return std::make_unique<BorrowedPort>(port, opens);
     };
     return RunPut("/dev/ttyX", factory, args, pane, err);
   }
+
+  void SetUp() override {
+    shell.onWrite = [this](const std::vector<uint8_t>& w) {
+      for (uint8_t b : w) {
+        shell.PushByte(b);
+        typed += static_cast<char>(b);
+        if (b != '\r') continue;
+        shell.Push("\n" + (typed == "dir\r" ? existing + "  654,336 bytes free\r\n" : std::string()) + "D:\\>");
+        typed.clear();
+      }
+    };
+  }
+
+  ScriptedPort shell;
+  std::string typed;
+  std::string existing;  // "dir" lines of the target directory
 
   TempDir dir;
   ScriptedPort port;
@@ -116,6 +139,34 @@ TEST_F(PutCommandTest, UnacknowledgedEndOfFileIsCheckedInTheListing) {
     EXPECT_TRUE(listing);
     EXPECT_EQ(err.str().find("was not acknowledged") != std::string::npos, c.exitCode != 0) << err.str();
     port.onWrite = receiver;
+  }
+}
+
+// A name the target directory already lists stops the put before any upload,
+// unless --force; a directory of that name is never replaced.
+TEST_F(PutCommandTest, ExistingNameNeedsForce) {
+  struct Case {
+    const char* listed;
+    bool force;
+    int exitCode;
+    const char* says;
+  } const cases[] = {
+      {"B        TXT           128 12-06-99  10:23a\r\n", false, 0, ""},
+      {"A        TXT           128 12-06-99  10:23a\r\n", false, 1, "'A.TXT' already exists in D:\\: --force"},
+      {"A        TXT           128 12-06-99  10:23a\r\n", true, 0, ""},
+      {"A        TXT <DIR>         12-06-99  10:23a\r\n", true, 1, "'A.TXT' is a directory"},
+  };
+  const std::string file = dir.File("a.txt", "a");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.listed);
+    existing = c.listed;
+    rx.uploads.clear();
+    err.str("");
+    std::vector<std::string> args{file};
+    if (c.force) args.push_back("--force");
+    EXPECT_EQ(Put(args), c.exitCode);
+    EXPECT_EQ(rx.uploads.size(), c.exitCode == 0 ? 1u : 0u);
+    EXPECT_NE(err.str().find(c.says), std::string::npos) << err.str();
   }
 }
 

@@ -66,6 +66,20 @@ bool QtUi::WarningQuestion(const std::string& text) {
   return Box(Owner(parent_), QMessageBox::Warning, text, kYesNo, QMessageBox::No) == QMessageBox::Yes;
 }
 
+vorn::Ui::Choice QtUi::QuestionWithAll(const std::string& text) {
+  QMessageBox box(QMessageBox::Question, Title(), QString::fromStdString(text),
+                  QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::No | QMessageBox::Cancel, Owner(parent_));
+  box.setDefaultButton(QMessageBox::No);
+  box.setEscapeButton(QMessageBox::Cancel);
+  FitCaption(box);
+  switch (box.exec()) {
+    case QMessageBox::Yes: return Choice::Yes;
+    case QMessageBox::YesToAll: return Choice::YesToAll;
+    case QMessageBox::No: return Choice::No;
+    default: return Choice::Cancel;
+  }
+}
+
 bool QtUi::QuestionUnlessNo(const std::string& text) {
   QMessageBox box(QMessageBox::Question, Title(), QString::fromStdString(text), QMessageBox::Yes | QMessageBox::No,
                   Owner(parent_));

@@ -17,6 +17,7 @@ class QtUi : public vorn::Ui {
   void Plain(const std::string& text) override;
   bool Question(const std::string& text) override;
   bool QuestionUnlessNo(const std::string& text) override;
+  Choice QuestionWithAll(const std::string& text) override;
   bool InformationQuestion(const std::string& text) override;
   bool WarningQuestion(const std::string& text) override;
   std::optional<std::string> OpenFile(const std::string& title, const std::string& filter) override;

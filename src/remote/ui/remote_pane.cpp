@@ -12,6 +12,7 @@
 #include "app/ui/tfrm_main.h"
 #include "local/ui/local_pane.h"
 #include "remote/ui/tdlg_vorn_prop.h"
+#include "remote/ui/tdlg_vorn_view.h"
 
 namespace vorn::ui {
 
@@ -44,6 +45,7 @@ vorn::HostItem AsHostItem(const vorn::RemoteEntry& e, const QFileInfo& sampleFol
 
 RemotePane::RemotePane(TfrmMain& main) : main_(main), icons_(1) {
   ShowProperties = [](TdlgVornProp& dialog) { dialog.exec(); };
+  ShowViewer = [](TdlgVornView& dialog) { dialog.exec(); };
 }
 
 RemotePane::~RemotePane() {
@@ -94,6 +96,11 @@ void RemotePane::Wire() {
   connect(m.Vorn7730M1, &QAction::triggered, this, [this] { Vorn7730M1Click(); });
   connect(m.Vorn7730TCP1, &QAction::triggered, this, [this] { Vorn7730TCP1Click(); });
   connect(m.Properities1, &QAction::triggered, this, [this] { Properities1Click(); });
+  View1 = new QAction("&View", m.PopupMenu2);
+  View1->setObjectName("View1");
+  m.PopupMenu2->insertAction(m.Delete1, View1);
+  m.PopupMenu2->insertSeparator(m.Delete1);
+  connect(View1, &QAction::triggered, this, [this] { View1Click(); });
   m.VORNCopy1->setEnabled(false);
   m.VORNPaste1->setEnabled(false);
   tbtnVornDtIconClick();
@@ -283,6 +290,7 @@ void RemotePane::PopupMenu2Popup() {
   m.SetToAutoRun1->setEnabled(state.setToAutoRun);
   m.SetToAutoRun1->menuAction()->setEnabled(state.setToAutoRun);
   m.Properities1->setEnabled(state.properties);
+  if (View1) View1->setEnabled(state.view);
   m.VORNCopy1->setEnabled(false);
   m.VORNPaste1->setEnabled(false);
   m.DOScommand1->setEnabled(true);
@@ -303,6 +311,24 @@ void RemotePane::Properities1Click() {
   dialog.Date = p->Date;
   dialog.Contains = p->Contains;
   ShowProperties(dialog);
+}
+
+void RemotePane::View1Click() {
+  const vorn::RemoteEntry* selected = RemoteEntryAt(main_.lstviewVorn->CurrentRow());
+  if (!selected || selected->IsDirectory) return;
+  vorn::Ui& ui = main_.UserInterface();
+  const std::string name = selected->Name;
+  if (const std::string refusal = vorn::BinaryRefusal(name); !refusal.empty()) {
+    ui.Warning(refusal);
+    return;
+  }
+  const vorn::TextRead read = vorn::ReadRemoteText(main_.Exchanges(), listing_.CurrentPath, name);
+  if (!read.ok) {
+    if (!read.failure.empty()) ui.Error(read.failure);
+    return;
+  }
+  TdlgVornView dialog(ui, "D:" + vorn::ChildPath(listing_.CurrentPath, name), read.lines, &main_);
+  ShowViewer(dialog);
 }
 
 void RemotePane::Delete1Click() {

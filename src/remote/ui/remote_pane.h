@@ -1,6 +1,7 @@
 #pragma once
 // The right half of the main window: the controller's drive D: as a list,
 // navigated and changed by typing shell commands.
+#include <QAction>
 #include <QIcon>
 #include <QObject>
 #include <QToolButton>
@@ -17,6 +18,7 @@ namespace vorn::ui {
 
 class TfrmMain;
 class TdlgVornProp;
+class TdlgVornView;
 
 class RemotePane : public QObject, public FileListSource {
  public:
@@ -52,6 +54,7 @@ class RemotePane : public QObject, public FileListSource {
   void stabarVornResize();
   void PopupMenu2Popup();
   void Properities1Click();
+  void View1Click();
   void Delete1Click();
   void MakeDirectory1Click();
   void Rename1Click();
@@ -69,6 +72,11 @@ class RemotePane : public QObject, public FileListSource {
 
   // Shows the properties dialog modally; tests replace it to read the texts.
   std::function<void(TdlgVornProp&)> ShowProperties;
+  // Shows the text viewer modally; tests replace it likewise.
+  std::function<void(TdlgVornView&)> ShowViewer;
+
+  // "View" in the context menu: a text file of the controller in the viewer.
+  QAction* View1 = nullptr;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;  // cbxVornKeyPress

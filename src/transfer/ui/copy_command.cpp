@@ -27,6 +27,10 @@ void CopyCommand::btnCopyClick() {
     return;
   }
 
+  const std::string targetDir = TargetDirFor(main_.cbxVorn->currentText().toStdString());
+  const auto files = AskOverwrites(check.files, main_.Remote().Listing().Entries, targetDir, ui);
+  if (!files || files->empty()) return;
+
   std::string reason;
   std::unique_ptr<vorn::Port> port = OpenUploadPort(main_.Exchanges().Factory(), main_.ComName, &reason);
   if (!port) {
@@ -38,8 +42,8 @@ void CopyCommand::btnCopyClick() {
     TdlgVornTran dialog(ui, main_.Invoker(), &main_);
     dialog.Port = port.get();
     dialog.Terminal = &main_;
-    dialog.FileList = &check.files;
-    dialog.TargetDir = TargetDirFor(main_.cbxVorn->currentText().toStdString());
+    dialog.FileList = &*files;
+    dialog.TargetDir = targetDir;
     dialog.exec();
   }
   port->Close();
