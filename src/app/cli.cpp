@@ -44,7 +44,8 @@ const std::vector<Subcommand>& Subcommands() {
       {"exec", "exec \"COMMAND\"            type one command line and show what it prints", Exec},
       {"ls", "ls [PATH]                 list a directory of drive D: and its free bytes",
        [](Context& c) { return ListRemoteCommand(c.exchange, c.args, c.out, c.err); }},
-      {"put", "put FILE... [--to PATH]   upload host files into a controller directory (default the root)",
+      {"put", "put FILE... [--to PATH]   upload host files into a controller directory (default the root)\n"
+              "  put --recursive DIR [--to PATH]  upload a folder with everything in it as PATH\\DIR",
        [](Context& c) { return RunPut(c.port, c.exchange.Factory(), c.args, c.pane, c.err); }},
       {"net", "net address --dhcp | --ip A.B.C.D [--gateway A.B.C.D] [--dns A.B.C.D]\n"
               "  net users --ftp ID PASSWORD|--ftp-password-file FILE [--ftp-rights dcwr]\n"
