@@ -38,7 +38,8 @@ void CopyCommand::Wire() {
 }
 
 void CopyCommand::btnCopyClick() {
-  Upload(main_.Local().SelectedEntries(), main_.cbxVorn->currentText().toStdString());
+  // The button takes files only and refuses a folder, as it always has.
+  Upload(main_.Local().SelectedEntries(), main_.cbxVorn->currentText().toStdString(), false);
 }
 
 void CopyCommand::UploadPaths(const std::vector<std::string>& paths, const std::string& remotePath) {
@@ -47,9 +48,10 @@ void CopyCommand::UploadPaths(const std::vector<std::string>& paths, const std::
   Upload(items, remotePath);
 }
 
-void CopyCommand::Upload(const std::vector<LocalSelection>& items, const std::string& remotePath) {
+void CopyCommand::Upload(const std::vector<LocalSelection>& items, const std::string& remotePath,
+                         bool withFolders) {
   vorn::Ui& ui = main_.UserInterface();
-  if (std::any_of(items.begin(), items.end(), [](const LocalSelection& e) { return e.isFolder; })) {
+  if (withFolders && std::any_of(items.begin(), items.end(), [](const LocalSelection& e) { return e.isFolder; })) {
     UploadFolders(items, TargetDirFor(remotePath));
     return;
   }

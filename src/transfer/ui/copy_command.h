@@ -17,8 +17,9 @@ class CopyCommand {
   void Wire();  // connects btnCopy
   void btnCopyClick();
   // Uploads host items into a controller directory in the pane's form
-  // ("\" or "\DATA"), and relists the pane afterwards.
-  void Upload(const std::vector<LocalSelection>& items, const std::string& remotePath);
+  // ("\" or "\DATA"), and relists the pane afterwards. withFolders: folders
+  // go up with everything in them; otherwise a folder refuses the selection.
+  void Upload(const std::vector<LocalSelection>& items, const std::string& remotePath, bool withFolders = true);
   // The same for host paths, as a drop hands them over.
   void UploadPaths(const std::vector<std::string>& paths, const std::string& remotePath);
 

@@ -64,6 +64,16 @@ void TdlgVornTran::BuildLayout() {
     edit->setPalette(palette);
   }
 
+  lblJob = new QLabel(Bevel1);
+  lblJob->setObjectName("lblJob");
+  ProgressJob = new QProgressBar(Bevel1);
+  ProgressJob->setObjectName("ProgressJob");
+  ProgressJob->setRange(0, 1000);
+  ProgressJob->setValue(0);
+  ProgressJob->setTextVisible(false);
+  lblJob->hide();
+  ProgressJob->hide();
+
   auto* grid = new QGridLayout(Bevel1);
   grid->addWidget(lblName, 0, 0);
   grid->addWidget(edtName, 0, 1);
@@ -74,16 +84,6 @@ void TdlgVornTran::BuildLayout() {
   grid->addWidget(lblJob, 3, 0, 1, 2);
   grid->addWidget(ProgressJob, 4, 0, 1, 2);
   grid->setColumnStretch(1, 1);
-
-  lblJob = new QLabel(Bevel1);
-  lblJob->setObjectName("lblJob");
-  ProgressJob = new QProgressBar(Bevel1);
-  ProgressJob->setObjectName("ProgressJob");
-  ProgressJob->setRange(0, 1000);
-  ProgressJob->setValue(0);
-  ProgressJob->setTextVisible(false);
-  lblJob->hide();
-  ProgressJob->hide();
 
   btnCancel = new QPushButton("Cancel", this);
   btnCancel->setObjectName("btnCancel");
