@@ -404,6 +404,20 @@ class CopyCommandTest : public QObject {
     ui_.names = {std::string("MYFILE.TXT")};
     Copy([this] { main_->Local().CopyToVorn1->trigger(); });
     QCOMPARE(ui_.Texts("error"), std::vector<std::string>());
+
+    // One Cancel stops the whole job, not just the file being sent.
+    MakeFile("TOP/SUB/BIG.BIN", 60000);
+    ui_ = {};
+    ui_.names = {std::string("MYFILE.TXT")};
+    Sim().ClearReceived();
+    watch_ = [](TdlgVornTran& dialog) {
+      if (dialog.edtName->text().endsWith("BIG.BIN") && dialog.ProgressBar1->value() > 10 && !dialog.CancelRequested)
+        dialog.btnCancel->click();
+    };
+    Copy([this] { main_->Local().CopyToVorn1->trigger(); });
+    QVERIFY(ui_.Texts("error").empty());
+    QVERIFY(!Sim().Exists("D:\\DATA\\TOP\\SUB\\BIG.BIN"));
+    QVERIFY(Sim().Received().find("DEEP") == std::string::npos);
   }
 
   void dropsUploadIntoTheRowsFolder() {
