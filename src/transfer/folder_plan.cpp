@@ -29,6 +29,9 @@ std::string Upper(std::string s) {
 // The longest controller path that still fits the receiver's or md's command
 // line ("C:\transfer /R " is the longer prefix).
 constexpr size_t kPathLimit = kShellLineLimit - 16;
+// Far more than a 1 MiB drive holds: a walk past it was dropped by mistake
+// (a whole disk) and stops instead of reading everything.
+constexpr size_t kStepLimit = 4096;
 
 class Planner {
  public:
@@ -36,6 +39,11 @@ class Planner {
 
   void Item(const std::string& hostPath, bool folder, uint64_t size, const std::string& special,
             const std::string& remoteDir, std::set<std::string>& taken) {
+    if (plan_.steps.size() >= kStepLimit) {
+      if (!tooMany_) plan_.refusals.push_back("more than " + std::to_string(kStepLimit) + " files and folders");
+      tooMany_ = true;
+      return;
+    }
     if (!special.empty()) {
       plan_.refusals.push_back("'" + hostPath + "' is a " + special + ", not a regular file");
       return;
@@ -83,6 +91,7 @@ class Planner {
   FolderPlan& plan_;
   const RenameHook& rename_;
   std::unique_ptr<HostFolders> folders_ = MakeFileSystemFolders();
+  bool tooMany_ = false;
 };
 
 }  // namespace
