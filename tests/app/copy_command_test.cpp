@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #endif
 #include <QDir>
+#include <QDrag>
 #include <QMimeData>
 #include <QRegularExpression>
 #include <QUrl>
@@ -418,6 +419,22 @@ class CopyCommandTest : public QObject {
     QVERIFY(ui_.Texts("error").empty());
     QVERIFY(!Sim().Exists("D:\\DATA\\TOP\\SUB\\BIG.BIN"));
     QVERIFY(Sim().Received().find("DEEP") == std::string::npos);
+  }
+
+  void hostRowsDragOutAsFileUrls() {
+    MakeFile("ONE.TXT", 10);
+    MakeFile("TWO.TXT", 10);
+    ShowHostFolder();
+    Select({"ONE.TXT", "TWO.TXT"});
+    QTreeView* view = main_->lstviewLocal->Report();
+    const QPoint at = view->visualRect(main_->lstviewLocal->Model()->index(0, 0)).center();
+    QTest::mousePress(view->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseMove(view->viewport(), at + QPoint(40, 0));
+    QStringList dragged;
+    auto* drag = view->findChild<QDrag*>();
+    QVERIFY(drag);
+    for (const QUrl& url : drag->mimeData()->urls()) dragged << url.fileName();
+    QCOMPARE(dragged, QStringList({"ONE.TXT", "TWO.TXT"}));
   }
 
   void dropsUploadIntoTheRowsFolder() {

@@ -48,6 +48,7 @@ bool HostDragSource::eventFilter(QObject* watched, QEvent* event) {
     auto* drag = new QDrag(view);
     drag->setMimeData(mime);
     drag->exec(Qt::CopyAction);  // the view's own drag of model rows never starts
+    drag->deleteLater();
     return true;
   }
   return QObject::eventFilter(watched, event);
