@@ -49,7 +49,8 @@ const std::vector<Subcommand>& Subcommands() {
       {"ls", "ls [PATH] [--json]        list a directory of drive D: and its free bytes",
        [](Context& c) { return ListRemoteCommand(c.exchange, c.args, c.out, c.err); }},
       {"put", "put FILE... [--to PATH] [--force]  upload host files into a controller directory (default\n"
-              "                            the root); a file of that name there is replaced only with --force",
+              "                            the root); a file of that name there is replaced only with --force\n"
+              "  put --recursive DIR [--to PATH]  upload a folder with everything in it as PATH\\DIR",
        [](Context& c) { return RunPut(c.port, c.exchange.Factory(), c.args, c.pane, c.err); }},
       {"mkdir", "mkdir D:\\PATH             make a directory", Remote("mkdir")},
       {"rmdir", "rmdir D:\\PATH             remove an empty directory", Remote("rmdir")},

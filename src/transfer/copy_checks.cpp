@@ -31,6 +31,21 @@ CopyCheck CheckCopySelection(const std::vector<LocalSelection>& selection, uint6
   return check;
 }
 
+LocalSelection SelectionForPath(const std::string& path) {
+  LocalSelection item{false, path, 0};
+  const std::string kind = platform::NonRegularKind(path);
+  if (kind == "Folder") {
+    item.isFolder = true;
+  } else if (!kind.empty()) {
+    item.special = kind;
+  } else if (std::FILE* f = platform::OpenFileForReading(path)) {
+    const int64_t length = platform::OpenFileLength(f);
+    std::fclose(f);
+    item.size = length > 0 ? static_cast<uint64_t>(length) : 0;
+  }
+  return item;
+}
+
 std::string TargetDirFor(const std::string& remotePath) {
   if (remotePath == "\\") return "D:\\";
   return "D:" + remotePath + "\\";

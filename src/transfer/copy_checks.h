@@ -24,6 +24,10 @@ struct CopyCheck {
 // files go: a FIFO or device would hang the upload.
 CopyCheck CheckCopySelection(const std::vector<LocalSelection>& selection, uint64_t bytesFree);
 
+// A host path as a selected row would describe it (for items dropped from
+// elsewhere): folder, special kind or regular file with its size.
+LocalSelection SelectionForPath(const std::string& path);
+
 // The controller directory for the remote pane's path: "D:\" for "\", else
 // "D:" + path + "\" (such as D:\DATA\ for \DATA).
 std::string TargetDirFor(const std::string& remotePath);

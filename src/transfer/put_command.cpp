@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <ostream>
 
 #include "link/gui_invoker.h"
@@ -49,20 +50,33 @@ uint64_t StoredSize(const std::string& hostFile) {
   return length <= 0 ? 0 : (static_cast<uint64_t>(length) + 127) / 128 * 128;
 }
 
+// The pane's form of a controller directory: \ for D:\, \DATA for D:\DATA\ .
+std::string RemotePathOf(const std::string& targetDir) {
+  std::string path = targetDir.rfind("D:", 0) == 0 ? targetDir.substr(2) : targetDir;
+  if (path.size() > 1 && path.back() == '\\') path.pop_back();
+  return path.empty() ? "\\" : path;
+}
+
 // Whether every upload whose end of file went unacknowledged is listed at its
 // stored size; the ones that are not are reported on err.
-bool ConfirmStored(const std::string& portName, const PortFactory& factory, const std::string& remotePath,
+bool ConfirmStored(const std::string& portName, const PortFactory& factory,
                    const std::vector<UploadResult::Unconfirmed>& uploads, std::ostream& err) {
   SilentPane pane;
   NoCursor cursor;
   StreamErrors ui(err);
   Exchange exchange(pane, cursor, ui, factory);
   exchange.ComName = portName;
-  const FolderRead read = ReadRemoteFolder(exchange, remotePath);
+  std::map<std::string, std::pair<FolderRead, bool>> reads;  // per directory, with the prompt seen
   bool all = true;
   for (const UploadResult::Unconfirmed& upload : uploads) {
+    const std::string remotePath = RemotePathOf(upload.targetDir);
+    if (!reads.count(remotePath)) {
+      FolderRead read = ReadRemoteFolder(exchange, remotePath);
+      reads[remotePath] = {std::move(read), exchange.PromptSeen()};
+    }
+    const auto& [read, prompt] = reads[remotePath];
     const uint64_t size = StoredSize(upload.file);
-    const bool listed = read.ok && exchange.PromptSeen() &&
+    const bool listed = read.ok && prompt &&
                         std::any_of(read.entries.begin(), read.entries.end(), [&](const RemoteEntry& e) {
                           return !e.IsDirectory && e.Name == Upper(upload.name) &&
                                  static_cast<uint64_t>(e.Size) == size;
@@ -125,12 +139,14 @@ std::optional<PutRequest> ParsePutArguments(const std::vector<std::string>& args
     } else if (a.rfind("--to=", 0) == 0 && a.size() > 5) {
       request.remotePath = NormalizeRemotePath(a.substr(5));
       request.targetDir = TargetDirFor(request.remotePath);
+    } else if (a == "--recursive" || a == "-r") {
+      request.recursive = true;
     } else {
       request.files.push_back(a);
     }
   }
   if (request.files.empty()) {
-    *error = "put needs at least one file";
+    *error = request.recursive ? "put --recursive needs a folder" : "put needs at least one file";
     return std::nullopt;
   }
   return request;
@@ -145,8 +161,19 @@ int RunPut(const std::string& portName, const PortFactory& factory, const std::v
     return 2;
   }
 
+  // Planned before the port opens: the controller hears nothing of a job
+  // that would stop half-way on a name it refuses.
+  FolderPlan plan;
+  if (request->recursive) {
+    plan = PlanFolderUpload(request->files, request->targetDir);
+    if (!plan.Ok()) {
+      err << "put: nothing was sent:\n" << PlanRefusalText(plan);
+      return 1;
+    }
+  }
+
   // Checked before the port opens: reading anything but a regular file may block.
-  for (const std::string& file : request->files) {
+  for (const std::string& file : request->recursive ? std::vector<std::string>{} : request->files) {
     if (const std::string kind = platform::NonRegularKind(file); !kind.empty()) {
       err << "put: '" << file << "' is a " << kind << ", not a regular file: only regular files can be uploaded\n";
       return 1;
@@ -185,13 +212,30 @@ int RunPut(const std::string& portName, const PortFactory& factory, const std::v
     err << text << '\n' << std::flush;
   };
 
-  const UploadResult result = RunUploads(*port, pane, gui, request->files, request->targetDir, hooks);
+  // A folder job shows one line: the file of the count and the bytes of all.
+  std::string currentFile;
+  uint64_t shownBytes = UINT64_MAX;
+  if (request->recursive) {
+    hooks.Progress = [&currentFile](const std::string& file, int, int, int) { currentFile = file; };
+    hooks.JobProgress = [&](int file, int files, uint64_t done, uint64_t total) {
+      if (file == shownPosition && done == shownBytes) return;
+      if (file != shownPosition && shownPosition != 0) err << '\n';
+      shownPosition = file;
+      shownBytes = done;
+      err << '\r' << FileNamePart(currentFile) << ": file " << file << " of " << files << ", " << done << " of "
+          << total << " bytes" << std::flush;
+    };
+  }
+  const UploadResult result = request->recursive
+                                  ? RunFolderUpload(*port, pane, gui, plan, hooks)
+                                  : RunUploads(*port, pane, gui, request->files, request->targetDir, hooks);
   port->Close();
   port.reset();
   if (shownPosition != 0) err << '\n' << std::flush;
-  if (!result.AllUploaded(request->files.size())) return 1;
+  const size_t expected = request->recursive ? static_cast<size_t>(plan.fileCount) : request->files.size();
+  if (!result.AllUploaded(expected)) return 1;
   if (!result.Unacknowledged.empty() &&
-      !ConfirmStored(portName, factory, request->remotePath, result.Unacknowledged, err))
+      !ConfirmStored(portName, factory, result.Unacknowledged, err))
     return 1;
   return 0;
 }

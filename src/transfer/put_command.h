@@ -1,6 +1,7 @@
 #pragma once
 // The command-line upload: "put FILE... [--to PATH]" sends host files into a
-// controller directory with the same sender as the transfer dialog.
+// controller directory with the same sender as the transfer dialog;
+// "put --recursive DIR... [--to PATH]" sends whole folders.
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -16,6 +17,9 @@ struct PutRequest {
   std::string targetDir = "D:\\";  // as TargetDirFor gives it
   std::string remotePath = "\\";  // the same directory as the controller pane writes it
   bool force = false;              // replace files of the same name on the controller
+  // --recursive: folders go up with everything in them, each as a directory
+  // of its own name in targetDir.
+  bool recursive = false;
 };
 
 // nullopt with a usage message in *error when the arguments do not make sense.

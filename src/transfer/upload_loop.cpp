@@ -1,8 +1,10 @@
 #include "transfer/upload_loop.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
+#include "remote/remote_ops.h"
 #include "transfer/copy_checks.h"
 #include "transfer/xmodem_sender.h"
 
@@ -12,7 +14,129 @@ namespace {
 constexpr int kNameLimit = 12;
 constexpr auto kPollPause = std::chrono::milliseconds(5);
 constexpr uint32_t kUploadTimeoutMs = 500;
+// A shell command between uploads: short reads, as the listing uses, and a
+// few seconds for the prompt.
+constexpr uint32_t kShellTimeoutMs = 200;
+constexpr uint32_t kShellBudgetMs = 5000;
+struct SentFile {
+  int outcome = -1;
+  bool eotAcknowledged = false;
+};
+
+// One TThreadXModem from start to end; progress gets its percent at every poll
+// and once at the end.
+SentFile SendOne(Port& port, TerminalPane& terminal, GuiInvoker& gui, const std::string& file,
+                 const std::string& targetPath, const UploadHooks& hooks, const std::function<bool()>& cancelRequested,
+                 const std::function<void(int)>& progress) {
+  TThreadXModem thread(gui);
+  thread.Port = &port;
+  thread.Terminal = &terminal;
+  thread.SourcePath = file;
+  thread.TargetPath = targetPath;
+  thread.Resume();
+  while (thread.Outcome == 1 && !thread.Finished()) {
+    progress(thread.Percent);
+    if (hooks.ProcessEvents) hooks.ProcessEvents();
+    std::this_thread::sleep_for(kPollPause);
+    if (cancelRequested()) thread.CancelRequested = true;
+  }
+  progress(thread.Percent);
+  return {thread.Outcome, thread.EotAcknowledged};
+}
+
+std::string StripLine(const std::string& text) {
+  std::string line;
+  for (char c : text)
+    if (c != '\r' && c != '\n') line += c;
+  return line;
+}
+
+// Types one shell command on the upload port and collects what the shell
+// prints up to its prompt. False when the line was not echoed or the prompt
+// never came back.
+bool ShellCommand(Port& port, TerminalPane& terminal, const std::string& line, std::vector<std::string>& out) {
+  ShowPaneLine(terminal, line);
+  if (!CommandLineRefusal(line).empty()) return false;
+  const uint8_t savedEnd = port.LineEnd;
+  const uint32_t savedTimeout = port.Timeout();
+  port.LineEnd = 10;
+  port.SetTimeouts(kShellTimeoutMs);
+  bool ok = TypeCommandLine(port, line);
+  bool prompt = false;
+  for (uint32_t waited = 0; ok && waited < kShellBudgetMs; waited += kShellTimeoutMs) {
+    std::string text;
+    port.ReadLine(1024, text);
+    const std::string shown = StripLine(text);
+    if (IsPrompt(shown)) {
+      prompt = true;
+      break;
+    }
+    ShowPaneLine(terminal, shown);
+    if (!shown.empty()) out.push_back(shown);
+  }
+  port.LineEnd = savedEnd;
+  port.SetTimeouts(savedTimeout);
+  return ok && prompt;
+}
+
+// "md" of a controller directory; a directory that is there already will do.
+bool MakeRemoteDir(Port& port, TerminalPane& terminal, const std::string& path) {
+  std::vector<std::string> answer;
+  if (!ShellCommand(port, terminal, "md " + path + "\r", answer)) return false;
+  if (std::none_of(answer.begin(), answer.end(), [](const std::string& l) { return MakeDirRefused(l); }))
+    return true;
+  answer.clear();
+  return ShellCommand(port, terminal, "cd " + path + "\r", answer) && answer.empty();
+}
+
 }  // namespace
+
+std::string MakeDirFailureText(const std::string& path) { return "Unable to create directory '" + path + "'!"; }
+
+UploadResult RunFolderUpload(Port& port, TerminalPane& terminal, GuiInvoker& gui, const FolderPlan& plan,
+                             const UploadHooks& hooks) {
+  UploadResult result;
+  const auto cancelRequested = [&] { return hooks.CancelRequested && hooks.CancelRequested(); };
+  uint64_t bytesDone = 0;
+  int position = 0;
+  for (const FolderStep& step : plan.steps) {
+    if (cancelRequested()) {
+      result.Cancelled = true;
+      break;
+    }
+    if (step.makeDir) {
+      if (hooks.ProcessEvents) hooks.ProcessEvents();
+      if (MakeRemoteDir(port, terminal, step.RemotePath())) continue;
+      result.Succeeded = false;
+      result.FailedName = step.RemotePath();
+      if (hooks.Error) hooks.Error(MakeDirFailureText(step.RemotePath()));
+      break;
+    }
+    ++position;
+    const SentFile sent =
+        SendOne(port, terminal, gui, step.hostPath, step.RemotePath(), hooks, cancelRequested, [&](int percent) {
+          if (hooks.Progress) hooks.Progress(step.hostPath, position, plan.fileCount, percent);
+          if (hooks.JobProgress)
+            hooks.JobProgress(position, plan.fileCount, bytesDone + step.size * static_cast<uint64_t>(percent) / 100,
+                              plan.totalBytes);
+        });
+    if (sent.outcome == 0) {
+      ++result.Uploaded;
+      bytesDone += step.size;
+      if (!sent.eotAcknowledged) result.Unacknowledged.push_back({step.hostPath, step.name, step.remoteDir});
+    }
+    if (cancelRequested()) {
+      result.Cancelled = sent.outcome != 0 || position < plan.fileCount;
+      break;
+    }
+    if (sent.outcome == 0) continue;
+    result.Succeeded = false;
+    result.FailedName = step.name;
+    if (hooks.Error) hooks.Error(TransferFailureText(step.name));
+    break;
+  }
+  return result;
+}
 
 std::unique_ptr<Port> OpenUploadPort(const PortFactory& factory, const std::string& name, std::string* reason) {
   std::unique_ptr<Port> port = factory ? factory(name) : nullptr;
@@ -63,30 +187,17 @@ UploadResult RunUploads(Port& port, TerminalPane& terminal, GuiInvoker& gui,
       continue;
     }
 
-    int outcome = -1;
-    bool eotAcknowledged = false;
-    {
-      TThreadXModem thread(gui);
-      thread.Port = &port;
-      thread.Terminal = &terminal;
-      thread.SourcePath = file;
-      thread.TargetPath = targetDir + name;
-      thread.Resume();
-      while (thread.Outcome == 1 && !thread.Finished()) {
-        if (hooks.Progress) hooks.Progress(file, index + 1, total, thread.Percent);
-        if (hooks.ProcessEvents) hooks.ProcessEvents();
-        std::this_thread::sleep_for(kPollPause);
-        if (cancelRequested()) thread.CancelRequested = true;
-      }
-      outcome = thread.Outcome;
-      eotAcknowledged = thread.EotAcknowledged;
-      if (hooks.Progress) hooks.Progress(file, index + 1, total, thread.Percent);
-    }
+    const SentFile sent = SendOne(port, terminal, gui, file, targetDir + name, hooks, cancelRequested,
+                                  [&](int percent) {
+                                    if (hooks.Progress) hooks.Progress(file, index + 1, total, percent);
+                                  });
+    const int outcome = sent.outcome;
+    const bool eotAcknowledged = sent.eotAcknowledged;
     renamed = false;
     ++index;
 
     if (outcome == 0) ++result.Uploaded;
-    if (outcome == 0 && !eotAcknowledged) result.Unacknowledged.push_back({file, name});
+    if (outcome == 0 && !eotAcknowledged) result.Unacknowledged.push_back({file, name, targetDir});
     if (cancelRequested()) {
       // A cancel that came too late to stop anything leaves nothing undone.
       result.Cancelled = outcome != 0 || index < total;

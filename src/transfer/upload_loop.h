@@ -11,6 +11,7 @@
 #include "link/gui_invoker.h"
 #include "link/port.h"
 #include "link/ui.h"
+#include "transfer/folder_plan.h"
 
 namespace vorn {
 
@@ -28,6 +29,9 @@ struct UploadHooks {
                                            int maxLength)>
       AskName;
   std::function<void(const std::string& text)> Error;
+  // A folder job's whole progress: the file being sent counted from 1, the
+  // number of files, and the bytes done of all of them.
+  std::function<void(int file, int files, uint64_t bytesDone, uint64_t bytesTotal)> JobProgress;
 };
 
 struct UploadResult {
@@ -39,6 +43,7 @@ struct UploadResult {
   struct Unconfirmed {
     std::string file;  // host path
     std::string name;  // controller name
+    std::string targetDir;  // the controller directory it went into, such as D:\DATA\  .
   };
   // Uploads that counted as done although their end of file was never acknowledged.
   std::vector<Unconfirmed> Unacknowledged;
@@ -58,6 +63,14 @@ std::unique_ptr<Port> OpenUploadPort(const PortFactory& factory, const std::stri
 UploadResult RunUploads(Port& port, TerminalPane& terminal, GuiInvoker& gui,
                         const std::vector<std::string>& files, const std::string& targetDir,
                         const UploadHooks& hooks);
+
+// Runs a folder job's steps in order on the same port: "md" for each
+// directory (one that exists already will do), an upload for each file.
+// Stops at the first failure (reported through Error) and on cancel.
+// Progress counts the files of the whole job; JobProgress adds the bytes.
+UploadResult RunFolderUpload(Port& port, TerminalPane& terminal, GuiInvoker& gui, const FolderPlan& plan,
+                             const UploadHooks& hooks);
+std::string MakeDirFailureText(const std::string& path);
 
 // The failure box text for a controller file name.
 std::string TransferFailureText(const std::string& name);

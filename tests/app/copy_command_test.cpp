@@ -5,6 +5,10 @@
 #include <sys/stat.h>
 #endif
 #include <QDir>
+#include <QDrag>
+#include <QMimeData>
+#include <QRegularExpression>
+#include <QUrl>
 #include <QPainter>
 #include <QShowEvent>
 #include <QTimer>
@@ -41,6 +45,7 @@ class CopyCommandTest : public QObject {
     int progress;
   };
   std::vector<Sample> samples_;
+  QStringList jobTexts_;  // a folder job's whole progress, each text once
   // Called with the dialog while it is up, from a timer that runs during the uploads.
   std::function<void(TdlgVornTran&)> watch_;
 
@@ -75,8 +80,9 @@ class CopyCommandTest : public QObject {
   }
 
   // Presses Copy; a timer watches the transfer dialog meanwhile.
-  void Copy() {
+  void Copy(const std::function<void()>& start = {}) {
     samples_.clear();
+    jobTexts_.clear();
     QTimer sampler;
     sampler.setInterval(2);
     QObject::connect(&sampler, &QTimer::timeout, [this] {
@@ -86,10 +92,15 @@ class CopyCommandTest : public QObject {
       if (count.isEmpty()) return;  // the loop has not begun
       if (samples_.empty() || samples_.back().count != count || samples_.back().progress != dialog->ProgressBar1->value())
         samples_.push_back({count, dialog->ProgressBar1->value()});
+      if (dialog->lblJob->isVisible() && (jobTexts_.isEmpty() || jobTexts_.back() != dialog->lblJob->text()))
+        jobTexts_ << dialog->lblJob->text();
       if (watch_) watch_(*dialog);
     });
     sampler.start();
-    main_->btnCopy->click();
+    if (start)
+      start();
+    else
+      main_->btnCopy->click();
     sampler.stop();
     watch_ = nullptr;
   }
@@ -104,6 +115,29 @@ class CopyCommandTest : public QObject {
     for (const auto& e : main_->Remote().Listing().Entries)
       if (e.Name == name) return &e;
     return nullptr;
+  }
+
+  // Drops host paths on the controller pane's row (-1: below the rows).
+  void Drop(const std::vector<std::string>& paths, int row) {
+    QTreeView* view = main_->lstviewVorn->Report();
+    const QModelIndex index = main_->lstviewVorn->Model()->index(row, 0);
+    const QPoint at = row >= 0 ? view->visualRect(index).center() : QPoint(5, view->viewport()->height() - 5);
+    QMimeData mime;
+    QList<QUrl> urls;
+    for (const std::string& p : paths) urls << QUrl::fromLocalFile(QString::fromStdString(p));
+    mime.setUrls(urls);
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view->viewport(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view->viewport(), &drop);
+    QVERIFY(drop.isAccepted());
+  }
+  int RemoteRow(const std::string& name) {
+    const auto& entries = main_->Remote().Listing().Entries;
+    for (size_t i = 0; i < entries.size(); ++i)
+      if (entries[i].Name == name) return static_cast<int>(i);
+    return -1;
   }
 
   // The main window with the dialog painted where it stands.
@@ -345,6 +379,99 @@ class CopyCommandTest : public QObject {
     for (size_t at = received.find("transfer /R"); at != std::string::npos; at = received.find("transfer /R", at + 1))
       ++uploads;
     QCOMPARE(uploads, size_t(1));
+  }
+
+  void folderGoesUpDepthFirstWithOneProgress() {
+    fs::create_directories(Host("TOP/SUB/DEEP"));
+    MakeFile("TOP/A.TXT", 3000);
+    MakeFile("TOP/my file.txt", 200);
+    MakeFile("TOP/SUB/B.TXT", 129);
+    MakeFile("TOP/SUB/DEEP/C.TXT", 5000);
+    ShowHostFolder();
+    ListRemote("\\DATA");
+    Select({"TOP"});
+    ui_.names = {std::string("MYFILE.TXT")};
+    const QString shotDir = qEnvironmentVariable("VORN_SCREENSHOT_DIR");
+    bool shot = false;
+    watch_ = [&](TdlgVornTran& dialog) {
+      if (!shotDir.isEmpty() && !shot && dialog.lblJob->text().startsWith("File 4 of 4") && dialog.ProgressBar1->value() > 30) {
+        shot = true;
+        Screenshot(dialog, shotDir + "/folder_upload.png");
+      }
+    };
+    // The copy button keeps refusing folders; the host pane's menu takes them.
+    Copy([this] {
+      main_->Local().PopupMenu1Popup();
+      QVERIFY(main_->PopupMenu1->actions().contains(main_->Local().CopyToVorn1));
+      main_->Local().CopyToVorn1->trigger();
+    });
+
+    // The one bad name was asked for before anything was sent, and only once.
+    QCOMPARE(ui_.Texts("ask"), std::vector<std::string>({"Invalid file name 'my file.txt'|Please input new file name:|12"}));
+    QVERIFY2(ui_.boxes.size() == 1, ui_.boxes.back().text.c_str());
+    for (const char* path : {"D:\\DATA\\TOP\\A.TXT", "D:\\DATA\\TOP\\MYFILE.TXT", "D:\\DATA\\TOP\\SUB\\B.TXT",
+                             "D:\\DATA\\TOP\\SUB\\DEEP\\C.TXT"})
+      QVERIFY2(Sim().Exists(path), path);
+    // One count and one byte total for the whole job, to its end.
+    QVERIFY(jobTexts_.size() > 4);
+    QCOMPARE(jobTexts_.front(), QString("File 1 of 4, 0 of 8329 bytes"));
+    QVERIFY(jobTexts_.filter(QRegularExpression("^File 3 of 4, ")).size() > 0);
+    QCOMPARE(jobTexts_.back(), QString("File 4 of 4, 8329 of 8329 bytes"));
+    QVERIFY(RemoteEntry("TOP"));
+
+    // Again into a directory that is there: it is taken, not refused.
+    ui_ = {};
+    ui_.names = {std::string("MYFILE.TXT")};
+    Copy([this] { main_->Local().CopyToVorn1->trigger(); });
+    QCOMPARE(ui_.Texts("error"), std::vector<std::string>());
+
+    // One Cancel stops the whole job, not just the file being sent.
+    MakeFile("TOP/SUB/BIG.BIN", 60000);
+    ui_ = {};
+    ui_.names = {std::string("MYFILE.TXT")};
+    Sim().ClearReceived();
+    watch_ = [](TdlgVornTran& dialog) {
+      if (dialog.edtName->text().endsWith("BIG.BIN") && dialog.ProgressBar1->value() > 10 && !dialog.CancelRequested)
+        dialog.btnCancel->click();
+    };
+    Copy([this] { main_->Local().CopyToVorn1->trigger(); });
+    QVERIFY(ui_.Texts("error").empty());
+    QVERIFY(!Sim().Exists("D:\\DATA\\TOP\\SUB\\BIG.BIN"));
+    QVERIFY(Sim().Received().find("DEEP") == std::string::npos);
+  }
+
+  void hostRowsDragOutAsFileUrls() {
+    MakeFile("ONE.TXT", 10);
+    MakeFile("TWO.TXT", 10);
+    ShowHostFolder();
+    Select({"ONE.TXT", "TWO.TXT"});
+    QTreeView* view = main_->lstviewLocal->Report();
+    const QPoint at = view->visualRect(main_->lstviewLocal->Model()->index(0, 0)).center();
+    QTest::mousePress(view->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseMove(view->viewport(), at + QPoint(40, 0));
+    QStringList dragged;
+    auto* drag = view->findChild<QDrag*>();
+    QVERIFY(drag);
+    for (const QUrl& url : drag->mimeData()->urls()) dragged << url.fileName();
+    QCOMPARE(dragged, QStringList({"ONE.TXT", "TWO.TXT"}));
+  }
+
+  void dropsUploadIntoTheRowsFolder() {
+    MakeFile("DROP.TXT", 400);
+    fs::create_directories(Host("DTOP"));
+    MakeFile("DTOP/X.TXT", 300);
+    ShowHostFolder();
+    ListRemote("\\");
+    // A file dropped on the DATA row goes into DATA, as from the desktop.
+    Drop({Host("DROP.TXT")}, RemoteRow("DATA"));
+    QTRY_VERIFY_WITH_TIMEOUT(Sim().Exists("D:\\DATA\\DROP.TXT"), 20000);
+    QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
+    // A folder dropped below the rows goes into the shown directory.
+    main_->Remote().ShowRemoteFolder("\\");
+    Drop({Host("DTOP")}, -1);
+    QTRY_VERIFY_WITH_TIMEOUT(Sim().Exists("D:\\DTOP\\X.TXT"), 20000);
+    QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
+    QVERIFY(ui_.boxes.empty());
   }
 
   void refusedSelectionsSendNothing() {

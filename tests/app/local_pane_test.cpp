@@ -213,7 +213,7 @@ class LocalPaneTest : public QObject {
 
     main_->lstviewLocal->SelectRow(RowOf("aaa"));
     Pane().PopupMenu1Popup();
-    QCOMPARE(MenuTexts(), (QStringList{"&Open", "New &Folder", "&Delete", "Rena&me"}));
+    QCOMPARE(MenuTexts(), (QStringList{"&Open", "New &Folder", "&Delete", "Rena&me", "&Copy to VORN with folders"}));
     Pane().NewFolder1->trigger();
     QVERIFY(fs::is_directory(Path("New Folder")));
     QCOMPARE(Names(), (std::vector<std::string>{"New Folder", "bbb", "ccc", "aaa"}));

@@ -42,6 +42,29 @@ check "put of 100 KB exits 0" '[ $rc -eq 0 ]'
 "$cli" --port "$work/port" ls '\DATA' >"$work/ls3.out" 2>/dev/null
 check "the upload is listed with its 0x00 fill" 'grep -q "^BIG.BIN[[:space:]]*100096" "$work/ls3.out"'
 
+# A folder with two levels: a name the controller would refuse stops the job
+# before anything is sent, naming it; without it everything goes up.
+mkdir -p "$work/TREE/SUB/DEEP"
+echo one >"$work/TREE/ONE.TXT"
+echo two >"$work/TREE/SUB/TWO.TXT"
+head -c 3000 /dev/urandom >"$work/TREE/SUB/DEEP/THREE.BIN"
+echo bad >"$work/TREE/SUB/bad name.txt"
+"$cli" --port "$work/port" put --recursive "$work/TREE" >/dev/null 2>"$work/rput.err"
+rc=$?
+check "put --recursive refuses a name that is not 8.3" '[ $rc -eq 1 ] && grep -q "bad name.txt" "$work/rput.err"'
+"$cli" --port "$work/port" ls >"$work/rls.out" 2>/dev/null
+check "and sent nothing" '! grep -q "^TREE" "$work/rls.out"'
+rm "$work/TREE/SUB/bad name.txt"
+"$cli" --port "$work/port" put --recursive "$work/TREE" --to '\DATA' >/dev/null 2>"$work/rput.err"
+rc=$?
+check "put --recursive exits 0" '[ $rc -eq 0 ]'
+check "with one count for the whole job" 'grep -q "file 3 of 3, 3008 of 3008 bytes" "$work/rput.err"'
+"$cli" --port "$work/port" ls '\DATA\TREE\SUB\DEEP' >"$work/rls.out" 2>/dev/null
+check "the tree is on the controller" 'grep -q "^THREE.BIN[[:space:]]*3072" "$work/rls.out"'
+"$cli" --port "$work/port" put --recursive "$work/TREE" --to '\NOSUCH' >/dev/null 2>"$work/rput.err"
+rc=$?
+check "put --recursive into a missing directory exits 1" '[ $rc -eq 1 ] && grep -q "Unable to create directory" "$work/rput.err"'
+
 "$cli" --port "$work/port" ioconf get >"$work/io.cfg" 2>"$work/io.err"
 rc=$?
 check "ioconf get exits 0" '[ $rc -eq 0 ]'

@@ -2,7 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <optional>
+
 #include "app/scripted_ui.h"
+#include "temp_files.h"
+#include "transfer/folder_plan.h"
 
 namespace vorn {
 namespace {
@@ -105,6 +111,54 @@ TEST(CopyChecks, OverwriteQuestionHasFourAnswers) {
     EXPECT_EQ(ui.Texts("question").size(), c.questions);
     EXPECT_EQ(ui.Texts("question")[0], "The file 'A.TXT' is already in D:\\DATA\\ on VORN-7730.\nReplace it?");
   }
+}
+
+TEST(FolderPlan, ShortNamesAndTheWalkDepthFirst) {
+  for (const auto& [name, ok] : std::vector<std::pair<std::string, bool>>{
+           {"A", true}, {"ABCDEFGH.TXT", true}, {"a_1.c", true}, {"ABCDEFGHI", false}, {"A.TEXT", false},
+           {"A.B.C", false}, {".TXT", false}, {"A.", false}, {"MY-FILE", false}, {"", false}})
+    EXPECT_EQ(IsShortName(name), ok) << name;
+
+  test::TempDir dir;
+  namespace fs = std::filesystem;
+  const std::string top = dir.path + "/TOP";
+  fs::create_directories(top + "/SUB/DEEP");
+  std::ofstream(top + "/B.TXT") << "bb";
+  std::ofstream(top + "/A.TXT") << "a";
+  std::ofstream(top + "/long name.txt") << "ccc";
+  std::ofstream(top + "/SUB/C.TXT") << "dddd";
+  std::ofstream(top + "/SUB/DEEP/c.txt") << "e";
+  std::ofstream(top + "/SUB/DEEP/C.TXT") << "f";  // the same name on the controller as c.txt
+
+  // Without a prompt every bad name is collected and nothing may go.
+  FolderPlan plan = PlanFolderUpload({top + "/"}, "D:\\DATA\\");
+  EXPECT_FALSE(plan.Ok());
+  EXPECT_EQ(plan.badNames, (std::vector<std::string>{top + "/long name.txt", top + "/SUB/DEEP/c.txt"}));
+  EXPECT_NE(PlanRefusalText(plan).find("long name.txt"), std::string::npos);
+
+  // With one: each asked once; the answer must be short and free, or it is asked again.
+  std::vector<std::string> asked;
+  std::vector<std::optional<std::string>> answers{"LONG.TXT", "C.TXT", std::nullopt};
+  plan = PlanFolderUpload({top}, "D:\\DATA\\", [&](const std::string& path, bool) {
+    asked.push_back(fs::path(path).filename().string());
+    auto a = answers.front();
+    answers.erase(answers.begin());
+    return a;
+  });
+  EXPECT_TRUE(plan.Ok());
+  EXPECT_EQ(asked, (std::vector<std::string>{"long name.txt", "c.txt", "c.txt"}));
+  std::vector<std::string> steps;
+  for (const FolderStep& s : plan.steps) steps.push_back((s.makeDir ? "md " : "") + s.RemotePath());
+  EXPECT_EQ(steps, (std::vector<std::string>{"md D:\\DATA\\TOP", "D:\\DATA\\TOP\\A.TXT", "D:\\DATA\\TOP\\B.TXT",
+                                             "D:\\DATA\\TOP\\LONG.TXT", "md D:\\DATA\\TOP\\SUB",
+                                             "D:\\DATA\\TOP\\SUB\\C.TXT", "md D:\\DATA\\TOP\\SUB\\DEEP",
+                                             "D:\\DATA\\TOP\\SUB\\DEEP\\C.TXT"}));
+  EXPECT_EQ(plan.fileCount, 5);
+  EXPECT_EQ(plan.totalBytes, 11u);
+
+  // What is neither a folder nor a regular file refuses the job.
+  plan = PlanFolderUpload({top, dir.path + "/MISSING"}, "D:\\");
+  EXPECT_EQ(plan.refusals.size(), 1u);
 }
 
 }  // namespace

@@ -97,6 +97,10 @@ void LocalPane::Wire() {
   NewFolder1 = item("NewFolder1", "New &Folder");
   Delete1 = item("Delete1", "&Delete");
   Rename1 = item("Rename1", "Rena&me");
+  CopyToVorn1 = item("CopyToVorn1", "&Copy to VORN with folders");
+  connect(CopyToVorn1, &QAction::triggered, this, [this] {
+    if (CopyWithFolders) CopyWithFolders();
+  });
   connect(Open1, &QAction::triggered, this, [this] { Open1Click(); });
   connect(NewFolder1, &QAction::triggered, this, [this] { NewFolder1Click(); });
   connect(Delete1, &QAction::triggered, this, [this] { Delete1Click(); });
@@ -262,6 +266,8 @@ void LocalPane::PopupMenu1Popup() {
       menu->addSeparator();
       menu->addAction(Delete1);
       menu->addAction(Rename1);
+      menu->addSeparator();
+      menu->addAction(CopyToVorn1);
     }
   } else if (!atComputer) {
     // No row: only the open folder's default command.

@@ -45,6 +45,7 @@ class LocalPane : public QObject, public FileListSource {
   std::vector<vorn::LocalSelection> SelectedEntries();
 
   vorn::LocalView& View() { return browser_.View(); }
+  bool AtComputer() const { return browser_.AtComputer(); }
   const vorn::LocalView& View() const { return browser_.View(); }
   vorn::HostFolders& Folders() { return *folders_; }
 
@@ -79,6 +80,8 @@ class LocalPane : public QObject, public FileListSource {
   QAction* NewFolder1 = nullptr;
   QAction* Delete1 = nullptr;
   QAction* Rename1 = nullptr;
+  QAction* CopyToVorn1 = nullptr;  // the selection, folders with everything in them
+  std::function<void()> CopyWithFolders;
 
   // Opens an item with the host's program for it; tests replace it so that
   // nothing is launched.

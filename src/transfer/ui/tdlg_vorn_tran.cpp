@@ -64,6 +64,16 @@ void TdlgVornTran::BuildLayout() {
     edit->setPalette(palette);
   }
 
+  lblJob = new QLabel(Bevel1);
+  lblJob->setObjectName("lblJob");
+  ProgressJob = new QProgressBar(Bevel1);
+  ProgressJob->setObjectName("ProgressJob");
+  ProgressJob->setRange(0, 1000);
+  ProgressJob->setValue(0);
+  ProgressJob->setTextVisible(false);
+  lblJob->hide();
+  ProgressJob->hide();
+
   auto* grid = new QGridLayout(Bevel1);
   grid->addWidget(lblName, 0, 0);
   grid->addWidget(edtName, 0, 1);
@@ -71,6 +81,8 @@ void TdlgVornTran::BuildLayout() {
   grid->addWidget(edtCount, 1, 1, Qt::AlignLeft);
   grid->addWidget(Label1, 2, 0);
   grid->addWidget(ProgressBar1, 2, 1);
+  grid->addWidget(lblJob, 3, 0, 1, 2);
+  grid->addWidget(ProgressJob, 4, 0, 1, 2);
   grid->setColumnStretch(1, 1);
 
   btnCancel = new QPushButton("Cancel", this);
@@ -96,6 +108,12 @@ void TdlgVornTran::FormShow() {
   // A later show event (a window restored from minimised) must neither upload
   // the files again nor hold up the close that follows the uploads.
   if (loopRunning_ || loopDone_) return;
+  if (Plan) {
+    lblJob->show();
+    ProgressJob->show();
+    setFixedSize(440, 220);
+    ShowJob(0, Plan->fileCount, 0, Plan->totalBytes);
+  }
   Timer1->start();
   Timer2->stop();
 }
@@ -129,9 +147,14 @@ void TdlgVornTran::Timer1Timer() {
     return ui_.AskName(caption, prompt, maxLength);
   };
   hooks.Error = [this](const std::string& text) { ui_.Error(text); };
+  hooks.JobProgress = [this](int file, int files, uint64_t done, uint64_t total) { ShowJob(file, files, done, total); };
 
   bool ok = false;
-  if (Port && Terminal) {
+  if (Plan && Port && Terminal) {
+    ok = RunFolderUpload(*Port, *Terminal, gui_, *Plan, hooks).Succeeded;
+  } else if (Plan) {
+    ui_.Error(TransferFailureText(Plan->steps.empty() ? std::string() : Plan->steps.front().name));
+  } else if (Port && Terminal) {
     const vorn::UploadResult result = RunUploads(*Port, *Terminal, gui_, files, TargetDir, hooks);
     // A cancelled or skipped file is no success for a single-file caller
     // either: it goes on to use the file it asked for.
@@ -150,6 +173,15 @@ void TdlgVornTran::Timer1Timer() {
     QDialog::reject();
   else
     Timer2->start();
+}
+
+void TdlgVornTran::ShowJob(int file, int files, uint64_t done, uint64_t total) {
+  lblJob->setText(QString("File %1 of %2, %3 of %4 bytes")
+                      .arg(file)
+                      .arg(files)
+                      .arg(static_cast<qulonglong>(done))
+                      .arg(static_cast<qulonglong>(total)));
+  ProgressJob->setValue(total == 0 ? (file >= files ? 1000 : 0) : static_cast<int>(done * 1000 / total));
 }
 
 void TdlgVornTran::Timer2Timer() {

@@ -3,6 +3,7 @@
 // directory, showing the file, the count and the progress, with Cancel.
 //
 // Multi-file mode: set Port, Terminal, FileList and TargetDir, exec().
+// Folder job: set Port, Terminal and Plan, exec().
 // Single-file mode (for other callers): set your own bool to true and point
 // SingleResult at it, set Port, Terminal, TargetDir, SingleFile = true,
 // SingleCount = 1 and CurrentFile; exec(); then read Succeeded (or your bool;
@@ -22,6 +23,7 @@
 #include "link/gui_invoker.h"
 #include "link/port.h"
 #include "link/ui.h"
+#include "transfer/folder_plan.h"
 
 namespace vorn::ui {
 
@@ -34,6 +36,9 @@ class TdlgVornTran : public QDialog {
 
   vorn::Port* Port = nullptr;                           // not owned
   const std::vector<std::string>* FileList = nullptr;  // not owned; multi-file mode
+  // Not owned; a folder job: directories are made and files sent in its
+  // order, with the whole job's progress below the file's.
+  const vorn::FolderPlan* Plan = nullptr;
   vorn::TerminalPane* Terminal = nullptr;               // not owned
   std::string TargetDir;    // ends with a backslash, such as D:\ or D:\DATA\  .
   std::string CurrentFile;  // host path of the file being uploaded
@@ -50,6 +55,8 @@ class TdlgVornTran : public QDialog {
   QLineEdit* edtCount;
   QLabel* Label1;
   QProgressBar* ProgressBar1;
+  QLabel* lblJob;            // folder job: "File 3 of 17, 1024 of 9000 bytes"
+  QProgressBar* ProgressJob;  // folder job: the bytes of the whole job
   QPushButton* btnCancel;
   QTimer* Timer1;  // 150 ms: runs the upload loop once per dialog
   QTimer* Timer2;  // 200 ms: closes the dialog after the loop
@@ -73,6 +80,7 @@ class TdlgVornTran : public QDialog {
  private:
   void BuildLayout();
   void MarkFailed();  // Succeeded and the single-file caller's bool
+  void ShowJob(int file, int files, uint64_t done, uint64_t total);
 
   vorn::Ui& ui_;
   vorn::GuiInvoker& gui_;
