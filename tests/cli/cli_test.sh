@@ -63,7 +63,7 @@ check "with one count for the whole job" 'grep -q "file 3 of 3, 3008 of 3008 byt
 check "the tree is on the controller" 'grep -q "^THREE.BIN[[:space:]]*3072" "$work/rls.out"'
 "$cli" --port "$work/port" put --recursive "$work/TREE" --to '\NOSUCH' >/dev/null 2>"$work/rput.err"
 rc=$?
-check "put --recursive into a missing directory exits 1" '[ $rc -eq 1 ] && grep -q "Unable to create directory" "$work/rput.err"'
+check "put --recursive into a missing directory exits 1" '[ $rc -eq 1 ] && grep -q "Invalid directory" "$work/rput.err"'
 
 "$cli" --port "$work/port" ioconf get >"$work/io.cfg" 2>"$work/io.err"
 rc=$?
