@@ -74,9 +74,15 @@ std::string OverwriteQuestion(const std::string& name, const std::string& target
   return "The file '" + name + "' is already in " + targetDir + " on VORN-7730.\nReplace it?";
 }
 
+std::string FolderMergeQuestion(const std::string& name, const std::string& targetDir) {
+  return "The folder '" + name + "' is already in " + targetDir +
+         " on VORN-7730.\nUpload into it, replacing its files of the same names?";
+}
+
 std::optional<std::vector<std::string>> AskOverwrites(const std::vector<std::string>& files,
                                                       const std::vector<RemoteEntry>& listed,
-                                                      const std::string& targetDir, Ui& ui) {
+                                                      const std::string& targetDir, Ui& ui,
+                                                      const std::vector<std::string>& folders) {
   const auto upper = [](std::string s) {
     for (char& c : s)
       if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
@@ -88,10 +94,13 @@ std::optional<std::vector<std::string>> AskOverwrites(const std::vector<std::str
     const std::string name = upper(FileNamePart(file));
     const auto same = std::find_if(listed.begin(), listed.end(),
                                    [&](const RemoteEntry& e) { return upper(e.Name) == name; });
-    // A directory of that name is not replaced by the upload: the receiver
-    // refuses the file, as it always did, so there is nothing to ask.
-    if (same != listed.end() && !same->IsDirectory && !all) {
-      const Ui::Choice c = ui.QuestionWithAll(OverwriteQuestion(name, targetDir));
+    // A directory of a file's name is not replaced by the upload: the
+    // receiver refuses the file, as it always did, so there is nothing to ask.
+    // A folder goes into a listed directory of its name, over its files.
+    const bool folder = std::find(folders.begin(), folders.end(), file) != folders.end();
+    if (same != listed.end() && same->IsDirectory == folder && !all) {
+      const Ui::Choice c =
+          ui.QuestionWithAll(folder ? FolderMergeQuestion(name, targetDir) : OverwriteQuestion(name, targetDir));
       if (c == Ui::Choice::Cancel) return std::nullopt;
       if (c == Ui::Choice::No) continue;
       all = c == Ui::Choice::YesToAll;

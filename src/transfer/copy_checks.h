@@ -45,11 +45,15 @@ std::string FileNamePart(const std::string& path);
 
 // Asks once for each host file whose name the controller already lists in
 // targetDir (Yes, Yes to all, No, Cancel). The files to upload in list order,
-// or nullopt when the user cancelled. A listed directory of that name is not
-// asked for: the receiver refuses such a file by itself.
+// or nullopt when the user cancelled. A listed directory of a file's name is
+// not asked for: the receiver refuses such a file by itself. The paths in
+// folders are host folders: each is asked for when a directory of its name is
+// listed, since its files would replace those of the same names there.
 std::optional<std::vector<std::string>> AskOverwrites(const std::vector<std::string>& files,
                                                       const std::vector<RemoteEntry>& listed,
-                                                      const std::string& targetDir, Ui& ui);
+                                                      const std::string& targetDir, Ui& ui,
+                                                      const std::vector<std::string>& folders = {});
 std::string OverwriteQuestion(const std::string& name, const std::string& targetDir);
+std::string FolderMergeQuestion(const std::string& name, const std::string& targetDir);
 
 }  // namespace vorn

@@ -108,6 +108,13 @@ bool ExistingChecked(const std::string& portName, const PortFactory& factory, co
     const std::string name = Upper(FileNamePart(file));
     for (const RemoteEntry& e : read.entries) {
       if (Upper(e.Name) != name) continue;
+      // A folder goes into a directory of its name, over its files.
+      if (e.IsDirectory && request.recursive) {
+        if (request.force) continue;
+        err << "put: '" << name << "' already exists in " << request.targetDir
+            << ": --force uploads into it, replacing its files of the same names\n";
+        return false;
+      }
       if (e.IsDirectory) {
         err << "put: '" << name << "' is a directory in " << request.targetDir << '\n';
         return false;

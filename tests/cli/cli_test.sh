@@ -70,6 +70,12 @@ check "the tree is on the controller" 'grep -q "^THREE.BIN[[:space:]]*3072" "$wo
 "$cli" --port "$work/port" put --recursive "$work/TREE" --to '\NOSUCH' >/dev/null 2>"$work/rput.err"
 rc=$?
 check "put --recursive into a missing directory exits 1" '[ $rc -eq 1 ] && grep -q "Invalid directory" "$work/rput.err"'
+"$cli" --port "$work/port" put --recursive "$work/TREE" --to '\DATA' >/dev/null 2>"$work/rput.err"
+rc=$?
+check "put --recursive into a folder already there needs --force" '[ $rc -eq 1 ] && grep -q "TREE.*--force" "$work/rput.err"'
+"$cli" --port "$work/port" put --recursive --force "$work/TREE" --to '\DATA' >/dev/null 2>&1
+rc=$?
+check "and goes into it with --force" '[ $rc -eq 0 ]'
 fi
 
 if group ioconf; then

@@ -111,6 +111,15 @@ TEST(CopyChecks, OverwriteQuestionHasFourAnswers) {
     EXPECT_EQ(ui.Texts("question").size(), c.questions);
     EXPECT_EQ(ui.Texts("question")[0], "The file 'A.TXT' is already in D:\\DATA\\ on VORN-7730.\nReplace it?");
   }
+  // A folder is asked for where a directory of its name is listed, not where
+  // a file is (the directory cannot be made there; the upload says so).
+  test::ScriptedUi ui;
+  ui.choices = {C::No};
+  EXPECT_EQ(AskOverwrites({"/h/E.TXT", "/h/A.TXT"}, listed, "D:\\", ui, {"/h/E.TXT", "/h/A.TXT"}),
+            std::optional(std::vector<std::string>{"/h/A.TXT"}));
+  EXPECT_EQ(ui.Texts("question"),
+            std::vector<std::string>{"The folder 'E.TXT' is already in D:\\ on VORN-7730.\nUpload into it, "
+                                     "replacing its files of the same names?"});
 }
 
 TEST(FolderPlan, ShortNamesAndTheWalkDepthFirst) {

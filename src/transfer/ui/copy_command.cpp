@@ -98,8 +98,18 @@ void CopyCommand::UploadFolders(const std::vector<LocalSelection>& items, const 
     ui.Warning(CheckCopySelection(items, 0).message);
     return;
   }
-  std::vector<std::string> paths;
-  for (const LocalSelection& item : items) paths.push_back(item.fullPath);
+  std::vector<std::string> paths, folders;
+  for (const LocalSelection& item : items) {
+    paths.push_back(item.fullPath);
+    if (item.isFolder) folders.push_back(item.fullPath);
+  }
+  // What would replace files the controller lists is asked for first; the
+  // listing tells only for the folder it shows.
+  if (targetDir == TargetDirFor(main_.cbxVorn->currentText().toStdString())) {
+    const auto asked = AskOverwrites(paths, main_.Remote().Listing().Entries, targetDir, ui, folders);
+    if (!asked || asked->empty()) return;
+    paths = *asked;
+  }
   // Every name the controller would refuse is asked for now, once, so the
   // job then runs to its end without stopping for the user.
   const FolderPlan plan = PlanFolderUpload(paths, targetDir, [&ui](const std::string& hostPath, bool) {
