@@ -59,9 +59,9 @@ case "$mode" in
     ;;
   test)
     cd "$build"
-    # Most tests wait on the line or on time-outs rather than compute: twice
-    # as many at once as there are cores.
-    QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(( $(nproc) * 2 ))" --timeout 300
+    # Most tests wait on the line or on time-outs rather than compute: four
+    # at once for each core.
+    QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(( $(nproc) * 4 ))" --timeout 300
     ;;
   test-windows)
     exec bash "$root/tools/test-windows.sh" "$build"
