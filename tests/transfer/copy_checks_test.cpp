@@ -138,11 +138,19 @@ TEST(FolderPlan, ShortNamesAndTheWalkDepthFirst) {
   std::ofstream(top + "/SUB/C.TXT") << "dddd";
   std::ofstream(top + "/SUB/DEEP/c.txt") << "e";
   std::ofstream(top + "/SUB/DEEP/C.TXT") << "f";  // the same name on the controller as c.txt
+  // Where the host ignores case too (Windows) that was one file, and no clash.
+  const bool clash = std::distance(fs::directory_iterator(top + "/SUB/DEEP"), fs::directory_iterator{}) == 2;
+  const auto names = [](const std::vector<std::string>& paths) {
+    std::vector<std::string> out;
+    for (const std::string& p : paths) out.push_back(fs::path(p).filename().string());
+    return out;
+  };
 
   // Without a prompt every bad name is collected and nothing may go.
   FolderPlan plan = PlanFolderUpload({top + "/"}, "D:\\DATA\\");
   EXPECT_FALSE(plan.Ok());
-  EXPECT_EQ(plan.badNames, (std::vector<std::string>{top + "/long name.txt", top + "/SUB/DEEP/c.txt"}));
+  using Names = std::vector<std::string>;
+  EXPECT_EQ(names(plan.badNames), (clash ? Names{"long name.txt", "c.txt"} : Names{"long name.txt"}));
   EXPECT_NE(PlanRefusalText(plan).find("long name.txt"), std::string::npos);
 
   // With one: each asked once; the answer must be short and free, or it is asked again.
@@ -155,7 +163,7 @@ TEST(FolderPlan, ShortNamesAndTheWalkDepthFirst) {
     return a;
   });
   EXPECT_TRUE(plan.Ok());
-  EXPECT_EQ(asked, (std::vector<std::string>{"long name.txt", "c.txt", "c.txt"}));
+  EXPECT_EQ(asked, (clash ? Names{"long name.txt", "c.txt", "c.txt"} : Names{"long name.txt"}));
   std::vector<std::string> steps;
   for (const FolderStep& s : plan.steps) steps.push_back((s.makeDir ? "md " : "") + s.RemotePath());
   EXPECT_EQ(steps, (std::vector<std::string>{"md D:\\DATA\\TOP", "D:\\DATA\\TOP\\A.TXT", "D:\\DATA\\TOP\\B.TXT",
