@@ -18,14 +18,8 @@ INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"')
 # list only shrinks.
 KNOWN = {
     ("link/ui/terminal_console.cpp", "app/ui/tfrm_main.h"),
-    ("local/ui/host_drag_source.cpp", "app/ui/file_list_view.h"),
-    ("local/ui/local_pane.cpp", "app/ui/status_panels.h"),
     ("local/ui/local_pane.cpp", "app/ui/tfrm_main.h"),
-    ("local/ui/local_pane.h", "app/ui/file_list_view.h"),
-    ("remote/ui/controller_drop_target.cpp", "app/ui/file_list_view.h"),
     ("remote/ui/remote_pane.cpp", "app/ui/tfrm_main.h"),
-    ("remote/ui/remote_pane.h", "app/ui/file_list_view.h"),
-    ("transfer/ui/copy_command.cpp", "app/ui/qt_invoker.h"),
     ("transfer/ui/copy_command.cpp", "app/ui/tfrm_main.h"),
 }
 

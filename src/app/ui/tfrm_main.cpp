@@ -13,10 +13,10 @@
 #include <tuple>
 
 #include "app/ui/dialogs.h"
-#include "app/ui/flow_layout.h"
-#include "app/ui/gui_line_wait.h"
-#include "app/ui/icons.h"
-#include "app/ui/qt_invoker.h"
+#include "widgets/flow_layout.h"
+#include "widgets/gui_line_wait.h"
+#include "widgets/icons.h"
+#include "widgets/qt_invoker.h"
 #include "ioconf/ioconf_run.h"
 #include "ioconf/ui/tdlg_vorn_io_conf.h"
 #include "image/ui/tdlg_vorn_kaprin.h"

@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "app/ui/file_list_view.h"
-#include "app/ui/status_panels.h"
+#include "widgets/file_list_view.h"
+#include "widgets/status_panels.h"
 #include "link/exchange.h"
 #include "link/serial_port.h"
 #include "link/ui.h"

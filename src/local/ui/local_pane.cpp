@@ -11,7 +11,7 @@
 #include <QToolButton>
 #include <QUrl>
 
-#include "app/ui/status_panels.h"
+#include "widgets/status_panels.h"
 #include "app/ui/tfrm_main.h"
 
 namespace vorn::ui {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ui/file_list_view.h"
+#include "widgets/file_list_view.h"
 #include "local/host_folders.h"
 #include "local/local_view.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ui/file_list_view.h"
+#include "widgets/file_list_view.h"
 #include "remote/remote_listing.h"
 #include "remote/remote_ops.h"
 

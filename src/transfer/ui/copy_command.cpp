@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "app/ui/qt_invoker.h"
+#include "widgets/qt_invoker.h"
 #include "app/ui/tfrm_main.h"
 #include "link/exchange.h"
 #include "local/ui/host_drag_source.h"
