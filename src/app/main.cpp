@@ -6,7 +6,7 @@
 #include <exception>
 
 #include "app/ui/application.h"
-#include "app/ui/qt_ui.h"
+#include "widgets/qt_ui.h"
 #include "app/ui/tfrm_main.h"
 
 namespace {

@@ -16,7 +16,7 @@
 
 #include "app/scripted_ui.h"
 #include "app/ui/application.h"
-#include "app/ui/qt_ui.h"
+#include "widgets/qt_ui.h"
 #include "app/ui/tfrm_main.h"
 #include "platform/host.h"
 

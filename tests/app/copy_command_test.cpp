@@ -19,7 +19,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/ui/qt_invoker.h"
+#include "widgets/qt_invoker.h"
 #include "app/ui/tfrm_main.h"
 #include "link/ui/terminal_pane_widget.h"
 #include "local/ui/local_pane.h"

@@ -5,7 +5,7 @@
 #include <QTreeView>
 #include <QtTest>
 
-#include "app/ui/file_list_view.h"
+#include "widgets/file_list_view.h"
 
 using vorn::ui::FileListView;
 using vorn::ui::ViewStyle;

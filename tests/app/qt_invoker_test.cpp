@@ -1,6 +1,6 @@
 // The Qt synchronised call: where steps run, how waiting callers are released,
 // and joining a thread that waits for the GUI thread.
-#include "app/ui/qt_invoker.h"
+#include "widgets/qt_invoker.h"
 
 #include <QCoreApplication>
 #include <QThread>

@@ -8,7 +8,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/ui/qt_invoker.h"
+#include "widgets/qt_invoker.h"
 #include "app/ui/tfrm_main.h"
 #include "netconf/ui/tdlg_vorn_tcp_conf.h"
 #include "remote/ui/remote_pane.h"

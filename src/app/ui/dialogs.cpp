@@ -86,7 +86,7 @@ TdlgVornRun::TdlgVornRun(vorn::Ui& ui, vorn::platform::Registry& registry, QWidg
   setWindowTitle("Run VORN-6100 Utility");
   setWindowFlags((windowFlags() & ~Qt::WindowContextHelpButtonHint & ~Qt::WindowMinMaxButtonsHint) |
                  Qt::WindowSystemMenuHint);
-  Label1 = new QLabel("Run", this);
+  auto* Label1 = new QLabel("Run", this);
   edtAppName = new QLineEdit("edtAppName", this);
   edtAppName->setObjectName("edtAppName");
   edtAppName->setMinimumWidth(320);

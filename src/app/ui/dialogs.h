@@ -41,7 +41,6 @@ class TdlgVornRun : public QDialog {
   TdlgVornRun(vorn::Ui& ui, vorn::platform::Registry& registry, QWidget* parent = nullptr);
 
   std::string AppPath;
-  QLabel* Label1;
   QLineEdit* edtAppName;
   QPushButton* btnOK;
   QPushButton* btnCancel;

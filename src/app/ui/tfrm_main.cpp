@@ -13,15 +13,16 @@
 #include <tuple>
 
 #include "app/ui/dialogs.h"
-#include "app/ui/flow_layout.h"
-#include "app/ui/gui_line_wait.h"
-#include "app/ui/icons.h"
-#include "app/ui/qt_invoker.h"
+#include "widgets/flow_layout.h"
+#include "widgets/gui_line_wait.h"
+#include "widgets/icons.h"
+#include "widgets/qt_invoker.h"
 #include "ioconf/ioconf_run.h"
 #include "ioconf/ui/tdlg_vorn_io_conf.h"
 #include "image/ui/tdlg_vorn_kaprin.h"
 #include "link/terminal_session.h"
 #include "link/ui/main_terminal_view.h"
+#include "link/ui/terminal_console.h"
 #include "link/ui/terminal_pane_widget.h"
 #include "local/ui/local_pane.h"
 #include "netconf/ui/tdlg_vorn_tcp_conf.h"
@@ -179,6 +180,18 @@ TfrmMain::TfrmMain(vorn::Ui& ui, StartOptions options, QWidget* parent)
 }
 
 TfrmMain::~TfrmMain() { FormDestroy(); }
+
+bool TfrmMain::TerminalRunning() const { return console_ && console_->Running(); }
+void TfrmMain::tbtnDOSCmdClick() { console_->tbtnDOSCmdClick(); }
+void TfrmMain::meoDosKeyDown(int key, bool* swallow) { console_->meoDosKeyDown(key, swallow); }
+void TfrmMain::meoDosKeyPress(char ch) { console_->meoDosKeyPress(ch); }
+void TfrmMain::meoDosMouseUp() { console_->meoDosMouseUp(); }
+void TfrmMain::PopupMenu3Popup() { console_->PopupMenu3Popup(); }
+void TfrmMain::Copy1Click() { console_->Copy1Click(); }
+void TfrmMain::Pasteto7730M1Click() { console_->Pasteto7730M1Click(); }
+void TfrmMain::SelectAll1Click() { console_->SelectAll1Click(); }
+void TfrmMain::Font1Click() { console_->Font1Click(); }
+void TfrmMain::SaveLog1Click() { console_->SaveLog1Click(); }
 
 vorn::Exchange& TfrmMain::Exchanges() {
   exchange_->ComName = ComName;
@@ -378,6 +391,18 @@ void TfrmMain::BuildLayout() {
   // Made now, so the window does not change its height the first time it says something.
   statusBar()->setObjectName("stabarMain");
 
+  TerminalConsoleParts console;
+  console.meoDos = meoDos;
+  console.tbtnDOSCmd = tbtnDOSCmd;
+  console.Copy1 = Copy1;
+  console.Pasteto7730M1 = Pasteto7730M1;
+  console.LogTimestamps1 = LogTimestamps1;
+  console.ui = &ui_;
+  console.session = [this] { return terminal_.get(); };
+  console.portName = [this] { return ComName; };
+  console.setExchangeControlsEnabled = [this](bool enabled) { SetExchangeControlsEnabled(enabled); };
+  console_ = std::make_unique<TerminalConsole>(std::move(console));
+
   // ---- wiring of this window's own handlers
   connect(cbxCOM, QOverload<int>::of(&QComboBox::activated), this, [this](int) { cbxCOMChange(); });
   connect(tbtnVornConf, &QToolButton::clicked, this, [this] { tbtnVornConfClick(); });
@@ -410,11 +435,76 @@ void TfrmMain::FormCreate() {
   NormalCursor = cursor();
   ConfigPath = vorn::platform::DocumentsFolder() + vorn::platform::PathSeparator() + "V7730MIO.cfg";
 
-  remotePane_ = std::make_unique<RemotePane>(*this);
+  RemotePaneParts remote;
+  remote.pnlVorn = pnlVorn;
+  remote.tbtnVornUp = tbtnVornUp;
+  remote.tbtnRefresh = tbtnRefresh;
+  remote.tbtnVornLgIcon = tbtnVornLgIcon;
+  remote.tbtnVornSmIcon = tbtnVornSmIcon;
+  remote.tbtnVornLsIcon = tbtnVornLsIcon;
+  remote.tbtnVornDtIcon = tbtnVornDtIcon;
+  remote.cbxVorn = cbxVorn;
+  remote.lstviewVorn = lstviewVorn;
+  remote.stabarVorn = stabarVorn;
+  remote.PopupMenu2 = PopupMenu2;
+  remote.MakeDirectory1 = MakeDirectory1;
+  remote.VORNCopy1 = VORNCopy1;
+  remote.VORNPaste1 = VORNPaste1;
+  remote.Delete1 = Delete1;
+  remote.Rename1 = Rename1;
+  remote.DOScommand1 = DOScommand1;
+  remote.ABORT1 = ABORT1;
+  remote.FORMAT1 = FORMAT1;
+  remote.MEM1 = MEM1;
+  remote.SetToAutoRun1 = SetToAutoRun1;
+  remote.Vorn7730M1 = Vorn7730M1;
+  remote.Vorn7730TCP1 = Vorn7730TCP1;
+  remote.Properities1 = Properities1;
+  remote.window = this;
+  remote.ui = &ui_;
+  remote.exchange = [this]() -> vorn::Exchange& { return Exchanges(); };
+  remote.hostFolders = [this]() -> const vorn::HostFolders& { return Local().Folders(); };
+  remote.copy = [this] { btnCopy->click(); };
+  remote.terminalRunning = [this] { return TerminalRunning(); };
+  remote.startTerminal = [this] { tbtnDOSCmdClick(); };
+  remote.typeKey = [this](char ch) { meoDosKeyPress(ch); };
+  remotePane_ = std::make_unique<RemotePane>(std::move(remote));
   remotePane_->Wire();
-  localPane_ = std::make_unique<LocalPane>(*this);
+
+  LocalPaneParts local;
+  local.pnlLocal = pnlLocal;
+  local.tbtnLocalOpenDir = tbtnLocalOpenDir;
+  local.tbtnLocalUp = tbtnLocalUp;
+  local.tbtnLocalRefresh = tbtnLocalRefresh;
+  local.tbtnLocalLgIcon = tbtnLocalLgIcon;
+  local.tbtnLocalSmIcon = tbtnLocalSmIcon;
+  local.tbtnLocalLsIcon = tbtnLocalLsIcon;
+  local.tbtnLocalDtIcon = tbtnLocalDtIcon;
+  local.cbxLocal = cbxLocal;
+  local.lstviewLocal = lstviewLocal;
+  local.stabarLocal = stabarLocal;
+  local.PopupMenu1 = PopupMenu1;
+  local.window = this;
+  local.ui = &ui_;
+  local.cursor = this;
+  local.copy = [this] { btnCopy->click(); };
+  localPane_ = std::make_unique<LocalPane>(std::move(local));
   localPane_->Wire();
-  copyCommand_ = std::make_unique<CopyCommand>(*this);
+
+  CopyCommandParts copy;
+  copy.btnCopy = btnCopy;
+  copy.lstviewLocal = lstviewLocal;
+  copy.lstviewVorn = lstviewVorn;
+  copy.cbxVorn = cbxVorn;
+  copy.local = localPane_.get();
+  copy.remote = remotePane_.get();
+  copy.ui = &ui_;
+  copy.invoker = invoker_.get();
+  copy.owner = this;
+  copy.terminal = this;
+  copy.exchange = [this]() -> vorn::Exchange& { return Exchanges(); };
+  copy.portName = [this] { return ComName; };
+  copyCommand_ = std::make_unique<CopyCommand>(std::move(copy));
   copyCommand_->Wire();
 
   init.ChangeLabelText("Scanning COM port...");

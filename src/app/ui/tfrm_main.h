@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "app/ui/file_list_view.h"
-#include "app/ui/status_panels.h"
+#include "widgets/file_list_view.h"
+#include "widgets/status_panels.h"
 #include "link/exchange.h"
 #include "link/serial_port.h"
 #include "link/ui.h"
@@ -41,6 +41,7 @@ class TerminalPaneWidget;
 class RemotePane;
 class LocalPane;
 class CopyCommand;
+class TerminalConsole;
 class MainTerminalView;
 
 struct StartOptions {
@@ -203,8 +204,6 @@ class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::Bus
   void FormShow();
   void FormDestroy();
   void BuildLayout();
-  // Puts the pane's caret at the very end with nothing selected.
-  void MoveCaretToEnd();
   // Lists the controller pane again after a tool that may have replaced the
   // whole drive; the root when the pane's folder is gone.
   void RelistAfterDriveChange();
@@ -226,6 +225,7 @@ class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::Bus
   std::unique_ptr<RemotePane> remotePane_;
   std::unique_ptr<LocalPane> localPane_;
   std::unique_ptr<CopyCommand> copyCommand_;
+  std::unique_ptr<TerminalConsole> console_;
   bool shown_ = false;
   bool logReady_ = true;
   bool exitConfirmed_ = false;

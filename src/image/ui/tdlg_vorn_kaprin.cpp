@@ -47,12 +47,12 @@ TdlgVornKaprin::~TdlgVornKaprin() {
 }
 
 void TdlgVornKaprin::BuildLayout() {
-  GroupBox1 = new QGroupBox(" Vorn-7730 Image Kaprin ", this);
+  auto* GroupBox1 = new QGroupBox(" Vorn-7730 Image Kaprin ", this);
   GroupBox1->setObjectName("GroupBox1");
 
-  GroupBox2 = new QGroupBox(" Read Image ", GroupBox1);
+  auto* GroupBox2 = new QGroupBox(" Read Image ", GroupBox1);
   GroupBox2->setObjectName("GroupBox2");
-  Label1 = new QLabel("Estimate time: 10 minutes", GroupBox2);
+  auto* Label1 = new QLabel("Estimate time: 10 minutes", GroupBox2);
   Label1->setObjectName("Label1");
   btHelp = new QPushButton("Help", GroupBox2);
   btHelp->setObjectName("btHelp");
@@ -63,9 +63,9 @@ void TdlgVornKaprin::BuildLayout() {
   read->addWidget(btHelp);
   read->addWidget(BtBackupImg);
 
-  GroupBox3 = new QGroupBox(" Write Image ", GroupBox1);
+  auto* GroupBox3 = new QGroupBox(" Write Image ", GroupBox1);
   GroupBox3->setObjectName("GroupBox3");
-  Label2 = new QLabel("Estimate time: 6minutes", GroupBox3);
+  auto* Label2 = new QLabel("Estimate time: 6minutes", GroupBox3);
   Label2->setObjectName("Label2");
   BtRestoreImg = new QPushButton("Restore Image", GroupBox3);
   BtRestoreImg->setObjectName("BtRestoreImg");

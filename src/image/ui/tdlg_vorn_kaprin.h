@@ -48,14 +48,8 @@ class TdlgVornKaprin : public QDialog {
   std::function<std::optional<uint32_t>(const std::string& portName)> AdapterLatency =
       vorn::platform::AdapterLatencyMs;
   bool StopRequested = false;  // the user asked the running transfer to end
-
-  QGroupBox* GroupBox1;
-  QGroupBox* GroupBox2;
-  QLabel* Label1;
   QPushButton* btHelp;
   QPushButton* BtBackupImg;
-  QGroupBox* GroupBox3;
-  QLabel* Label2;
   QPushButton* BtRestoreImg;
   QTimer* TimerChkKaprin;  // 1000 ms, started with a transfer
 

@@ -88,7 +88,7 @@ void TfrmMWaitFor::reject() {}
 TdlgfrmHelp::TdlgfrmHelp(QWidget* parent) : QDialog(parent) {
   setObjectName("TdlgfrmHelp");
   setWindowTitle("Help");
-  Label1 = new QLabel("Talvenrik Image Kaprin Help", this);
+  auto* Label1 = new QLabel("Talvenrik Image Kaprin Help", this);
   Label1->setObjectName("Label1");
   QFont bold = Label1->font();
   bold.setBold(true);

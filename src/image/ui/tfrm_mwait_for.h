@@ -50,7 +50,6 @@ class TdlgfrmHelp : public QDialog {
   Q_OBJECT
  public:
   explicit TdlgfrmHelp(QWidget* parent = nullptr);
-  QLabel* Label1;
   QPlainTextEdit* Memo1;
 };
 

@@ -30,11 +30,11 @@ TdlgVornIOConf::TdlgVornIOConf(const vorn::IOConfig& config, QWidget* parent) : 
   setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
   resize(506, 338);
 
-  Label1 = new QLabel("Node ID:", this);
+  auto* Label1 = new QLabel("Node ID:", this);
   Label1->setObjectName("Label1");
   statextNodeID = Sunken(this, "statextNodeID");
   statextNodeID->setMinimumWidth(40);
-  Label2 = new QLabel("HEX", this);
+  auto* Label2 = new QLabel("HEX", this);
   Label2->setObjectName("Label2");
 
   // The range texts are padded with blanks to line up in a fixed-pitch font.

@@ -20,10 +20,7 @@ class TdlgVornIOConf : public QDialog {
 
   // The table shown; OK stores the chosen ranges into it.
   vorn::IOConfig Config;
-
-  QLabel* Label1 = nullptr;
   QLabel* statextNodeID = nullptr;
-  QLabel* Label2 = nullptr;
   QTabWidget* pagectrlSlot = nullptr;
   std::array<QWidget*, vorn::kSlotCount> tbsheetSlot{};
   std::array<QLabel*, vorn::kSlotCount> statextDspSL{};

@@ -1,5 +1,5 @@
-// The terminal console of the main window: the launch button, the pane's keys
-// and its context menu. The session behind it owns the port and the threads.
+#include "link/ui/terminal_console.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QElapsedTimer>
@@ -7,8 +7,8 @@
 #include <QSaveFile>
 #include <QEventLoop>
 #include <QThread>
+#include <utility>
 
-#include "app/ui/tfrm_main.h"
 #include "link/terminal_session.h"
 #include "link/ui/terminal_pane_widget.h"
 
@@ -44,97 +44,106 @@ std::optional<vorn::TerminalKey> TerminalKeyFor(int key) {
 
 }  // namespace
 
-bool TfrmMain::TerminalRunning() const { return terminal_ && terminal_->Running(); }
+TerminalConsole::TerminalConsole(TerminalConsoleParts parts) : p_(std::move(parts)) {}
 
-void TfrmMain::tbtnDOSCmdClick() {
-  if (!terminal_) return;
-  if (!terminal_->Running()) {
-    if (!terminal_->Open(ComName)) {
-      tbtnDOSCmd->setChecked(false);
-      const std::string& reason = terminal_->OpenFailureReason();
-      ui_.Error("Unable to open " + ComName + " !" + (reason.empty() ? std::string() : "\n\n" + reason));
+vorn::TerminalSession* TerminalConsole::Session() const { return p_.session ? p_.session() : nullptr; }
+
+bool TerminalConsole::Running() const {
+  vorn::TerminalSession* terminal = Session();
+  return terminal && terminal->Running();
+}
+
+void TerminalConsole::tbtnDOSCmdClick() {
+  vorn::TerminalSession* terminal = Session();
+  if (!terminal) return;
+  if (!terminal->Running()) {
+    const std::string ComName = p_.portName();
+    if (!terminal->Open(ComName)) {
+      p_.tbtnDOSCmd->setChecked(false);
+      const std::string& reason = terminal->OpenFailureReason();
+      p_.ui->Error("Unable to open " + ComName + " !" + (reason.empty() ? std::string() : "\n\n" + reason));
       return;
     }
-    tbtnDOSCmd->setChecked(true);
-    meoDos->SetTerminalColours(true);
-    meoDos->setFocus();
-    terminal_->Start();
-    SetExchangeControlsEnabled(false);
+    p_.tbtnDOSCmd->setChecked(true);
+    p_.meoDos->SetTerminalColours(true);
+    p_.meoDos->setFocus();
+    terminal->Start();
+    p_.setExchangeControlsEnabled(false);
   } else {
-    terminal_->Stop();
-    tbtnDOSCmd->setChecked(false);
-    meoDos->SetTerminalColours(false);
-    SetExchangeControlsEnabled(true);
+    terminal->Stop();
+    p_.tbtnDOSCmd->setChecked(false);
+    p_.meoDos->SetTerminalColours(false);
+    p_.setExchangeControlsEnabled(true);
   }
 }
 
-void TfrmMain::meoDosKeyDown(int key, bool* swallow) {
-  if (terminal_) *swallow = terminal_->KeyDown(TerminalKeyFor(key));
+void TerminalConsole::meoDosKeyDown(int key, bool* swallow) {
+  if (vorn::TerminalSession* terminal = Session()) *swallow = terminal->KeyDown(TerminalKeyFor(key));
 }
 
-void TfrmMain::meoDosKeyPress(char ch) {
-  if (terminal_) terminal_->KeyPress(static_cast<uint8_t>(ch));
+void TerminalConsole::meoDosKeyPress(char ch) {
+  if (vorn::TerminalSession* terminal = Session()) terminal->KeyPress(static_cast<uint8_t>(ch));
 }
 
-void TfrmMain::MoveCaretToEnd() {
-  QTextCursor end(meoDos->document());
+void TerminalConsole::MoveCaretToEnd() {
+  QTextCursor end(p_.meoDos->document());
   end.movePosition(QTextCursor::End);
-  meoDos->setTextCursor(end);
+  p_.meoDos->setTextCursor(end);
 }
 
-void TfrmMain::meoDosMouseUp() {
-  if (!meoDos->textCursor().hasSelection()) MoveCaretToEnd();
+void TerminalConsole::meoDosMouseUp() {
+  if (!p_.meoDos->textCursor().hasSelection()) MoveCaretToEnd();
 }
 
-void TfrmMain::PopupMenu3Popup() {
-  Copy1->setEnabled(meoDos->textCursor().hasSelection());
-  Pasteto7730M1->setEnabled(TerminalRunning() && !QApplication::clipboard()->text().isEmpty());
+void TerminalConsole::PopupMenu3Popup() {
+  p_.Copy1->setEnabled(p_.meoDos->textCursor().hasSelection());
+  p_.Pasteto7730M1->setEnabled(Running() && !QApplication::clipboard()->text().isEmpty());
 }
 
-void TfrmMain::Copy1Click() {
+void TerminalConsole::Copy1Click() {
   // The pane separates lines with U+2029 in a selection; the clipboard wants
   // plain line ends.
-  QString text = meoDos->textCursor().selectedText();
+  QString text = p_.meoDos->textCursor().selectedText();
   text.replace(QChar(0x2029), '\n');
   if (static_cast<size_t>(text.size()) > vorn::kCopyLimit) {
-    ui_.Error("The selected text exceeds 1024 bytes!");
+    p_.ui->Error("The selected text exceeds 1024 bytes!");
     return;
   }
   QApplication::clipboard()->setText(text);
 }
 
-void TfrmMain::Pasteto7730M1Click() {
-  if (!TerminalRunning()) return;
+void TerminalConsole::Pasteto7730M1Click() {
+  if (!Running()) return;
   const QByteArray bytes = QApplication::clipboard()->text().left(static_cast<int>(vorn::kPasteLimit)).toLatin1();
-  terminal_->Paste(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), PumpFor);
+  Session()->Paste(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), PumpFor);
 }
 
-void TfrmMain::SelectAll1Click() { meoDos->selectAll(); }
+void TerminalConsole::SelectAll1Click() { p_.meoDos->selectAll(); }
 
-void TfrmMain::Font1Click() {
-  if (auto chosen = ui_.ChooseFont(meoDos->font().toString().toStdString())) {
+void TerminalConsole::Font1Click() {
+  if (auto chosen = p_.ui->ChooseFont(p_.meoDos->font().toString().toStdString())) {
     QFont font;
-    if (font.fromString(QString::fromStdString(*chosen))) meoDos->setFont(font);
+    if (font.fromString(QString::fromStdString(*chosen))) p_.meoDos->setFont(font);
   }
-  meoDos->setFocus();
+  p_.meoDos->setFocus();
   MoveCaretToEnd();
 }
 
-void TfrmMain::SaveLog1Click() {
+void TerminalConsole::SaveLog1Click() {
   const std::optional<std::string> chosen =
-      ui_.SaveFile("Save log", "Log file (*.log)|*.log|All files (*.*)|*.*", "vorn7730.log");
+      p_.ui->SaveFile("Save log", "Log file (*.log)|*.log|All files (*.*)|*.*", "vorn7730.log");
   if (!chosen || chosen->empty()) return;
   const QString path = QString::fromStdString(*chosen);
   const QFileInfo info(path);
   if (info.exists() && !info.isFile()) {
-    ui_.Error("Unable to write file '" + *chosen + "'!\n\nIt is not a regular file.");
+    p_.ui->Error("Unable to write file '" + *chosen + "'!\n\nIt is not a regular file.");
     return;
   }
   // Written beside it first: a failed save leaves an earlier file as it was.
   QSaveFile file(path);
-  const QByteArray text = meoDos->LogText(LogTimestamps1->isChecked()).toUtf8();
+  const QByteArray text = p_.meoDos->LogText(p_.LogTimestamps1->isChecked()).toUtf8();
   if (!file.open(QIODevice::WriteOnly | QIODevice::Text) || file.write(text) != text.size() || !file.commit())
-    ui_.Error("Unable to write file '" + *chosen + "'!\n\n" + file.errorString().toStdString());
+    p_.ui->Error("Unable to write file '" + *chosen + "'!\n\n" + file.errorString().toStdString());
 }
 
 }  // namespace vorn::ui

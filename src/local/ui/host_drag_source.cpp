@@ -9,7 +9,7 @@
 #include <QTreeView>
 #include <QUrl>
 
-#include "app/ui/file_list_view.h"
+#include "widgets/file_list_view.h"
 
 namespace vorn::ui {
 

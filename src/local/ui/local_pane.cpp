@@ -11,8 +11,7 @@
 #include <QToolButton>
 #include <QUrl>
 
-#include "app/ui/status_panels.h"
-#include "app/ui/tfrm_main.h"
+#include "widgets/status_panels.h"
 
 namespace vorn::ui {
 
@@ -27,10 +26,10 @@ std::string FailureText(const std::string& where, const std::string& systemText)
 
 }  // namespace
 
-LocalPane::LocalPane(TfrmMain& main) : LocalPane(main, vorn::MakeFileSystemFolders()) {}
+LocalPane::LocalPane(LocalPaneParts parts) : LocalPane(std::move(parts), vorn::MakeFileSystemFolders()) {}
 
-LocalPane::LocalPane(TfrmMain& main, std::unique_ptr<vorn::HostFolders> folders)
-    : main_(main), folders_(std::move(folders)), browser_(*folders_) {
+LocalPane::LocalPane(LocalPaneParts parts, std::unique_ptr<vorn::HostFolders> folders)
+    : p_(std::move(parts)), folders_(std::move(folders)), browser_(*folders_) {
   OpenItem = [](const std::string& fullPath) {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(fullPath))));
   };
@@ -43,33 +42,33 @@ LocalPane::LocalPane(TfrmMain& main, std::unique_ptr<vorn::HostFolders> folders)
 }
 
 LocalPane::~LocalPane() {
-  if (main_.lstviewLocal) main_.lstviewLocal->SetSource(nullptr);
+  if (p_.lstviewLocal) p_.lstviewLocal->SetSource(nullptr);
 }
 
 void LocalPane::Wire() {
-  FileListView* list = main_.lstviewLocal;
+  FileListView* list = p_.lstviewLocal;
   list->SetSource(this);
   connect(list, &FileListView::activated, this, [this](int) { lstviewLocalDblClick(); });
   connect(list, &FileListView::backspacePressed, this, [this] { lstviewLocalKeyDown(Qt::Key_Backspace); });
   connect(list, &FileListView::deletePressed, this, [this](bool permanently) { DeleteItem(permanently); });
   connect(list, &FileListView::refreshPressed, this, [this] { lstviewLocalKeyDown(Qt::Key_F5); });
   connect(list, &FileListView::renamePressed, this, [this] { lstviewLocalKeyDown(Qt::Key_F2); });
-  connect(list, &FileListView::copyPressed, this, [this] { main_.btnCopy->click(); });
+  connect(list, &FileListView::copyPressed, this, [this] { p_.copy(); });
   connect(list, &FileListView::columnClicked, this, [this](int column) { lstviewLocalColumnClick(column); });
   connect(list, &FileListView::contextMenuRequested, this, [this](const QPoint& pos) {
     PopupMenu1Popup();
-    if (!main_.PopupMenu1->isEmpty()) main_.PopupMenu1->popup(pos);
+    if (!p_.PopupMenu1->isEmpty()) p_.PopupMenu1->popup(pos);
   });
 
-  connect(main_.tbtnLocalUp, &QToolButton::clicked, this, [this] { tbtnLocalUpClick(); });
-  connect(main_.tbtnLocalRefresh, &QToolButton::clicked, this, [this] { tbtnLocalRefreshClick(); });
-  connect(main_.tbtnLocalOpenDir, &QToolButton::clicked, this, [this] { tbtnLocalOpenDirClick(); });
-  connect(main_.tbtnLocalLgIcon, &QToolButton::clicked, this, [this] { tbtnLocalLgIconClick(); });
-  connect(main_.tbtnLocalSmIcon, &QToolButton::clicked, this, [this] { tbtnLocalSmIconClick(); });
-  connect(main_.tbtnLocalLsIcon, &QToolButton::clicked, this, [this] { tbtnLocalLsIconClick(); });
-  connect(main_.tbtnLocalDtIcon, &QToolButton::clicked, this, [this] { tbtnLocalDtIconClick(); });
+  connect(p_.tbtnLocalUp, &QToolButton::clicked, this, [this] { tbtnLocalUpClick(); });
+  connect(p_.tbtnLocalRefresh, &QToolButton::clicked, this, [this] { tbtnLocalRefreshClick(); });
+  connect(p_.tbtnLocalOpenDir, &QToolButton::clicked, this, [this] { tbtnLocalOpenDirClick(); });
+  connect(p_.tbtnLocalLgIcon, &QToolButton::clicked, this, [this] { tbtnLocalLgIconClick(); });
+  connect(p_.tbtnLocalSmIcon, &QToolButton::clicked, this, [this] { tbtnLocalSmIconClick(); });
+  connect(p_.tbtnLocalLsIcon, &QToolButton::clicked, this, [this] { tbtnLocalLsIconClick(); });
+  connect(p_.tbtnLocalDtIcon, &QToolButton::clicked, this, [this] { tbtnLocalDtIconClick(); });
 
-  QComboBox* box = main_.cbxLocal;
+  QComboBox* box = p_.cbxLocal;
   box->setEditable(true);
   box->setInsertPolicy(QComboBox::NoInsert);
   // Inline completion would turn a typed path into a visited one behind the
@@ -84,10 +83,10 @@ void LocalPane::Wire() {
     connect(box->lineEdit(), &QLineEdit::returnPressed, this, [this] { cbxLocalClick(); });
   }
 
-  connect(main_.stabarLocal, &StatusPanels::resized, this, [this] { stabarLocalResize(); });
+  connect(p_.stabarLocal, &StatusPanels::resized, this, [this] { stabarLocalResize(); });
 
-  if (!main_.PopupMenu1) main_.PopupMenu1 = new QMenu(&main_);
-  main_.PopupMenu1->setObjectName("PopupMenu1");
+  if (!p_.PopupMenu1) p_.PopupMenu1 = new QMenu(p_.window);
+  p_.PopupMenu1->setObjectName("PopupMenu1");
   auto item = [this](const char* name, const QString& caption) {
     auto* action = new QAction(caption, this);  // not the menu's: clear() would delete them
     action->setObjectName(name);
@@ -115,23 +114,23 @@ void LocalPane::ShowStart() {
 // ------------------------------------------------------------------ reading
 
 bool LocalPane::ShowLocalFolder(const std::string& folder) {
-  FileListView* list = main_.lstviewLocal;
+  FileListView* list = p_.lstviewLocal;
   std::string error;
-  main_.SetBusy();
+  p_.cursor->SetBusy();
   const std::optional<int> row = browser_.Show(folder, error);
-  main_.Restore();
+  p_.cursor->Restore();
   if (!row) {
-    main_.UserInterface().Error(FailureText(folders_->IsComputer(folder) ? folders_->ComputerName() : folder, error));
+    p_.ui->Error(FailureText(folders_->IsComputer(folder) ? folders_->ComputerName() : folder, error));
     return false;
   }
 
   list->setUpdatesEnabled(false);
   list->Reset();
-  main_.stabarLocal->SetText(0, Q(browser_.ObjectsText()));
-  main_.stabarLocal->SetText(1, Q(browser_.TotalText()));
+  p_.stabarLocal->SetText(0, Q(browser_.ObjectsText()));
+  p_.stabarLocal->SetText(1, Q(browser_.TotalText()));
 
   // The path box keeps every folder shown, each with the folder it names.
-  QComboBox* box = main_.cbxLocal;
+  QComboBox* box = p_.cbxLocal;
   const QString path = Q(View().CurrentPath);
   int index = box->findText(path, Qt::MatchExactly | Qt::MatchCaseSensitive);
   if (index < 0) {
@@ -149,7 +148,7 @@ bool LocalPane::ShowLocalFolder(const std::string& folder) {
 bool LocalPane::ShowLocalPath(const std::string& text) {
   std::string folder, error;
   if (!browser_.Parse(text, folder, error)) {
-    main_.UserInterface().Error(FailureText(text, error));
+    p_.ui->Error(FailureText(text, error));
     return false;
   }
   return ShowLocalFolder(folder);
@@ -160,16 +159,16 @@ void LocalPane::FillLocalInfo(int first, int last) { browser_.FillInfo(first, la
 const vorn::LocalEntry* LocalPane::LocalEntryAt(int index) const { return browser_.EntryAt(index); }
 
 std::vector<vorn::LocalSelection> LocalPane::SelectedEntries() {
-  return browser_.Selection(main_.lstviewLocal->SelectedRows());
+  return browser_.Selection(p_.lstviewLocal->SelectedRows());
 }
 
 // ------------------------------------------------------------------ navigation
 
 void LocalPane::lstviewLocalDblClick() {
-  const vorn::LocalEntry* entry = LocalEntryAt(main_.lstviewLocal->CurrentRow());
+  const vorn::LocalEntry* entry = LocalEntryAt(p_.lstviewLocal->CurrentRow());
   if (!entry || !entry->IsFolder) return;
   const std::string folder = entry->FullPath;  // the entry goes with the reading
-  if (ShowLocalFolder(folder)) main_.lstviewLocal->ClearSelection();
+  if (ShowLocalFolder(folder)) p_.lstviewLocal->ClearSelection();
 }
 
 void LocalPane::lstviewLocalKeyDown(int key) {
@@ -179,7 +178,7 @@ void LocalPane::lstviewLocalKeyDown(int key) {
     tbtnLocalUpClick();
   else if (key == Qt::Key_F5)
     tbtnLocalRefreshClick();
-  else if (key == Qt::Key_F2 && main_.lstviewLocal->CurrentRow() >= 0) {
+  else if (key == Qt::Key_F2 && p_.lstviewLocal->CurrentRow() >= 0) {
     PopupMenu1Popup();  // the same target as the menu's command
     Rename1Click();
   }
@@ -188,20 +187,20 @@ void LocalPane::lstviewLocalKeyDown(int key) {
 void LocalPane::tbtnLocalUpClick() {
   const std::optional<std::string> parent = browser_.Parent();
   if (!parent) return;  // the computer folder is the top
-  if (ShowLocalFolder(*parent)) main_.lstviewLocal->ClearSelection();
+  if (ShowLocalFolder(*parent)) p_.lstviewLocal->ClearSelection();
 }
 
 void LocalPane::tbtnLocalRefreshClick() {
-  if (ShowLocalFolder(View().CurrentItem)) main_.lstviewLocal->ClearSelection();
+  if (ShowLocalFolder(View().CurrentItem)) p_.lstviewLocal->ClearSelection();
 }
 
 void LocalPane::tbtnLocalOpenDirClick() {
-  const std::optional<std::string> chosen = main_.UserInterface().ChooseFolder("Select Directory");
+  const std::optional<std::string> chosen = p_.ui->ChooseFolder("Select Directory");
   if (chosen && !chosen->empty()) ShowLocalPath(*chosen);
 }
 
 void LocalPane::cbxLocalClick() {
-  QComboBox* box = main_.cbxLocal;
+  QComboBox* box = p_.cbxLocal;
   const QString text = box->currentText();
   const int index = box->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
   const bool shown = index >= 0 ? ShowLocalFolder(box->itemData(index).toString().toStdString())
@@ -211,7 +210,7 @@ void LocalPane::cbxLocalClick() {
 }
 
 void LocalPane::cbxLocalKeyDown(int key) {
-  if (key == Qt::Key_Down) main_.cbxLocal->showPopup();
+  if (key == Qt::Key_Down) p_.cbxLocal->showPopup();
 }
 
 void LocalPane::lstviewLocalColumnClick(int column) {
@@ -221,20 +220,20 @@ void LocalPane::lstviewLocalColumnClick(int column) {
   ShowLocalFolder(View().CurrentItem);
 }
 
-void LocalPane::stabarLocalResize() { main_.stabarLocal->SetPanelWidth(0, main_.pnlLocal->width() / 3); }
+void LocalPane::stabarLocalResize() { p_.stabarLocal->SetPanelWidth(0, p_.pnlLocal->width() / 3); }
 
 void LocalPane::SetViewStyle(ViewStyle style, QToolButton* button) {
-  main_.lstviewLocal->SetViewStyle(style);
+  p_.lstviewLocal->SetViewStyle(style);
   button->setChecked(true);  // one exclusive group: the others come up
 }
 
-void LocalPane::tbtnLocalLgIconClick() { SetViewStyle(ViewStyle::LargeIcons, main_.tbtnLocalLgIcon); }
-void LocalPane::tbtnLocalSmIconClick() { SetViewStyle(ViewStyle::SmallIcons, main_.tbtnLocalSmIcon); }
-void LocalPane::tbtnLocalLsIconClick() { SetViewStyle(ViewStyle::List, main_.tbtnLocalLsIcon); }
-void LocalPane::tbtnLocalDtIconClick() { SetViewStyle(ViewStyle::Report, main_.tbtnLocalDtIcon); }
+void LocalPane::tbtnLocalLgIconClick() { SetViewStyle(ViewStyle::LargeIcons, p_.tbtnLocalLgIcon); }
+void LocalPane::tbtnLocalSmIconClick() { SetViewStyle(ViewStyle::SmallIcons, p_.tbtnLocalSmIcon); }
+void LocalPane::tbtnLocalLsIconClick() { SetViewStyle(ViewStyle::List, p_.tbtnLocalLsIcon); }
+void LocalPane::tbtnLocalDtIconClick() { SetViewStyle(ViewStyle::Report, p_.tbtnLocalDtIcon); }
 
 bool LocalPane::eventFilter(QObject* watched, QEvent* event) {
-  QComboBox* box = main_.cbxLocal;
+  QComboBox* box = p_.cbxLocal;
   if (event->type() == QEvent::KeyPress && (watched == box || (box && watched == box->lineEdit()))) {
     const int key = static_cast<QKeyEvent*>(event)->key();
     if (key == Qt::Key_Down) {
@@ -248,9 +247,9 @@ bool LocalPane::eventFilter(QObject* watched, QEvent* event) {
 // ------------------------------------------------------------------ context menu
 
 void LocalPane::PopupMenu1Popup() {
-  QMenu* menu = main_.PopupMenu1;
+  QMenu* menu = p_.PopupMenu1;
   menu->clear();
-  const int row = main_.lstviewLocal->CurrentRow();
+  const int row = p_.lstviewLocal->CurrentRow();
   const vorn::LocalEntry* entry = LocalEntryAt(row);
   const bool atComputer = browser_.AtComputer();
   popup_ = {};
@@ -280,7 +279,7 @@ void LocalPane::PopupMenu1Popup() {
 void LocalPane::Open1Click() {
   if (popup_.fullPath.empty()) return;
   if (!OpenItem(popup_.fullPath))
-    main_.UserInterface().Error(FailureText(popup_.fullPath, "No program to open this item was found."));
+    p_.ui->Error(FailureText(popup_.fullPath, "No program to open this item was found."));
   Relist();
 }
 
@@ -288,21 +287,21 @@ void LocalPane::NewFolder1Click() {
   if (!popup_.onRow || browser_.AtComputer()) return;
   std::string created, error;
   if (!folders_->MakeFolder(View().CurrentItem, "New Folder", created, error))
-    main_.UserInterface().Error(FailureText(View().CurrentPath, error));
+    p_.ui->Error(FailureText(View().CurrentPath, error));
   Relist();
 }
 
 void LocalPane::Delete1Click() { DeletePopupItem(QApplication::keyboardModifiers() & Qt::ShiftModifier); }
 
 void LocalPane::DeleteItem(bool permanently) {
-  if (main_.lstviewLocal->CurrentRow() < 0) return;
+  if (p_.lstviewLocal->CurrentRow() < 0) return;
   PopupMenu1Popup();  // the same target as the menu's command
   DeletePopupItem(permanently);
 }
 
 void LocalPane::DeletePopupItem(bool permanently) {
   if (!popup_.onRow || browser_.AtComputer()) return;
-  vorn::Ui& ui = main_.UserInterface();
+  vorn::Ui& ui = *p_.ui;
   const std::string what = popup_.isFolder ? "the folder '" + popup_.name + "' and all its contents" : "'" + popup_.name + "'";
   std::string error;
   if (!permanently) {
@@ -326,11 +325,11 @@ void LocalPane::DeletePopupItem(bool permanently) {
 void LocalPane::Rename1Click() {
   if (!popup_.onRow || browser_.AtComputer()) return;
   const std::optional<std::string> name =
-      main_.UserInterface().AskName("Rename '" + popup_.name + "'", "Please input new name:", 255);
+      p_.ui->AskName("Rename '" + popup_.name + "'", "Please input new name:", 255);
   if (!name || name->empty() || *name == popup_.name) return;
   std::string error;
   if (!folders_->Rename(popup_.fullPath, *name, error))
-    main_.UserInterface().Error(FailureText(popup_.fullPath, error));
+    p_.ui->Error(FailureText(popup_.fullPath, error));
   Relist();
 }
 

@@ -2,8 +2,10 @@
 // The host pane: the left half of the main window, browsing the host's folders
 // so that the user can pick files to upload.
 #include <QAction>
+#include <QComboBox>
 #include <QFileIconProvider>
 #include <QIcon>
+#include <QMenu>
 #include <QObject>
 #include <QToolButton>
 #include <functional>
@@ -12,20 +14,43 @@
 #include <string>
 #include <vector>
 
-#include "app/ui/file_list_view.h"
+#include "link/ui.h"
 #include "local/host_folders.h"
 #include "local/local_view.h"
+#include "widgets/file_list_view.h"
+#include "widgets/status_panels.h"
 
 namespace vorn::ui {
 
-class TfrmMain;
+// The controls the host pane drives and what it asks of the window around it,
+// handed over by the window that lays it out.
+struct LocalPaneParts {
+  QWidget* pnlLocal = nullptr;
+  QToolButton* tbtnLocalOpenDir = nullptr;
+  QToolButton* tbtnLocalUp = nullptr;
+  QToolButton* tbtnLocalRefresh = nullptr;
+  QToolButton* tbtnLocalLgIcon = nullptr;
+  QToolButton* tbtnLocalSmIcon = nullptr;
+  QToolButton* tbtnLocalLsIcon = nullptr;
+  QToolButton* tbtnLocalDtIcon = nullptr;
+  QComboBox* cbxLocal = nullptr;
+  FileListView* lstviewLocal = nullptr;
+  StatusPanels* stabarLocal = nullptr;
+  QMenu* PopupMenu1 = nullptr;
+
+  QWidget* window = nullptr;  // parent of the pane's dialogs and menus
+  vorn::Ui* ui = nullptr;
+  vorn::BusyCursor* cursor = nullptr;  // busy while a folder is read
+  std::function<void()> copy;          // the copy button's action
+};
+
 
 class LocalPane : public QObject, public FileListSource {
   Q_OBJECT
  public:
-  explicit LocalPane(TfrmMain& main);
+  explicit LocalPane(LocalPaneParts parts);
   // With another host tree (tests).
-  LocalPane(TfrmMain& main, std::unique_ptr<vorn::HostFolders> folders);
+  LocalPane(LocalPaneParts parts, std::unique_ptr<vorn::HostFolders> folders);
   ~LocalPane() override;
 
   // Connects the pane's controls to the handlers below.
@@ -108,7 +133,7 @@ class LocalPane : public QObject, public FileListSource {
   void SetViewStyle(ViewStyle style, QToolButton* button);
   QIcon IconFor(const vorn::LocalEntry& entry) const;
 
-  TfrmMain& main_;
+  LocalPaneParts p_;
   std::unique_ptr<vorn::HostFolders> folders_;
   vorn::LocalBrowser browser_;
 

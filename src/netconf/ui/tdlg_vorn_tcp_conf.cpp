@@ -61,13 +61,13 @@ TdlgVornTCPConf::TdlgVornTCPConf(vorn::Ui& ui, vorn::GuiInvoker& gui, vorn::Port
 }
 
 void TdlgVornTCPConf::BuildLayout() {
-  GroupBox1 = Named(new QGroupBox(" Vorn-7730/TCP System Conf. && Init.", this), "GroupBox1");
-  GroupBox2 = Named(new QGroupBox(" System Configuration ", GroupBox1), "GroupBox2");
-  GroupBox4 = Named(new QGroupBox(" IP/DHCP ", GroupBox2), "GroupBox4");
-  GroupBox5 = Named(new QGroupBox(" FTP&&HTTP Configuration ", GroupBox2), "GroupBox5");
-  GroupBox6 = Named(new QGroupBox(" FTP ", GroupBox5), "GroupBox6");
-  GroupBox7 = Named(new QGroupBox(" HTTP ", GroupBox5), "GroupBox7");
-  GroupBox3 = Named(new QGroupBox(" System Initialization ", GroupBox1), "GroupBox3");
+  auto* GroupBox1 = Named(new QGroupBox(" Vorn-7730/TCP System Conf. && Init.", this), "GroupBox1");
+  auto* GroupBox2 = Named(new QGroupBox(" System Configuration ", GroupBox1), "GroupBox2");
+  auto* GroupBox4 = Named(new QGroupBox(" IP/DHCP ", GroupBox2), "GroupBox4");
+  auto* GroupBox5 = Named(new QGroupBox(" FTP&&HTTP Configuration ", GroupBox2), "GroupBox5");
+  auto* GroupBox6 = Named(new QGroupBox(" FTP ", GroupBox5), "GroupBox6");
+  auto* GroupBox7 = Named(new QGroupBox(" HTTP ", GroupBox5), "GroupBox7");
+  auto* GroupBox3 = Named(new QGroupBox(" System Initialization ", GroupBox1), "GroupBox3");
 
   // --- IP/DHCP ---
   RBt_IP = Named(new QRadioButton("Static IP", GroupBox4), "RBt_IP");

@@ -31,14 +31,6 @@ class TdlgVornTCPConf : public QDialog {
                   vorn::netconf::FolderLocator folders = {});
 
   vorn::netconf::NetConf& Conf() { return conf_; }
-
-  QGroupBox* GroupBox1;
-  QGroupBox* GroupBox2;
-  QGroupBox* GroupBox3;
-  QGroupBox* GroupBox4;
-  QGroupBox* GroupBox5;
-  QGroupBox* GroupBox6;
-  QGroupBox* GroupBox7;
   QRadioButton* RBt_IP;
   QRadioButton* RBt_DHCP;
   QCheckBox* Chk_DNS;

@@ -8,7 +8,7 @@
 #include <QTreeView>
 #include <QUrl>
 
-#include "app/ui/file_list_view.h"
+#include "widgets/file_list_view.h"
 #include "remote/ui/remote_pane.h"
 
 namespace vorn::ui {

@@ -9,7 +9,6 @@
 #include <QStandardPaths>
 #include <algorithm>
 
-#include "app/ui/tfrm_main.h"
 #include "local/ui/local_pane.h"
 #include "remote/ui/tdlg_vorn_prop.h"
 #include "remote/ui/tdlg_vorn_view.h"
@@ -43,23 +42,23 @@ vorn::HostItem AsHostItem(const vorn::RemoteEntry& e, const QFileInfo& sampleFol
 
 }  // namespace
 
-RemotePane::RemotePane(TfrmMain& main) : main_(main), icons_(1) {
+RemotePane::RemotePane(RemotePaneParts parts) : p_(std::move(parts)), icons_(1) {
   ShowProperties = [](TdlgVornProp& dialog) { dialog.exec(); };
   ShowViewer = [](TdlgVornView& dialog) { dialog.exec(); };
 }
 
 RemotePane::~RemotePane() {
-  if (main_.lstviewVorn) main_.lstviewVorn->SetSource(nullptr);
+  if (p_.lstviewVorn) p_.lstviewVorn->SetSource(nullptr);
 }
 
 vorn::RemoteOps RemotePane::Ops() {
-  vorn::RemoteOps ops(main_.Exchanges(), listing_);
+  vorn::RemoteOps ops(p_.exchange(), listing_);
   ops.DescribeAll = [this] { FillRemoteInfo(0, RowCount() - 1); };
   return ops;
 }
 
 void RemotePane::Wire() {
-  TfrmMain& m = main_;
+  RemotePaneParts& m = p_;
   m.lstviewVorn->SetSource(this);
   connect(m.lstviewVorn, &FileListView::activated, this, [this](int) { lstviewVornDblClick(); });
   connect(m.lstviewVorn, &FileListView::backspacePressed, this, [this] { lstviewVornKeyDown(8); });
@@ -67,10 +66,10 @@ void RemotePane::Wire() {
   connect(m.lstviewVorn, &FileListView::deletePressed, this, [this](bool) { lstviewVornKeyDown(Qt::Key_Delete); });
   connect(m.lstviewVorn, &FileListView::renamePressed, this, [this] { lstviewVornKeyDown(Qt::Key_F2); });
   connect(m.lstviewVorn, &FileListView::makeFolderPressed, this, [this] { lstviewVornKeyDown(Qt::Key_F7); });
-  connect(m.lstviewVorn, &FileListView::copyPressed, this, [this] { main_.btnCopy->click(); });
+  connect(m.lstviewVorn, &FileListView::copyPressed, this, [this] { p_.copy(); });
   connect(m.lstviewVorn, &FileListView::columnClicked, this, [this](int column) { lstviewVornColumnClick(column); });
   connect(m.lstviewVorn, &FileListView::contextMenuRequested, this, [this](const QPoint& pos) {
-    main_.PopupMenu2->popup(pos);
+    p_.PopupMenu2->popup(pos);
   });
   connect(m.PopupMenu2, &QMenu::aboutToShow, this, [this] { PopupMenu2Popup(); });
 
@@ -109,7 +108,7 @@ void RemotePane::Wire() {
 // ---------------------------------------------------------------- listing
 
 void RemotePane::ShowRemoteFolder(const std::string& path) {
-  TfrmMain& m = main_;
+  RemotePaneParts& m = p_;
   // The list repaints while the exchange runs: it shows no rows until the
   // listing is complete.
   listing_.Entries.clear();
@@ -157,7 +156,7 @@ int RemotePane::IconFor(const std::string& key, const std::function<QIcon()>& ma
 }
 
 void RemotePane::FillRemoteInfo(int first, int last) {
-  const vorn::HostFolders& host = main_.Local().Folders();
+  const vorn::HostFolders& host = p_.hostFolders();
   const QFileInfo folder = SampleHostFolder();
   QFileIconProvider provider;
   QMimeDatabase mimes;
@@ -203,7 +202,7 @@ std::string RemotePane::RowName(int index) const {
 // ---------------------------------------------------------------- navigation
 
 void RemotePane::lstviewVornDblClick() {
-  TfrmMain& m = main_;
+  RemotePaneParts& m = p_;
   const vorn::RemoteEntry* e = RemoteEntryAt(m.lstviewVorn->CurrentRow());
   if (!e) return;
   if (e->IsDirectory) {
@@ -214,9 +213,9 @@ void RemotePane::lstviewVornDblClick() {
   }
   // A file runs on the controller, typed into the terminal as the user would.
   const std::string keys = e->Name + "\r";
-  if (!m.TerminalRunning()) m.tbtnDOSCmdClick();
-  if (!m.TerminalRunning()) return;
-  for (char c : keys) m.meoDosKeyPress(c);
+  if (!m.terminalRunning()) m.startTerminal();
+  if (!m.terminalRunning()) return;
+  for (char c : keys) m.typeKey(c);
 }
 
 void RemotePane::lstviewVornKeyDown(int key) {
@@ -226,7 +225,7 @@ void RemotePane::lstviewVornKeyDown(int key) {
   else if (key == Qt::Key_F7) MakeDirectory1Click();
   else if (key == Qt::Key_Delete || key == Qt::Key_F2) {
     // As the context menu would offer it for the selected row.
-    const int row = main_.lstviewVorn->CurrentRow();
+    const int row = p_.lstviewVorn->CurrentRow();
     const vorn::RemoteMenuState state = vorn::MenuStateFor(RemoteEntryAt(row));
     if (!(key == Qt::Key_Delete ? state.remove : state.rename)) return;
     listing_.PopupIndex = row;
@@ -238,18 +237,18 @@ void RemotePane::lstviewVornKeyDown(int key) {
 void RemotePane::tbtnVornUpClick() {
   listing_.CurrentPath = vorn::ParentPath(listing_.CurrentPath);
   ShowRemoteFolder(listing_.CurrentPath);
-  main_.lstviewVorn->ClearSelection();
+  p_.lstviewVorn->ClearSelection();
 }
 
 void RemotePane::tbtnRefreshClick() {
   ShowRemoteFolder(listing_.CurrentPath);
-  main_.lstviewVorn->ClearSelection();
+  p_.lstviewVorn->ClearSelection();
 }
 
-void RemotePane::cbxVornClick() { ShowRemoteFolder(main_.cbxVorn->currentText().toStdString()); }
+void RemotePane::cbxVornClick() { ShowRemoteFolder(p_.cbxVorn->currentText().toStdString()); }
 
 bool RemotePane::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == main_.cbxVorn && (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
+  if (watched == p_.cbxVorn && (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
     const int key = static_cast<QKeyEvent*>(event)->key();
     // Focus still moves on; every other key is dropped.
     return key != Qt::Key_Tab && key != Qt::Key_Backtab;
@@ -265,21 +264,21 @@ void RemotePane::lstviewVornColumnClick(int column) {
 }
 
 void RemotePane::SetViewStyle(ViewStyle style, QToolButton* button) {
-  main_.lstviewVorn->SetViewStyle(style);
+  p_.lstviewVorn->SetViewStyle(style);
   button->setChecked(true);  // one exclusive group: the others come up
 }
 
-void RemotePane::tbtnVornLgIconClick() { SetViewStyle(ViewStyle::LargeIcons, main_.tbtnVornLgIcon); }
-void RemotePane::tbtnVornSmIconClick() { SetViewStyle(ViewStyle::SmallIcons, main_.tbtnVornSmIcon); }
-void RemotePane::tbtnVornLsIconClick() { SetViewStyle(ViewStyle::List, main_.tbtnVornLsIcon); }
-void RemotePane::tbtnVornDtIconClick() { SetViewStyle(ViewStyle::Report, main_.tbtnVornDtIcon); }
+void RemotePane::tbtnVornLgIconClick() { SetViewStyle(ViewStyle::LargeIcons, p_.tbtnVornLgIcon); }
+void RemotePane::tbtnVornSmIconClick() { SetViewStyle(ViewStyle::SmallIcons, p_.tbtnVornSmIcon); }
+void RemotePane::tbtnVornLsIconClick() { SetViewStyle(ViewStyle::List, p_.tbtnVornLsIcon); }
+void RemotePane::tbtnVornDtIconClick() { SetViewStyle(ViewStyle::Report, p_.tbtnVornDtIcon); }
 
-void RemotePane::stabarVornResize() { main_.stabarVorn->SetPanelWidth(0, main_.pnlVorn->width() / 3); }
+void RemotePane::stabarVornResize() { p_.stabarVorn->SetPanelWidth(0, p_.pnlVorn->width() / 3); }
 
 // ---------------------------------------------------------------- context menu
 
 void RemotePane::PopupMenu2Popup() {
-  TfrmMain& m = main_;
+  RemotePaneParts& m = p_;
   const int row = m.lstviewVorn->CurrentRow();
   const vorn::RemoteEntry* e = RemoteEntryAt(row);
   if (e) listing_.PopupIndex = row;
@@ -298,11 +297,11 @@ void RemotePane::PopupMenu2Popup() {
 }
 
 void RemotePane::Properities1Click() {
-  TfrmMain& m = main_;
+  RemotePaneParts& m = p_;
   const std::optional<vorn::RemoteProperties> p =
       Ops().Properties(RemoteEntryAt(m.lstviewVorn->CurrentRow()), m.cbxVorn->currentText().toStdString());
   if (!p) return;
-  TdlgVornProp dialog(&m);
+  TdlgVornProp dialog(m.window);
   dialog.Module = p->Module;
   dialog.Name = p->Name;
   dialog.Path = p->Path;
@@ -314,25 +313,25 @@ void RemotePane::Properities1Click() {
 }
 
 void RemotePane::View1Click() {
-  const vorn::RemoteEntry* selected = RemoteEntryAt(main_.lstviewVorn->CurrentRow());
+  const vorn::RemoteEntry* selected = RemoteEntryAt(p_.lstviewVorn->CurrentRow());
   if (!selected || selected->IsDirectory) return;
-  vorn::Ui& ui = main_.UserInterface();
+  vorn::Ui& ui = *p_.ui;
   const std::string name = selected->Name;
   if (const std::string refusal = vorn::BinaryRefusal(name); !refusal.empty()) {
     ui.Warning(refusal);
     return;
   }
-  const vorn::TextRead read = vorn::ReadRemoteText(main_.Exchanges(), listing_.CurrentPath, name);
+  const vorn::TextRead read = vorn::ReadRemoteText(p_.exchange(), listing_.CurrentPath, name);
   if (!read.ok) {
     if (!read.failure.empty()) ui.Error(read.failure);
     return;
   }
-  TdlgVornView dialog(ui, "D:" + vorn::ChildPath(listing_.CurrentPath, name), read.lines, &main_);
+  TdlgVornView dialog(ui, "D:" + vorn::ChildPath(listing_.CurrentPath, name), read.lines, p_.window);
   ShowViewer(dialog);
 }
 
 void RemotePane::Delete1Click() {
-  const vorn::RemoteEntry* selected = RemoteEntryAt(main_.lstviewVorn->CurrentRow());
+  const vorn::RemoteEntry* selected = RemoteEntryAt(p_.lstviewVorn->CurrentRow());
   if (!selected) return;
   const vorn::RemoteEntry e = *selected;
   listing_.RestoreIndex = listing_.PopupIndex;
@@ -340,17 +339,17 @@ void RemotePane::Delete1Click() {
 }
 
 void RemotePane::MakeDirectory1Click() {
-  auto name = main_.UserInterface().AskName(vorn::kMakeDirCaption, vorn::kMakeDirPrompt, vorn::kDirNameMaxLength);
+  auto name = p_.ui->AskName(vorn::kMakeDirCaption, vorn::kMakeDirPrompt, vorn::kDirNameMaxLength);
   if (!name || name->empty()) return;
   if (Ops().MakeDirectory(*name)) Relist();
 }
 
 void RemotePane::Rename1Click() {
-  const vorn::RemoteEntry* selected = RemoteEntryAt(main_.lstviewVorn->CurrentRow());
+  const vorn::RemoteEntry* selected = RemoteEntryAt(p_.lstviewVorn->CurrentRow());
   if (!selected) return;
   const std::string from = selected->Name;
   listing_.RestoreIndex = listing_.PopupIndex;
-  auto to = main_.UserInterface().AskName(vorn::RenameCaption(from), vorn::kRenamePrompt, vorn::kFileNameMaxLength);
+  auto to = p_.ui->AskName(vorn::RenameCaption(from), vorn::kRenamePrompt, vorn::kFileNameMaxLength);
   if (!to || to->empty()) return;
   if (Ops().Rename(from, *to)) Relist();
 }
@@ -364,7 +363,7 @@ void RemotePane::FORMAT1Click() {
 }
 
 void RemotePane::SetAutoRun(bool append) {
-  const vorn::RemoteEntry* selected = RemoteEntryAt(main_.lstviewVorn->CurrentRow());
+  const vorn::RemoteEntry* selected = RemoteEntryAt(p_.lstviewVorn->CurrentRow());
   if (!selected) return;
   const std::string name = selected->Name;
   Ops().SetAutoRun(name, append);

@@ -2,7 +2,9 @@
 // The right half of the main window: the controller's drive D: as a list,
 // navigated and changed by typing shell commands.
 #include <QAction>
+#include <QComboBox>
 #include <QIcon>
+#include <QMenu>
 #include <QObject>
 #include <QToolButton>
 #include <functional>
@@ -10,22 +12,63 @@
 #include <string>
 #include <vector>
 
-#include "app/ui/file_list_view.h"
+#include "link/exchange.h"
+#include "link/ui.h"
+#include "platform/host_folders.h"
 #include "remote/remote_listing.h"
 #include "remote/remote_ops.h"
+#include "widgets/file_list_view.h"
+#include "widgets/status_panels.h"
 
 namespace vorn::ui {
 
-class TfrmMain;
+// The controls the controller pane drives and what it asks of the window
+// around it, handed over by the window that lays it out.
+struct RemotePaneParts {
+  QWidget* pnlVorn = nullptr;
+  QToolButton* tbtnVornUp = nullptr;
+  QToolButton* tbtnRefresh = nullptr;
+  QToolButton* tbtnVornLgIcon = nullptr;
+  QToolButton* tbtnVornSmIcon = nullptr;
+  QToolButton* tbtnVornLsIcon = nullptr;
+  QToolButton* tbtnVornDtIcon = nullptr;
+  QComboBox* cbxVorn = nullptr;
+  FileListView* lstviewVorn = nullptr;
+  StatusPanels* stabarVorn = nullptr;
+  QMenu* PopupMenu2 = nullptr;
+  QAction* MakeDirectory1 = nullptr;
+  QAction* VORNCopy1 = nullptr;
+  QAction* VORNPaste1 = nullptr;
+  QAction* Delete1 = nullptr;
+  QAction* Rename1 = nullptr;
+  QMenu* DOScommand1 = nullptr;
+  QAction* ABORT1 = nullptr;
+  QAction* FORMAT1 = nullptr;
+  QAction* MEM1 = nullptr;
+  QMenu* SetToAutoRun1 = nullptr;
+  QAction* Vorn7730M1 = nullptr;
+  QAction* Vorn7730TCP1 = nullptr;
+  QAction* Properities1 = nullptr;
+
+  QWidget* window = nullptr;  // parent of the pane's dialogs and menus
+  vorn::Ui* ui = nullptr;
+  std::function<vorn::Exchange&()> exchange;  // bound to the port chosen now
+  std::function<const vorn::HostFolders&()> hostFolders;  // the host pane's, for the sample icons
+  std::function<void()> copy;              // the copy button's action
+  std::function<bool()> terminalRunning;
+  std::function<void()> startTerminal;
+  std::function<void(char)> typeKey;       // a key typed into the running terminal
+};
+
 class TdlgVornProp;
 class TdlgVornView;
 
 class RemotePane : public QObject, public FileListSource {
  public:
-  explicit RemotePane(TfrmMain& main);
+  explicit RemotePane(RemotePaneParts parts);
   ~RemotePane() override;
 
-  // Connects the controls of the main window to the handlers below.
+  // Connects the controls to the handlers below.
   void Wire();
 
   // Lists path from the controller and brings the pane up to date.
@@ -87,7 +130,7 @@ class RemotePane : public QObject, public FileListSource {
   void SetViewStyle(ViewStyle style, QToolButton* button);
   int IconFor(const std::string& key, const std::function<QIcon()>& make);
 
-  TfrmMain& main_;
+  RemotePaneParts p_;
   vorn::RemoteListing listing_;
   std::vector<QIcon> icons_;  // IconIndex -> icon; 0 is "none yet"
   std::map<std::string, int> iconIndexByKey_;

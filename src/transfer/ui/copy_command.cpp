@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 
-#include "app/ui/qt_invoker.h"
-#include "app/ui/tfrm_main.h"
+#include <QComboBox>
+#include <QPushButton>
+
 #include "link/exchange.h"
 #include "local/ui/host_drag_source.h"
 #include "local/ui/local_pane.h"
@@ -14,32 +16,33 @@
 #include "transfer/folder_plan.h"
 #include "transfer/ui/tdlg_vorn_tran.h"
 #include "transfer/upload_loop.h"
+#include "widgets/qt_invoker.h"
 
 namespace vorn::ui {
 
-CopyCommand::CopyCommand(TfrmMain& main) : main_(main) {}
+CopyCommand::CopyCommand(CopyCommandParts parts) : p_(std::move(parts)) {}
 
 void CopyCommand::Wire() {
-  QObject::connect(main_.btnCopy, &QPushButton::clicked, main_.btnCopy, [this] { btnCopyClick(); });
-  main_.Local().CopyWithFolders = [this] {
-    Upload(main_.Local().SelectedEntries(), main_.cbxVorn->currentText().toStdString());
+  QObject::connect(p_.btnCopy, &QPushButton::clicked, p_.btnCopy, [this] { btnCopyClick(); });
+  p_.local->CopyWithFolders = [this] {
+    Upload(p_.local->SelectedEntries(), p_.cbxVorn->currentText().toStdString());
   };
   // The volumes of the computer folder are never dragged: a whole disk is no upload.
-  new HostDragSource(*main_.lstviewLocal, [this] {
+  new HostDragSource(*p_.lstviewLocal, [this] {
     std::vector<std::string> paths;
-    if (main_.Local().AtComputer()) return paths;
-    for (const LocalSelection& item : main_.Local().SelectedEntries()) paths.push_back(item.fullPath);
+    if (p_.local->AtComputer()) return paths;
+    for (const LocalSelection& item : p_.local->SelectedEntries()) paths.push_back(item.fullPath);
     return paths;
-  }, main_.lstviewLocal);
-  new ControllerDropTarget(*main_.lstviewVorn, main_.Remote(), [this](const std::vector<std::string>& paths,
+  }, p_.lstviewLocal);
+  new ControllerDropTarget(*p_.lstviewVorn, *p_.remote, [this](const std::vector<std::string>& paths,
                                                                      const std::string& remotePath) {
     UploadPaths(paths, remotePath);
-  }, main_.lstviewVorn);
+  }, p_.lstviewVorn);
 }
 
 void CopyCommand::btnCopyClick() {
   // The button takes files only and refuses a folder, as it always has.
-  Upload(main_.Local().SelectedEntries(), main_.cbxVorn->currentText().toStdString(), false);
+  Upload(p_.local->SelectedEntries(), p_.cbxVorn->currentText().toStdString(), false);
 }
 
 void CopyCommand::UploadPaths(const std::vector<std::string>& paths, const std::string& remotePath) {
@@ -50,12 +53,12 @@ void CopyCommand::UploadPaths(const std::vector<std::string>& paths, const std::
 
 void CopyCommand::Upload(const std::vector<LocalSelection>& items, const std::string& remotePath,
                          bool withFolders) {
-  vorn::Ui& ui = main_.UserInterface();
+  vorn::Ui& ui = *p_.ui;
   if (withFolders && std::any_of(items.begin(), items.end(), [](const LocalSelection& e) { return e.isFolder; })) {
     UploadFolders(items, TargetDirFor(remotePath));
     return;
   }
-  const CopyCheck check = CheckCopySelection(items, main_.Remote().Listing().BytesFree);
+  const CopyCheck check = CheckCopySelection(items, p_.remote->Listing().BytesFree);
   if (!check.Ok()) {
     ui.Warning(check.message);
     return;
@@ -64,22 +67,22 @@ void CopyCommand::Upload(const std::vector<LocalSelection>& items, const std::st
   // The listing tells what would be replaced only for the folder it shows; a
   // drop on a folder row goes into another one.
   const std::string targetDir = TargetDirFor(remotePath);
-  const bool listed = targetDir == TargetDirFor(main_.cbxVorn->currentText().toStdString());
+  const bool listed = targetDir == TargetDirFor(p_.cbxVorn->currentText().toStdString());
   const auto files =
-      listed ? AskOverwrites(check.files, main_.Remote().Listing().Entries, targetDir, ui) : std::optional(check.files);
+      listed ? AskOverwrites(check.files, p_.remote->Listing().Entries, targetDir, ui) : std::optional(check.files);
   if (!files || files->empty()) return;
 
   std::string reason;
-  std::unique_ptr<vorn::Port> port = OpenUploadPort(main_.Exchanges().Factory(), main_.ComName, &reason);
+  std::unique_ptr<vorn::Port> port = OpenUploadPort(p_.exchange().Factory(), p_.portName(), &reason);
   if (!port) {
-    ui.Error(OpenFailureText(main_.ComName, reason));
+    ui.Error(OpenFailureText(p_.portName(), reason));
     return;
   }
 
   {
-    TdlgVornTran dialog(ui, main_.Invoker(), &main_);
+    TdlgVornTran dialog(ui, *p_.invoker, p_.owner);
     dialog.Port = port.get();
-    dialog.Terminal = &main_;
+    dialog.Terminal = p_.terminal;
     dialog.FileList = &*files;
     dialog.TargetDir = targetDir;
     dialog.exec();
@@ -88,12 +91,12 @@ void CopyCommand::Upload(const std::vector<LocalSelection>& items, const std::st
   port.reset();
 
   // Also after a failure or a cancel: whatever arrived shows up.
-  main_.Remote().Relist();
+  p_.remote->Relist();
 }
 
 void CopyCommand::UploadFolders(const std::vector<LocalSelection>& items, const std::string& targetDir) {
-  vorn::Ui& ui = main_.UserInterface();
-  const uint64_t bytesFree = main_.Remote().Listing().BytesFree;
+  vorn::Ui& ui = *p_.ui;
+  const uint64_t bytesFree = p_.remote->Listing().BytesFree;
   if (bytesFree == 0) {
     ui.Warning(CheckCopySelection(items, 0).message);
     return;
@@ -105,8 +108,8 @@ void CopyCommand::UploadFolders(const std::vector<LocalSelection>& items, const 
   }
   // What would replace files the controller lists is asked for first; the
   // listing tells only for the folder it shows.
-  if (targetDir == TargetDirFor(main_.cbxVorn->currentText().toStdString())) {
-    const auto asked = AskOverwrites(paths, main_.Remote().Listing().Entries, targetDir, ui, folders);
+  if (targetDir == TargetDirFor(p_.cbxVorn->currentText().toStdString())) {
+    const auto asked = AskOverwrites(paths, p_.remote->Listing().Entries, targetDir, ui, folders);
     if (!asked || asked->empty()) return;
     paths = *asked;
   }
@@ -126,21 +129,21 @@ void CopyCommand::UploadFolders(const std::vector<LocalSelection>& items, const 
   if (plan.steps.empty()) return;  // every item was left out at its name prompt
 
   std::string reason;
-  std::unique_ptr<vorn::Port> port = OpenUploadPort(main_.Exchanges().Factory(), main_.ComName, &reason);
+  std::unique_ptr<vorn::Port> port = OpenUploadPort(p_.exchange().Factory(), p_.portName(), &reason);
   if (!port) {
-    ui.Error(OpenFailureText(main_.ComName, reason));
+    ui.Error(OpenFailureText(p_.portName(), reason));
     return;
   }
   {
-    TdlgVornTran dialog(ui, main_.Invoker(), &main_);
+    TdlgVornTran dialog(ui, *p_.invoker, p_.owner);
     dialog.Port = port.get();
-    dialog.Terminal = &main_;
+    dialog.Terminal = p_.terminal;
     dialog.Plan = &plan;
     dialog.exec();
   }
   port->Close();
   port.reset();
-  main_.Remote().Relist();
+  p_.remote->Relist();
 }
 
 }  // namespace vorn::ui

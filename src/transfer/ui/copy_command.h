@@ -2,18 +2,45 @@
 // The main window's copy button: uploads the host files selected in the left
 // pane into the directory that the right pane shows. Folders among them go up
 // with everything in them. Drops on the controller pane upload the same way.
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "link/exchange.h"
+#include "link/ui.h"
 #include "local/local_view.h"
+
+class QComboBox;
+class QPushButton;
+class QWidget;
 
 namespace vorn::ui {
 
-class TfrmMain;
+class FileListView;
+class LocalPane;
+class RemotePane;
+class QtGuiInvoker;
+
+// What the copy command works with, handed over by the window that holds it.
+struct CopyCommandParts {
+  QPushButton* btnCopy = nullptr;
+  FileListView* lstviewLocal = nullptr;
+  FileListView* lstviewVorn = nullptr;
+  QComboBox* cbxVorn = nullptr;  // the controller folder the right pane shows
+  LocalPane* local = nullptr;
+  RemotePane* remote = nullptr;
+  vorn::Ui* ui = nullptr;
+  QtGuiInvoker* invoker = nullptr;
+  QWidget* owner = nullptr;  // parent of the transfer dialog
+  vorn::TerminalPane* terminal = nullptr;
+  // Read when an upload starts: the user may pick another port at any time.
+  std::function<vorn::Exchange&()> exchange;
+  std::function<std::string()> portName;
+};
 
 class CopyCommand {
  public:
-  explicit CopyCommand(TfrmMain& main);
+  explicit CopyCommand(CopyCommandParts parts);
   void Wire();  // connects btnCopy
   void btnCopyClick();
   // Uploads host items into a controller directory in the pane's form
@@ -26,7 +53,7 @@ class CopyCommand {
  private:
   void UploadFolders(const std::vector<LocalSelection>& items, const std::string& targetDir);
 
-  TfrmMain& main_;
+  CopyCommandParts p_;
 };
 
 }  // namespace vorn::ui

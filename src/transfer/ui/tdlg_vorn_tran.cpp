@@ -44,13 +44,13 @@ void TdlgVornTran::BuildLayout() {
   edtName = new QLineEdit(Bevel1);
   edtName->setObjectName("edtName");
   edtName->setEnabled(false);
-  Label2 = new QLabel("File count:", Bevel1);
+  auto* Label2 = new QLabel("File count:", Bevel1);
   Label2->setObjectName("Label2");
   edtCount = new QLineEdit(Bevel1);
   edtCount->setObjectName("edtCount");
   edtCount->setEnabled(false);
   edtCount->setMaximumWidth(90);
-  Label1 = new QLabel("Progress:", Bevel1);
+  auto* Label1 = new QLabel("Progress:", Bevel1);
   Label1->setObjectName("Label1");
   ProgressBar1 = new QProgressBar(Bevel1);
   ProgressBar1->setObjectName("ProgressBar1");

@@ -51,9 +51,7 @@ class TdlgVornTran : public QDialog {
   QFrame* Bevel1;
   QLabel* lblName;
   QLineEdit* edtName;
-  QLabel* Label2;
   QLineEdit* edtCount;
-  QLabel* Label1;
   QProgressBar* ProgressBar1;
   QLabel* lblJob;            // folder job: "File 3 of 17, 1024 of 9000 bytes"
   QProgressBar* ProgressJob;  // folder job: the bytes of the whole job

@@ -1,4 +1,4 @@
-#include "app/ui/flow_layout.h"
+#include "widgets/flow_layout.h"
 
 #include <QWidget>
 #include <algorithm>

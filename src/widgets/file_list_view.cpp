@@ -1,4 +1,4 @@
-#include "app/ui/file_list_view.h"
+#include "widgets/file_list_view.h"
 
 #include <QApplication>
 #include <QDateTime>

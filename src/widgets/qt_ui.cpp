@@ -1,4 +1,4 @@
-#include "app/ui/qt_ui.h"
+#include "widgets/qt_ui.h"
 
 #include <QApplication>
 #include <QDir>
@@ -9,7 +9,7 @@
 #include <QStringList>
 
 #include "platform/host.h"
-#include "remote/ui/tdlg_vorn_ask_name.h"
+#include "widgets/tdlg_vorn_ask_name.h"
 
 namespace vorn::ui {
 

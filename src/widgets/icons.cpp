@@ -1,4 +1,4 @@
-#include "app/ui/icons.h"
+#include "widgets/icons.h"
 
 #include <QApplication>
 #include <QPainter>

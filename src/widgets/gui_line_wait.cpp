@@ -1,4 +1,4 @@
-#include "app/ui/gui_line_wait.h"
+#include "widgets/gui_line_wait.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -1,4 +1,4 @@
-#include "remote/ui/tdlg_vorn_ask_name.h"
+#include "widgets/tdlg_vorn_ask_name.h"
 
 #include <QHBoxLayout>
 #include <QVBoxLayout>

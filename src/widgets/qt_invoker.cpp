@@ -1,4 +1,4 @@
-#include "app/ui/qt_invoker.h"
+#include "widgets/qt_invoker.h"
 
 #include <QMetaObject>
 #include <QThread>
