@@ -24,19 +24,11 @@ class StreamPane : public TerminalPane {
 };
 
 // Failures go to standard error; questions are answered no, prompts cancelled.
-class StreamUi : public Ui {
+class StreamUi : public WindowlessUi {
  public:
   explicit StreamUi(std::ostream& err) : err_(err) {}
   void Error(const std::string& text) override;
-  void Warning(const std::string& text) override { Error(text); }
   void Information(const std::string& text) override;
-  bool Question(const std::string&) override { return false; }
-  std::optional<std::string> OpenFile(const std::string&, const std::string&) override { return std::nullopt; }
-  std::optional<std::string> SaveFile(const std::string&, const std::string&, const std::string&) override {
-    return std::nullopt;
-  }
-  std::optional<std::string> ChooseFolder(const std::string&) override { return std::nullopt; }
-  std::optional<std::string> AskName(const std::string&, const std::string&, int) override { return std::nullopt; }
 
  private:
   std::ostream& err_;

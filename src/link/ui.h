@@ -44,6 +44,23 @@ class Ui {
   virtual std::optional<std::string> ChooseFont(const std::string& /*current*/) { return std::nullopt; }
 };
 
+// A Ui for code that runs without windows (the command line, background
+// reads): no dialog can be shown, so every question is answered no and every
+// dialog cancelled; warnings are errors, information is dropped. Subclasses
+// say where errors go.
+class WindowlessUi : public Ui {
+ public:
+  void Warning(const std::string& text) override { Error(text); }
+  void Information(const std::string&) override {}
+  bool Question(const std::string&) override { return false; }
+  std::optional<std::string> OpenFile(const std::string&, const std::string&) override { return std::nullopt; }
+  std::optional<std::string> SaveFile(const std::string&, const std::string&, const std::string&) override {
+    return std::nullopt;
+  }
+  std::optional<std::string> ChooseFolder(const std::string&) override { return std::nullopt; }
+  std::optional<std::string> AskName(const std::string&, const std::string&, int) override { return std::nullopt; }
+};
+
 // The terminal pane as the exchanges and the upload threads see it.
 class TerminalPane {
  public:

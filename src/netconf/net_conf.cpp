@@ -201,18 +201,9 @@ namespace {
 
 // Keeps the exchange's boxes to itself: a settings file that cannot be read
 // only leaves the dialog's fields as they were.
-class SilentUi : public Ui {
+class SilentUi : public WindowlessUi {
  public:
   void Error(const std::string& text) override { Keep(text); }
-  void Warning(const std::string& text) override { Keep(text); }
-  void Information(const std::string&) override {}
-  bool Question(const std::string&) override { return false; }
-  std::optional<std::string> OpenFile(const std::string&, const std::string&) override { return std::nullopt; }
-  std::optional<std::string> SaveFile(const std::string&, const std::string&, const std::string&) override {
-    return std::nullopt;
-  }
-  std::optional<std::string> ChooseFolder(const std::string&) override { return std::nullopt; }
-  std::optional<std::string> AskName(const std::string&, const std::string&, int) override { return std::nullopt; }
   std::string first;
 
  private:

@@ -17,19 +17,10 @@ namespace vorn {
 namespace {
 
 // Only the listing's failure texts can come up here.
-class StreamErrors : public Ui {
+class StreamErrors : public WindowlessUi {
  public:
   explicit StreamErrors(std::ostream& err) : err_(err) {}
   void Error(const std::string& text) override { err_ << text << '\n'; }
-  void Warning(const std::string& text) override { err_ << text << '\n'; }
-  void Information(const std::string&) override {}
-  bool Question(const std::string&) override { return false; }
-  std::optional<std::string> OpenFile(const std::string&, const std::string&) override { return {}; }
-  std::optional<std::string> SaveFile(const std::string&, const std::string&, const std::string&) override {
-    return {};
-  }
-  std::optional<std::string> ChooseFolder(const std::string&) override { return {}; }
-  std::optional<std::string> AskName(const std::string&, const std::string&, int) override { return {}; }
 
  private:
   std::ostream& err_;

@@ -67,24 +67,32 @@ void CopyCommand::Upload(const std::vector<LocalSelection>& items, const std::st
   // The listing tells what would be replaced only for the folder it shows; a
   // drop on a folder row goes into another one.
   const std::string targetDir = TargetDirFor(remotePath);
-  const bool listed = targetDir == TargetDirFor(p_.cbxVorn->currentText().toStdString());
-  const auto files =
-      listed ? AskOverwrites(check.files, p_.remote->Listing().Entries, targetDir, ui) : std::optional(check.files);
+  const auto files = Listed(targetDir) ? AskOverwrites(check.files, p_.remote->Listing().Entries, targetDir, ui)
+                                       : std::optional(check.files);
   if (!files || files->empty()) return;
+  RunTransfer([&](TdlgVornTran& dialog) {
+    dialog.FileList = &*files;
+    dialog.TargetDir = targetDir;
+  });
+}
 
+bool CopyCommand::Listed(const std::string& targetDir) const {
+  return targetDir == TargetDirFor(p_.cbxVorn->currentText().toStdString());
+}
+
+void CopyCommand::RunTransfer(const std::function<void(TdlgVornTran&)>& prepare) {
+  vorn::Ui& ui = *p_.ui;
   std::string reason;
   std::unique_ptr<vorn::Port> port = OpenUploadPort(p_.exchange().Factory(), p_.portName(), &reason);
   if (!port) {
     ui.Error(OpenFailureText(p_.portName(), reason));
     return;
   }
-
   {
     TdlgVornTran dialog(ui, *p_.invoker, p_.owner);
     dialog.Port = port.get();
     dialog.Terminal = p_.terminal;
-    dialog.FileList = &*files;
-    dialog.TargetDir = targetDir;
+    prepare(dialog);
     dialog.exec();
   }
   port->Close();
@@ -108,7 +116,7 @@ void CopyCommand::UploadFolders(const std::vector<LocalSelection>& items, const 
   }
   // What would replace files the controller lists is asked for first; the
   // listing tells only for the folder it shows.
-  if (targetDir == TargetDirFor(p_.cbxVorn->currentText().toStdString())) {
+  if (Listed(targetDir)) {
     const auto asked = AskOverwrites(paths, p_.remote->Listing().Entries, targetDir, ui, folders);
     if (!asked || asked->empty()) return;
     paths = *asked;
@@ -127,23 +135,7 @@ void CopyCommand::UploadFolders(const std::vector<LocalSelection>& items, const 
     return;
   }
   if (plan.steps.empty()) return;  // every item was left out at its name prompt
-
-  std::string reason;
-  std::unique_ptr<vorn::Port> port = OpenUploadPort(p_.exchange().Factory(), p_.portName(), &reason);
-  if (!port) {
-    ui.Error(OpenFailureText(p_.portName(), reason));
-    return;
-  }
-  {
-    TdlgVornTran dialog(ui, *p_.invoker, p_.owner);
-    dialog.Port = port.get();
-    dialog.Terminal = p_.terminal;
-    dialog.Plan = &plan;
-    dialog.exec();
-  }
-  port->Close();
-  port.reset();
-  p_.remote->Relist();
+  RunTransfer([&plan](TdlgVornTran& dialog) { dialog.Plan = &plan; });
 }
 
 }  // namespace vorn::ui

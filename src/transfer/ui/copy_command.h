@@ -20,6 +20,7 @@ class FileListView;
 class LocalPane;
 class RemotePane;
 class QtGuiInvoker;
+class TdlgVornTran;
 
 // What the copy command works with, handed over by the window that holds it.
 struct CopyCommandParts {
@@ -52,6 +53,12 @@ class CopyCommand {
 
  private:
   void UploadFolders(const std::vector<LocalSelection>& items, const std::string& targetDir);
+  // Whether targetDir is the folder the controller pane lists, whose entries
+  // tell what an upload would replace.
+  bool Listed(const std::string& targetDir) const;
+  // Opens the port, runs the transfer dialog as `prepare` sets it up, and
+  // lists the pane again, also after a failure or a cancel.
+  void RunTransfer(const std::function<void(TdlgVornTran&)>& prepare);
 
   CopyCommandParts p_;
 };
