@@ -61,15 +61,15 @@ class CopyCommandTest : public QObject {
 
   // Selects the host rows of these names.
   void Select(const std::vector<std::string>& names) {
-    main_->lstviewLocal->ClearSelection();
-    auto* selection = main_->lstviewLocal->Report()->selectionModel();
+    main_->pnlLocal->lstviewLocal->ClearSelection();
+    auto* selection = main_->pnlLocal->lstviewLocal->Report()->selectionModel();
     const auto& entries = main_->Local().View().Entries;
     for (const std::string& name : names) {
       int row = -1;
       for (size_t i = 0; i < entries.size(); ++i)
         if (entries[i].Name == name) row = static_cast<int>(i);
       QVERIFY2(row >= 0, name.c_str());
-      selection->select(main_->lstviewLocal->Model()->index(row, 0),
+      selection->select(main_->pnlLocal->lstviewLocal->Model()->index(row, 0),
                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
   }
@@ -119,8 +119,8 @@ class CopyCommandTest : public QObject {
 
   // Drops host paths on the controller pane's row (-1: below the rows).
   void Drop(const std::vector<std::string>& paths, int row) {
-    QTreeView* view = main_->lstviewVorn->Report();
-    const QModelIndex index = main_->lstviewVorn->Model()->index(row, 0);
+    QTreeView* view = main_->pnlVorn->lstviewVorn->Report();
+    const QModelIndex index = main_->pnlVorn->lstviewVorn->Model()->index(row, 0);
     const QPoint at = row >= 0 ? view->visualRect(index).center() : QPoint(5, view->viewport()->height() - 5);
     QMimeData mime;
     QList<QUrl> urls;
@@ -402,7 +402,7 @@ class CopyCommandTest : public QObject {
     // The copy button keeps refusing folders; the host pane's menu takes them.
     Copy([this] {
       main_->Local().PopupMenu1Popup();
-      QVERIFY(main_->PopupMenu1->actions().contains(main_->Local().CopyToVorn1));
+      QVERIFY(main_->pnlLocal->PopupMenu1->actions().contains(main_->Local().CopyToVorn1));
       main_->Local().CopyToVorn1->trigger();
     });
 
@@ -445,8 +445,8 @@ class CopyCommandTest : public QObject {
     MakeFile("TWO.TXT", 10);
     ShowHostFolder();
     Select({"ONE.TXT", "TWO.TXT"});
-    QTreeView* view = main_->lstviewLocal->Report();
-    const QPoint at = view->visualRect(main_->lstviewLocal->Model()->index(0, 0)).center();
+    QTreeView* view = main_->pnlLocal->lstviewLocal->Report();
+    const QPoint at = view->visualRect(main_->pnlLocal->lstviewLocal->Model()->index(0, 0)).center();
     QTest::mousePress(view->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseMove(view->viewport(), at + QPoint(40, 0));
     QStringList dragged;
@@ -482,7 +482,7 @@ class CopyCommandTest : public QObject {
 #endif
     ShowHostFolder();
 
-    main_->lstviewLocal->ClearSelection();
+    main_->pnlLocal->lstviewLocal->ClearSelection();
     main_->btnCopy->click();
     Select({"A.TXT"});
     main_->btnCopy->click();  // nothing listed on the controller yet

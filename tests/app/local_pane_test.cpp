@@ -48,13 +48,13 @@ class LocalPaneTest : public QObject {
     return it == names.end() ? -1 : static_cast<int>(it - names.begin());
   }
   QString Cell(int row, int column) {
-    auto* model = main_->lstviewLocal->Model();
+    auto* model = Pane().lstviewLocal->Model();
     return model->data(model->index(row, column), Qt::DisplayRole).toString();
   }
-  void PressInList(Qt::Key key) { QTest::keyClick(main_->lstviewLocal->Report(), key); }
+  void PressInList(Qt::Key key) { QTest::keyClick(Pane().lstviewLocal->Report(), key); }
   QStringList MenuTexts() {
     QStringList texts;
-    for (QAction* a : main_->PopupMenu1->actions())
+    for (QAction* a : Pane().PopupMenu1->actions())
       if (!a->isSeparator()) texts << a->text();
     return texts;
   }
@@ -85,15 +85,15 @@ class LocalPaneTest : public QObject {
   void cleanup() { main_.reset(); }
 
   void startsAtTheComputerFolderAndGoesNoHigher() {
-    QCOMPARE(main_->cbxLocal->currentText(), QString("Computer"));
+    QCOMPARE(Pane().cbxLocal->currentText(), QString("Computer"));
     // The host's root: "/" (shown as "File System"), or the system drive.
     const std::string root = QDir::toNativeSeparators(QDir::rootPath()).toStdString();
     QVERIFY(std::any_of(Pane().View().Entries.begin(), Pane().View().Entries.end(),
                         [&](const auto& e) { return e.FullPath == root; }));
     const auto before = Names();
-    main_->tbtnLocalUp->click();
+    Pane().tbtnLocalUp->click();
     PressInList(Qt::Key_Backspace);
-    QCOMPARE(main_->cbxLocal->currentText(), QString("Computer"));
+    QCOMPARE(Pane().cbxLocal->currentText(), QString("Computer"));
     QCOMPARE(Names(), before);
     QVERIFY(ui_.boxes.empty());
   }
@@ -104,22 +104,22 @@ class LocalPaneTest : public QObject {
     File("file.txt", 10);
     QVERIFY(Pane().ShowLocalFolder(Dir()));
 
-    main_->lstviewLocal->SelectRow(RowOf("file.txt"));
+    Pane().lstviewLocal->SelectRow(RowOf("file.txt"));
     PressInList(Qt::Key_Return);
     QCOMPARE(Pane().View().CurrentItem, Dir());
 
-    main_->lstviewLocal->SelectRow(RowOf("sub"));
+    Pane().lstviewLocal->SelectRow(RowOf("sub"));
     PressInList(Qt::Key_Return);
     QCOMPARE(Pane().View().CurrentItem, Path("sub"));
-    QCOMPARE(main_->cbxLocal->currentText().toStdString(), Path("sub"));
-    QVERIFY(main_->lstviewLocal->SelectedRows().empty());
+    QCOMPARE(Pane().cbxLocal->currentText().toStdString(), Path("sub"));
+    QVERIFY(Pane().lstviewLocal->SelectedRows().empty());
     QCOMPARE(Names(), std::vector<std::string>{"inner.txt"});
 
     PressInList(Qt::Key_Backspace);
     QCOMPARE(Pane().View().CurrentItem, Dir());
     // The path box keeps every folder shown.
-    QVERIFY(main_->cbxLocal->findText(QString::fromStdString(Path("sub"))) >= 0);
-    QVERIFY(main_->cbxLocal->findText("Computer") >= 0);
+    QVERIFY(Pane().cbxLocal->findText(QString::fromStdString(Path("sub"))) >= 0);
+    QVERIFY(Pane().cbxLocal->findText("Computer") >= 0);
   }
 
   void refreshRenameAndCopyKeys() {
@@ -129,14 +129,14 @@ class LocalPaneTest : public QObject {
     PressInList(Qt::Key_F5);
     QVERIFY(RowOf("late.txt") >= 0);
 
-    main_->lstviewLocal->SelectRow(RowOf("old.txt"));
+    Pane().lstviewLocal->SelectRow(RowOf("old.txt"));
     ui_.names.push_back(std::string("new.txt"));
     PressInList(Qt::Key_F2);
     QVERIFY(fs::exists(Path("new.txt")) && !fs::exists(Path("old.txt")));
     QVERIFY(RowOf("new.txt") >= 0);
 
     QSignalSpy copies(main_->btnCopy, &QPushButton::clicked);
-    QTest::keyClick(main_->lstviewLocal->Report(), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::keyClick(Pane().lstviewLocal->Report(), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
     QCOMPARE(copies.count(), 1);
   }
 
@@ -146,12 +146,12 @@ class LocalPaneTest : public QObject {
     File("c.bin", 2000);
     fs::create_directory(Path("z"));
     QVERIFY(Pane().ShowLocalFolder(Dir()));
-    QHeaderView* header = main_->lstviewLocal->Report()->header();
+    QHeaderView* header = Pane().lstviewLocal->Report()->header();
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
                       QPoint(header->sectionViewportPosition(1) + 5, header->height() / 2));
     QCOMPARE(Names(), (std::vector<std::string>{"z", "b.bin", "c.bin", "a.bin"}));
     QCOMPARE(Pane().View().ChosenColumn, 1);
-    main_->tbtnLocalRefresh->click();
+    Pane().tbtnLocalRefresh->click();
     QCOMPARE(Names(), (std::vector<std::string>{"z", "a.bin", "b.bin", "c.bin"}));
   }
 
@@ -165,22 +165,22 @@ class LocalPaneTest : public QObject {
     QCOMPARE(Cell(RowOf("dir"), 1), QString(""));
     QCOMPARE(Cell(RowOf("dir"), 2), QString("Folder"));
     QVERIFY(QRegularExpression(R"(^\d{4}/\d\d/\d\d \d\d:\d\d:\d\d$)").match(Cell(RowOf("big"), 3)).hasMatch());
-    QCOMPARE(main_->stabarLocal->Text(0), QString("3 object(s)"));
-    QCOMPARE(main_->stabarLocal->Text(1), QString("1.0 KB"));
+    QCOMPARE(Pane().stabarLocal->Text(0), QString("3 object(s)"));
+    QCOMPARE(Pane().stabarLocal->Text(1), QString("1.0 KB"));
   }
 
   void pathBoxShowsTypedPathsAndReportsBadOnes() {
     fs::create_directory(Path("typed"));
     File("typed/inside", 1);
     // Keys go to the box, which has the focus, not to its text field.
-    QLineEdit* edit = main_->cbxLocal->lineEdit();
+    QLineEdit* edit = Pane().cbxLocal->lineEdit();
     edit->setText(QString::fromStdString(Path("typed") + "/"));
-    QTest::keyClick(main_->cbxLocal, Qt::Key_Return);
+    QTest::keyClick(Pane().cbxLocal, Qt::Key_Return);
     QCOMPARE(Pane().View().CurrentItem, Path("typed"));
     QCOMPARE(Names(), std::vector<std::string>{"inside"});
 
     edit->setText(QString::fromStdString(Path("nowhere")));
-    QTest::keyClick(main_->cbxLocal, Qt::Key_Enter);
+    QTest::keyClick(Pane().cbxLocal, Qt::Key_Enter);
     QCOMPARE(ui_.Texts("error").size(), size_t(1));
     QVERIFY(ui_.LastError().find(Path("nowhere")) != std::string::npos);
     QCOMPARE(Pane().View().CurrentItem, Path("typed"));
@@ -188,19 +188,19 @@ class LocalPaneTest : public QObject {
     QCOMPARE(edit->text(), QString::fromStdString(Path("typed")));
 
     // Choosing a visited folder from the list shows it again.
-    const int computer = main_->cbxLocal->findText("Computer");
+    const int computer = Pane().cbxLocal->findText("Computer");
     QVERIFY(computer >= 0);
-    main_->cbxLocal->setCurrentIndex(computer);
+    Pane().cbxLocal->setCurrentIndex(computer);
     Pane().cbxLocalClick();
     QVERIFY(Pane().Folders().IsComputer(Pane().View().CurrentItem));
   }
 
   void openDirectoryAsksForAFolder() {
     ui_.folders.push_back(Dir());
-    main_->tbtnLocalOpenDir->click();
+    Pane().tbtnLocalOpenDir->click();
     QCOMPARE(ui_.Texts("folder"), std::vector<std::string>{"Select Directory"});
     QCOMPARE(Pane().View().CurrentItem, Dir());
-    main_->tbtnLocalOpenDir->click();  // cancelled: nothing changes
+    Pane().tbtnLocalOpenDir->click();  // cancelled: nothing changes
     QCOMPARE(Pane().View().CurrentItem, Dir());
   }
 
@@ -211,15 +211,15 @@ class LocalPaneTest : public QObject {
     QVERIFY(Pane().ShowLocalFolder(Dir()));
     Pane().lstviewLocalColumnClick(1);  // by size: bbb, ccc, aaa
 
-    main_->lstviewLocal->SelectRow(RowOf("aaa"));
+    Pane().lstviewLocal->SelectRow(RowOf("aaa"));
     Pane().PopupMenu1Popup();
     QCOMPARE(MenuTexts(), (QStringList{"&Open", "New &Folder", "&Delete", "Rena&me", "&Copy to VORN with folders"}));
     Pane().NewFolder1->trigger();
     QVERIFY(fs::is_directory(Path("New Folder")));
     QCOMPARE(Names(), (std::vector<std::string>{"New Folder", "bbb", "ccc", "aaa"}));
-    QCOMPARE(main_->lstviewLocal->CurrentRow(), 2);  // the popup row is selected again
+    QCOMPARE(Pane().lstviewLocal->CurrentRow(), 2);  // the popup row is selected again
 
-    main_->lstviewLocal->SelectRow(RowOf("ccc"));
+    Pane().lstviewLocal->SelectRow(RowOf("ccc"));
     Pane().PopupMenu1Popup();
     ui_.answers.push_back(false);
     Pane().Delete1->trigger();
@@ -231,7 +231,7 @@ class LocalPaneTest : public QObject {
     QCOMPARE(ui_.Texts("question").back(), "Are you sure you want to move 'ccc' to the " + Trash() + "?");
 
     File("New Folder/inside", 5);
-    main_->lstviewLocal->SelectRow(RowOf("New Folder"));
+    Pane().lstviewLocal->SelectRow(RowOf("New Folder"));
     Pane().PopupMenu1Popup();
     Pane().Delete1->trigger();
     QVERIFY(!fs::exists(Path("New Folder")));
@@ -268,10 +268,10 @@ class LocalPaneTest : public QObject {
           error = "no trash";
           return false;
         };
-      main_->lstviewLocal->SelectRow(RowOf(c.name));
+      Pane().lstviewLocal->SelectRow(RowOf(c.name));
       ui_.boxes.clear();
       ui_.answers = {true, c.trashWorks};
-      QTest::keyClick(main_->lstviewLocal->Report(), Qt::Key_Delete, c.keys);
+      QTest::keyClick(Pane().lstviewLocal->Report(), Qt::Key_Delete, c.keys);
       QCOMPARE(ui_.Texts("question"), c.questions);
       QCOMPARE(!fs::exists(Path(c.name)), c.gone);
       QCOMPARE(RowOf(c.name) < 0, c.gone);
@@ -283,7 +283,7 @@ class LocalPaneTest : public QObject {
     File("old.txt", 1);
     File("other.txt", 2);
     QVERIFY(Pane().ShowLocalFolder(Dir()));
-    main_->lstviewLocal->SelectRow(RowOf("old.txt"));
+    Pane().lstviewLocal->SelectRow(RowOf("old.txt"));
     Pane().PopupMenu1Popup();
     ui_.names.push_back(std::string("other.txt"));
     Pane().Rename1->trigger();
@@ -294,7 +294,7 @@ class LocalPaneTest : public QObject {
     QVERIFY(fs::exists(Path("new.txt")));
     QVERIFY(RowOf("new.txt") >= 0);
 
-    main_->lstviewLocal->SelectRow(RowOf("new.txt"));
+    Pane().lstviewLocal->SelectRow(RowOf("new.txt"));
     Pane().PopupMenu1Popup();
     Pane().Open1->trigger();
     QCOMPARE(opened_, std::vector<std::string>{Path("new.txt")});
@@ -303,7 +303,7 @@ class LocalPaneTest : public QObject {
   void contextMenuWithoutARowOffersOnlyOpen() {
     File("x", 1);
     QVERIFY(Pane().ShowLocalFolder(Dir()));
-    main_->lstviewLocal->ClearSelection();
+    Pane().lstviewLocal->ClearSelection();
     Pane().PopupMenu1Popup();
     QCOMPARE(MenuTexts(), QStringList{"&Open"});
     Pane().Open1->trigger();
@@ -311,7 +311,7 @@ class LocalPaneTest : public QObject {
 
     // The volumes of the computer folder are only opened.
     QVERIFY(Pane().ShowLocalPath("Computer"));
-    main_->lstviewLocal->SelectRow(0);
+    Pane().lstviewLocal->SelectRow(0);
     Pane().PopupMenu1Popup();
     QCOMPARE(MenuTexts(), QStringList{"&Open"});
   }
@@ -321,8 +321,8 @@ class LocalPaneTest : public QObject {
     File("f1", 10);
     File("f2", 5000);
     QVERIFY(Pane().ShowLocalFolder(Dir()));
-    auto* selection = main_->lstviewLocal->Report()->selectionModel();
-    auto* model = main_->lstviewLocal->Model();
+    auto* selection = Pane().lstviewLocal->Report()->selectionModel();
+    auto* model = Pane().lstviewLocal->Model();
     selection->clearSelection();
     for (int row : {RowOf("f2"), RowOf("d")})
       selection->select(model->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
@@ -336,14 +336,14 @@ class LocalPaneTest : public QObject {
   }
 
   void viewStylesKeepOneButtonDown() {
-    QVERIFY(main_->tbtnLocalDtIcon->isChecked());
+    QVERIFY(Pane().tbtnLocalDtIcon->isChecked());
     Pane().tbtnLocalLsIconClick();
-    QCOMPARE(main_->lstviewLocal->Style(), vorn::ui::ViewStyle::List);
-    QVERIFY(main_->tbtnLocalLsIcon->isChecked());
-    QVERIFY(!main_->tbtnLocalDtIcon->isChecked());
-    main_->tbtnLocalLgIcon->click();
-    QCOMPARE(main_->lstviewLocal->Style(), vorn::ui::ViewStyle::LargeIcons);
-    QVERIFY(!main_->tbtnLocalLsIcon->isChecked());
+    QCOMPARE(Pane().lstviewLocal->Style(), vorn::ui::ViewStyle::List);
+    QVERIFY(Pane().tbtnLocalLsIcon->isChecked());
+    QVERIFY(!Pane().tbtnLocalDtIcon->isChecked());
+    Pane().tbtnLocalLgIcon->click();
+    QCOMPARE(Pane().lstviewLocal->Style(), vorn::ui::ViewStyle::LargeIcons);
+    QVERIFY(!Pane().tbtnLocalLsIcon->isChecked());
   }
 
   void unreadableFolderKeepsThePane() {
@@ -352,7 +352,7 @@ class LocalPaneTest : public QObject {
     QVERIFY(!Pane().ShowLocalFolder(Path("kept")));
     QCOMPARE(ui_.Texts("error").size(), size_t(1));
     QCOMPARE(Pane().View().CurrentItem, Dir());
-    QCOMPARE(main_->cbxLocal->currentText().toStdString(), Dir());
+    QCOMPARE(Pane().cbxLocal->currentText().toStdString(), Dir());
     QCOMPARE(Names(), std::vector<std::string>{"kept"});
   }
 };

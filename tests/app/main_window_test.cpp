@@ -19,7 +19,9 @@
 #include "platform/host.h"
 #include "remote/ui/remote_pane.h"
 #include "link/serial_port.h"
+#include "link/ui/terminal_console.h"
 #include "link/ui/terminal_pane_widget.h"
+#include "local/ui/local_pane.h"
 #include "sim/virtual_controller.h"
 
 using vorn::test::ScriptedUi;
@@ -61,7 +63,7 @@ class MainWindowTest : public QObject {
   }
 
   void cleanup() {
-    if (w_ && w_->TerminalRunning()) w_->tbtnDOSCmdClick();
+    if (w_ && w_->TerminalRunning()) w_->Console().tbtnDOSCmdClick();
     w_.reset();
     ui_.reset();
   }
@@ -70,11 +72,11 @@ class MainWindowTest : public QObject {
     QCOMPARE(w_->windowTitle(), QString("VORN-7730 Series Utility (Ver 1.38)"));
     QVERIFY(!w_->TerminalRunning());
     QCOMPARE(w_->meoDos->palette().color(QPalette::Text), QColor(0, 128, 0));
-    QVERIFY(w_->tbtnVornDtIcon->isChecked());
-    QVERIFY(w_->tbtnLocalDtIcon->isChecked());
+    QVERIFY(w_->pnlVorn->tbtnVornDtIcon->isChecked());
+    QVERIFY(w_->pnlLocal->tbtnLocalDtIcon->isChecked());
     QCOMPARE(w_->tbtnDOSCmd->toolTip(), QString("Launch Terminal"));
     // Both toolbars show their view styles in the order large, small, list, report.
-    for (QToolBar* bar : {w_->tlbarLocal, w_->tlbarVorn}) {
+    for (QToolBar* bar : {w_->pnlLocal->tlbarLocal, w_->pnlVorn->tlbarVorn}) {
       QStringList hints;
       for (QAction* a : bar->actions())
         if (auto* b = qobject_cast<QToolButton*>(bar->widgetForAction(a)); b && b->isCheckable() && b != w_->tbtnDOSCmd)
@@ -101,23 +103,23 @@ class MainWindowTest : public QObject {
     int listPaintsDuring = 0;
     PaintCounter listCounter;
     listCounter.onPaint = [&] { listPaintsDuring += busy(); };
-    w_->lstviewVorn->Report()->viewport()->installEventFilter(&listCounter);
+    w_->pnlVorn->lstviewVorn->Report()->viewport()->installEventFilter(&listCounter);
     QTimer timer;
     timer.setInterval(10);
     connect(&timer, &QTimer::timeout, [&] { busy() ? ++ticksDuring : ++ticksAfter; });
-    connect(w_->tbtnVornUp, &QToolButton::clicked, [&] { clicksDuring += busy(); });
+    connect(w_->pnlVorn->tbtnVornUp, &QToolButton::clicked, [&] { clicksDuring += busy(); });
     QVERIFY(QTest::qWaitForWindowExposed(w_.get()));
 
     timer.start();
     std::thread clicker([this] {
       std::this_thread::sleep_for(std::chrono::milliseconds(400));
       const QPointF at(5, 5);
-      QCoreApplication::postEvent(w_->tbtnVornUp, new QMouseEvent(QEvent::MouseButtonPress, at, at, at, Qt::LeftButton,
+      QCoreApplication::postEvent(w_->pnlVorn->tbtnVornUp, new QMouseEvent(QEvent::MouseButtonPress, at, at, at, Qt::LeftButton,
                                                                  Qt::LeftButton, Qt::NoModifier));
-      QCoreApplication::postEvent(w_->tbtnVornUp, new QMouseEvent(QEvent::MouseButtonRelease, at, at, at,
+      QCoreApplication::postEvent(w_->pnlVorn->tbtnVornUp, new QMouseEvent(QEvent::MouseButtonRelease, at, at, at,
                                                                  Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
     });
-    w_->tbtnRefresh->click();
+    w_->pnlVorn->tbtnRefresh->click();
     clicker.join();
     QVERIFY(!busy());
     QVERIFY(PaneText().contains("bytes free"));
@@ -136,11 +138,11 @@ class MainWindowTest : public QObject {
       w_->resize(size);
       QTest::qWait(50);
       QList<QWidget*> controls{w_->cbxCOM};
-      for (QToolBar* bar : {w_->tlbarLocal, w_->tlbarVorn})
+      for (QToolBar* bar : {w_->pnlLocal->tlbarLocal, w_->pnlVorn->tlbarVorn})
         for (QAction* a : bar->actions())
           if (QWidget* b = bar->widgetForAction(a); b && !a->isSeparator()) controls << b;
       for (QWidget* c : controls) {
-        QWidget* pane = c->window() == w_.get() && w_->pnlLocal->isAncestorOf(c) ? w_->pnlLocal : w_->pnlVorn;
+        QWidget* pane = c->window() == w_.get() && w_->pnlLocal->isAncestorOf(c) ? static_cast<QWidget*>(w_->pnlLocal) : w_->pnlVorn;
         const QRect inPane(c->mapTo(pane, QPoint(0, 0)), c->size());
         QVERIFY2(c->isVisible() && pane->rect().contains(inPane),
                  qPrintable(QString("%1 at %2x%3").arg(c->objectName()).arg(size.width()).arg(size.height())));
@@ -157,7 +159,7 @@ class MainWindowTest : public QObject {
 
   void launchSendsOneReturnAndSwitchesColours() {
     Sim().ClearReceived();
-    w_->tbtnDOSCmdClick();
+    w_->Console().tbtnDOSCmdClick();
     QVERIFY(w_->TerminalRunning());
     QVERIFY(w_->tbtnDOSCmd->isChecked());
     QCOMPARE(Settled(), std::string("\r"));
@@ -168,7 +170,7 @@ class MainWindowTest : public QObject {
   }
 
   void typedCommandShowsTheListing() {
-    w_->tbtnDOSCmdClick();
+    w_->Console().tbtnDOSCmdClick();
     QTest::keyClicks(w_->meoDos, "dir");
     QTest::keyClick(w_->meoDos, Qt::Key_Return);
     QTRY_VERIFY_WITH_TIMEOUT(PaneText().contains("bytes free"), 8000);
@@ -195,7 +197,7 @@ class MainWindowTest : public QObject {
     w_ = std::make_unique<TfrmMain>(*ui_, options);
     QVERIFY(w_->LogReady());
     w_->Remote().ShowRemoteFolder("\\");
-    w_->tbtnDOSCmdClick();
+    w_->Console().tbtnDOSCmdClick();
     QTest::keyClicks(w_->meoDos, "echo TERMLINE");
     QTest::keyClick(w_->meoDos, Qt::Key_Return);
     QTRY_VERIFY_WITH_TIMEOUT(PaneText().contains("\nTERMLINE\n"), 5000);
@@ -223,8 +225,8 @@ class MainWindowTest : public QObject {
     for (bool timestamps : {false, true}) {
       const QString saved = dir.path() + (timestamps ? "/stamped.txt" : "/plain.txt");
       ui_->files = {saved.toStdString()};
-      w_->LogTimestamps1->setChecked(timestamps);
-      w_->SaveLog1->trigger();
+      w_->Console().LogTimestamps1->setChecked(timestamps);
+      w_->Console().SaveLog1->trigger();
       QFile out(saved);
       QVERIFY(out.open(QIODevice::ReadOnly));
       const QString text = QString::fromUtf8(out.readAll());
@@ -277,7 +279,7 @@ class MainWindowTest : public QObject {
   }
 
   void specialKeysSendEscapeSequences() {
-    w_->tbtnDOSCmdClick();
+    w_->Console().tbtnDOSCmdClick();
     Settled();
     Sim().ClearReceived();
     QTest::keyClick(w_->meoDos, Qt::Key_Up);
@@ -289,31 +291,31 @@ class MainWindowTest : public QObject {
   }
 
   void pasteTurnsHostLineEndsIntoOneReturn() {
-    w_->tbtnDOSCmdClick();
+    w_->Console().tbtnDOSCmdClick();
     Settled();
     Sim().ClearReceived();
     QApplication::clipboard()->setText("echo one\r\necho two");
-    w_->PopupMenu3Popup();
-    QVERIFY(w_->Pasteto7730M1->isEnabled());
-    w_->Pasteto7730M1Click();
+    w_->Console().PopupMenu3Popup();
+    QVERIFY(w_->Console().Pasteto7730M1->isEnabled());
+    w_->Console().Pasteto7730M1Click();
     QCOMPARE(Settled(), std::string("echo one\recho two"));
     QTRY_VERIFY_WITH_TIMEOUT(PaneText().contains("one"), 5000);
   }
 
   void pasteTakesAtMost1023Characters() {
-    w_->tbtnDOSCmdClick();
+    w_->Console().tbtnDOSCmdClick();
     Settled();
     Sim().ClearReceived();
     QApplication::clipboard()->setText(QString(2000, 'x'));
-    w_->Pasteto7730M1Click();
+    w_->Console().Pasteto7730M1Click();
     QCOMPARE(Settled().size(), size_t(1023));
   }
 
   void pasteIsOfferedOnlyWhileTheTerminalRuns() {
     QApplication::clipboard()->setText("text");
-    w_->PopupMenu3Popup();
-    QVERIFY(!w_->Pasteto7730M1->isEnabled());
-    QVERIFY(!w_->Copy1->isEnabled());
+    w_->Console().PopupMenu3Popup();
+    QVERIFY(!w_->Console().Pasteto7730M1->isEnabled());
+    QVERIFY(!w_->Console().Copy1->isEnabled());
   }
 
   void copyRefusesMoreThan1024Characters() {
@@ -322,36 +324,36 @@ class MainWindowTest : public QObject {
     c.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
     w_->meoDos->setTextCursor(c);
     QApplication::clipboard()->setText("before");
-    w_->Copy1Click();
+    w_->Console().Copy1Click();
     QCOMPARE(ui_->LastError(), std::string("The selected text exceeds 1024 bytes!"));
     QCOMPARE(QApplication::clipboard()->text(), QString("before"));
 
     c.setPosition(1);
     c.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
     w_->meoDos->setTextCursor(c);
-    w_->Copy1Click();
+    w_->Console().Copy1Click();
     QCOMPARE(QApplication::clipboard()->text(), QString(1024, 'a'));
   }
 
   void terminalDisablesExchangeControlsUntilItStops() {
-    QList<QWidget*> controls{w_->tbtnVornConf, w_->tbtnVornUp, w_->tbtnRefresh, w_->tbtnVornLgIcon,
-                             w_->tbtnVornSmIcon, w_->tbtnVornLsIcon, w_->tbtnVornDtIcon, w_->cbxCOM,
-                             w_->cbxVorn, w_->lstviewVorn, w_->btnCopy, w_->tbtnTCPConf, w_->tbtnKAPRIN};
-    w_->tbtnDOSCmdClick();
+    QList<QWidget*> controls{w_->tbtnVornConf, w_->pnlVorn->tbtnVornUp, w_->pnlVorn->tbtnRefresh, w_->pnlVorn->tbtnVornLgIcon,
+                             w_->pnlVorn->tbtnVornSmIcon, w_->pnlVorn->tbtnVornLsIcon, w_->pnlVorn->tbtnVornDtIcon, w_->cbxCOM,
+                             w_->pnlVorn->cbxVorn, w_->pnlVorn->lstviewVorn, w_->btnCopy, w_->tbtnTCPConf, w_->tbtnKAPRIN};
+    w_->Console().tbtnDOSCmdClick();
     for (QWidget* c : controls) QVERIFY2(!c->isEnabled(), qPrintable(c->objectName()));
     QVERIFY(w_->tbtnLocalRun->isEnabled());
-    QVERIFY(w_->lstviewLocal->isEnabled());
-    w_->tbtnDOSCmdClick();
+    QVERIFY(w_->pnlLocal->lstviewLocal->isEnabled());
+    w_->Console().tbtnDOSCmdClick();
     for (QWidget* c : controls) QVERIFY2(c->isEnabled(), qPrintable(c->objectName()));
     QCOMPARE(w_->meoDos->palette().color(QPalette::Text), QColor(0, 128, 0));
     QVERIFY(!w_->tbtnDOSCmd->isChecked());
   }
 
   void stoppedTerminalReleasesThePort() {
-    w_->tbtnDOSCmdClick();
+    w_->Console().tbtnDOSCmdClick();
     vorn::SerialPort held(Sim().PortPath());
     QVERIFY(!held.Open());
-    w_->tbtnDOSCmdClick();
+    w_->Console().tbtnDOSCmdClick();
     vorn::SerialPort again(Sim().PortPath());
     QVERIFY(again.Open());
     again.Close();
@@ -359,13 +361,13 @@ class MainWindowTest : public QObject {
 
   void unopenablePortKeepsTheTerminalOff() {
     w_->ComName = "/dev/does-not-exist";
-    w_->tbtnDOSCmdClick();
+    w_->Console().tbtnDOSCmdClick();
     QVERIFY(!w_->TerminalRunning());
     QVERIFY(!w_->tbtnDOSCmd->isChecked());
     // The message of old, then the real reason on a line of its own.
     QCOMPARE(ui_->LastError(), std::string("Unable to open /dev/does-not-exist !\n\nReason: /dev/does-not-exist does not "
                                            "exist; choose another port or check that the adapter is plugged in."));
-    QVERIFY(w_->tbtnRefresh->isEnabled());
+    QVERIFY(w_->pnlVorn->tbtnRefresh->isEnabled());
   }
 
   void exitAnsweredNoKeepsTheWindow() {
@@ -380,7 +382,7 @@ class MainWindowTest : public QObject {
 
   void exitWhileTheTerminalRunsLeavesNothingBehind() {
     const std::string path = Sim().PortPath();
-    w_->tbtnDOSCmdClick();
+    w_->Console().tbtnDOSCmdClick();
     QTest::keyClicks(w_->meoDos, "dir");
     QTest::keyClick(w_->meoDos, Qt::Key_Return);
     QTest::qWait(100);
@@ -403,7 +405,7 @@ class MainWindowTest : public QObject {
     const QByteArray settings = "/tmp/vorn7730-run-dialog-cancel.ini";
     QFile::remove(settings);
     qputenv("VORN7730_SETTINGS", settings);
-    w_->tbtnDOSCmdClick();
+    w_->Console().tbtnDOSCmdClick();
     QString shown;
     WithRunDialog([&](vorn::ui::TdlgVornRun* d) {
       shown = d->edtAppName->text();
@@ -420,7 +422,7 @@ class MainWindowTest : public QObject {
     const QByteArray settings = "/tmp/vorn7730-run-dialog-ok.ini";
     QFile::remove(settings);
     qputenv("VORN7730_SETTINGS", settings);
-    w_->tbtnDOSCmdClick();
+    w_->Console().tbtnDOSCmdClick();
     WithRunDialog([](vorn::ui::TdlgVornRun* d) {
       d->edtAppName->setText("/no/such/program.exe");
       d->btnOK->click();

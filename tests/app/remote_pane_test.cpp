@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "app/ui/tfrm_main.h"
+#include "link/ui/terminal_console.h"
 #include "remote/ui/remote_pane.h"
 #include "remote/ui/tdlg_vorn_prop.h"
 #include "remote/ui/tdlg_vorn_view.h"
@@ -44,11 +45,11 @@ class RemotePaneTest : public QObject {
   void Choose(const std::string& name) {
     const int row = RowOf(name);
     QVERIFY2(row >= 0, name.c_str());
-    main_->lstviewVorn->SelectRow(row);
+    Pane().lstviewVorn->SelectRow(row);
     Pane().PopupMenu2Popup();
   }
   void ListRoot() { Pane().ShowRemoteFolder("\\"); }
-  QString Panel(int i) { return main_->stabarVorn->Text(i); }
+  QString Panel(int i) { return Pane().stabarVorn->Text(i); }
   static std::vector<std::string> Demo() {
     return {"CONF", "DATA", "AUTOEXEC.BAT", "AUTORUN.BAT", "COUNTER.EXE", "DEMO.EXE"};
   }
@@ -68,16 +69,16 @@ class RemotePaneTest : public QObject {
     // Nothing is listed before the user asks.
     QCOMPARE(Pane().Listing().BytesFree, 0u);
     QVERIFY(Pane().Listing().Entries.empty());
-    main_->tbtnRefresh->click();
+    Pane().tbtnRefresh->click();
     QCOMPARE(Names(), Demo());
     QCOMPARE(Panel(0), QString("6 object(s)"));
     QCOMPARE(Pane().Listing().BytesFree, Sim().BytesFree());
     QVERIFY2(Panel(1).endsWith(" bytes free)"), qPrintable(Panel(1)));
     QVERIFY(Panel(1).contains("KB("));
     QVERIFY(ui_.boxes.empty());
-    QVERIFY(!main_->cbxVorn->isEditable());
+    QVERIFY(!Pane().cbxVorn->isEditable());
     // Rows: sizes in whole KB, directories without one, type texts from the host.
-    auto* model = main_->lstviewVorn->Model();
+    auto* model = Pane().lstviewVorn->Model();
     const int demo = RowOf("DEMO.EXE");
     QCOMPARE(model->data(model->index(demo, 1), Qt::DisplayRole).toString(), QString("3KB"));
     QCOMPARE(model->data(model->index(0, 1), Qt::DisplayRole).toString(), QString());
@@ -91,16 +92,16 @@ class RemotePaneTest : public QObject {
 
   void enteringAndLeavingFolders() {
     ListRoot();
-    main_->lstviewVorn->SelectRow(RowOf("CONF"));
+    Pane().lstviewVorn->SelectRow(RowOf("CONF"));
     Pane().lstviewVornDblClick();
     QCOMPARE(Pane().Listing().CurrentPath, std::string("\\CONF"));
     QCOMPARE(Names(), std::vector<std::string>{"UNIT.CFG"});
-    QCOMPARE(main_->cbxVorn->currentText(), QString("\\CONF"));
-    QCOMPARE(main_->lstviewVorn->CurrentRow(), -1);
+    QCOMPARE(Pane().cbxVorn->currentText(), QString("\\CONF"));
+    QCOMPARE(Pane().lstviewVorn->CurrentRow(), -1);
 
     Sim().MakeDir("\\CONF\\SUB");
     Pane().tbtnRefreshClick();
-    main_->lstviewVorn->SelectRow(RowOf("SUB"));
+    Pane().lstviewVorn->SelectRow(RowOf("SUB"));
     Pane().lstviewVornKeyDown(13);
     QCOMPARE(Pane().Listing().CurrentPath, std::string("\\CONF\\SUB"));
     QVERIFY(Names().empty());
@@ -113,9 +114,9 @@ class RemotePaneTest : public QObject {
     QCOMPARE(Names(), Demo());
 
     // The path box goes back to a visited path.
-    const int item = main_->cbxVorn->findText("\\CONF");
+    const int item = Pane().cbxVorn->findText("\\CONF");
     QVERIFY(item >= 0);
-    main_->cbxVorn->setCurrentIndex(item);
+    Pane().cbxVorn->setCurrentIndex(item);
     Pane().cbxVornClick();
     QCOMPARE(Pane().Listing().CurrentPath, std::string("\\CONF"));
   }
@@ -126,7 +127,7 @@ class RemotePaneTest : public QObject {
     Pane().ShowRemoteFolder("\\NOWHERE");
     QVERIFY(Names().empty());
     QCOMPARE(Panel(0), QString("0 object(s)"));
-    QCOMPARE(main_->cbxVorn->currentText(), QString("\\NOWHERE"));
+    QCOMPARE(Pane().cbxVorn->currentText(), QString("\\NOWHERE"));
     QCOMPARE(Pane().Listing().BytesFree, freeBytes);
     QVERIFY2(ui_.LastError().find("Invalid ") != std::string::npos, ui_.LastError().c_str());
     QVERIFY(ui_.LastError().find("'\\NOWHERE'!") != std::string::npos);
@@ -160,30 +161,30 @@ class RemotePaneTest : public QObject {
   }
 
   void viewStylesAndStatusBar() {
-    QVERIFY(main_->tbtnVornDtIcon->isChecked());
-    main_->tbtnVornLgIcon->click();
-    QCOMPARE(main_->lstviewVorn->Style(), vorn::ui::ViewStyle::LargeIcons);
+    QVERIFY(Pane().tbtnVornDtIcon->isChecked());
+    Pane().tbtnVornLgIcon->click();
+    QCOMPARE(Pane().lstviewVorn->Style(), vorn::ui::ViewStyle::LargeIcons);
     Pane().tbtnVornLsIconClick();
-    QCOMPARE(main_->lstviewVorn->Style(), vorn::ui::ViewStyle::List);
+    QCOMPARE(Pane().lstviewVorn->Style(), vorn::ui::ViewStyle::List);
     int down = 0;
-    for (auto* b : {main_->tbtnVornLgIcon, main_->tbtnVornSmIcon, main_->tbtnVornLsIcon, main_->tbtnVornDtIcon})
+    for (auto* b : {Pane().tbtnVornLgIcon, Pane().tbtnVornSmIcon, Pane().tbtnVornLsIcon, Pane().tbtnVornDtIcon})
       down += b->isChecked();
     QCOMPARE(down, 1);
-    QVERIFY(main_->tbtnVornLsIcon->isChecked());
+    QVERIFY(Pane().tbtnVornLsIcon->isChecked());
 
-    main_->pnlVorn->resize(452, 300);
+    Pane().resize(452, 300);
     Pane().stabarVornResize();
-    QCOMPARE(main_->stabarVorn->PanelWidth(0), 150);
+    QCOMPARE(Pane().stabarVorn->PanelWidth(0), 150);
   }
 
   void pathBoxTakesNoKeys() {
     ListRoot();
     Pane().ShowRemoteFolder("\\CONF");
-    const int before = main_->cbxVorn->currentIndex();
+    const int before = Pane().cbxVorn->currentIndex();
     Sim().ClearReceived();
-    QTest::keyClick(main_->cbxVorn, Qt::Key_Down);
-    QTest::keyClick(main_->cbxVorn, 'x');
-    QCOMPARE(main_->cbxVorn->currentIndex(), before);
+    QTest::keyClick(Pane().cbxVorn, Qt::Key_Down);
+    QTest::keyClick(Pane().cbxVorn, 'x');
+    QCOMPARE(Pane().cbxVorn->currentIndex(), before);
     QVERIFY(Sim().Received().empty());
   }
 
@@ -201,17 +202,17 @@ class RemotePaneTest : public QObject {
     ListRoot();
     auto state = [this] {
       return QString("%1%2%3%4%5")
-          .arg(main_->MakeDirectory1->isEnabled())
-          .arg(main_->Delete1->isEnabled())
-          .arg(main_->Rename1->isEnabled())
-          .arg(main_->SetToAutoRun1->isEnabled())
-          .arg(main_->Properities1->isEnabled());
+          .arg(Pane().MakeDirectory1->isEnabled())
+          .arg(Pane().Delete1->isEnabled())
+          .arg(Pane().Rename1->isEnabled())
+          .arg(Pane().SetToAutoRun1->isEnabled())
+          .arg(Pane().Properities1->isEnabled());
     };
-    main_->lstviewVorn->ClearSelection();
+    Pane().lstviewVorn->ClearSelection();
     Pane().PopupMenu2Popup();
     QCOMPARE(state(), QString("10001"));
-    QVERIFY(!main_->VORNCopy1->isEnabled() && !main_->VORNPaste1->isEnabled());
-    QVERIFY(main_->ABORT1->isEnabled() && main_->FORMAT1->isEnabled() && main_->MEM1->isEnabled());
+    QVERIFY(!Pane().VORNCopy1->isEnabled() && !Pane().VORNPaste1->isEnabled());
+    QVERIFY(Pane().ABORT1->isEnabled() && Pane().FORMAT1->isEnabled() && Pane().MEM1->isEnabled());
 
     Choose("PROG.EXE");
     QCOMPARE(state(), QString("01111"));
@@ -222,7 +223,7 @@ class RemotePaneTest : public QObject {
     Choose("AUTOEXEC.BAT");
     QCOMPARE(state(), QString("01101"));
     // With no row selected the popup row stays.
-    main_->lstviewVorn->ClearSelection();
+    Pane().lstviewVorn->ClearSelection();
     Pane().PopupMenu2Popup();
     QCOMPARE(Pane().Listing().PopupIndex, RowOf("AUTOEXEC.BAT"));
 
@@ -256,7 +257,7 @@ class RemotePaneTest : public QObject {
     QVERIFY(RowOf("RUN.EXE") >= 0);
     // Listed again in the user's column, the selection back on the popup row.
     QCOMPARE(Names()[3], std::string("AUTORUN.BAT"));  // by size: 10 bytes, the smallest file
-    QCOMPARE(main_->lstviewVorn->CurrentRow(), popupRow);
+    QCOMPARE(Pane().lstviewVorn->CurrentRow(), popupRow);
 
     Choose("AUTORUN.BAT");
     ui_.names = {std::string("AUTOEXEC.BAT")};
@@ -288,7 +289,7 @@ class RemotePaneTest : public QObject {
     Pane().Delete1Click();
     QCOMPARE(ui_.Texts("question").back(), std::string("Are you sure to delete the directory 'EMPTY'\nfrom VORN-7730?"));
     QVERIFY(!Sim().Exists("\\EMPTY"));
-    QCOMPARE(main_->lstviewVorn->CurrentRow(), row);
+    QCOMPARE(Pane().lstviewVorn->CurrentRow(), row);
 
     Choose("DEMO.EXE");  // the last row
     ui_.answers = {false};
@@ -298,7 +299,7 @@ class RemotePaneTest : public QObject {
     ui_.answers = {true};
     Pane().Delete1Click();
     QVERIFY(!Sim().Exists("\\DEMO.EXE"));
-    QCOMPARE(main_->lstviewVorn->CurrentRow(), static_cast<int>(Names().size()) - 1);
+    QCOMPARE(Pane().lstviewVorn->CurrentRow(), static_cast<int>(Names().size()) - 1);
   }
 
   // Each key does what its menu command or button does, on the selected row.
@@ -331,9 +332,9 @@ class RemotePaneTest : public QObject {
          [&] { return copies.count() == 1; }},
     };
     for (const auto& c : cases) {
-      if (*c.row) main_->lstviewVorn->SelectRow(RowOf(c.row));
+      if (*c.row) Pane().lstviewVorn->SelectRow(RowOf(c.row));
       c.before();
-      QTest::keyClick(main_->lstviewVorn->Report(), c.key, c.modifiers);
+      QTest::keyClick(Pane().lstviewVorn->Report(), c.key, c.modifiers);
       QVERIFY2(c.done(), c.what);
     }
   }
@@ -349,7 +350,7 @@ class RemotePaneTest : public QObject {
                        d.lblContain->text().toStdString()});
     };
     ListRoot();
-    main_->lstviewVorn->ClearSelection();
+    Pane().lstviewVorn->ClearSelection();
     Pane().Properities1Click();
     QCOMPARE(shown.size(), size_t(1));
     QCOMPARE(shown[0][0], std::string("VORN-7730"));
@@ -358,19 +359,19 @@ class RemotePaneTest : public QObject {
     QVERIFY(shown[0][4].find(" byte(s)") != std::string::npos);
     QCOMPARE(shown[0][6], std::string("6 file(s), 2 folder(s)"));
 
-    main_->lstviewVorn->SelectRow(RowOf("CONF"));
+    Pane().lstviewVorn->SelectRow(RowOf("CONF"));
     Pane().Properities1Click();
     QCOMPARE(shown.back()[1], std::string("CONF"));
     QCOMPARE(shown.back()[6], std::string("1 file(s), 0 folder(s)"));
     QCOMPARE(shown.back()[5], std::string("1998/07/01 08:00:00"));
 
-    main_->lstviewVorn->SelectRow(RowOf("DEMO.EXE"));
+    Pane().lstviewVorn->SelectRow(RowOf("DEMO.EXE"));
     Pane().Properities1Click();
     QCOMPARE(shown.back()[4], std::string("2874 byte(s)"));
     QCOMPARE(shown.back()[6], std::string());
 
     Pane().ShowRemoteFolder("\\DATA");
-    main_->lstviewVorn->ClearSelection();
+    Pane().lstviewVorn->ClearSelection();
     Pane().Properities1Click();
     QCOMPARE(shown.back()[3], std::string("Folder"));
   }
@@ -399,7 +400,7 @@ class RemotePaneTest : public QObject {
     std::string content;
     QVERIFY(Sim().ReadFile("\\AUTORUN.BAT", &content));
     QCOMPARE(content, std::string("COUNTER.EXE\r\n"));
-    QCOMPARE(main_->lstviewVorn->CurrentRow(), RowOf("COUNTER.EXE"));
+    QCOMPARE(Pane().lstviewVorn->CurrentRow(), RowOf("COUNTER.EXE"));
 
     Choose("DEMO.EXE");
     Pane().Vorn7730TCP1Click();
@@ -447,12 +448,12 @@ class RemotePaneTest : public QObject {
 
   void fileRunsInTheTerminal() {
     ListRoot();
-    main_->lstviewVorn->SelectRow(RowOf("DEMO.EXE"));
+    Pane().lstviewVorn->SelectRow(RowOf("DEMO.EXE"));
     Sim().ClearReceived();
     Pane().lstviewVornDblClick();
     QVERIFY(main_->TerminalRunning());
     QTRY_VERIFY_WITH_TIMEOUT(Sim().Received().find("DEMO.EXE\r") != std::string::npos, 3000);
-    main_->tbtnDOSCmdClick();
+    main_->Console().tbtnDOSCmdClick();
     QVERIFY(!main_->TerminalRunning());
   }
 
@@ -461,7 +462,7 @@ class RemotePaneTest : public QObject {
     if (dir.isEmpty()) QSKIP("set VORN_SCREENSHOT_DIR to save the main window");
     main_->show();
     QVERIFY(QTest::qWaitForWindowExposed(main_.get()));
-    main_->tbtnRefresh->click();
+    Pane().tbtnRefresh->click();
     Pane().ShowRemoteFolder("\\");
     QTest::qWait(100);
     QVERIFY(main_->grab().save(QString::fromLocal8Bit(dir) + "/remote_pane.png"));
@@ -471,7 +472,7 @@ class RemotePaneTest : public QObject {
       QVERIFY(QTest::qWaitForWindowExposed(&d));
       QVERIFY(d.grab().save(QString::fromLocal8Bit(dir) + "/properties.png"));
     };
-    main_->lstviewVorn->SelectRow(RowOf("CONF"));
+    Pane().lstviewVorn->SelectRow(RowOf("CONF"));
     Pane().Properities1Click();
 
     Pane().ShowViewer = [&dir](TdlgVornView& d) {

@@ -2,20 +2,16 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
-#include <QButtonGroup>
 #include <QCloseEvent>
-#include <QLineEdit>
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <array>
-#include <tuple>
 
 #include "app/ui/dialogs.h"
-#include "widgets/flow_layout.h"
 #include "widgets/gui_line_wait.h"
 #include "widgets/icons.h"
+#include "widgets/pane_tools.h"
 #include "widgets/qt_invoker.h"
 #include "ioconf/ioconf_run.h"
 #include "ioconf/ui/tdlg_vorn_io_conf.h"
@@ -63,42 +59,6 @@ class PortBox : public QComboBox {
     QComboBox::showPopup();
   }
 };
-
-// A tool bar outside the main window's tool bar areas has an overflow button
-// that opens nothing: the pane keeps it wide enough for all its buttons.
-void NeverOverflow(QToolBar* bar) { bar->setSizePolicy(QSizePolicy::MinimumExpanding, QSizePolicy::Fixed); }
-
-QToolButton* ToolButton(QToolBar* bar, const char* name, const QString& hint, ToolIcon icon) {
-  auto* button = new QToolButton(bar);
-  button->setObjectName(name);
-  button->setToolTip(hint);
-  button->setIcon(MakeToolIcon(icon));
-  button->setAutoRaise(true);
-  bar->addWidget(button);
-  return button;
-}
-
-// The four view-style buttons of a pane (large icons, small icons, list,
-// report), named prefix + LgIcon/SmIcon/LsIcon/DtIcon; exactly one is down.
-std::tuple<QToolButton*, QToolButton*, QToolButton*, QToolButton*> ViewStyleButtons(QToolBar* bar,
-                                                                                   const QString& prefix,
-                                                                                   QObject* owner) {
-  auto make = [&](const char* suffix, const char* hint, ToolIcon icon) {
-    QToolButton* b = ToolButton(bar, (prefix + suffix).toLatin1().constData(), hint, icon);
-    b->setCheckable(true);
-    return b;
-  };
-  // One after the other: the toolbar keeps the order in which they are made.
-  QToolButton* large = make("LgIcon", "Large Icons", ToolIcon::LargeIcons);
-  QToolButton* small = make("SmIcon", "Small Icons", ToolIcon::SmallIcons);
-  QToolButton* list = make("LsIcon", "List View", ToolIcon::List);
-  QToolButton* report = make("DtIcon", "Report View", ToolIcon::Report);
-  auto buttons = std::make_tuple(large, small, list, report);
-  auto* group = new QButtonGroup(owner);
-  group->setExclusive(true);
-  std::apply([group](auto*... b) { (group->addButton(b), ...); }, buttons);
-  return buttons;
-}
 
 }  // namespace
 
@@ -154,18 +114,6 @@ class HeldErrorUi : public vorn::Ui {
   int held_ = 0;
 };
 
-namespace {
-
-QWidget* PaneHeader(QLabel* label) {
-  QFont font = label->font();
-  font.setBold(true);
-  label->setFont(font);
-  label->setContentsMargins(4, 2, 4, 2);
-  return label;
-}
-
-}  // namespace
-
 TfrmMain::TfrmMain(vorn::Ui& ui, StartOptions options, QWidget* parent)
     : QMainWindow(parent), ui_(ui), exchangeUi_(std::make_unique<HeldErrorUi>(ui)), options_(std::move(options)) {
   setObjectName("TfrmMain");
@@ -182,16 +130,6 @@ TfrmMain::TfrmMain(vorn::Ui& ui, StartOptions options, QWidget* parent)
 TfrmMain::~TfrmMain() { FormDestroy(); }
 
 bool TfrmMain::TerminalRunning() const { return console_ && console_->Running(); }
-void TfrmMain::tbtnDOSCmdClick() { console_->tbtnDOSCmdClick(); }
-void TfrmMain::meoDosKeyDown(int key, bool* swallow) { console_->meoDosKeyDown(key, swallow); }
-void TfrmMain::meoDosKeyPress(char ch) { console_->meoDosKeyPress(ch); }
-void TfrmMain::meoDosMouseUp() { console_->meoDosMouseUp(); }
-void TfrmMain::PopupMenu3Popup() { console_->PopupMenu3Popup(); }
-void TfrmMain::Copy1Click() { console_->Copy1Click(); }
-void TfrmMain::Pasteto7730M1Click() { console_->Pasteto7730M1Click(); }
-void TfrmMain::SelectAll1Click() { console_->SelectAll1Click(); }
-void TfrmMain::Font1Click() { console_->Font1Click(); }
-void TfrmMain::SaveLog1Click() { console_->SaveLog1Click(); }
 
 vorn::Exchange& TfrmMain::Exchanges() {
   exchange_->ComName = ComName;
@@ -212,45 +150,9 @@ void TfrmMain::BuildLayout() {
   connect(About1, &QAction::triggered, this, [this] { About1Click(); });
 
   // ---- host pane
-  pnlLocal = new QWidget;
-  pnlLocal->setObjectName("pnlLocal");
-  // No fixed minimum width: the tool bar's buttons, well over 150 pixels, set
-  // how narrow the pane may get.
-  lblLocal = new QLabel("Local System:", pnlLocal);
-  lblLocal->setObjectName("lblLocal");
-  tlbarLocal = new QToolBar(pnlLocal);
-  tlbarLocal->setObjectName("tlbarLocal");
-  tlbarLocal->setIconSize(QSize(18, 18));
-  NeverOverflow(tlbarLocal);
-  tbtnLocalOpenDir = ToolButton(tlbarLocal, "tbtnLocalOpenDir", "Open directory", ToolIcon::OpenFolder);
-  tbtnLocalUp = ToolButton(tlbarLocal, "tbtnLocalUp", "Move up", ToolIcon::Up);
-  tbtnLocalRefresh = ToolButton(tlbarLocal, "tbtnLocalRefresh", "Refresh folder", ToolIcon::Refresh);
-  tlbarLocal->addSeparator();
-  std::tie(tbtnLocalLgIcon, tbtnLocalSmIcon, tbtnLocalLsIcon, tbtnLocalDtIcon) =
-      ViewStyleButtons(tlbarLocal, "tbtnLocal", this);
-  tlbarLocal->addSeparator();
-  tbtnLocalRun = ToolButton(tlbarLocal, "tbtnLocalRun", "Run VORN Utility", ToolIcon::Run);
-  cbxLocal = new QComboBox(pnlLocal);
-  cbxLocal->setObjectName("cbxLocal");
-  cbxLocal->setEditable(true);
-  cbxLocal->setInsertPolicy(QComboBox::NoInsert);
-  cbxLocal->setMaxVisibleItems(20);
-  lstviewLocal = new FileListView(true, pnlLocal);
-  lstviewLocal->setObjectName("lstviewLocal");
-  stabarLocal = new StatusPanels({150, 100}, pnlLocal);
-  stabarLocal->setObjectName("stabarLocal");
-  PopupMenu1 = new QMenu(this);
-  PopupMenu1->setObjectName("PopupMenu1");
-  {
-    auto* layout = new QVBoxLayout(pnlLocal);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(1);
-    layout->addWidget(PaneHeader(lblLocal));
-    layout->addWidget(tlbarLocal);
-    layout->addWidget(cbxLocal);
-    layout->addWidget(lstviewLocal, 1);
-    layout->addWidget(stabarLocal);
-  }
+  pnlLocal = new LocalPane(ui_, *this);
+  pnlLocal->tlbarLocal->addSeparator();
+  tbtnLocalRun = ToolButton(pnlLocal->tlbarLocal, "tbtnLocalRun", "Run VORN Utility", ToolIcon::Run);
 
   // ---- middle strip
   pnlBtn = new QWidget;
@@ -270,103 +172,32 @@ void TfrmMain::BuildLayout() {
   }
   pnlBtn->setFixedWidth(36);
 
-  // ---- controller pane
-  pnlVorn = new QWidget;
-  pnlVorn->setObjectName("pnlVorn");
-  lblVorn = new QLabel("VORN-7730 Series:", pnlVorn);
-  lblVorn->setObjectName("lblVorn");
-  tlbarVorn = new QToolBar(pnlVorn);
-  tlbarVorn->setObjectName("tlbarVorn");
-  tlbarVorn->setIconSize(QSize(18, 18));
-  NeverOverflow(tlbarVorn);
-  tbtnVornUp = ToolButton(tlbarVorn, "tbtnVornUp", "Move up", ToolIcon::Up);
-  tbtnRefresh = ToolButton(tlbarVorn, "tbtnRefresh", "Refresh folder", ToolIcon::Refresh);
-  tlbarVorn->addSeparator();
-  std::tie(tbtnVornLgIcon, tbtnVornSmIcon, tbtnVornLsIcon, tbtnVornDtIcon) =
-      ViewStyleButtons(tlbarVorn, "tbtnVorn", this);
-  tlbarVorn->addSeparator();
-  tbtnVornConf = ToolButton(tlbarVorn, "tbtnVornConf", "Config VORN", ToolIcon::Config);
-  tbtnDOSCmd = ToolButton(tlbarVorn, "tbtnDOSCmd", "Launch Terminal", ToolIcon::Terminal);
+  // ---- controller pane, with this window's tools on its bar's line
+  pnlVorn = new RemotePane(ui_, [this]() -> vorn::Exchange& { return Exchanges(); }, pnlLocal->Folders());
+  QToolBar* bar = pnlVorn->tlbarVorn;
+  bar->addSeparator();
+  tbtnVornConf = ToolButton(bar, "tbtnVornConf", "Config VORN", ToolIcon::Config);
+  tbtnDOSCmd = ToolButton(bar, "tbtnDOSCmd", "Launch Terminal", ToolIcon::Terminal);
   tbtnDOSCmd->setCheckable(true);
-  tbtnTCPConf = ToolButton(tlbarVorn, "tbtnTCPConf", "Vorn-7730/TCP Configuration", ToolIcon::Network);
-  tbtnKAPRIN = ToolButton(tlbarVorn, "tbtnKAPRIN", "Talvenrik Image Kaprin", ToolIcon::Image);
+  tbtnTCPConf = ToolButton(bar, "tbtnTCPConf", "Vorn-7730/TCP Configuration", ToolIcon::Network);
+  tbtnKAPRIN = ToolButton(bar, "tbtnKAPRIN", "Talvenrik Image Kaprin", ToolIcon::Image);
   // The port box follows the buttons on their line, or starts a line of its
   // own when the pane is narrow: it is never hidden in an overflow.
-  auto* vornBar = new QWidget(pnlVorn);
-  vornBar->setObjectName("vornBar");
-  cbxCOM = new PortBox(vornBar);
-  static_cast<PortBox*>(cbxCOM)->aboutToPopUp = [this] { RescanComPort(); };
+  auto* portBox = new PortBox;
+  portBox->aboutToPopUp = [this] { RescanComPort(); };
+  cbxCOM = portBox;
   cbxCOM->setObjectName("cbxCOM");
   cbxCOM->setToolTip("COM port");
   // Long device names are elided in the box; its list shows them whole.
   cbxCOM->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   cbxCOM->setMinimumContentsLength(10);
   cbxCOM->view()->setMinimumWidth(260);
-  {
-    auto* flow = new FlowLayout(vornBar, 6);
-    flow->addWidget(tlbarVorn);
-    flow->addWidget(cbxCOM);
-  }
-  cbxVorn = new QComboBox(pnlVorn);
-  cbxVorn->setObjectName("cbxVorn");
-  cbxVorn->setEditable(false);
-  lstviewVorn = new FileListView(false, pnlVorn);
-  lstviewVorn->setObjectName("lstviewVorn");
-  stabarVorn = new StatusPanels({150, 50}, pnlVorn);
-  stabarVorn->setObjectName("stabarVorn");
-  {
-    auto* layout = new QVBoxLayout(pnlVorn);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(1);
-    layout->addWidget(PaneHeader(lblVorn));
-    layout->addWidget(vornBar);
-    layout->addWidget(cbxVorn);
-    layout->addWidget(lstviewVorn, 1);
-    layout->addWidget(stabarVorn);
-  }
+  pnlVorn->AddToBarLine(cbxCOM);
 
-  // ---- controller pane context menu
-  PopupMenu2 = new QMenu(this);
-  PopupMenu2->setObjectName("PopupMenu2");
-  auto item = [](QMenu* menu, const char* name, const QString& caption) {
-    QAction* a = menu->addAction(caption);
-    a->setObjectName(name);
-    return a;
-  };
-  MakeDirectory1 = item(PopupMenu2, "MakeDirectory1", "&Make Directory");
-  PopupMenu2->addSeparator();
-  VORNCopy1 = item(PopupMenu2, "VORNCopy1", "VORN Cop&y");
-  VORNPaste1 = item(PopupMenu2, "VORNPaste1", "VORN Pas&te");
-  VORNCopy1->setEnabled(false);
-  VORNPaste1->setEnabled(false);
-  PopupMenu2->addSeparator();
-  Delete1 = item(PopupMenu2, "Delete1", "&Delete");
-  Rename1 = item(PopupMenu2, "Rename1", "&Rename");
-  PopupMenu2->addSeparator();
-  DOScommand1 = PopupMenu2->addMenu("D&OS command");
-  DOScommand1->setObjectName("DOScommand1");
-  ABORT1 = item(DOScommand1, "ABORT1", "&ABORT");
-  FORMAT1 = item(DOScommand1, "FORMAT1", "&FORMAT");
-  MEM1 = item(DOScommand1, "MEM1", "M&EM");
-  SetToAutoRun1 = PopupMenu2->addMenu("Set to &AutoRun");
-  SetToAutoRun1->setObjectName("SetToAutoRun1");
-  Vorn7730M1 = item(SetToAutoRun1, "Vorn7730M1", "Vorn-7730M");
-  Vorn7730TCP1 = item(SetToAutoRun1, "Vorn7730TCP1", "Vorn-7730/TCP");
-  PopupMenu2->addSeparator();
-  Properities1 = item(PopupMenu2, "Properities1", "&Properities");
-
-  // ---- terminal pane
+  // ---- terminal pane and its session
   meoDos = new TerminalPaneWidget;
-  PopupMenu3 = new QMenu(this);
-  PopupMenu3->setObjectName("PopupMenu3");
-  Copy1 = item(PopupMenu3, "Copy1", "Copy");
-  Pasteto7730M1 = item(PopupMenu3, "Pasteto7730M1", "Paste to 7730");
-  SelectAll1 = item(PopupMenu3, "SelectAll1", "Select All");
-  Font1 = item(PopupMenu3, "Font1", "Font");
-  PopupMenu3->addSeparator();
-  SaveLog1 = item(PopupMenu3, "SaveLog1", "Save log...");
-  LogTimestamps1 = item(PopupMenu3, "LogTimestamps1", "Timestamp Each Line");
-  LogTimestamps1->setCheckable(true);
+  terminalView_ = std::make_unique<MainTerminalView>(meoDos);
+  terminal_ = std::make_unique<vorn::TerminalSession>(*invoker_, *terminalView_);
 
   // ---- splitters
   Splitter1 = new QSplitter(Qt::Horizontal);
@@ -391,37 +222,26 @@ void TfrmMain::BuildLayout() {
   // Made now, so the window does not change its height the first time it says something.
   statusBar()->setObjectName("stabarMain");
 
-  TerminalConsoleParts console;
-  console.meoDos = meoDos;
-  console.tbtnDOSCmd = tbtnDOSCmd;
-  console.Copy1 = Copy1;
-  console.Pasteto7730M1 = Pasteto7730M1;
-  console.LogTimestamps1 = LogTimestamps1;
-  console.ui = &ui_;
-  console.session = [this] { return terminal_.get(); };
-  console.portName = [this] { return ComName; };
-  console.setExchangeControlsEnabled = [this](bool enabled) { SetExchangeControlsEnabled(enabled); };
-  console_ = std::make_unique<TerminalConsole>(std::move(console));
+  // ---- the commands between the parts
+  console_ = std::make_unique<TerminalConsole>(*meoDos, *tbtnDOSCmd, *terminal_, ui_, [this] { return ComName; });
+  connect(console_.get(), &TerminalConsole::runningChanged, this,
+          [this](bool running) { SetExchangeControlsEnabled(!running); });
+  copyCommand_ = std::make_unique<CopyCommand>(*pnlLocal, *pnlVorn, ui_, *invoker_, *this,
+                                               [this]() -> vorn::Exchange& { return Exchanges(); }, this);
+  CopyCommand* copy = copyCommand_.get();
+  connect(btnCopy, &QPushButton::clicked, copy, &CopyCommand::btnCopyClick);
+  // The copy keys do what the button does, and nothing while it is off.
+  connect(pnlLocal, &LocalPane::copyRequested, btnCopy, &QPushButton::click);
+  connect(pnlVorn, &RemotePane::copyRequested, btnCopy, &QPushButton::click);
+  connect(pnlLocal, &LocalPane::copyWithFoldersRequested, copy, &CopyCommand::CopyWithFolders);
+  connect(pnlVorn, &RemotePane::filesDropped, copy, &CopyCommand::UploadPaths);
+  connect(pnlVorn, &RemotePane::runRequested, console_.get(), &TerminalConsole::TypeKeys);
 
-  // ---- wiring of this window's own handlers
   connect(cbxCOM, QOverload<int>::of(&QComboBox::activated), this, [this](int) { cbxCOMChange(); });
   connect(tbtnVornConf, &QToolButton::clicked, this, [this] { tbtnVornConfClick(); });
   connect(tbtnTCPConf, &QToolButton::clicked, this, [this] { tbtnTCPConfClick(); });
   connect(tbtnKAPRIN, &QToolButton::clicked, this, [this] { tbtnKAPRINClick(); });
-  connect(tbtnDOSCmd, &QToolButton::clicked, this, [this] { tbtnDOSCmdClick(); });
   connect(tbtnLocalRun, &QToolButton::clicked, this, [this] { tbtnLocalRunClick(); });
-  meoDos->onKeyDown = [this](int key, bool* swallow) { meoDosKeyDown(key, swallow); };
-  meoDos->onKeyPress = [this](char ch) { meoDosKeyPress(ch); };
-  meoDos->onMouseUp = [this] { meoDosMouseUp(); };
-  connect(meoDos, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-    PopupMenu3Popup();
-    PopupMenu3->exec(meoDos->viewport()->mapToGlobal(pos));
-  });
-  connect(Copy1, &QAction::triggered, this, [this] { Copy1Click(); });
-  connect(Pasteto7730M1, &QAction::triggered, this, [this] { Pasteto7730M1Click(); });
-  connect(SelectAll1, &QAction::triggered, this, [this] { SelectAll1Click(); });
-  connect(Font1, &QAction::triggered, this, [this] { Font1Click(); });
-  connect(SaveLog1, &QAction::triggered, this, [this] { SaveLog1Click(); });
 }
 
 // ------------------------------------------------------------------ start-up
@@ -434,78 +254,6 @@ void TfrmMain::FormCreate() {
   init.ChangeLabelText("Scanning local system...");
   NormalCursor = cursor();
   ConfigPath = vorn::platform::DocumentsFolder() + vorn::platform::PathSeparator() + "V7730MIO.cfg";
-
-  RemotePaneParts remote;
-  remote.pnlVorn = pnlVorn;
-  remote.tbtnVornUp = tbtnVornUp;
-  remote.tbtnRefresh = tbtnRefresh;
-  remote.tbtnVornLgIcon = tbtnVornLgIcon;
-  remote.tbtnVornSmIcon = tbtnVornSmIcon;
-  remote.tbtnVornLsIcon = tbtnVornLsIcon;
-  remote.tbtnVornDtIcon = tbtnVornDtIcon;
-  remote.cbxVorn = cbxVorn;
-  remote.lstviewVorn = lstviewVorn;
-  remote.stabarVorn = stabarVorn;
-  remote.PopupMenu2 = PopupMenu2;
-  remote.MakeDirectory1 = MakeDirectory1;
-  remote.VORNCopy1 = VORNCopy1;
-  remote.VORNPaste1 = VORNPaste1;
-  remote.Delete1 = Delete1;
-  remote.Rename1 = Rename1;
-  remote.DOScommand1 = DOScommand1;
-  remote.ABORT1 = ABORT1;
-  remote.FORMAT1 = FORMAT1;
-  remote.MEM1 = MEM1;
-  remote.SetToAutoRun1 = SetToAutoRun1;
-  remote.Vorn7730M1 = Vorn7730M1;
-  remote.Vorn7730TCP1 = Vorn7730TCP1;
-  remote.Properities1 = Properities1;
-  remote.window = this;
-  remote.ui = &ui_;
-  remote.exchange = [this]() -> vorn::Exchange& { return Exchanges(); };
-  remote.hostFolders = [this]() -> const vorn::HostFolders& { return Local().Folders(); };
-  remote.copy = [this] { btnCopy->click(); };
-  remote.terminalRunning = [this] { return TerminalRunning(); };
-  remote.startTerminal = [this] { tbtnDOSCmdClick(); };
-  remote.typeKey = [this](char ch) { meoDosKeyPress(ch); };
-  remotePane_ = std::make_unique<RemotePane>(std::move(remote));
-  remotePane_->Wire();
-
-  LocalPaneParts local;
-  local.pnlLocal = pnlLocal;
-  local.tbtnLocalOpenDir = tbtnLocalOpenDir;
-  local.tbtnLocalUp = tbtnLocalUp;
-  local.tbtnLocalRefresh = tbtnLocalRefresh;
-  local.tbtnLocalLgIcon = tbtnLocalLgIcon;
-  local.tbtnLocalSmIcon = tbtnLocalSmIcon;
-  local.tbtnLocalLsIcon = tbtnLocalLsIcon;
-  local.tbtnLocalDtIcon = tbtnLocalDtIcon;
-  local.cbxLocal = cbxLocal;
-  local.lstviewLocal = lstviewLocal;
-  local.stabarLocal = stabarLocal;
-  local.PopupMenu1 = PopupMenu1;
-  local.window = this;
-  local.ui = &ui_;
-  local.cursor = this;
-  local.copy = [this] { btnCopy->click(); };
-  localPane_ = std::make_unique<LocalPane>(std::move(local));
-  localPane_->Wire();
-
-  CopyCommandParts copy;
-  copy.btnCopy = btnCopy;
-  copy.lstviewLocal = lstviewLocal;
-  copy.lstviewVorn = lstviewVorn;
-  copy.cbxVorn = cbxVorn;
-  copy.local = localPane_.get();
-  copy.remote = remotePane_.get();
-  copy.ui = &ui_;
-  copy.invoker = invoker_.get();
-  copy.owner = this;
-  copy.terminal = this;
-  copy.exchange = [this]() -> vorn::Exchange& { return Exchanges(); };
-  copy.portName = [this] { return ComName; };
-  copyCommand_ = std::make_unique<CopyCommand>(std::move(copy));
-  copyCommand_->Wire();
 
   init.ChangeLabelText("Scanning COM port...");
   if (options_.simulate) {
@@ -527,13 +275,10 @@ void TfrmMain::FormCreate() {
   ScanComPort();
 
   init.ChangeLabelText("Constructing local view...");
-  localPane_->ShowStart();
+  pnlLocal->ShowStart();
 
   init.ChangeLabelText("Starting COM thread...");
-  cbxLocal->setFocus();
-  if (cbxLocal->lineEdit()) cbxLocal->lineEdit()->selectAll();
-  tbtnLocalDtIcon->setChecked(true);
-  tbtnVornDtIcon->setChecked(true);
+  pnlLocal->FocusPathBox();
   if (!options_.logFile.empty()) {
     QString error;
     logReady_ = meoDos->OpenLog(QString::fromStdString(options_.logFile), &error);
@@ -546,9 +291,6 @@ void TfrmMain::FormCreate() {
       });
     };
   }
-  terminalView_ = std::make_unique<MainTerminalView>(meoDos);
-  terminal_ = std::make_unique<vorn::TerminalSession>(*invoker_, *terminalView_);
-
   init.ChangeLabelText("Initialization done!!");
   init.close();
 }
@@ -607,9 +349,9 @@ void TfrmMain::cbxCOMChange() {
   ComName = (data.isValid() ? data.toString() : cbxCOM->currentText()).toStdString();
   if (!simulator_ || ComName != simulator_->PortPath())
     vorn::platform::HostRegistry().WriteString(kPortKey, kLastPortValue, ComName);
-  remotePane_->Listing().SortColumn = 0;
-  remotePane_->Listing().RestoreIndex = 0;
-  remotePane_->ShowRemoteFolder("\\");
+  pnlVorn->Listing().SortColumn = 0;
+  pnlVorn->Listing().RestoreIndex = 0;
+  pnlVorn->ShowRemoteFolder("\\");
 }
 
 void TfrmMain::showEvent(QShowEvent* event) {
@@ -680,13 +422,16 @@ void TfrmMain::FormDestroy() {
   if (destroyed_) return;
   destroyed_ = true;
   // Printer, receiver and ring go first, then the terminal's port is closed.
+  console_.reset();
   terminal_.reset();
   terminalView_.reset();
   invoker_->Shutdown();
   // The panes go before the simulator whose port they may name.
   copyCommand_.reset();
-  remotePane_.reset();
-  localPane_.reset();
+  delete pnlVorn;
+  pnlVorn = nullptr;
+  delete pnlLocal;
+  pnlLocal = nullptr;
   if (simulator_) simulator_->Stop();
 }
 
@@ -713,7 +458,7 @@ void TfrmMain::tbtnVornConfClick() {
 }
 
 void TfrmMain::tbtnTCPConfClick() {
-  if (remotePane_->Listing().BytesFree == 0) {
+  if (pnlVorn->Listing().BytesFree == 0) {
     ui_.Warning("Please press 'Refresh folder' button in the VORN-7730 panel first.");
     return;
   }
@@ -725,7 +470,7 @@ void TfrmMain::tbtnTCPConfClick() {
 }
 
 void TfrmMain::tbtnKAPRINClick() {
-  if (remotePane_->Listing().BytesFree == 0) {
+  if (pnlVorn->Listing().BytesFree == 0) {
     ui_.Warning("Please press 'Refresh folder' button in the VORN-7730 panel first.");
     return;
   }
@@ -741,28 +486,28 @@ void TfrmMain::tbtnKAPRINClick() {
 }
 
 void TfrmMain::RelistAfterDriveChange() {
-  vorn::RemoteListing& listing = remotePane_->Listing();
+  vorn::RemoteListing& listing = pnlVorn->Listing();
   // The free space shown is stale now: until a listing succeeds, the tools
   // and uploads that depend on it ask for a refresh.
   listing.BytesFree = 0;
   if (listing.CurrentPath.empty() || listing.CurrentPath == "\\") {
-    remotePane_->Relist();
+    pnlVorn->Relist();
     return;
   }
   // A shell that refuses the folder means it went with the old drive: the
   // root is listed instead, and whatever still fails there is shown.
   exchangeUi_->Hold();
-  remotePane_->Relist();
+  pnlVorn->Relist();
   if (!exchangeUi_->Release()) return;
   listing.SortColumn = listing.ChosenColumn;
   listing.RestoreIndex = 0;
-  remotePane_->ShowRemoteFolder("\\");
+  pnlVorn->ShowRemoteFolder("\\");
 }
 
 void TfrmMain::tbtnLocalRunClick() {
   TdlgVornRun dialog(ui_, vorn::platform::HostRegistry(), this);
   if (dialog.exec() != QDialog::Accepted) return;
-  if (TerminalRunning()) tbtnDOSCmdClick();
+  if (TerminalRunning()) console_->tbtnDOSCmdClick();
   if (!vorn::platform::StartProgram(dialog.AppPath))
     ui_.Error("Unable to run the application. '" + dialog.AppPath + "'");
 }
@@ -784,9 +529,8 @@ void TfrmMain::Restore() {
 }
 
 void TfrmMain::SetExchangeControlsEnabled(bool enabled) {
-  for (QWidget* w : std::initializer_list<QWidget*>{tbtnVornConf, tbtnVornUp, tbtnRefresh, tbtnVornLgIcon, tbtnVornSmIcon,
-                                                    tbtnVornLsIcon, tbtnVornDtIcon, cbxCOM, cbxVorn, lstviewVorn, btnCopy,
-                                                    tbtnTCPConf, tbtnKAPRIN})
+  pnlVorn->SetExchangeControlsEnabled(enabled);
+  for (QWidget* w : std::initializer_list<QWidget*>{tbtnVornConf, cbxCOM, btnCopy, tbtnTCPConf, tbtnKAPRIN})
     w->setEnabled(enabled);
 }
 

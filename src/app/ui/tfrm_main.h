@@ -1,25 +1,20 @@
 #pragma once
-// The main window: both file panes, the terminal pane, the toolbars, the port
-// chooser, and what lives longer than one user action.
+// The main window: makes both file panes, the terminal pane and the tools,
+// lays them out and connects them; keeps the port chooser and what lives
+// longer than one user action.
 #include <QAction>
 #include <QComboBox>
 #include <QCursor>
-#include <QLabel>
 #include <QMainWindow>
-#include <QMenu>
 #include <QMenuBar>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSplitter>
-#include <QToolBar>
 #include <QToolButton>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "widgets/file_list_view.h"
-#include "widgets/status_panels.h"
 #include "link/exchange.h"
 #include "link/serial_port.h"
 #include "link/ui.h"
@@ -81,8 +76,10 @@ class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::Bus
   // window does not close under it.
   bool TransferRunning() const;
 
-  RemotePane& Remote() { return *remotePane_; }
-  LocalPane& Local() { return *localPane_; }
+  RemotePane& Remote() { return *pnlVorn; }
+  LocalPane& Local() { return *pnlLocal; }
+  TerminalConsole& Console() { return *console_; }
+  CopyCommand& Copier() { return *copyCommand_; }
 
   // --- controls ---
   QMenuBar* MainMenu1 = nullptr;
@@ -92,66 +89,21 @@ class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::Bus
   QSplitter* splHori = nullptr;
   QSplitter* Splitter1 = nullptr;  // the one splitter holding both panes and the strip
 
-  QWidget* pnlLocal = nullptr;
-  QLabel* lblLocal = nullptr;
-  QToolBar* tlbarLocal = nullptr;
-  QToolButton* tbtnLocalOpenDir = nullptr;
-  QToolButton* tbtnLocalUp = nullptr;
-  QToolButton* tbtnLocalRefresh = nullptr;
-  QToolButton* tbtnLocalLgIcon = nullptr;
-  QToolButton* tbtnLocalSmIcon = nullptr;
-  QToolButton* tbtnLocalLsIcon = nullptr;
-  QToolButton* tbtnLocalDtIcon = nullptr;
-  QToolButton* tbtnLocalRun = nullptr;
-  QComboBox* cbxLocal = nullptr;
-  FileListView* lstviewLocal = nullptr;
-  StatusPanels* stabarLocal = nullptr;
-  QMenu* PopupMenu1 = nullptr;
+  LocalPane* pnlLocal = nullptr;
+  QToolButton* tbtnLocalRun = nullptr;  // on the host pane's tool bar
 
   QWidget* pnlBtn = nullptr;
   QPushButton* btnCopy = nullptr;
 
-  QWidget* pnlVorn = nullptr;
-  QLabel* lblVorn = nullptr;
-  QToolBar* tlbarVorn = nullptr;
-  QToolButton* tbtnVornUp = nullptr;
-  QToolButton* tbtnRefresh = nullptr;
-  QToolButton* tbtnVornLgIcon = nullptr;
-  QToolButton* tbtnVornSmIcon = nullptr;
-  QToolButton* tbtnVornLsIcon = nullptr;
-  QToolButton* tbtnVornDtIcon = nullptr;
+  RemotePane* pnlVorn = nullptr;
+  // On the controller pane's tool bar line.
   QToolButton* tbtnVornConf = nullptr;
   QToolButton* tbtnDOSCmd = nullptr;
   QToolButton* tbtnTCPConf = nullptr;
   QToolButton* tbtnKAPRIN = nullptr;
   QComboBox* cbxCOM = nullptr;
-  QComboBox* cbxVorn = nullptr;
-  FileListView* lstviewVorn = nullptr;
-  StatusPanels* stabarVorn = nullptr;
-
-  QMenu* PopupMenu2 = nullptr;
-  QAction* MakeDirectory1 = nullptr;
-  QAction* VORNCopy1 = nullptr;
-  QAction* VORNPaste1 = nullptr;
-  QAction* Delete1 = nullptr;
-  QAction* Rename1 = nullptr;
-  QMenu* DOScommand1 = nullptr;
-  QAction* ABORT1 = nullptr;
-  QAction* FORMAT1 = nullptr;
-  QAction* MEM1 = nullptr;
-  QMenu* SetToAutoRun1 = nullptr;
-  QAction* Vorn7730M1 = nullptr;
-  QAction* Vorn7730TCP1 = nullptr;
-  QAction* Properities1 = nullptr;
 
   TerminalPaneWidget* meoDos = nullptr;
-  QMenu* PopupMenu3 = nullptr;
-  QAction* Copy1 = nullptr;
-  QAction* Pasteto7730M1 = nullptr;
-  QAction* SelectAll1 = nullptr;
-  QAction* Font1 = nullptr;
-  QAction* SaveLog1 = nullptr;       // "Save log...": the pane's text to a file
-  QAction* LogTimestamps1 = nullptr; // checked: each saved line after its time
 
   // --- TerminalPane (exchanges and uploads add lines through it) ---
   int LineCount() const override;
@@ -175,17 +127,6 @@ class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::Bus
   void tbtnTCPConfClick();
   void tbtnKAPRINClick();
 
-  // --- terminal console ---
-  void tbtnDOSCmdClick();
-  void meoDosKeyDown(int key, bool* swallow);
-  void meoDosKeyPress(char ch);
-  void meoDosMouseUp();
-  void PopupMenu3Popup();
-  void Copy1Click();
-  void Pasteto7730M1Click();
-  void SelectAll1Click();
-  void Font1Click();
-  void SaveLog1Click();
   // False when --log named a file that could not be opened (said in a box).
   bool LogReady() const { return logReady_; }
 
@@ -222,8 +163,6 @@ class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::Bus
   std::unique_ptr<vorn::Exchange> exchange_;
   std::unique_ptr<MainTerminalView> terminalView_;
   std::unique_ptr<vorn::TerminalSession> terminal_;
-  std::unique_ptr<RemotePane> remotePane_;
-  std::unique_ptr<LocalPane> localPane_;
   std::unique_ptr<CopyCommand> copyCommand_;
   std::unique_ptr<TerminalConsole> console_;
   bool shown_ = false;

@@ -44,69 +44,108 @@ std::optional<vorn::TerminalKey> TerminalKeyFor(int key) {
 
 }  // namespace
 
-TerminalConsole::TerminalConsole(TerminalConsoleParts parts) : p_(std::move(parts)) {}
+TerminalConsole::TerminalConsole(TerminalPaneWidget& pane, QToolButton& launch, vorn::TerminalSession& session,
+                                 vorn::Ui& ui, std::function<std::string()> portName, QObject* parent)
+    : QObject(parent), meoDos_(pane), tbtnDOSCmd_(launch), session_(session), ui_(ui), portName_(std::move(portName)) {
+  PopupMenu3 = new QMenu(&pane);
+  PopupMenu3->setObjectName("PopupMenu3");
+  auto item = [this](const char* name, const QString& caption) {
+    QAction* a = PopupMenu3->addAction(caption);
+    a->setObjectName(name);
+    return a;
+  };
+  Copy1 = item("Copy1", "Copy");
+  Pasteto7730M1 = item("Pasteto7730M1", "Paste to 7730");
+  SelectAll1 = item("SelectAll1", "Select All");
+  Font1 = item("Font1", "Font");
+  PopupMenu3->addSeparator();
+  SaveLog1 = item("SaveLog1", "Save log...");
+  LogTimestamps1 = item("LogTimestamps1", "Timestamp Each Line");
+  LogTimestamps1->setCheckable(true);
 
-vorn::TerminalSession* TerminalConsole::Session() const { return p_.session ? p_.session() : nullptr; }
+  connect(&launch, &QToolButton::clicked, this, [this] { tbtnDOSCmdClick(); });
+  pane.onKeyDown = [this](int key, bool* swallow) { meoDosKeyDown(key, swallow); };
+  pane.onKeyPress = [this](char ch) { meoDosKeyPress(ch); };
+  pane.onMouseUp = [this] { meoDosMouseUp(); };
+  connect(&pane, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+    PopupMenu3Popup();
+    PopupMenu3->exec(meoDos_.viewport()->mapToGlobal(pos));
+  });
+  connect(Copy1, &QAction::triggered, this, [this] { Copy1Click(); });
+  connect(Pasteto7730M1, &QAction::triggered, this, [this] { Pasteto7730M1Click(); });
+  connect(SelectAll1, &QAction::triggered, this, [this] { SelectAll1Click(); });
+  connect(Font1, &QAction::triggered, this, [this] { Font1Click(); });
+  connect(SaveLog1, &QAction::triggered, this, [this] { SaveLog1Click(); });
+}
 
-bool TerminalConsole::Running() const {
-  vorn::TerminalSession* terminal = Session();
-  return terminal && terminal->Running();
+TerminalConsole::~TerminalConsole() {
+  // The pane may outlive the console while its window is taken down.
+  meoDos_.onKeyDown = nullptr;
+  meoDos_.onKeyPress = nullptr;
+  meoDos_.onMouseUp = nullptr;
+}
+
+bool TerminalConsole::Running() const { return session_.Running(); }
+
+void TerminalConsole::TypeKeys(const QString& keys) {
+  if (!Running()) tbtnDOSCmdClick();
+  if (!Running()) return;
+  for (char c : keys.toLatin1()) meoDosKeyPress(c);
 }
 
 void TerminalConsole::tbtnDOSCmdClick() {
-  vorn::TerminalSession* terminal = Session();
-  if (!terminal) return;
+  vorn::TerminalSession* terminal = &session_;
   if (!terminal->Running()) {
-    const std::string ComName = p_.portName();
+    const std::string ComName = portName_();
     if (!terminal->Open(ComName)) {
-      p_.tbtnDOSCmd->setChecked(false);
+      tbtnDOSCmd_.setChecked(false);
       const std::string& reason = terminal->OpenFailureReason();
-      p_.ui->Error("Unable to open " + ComName + " !" + (reason.empty() ? std::string() : "\n\n" + reason));
+      ui_.Error("Unable to open " + ComName + " !" + (reason.empty() ? std::string() : "\n\n" + reason));
       return;
     }
-    p_.tbtnDOSCmd->setChecked(true);
-    p_.meoDos->SetTerminalColours(true);
-    p_.meoDos->setFocus();
+    tbtnDOSCmd_.setChecked(true);
+    meoDos_.SetTerminalColours(true);
+    meoDos_.setFocus();
     terminal->Start();
-    p_.setExchangeControlsEnabled(false);
+    emit runningChanged(true);
   } else {
     terminal->Stop();
-    p_.tbtnDOSCmd->setChecked(false);
-    p_.meoDos->SetTerminalColours(false);
-    p_.setExchangeControlsEnabled(true);
+    tbtnDOSCmd_.setChecked(false);
+    meoDos_.SetTerminalColours(false);
+    emit runningChanged(false);
   }
 }
 
 void TerminalConsole::meoDosKeyDown(int key, bool* swallow) {
-  if (vorn::TerminalSession* terminal = Session()) *swallow = terminal->KeyDown(TerminalKeyFor(key));
+  *swallow = session_.KeyDown(TerminalKeyFor(key));
 }
 
 void TerminalConsole::meoDosKeyPress(char ch) {
-  if (vorn::TerminalSession* terminal = Session()) terminal->KeyPress(static_cast<uint8_t>(ch));
+  session_.KeyPress(static_cast<uint8_t>(ch));
 }
 
 void TerminalConsole::MoveCaretToEnd() {
-  QTextCursor end(p_.meoDos->document());
+  QTextCursor end(meoDos_.document());
   end.movePosition(QTextCursor::End);
-  p_.meoDos->setTextCursor(end);
+  meoDos_.setTextCursor(end);
 }
 
 void TerminalConsole::meoDosMouseUp() {
-  if (!p_.meoDos->textCursor().hasSelection()) MoveCaretToEnd();
+  if (!meoDos_.textCursor().hasSelection()) MoveCaretToEnd();
 }
 
 void TerminalConsole::PopupMenu3Popup() {
-  p_.Copy1->setEnabled(p_.meoDos->textCursor().hasSelection());
-  p_.Pasteto7730M1->setEnabled(Running() && !QApplication::clipboard()->text().isEmpty());
+  Copy1->setEnabled(meoDos_.textCursor().hasSelection());
+  Pasteto7730M1->setEnabled(Running() && !QApplication::clipboard()->text().isEmpty());
 }
 
 void TerminalConsole::Copy1Click() {
   // The pane separates lines with U+2029 in a selection; the clipboard wants
   // plain line ends.
-  QString text = p_.meoDos->textCursor().selectedText();
+  QString text = meoDos_.textCursor().selectedText();
   text.replace(QChar(0x2029), '\n');
   if (static_cast<size_t>(text.size()) > vorn::kCopyLimit) {
-    p_.ui->Error("The selected text exceeds 1024 bytes!");
+    ui_.Error("The selected text exceeds 1024 bytes!");
     return;
   }
   QApplication::clipboard()->setText(text);
@@ -115,35 +154,35 @@ void TerminalConsole::Copy1Click() {
 void TerminalConsole::Pasteto7730M1Click() {
   if (!Running()) return;
   const QByteArray bytes = QApplication::clipboard()->text().left(static_cast<int>(vorn::kPasteLimit)).toLatin1();
-  Session()->Paste(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), PumpFor);
+  session_.Paste(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), PumpFor);
 }
 
-void TerminalConsole::SelectAll1Click() { p_.meoDos->selectAll(); }
+void TerminalConsole::SelectAll1Click() { meoDos_.selectAll(); }
 
 void TerminalConsole::Font1Click() {
-  if (auto chosen = p_.ui->ChooseFont(p_.meoDos->font().toString().toStdString())) {
+  if (auto chosen = ui_.ChooseFont(meoDos_.font().toString().toStdString())) {
     QFont font;
-    if (font.fromString(QString::fromStdString(*chosen))) p_.meoDos->setFont(font);
+    if (font.fromString(QString::fromStdString(*chosen))) meoDos_.setFont(font);
   }
-  p_.meoDos->setFocus();
+  meoDos_.setFocus();
   MoveCaretToEnd();
 }
 
 void TerminalConsole::SaveLog1Click() {
   const std::optional<std::string> chosen =
-      p_.ui->SaveFile("Save log", "Log file (*.log)|*.log|All files (*.*)|*.*", "vorn7730.log");
+      ui_.SaveFile("Save log", "Log file (*.log)|*.log|All files (*.*)|*.*", "vorn7730.log");
   if (!chosen || chosen->empty()) return;
   const QString path = QString::fromStdString(*chosen);
   const QFileInfo info(path);
   if (info.exists() && !info.isFile()) {
-    p_.ui->Error("Unable to write file '" + *chosen + "'!\n\nIt is not a regular file.");
+    ui_.Error("Unable to write file '" + *chosen + "'!\n\nIt is not a regular file.");
     return;
   }
   // Written beside it first: a failed save leaves an earlier file as it was.
   QSaveFile file(path);
-  const QByteArray text = p_.meoDos->LogText(p_.LogTimestamps1->isChecked()).toUtf8();
+  const QByteArray text = meoDos_.LogText(LogTimestamps1->isChecked()).toUtf8();
   if (!file.open(QIODevice::WriteOnly | QIODevice::Text) || file.write(text) != text.size() || !file.commit())
-    p_.ui->Error("Unable to write file '" + *chosen + "'!\n\n" + file.errorString().toStdString());
+    ui_.Error("Unable to write file '" + *chosen + "'!\n\n" + file.errorString().toStdString());
 }
 
 }  // namespace vorn::ui

@@ -2,6 +2,8 @@
 // The terminal console: the launch button, the pane's keys and its context
 // menu. The session behind it owns the port and the threads.
 #include <QAction>
+#include <QMenu>
+#include <QObject>
 #include <QToolButton>
 #include <functional>
 #include <string>
@@ -15,25 +17,21 @@ class TerminalSession;
 
 namespace vorn::ui {
 
-// The controls the console drives and what it asks of the window around it.
-struct TerminalConsoleParts {
-  TerminalPaneWidget* meoDos = nullptr;
-  QToolButton* tbtnDOSCmd = nullptr;
-  QAction* Copy1 = nullptr;
-  QAction* Pasteto7730M1 = nullptr;
-  QAction* LogTimestamps1 = nullptr;
-  vorn::Ui* ui = nullptr;
-  std::function<vorn::TerminalSession*()> session;  // none once the window is going
-  std::function<std::string()> portName;            // the port chosen now
-  // Off while the terminal holds the port, on again when it lets go.
-  std::function<void(bool)> setExchangeControlsEnabled;
-};
-
-class TerminalConsole {
+class TerminalConsole : public QObject {
+  Q_OBJECT
  public:
-  explicit TerminalConsole(TerminalConsoleParts parts);
+  // pane shows the controller's text and takes the user's keys; launch starts
+  // and stops the terminal; portName gives the port chosen now. The console
+  // makes the pane's context menu.
+  TerminalConsole(TerminalPaneWidget& pane, QToolButton& launch, vorn::TerminalSession& session, vorn::Ui& ui,
+                  std::function<std::string()> portName, QObject* parent = nullptr);
+  ~TerminalConsole() override;
 
   bool Running() const;
+  // Types keys as the user would, starting the terminal first when it is not
+  // running; nothing when it cannot be started.
+  void TypeKeys(const QString& keys);
+
   void tbtnDOSCmdClick();
   void meoDosKeyDown(int key, bool* swallow);
   void meoDosKeyPress(char ch);
@@ -45,12 +43,28 @@ class TerminalConsole {
   void Font1Click();
   void SaveLog1Click();
 
+  // --- the pane's context menu ---
+  QMenu* PopupMenu3 = nullptr;
+  QAction* Copy1 = nullptr;
+  QAction* Pasteto7730M1 = nullptr;
+  QAction* SelectAll1 = nullptr;
+  QAction* Font1 = nullptr;
+  QAction* SaveLog1 = nullptr;       // "Save log...": the pane's text to a file
+  QAction* LogTimestamps1 = nullptr; // checked: each saved line after its time
+
+ signals:
+  // The terminal took the port (true) or let it go (false).
+  void runningChanged(bool running);
+
  private:
-  vorn::TerminalSession* Session() const;
   // Puts the pane's caret at the very end with nothing selected.
   void MoveCaretToEnd();
 
-  TerminalConsoleParts p_;
+  TerminalPaneWidget& meoDos_;
+  QToolButton& tbtnDOSCmd_;
+  vorn::TerminalSession& session_;
+  vorn::Ui& ui_;
+  std::function<std::string()> portName_;
 };
 
 }  // namespace vorn::ui

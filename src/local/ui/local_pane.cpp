@@ -11,6 +11,10 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include <QVBoxLayout>
+
+#include "local/ui/host_drag_source.h"
+#include "widgets/pane_tools.h"
 #include "widgets/status_panels.h"
 
 namespace vorn::ui {
@@ -26,10 +30,13 @@ std::string FailureText(const std::string& where, const std::string& systemText)
 
 }  // namespace
 
-LocalPane::LocalPane(LocalPaneParts parts) : LocalPane(std::move(parts), vorn::MakeFileSystemFolders()) {}
+LocalPane::LocalPane(vorn::Ui& ui, vorn::BusyCursor& cursor, QWidget* parent)
+    : LocalPane(ui, cursor, vorn::MakeFileSystemFolders(), parent) {}
 
-LocalPane::LocalPane(LocalPaneParts parts, std::unique_ptr<vorn::HostFolders> folders)
-    : p_(std::move(parts)), folders_(std::move(folders)), browser_(*folders_) {
+LocalPane::LocalPane(vorn::Ui& ui, vorn::BusyCursor& cursor, std::unique_ptr<vorn::HostFolders> folders,
+                     QWidget* parent)
+    : QWidget(parent), ui_(ui), cursor_(cursor), folders_(std::move(folders)), browser_(*folders_) {
+  setObjectName("pnlLocal");
   OpenItem = [](const std::string& fullPath) {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(fullPath))));
   };
@@ -39,36 +46,71 @@ LocalPane::LocalPane(LocalPaneParts parts, std::unique_ptr<vorn::HostFolders> fo
     error = item.errorString().toStdString();
     return false;
   };
+  BuildControls();
+  Wire();
 }
 
-LocalPane::~LocalPane() {
-  if (p_.lstviewLocal) p_.lstviewLocal->SetSource(nullptr);
+LocalPane::~LocalPane() { lstviewLocal->SetSource(nullptr); }
+
+void LocalPane::BuildControls() {
+  // No fixed minimum width: the tool bar's buttons, well over 150 pixels, set
+  // how narrow the pane may get.
+  lblLocal = PaneHeader("Local System:", "lblLocal", this);
+  tlbarLocal = PaneToolBar("tlbarLocal", this);
+  tbtnLocalOpenDir = ToolButton(tlbarLocal, "tbtnLocalOpenDir", "Open directory", ToolIcon::OpenFolder);
+  tbtnLocalUp = ToolButton(tlbarLocal, "tbtnLocalUp", "Move up", ToolIcon::Up);
+  tbtnLocalRefresh = ToolButton(tlbarLocal, "tbtnLocalRefresh", "Refresh folder", ToolIcon::Refresh);
+  tlbarLocal->addSeparator();
+  const ViewStyleButtonSet styles = ViewStyleButtons(tlbarLocal, "tbtnLocal");
+  tbtnLocalLgIcon = styles.large;
+  tbtnLocalSmIcon = styles.small;
+  tbtnLocalLsIcon = styles.list;
+  tbtnLocalDtIcon = styles.report;
+  tbtnLocalDtIcon->setChecked(true);
+  cbxLocal = new QComboBox(this);
+  cbxLocal->setObjectName("cbxLocal");
+  cbxLocal->setMaxVisibleItems(20);
+  lstviewLocal = new FileListView(true, this);
+  lstviewLocal->setObjectName("lstviewLocal");
+  stabarLocal = new StatusPanels({150, 100}, this);
+  stabarLocal->setObjectName("stabarLocal");
+  PopupMenu1 = new QMenu(this);
+  PopupMenu1->setObjectName("PopupMenu1");
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(1);
+  layout->addWidget(lblLocal);
+  layout->addWidget(tlbarLocal);
+  layout->addWidget(cbxLocal);
+  layout->addWidget(lstviewLocal, 1);
+  layout->addWidget(stabarLocal);
 }
 
 void LocalPane::Wire() {
-  FileListView* list = p_.lstviewLocal;
+  FileListView* list = lstviewLocal;
   list->SetSource(this);
   connect(list, &FileListView::activated, this, [this](int) { lstviewLocalDblClick(); });
   connect(list, &FileListView::backspacePressed, this, [this] { lstviewLocalKeyDown(Qt::Key_Backspace); });
   connect(list, &FileListView::deletePressed, this, [this](bool permanently) { DeleteItem(permanently); });
   connect(list, &FileListView::refreshPressed, this, [this] { lstviewLocalKeyDown(Qt::Key_F5); });
   connect(list, &FileListView::renamePressed, this, [this] { lstviewLocalKeyDown(Qt::Key_F2); });
-  connect(list, &FileListView::copyPressed, this, [this] { p_.copy(); });
+  connect(list, &FileListView::copyPressed, this, &LocalPane::copyRequested);
   connect(list, &FileListView::columnClicked, this, [this](int column) { lstviewLocalColumnClick(column); });
   connect(list, &FileListView::contextMenuRequested, this, [this](const QPoint& pos) {
     PopupMenu1Popup();
-    if (!p_.PopupMenu1->isEmpty()) p_.PopupMenu1->popup(pos);
+    if (!PopupMenu1->isEmpty()) PopupMenu1->popup(pos);
   });
 
-  connect(p_.tbtnLocalUp, &QToolButton::clicked, this, [this] { tbtnLocalUpClick(); });
-  connect(p_.tbtnLocalRefresh, &QToolButton::clicked, this, [this] { tbtnLocalRefreshClick(); });
-  connect(p_.tbtnLocalOpenDir, &QToolButton::clicked, this, [this] { tbtnLocalOpenDirClick(); });
-  connect(p_.tbtnLocalLgIcon, &QToolButton::clicked, this, [this] { tbtnLocalLgIconClick(); });
-  connect(p_.tbtnLocalSmIcon, &QToolButton::clicked, this, [this] { tbtnLocalSmIconClick(); });
-  connect(p_.tbtnLocalLsIcon, &QToolButton::clicked, this, [this] { tbtnLocalLsIconClick(); });
-  connect(p_.tbtnLocalDtIcon, &QToolButton::clicked, this, [this] { tbtnLocalDtIconClick(); });
+  connect(tbtnLocalUp, &QToolButton::clicked, this, [this] { tbtnLocalUpClick(); });
+  connect(tbtnLocalRefresh, &QToolButton::clicked, this, [this] { tbtnLocalRefreshClick(); });
+  connect(tbtnLocalOpenDir, &QToolButton::clicked, this, [this] { tbtnLocalOpenDirClick(); });
+  connect(tbtnLocalLgIcon, &QToolButton::clicked, this, [this] { tbtnLocalLgIconClick(); });
+  connect(tbtnLocalSmIcon, &QToolButton::clicked, this, [this] { tbtnLocalSmIconClick(); });
+  connect(tbtnLocalLsIcon, &QToolButton::clicked, this, [this] { tbtnLocalLsIconClick(); });
+  connect(tbtnLocalDtIcon, &QToolButton::clicked, this, [this] { tbtnLocalDtIconClick(); });
 
-  QComboBox* box = p_.cbxLocal;
+  QComboBox* box = cbxLocal;
   box->setEditable(true);
   box->setInsertPolicy(QComboBox::NoInsert);
   // Inline completion would turn a typed path into a visited one behind the
@@ -83,10 +125,8 @@ void LocalPane::Wire() {
     connect(box->lineEdit(), &QLineEdit::returnPressed, this, [this] { cbxLocalClick(); });
   }
 
-  connect(p_.stabarLocal, &StatusPanels::resized, this, [this] { stabarLocalResize(); });
+  connect(stabarLocal, &StatusPanels::resized, this, [this] { stabarLocalResize(); });
 
-  if (!p_.PopupMenu1) p_.PopupMenu1 = new QMenu(p_.window);
-  p_.PopupMenu1->setObjectName("PopupMenu1");
   auto item = [this](const char* name, const QString& caption) {
     auto* action = new QAction(caption, this);  // not the menu's: clear() would delete them
     action->setObjectName(name);
@@ -97,9 +137,14 @@ void LocalPane::Wire() {
   Delete1 = item("Delete1", "&Delete");
   Rename1 = item("Rename1", "Rena&me");
   CopyToVorn1 = item("CopyToVorn1", "&Copy to VORN with folders");
-  connect(CopyToVorn1, &QAction::triggered, this, [this] {
-    if (CopyWithFolders) CopyWithFolders();
-  });
+  connect(CopyToVorn1, &QAction::triggered, this, &LocalPane::copyWithFoldersRequested);
+  // The volumes of the computer folder are never dragged: a whole disk is no upload.
+  new HostDragSource(*lstviewLocal, [this] {
+    std::vector<std::string> paths;
+    if (AtComputer()) return paths;
+    for (const LocalSelection& item : SelectedEntries()) paths.push_back(item.fullPath);
+    return paths;
+  }, lstviewLocal);
   connect(Open1, &QAction::triggered, this, [this] { Open1Click(); });
   connect(NewFolder1, &QAction::triggered, this, [this] { NewFolder1Click(); });
   connect(Delete1, &QAction::triggered, this, [this] { Delete1Click(); });
@@ -111,26 +156,31 @@ void LocalPane::ShowStart() {
   ShowLocalFolder(folders_->ComputerFolder());
 }
 
+void LocalPane::FocusPathBox() {
+  cbxLocal->setFocus();
+  if (cbxLocal->lineEdit()) cbxLocal->lineEdit()->selectAll();
+}
+
 // ------------------------------------------------------------------ reading
 
 bool LocalPane::ShowLocalFolder(const std::string& folder) {
-  FileListView* list = p_.lstviewLocal;
+  FileListView* list = lstviewLocal;
   std::string error;
-  p_.cursor->SetBusy();
+  cursor_.SetBusy();
   const std::optional<int> row = browser_.Show(folder, error);
-  p_.cursor->Restore();
+  cursor_.Restore();
   if (!row) {
-    p_.ui->Error(FailureText(folders_->IsComputer(folder) ? folders_->ComputerName() : folder, error));
+    ui_.Error(FailureText(folders_->IsComputer(folder) ? folders_->ComputerName() : folder, error));
     return false;
   }
 
   list->setUpdatesEnabled(false);
   list->Reset();
-  p_.stabarLocal->SetText(0, Q(browser_.ObjectsText()));
-  p_.stabarLocal->SetText(1, Q(browser_.TotalText()));
+  stabarLocal->SetText(0, Q(browser_.ObjectsText()));
+  stabarLocal->SetText(1, Q(browser_.TotalText()));
 
   // The path box keeps every folder shown, each with the folder it names.
-  QComboBox* box = p_.cbxLocal;
+  QComboBox* box = cbxLocal;
   const QString path = Q(View().CurrentPath);
   int index = box->findText(path, Qt::MatchExactly | Qt::MatchCaseSensitive);
   if (index < 0) {
@@ -142,13 +192,14 @@ bool LocalPane::ShowLocalFolder(const std::string& folder) {
 
   if (*row >= 0) list->SelectRow(*row);
   list->setUpdatesEnabled(true);
+  emit folderShown(path);
   return true;
 }
 
 bool LocalPane::ShowLocalPath(const std::string& text) {
   std::string folder, error;
   if (!browser_.Parse(text, folder, error)) {
-    p_.ui->Error(FailureText(text, error));
+    ui_.Error(FailureText(text, error));
     return false;
   }
   return ShowLocalFolder(folder);
@@ -159,16 +210,16 @@ void LocalPane::FillLocalInfo(int first, int last) { browser_.FillInfo(first, la
 const vorn::LocalEntry* LocalPane::LocalEntryAt(int index) const { return browser_.EntryAt(index); }
 
 std::vector<vorn::LocalSelection> LocalPane::SelectedEntries() {
-  return browser_.Selection(p_.lstviewLocal->SelectedRows());
+  return browser_.Selection(lstviewLocal->SelectedRows());
 }
 
 // ------------------------------------------------------------------ navigation
 
 void LocalPane::lstviewLocalDblClick() {
-  const vorn::LocalEntry* entry = LocalEntryAt(p_.lstviewLocal->CurrentRow());
+  const vorn::LocalEntry* entry = LocalEntryAt(lstviewLocal->CurrentRow());
   if (!entry || !entry->IsFolder) return;
   const std::string folder = entry->FullPath;  // the entry goes with the reading
-  if (ShowLocalFolder(folder)) p_.lstviewLocal->ClearSelection();
+  if (ShowLocalFolder(folder)) lstviewLocal->ClearSelection();
 }
 
 void LocalPane::lstviewLocalKeyDown(int key) {
@@ -178,7 +229,7 @@ void LocalPane::lstviewLocalKeyDown(int key) {
     tbtnLocalUpClick();
   else if (key == Qt::Key_F5)
     tbtnLocalRefreshClick();
-  else if (key == Qt::Key_F2 && p_.lstviewLocal->CurrentRow() >= 0) {
+  else if (key == Qt::Key_F2 && lstviewLocal->CurrentRow() >= 0) {
     PopupMenu1Popup();  // the same target as the menu's command
     Rename1Click();
   }
@@ -187,20 +238,20 @@ void LocalPane::lstviewLocalKeyDown(int key) {
 void LocalPane::tbtnLocalUpClick() {
   const std::optional<std::string> parent = browser_.Parent();
   if (!parent) return;  // the computer folder is the top
-  if (ShowLocalFolder(*parent)) p_.lstviewLocal->ClearSelection();
+  if (ShowLocalFolder(*parent)) lstviewLocal->ClearSelection();
 }
 
 void LocalPane::tbtnLocalRefreshClick() {
-  if (ShowLocalFolder(View().CurrentItem)) p_.lstviewLocal->ClearSelection();
+  if (ShowLocalFolder(View().CurrentItem)) lstviewLocal->ClearSelection();
 }
 
 void LocalPane::tbtnLocalOpenDirClick() {
-  const std::optional<std::string> chosen = p_.ui->ChooseFolder("Select Directory");
+  const std::optional<std::string> chosen = ui_.ChooseFolder("Select Directory");
   if (chosen && !chosen->empty()) ShowLocalPath(*chosen);
 }
 
 void LocalPane::cbxLocalClick() {
-  QComboBox* box = p_.cbxLocal;
+  QComboBox* box = cbxLocal;
   const QString text = box->currentText();
   const int index = box->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
   const bool shown = index >= 0 ? ShowLocalFolder(box->itemData(index).toString().toStdString())
@@ -210,7 +261,7 @@ void LocalPane::cbxLocalClick() {
 }
 
 void LocalPane::cbxLocalKeyDown(int key) {
-  if (key == Qt::Key_Down) p_.cbxLocal->showPopup();
+  if (key == Qt::Key_Down) cbxLocal->showPopup();
 }
 
 void LocalPane::lstviewLocalColumnClick(int column) {
@@ -220,20 +271,20 @@ void LocalPane::lstviewLocalColumnClick(int column) {
   ShowLocalFolder(View().CurrentItem);
 }
 
-void LocalPane::stabarLocalResize() { p_.stabarLocal->SetPanelWidth(0, p_.pnlLocal->width() / 3); }
+void LocalPane::stabarLocalResize() { stabarLocal->SetPanelWidth(0, width() / 3); }
 
 void LocalPane::SetViewStyle(ViewStyle style, QToolButton* button) {
-  p_.lstviewLocal->SetViewStyle(style);
+  lstviewLocal->SetViewStyle(style);
   button->setChecked(true);  // one exclusive group: the others come up
 }
 
-void LocalPane::tbtnLocalLgIconClick() { SetViewStyle(ViewStyle::LargeIcons, p_.tbtnLocalLgIcon); }
-void LocalPane::tbtnLocalSmIconClick() { SetViewStyle(ViewStyle::SmallIcons, p_.tbtnLocalSmIcon); }
-void LocalPane::tbtnLocalLsIconClick() { SetViewStyle(ViewStyle::List, p_.tbtnLocalLsIcon); }
-void LocalPane::tbtnLocalDtIconClick() { SetViewStyle(ViewStyle::Report, p_.tbtnLocalDtIcon); }
+void LocalPane::tbtnLocalLgIconClick() { SetViewStyle(ViewStyle::LargeIcons, tbtnLocalLgIcon); }
+void LocalPane::tbtnLocalSmIconClick() { SetViewStyle(ViewStyle::SmallIcons, tbtnLocalSmIcon); }
+void LocalPane::tbtnLocalLsIconClick() { SetViewStyle(ViewStyle::List, tbtnLocalLsIcon); }
+void LocalPane::tbtnLocalDtIconClick() { SetViewStyle(ViewStyle::Report, tbtnLocalDtIcon); }
 
 bool LocalPane::eventFilter(QObject* watched, QEvent* event) {
-  QComboBox* box = p_.cbxLocal;
+  QComboBox* box = cbxLocal;
   if (event->type() == QEvent::KeyPress && (watched == box || (box && watched == box->lineEdit()))) {
     const int key = static_cast<QKeyEvent*>(event)->key();
     if (key == Qt::Key_Down) {
@@ -247,9 +298,9 @@ bool LocalPane::eventFilter(QObject* watched, QEvent* event) {
 // ------------------------------------------------------------------ context menu
 
 void LocalPane::PopupMenu1Popup() {
-  QMenu* menu = p_.PopupMenu1;
+  QMenu* menu = PopupMenu1;
   menu->clear();
-  const int row = p_.lstviewLocal->CurrentRow();
+  const int row = lstviewLocal->CurrentRow();
   const vorn::LocalEntry* entry = LocalEntryAt(row);
   const bool atComputer = browser_.AtComputer();
   popup_ = {};
@@ -279,7 +330,7 @@ void LocalPane::PopupMenu1Popup() {
 void LocalPane::Open1Click() {
   if (popup_.fullPath.empty()) return;
   if (!OpenItem(popup_.fullPath))
-    p_.ui->Error(FailureText(popup_.fullPath, "No program to open this item was found."));
+    ui_.Error(FailureText(popup_.fullPath, "No program to open this item was found."));
   Relist();
 }
 
@@ -287,21 +338,21 @@ void LocalPane::NewFolder1Click() {
   if (!popup_.onRow || browser_.AtComputer()) return;
   std::string created, error;
   if (!folders_->MakeFolder(View().CurrentItem, "New Folder", created, error))
-    p_.ui->Error(FailureText(View().CurrentPath, error));
+    ui_.Error(FailureText(View().CurrentPath, error));
   Relist();
 }
 
 void LocalPane::Delete1Click() { DeletePopupItem(QApplication::keyboardModifiers() & Qt::ShiftModifier); }
 
 void LocalPane::DeleteItem(bool permanently) {
-  if (p_.lstviewLocal->CurrentRow() < 0) return;
+  if (lstviewLocal->CurrentRow() < 0) return;
   PopupMenu1Popup();  // the same target as the menu's command
   DeletePopupItem(permanently);
 }
 
 void LocalPane::DeletePopupItem(bool permanently) {
   if (!popup_.onRow || browser_.AtComputer()) return;
-  vorn::Ui& ui = *p_.ui;
+  vorn::Ui& ui = ui_;
   const std::string what = popup_.isFolder ? "the folder '" + popup_.name + "' and all its contents" : "'" + popup_.name + "'";
   std::string error;
   if (!permanently) {
@@ -325,11 +376,11 @@ void LocalPane::DeletePopupItem(bool permanently) {
 void LocalPane::Rename1Click() {
   if (!popup_.onRow || browser_.AtComputer()) return;
   const std::optional<std::string> name =
-      p_.ui->AskName("Rename '" + popup_.name + "'", "Please input new name:", 255);
+      ui_.AskName("Rename '" + popup_.name + "'", "Please input new name:", 255);
   if (!name || name->empty() || *name == popup_.name) return;
   std::string error;
   if (!folders_->Rename(popup_.fullPath, *name, error))
-    p_.ui->Error(FailureText(popup_.fullPath, error));
+    ui_.Error(FailureText(popup_.fullPath, error));
   Relist();
 }
 

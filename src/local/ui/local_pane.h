@@ -1,13 +1,17 @@
 #pragma once
 // The host pane: the left half of the main window, browsing the host's folders
-// so that the user can pick files to upload.
+// so that the user can pick files to upload. It owns its header, tool bar,
+// path box, list and status panels; the window around it may add tool buttons
+// of its own to the bar, and hears of copy requests through signals.
 #include <QAction>
 #include <QComboBox>
 #include <QFileIconProvider>
 #include <QIcon>
+#include <QLabel>
 #include <QMenu>
-#include <QObject>
+#include <QToolBar>
 #include <QToolButton>
+#include <QWidget>
 #include <functional>
 #include <map>
 #include <memory>
@@ -22,10 +26,25 @@
 
 namespace vorn::ui {
 
-// The controls the host pane drives and what it asks of the window around it,
-// handed over by the window that lays it out.
-struct LocalPaneParts {
-  QWidget* pnlLocal = nullptr;
+class LocalPane : public QWidget, public FileListSource {
+  Q_OBJECT
+ public:
+  // ui answers the pane's boxes and questions; cursor is busy while a folder
+  // is read.
+  LocalPane(vorn::Ui& ui, vorn::BusyCursor& cursor, QWidget* parent = nullptr);
+  // With another host tree (tests).
+  LocalPane(vorn::Ui& ui, vorn::BusyCursor& cursor, std::unique_ptr<vorn::HostFolders> folders,
+            QWidget* parent = nullptr);
+  ~LocalPane() override;
+
+  // Shows the computer folder; called once at start-up.
+  void ShowStart();
+  // Puts the focus in the path box with its text selected.
+  void FocusPathBox();
+
+  // --- controls ---
+  QLabel* lblLocal = nullptr;
+  QToolBar* tlbarLocal = nullptr;
   QToolButton* tbtnLocalOpenDir = nullptr;
   QToolButton* tbtnLocalUp = nullptr;
   QToolButton* tbtnLocalRefresh = nullptr;
@@ -37,26 +56,6 @@ struct LocalPaneParts {
   FileListView* lstviewLocal = nullptr;
   StatusPanels* stabarLocal = nullptr;
   QMenu* PopupMenu1 = nullptr;
-
-  QWidget* window = nullptr;  // parent of the pane's dialogs and menus
-  vorn::Ui* ui = nullptr;
-  vorn::BusyCursor* cursor = nullptr;  // busy while a folder is read
-  std::function<void()> copy;          // the copy button's action
-};
-
-
-class LocalPane : public QObject, public FileListSource {
-  Q_OBJECT
- public:
-  explicit LocalPane(LocalPaneParts parts);
-  // With another host tree (tests).
-  LocalPane(LocalPaneParts parts, std::unique_ptr<vorn::HostFolders> folders);
-  ~LocalPane() override;
-
-  // Connects the pane's controls to the handlers below.
-  void Wire();
-  // Shows the computer folder; called once at start-up.
-  void ShowStart();
 
   // Reads the folder and brings the pane up to date. On failure an error box
   // with the system's text, the pane keeps what it showed, and false.
@@ -106,7 +105,6 @@ class LocalPane : public QObject, public FileListSource {
   QAction* Delete1 = nullptr;
   QAction* Rename1 = nullptr;
   QAction* CopyToVorn1 = nullptr;  // the selection, folders with everything in them
-  std::function<void()> CopyWithFolders;
 
   // Opens an item with the host's program for it; tests replace it so that
   // nothing is launched.
@@ -121,10 +119,20 @@ class LocalPane : public QObject, public FileListSource {
   FileRow Row(int index) const override;
   std::string RowName(int index) const override;
 
+ signals:
+  // The copy key in the list: what the copy button does.
+  void copyRequested();
+  // "Copy to VORN with folders" in the context menu.
+  void copyWithFoldersRequested();
+  // A folder was read and is shown; path as the path box names it.
+  void folderShown(const QString& path);
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  void BuildControls();
+  void Wire();
   // After a command of the context menu: the clicked column and the popup row
   // survive the new reading.
   void Relist();
@@ -133,7 +141,8 @@ class LocalPane : public QObject, public FileListSource {
   void SetViewStyle(ViewStyle style, QToolButton* button);
   QIcon IconFor(const vorn::LocalEntry& entry) const;
 
-  LocalPaneParts p_;
+  vorn::Ui& ui_;
+  vorn::BusyCursor& cursor_;
   std::unique_ptr<vorn::HostFolders> folders_;
   vorn::LocalBrowser browser_;
 

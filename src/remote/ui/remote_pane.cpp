@@ -9,9 +9,13 @@
 #include <QStandardPaths>
 #include <algorithm>
 
-#include "local/ui/local_pane.h"
+#include <QVBoxLayout>
+
+#include "remote/ui/controller_drop_target.h"
 #include "remote/ui/tdlg_vorn_prop.h"
 #include "remote/ui/tdlg_vorn_view.h"
+#include "widgets/flow_layout.h"
+#include "widgets/pane_tools.h"
 
 namespace vorn::ui {
 
@@ -42,94 +46,166 @@ vorn::HostItem AsHostItem(const vorn::RemoteEntry& e, const QFileInfo& sampleFol
 
 }  // namespace
 
-RemotePane::RemotePane(RemotePaneParts parts) : p_(std::move(parts)), icons_(1) {
+RemotePane::RemotePane(vorn::Ui& ui, std::function<vorn::Exchange&()> exchange,
+                       const vorn::HostFolders& hostFolders, QWidget* parent)
+    : QWidget(parent), ui_(ui), exchange_(std::move(exchange)), hostFolders_(hostFolders), icons_(1) {
+  setObjectName("pnlVorn");
   ShowProperties = [](TdlgVornProp& dialog) { dialog.exec(); };
   ShowViewer = [](TdlgVornView& dialog) { dialog.exec(); };
+  BuildControls();
+  Wire();
 }
 
-RemotePane::~RemotePane() {
-  if (p_.lstviewVorn) p_.lstviewVorn->SetSource(nullptr);
-}
+RemotePane::~RemotePane() { lstviewVorn->SetSource(nullptr); }
 
 vorn::RemoteOps RemotePane::Ops() {
-  vorn::RemoteOps ops(p_.exchange(), listing_);
+  vorn::RemoteOps ops(exchange_(), listing_);
   ops.DescribeAll = [this] { FillRemoteInfo(0, RowCount() - 1); };
   return ops;
 }
 
-void RemotePane::Wire() {
-  RemotePaneParts& m = p_;
-  m.lstviewVorn->SetSource(this);
-  connect(m.lstviewVorn, &FileListView::activated, this, [this](int) { lstviewVornDblClick(); });
-  connect(m.lstviewVorn, &FileListView::backspacePressed, this, [this] { lstviewVornKeyDown(8); });
-  connect(m.lstviewVorn, &FileListView::refreshPressed, this, [this] { lstviewVornKeyDown(Qt::Key_F5); });
-  connect(m.lstviewVorn, &FileListView::deletePressed, this, [this](bool) { lstviewVornKeyDown(Qt::Key_Delete); });
-  connect(m.lstviewVorn, &FileListView::renamePressed, this, [this] { lstviewVornKeyDown(Qt::Key_F2); });
-  connect(m.lstviewVorn, &FileListView::makeFolderPressed, this, [this] { lstviewVornKeyDown(Qt::Key_F7); });
-  connect(m.lstviewVorn, &FileListView::copyPressed, this, [this] { p_.copy(); });
-  connect(m.lstviewVorn, &FileListView::columnClicked, this, [this](int column) { lstviewVornColumnClick(column); });
-  connect(m.lstviewVorn, &FileListView::contextMenuRequested, this, [this](const QPoint& pos) {
-    p_.PopupMenu2->popup(pos);
-  });
-  connect(m.PopupMenu2, &QMenu::aboutToShow, this, [this] { PopupMenu2Popup(); });
+void RemotePane::BuildControls() {
+  lblVorn = PaneHeader("VORN-7730 Series:", "lblVorn", this);
+  tlbarVorn = PaneToolBar("tlbarVorn", this);
+  tbtnVornUp = ToolButton(tlbarVorn, "tbtnVornUp", "Move up", ToolIcon::Up);
+  tbtnRefresh = ToolButton(tlbarVorn, "tbtnRefresh", "Refresh folder", ToolIcon::Refresh);
+  tlbarVorn->addSeparator();
+  const ViewStyleButtonSet styles = ViewStyleButtons(tlbarVorn, "tbtnVorn");
+  tbtnVornLgIcon = styles.large;
+  tbtnVornSmIcon = styles.small;
+  tbtnVornLsIcon = styles.list;
+  tbtnVornDtIcon = styles.report;
+  barLine_ = new QWidget(this);
+  barLine_->setObjectName("vornBar");
+  (new FlowLayout(barLine_, 6))->addWidget(tlbarVorn);
+  cbxVorn = new QComboBox(this);
+  cbxVorn->setObjectName("cbxVorn");
+  lstviewVorn = new FileListView(false, this);
+  lstviewVorn->setObjectName("lstviewVorn");
+  stabarVorn = new StatusPanels({150, 50}, this);
+  stabarVorn->setObjectName("stabarVorn");
 
-  connect(m.tbtnVornUp, &QToolButton::clicked, this, [this] { tbtnVornUpClick(); });
-  connect(m.tbtnRefresh, &QToolButton::clicked, this, [this] { tbtnRefreshClick(); });
-  connect(m.tbtnVornLgIcon, &QToolButton::clicked, this, [this] { tbtnVornLgIconClick(); });
-  connect(m.tbtnVornSmIcon, &QToolButton::clicked, this, [this] { tbtnVornSmIconClick(); });
-  connect(m.tbtnVornLsIcon, &QToolButton::clicked, this, [this] { tbtnVornLsIconClick(); });
-  connect(m.tbtnVornDtIcon, &QToolButton::clicked, this, [this] { tbtnVornDtIconClick(); });
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(1);
+  layout->addWidget(lblVorn);
+  layout->addWidget(barLine_);
+  layout->addWidget(cbxVorn);
+  layout->addWidget(lstviewVorn, 1);
+  layout->addWidget(stabarVorn);
+
+  PopupMenu2 = new QMenu(this);
+  PopupMenu2->setObjectName("PopupMenu2");
+  auto item = [](QMenu* menu, const char* name, const QString& caption) {
+    QAction* a = menu->addAction(caption);
+    a->setObjectName(name);
+    return a;
+  };
+  MakeDirectory1 = item(PopupMenu2, "MakeDirectory1", "&Make Directory");
+  PopupMenu2->addSeparator();
+  VORNCopy1 = item(PopupMenu2, "VORNCopy1", "VORN Cop&y");
+  VORNPaste1 = item(PopupMenu2, "VORNPaste1", "VORN Pas&te");
+  VORNCopy1->setEnabled(false);
+  VORNPaste1->setEnabled(false);
+  PopupMenu2->addSeparator();
+  View1 = item(PopupMenu2, "View1", "&View");
+  PopupMenu2->addSeparator();
+  Delete1 = item(PopupMenu2, "Delete1", "&Delete");
+  Rename1 = item(PopupMenu2, "Rename1", "&Rename");
+  PopupMenu2->addSeparator();
+  DOScommand1 = PopupMenu2->addMenu("D&OS command");
+  DOScommand1->setObjectName("DOScommand1");
+  ABORT1 = item(DOScommand1, "ABORT1", "&ABORT");
+  FORMAT1 = item(DOScommand1, "FORMAT1", "&FORMAT");
+  MEM1 = item(DOScommand1, "MEM1", "M&EM");
+  SetToAutoRun1 = PopupMenu2->addMenu("Set to &AutoRun");
+  SetToAutoRun1->setObjectName("SetToAutoRun1");
+  Vorn7730M1 = item(SetToAutoRun1, "Vorn7730M1", "Vorn-7730M");
+  Vorn7730TCP1 = item(SetToAutoRun1, "Vorn7730TCP1", "Vorn-7730/TCP");
+  PopupMenu2->addSeparator();
+  Properities1 = item(PopupMenu2, "Properities1", "&Properities");
+}
+
+void RemotePane::AddToBarLine(QWidget* widget) { barLine_->layout()->addWidget(widget); }
+
+void RemotePane::SetExchangeControlsEnabled(bool enabled) {
+  for (QWidget* w : std::initializer_list<QWidget*>{tbtnVornUp, tbtnRefresh, tbtnVornLgIcon, tbtnVornSmIcon,
+                                                    tbtnVornLsIcon, tbtnVornDtIcon, cbxVorn, lstviewVorn})
+    w->setEnabled(enabled);
+}
+
+std::string RemotePane::ShownFolder() const { return cbxVorn->currentText().toStdString(); }
+
+void RemotePane::Wire() {
+  lstviewVorn->SetSource(this);
+  connect(lstviewVorn, &FileListView::activated, this, [this](int) { lstviewVornDblClick(); });
+  connect(lstviewVorn, &FileListView::backspacePressed, this, [this] { lstviewVornKeyDown(8); });
+  connect(lstviewVorn, &FileListView::refreshPressed, this, [this] { lstviewVornKeyDown(Qt::Key_F5); });
+  connect(lstviewVorn, &FileListView::deletePressed, this, [this](bool) { lstviewVornKeyDown(Qt::Key_Delete); });
+  connect(lstviewVorn, &FileListView::renamePressed, this, [this] { lstviewVornKeyDown(Qt::Key_F2); });
+  connect(lstviewVorn, &FileListView::makeFolderPressed, this, [this] { lstviewVornKeyDown(Qt::Key_F7); });
+  connect(lstviewVorn, &FileListView::copyPressed, this, &RemotePane::copyRequested);
+  connect(lstviewVorn, &FileListView::columnClicked, this, [this](int column) { lstviewVornColumnClick(column); });
+  connect(lstviewVorn, &FileListView::contextMenuRequested, this, [this](const QPoint& pos) { PopupMenu2->popup(pos); });
+  connect(PopupMenu2, &QMenu::aboutToShow, this, [this] { PopupMenu2Popup(); });
+  new ControllerDropTarget(*lstviewVorn, *this, [this](const std::vector<std::string>& paths,
+                                                       const std::string& remotePath) {
+    QStringList list;
+    for (const std::string& path : paths) list << QString::fromStdString(path);
+    emit filesDropped(list, QString::fromStdString(remotePath));
+  }, lstviewVorn);
+
+  connect(tbtnVornUp, &QToolButton::clicked, this, [this] { tbtnVornUpClick(); });
+  connect(tbtnRefresh, &QToolButton::clicked, this, [this] { tbtnRefreshClick(); });
+  connect(tbtnVornLgIcon, &QToolButton::clicked, this, [this] { tbtnVornLgIconClick(); });
+  connect(tbtnVornSmIcon, &QToolButton::clicked, this, [this] { tbtnVornSmIconClick(); });
+  connect(tbtnVornLsIcon, &QToolButton::clicked, this, [this] { tbtnVornLsIconClick(); });
+  connect(tbtnVornDtIcon, &QToolButton::clicked, this, [this] { tbtnVornDtIconClick(); });
 
   // The path box only offers the visited paths; nothing can be typed into it.
-  m.cbxVorn->setEditable(false);
-  m.cbxVorn->installEventFilter(this);
-  connect(m.cbxVorn, QOverload<int>::of(&QComboBox::activated), this, [this](int) { cbxVornClick(); });
-  connect(m.stabarVorn, &StatusPanels::resized, this, [this] { stabarVornResize(); });
+  cbxVorn->setEditable(false);
+  cbxVorn->installEventFilter(this);
+  connect(cbxVorn, QOverload<int>::of(&QComboBox::activated), this, [this](int) { cbxVornClick(); });
+  connect(stabarVorn, &StatusPanels::resized, this, [this] { stabarVornResize(); });
 
-  connect(m.MakeDirectory1, &QAction::triggered, this, [this] { MakeDirectory1Click(); });
-  connect(m.Delete1, &QAction::triggered, this, [this] { Delete1Click(); });
-  connect(m.Rename1, &QAction::triggered, this, [this] { Rename1Click(); });
-  connect(m.ABORT1, &QAction::triggered, this, [this] { ABORT1Click(); });
-  connect(m.FORMAT1, &QAction::triggered, this, [this] { FORMAT1Click(); });
-  connect(m.MEM1, &QAction::triggered, this, [this] { MEM1Click(); });
-  connect(m.Vorn7730M1, &QAction::triggered, this, [this] { Vorn7730M1Click(); });
-  connect(m.Vorn7730TCP1, &QAction::triggered, this, [this] { Vorn7730TCP1Click(); });
-  connect(m.Properities1, &QAction::triggered, this, [this] { Properities1Click(); });
-  View1 = new QAction("&View", m.PopupMenu2);
-  View1->setObjectName("View1");
-  m.PopupMenu2->insertAction(m.Delete1, View1);
-  m.PopupMenu2->insertSeparator(m.Delete1);
+  connect(MakeDirectory1, &QAction::triggered, this, [this] { MakeDirectory1Click(); });
   connect(View1, &QAction::triggered, this, [this] { View1Click(); });
-  m.VORNCopy1->setEnabled(false);
-  m.VORNPaste1->setEnabled(false);
+  connect(Delete1, &QAction::triggered, this, [this] { Delete1Click(); });
+  connect(Rename1, &QAction::triggered, this, [this] { Rename1Click(); });
+  connect(ABORT1, &QAction::triggered, this, [this] { ABORT1Click(); });
+  connect(FORMAT1, &QAction::triggered, this, [this] { FORMAT1Click(); });
+  connect(MEM1, &QAction::triggered, this, [this] { MEM1Click(); });
+  connect(Vorn7730M1, &QAction::triggered, this, [this] { Vorn7730M1Click(); });
+  connect(Vorn7730TCP1, &QAction::triggered, this, [this] { Vorn7730TCP1Click(); });
+  connect(Properities1, &QAction::triggered, this, [this] { Properities1Click(); });
   tbtnVornDtIconClick();
 }
 
 // ---------------------------------------------------------------- listing
 
 void RemotePane::ShowRemoteFolder(const std::string& path) {
-  RemotePaneParts& m = p_;
   // The list repaints while the exchange runs: it shows no rows until the
   // listing is complete.
   listing_.Entries.clear();
-  m.lstviewVorn->Reset();
+  lstviewVorn->Reset();
   int row = -1;
   const vorn::FillOutcome out = Ops().Show(path, &row);
-  m.lstviewVorn->setUpdatesEnabled(false);
-  m.lstviewVorn->Reset();
-  m.stabarVorn->SetText(0, QString::fromStdString(out.objectsText));
-  m.stabarVorn->SetText(1, QString::fromStdString(out.sizeText));
+  lstviewVorn->setUpdatesEnabled(false);
+  lstviewVorn->Reset();
+  stabarVorn->SetText(0, QString::fromStdString(out.objectsText));
+  stabarVorn->SetText(1, QString::fromStdString(out.sizeText));
 
   const QString text = QString::fromStdString(path);
-  int item = m.cbxVorn->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+  int item = cbxVorn->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
   if (item < 0) {
-    m.cbxVorn->insertItem(0, text);
+    cbxVorn->insertItem(0, text);
     item = 0;
   }
-  m.cbxVorn->setCurrentIndex(item);
+  cbxVorn->setCurrentIndex(item);
 
-  if (row >= 0) m.lstviewVorn->SelectRow(row);
-  m.lstviewVorn->setUpdatesEnabled(true);
+  if (row >= 0) lstviewVorn->SelectRow(row);
+  lstviewVorn->setUpdatesEnabled(true);
+  emit folderListed(text);
 }
 
 void RemotePane::Relist() {
@@ -156,7 +232,7 @@ int RemotePane::IconFor(const std::string& key, const std::function<QIcon()>& ma
 }
 
 void RemotePane::FillRemoteInfo(int first, int last) {
-  const vorn::HostFolders& host = p_.hostFolders();
+  const vorn::HostFolders& host = hostFolders_;
   const QFileInfo folder = SampleHostFolder();
   QFileIconProvider provider;
   QMimeDatabase mimes;
@@ -202,20 +278,16 @@ std::string RemotePane::RowName(int index) const {
 // ---------------------------------------------------------------- navigation
 
 void RemotePane::lstviewVornDblClick() {
-  RemotePaneParts& m = p_;
-  const vorn::RemoteEntry* e = RemoteEntryAt(m.lstviewVorn->CurrentRow());
+  const vorn::RemoteEntry* e = RemoteEntryAt(lstviewVorn->CurrentRow());
   if (!e) return;
   if (e->IsDirectory) {
     listing_.CurrentPath = vorn::ChildPath(listing_.CurrentPath, e->Name);
     ShowRemoteFolder(listing_.CurrentPath);
-    m.lstviewVorn->ClearSelection();
+    lstviewVorn->ClearSelection();
     return;
   }
   // A file runs on the controller, typed into the terminal as the user would.
-  const std::string keys = e->Name + "\r";
-  if (!m.terminalRunning()) m.startTerminal();
-  if (!m.terminalRunning()) return;
-  for (char c : keys) m.typeKey(c);
+  emit runRequested(QString::fromStdString(e->Name + "\r"));
 }
 
 void RemotePane::lstviewVornKeyDown(int key) {
@@ -225,7 +297,7 @@ void RemotePane::lstviewVornKeyDown(int key) {
   else if (key == Qt::Key_F7) MakeDirectory1Click();
   else if (key == Qt::Key_Delete || key == Qt::Key_F2) {
     // As the context menu would offer it for the selected row.
-    const int row = p_.lstviewVorn->CurrentRow();
+    const int row = lstviewVorn->CurrentRow();
     const vorn::RemoteMenuState state = vorn::MenuStateFor(RemoteEntryAt(row));
     if (!(key == Qt::Key_Delete ? state.remove : state.rename)) return;
     listing_.PopupIndex = row;
@@ -237,18 +309,18 @@ void RemotePane::lstviewVornKeyDown(int key) {
 void RemotePane::tbtnVornUpClick() {
   listing_.CurrentPath = vorn::ParentPath(listing_.CurrentPath);
   ShowRemoteFolder(listing_.CurrentPath);
-  p_.lstviewVorn->ClearSelection();
+  lstviewVorn->ClearSelection();
 }
 
 void RemotePane::tbtnRefreshClick() {
   ShowRemoteFolder(listing_.CurrentPath);
-  p_.lstviewVorn->ClearSelection();
+  lstviewVorn->ClearSelection();
 }
 
-void RemotePane::cbxVornClick() { ShowRemoteFolder(p_.cbxVorn->currentText().toStdString()); }
+void RemotePane::cbxVornClick() { ShowRemoteFolder(cbxVorn->currentText().toStdString()); }
 
 bool RemotePane::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == p_.cbxVorn && (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
+  if (watched == cbxVorn && (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
     const int key = static_cast<QKeyEvent*>(event)->key();
     // Focus still moves on; every other key is dropped.
     return key != Qt::Key_Tab && key != Qt::Key_Backtab;
@@ -264,44 +336,42 @@ void RemotePane::lstviewVornColumnClick(int column) {
 }
 
 void RemotePane::SetViewStyle(ViewStyle style, QToolButton* button) {
-  p_.lstviewVorn->SetViewStyle(style);
+  lstviewVorn->SetViewStyle(style);
   button->setChecked(true);  // one exclusive group: the others come up
 }
 
-void RemotePane::tbtnVornLgIconClick() { SetViewStyle(ViewStyle::LargeIcons, p_.tbtnVornLgIcon); }
-void RemotePane::tbtnVornSmIconClick() { SetViewStyle(ViewStyle::SmallIcons, p_.tbtnVornSmIcon); }
-void RemotePane::tbtnVornLsIconClick() { SetViewStyle(ViewStyle::List, p_.tbtnVornLsIcon); }
-void RemotePane::tbtnVornDtIconClick() { SetViewStyle(ViewStyle::Report, p_.tbtnVornDtIcon); }
+void RemotePane::tbtnVornLgIconClick() { SetViewStyle(ViewStyle::LargeIcons, tbtnVornLgIcon); }
+void RemotePane::tbtnVornSmIconClick() { SetViewStyle(ViewStyle::SmallIcons, tbtnVornSmIcon); }
+void RemotePane::tbtnVornLsIconClick() { SetViewStyle(ViewStyle::List, tbtnVornLsIcon); }
+void RemotePane::tbtnVornDtIconClick() { SetViewStyle(ViewStyle::Report, tbtnVornDtIcon); }
 
-void RemotePane::stabarVornResize() { p_.stabarVorn->SetPanelWidth(0, p_.pnlVorn->width() / 3); }
+void RemotePane::stabarVornResize() { stabarVorn->SetPanelWidth(0, width() / 3); }
 
 // ---------------------------------------------------------------- context menu
 
 void RemotePane::PopupMenu2Popup() {
-  RemotePaneParts& m = p_;
-  const int row = m.lstviewVorn->CurrentRow();
+  const int row = lstviewVorn->CurrentRow();
   const vorn::RemoteEntry* e = RemoteEntryAt(row);
   if (e) listing_.PopupIndex = row;
   const vorn::RemoteMenuState state = vorn::MenuStateFor(e);
-  m.MakeDirectory1->setEnabled(state.makeDirectory);
-  m.Delete1->setEnabled(state.remove);
-  m.Rename1->setEnabled(state.rename);
-  m.SetToAutoRun1->setEnabled(state.setToAutoRun);
-  m.SetToAutoRun1->menuAction()->setEnabled(state.setToAutoRun);
-  m.Properities1->setEnabled(state.properties);
+  MakeDirectory1->setEnabled(state.makeDirectory);
+  Delete1->setEnabled(state.remove);
+  Rename1->setEnabled(state.rename);
+  SetToAutoRun1->setEnabled(state.setToAutoRun);
+  SetToAutoRun1->menuAction()->setEnabled(state.setToAutoRun);
+  Properities1->setEnabled(state.properties);
   if (View1) View1->setEnabled(state.view);
-  m.VORNCopy1->setEnabled(false);
-  m.VORNPaste1->setEnabled(false);
-  m.DOScommand1->setEnabled(true);
-  m.DOScommand1->menuAction()->setEnabled(true);
+  VORNCopy1->setEnabled(false);
+  VORNPaste1->setEnabled(false);
+  DOScommand1->setEnabled(true);
+  DOScommand1->menuAction()->setEnabled(true);
 }
 
 void RemotePane::Properities1Click() {
-  RemotePaneParts& m = p_;
   const std::optional<vorn::RemoteProperties> p =
-      Ops().Properties(RemoteEntryAt(m.lstviewVorn->CurrentRow()), m.cbxVorn->currentText().toStdString());
+      Ops().Properties(RemoteEntryAt(lstviewVorn->CurrentRow()), cbxVorn->currentText().toStdString());
   if (!p) return;
-  TdlgVornProp dialog(m.window);
+  TdlgVornProp dialog(window());
   dialog.Module = p->Module;
   dialog.Name = p->Name;
   dialog.Path = p->Path;
@@ -313,25 +383,25 @@ void RemotePane::Properities1Click() {
 }
 
 void RemotePane::View1Click() {
-  const vorn::RemoteEntry* selected = RemoteEntryAt(p_.lstviewVorn->CurrentRow());
+  const vorn::RemoteEntry* selected = RemoteEntryAt(lstviewVorn->CurrentRow());
   if (!selected || selected->IsDirectory) return;
-  vorn::Ui& ui = *p_.ui;
+  vorn::Ui& ui = ui_;
   const std::string name = selected->Name;
   if (const std::string refusal = vorn::BinaryRefusal(name); !refusal.empty()) {
     ui.Warning(refusal);
     return;
   }
-  const vorn::TextRead read = vorn::ReadRemoteText(p_.exchange(), listing_.CurrentPath, name);
+  const vorn::TextRead read = vorn::ReadRemoteText(exchange_(), listing_.CurrentPath, name);
   if (!read.ok) {
     if (!read.failure.empty()) ui.Error(read.failure);
     return;
   }
-  TdlgVornView dialog(ui, "D:" + vorn::ChildPath(listing_.CurrentPath, name), read.lines, p_.window);
+  TdlgVornView dialog(ui, "D:" + vorn::ChildPath(listing_.CurrentPath, name), read.lines, window());
   ShowViewer(dialog);
 }
 
 void RemotePane::Delete1Click() {
-  const vorn::RemoteEntry* selected = RemoteEntryAt(p_.lstviewVorn->CurrentRow());
+  const vorn::RemoteEntry* selected = RemoteEntryAt(lstviewVorn->CurrentRow());
   if (!selected) return;
   const vorn::RemoteEntry e = *selected;
   listing_.RestoreIndex = listing_.PopupIndex;
@@ -339,17 +409,17 @@ void RemotePane::Delete1Click() {
 }
 
 void RemotePane::MakeDirectory1Click() {
-  auto name = p_.ui->AskName(vorn::kMakeDirCaption, vorn::kMakeDirPrompt, vorn::kDirNameMaxLength);
+  auto name = ui_.AskName(vorn::kMakeDirCaption, vorn::kMakeDirPrompt, vorn::kDirNameMaxLength);
   if (!name || name->empty()) return;
   if (Ops().MakeDirectory(*name)) Relist();
 }
 
 void RemotePane::Rename1Click() {
-  const vorn::RemoteEntry* selected = RemoteEntryAt(p_.lstviewVorn->CurrentRow());
+  const vorn::RemoteEntry* selected = RemoteEntryAt(lstviewVorn->CurrentRow());
   if (!selected) return;
   const std::string from = selected->Name;
   listing_.RestoreIndex = listing_.PopupIndex;
-  auto to = p_.ui->AskName(vorn::RenameCaption(from), vorn::kRenamePrompt, vorn::kFileNameMaxLength);
+  auto to = ui_.AskName(vorn::RenameCaption(from), vorn::kRenamePrompt, vorn::kFileNameMaxLength);
   if (!to || to->empty()) return;
   if (Ops().Rename(from, *to)) Relist();
 }
@@ -363,7 +433,7 @@ void RemotePane::FORMAT1Click() {
 }
 
 void RemotePane::SetAutoRun(bool append) {
-  const vorn::RemoteEntry* selected = RemoteEntryAt(p_.lstviewVorn->CurrentRow());
+  const vorn::RemoteEntry* selected = RemoteEntryAt(lstviewVorn->CurrentRow());
   if (!selected) return;
   const std::string name = selected->Name;
   Ops().SetAutoRun(name, append);

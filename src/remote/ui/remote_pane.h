@@ -1,12 +1,18 @@
 #pragma once
 // The right half of the main window: the controller's drive D: as a list,
-// navigated and changed by typing shell commands.
+// navigated and changed by typing shell commands. It owns its header, tool
+// bar, path box, list, status panels and context menu; the window around it
+// adds its own tools to the bar and hears through signals what the pane
+// cannot do itself (copy, run a program in the terminal, take a drop).
 #include <QAction>
 #include <QComboBox>
 #include <QIcon>
 #include <QMenu>
-#include <QObject>
+#include <QLabel>
+#include <QStringList>
+#include <QToolBar>
 #include <QToolButton>
+#include <QWidget>
 #include <functional>
 #include <map>
 #include <string>
@@ -22,10 +28,30 @@
 
 namespace vorn::ui {
 
-// The controls the controller pane drives and what it asks of the window
-// around it, handed over by the window that lays it out.
-struct RemotePaneParts {
-  QWidget* pnlVorn = nullptr;
+class TdlgVornProp;
+class TdlgVornView;
+
+class RemotePane : public QWidget, public FileListSource {
+  Q_OBJECT
+ public:
+  // exchange gives the exchange bound to the port chosen now; hostFolders
+  // are the host pane's, whose names for kinds of file this pane uses too.
+  RemotePane(vorn::Ui& ui, std::function<vorn::Exchange&()> exchange, const vorn::HostFolders& hostFolders,
+             QWidget* parent = nullptr);
+  ~RemotePane() override;
+
+  // Puts a widget of the window's own on the tool bar's line, after the
+  // bar; it starts a line of its own when the pane is narrow.
+  void AddToBarLine(QWidget* widget);
+  // The controls that talk to the controller, off while the terminal holds
+  // the port.
+  void SetExchangeControlsEnabled(bool enabled);
+  // The directory the pane shows, as the path box names it ("\", "\DATA").
+  std::string ShownFolder() const;
+
+  // --- controls ---
+  QLabel* lblVorn = nullptr;
+  QToolBar* tlbarVorn = nullptr;
   QToolButton* tbtnVornUp = nullptr;
   QToolButton* tbtnRefresh = nullptr;
   QToolButton* tbtnVornLgIcon = nullptr;
@@ -39,6 +65,7 @@ struct RemotePaneParts {
   QAction* MakeDirectory1 = nullptr;
   QAction* VORNCopy1 = nullptr;
   QAction* VORNPaste1 = nullptr;
+  QAction* View1 = nullptr;  // a text file of the controller in the viewer
   QAction* Delete1 = nullptr;
   QAction* Rename1 = nullptr;
   QMenu* DOScommand1 = nullptr;
@@ -49,27 +76,6 @@ struct RemotePaneParts {
   QAction* Vorn7730M1 = nullptr;
   QAction* Vorn7730TCP1 = nullptr;
   QAction* Properities1 = nullptr;
-
-  QWidget* window = nullptr;  // parent of the pane's dialogs and menus
-  vorn::Ui* ui = nullptr;
-  std::function<vorn::Exchange&()> exchange;  // bound to the port chosen now
-  std::function<const vorn::HostFolders&()> hostFolders;  // the host pane's, for the sample icons
-  std::function<void()> copy;              // the copy button's action
-  std::function<bool()> terminalRunning;
-  std::function<void()> startTerminal;
-  std::function<void(char)> typeKey;       // a key typed into the running terminal
-};
-
-class TdlgVornProp;
-class TdlgVornView;
-
-class RemotePane : public QObject, public FileListSource {
- public:
-  explicit RemotePane(RemotePaneParts parts);
-  ~RemotePane() override;
-
-  // Connects the controls to the handlers below.
-  void Wire();
 
   // Lists path from the controller and brings the pane up to date.
   void ShowRemoteFolder(const std::string& path);
@@ -118,19 +124,32 @@ class RemotePane : public QObject, public FileListSource {
   // Shows the text viewer modally; tests replace it likewise.
   std::function<void(TdlgVornView&)> ShowViewer;
 
-  // "View" in the context menu: a text file of the controller in the viewer.
-  QAction* View1 = nullptr;
+ signals:
+  // The copy key in the list: what the copy button does.
+  void copyRequested();
+  // A program's row was opened: keys (its name and CR) to type into the
+  // terminal, which is started for them when it is not running.
+  void runRequested(const QString& keys);
+  // Host paths dropped on the list, for the controller directory remotePath.
+  void filesDropped(const QStringList& hostPaths, const QString& remotePath);
+  // A folder was listed; path as the path box names it.
+  void folderListed(const QString& path);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;  // cbxVornKeyPress
 
  private:
+  void BuildControls();
+  void Wire();
   vorn::RemoteOps Ops();
   void SetAutoRun(bool append);
   void SetViewStyle(ViewStyle style, QToolButton* button);
   int IconFor(const std::string& key, const std::function<QIcon()>& make);
 
-  RemotePaneParts p_;
+  vorn::Ui& ui_;
+  std::function<vorn::Exchange&()> exchange_;
+  const vorn::HostFolders& hostFolders_;
+  QWidget* barLine_ = nullptr;
   vorn::RemoteListing listing_;
   std::vector<QIcon> icons_;  // IconIndex -> icon; 0 is "none yet"
   std::map<std::string, int> iconIndexByKey_;

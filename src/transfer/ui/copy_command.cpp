@@ -4,13 +4,8 @@
 #include <memory>
 #include <utility>
 
-#include <QComboBox>
-#include <QPushButton>
-
 #include "link/exchange.h"
-#include "local/ui/host_drag_source.h"
 #include "local/ui/local_pane.h"
-#include "remote/ui/controller_drop_target.h"
 #include "remote/ui/remote_pane.h"
 #include "transfer/copy_checks.h"
 #include "transfer/folder_plan.h"
@@ -20,45 +15,38 @@
 
 namespace vorn::ui {
 
-CopyCommand::CopyCommand(CopyCommandParts parts) : p_(std::move(parts)) {}
-
-void CopyCommand::Wire() {
-  QObject::connect(p_.btnCopy, &QPushButton::clicked, p_.btnCopy, [this] { btnCopyClick(); });
-  p_.local->CopyWithFolders = [this] {
-    Upload(p_.local->SelectedEntries(), p_.cbxVorn->currentText().toStdString());
-  };
-  // The volumes of the computer folder are never dragged: a whole disk is no upload.
-  new HostDragSource(*p_.lstviewLocal, [this] {
-    std::vector<std::string> paths;
-    if (p_.local->AtComputer()) return paths;
-    for (const LocalSelection& item : p_.local->SelectedEntries()) paths.push_back(item.fullPath);
-    return paths;
-  }, p_.lstviewLocal);
-  new ControllerDropTarget(*p_.lstviewVorn, *p_.remote, [this](const std::vector<std::string>& paths,
-                                                                     const std::string& remotePath) {
-    UploadPaths(paths, remotePath);
-  }, p_.lstviewVorn);
-}
+CopyCommand::CopyCommand(LocalPane& local, RemotePane& remote, vorn::Ui& ui, QtGuiInvoker& invoker,
+                         vorn::TerminalPane& terminal, std::function<vorn::Exchange&()> exchange, QWidget* owner)
+    : QObject(owner),
+      local_(local),
+      remote_(remote),
+      ui_(ui),
+      invoker_(invoker),
+      terminal_(terminal),
+      exchange_(std::move(exchange)),
+      owner_(owner) {}
 
 void CopyCommand::btnCopyClick() {
   // The button takes files only and refuses a folder, as it always has.
-  Upload(p_.local->SelectedEntries(), p_.cbxVorn->currentText().toStdString(), false);
+  Upload(local_.SelectedEntries(), remote_.ShownFolder(), false);
 }
 
-void CopyCommand::UploadPaths(const std::vector<std::string>& paths, const std::string& remotePath) {
+void CopyCommand::CopyWithFolders() { Upload(local_.SelectedEntries(), remote_.ShownFolder()); }
+
+void CopyCommand::UploadPaths(const QStringList& paths, const QString& remotePath) {
   std::vector<LocalSelection> items;
-  for (const std::string& path : paths) items.push_back(SelectionForPath(path));
-  Upload(items, remotePath);
+  for (const QString& path : paths) items.push_back(SelectionForPath(path.toStdString()));
+  Upload(items, remotePath.toStdString());
 }
 
 void CopyCommand::Upload(const std::vector<LocalSelection>& items, const std::string& remotePath,
                          bool withFolders) {
-  vorn::Ui& ui = *p_.ui;
+  vorn::Ui& ui = ui_;
   if (withFolders && std::any_of(items.begin(), items.end(), [](const LocalSelection& e) { return e.isFolder; })) {
     UploadFolders(items, TargetDirFor(remotePath));
     return;
   }
-  const CopyCheck check = CheckCopySelection(items, p_.remote->Listing().BytesFree);
+  const CopyCheck check = CheckCopySelection(items, remote_.Listing().BytesFree);
   if (!check.Ok()) {
     ui.Warning(check.message);
     return;
@@ -67,7 +55,7 @@ void CopyCommand::Upload(const std::vector<LocalSelection>& items, const std::st
   // The listing tells what would be replaced only for the folder it shows; a
   // drop on a folder row goes into another one.
   const std::string targetDir = TargetDirFor(remotePath);
-  const auto files = Listed(targetDir) ? AskOverwrites(check.files, p_.remote->Listing().Entries, targetDir, ui)
+  const auto files = Listed(targetDir) ? AskOverwrites(check.files, remote_.Listing().Entries, targetDir, ui)
                                        : std::optional(check.files);
   if (!files || files->empty()) return;
   RunTransfer([&](TdlgVornTran& dialog) {
@@ -77,21 +65,22 @@ void CopyCommand::Upload(const std::vector<LocalSelection>& items, const std::st
 }
 
 bool CopyCommand::Listed(const std::string& targetDir) const {
-  return targetDir == TargetDirFor(p_.cbxVorn->currentText().toStdString());
+  return targetDir == TargetDirFor(remote_.ShownFolder());
 }
 
 void CopyCommand::RunTransfer(const std::function<void(TdlgVornTran&)>& prepare) {
-  vorn::Ui& ui = *p_.ui;
+  vorn::Ui& ui = ui_;
   std::string reason;
-  std::unique_ptr<vorn::Port> port = OpenUploadPort(p_.exchange().Factory(), p_.portName(), &reason);
+  vorn::Exchange& exchange = exchange_();
+  std::unique_ptr<vorn::Port> port = OpenUploadPort(exchange.Factory(), exchange.ComName, &reason);
   if (!port) {
-    ui.Error(OpenFailureText(p_.portName(), reason));
+    ui.Error(OpenFailureText(exchange.ComName, reason));
     return;
   }
   {
-    TdlgVornTran dialog(ui, *p_.invoker, p_.owner);
+    TdlgVornTran dialog(ui, invoker_, owner_);
     dialog.Port = port.get();
-    dialog.Terminal = p_.terminal;
+    dialog.Terminal = &terminal_;
     prepare(dialog);
     dialog.exec();
   }
@@ -99,12 +88,12 @@ void CopyCommand::RunTransfer(const std::function<void(TdlgVornTran&)>& prepare)
   port.reset();
 
   // Also after a failure or a cancel: whatever arrived shows up.
-  p_.remote->Relist();
+  remote_.Relist();
 }
 
 void CopyCommand::UploadFolders(const std::vector<LocalSelection>& items, const std::string& targetDir) {
-  vorn::Ui& ui = *p_.ui;
-  const uint64_t bytesFree = p_.remote->Listing().BytesFree;
+  vorn::Ui& ui = ui_;
+  const uint64_t bytesFree = remote_.Listing().BytesFree;
   if (bytesFree == 0) {
     ui.Warning(CheckCopySelection(items, 0).message);
     return;
@@ -117,7 +106,7 @@ void CopyCommand::UploadFolders(const std::vector<LocalSelection>& items, const 
   // What would replace files the controller lists is asked for first; the
   // listing tells only for the folder it shows.
   if (Listed(targetDir)) {
-    const auto asked = AskOverwrites(paths, p_.remote->Listing().Entries, targetDir, ui, folders);
+    const auto asked = AskOverwrites(paths, remote_.Listing().Entries, targetDir, ui, folders);
     if (!asked || asked->empty()) return;
     paths = *asked;
   }

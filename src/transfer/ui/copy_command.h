@@ -10,46 +10,38 @@
 #include "link/ui.h"
 #include "local/local_view.h"
 
-class QComboBox;
-class QPushButton;
+#include <QObject>
+#include <QStringList>
+
 class QWidget;
 
 namespace vorn::ui {
 
-class FileListView;
 class LocalPane;
 class RemotePane;
 class QtGuiInvoker;
 class TdlgVornTran;
 
-// What the copy command works with, handed over by the window that holds it.
-struct CopyCommandParts {
-  QPushButton* btnCopy = nullptr;
-  FileListView* lstviewLocal = nullptr;
-  FileListView* lstviewVorn = nullptr;
-  QComboBox* cbxVorn = nullptr;  // the controller folder the right pane shows
-  LocalPane* local = nullptr;
-  RemotePane* remote = nullptr;
-  vorn::Ui* ui = nullptr;
-  QtGuiInvoker* invoker = nullptr;
-  QWidget* owner = nullptr;  // parent of the transfer dialog
-  vorn::TerminalPane* terminal = nullptr;
-  // Read when an upload starts: the user may pick another port at any time.
-  std::function<vorn::Exchange&()> exchange;
-  std::function<std::string()> portName;
-};
-
-class CopyCommand {
+class CopyCommand : public QObject {
+  Q_OBJECT
  public:
-  explicit CopyCommand(CopyCommandParts parts);
-  void Wire();  // connects btnCopy
+  // Uploads from the local pane's selection into the folder the remote pane
+  // shows. exchange gives the exchange bound to the port chosen now (read as
+  // each upload starts: the user may pick another port at any time); owner
+  // is the transfer dialog's parent.
+  CopyCommand(LocalPane& local, RemotePane& remote, vorn::Ui& ui, QtGuiInvoker& invoker,
+              vorn::TerminalPane& terminal, std::function<vorn::Exchange&()> exchange, QWidget* owner);
+
+  // The copy button: files only, a folder refuses the selection.
   void btnCopyClick();
+  // The selection, folders with everything in them.
+  void CopyWithFolders();
   // Uploads host items into a controller directory in the pane's form
   // ("\" or "\DATA"), and relists the pane afterwards. withFolders: folders
   // go up with everything in them; otherwise a folder refuses the selection.
   void Upload(const std::vector<LocalSelection>& items, const std::string& remotePath, bool withFolders = true);
   // The same for host paths, as a drop hands them over.
-  void UploadPaths(const std::vector<std::string>& paths, const std::string& remotePath);
+  void UploadPaths(const QStringList& paths, const QString& remotePath);
 
  private:
   void UploadFolders(const std::vector<LocalSelection>& items, const std::string& targetDir);
@@ -60,7 +52,13 @@ class CopyCommand {
   // lists the pane again, also after a failure or a cancel.
   void RunTransfer(const std::function<void(TdlgVornTran&)>& prepare);
 
-  CopyCommandParts p_;
+  LocalPane& local_;
+  RemotePane& remote_;
+  vorn::Ui& ui_;
+  QtGuiInvoker& invoker_;
+  vorn::TerminalPane& terminal_;
+  std::function<vorn::Exchange&()> exchange_;
+  QWidget* owner_;
 };
 
 }  // namespace vorn::ui

@@ -1,0 +1,27 @@
+#pragma once
+// The top of a file pane: its bold header, a tool bar that keeps all its
+// buttons in sight, its buttons, and the four view-style buttons.
+#include <QLabel>
+#include <QString>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "widgets/icons.h"
+
+namespace vorn::ui {
+
+QLabel* PaneHeader(const QString& text, const char* name, QWidget* parent);
+QToolBar* PaneToolBar(const char* name, QWidget* parent);
+QToolButton* ToolButton(QToolBar* bar, const char* name, const QString& hint, ToolIcon icon);
+
+// Large icons, small icons, list and report, named prefix + LgIcon, SmIcon,
+// LsIcon and DtIcon, in that order on the bar; exactly one is down.
+struct ViewStyleButtonSet {
+  QToolButton* large = nullptr;
+  QToolButton* small = nullptr;
+  QToolButton* list = nullptr;
+  QToolButton* report = nullptr;
+};
+ViewStyleButtonSet ViewStyleButtons(QToolBar* bar, const QString& prefix);
+
+}  // namespace vorn::ui
