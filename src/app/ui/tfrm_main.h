@@ -79,7 +79,6 @@ class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::Bus
   RemotePane& Remote() { return *pnlVorn; }
   LocalPane& Local() { return *pnlLocal; }
   TerminalConsole& Console() { return *console_; }
-  CopyCommand& Copier() { return *copyCommand_; }
 
   // --- controls ---
   QMenuBar* MainMenu1 = nullptr;

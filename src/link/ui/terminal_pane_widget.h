@@ -19,7 +19,7 @@ class TerminalPaneWidget : public QPlainTextEdit {
  public:
   explicit TerminalPaneWidget(QWidget* parent = nullptr);
 
-  // Set by the main window. keyDown may swallow the key (cursor and function
+  // Set by the terminal console. keyDown may swallow the key (cursor and function
   // keys); every character that reaches keyPress is swallowed.
   std::function<void(int key, bool* swallow)> onKeyDown;
   std::function<void(char ch)> onKeyPress;

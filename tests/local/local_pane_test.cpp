@@ -1,4 +1,4 @@
-// The host pane inside the main window, on a scratch folder tree.
+// The host pane on its own, on a scratch folder tree.
 #include <QApplication>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -12,20 +12,24 @@
 #include <windows.h>
 #endif
 
-#include "app/ui/tfrm_main.h"
 #include "local/ui/local_pane.h"
-#include "scripted_ui.h"
+#include "app/scripted_ui.h"
 
 namespace fs = std::filesystem;
 using vorn::ui::LocalPane;
-using vorn::ui::TfrmMain;
 
 class LocalPaneTest : public QObject {
   Q_OBJECT
 
  private:
   vorn::test::ScriptedUi ui_;
-  std::unique_ptr<TfrmMain> main_;
+  // The pane's cursor: it only has to be balanced.
+  struct Cursor : vorn::BusyCursor {
+    int depth = 0;
+    void SetBusy() override { ++depth; }
+    void Restore() override { --depth; }
+  } cursor_;
+  std::unique_ptr<LocalPane> pane_;
   QTemporaryDir dir_;
   QTemporaryDir dataHome_;
   std::vector<std::string> opened_;
@@ -35,7 +39,7 @@ class LocalPaneTest : public QObject {
   std::string Path(const std::string& rel) const { return (fs::path(Dir()) / rel).make_preferred().string(); }
   std::string Trash() { return Pane().Folders().TrashName(); }
   void File(const std::string& rel, size_t size) { std::ofstream(Path(rel), std::ios::binary) << std::string(size, 'x'); }
-  LocalPane& Pane() { return main_->Local(); }
+  LocalPane& Pane() { return *pane_; }
 
   std::vector<std::string> Names() {
     std::vector<std::string> names;
@@ -68,9 +72,10 @@ class LocalPaneTest : public QObject {
     for (const auto& entry : fs::directory_iterator(Dir())) fs::remove_all(entry.path());
     ui_ = {};
     opened_.clear();
-    main_ = std::make_unique<TfrmMain>(ui_);
-    main_->resize(900, 600);
-    main_->show();
+    pane_ = std::make_unique<LocalPane>(ui_, cursor_);
+    pane_->resize(360, 500);
+    pane_->show();
+    pane_->ShowStart();
     Pane().OpenItem = [this](const std::string& path) {
       opened_.push_back(path);
       return true;
@@ -82,7 +87,10 @@ class LocalPaneTest : public QObject {
       Pane().MoveToTrash = [](const std::string& path, std::string&) { return fs::remove_all(path) > 0; };
 #endif
   }
-  void cleanup() { main_.reset(); }
+  void cleanup() {
+    QCOMPARE(cursor_.depth, 0);
+    pane_.reset();
+  }
 
   void startsAtTheComputerFolderAndGoesNoHigher() {
     QCOMPARE(Pane().cbxLocal->currentText(), QString("Computer"));
@@ -135,7 +143,7 @@ class LocalPaneTest : public QObject {
     QVERIFY(fs::exists(Path("new.txt")) && !fs::exists(Path("old.txt")));
     QVERIFY(RowOf("new.txt") >= 0);
 
-    QSignalSpy copies(main_->btnCopy, &QPushButton::clicked);
+    QSignalSpy copies(pane_.get(), &LocalPane::copyRequested);
     QTest::keyClick(Pane().lstviewLocal->Report(), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
     QCOMPARE(copies.count(), 1);
   }
