@@ -92,6 +92,7 @@ class RemotePaneTest : public QObject {
 
   void enteringAndLeavingFolders() {
     ListRoot();
+    QSignalSpy listed(&Pane(), &vorn::ui::RemotePane::folderListed);
     Pane().lstviewVorn->SelectRow(RowOf("CONF"));
     Pane().lstviewVornDblClick();
     QCOMPARE(Pane().Listing().CurrentPath, std::string("\\CONF"));
@@ -112,6 +113,9 @@ class RemotePaneTest : public QObject {
     Pane().tbtnVornUpClick();
     QCOMPARE(Pane().Listing().CurrentPath, std::string("\\"));
     QCOMPARE(Names(), Demo());
+    QStringList paths;
+    for (const QList<QVariant>& call : listed) paths << call.at(0).toString();
+    QCOMPARE(paths, QStringList({"\\CONF", "\\CONF", "\\CONF\\SUB", "\\CONF", "\\"}));
 
     // The path box goes back to a visited path.
     const int item = Pane().cbxVorn->findText("\\CONF");

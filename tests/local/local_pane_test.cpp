@@ -111,6 +111,7 @@ class LocalPaneTest : public QObject {
     File("sub/inner.txt", 1);
     File("file.txt", 10);
     QVERIFY(Pane().ShowLocalFolder(Dir()));
+    QSignalSpy shown(&Pane(), &LocalPane::folderShown);
 
     Pane().lstviewLocal->SelectRow(RowOf("file.txt"));
     PressInList(Qt::Key_Return);
@@ -122,6 +123,8 @@ class LocalPaneTest : public QObject {
     QCOMPARE(Pane().cbxLocal->currentText().toStdString(), Path("sub"));
     QVERIFY(Pane().lstviewLocal->SelectedRows().empty());
     QCOMPARE(Names(), std::vector<std::string>{"inner.txt"});
+    QCOMPARE(shown.count(), 1);
+    QCOMPARE(shown.at(0).at(0).toString().toStdString(), Path("sub"));
 
     PressInList(Qt::Key_Backspace);
     QCOMPARE(Pane().View().CurrentItem, Dir());

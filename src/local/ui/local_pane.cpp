@@ -55,7 +55,6 @@ LocalPane::~LocalPane() { lstviewLocal->SetSource(nullptr); }
 void LocalPane::BuildControls() {
   // No fixed minimum width: the tool bar's buttons, well over 150 pixels, set
   // how narrow the pane may get.
-  lblLocal = PaneHeader("Local System:", "lblLocal", this);
   tlbarLocal = PaneToolBar("tlbarLocal", this);
   tbtnLocalOpenDir = ToolButton(tlbarLocal, "tbtnLocalOpenDir", "Open directory", ToolIcon::OpenFolder);
   tbtnLocalUp = ToolButton(tlbarLocal, "tbtnLocalUp", "Move up", ToolIcon::Up);
@@ -80,7 +79,7 @@ void LocalPane::BuildControls() {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(1);
-  layout->addWidget(lblLocal);
+  layout->addWidget(PaneHeader("Local System:", "lblLocal", this));
   layout->addWidget(tlbarLocal);
   layout->addWidget(cbxLocal);
   layout->addWidget(lstviewLocal, 1);

@@ -7,7 +7,6 @@
 #include <QComboBox>
 #include <QFileIconProvider>
 #include <QIcon>
-#include <QLabel>
 #include <QMenu>
 #include <QToolBar>
 #include <QToolButton>
@@ -43,7 +42,6 @@ class LocalPane : public QWidget, public FileListSource {
   void FocusPathBox();
 
   // --- controls ---
-  QLabel* lblLocal = nullptr;
   QToolBar* tlbarLocal = nullptr;
   QToolButton* tbtnLocalOpenDir = nullptr;
   QToolButton* tbtnLocalUp = nullptr;

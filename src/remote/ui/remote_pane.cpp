@@ -65,7 +65,6 @@ vorn::RemoteOps RemotePane::Ops() {
 }
 
 void RemotePane::BuildControls() {
-  lblVorn = PaneHeader("VORN-7730 Series:", "lblVorn", this);
   tlbarVorn = PaneToolBar("tlbarVorn", this);
   tbtnVornUp = ToolButton(tlbarVorn, "tbtnVornUp", "Move up", ToolIcon::Up);
   tbtnRefresh = ToolButton(tlbarVorn, "tbtnRefresh", "Refresh folder", ToolIcon::Refresh);
@@ -88,7 +87,7 @@ void RemotePane::BuildControls() {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(1);
-  layout->addWidget(lblVorn);
+  layout->addWidget(PaneHeader("VORN-7730 Series:", "lblVorn", this));
   layout->addWidget(barLine_);
   layout->addWidget(cbxVorn);
   layout->addWidget(lstviewVorn, 1);
@@ -205,7 +204,7 @@ void RemotePane::ShowRemoteFolder(const std::string& path) {
 
   if (row >= 0) lstviewVorn->SelectRow(row);
   lstviewVorn->setUpdatesEnabled(true);
-  emit folderListed(text);
+  if (out.ok) emit folderListed(text);
 }
 
 void RemotePane::Relist() {

@@ -8,7 +8,6 @@
 #include <QComboBox>
 #include <QIcon>
 #include <QMenu>
-#include <QLabel>
 #include <QStringList>
 #include <QToolBar>
 #include <QToolButton>
@@ -50,7 +49,6 @@ class RemotePane : public QWidget, public FileListSource {
   std::string ShownFolder() const;
 
   // --- controls ---
-  QLabel* lblVorn = nullptr;
   QToolBar* tlbarVorn = nullptr;
   QToolButton* tbtnVornUp = nullptr;
   QToolButton* tbtnRefresh = nullptr;
@@ -132,7 +130,7 @@ class RemotePane : public QWidget, public FileListSource {
   void runRequested(const QString& keys);
   // Host paths dropped on the list, for the controller directory remotePath.
   void filesDropped(const QStringList& hostPaths, const QString& remotePath);
-  // A folder was listed; path as the path box names it.
+  // A folder was listed in full; path as the path box names it.
   void folderListed(const QString& path);
 
  protected:
