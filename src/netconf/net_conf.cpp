@@ -5,6 +5,7 @@
 
 #include "link/gui_invoker.h"
 #include "link/line_wait.h"
+#include "platform/input_file.h"
 #include "transfer/upload_loop.h"
 
 namespace vorn::netconf {
@@ -104,11 +105,31 @@ bool NetConf::UpdateUsers(const UserInput& input) {
 }
 
 bool NetConf::SystemInit(const ServerChoice& servers) {
+  RefreshFolders();
+  const std::pair<bool, const char*> serverFiles[] = {
+      {servers.httpFtp, "Drive_D\\Extension_files\\WebRoot\\httpftpd.exe"},
+      {servers.ftp, "Drive_D\\Extension_files\\WebRoot\\ftpd.exe"},
+      {servers.http, "Drive_D\\Extension_files\\WebRoot\\httpd.exe"},
+  };
+  // The run formats drive D: first: a file that cannot be sent afterwards
+  // would leave the controller without it, so every one is checked before.
+  std::string unusable;
+  for (const DefaultFile& file : kDefaultFiles)
+    if (const std::string why = platform::CheckInputFile(SourceFolder + HostSubPath(file.source)); !why.empty())
+      unusable += "\n" + why;
+  for (const auto& [chosen, source] : serverFiles)
+    if (const std::string why = chosen ? platform::CheckInputFile(SourceFolder + HostSubPath(source)) : "";
+        !why.empty())
+      unusable += "\n" + why;
+  if (!unusable.empty()) {
+    ui_.Error(kInitNotStartedText + unusable);
+    return false;
+  }
+
   for (const InitStep& step : kInitSteps)
     if (!runCommand_ || !runCommand_(step.command, step.timeoutMs, step.promptLimitMs)) return false;
 
   InitRunning = true;
-  RefreshFolders();
   bool ok = true;
   for (const DefaultFile& file : kDefaultFiles) {
     if (!UploadToController(file.target, SourceFolder + HostSubPath(file.source))) {
@@ -118,11 +139,6 @@ bool NetConf::SystemInit(const ServerChoice& servers) {
   }
   if (ok) {
     // Each chosen server is sent even after another one failed.
-    const std::pair<bool, const char*> serverFiles[] = {
-        {servers.httpFtp, "Drive_D\\Extension_files\\WebRoot\\httpftpd.exe"},
-        {servers.ftp, "Drive_D\\Extension_files\\WebRoot\\ftpd.exe"},
-        {servers.http, "Drive_D\\Extension_files\\WebRoot\\httpd.exe"},
-    };
     for (const auto& [chosen, source] : serverFiles)
       if (chosen && !UploadToController(kWebRoot, SourceFolder + HostSubPath(source))) ok = false;
   }

@@ -35,6 +35,10 @@ inline constexpr const char* kFormatQuestion =
 inline constexpr const char* kUpdatedText = "Update Successfully!";
 inline constexpr const char* kInitDoneText = "System initial Successfully!";
 inline constexpr const char* kInitFailedText = "System Initial fail! Please reboot Vorn-7730 and try again!";
+// Files of the installation that cannot be sent keep the run from starting.
+inline constexpr const char* kInitNotStartedText =
+    "System initialisation was not started: drive D: of the VORN-7730 is unchanged.\n\n"
+    "These files of the installation cannot be sent:";
 
 // A path below a companion folder given with backslashes, in the host's form.
 std::string HostSubPath(const std::string& backslashPath);

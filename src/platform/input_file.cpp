@@ -7,17 +7,39 @@
 
 namespace vorn::platform {
 
-std::string ReadInputFile(const std::string& utf8Path, size_t limit, std::string& text) {
-  text.clear();
+namespace {
+
+// The file opened for reading when it is a regular file; otherwise null, and
+// why not in why.
+std::FILE* OpenRegularFile(const std::string& utf8Path, std::string& why) {
   const std::string name = "'" + utf8Path + "'";
-  if (const std::string kind = NonRegularKind(utf8Path); !kind.empty())
-    return name + " is a " + kind + ", not a regular file";
+  if (const std::string kind = NonRegularKind(utf8Path); !kind.empty()) {
+    why = name + " is a " + kind + ", not a regular file";
+    return nullptr;
+  }
   std::FILE* file = OpenFileForReading(utf8Path);
   if (!file) {
     std::error_code ec;
     const bool exists = std::filesystem::exists(std::filesystem::path(std::u8string(utf8Path.begin(), utf8Path.end())), ec);
-    return name + (exists ? " cannot be read" : " does not exist");
+    why = name + (exists ? " cannot be read" : " does not exist");
   }
+  return file;
+}
+
+}  // namespace
+
+std::string CheckInputFile(const std::string& utf8Path) {
+  std::string why;
+  if (std::FILE* file = OpenRegularFile(utf8Path, why)) std::fclose(file);
+  return why;
+}
+
+std::string ReadInputFile(const std::string& utf8Path, size_t limit, std::string& text) {
+  text.clear();
+  const std::string name = "'" + utf8Path + "'";
+  std::string why;
+  std::FILE* file = OpenRegularFile(utf8Path, why);
+  if (!file) return why;
   const std::string tooLarge =
       name + " is larger than " +
       (limit >= 1024 && limit % 1024 == 0 ? std::to_string(limit / 1024) + " KiB" : std::to_string(limit) + " bytes");

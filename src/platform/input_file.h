@@ -11,4 +11,8 @@ namespace vorn::platform {
 // one line that names the path and says why not (text is then empty).
 std::string ReadInputFile(const std::string& utf8Path, size_t limit, std::string& text);
 
+// Whether the file could be read as ReadInputFile reads it, without reading
+// it: empty, or the same one line of why not.
+std::string CheckInputFile(const std::string& utf8Path);
+
 }  // namespace vorn::platform

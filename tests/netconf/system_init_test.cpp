@@ -35,10 +35,11 @@ std::vector<std::string> TransfersInto(const std::vector<std::string>& lines, co
 struct InitCase {
   const char* name;
   ServerChoice servers;
-  const char* missing;  // a default file or server left out of the installation
+  const char* missing;     // a default file or server left out of the installation
+  const char* failedSend;  // a file whose upload fails on the line
   bool ok;
   std::vector<std::string> rootFiles, confFiles, webRootFiles;
-  std::vector<std::string> errors;
+  std::vector<std::string> errors;  // besides the refusal that names a missing file
 };
 
 void PrintTo(const InitCase& c, std::ostream* os) { *os << c.name; }
@@ -48,15 +49,20 @@ void PrintTo(const InitCase& c, std::ostream* os) { *os << c.name; }
 class SystemInitOnTheVirtualController : public ::testing::TestWithParam<InitCase> {};
 
 const InitCase kInitCases[] = {
-    {"no servers", {}, nullptr, true,
+    {"no servers", {}, nullptr, nullptr, true,
      {"autorun.bat", "AX8796.COM", "CFGIO.EXE", "SOCKETP.EXE"}, {"SOCKET.UPW", "SOCKET.CFG"}, {}, {}},
-    {"all three servers in order", {true, true, true}, nullptr, true,
+    {"all three servers in order", {true, true, true}, nullptr, nullptr, true,
      {"autorun.bat", "AX8796.COM", "CFGIO.EXE", "SOCKETP.EXE"}, {"SOCKET.UPW", "SOCKET.CFG"},
      {"httpftpd.exe", "ftpd.exe", "httpd.exe"}, {}},
-    {"second default file fails", {true, false, false}, "Drive_D/Default_files/CONF/SOCKET.CFG", false,
+    // A file missing from the installation is found before the drive is formatted.
+    {"a missing default file leaves the drive as it was", {true, false, false},
+     "Drive_D/Default_files/CONF/SOCKET.CFG", nullptr, false, {}, {}, {}, {}},
+    {"a missing chosen server leaves the drive as it was", {false, true, false},
+     "Drive_D/Extension_files/WebRoot/ftpd.exe", nullptr, false, {}, {}, {}, {}},
+    {"a failed default file stops the run", {true, false, false}, nullptr, "SOCKET.CFG", false,
      {}, {"SOCKET.UPW"}, {}, {TransferFailureText("SOCKET.CFG"), kInitFailedText}},
-    {"a failed server does not stop the others", {true, true, true}, "Drive_D/Extension_files/WebRoot/ftpd.exe",
-     false, {"autorun.bat", "AX8796.COM", "CFGIO.EXE", "SOCKETP.EXE"}, {"SOCKET.UPW", "SOCKET.CFG"},
+    {"a failed server does not stop the others", {true, true, true}, nullptr, "ftpd.exe", false,
+     {"autorun.bat", "AX8796.COM", "CFGIO.EXE", "SOCKETP.EXE"}, {"SOCKET.UPW", "SOCKET.CFG"},
      {"httpftpd.exe", "httpd.exe"}, {TransferFailureText("ftpd.exe"), kInitFailedText}},
 };
 
@@ -74,13 +80,26 @@ TEST_P(SystemInitOnTheVirtualController, InstallsWhatIsThereAndReportsWhatIsNot)
   test::ScriptedUi ui;
   Exchange link(pane, cursor, ui);
   link.ComName = sim.PortPath();
-  NetConf conf(ui, PortUploader(link), PortCommandRunner(link),
+  // A send that breaks off on the line, as the transfer reports it.
+  Uploader upload = [&, real = PortUploader(link)](const std::string& dir, const std::string& hostPath) {
+    if (c.failedSend && fs::path(hostPath).filename() == c.failedSend) {
+      ui.Error(TransferFailureText(c.failedSend));
+      return false;
+    }
+    return real(dir, hostPath);
+  };
+  NetConf conf(ui, upload, PortCommandRunner(link),
                [&] { return platform::CompanionFolders{"", source.path + "/", source.path + "/"}; });
 
   EXPECT_EQ(conf.SystemInit(c.servers), c.ok);
   EXPECT_FALSE(conf.InitRunning);
   EXPECT_EQ(cursor.busy, 0);
-  EXPECT_EQ(ui.Texts("error"), c.errors);
+  std::vector<std::string> errors = c.errors;
+  if (c.missing)
+    errors.insert(errors.begin(), std::string(kInitNotStartedText) + "\n'" +
+                                      source.path + "/" + c.missing +
+                                      "' does not exist");
+  EXPECT_EQ(ui.Texts("error"), errors);
   // No "Update Successfully!" for the single files of the run.
   EXPECT_EQ(ui.Texts("information"),
             c.ok ? std::vector<std::string>{kInitDoneText} : std::vector<std::string>{});
@@ -88,6 +107,13 @@ TEST_P(SystemInitOnTheVirtualController, InstallsWhatIsThereAndReportsWhatIsNot)
   EXPECT_EQ(TransfersInto(pane.lines, "D:\\CONF\\"), c.confFiles);
   EXPECT_EQ(TransfersInto(pane.lines, "D:\\WebRoot\\"), c.webRootFiles);
 
+  if (c.missing) {
+    // Nothing was typed: the old drive is still there.
+    EXPECT_TRUE(pane.lines.empty());
+    EXPECT_TRUE(sim.Exists("D:\\OLD.TXT"));
+    EXPECT_FALSE(sim.Exists("D:\\WEBROOT"));
+    return;
+  }
   EXPECT_FALSE(sim.Exists("D:\\OLD.TXT"));
   EXPECT_TRUE(sim.Exists("D:\\WEBROOT"));
   EXPECT_TRUE(sim.Exists("D:\\CONF\\SOCKET.UPW"));
