@@ -217,8 +217,11 @@ done
 echo "== The packaged utility"
 # The terminal pane's lines go to this file too.
 transcript="$work/transcript.txt"
+# The record goes to a folder whose name the ANSI code page may not spell.
+mkdir -p "$work/Protokoll-ü-ł"
+record="$work/Protokoll-ü-ł/vorn.log"
 VORN7730_TRANSCRIPT="$(winpath "$transcript")" WINEDEBUG=err+module \
-  wine "$app/vorn7730-utility.exe" --port COM5 </dev/null >/dev/null 2>"$work/app.err" &
+  wine "$app/vorn7730-utility.exe" --port COM5 --log "$(winpath "$record")" </dev/null >/dev/null 2>"$work/app.err" &
 xpids="$! $xpids"
 # Waits until the window that has the focus bears this title.
 focused() {
@@ -244,6 +247,7 @@ for _ in $(seq 300); do grep -q "bytes free" "$transcript" 2>/dev/null && break;
 sleep 1
 shot main
 check "the packaged utility lists D: through COM5" 'grep -q "Directory of D:" "$transcript" && grep -q "bytes free" "$transcript"'
+check "and records it under a non-ASCII path given by --log" 'grep -q "Directory of D:" "$record"'
 
 # A backup from the image tool: its button, Backup Image (after Help in the
 # focus order), Yes, the file's name in the save dialog.

@@ -5,7 +5,11 @@
 #include <cstring>
 #include <exception>
 
+#include <string>
+#include <vector>
+
 #include "app/ui/application.h"
+#include "platform/host.h"
 #include "widgets/qt_ui.h"
 #include "app/ui/tfrm_main.h"
 
@@ -36,16 +40,20 @@ int main(int argc, char** argv) {
   // would append it to every window's caption.
   QApplication::setApplicationName("VORN-7730 Series Utility");
 
+  // What the user typed, in UTF-8 on every host (the Qt options are taken
+  // out by now); paths such as --log's may hold any character.
+  const std::vector<std::string> args = vorn::platform::Utf8Arguments(argc, argv);
+  const int count = static_cast<int>(args.size());
   vorn::ui::StartOptions options;
   QString screenshot;
-  for (int i = 1; i < argc; ++i) {
-    const char* arg = argv[i];
+  for (int i = 1; i < count; ++i) {
+    const char* arg = args[i].c_str();
     auto value = [&]() -> const char* {
-      if (i + 1 >= argc) {
+      if (i + 1 >= count) {
         Usage();
         std::exit(2);
       }
-      return argv[++i];
+      return args[++i].c_str();
     };
     if (!std::strcmp(arg, "--simulate")) options.simulate = true;
     else if (!std::strcmp(arg, "--simulate-baud")) {
@@ -71,7 +79,7 @@ int main(int argc, char** argv) {
     } else if (!std::strcmp(arg, "--drive")) options.simulatorDrive = value();
     else if (!std::strcmp(arg, "--port")) options.extraPorts.push_back(value());
     else if (!std::strcmp(arg, "--log")) options.logFile = value();
-    else if (!std::strcmp(arg, "--screenshot")) screenshot = value();
+    else if (!std::strcmp(arg, "--screenshot")) screenshot = QString::fromUtf8(value());
     else if (!std::strcmp(arg, "--help") || !std::strcmp(arg, "-h")) {
       Usage();
       return 0;

@@ -275,6 +275,11 @@ class MainWindowTest : public QObject {
     QCOMPARE(start(), std::string("ttyFAKE1"));
     ports = {"ttyFAKE0", "ttyFAKE2"};
     QCOMPARE(start(), std::string("ttyFAKE0"));
+    // A port also named with --port is offered once, where --port puts it.
+    options.extraPorts = {"ttyFAKE2"};
+    start();
+    QCOMPARE(w_->cbxCOM->count(), 2);
+    QCOMPARE(w_->cbxCOM->itemData(0).toString(), QString("ttyFAKE2"));
     w_.reset();
   }
 

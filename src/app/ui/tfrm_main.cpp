@@ -329,6 +329,8 @@ void TfrmMain::FillPortBox(const std::string& select) {
     }
   }
   for (const std::string& name : present) {
+    // A port named with --port is offered once.
+    if (std::find(options_.extraPorts.begin(), options_.extraPorts.end(), name) != options_.extraPorts.end()) continue;
     // The adapter's own name tells two USB adapters apart; the device name
     // (ttyUSB0) depends on the order they were plugged in.
     const std::string stable = vorn::platform::StablePortName(name);
