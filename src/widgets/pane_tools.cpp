@@ -1,6 +1,7 @@
 #include "widgets/pane_tools.h"
 
 #include <QButtonGroup>
+#include <QVBoxLayout>
 
 namespace vorn::ui {
 
@@ -34,22 +35,33 @@ QToolButton* ToolButton(QToolBar* bar, const char* name, const QString& hint, To
   return button;
 }
 
-ViewStyleButtonSet ViewStyleButtons(QToolBar* bar, const QString& prefix) {
+void ViewStyleButtons(QToolBar* bar, const QString& prefix, QToolButton*& large, QToolButton*& small,
+                      QToolButton*& list, QToolButton*& report) {
   auto make = [&](const char* suffix, const char* hint, ToolIcon icon) {
     QToolButton* b = ToolButton(bar, (prefix + suffix).toLatin1().constData(), hint, icon);
     b->setCheckable(true);
     return b;
   };
-  ViewStyleButtonSet set;
   // One after the other: the tool bar keeps the order in which they are made.
-  set.large = make("LgIcon", "Large Icons", ToolIcon::LargeIcons);
-  set.small = make("SmIcon", "Small Icons", ToolIcon::SmallIcons);
-  set.list = make("LsIcon", "List View", ToolIcon::List);
-  set.report = make("DtIcon", "Report View", ToolIcon::Report);
+  large = make("LgIcon", "Large Icons", ToolIcon::LargeIcons);
+  small = make("SmIcon", "Small Icons", ToolIcon::SmallIcons);
+  list = make("LsIcon", "List View", ToolIcon::List);
+  report = make("DtIcon", "Report View", ToolIcon::Report);
   auto* group = new QButtonGroup(bar);
   group->setExclusive(true);
-  for (QToolButton* b : {set.large, set.small, set.list, set.report}) group->addButton(b);
-  return set;
+  for (QToolButton* b : {large, small, list, report}) group->addButton(b);
+}
+
+void LayOutPane(QWidget* pane, const QString& header, const char* headerName, QWidget* bar, QWidget* pathBox,
+                QWidget* list, QWidget* status) {
+  auto* layout = new QVBoxLayout(pane);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(1);
+  layout->addWidget(PaneHeader(header, headerName, pane));
+  layout->addWidget(bar);
+  layout->addWidget(pathBox);
+  layout->addWidget(list, 1);
+  layout->addWidget(status);
 }
 
 }  // namespace vorn::ui

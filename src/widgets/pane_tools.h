@@ -16,12 +16,12 @@ QToolButton* ToolButton(QToolBar* bar, const char* name, const QString& hint, To
 
 // Large icons, small icons, list and report, named prefix + LgIcon, SmIcon,
 // LsIcon and DtIcon, in that order on the bar; exactly one is down.
-struct ViewStyleButtonSet {
-  QToolButton* large = nullptr;
-  QToolButton* small = nullptr;
-  QToolButton* list = nullptr;
-  QToolButton* report = nullptr;
-};
-ViewStyleButtonSet ViewStyleButtons(QToolBar* bar, const QString& prefix);
+void ViewStyleButtons(QToolBar* bar, const QString& prefix, QToolButton*& large, QToolButton*& small,
+                      QToolButton*& list, QToolButton*& report);
+
+// A file pane's column: its header, then the bar, the path box, the list
+// (which takes the height left) and the status panels.
+void LayOutPane(QWidget* pane, const QString& header, const char* headerName, QWidget* bar, QWidget* pathBox,
+                QWidget* list, QWidget* status);
 
 }  // namespace vorn::ui

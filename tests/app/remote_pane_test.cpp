@@ -69,7 +69,11 @@ class RemotePaneTest : public QObject {
     // Nothing is listed before the user asks.
     QCOMPARE(Pane().Listing().BytesFree, 0u);
     QVERIFY(Pane().Listing().Entries.empty());
+    // The shell was left in another directory: the first refresh still lists the root.
+    QVERIFY(main_->Exchanges().RunCommand("cd \\DATA"));
     Pane().tbtnRefresh->click();
+    QCOMPARE(Pane().Listing().CurrentPath, std::string("\\"));
+    QCOMPARE(Pane().cbxVorn->currentText(), QString("\\"));
     QCOMPARE(Names(), Demo());
     QCOMPARE(Panel(0), QString("6 object(s)"));
     QCOMPARE(Pane().Listing().BytesFree, Sim().BytesFree());

@@ -11,8 +11,6 @@
 #include <QToolButton>
 #include <QUrl>
 
-#include <QVBoxLayout>
-
 #include "local/ui/host_drag_source.h"
 #include "widgets/pane_tools.h"
 #include "widgets/status_panels.h"
@@ -60,11 +58,7 @@ void LocalPane::BuildControls() {
   tbtnLocalUp = ToolButton(tlbarLocal, "tbtnLocalUp", "Move up", ToolIcon::Up);
   tbtnLocalRefresh = ToolButton(tlbarLocal, "tbtnLocalRefresh", "Refresh folder", ToolIcon::Refresh);
   tlbarLocal->addSeparator();
-  const ViewStyleButtonSet styles = ViewStyleButtons(tlbarLocal, "tbtnLocal");
-  tbtnLocalLgIcon = styles.large;
-  tbtnLocalSmIcon = styles.small;
-  tbtnLocalLsIcon = styles.list;
-  tbtnLocalDtIcon = styles.report;
+  ViewStyleButtons(tlbarLocal, "tbtnLocal", tbtnLocalLgIcon, tbtnLocalSmIcon, tbtnLocalLsIcon, tbtnLocalDtIcon);
   tbtnLocalDtIcon->setChecked(true);
   cbxLocal = new QComboBox(this);
   cbxLocal->setObjectName("cbxLocal");
@@ -76,14 +70,7 @@ void LocalPane::BuildControls() {
   PopupMenu1 = new QMenu(this);
   PopupMenu1->setObjectName("PopupMenu1");
 
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->setSpacing(1);
-  layout->addWidget(PaneHeader("Local System:", "lblLocal", this));
-  layout->addWidget(tlbarLocal);
-  layout->addWidget(cbxLocal);
-  layout->addWidget(lstviewLocal, 1);
-  layout->addWidget(stabarLocal);
+  LayOutPane(this, "Local System:", "lblLocal", tlbarLocal, cbxLocal, lstviewLocal, stabarLocal);
 }
 
 void LocalPane::Wire() {

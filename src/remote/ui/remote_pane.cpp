@@ -9,8 +9,6 @@
 #include <QStandardPaths>
 #include <algorithm>
 
-#include <QVBoxLayout>
-
 #include "remote/ui/controller_drop_target.h"
 #include "remote/ui/tdlg_vorn_prop.h"
 #include "remote/ui/tdlg_vorn_view.h"
@@ -69,11 +67,7 @@ void RemotePane::BuildControls() {
   tbtnVornUp = ToolButton(tlbarVorn, "tbtnVornUp", "Move up", ToolIcon::Up);
   tbtnRefresh = ToolButton(tlbarVorn, "tbtnRefresh", "Refresh folder", ToolIcon::Refresh);
   tlbarVorn->addSeparator();
-  const ViewStyleButtonSet styles = ViewStyleButtons(tlbarVorn, "tbtnVorn");
-  tbtnVornLgIcon = styles.large;
-  tbtnVornSmIcon = styles.small;
-  tbtnVornLsIcon = styles.list;
-  tbtnVornDtIcon = styles.report;
+  ViewStyleButtons(tlbarVorn, "tbtnVorn", tbtnVornLgIcon, tbtnVornSmIcon, tbtnVornLsIcon, tbtnVornDtIcon);
   barLine_ = new QWidget(this);
   barLine_->setObjectName("vornBar");
   (new FlowLayout(barLine_, 6))->addWidget(tlbarVorn);
@@ -84,14 +78,7 @@ void RemotePane::BuildControls() {
   stabarVorn = new StatusPanels({150, 50}, this);
   stabarVorn->setObjectName("stabarVorn");
 
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->setSpacing(1);
-  layout->addWidget(PaneHeader("VORN-7730 Series:", "lblVorn", this));
-  layout->addWidget(barLine_);
-  layout->addWidget(cbxVorn);
-  layout->addWidget(lstviewVorn, 1);
-  layout->addWidget(stabarVorn);
+  LayOutPane(this, "VORN-7730 Series:", "lblVorn", barLine_, cbxVorn, lstviewVorn, stabarVorn);
 
   PopupMenu2 = new QMenu(this);
   PopupMenu2->setObjectName("PopupMenu2");
@@ -182,7 +169,12 @@ void RemotePane::Wire() {
 
 // ---------------------------------------------------------------- listing
 
-void RemotePane::ShowRemoteFolder(const std::string& path) {
+void RemotePane::ShowRemoteFolder(const std::string& requested) {
+  // Before the first listing there is no path: "cd" alone would list the
+  // shell's current directory (where the terminal left it) under the name of
+  // none, and an upload would then go to the root, checked against the wrong
+  // listing. The root is listed instead, as choosing a port does.
+  const std::string path = requested.empty() ? "\\" : requested;
   // The list repaints while the exchange runs: it shows no rows until the
   // listing is complete.
   listing_.Entries.clear();

@@ -75,7 +75,8 @@ class RemotePane : public QWidget, public FileListSource {
   QAction* Vorn7730TCP1 = nullptr;
   QAction* Properities1 = nullptr;
 
-  // Lists path from the controller and brings the pane up to date.
+  // Lists path ("\\" when empty: no listing yet) from the controller and
+  // brings the pane up to date.
   void ShowRemoteFolder(const std::string& path);
   // After a change of the controller's files: lists the current directory
   // again in the user's column, selecting the row of the last context menu.
