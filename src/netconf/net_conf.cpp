@@ -1,11 +1,13 @@
 #include "netconf/net_conf.h"
 
+#include <cctype>
 #include <memory>
 #include <utility>
 
 #include "link/gui_invoker.h"
 #include "link/line_wait.h"
 #include "platform/input_file.h"
+#include "remote/remote_listing.h"
 #include "transfer/upload_loop.h"
 
 namespace vorn::netconf {
@@ -37,6 +39,29 @@ constexpr DefaultFile kDefaultFiles[] = {
     {"Drive_D\\Default_files\\CFGIO.EXE", "D:\\"},
     {"Drive_D\\Default_files\\SOCKETP.EXE", "D:\\"},
 };
+
+// Empty when the listing shows the root as the steps leave it: the two new
+// folders and nothing else; otherwise what is wrong with it. Lines as the
+// init commands read them, ended by CR.
+std::string FreshRootRefusal(const std::vector<std::string>& printed) {
+  bool conf = false, webRoot = false;
+  std::string left;
+  for (std::string line : printed) {
+    while (!line.empty() && (line.front() == '\n' || line.front() == '\r')) line.erase(0, 1);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    const DirLine d = ParseDirLine(line + "\r\n");
+    if (d.kind != DirLine::Kind::Entry) continue;
+    std::string name = d.entry.Name;
+    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (d.entry.IsDirectory && name == "CONF") conf = true;
+    else if (d.entry.IsDirectory && name == "WEBROOT") webRoot = true;
+    else left += (left.empty() ? "" : ", ") + d.entry.Name;
+  }
+  if (!left.empty()) return "Drive D: was not formatted: it still holds " + left + ".";
+  if (!conf || !webRoot) return std::string("The folder ") + (conf ? "WebRoot" : "conf") + " was not made on drive D:.";
+  return {};
+}
+
 constexpr const char* kWebRoot = "D:\\WebRoot\\";
 
 }  // namespace
@@ -126,8 +151,16 @@ bool NetConf::SystemInit(const ServerChoice& servers) {
     return false;
   }
 
+  std::vector<std::string> printed;
   for (const InitStep& step : kInitSteps)
-    if (!runCommand_ || !runCommand_(step.command, step.timeoutMs, step.promptLimitMs)) return false;
+    if (!runCommand_ || !runCommand_(step.command, step.timeoutMs, step.promptLimitMs, &printed)) return false;
+  // The steps end with a listing of the new root. A refused format or folder
+  // would otherwise have the default files sent over the old drive and the
+  // run reported as done.
+  if (const std::string why = FreshRootRefusal(printed); !why.empty()) {
+    ui_.Error(std::string(kInitFailedText) + "\n\n" + why);
+    return false;
+  }
 
   InitRunning = true;
   bool ok = true;
@@ -150,7 +183,13 @@ bool NetConf::SystemInit(const ServerChoice& servers) {
   return ok;
 }
 
-bool RunInitCommand(Exchange& link, const std::string& command, uint32_t timeoutMs, uint32_t promptLimitMs) {
+bool RunInitCommand(Exchange& link, const std::string& command, uint32_t timeoutMs, uint32_t promptLimitMs,
+                    std::vector<std::string>* printed) {
+  if (printed) printed->clear();
+  auto shown = [&](const std::string& text) {
+    link.ShowLine(text);
+    if (printed) printed->push_back(text);
+  };
   // The window keeps painting while the command waits on the line.
   LineWaitScope waiting;
   link.Cursor().SetBusy();
@@ -167,14 +206,14 @@ bool RunInitCommand(Exchange& link, const std::string& command, uint32_t timeout
       failure = SendFailureText(command);
     } else {
       std::string text;
-      while (port->ReadLine(kLineLimit, text)) link.ShowLine(text);
+      while (port->ReadLine(kLineLimit, text)) shown(text);
       // A missing prompt is no failure; the limit only bounds the wait.
       if (!IsPrompt(text)) {
         const uint32_t step = port->Timeout() ? port->Timeout() : 1;
         for (uint32_t total = 0; total < promptLimitMs; total += step) {
           port->ReadLine(kLineLimit, text);
           if (IsPrompt(text)) break;
-          link.ShowLine(text);
+          shown(text);
         }
       }
     }
@@ -204,8 +243,9 @@ Uploader PortUploader(Exchange& link) {
 }
 
 InitCommandRunner PortCommandRunner(Exchange& link) {
-  return [&link](const std::string& command, uint32_t timeoutMs, uint32_t promptLimitMs) {
-    return RunInitCommand(link, command, timeoutMs, promptLimitMs);
+  return [&link](const std::string& command, uint32_t timeoutMs, uint32_t promptLimitMs,
+                 std::vector<std::string>* printed) {
+    return RunInitCommand(link, command, timeoutMs, promptLimitMs, printed);
   };
 }
 

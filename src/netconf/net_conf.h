@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "link/exchange.h"
 #include "link/ui.h"
@@ -18,9 +19,10 @@ namespace vorn::netconf {
 // Uploads one host file into a controller folder (ending with a backslash)
 // under its own name; shows its own failure message. True on success.
 using Uploader = std::function<bool(const std::string& targetDir, const std::string& hostPath)>;
-// Types one command line (ending with CR) with a time-out and a prompt limit.
-using InitCommandRunner =
-    std::function<bool(const std::string& command, uint32_t timeoutMs, uint32_t promptLimitMs)>;
+// Types one command line (ending with CR) with a time-out and a prompt limit;
+// the lines it printed go to printed when that is given.
+using InitCommandRunner = std::function<bool(const std::string& command, uint32_t timeoutMs, uint32_t promptLimitMs,
+                                             std::vector<std::string>* printed)>;
 using FolderLocator = std::function<platform::CompanionFolders()>;
 
 struct ServerChoice {
@@ -84,7 +86,8 @@ class NetConf {
 // One command of the initialisation, as the standard exchange with CR as the
 // line end, the given time-out and its own limit for the prompt wait. Shows
 // its failure in an error box.
-bool RunInitCommand(Exchange& link, const std::string& command, uint32_t timeoutMs, uint32_t promptLimitMs);
+bool RunInitCommand(Exchange& link, const std::string& command, uint32_t timeoutMs, uint32_t promptLimitMs,
+                    std::vector<std::string>* printed = nullptr);
 
 // Uploads through the port without a window (command line, tests): the same
 // sender as the transfer dialog, messages through the exchange's Ui.

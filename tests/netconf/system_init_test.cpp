@@ -2,6 +2,7 @@
 // from start to end, and its command exchange on a scripted port.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 
 #include "app/scripted_ui.h"
@@ -129,6 +130,44 @@ INSTANTIATE_TEST_SUITE_P(Cases, SystemInitOnTheVirtualController, ::testing::Val
                            for (char& ch : name) if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
                            return name;
                          });
+
+// The listing that ends the steps decides whether the files are sent: a
+// refused format or folder leaves the old drive, which is not to be filled.
+TEST(SystemInitTest, SendsTheFilesOnlyOntoAFreshRoot) {
+  const auto dir = [](const char* name, const char* ext, bool folder) {
+    char line[80];
+    std::snprintf(line, sizeof line, folder ? "\n%-8s %-3s <DIR>         07-01-98   8:00a\r"
+                                            : "\n%-8s %-3s            33 03-14-96   9:12a\r",
+                  name, ext);
+    return std::string(line);
+  };
+  const struct {
+    const char* name;
+    std::vector<std::string> root;
+    std::string why;  // after the failure text; empty: the run goes on
+  } cases[] = {
+      {"fresh", {dir("CONF", "", true), dir("WEBROOT", "", true)}, ""},
+      {"format refused", {dir("CONF", "", true), dir("WEBROOT", "", true), dir("OLD", "TXT", false)},
+       "Drive D: was not formatted: it still holds OLD.TXT."},
+      {"folder refused", {dir("CONF", "", true)}, "The folder WebRoot was not made on drive D:."},
+  };
+  for (const auto& c : cases) {
+    test::ScriptedUi ui;
+    int sent = 0;
+    NetConf conf(
+        ui, [&](const std::string&, const std::string&) { return ++sent > 0; },
+        [&](const std::string& command, uint32_t, uint32_t, std::vector<std::string>* printed) {
+          if (printed) *printed = command == "dir\r" ? c.root : std::vector<std::string>{};
+          return true;
+        },
+        [] { return platform::CompanionFolders{"", VORN_TEST_SOURCE_DIR "/", VORN_TEST_SOURCE_DIR "/"}; });
+    EXPECT_EQ(conf.SystemInit({}), c.why.empty()) << c.name;
+    EXPECT_EQ(sent, c.why.empty() ? 6 : 0) << c.name;
+    EXPECT_EQ(ui.Texts("error"), c.why.empty() ? std::vector<std::string>{}
+                                               : std::vector<std::string>{std::string(kInitFailedText) + "\n\n" + c.why})
+        << c.name;
+  }
+}
 
 // A port whose shell echoes each character and then plays the script.
 struct EchoingPort : test::ScriptedPort {
