@@ -15,7 +15,7 @@ namespace {
 void Usage() {
   std::fprintf(stderr,
                "usage: vorn7730-sim [--link PATH] [--drive FILE] [--no-echo] [--wrong-echo]\n"
-               "                    [--stale TEXT] [--long-line] [--transfer normal|nak|silent|can]\n"
+               "                    [--stale TEXT] [--long-line] [--transfer normal|nak|silent|can|noeot]\n"
                "                    [--io-modules T,T,...] [--four-slots] [--cfgio-on-d] [--cfgio-cut]\n"
                "                    [--image-bad-crc N[,N...]] [--image-silent-after N] [--image-invalid-request N]\n"
                "                    [--image-bytes N] [--baud N] [--adapter-latency MS]\n"
@@ -95,6 +95,7 @@ int main(int argc, char** argv) {
       else if (m == "nak") opt.transfer = vsim::TransferMode::NakEveryBlock;
       else if (m == "silent") opt.transfer = vsim::TransferMode::Silent;
       else if (m == "can") opt.transfer = vsim::TransferMode::CanAfterFirstBlock;
+      else if (m == "noeot") opt.transfer = vsim::TransferMode::EotUnanswered;
       else {
         Usage();
         return 2;

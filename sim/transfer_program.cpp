@@ -138,6 +138,11 @@ void RunTransfer(ProgramContext& ctx) {
     }
 
     if (b == EOT) {
+      if (ctx.options().transfer == TransferMode::EotUnanswered) {
+        // The sender's further EOTs are swallowed before the prompt comes back.
+        con.Drain(100, 2000);
+        return;
+      }
       if (!refusal.empty()) {
         Cancel(ctx, refusal);
         return;

@@ -16,6 +16,7 @@ enum class TransferMode {
   NakEveryBlock,       // answer every block with NAK
   Silent,              // the receiver sends nothing at all after the command's echo
   CanAfterFirstBlock,  // answer the first block with CAN
+  EotUnanswered,       // never answer the end of file, and store nothing
 };
 
 // Misbehaviour of the image programs, for tests. Block numbers count from 0.

@@ -11,6 +11,7 @@
 #include "platform/adapter_latency.h"
 #include "platform/host.h"
 #include "platform/interrupt.h"
+#include "transfer/put_command.h"
 #include "transfer/upload_loop.h"
 
 namespace vorn {
@@ -69,7 +70,12 @@ bool UploadProgram(const std::string& portName, const PortFactory& factory, cons
   hooks.CancelRequested = [] { return platform::InterruptRequested(); };
   const UploadResult result = RunUploads(*port, pane, gui, {program}, "D:\\", hooks);
   port->Close();
-  return result.AllUploaded(1);
+  port.reset();
+  if (!result.AllUploaded(1)) return false;
+  // An end of file the receiver never acknowledged counts only once the
+  // controller lists the file.
+  StreamErrorUi errors(err);
+  return result.Unacknowledged.empty() || ConfirmStored(portName, factory, result.Unacknowledged, errors);
 }
 
 // The progress line on a terminal: rewritten in place about once a second.

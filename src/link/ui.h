@@ -2,6 +2,7 @@
 // Everything the logic asks of the user goes through these small interfaces, so
 // that the windows implement them with real boxes and tests answer them at once.
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,17 @@ class WindowlessUi : public Ui {
   }
   std::optional<std::string> ChooseFolder(const std::string&) override { return std::nullopt; }
   std::optional<std::string> AskName(const std::string&, const std::string&, int) override { return std::nullopt; }
+};
+
+// A WindowlessUi whose errors (and warnings) are lines on a stream, such as
+// the command line's standard error.
+class StreamErrorUi : public WindowlessUi {
+ public:
+  explicit StreamErrorUi(std::ostream& err) : err_(err) {}
+  void Error(const std::string& text) override { err_ << text << '\n'; }
+
+ private:
+  std::ostream& err_;
 };
 
 // The terminal pane as the exchanges and the upload threads see it.

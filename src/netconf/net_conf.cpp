@@ -8,6 +8,7 @@
 #include "link/line_wait.h"
 #include "platform/input_file.h"
 #include "remote/remote_listing.h"
+#include "transfer/put_command.h"
 #include "transfer/upload_loop.h"
 
 namespace vorn::netconf {
@@ -238,7 +239,12 @@ Uploader PortUploader(Exchange& link) {
     hooks.Error = [&link](const std::string& text) { link.UserInterface().Error(text); };
     const UploadResult result = RunUploads(*port, link.Pane(), gui, {hostPath}, targetDir, hooks);
     port->Close();
-    return result.AllUploaded(1);
+    port.reset();
+    // An end of file the receiver never acknowledged counts only once the
+    // controller lists the file.
+    return result.AllUploaded(1) && (result.Unacknowledged.empty() ||
+                                     ConfirmStored(link.ComName, link.Factory(), result.Unacknowledged,
+                                                   link.UserInterface()));
   };
 }
 

@@ -17,14 +17,6 @@ namespace vorn {
 namespace {
 
 // Only the listing's failure texts can come up here.
-class StreamErrors : public WindowlessUi {
- public:
-  explicit StreamErrors(std::ostream& err) : err_(err) {}
-  void Error(const std::string& text) override { err_ << text << '\n'; }
-
- private:
-  std::ostream& err_;
-};
 
 std::string Upper(std::string s) {
   for (char& c : s)
@@ -48,45 +40,13 @@ std::string RemotePathOf(const std::string& targetDir) {
   return path.empty() ? "\\" : path;
 }
 
-// Whether every upload whose end of file went unacknowledged is listed at its
-// stored size; the ones that are not are reported on err.
-bool ConfirmStored(const std::string& portName, const PortFactory& factory,
-                   const std::vector<UploadResult::Unconfirmed>& uploads, std::ostream& err) {
-  SilentPane pane;
-  NoCursor cursor;
-  StreamErrors ui(err);
-  Exchange exchange(pane, cursor, ui, factory);
-  exchange.ComName = portName;
-  std::map<std::string, std::pair<FolderRead, bool>> reads;  // per directory, with the prompt seen
-  bool all = true;
-  for (const UploadResult::Unconfirmed& upload : uploads) {
-    const std::string remotePath = RemotePathOf(upload.targetDir);
-    if (!reads.count(remotePath)) {
-      FolderRead read = ReadRemoteFolder(exchange, remotePath);
-      reads[remotePath] = {std::move(read), exchange.PromptSeen()};
-    }
-    const auto& [read, prompt] = reads[remotePath];
-    const uint64_t size = StoredSize(upload.file);
-    const bool listed = read.ok && prompt &&
-                        std::any_of(read.entries.begin(), read.entries.end(), [&](const RemoteEntry& e) {
-                          return !e.IsDirectory && e.Name == Upper(upload.name) &&
-                                 static_cast<uint64_t>(e.Size) == size;
-                        });
-    if (listed) continue;
-    all = false;
-    err << "The end of file '" << upload.name << "' was not acknowledged and the controller does not list it at "
-        << size << " bytes: it may not have been stored.\n";
-  }
-  return all;
-}
-
 // What the target directory already holds: a file of the same name is
 // replaced only when asked to, a directory never. False with the reason on err.
 bool ExistingChecked(const std::string& portName, const PortFactory& factory, const PutRequest& request,
                      std::ostream& err) {
   SilentPane pane;
   NoCursor cursor;
-  StreamErrors ui(err);
+  StreamErrorUi ui(err);
   Exchange exchange(pane, cursor, ui, factory);
   exchange.ComName = portName;
   const FolderRead read = ReadRemoteFolder(exchange, request.remotePath);
@@ -120,6 +80,35 @@ bool ExistingChecked(const std::string& portName, const PortFactory& factory, co
 }
 
 }  // namespace
+
+bool ConfirmStored(const std::string& portName, const PortFactory& factory,
+                   const std::vector<UploadResult::Unconfirmed>& uploads, Ui& ui) {
+  SilentPane pane;
+  NoCursor cursor;
+  Exchange exchange(pane, cursor, ui, factory);
+  exchange.ComName = portName;
+  std::map<std::string, std::pair<FolderRead, bool>> reads;  // per directory, with the prompt seen
+  bool all = true;
+  for (const UploadResult::Unconfirmed& upload : uploads) {
+    const std::string remotePath = RemotePathOf(upload.targetDir);
+    if (!reads.count(remotePath)) {
+      FolderRead read = ReadRemoteFolder(exchange, remotePath);
+      reads[remotePath] = {std::move(read), exchange.PromptSeen()};
+    }
+    const auto& [read, prompt] = reads[remotePath];
+    const uint64_t size = StoredSize(upload.file);
+    const bool listed = read.ok && prompt &&
+                        std::any_of(read.entries.begin(), read.entries.end(), [&](const RemoteEntry& e) {
+                          return !e.IsDirectory && e.Name == Upper(upload.name) &&
+                                 static_cast<uint64_t>(e.Size) == size;
+                        });
+    if (listed) continue;
+    all = false;
+    ui.Error("The end of file '" + upload.name + "' was not acknowledged and the controller does not list it at " +
+             std::to_string(size) + " bytes: it may not have been stored.");
+  }
+  return all;
+}
 
 std::optional<PutRequest> ParsePutArguments(const std::vector<std::string>& args, std::string* error) {
   PutRequest request;
@@ -232,9 +221,8 @@ int RunPut(const std::string& portName, const PortFactory& factory, const std::v
   if (shownPosition != 0) err << '\n' << std::flush;
   const size_t expected = request->recursive ? static_cast<size_t>(plan.fileCount) : request->files.size();
   if (!result.AllUploaded(expected)) return 1;
-  if (!result.Unacknowledged.empty() &&
-      !ConfirmStored(portName, factory, result.Unacknowledged, err))
-    return 1;
+  StreamErrorUi errors(err);
+  if (!result.Unacknowledged.empty() && !ConfirmStored(portName, factory, result.Unacknowledged, errors)) return 1;
   return 0;
 }
 

@@ -192,6 +192,27 @@ class TcpConfDialogTest : public QObject {
             std::string("# Packet driver settings\r\n").size());
   }
 
+  // A receiver that never acknowledges the end of file and stores nothing:
+  // the update is a failure, found in the listing, not "Update Successfully!".
+  void unacknowledgedEndIsCheckedInTheListing() {
+    vsim::VirtualController& sim = *main_->Simulator();
+    if (!sim.Exists("D:\\CONF")) QVERIFY(sim.MakeDir("D:\\CONF"));
+    vsim::Options options = sim.GetOptions();
+    options.transfer = vsim::TransferMode::EotUnanswered;
+    sim.SetOptions(options);
+    WithDialog([&](TdlgVornTCPConf& d) {
+      const char* address[] = {"10", "0", "0", "8"};
+      for (int i = 0; i < 4; ++i) d.AddressEdits[i]->setText(address[i]);
+      d.Chk_DNS->click();
+      d.Bt_IPUpdate->click();
+    });
+    QCOMPARE(ui_.Texts("information"), std::vector<std::string>{});
+    const auto errors = ui_.Texts("error");
+    std::string all;
+    for (const std::string& e : errors) all += e + "\n";
+    QVERIFY2(all.find("The end of file 'SOCKET.CFG' was not acknowledged") != std::string::npos, all.c_str());
+  }
+
   void goAnsweredNoSendsNothing() {
     vsim::VirtualController& sim = *main_->Simulator();
     QVERIFY(sim.WriteFile("D:\\KEEP.TXT", "x"));

@@ -4,6 +4,7 @@
 #include <QVBoxLayout>
 
 #include "image/ui/tfrm_mwait_for.h"
+#include "transfer/put_command.h"
 #include "transfer/ui/tdlg_vorn_tran.h"
 #include "transfer/upload_loop.h"
 
@@ -98,6 +99,7 @@ bool TdlgVornKaprin::UploadTool(const std::string& targetDir, const std::string&
   }
   bool result = true;
   bool succeeded = false;
+  std::vector<vorn::UploadResult::Unconfirmed> unconfirmed;
   {
     TdlgVornTran dialog(ui_, gui_, this);
     dialog.SingleResult = &result;
@@ -110,9 +112,13 @@ bool TdlgVornKaprin::UploadTool(const std::string& targetDir, const std::string&
     dialog.exec();
     dialog.SingleFile = false;
     succeeded = dialog.Succeeded;
+    unconfirmed = dialog.Unconfirmed;
   }
   port->Close();
-  return succeeded;
+  port.reset();
+  // An end of file the receiver never acknowledged counts only once the
+  // controller lists the file.
+  return succeeded && (unconfirmed.empty() || vorn::ConfirmStored(PortName, Factory, unconfirmed, ui_));
 }
 
 std::unique_ptr<vorn::VornKaprinThread> TdlgVornKaprin::CreateBackupThread() {

@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 #include <memory>
 
+#include "transfer/put_command.h"
 #include "transfer/ui/tdlg_vorn_tran.h"
 #include "transfer/upload_loop.h"
 
@@ -345,6 +346,7 @@ bool TdlgVornTCPConf::UploadWithDialog(const std::string& targetDir, const std::
     return false;
   }
   bool ok = true;
+  std::vector<vorn::UploadResult::Unconfirmed> unconfirmed;
   {
     TdlgVornTran transfer(ui_, gui_, this);
     transfer.SingleResult = &ok;
@@ -357,9 +359,13 @@ bool TdlgVornTCPConf::UploadWithDialog(const std::string& targetDir, const std::
     transfer.CurrentFile = hostPath;
     transfer.exec();
     transfer.SingleFile = false;
+    unconfirmed = transfer.Unconfirmed;
   }
   port->Close();
-  return ok;
+  port.reset();
+  // An end of file the receiver never acknowledged counts only once the
+  // controller lists the file.
+  return ok && (unconfirmed.empty() || vorn::ConfirmStored(link_.ComName, link_.Factory(), unconfirmed, ui_));
 }
 
 }  // namespace vorn::ui

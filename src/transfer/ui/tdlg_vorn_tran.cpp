@@ -151,7 +151,9 @@ void TdlgVornTran::Timer1Timer() {
 
   bool ok = false;
   if (Plan && Port && Terminal) {
-    ok = RunFolderUpload(*Port, *Terminal, gui_, *Plan, hooks).Succeeded;
+    const vorn::UploadResult result = RunFolderUpload(*Port, *Terminal, gui_, *Plan, hooks);
+    ok = result.Succeeded;
+    Unconfirmed = result.Unacknowledged;
   } else if (Plan) {
     ui_.Error(TransferFailureText(Plan->steps.empty() ? std::string() : Plan->steps.front().name));
   } else if (Port && Terminal) {
@@ -159,6 +161,7 @@ void TdlgVornTran::Timer1Timer() {
     // A cancelled or skipped file is no success for a single-file caller
     // either: it goes on to use the file it asked for.
     ok = SingleFile ? result.AllUploaded(files.size()) : result.Succeeded;
+    Unconfirmed = result.Unacknowledged;
   } else if (!files.empty()) {
     // Nothing to send with: every file would fail, so the first one is reported.
     ui_.Error(TransferFailureText(FileNamePart(files.front())));

@@ -24,6 +24,7 @@
 #include "link/port.h"
 #include "link/ui.h"
 #include "transfer/folder_plan.h"
+#include "transfer/upload_loop.h"
 
 namespace vorn::ui {
 
@@ -47,6 +48,9 @@ class TdlgVornTran : public QDialog {
   bool* SingleResult = nullptr;  // single-file mode: cleared when the upload fails
   int SingleCount = 1;
   bool Succeeded = true;
+  // Uploads whose end of file the receiver never acknowledged: the caller
+  // confirms them (ConfirmStored) once it has closed the port.
+  std::vector<vorn::UploadResult::Unconfirmed> Unconfirmed;
 
   QFrame* Bevel1;
   QLabel* lblName;
