@@ -144,6 +144,34 @@ bool Exchange::WaitForPrompt(Port& port, const std::string& text) {
   }
 }
 
+bool Exchange::FinishOutput(Port& port, std::string text, const std::function<void(const std::string&)>& onLine) {
+  if (IsPrompt(text)) return true;
+  // A line that filled the buffer stays cut off, as ReadLine left it.
+  if (text.size() + 1 >= kLineLimit) text.clear();
+  const uint32_t t = port.Timeout();
+  uint32_t elapsed = 0;
+  for (;;) {
+    std::string piece;
+    const bool ended = port.ReadLine(kLineLimit - text.size(), piece);
+    text += piece;
+    if (IsPrompt(text)) return true;
+    if (ended || text.size() + 1 >= kLineLimit) {
+      ShowLine(text);
+      if (onLine) onLine(text);
+      text.clear();
+      continue;
+    }
+    elapsed += t;
+    // A zero time-out would never use up the budget; count such reads as one
+    // millisecond each so the wait still ends.
+    if (t == 0) elapsed += 1;
+    if (elapsed >= kPromptBudgetMs) {
+      if (!text.empty()) ShowLine(text);
+      return false;
+    }
+  }
+}
+
 bool Exchange::Run(const ExchangeProfile& profile, const std::vector<ExchangeCommand>& commands) {
   // The window repaints while this exchange waits on the line. Nothing may
   // start another one meanwhile; one that got through is refused, as the port
@@ -179,15 +207,21 @@ bool Exchange::Run(const ExchangeProfile& profile, const std::vector<ExchangeCom
         break;
       }
       bool handlerFailed = false;
+      bool stopped = false;
+      // Every line of the command's output, also one that comes after a pause.
+      auto handle = [&](const std::string& line) {
+        if (!command.handler || handlerFailed) return;
+        const LineVerdict verdict = command.handler(line, failure);
+        if (verdict == LineVerdict::Continue) return;
+        handlerFailed = true;
+        ok = false;
+        stopped = verdict == LineVerdict::FailAndStop;
+      };
       std::string text;
       while (port->ReadLine(kLineLimit, text)) {
         ShowLine(text);
-        if (!command.handler || handlerFailed) continue;
-        const LineVerdict verdict = command.handler(text, failure);
-        if (verdict == LineVerdict::Continue) continue;
-        handlerFailed = true;
-        ok = false;
-        if (verdict == LineVerdict::FailAndStop) {
+        handle(text);
+        if (stopped) {
           // The refused line is consumed; the prompt wait starts afresh.
           text.clear();
           break;
@@ -198,7 +232,7 @@ bool Exchange::Run(const ExchangeProfile& profile, const std::vector<ExchangeCom
         handlerFailed = true;
         ok = false;
       }
-      if (!WaitForPrompt(*port, text)) prompts = false;
+      if (!FinishOutput(*port, text, handle)) prompts = false;
       if (handlerFailed) break;
     }
     port->Close();

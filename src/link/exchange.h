@@ -96,6 +96,12 @@ class Exchange {
   bool PromptSeen() const { return promptSeen_; }
 
  private:
+  // The rest of a command's output after a read timed out: up to the prompt
+  // (true) or the end of the prompt budget, every complete line shown and
+  // given to onLine. A pause may fall between two lines or inside one, so
+  // text, the part read before it, is continued.
+  bool FinishOutput(Port& port, std::string text, const std::function<void(const std::string&)>& onLine);
+
   TerminalPane& pane_;
   BusyCursor& cursor_;
   Ui& ui_;

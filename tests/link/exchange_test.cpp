@@ -157,6 +157,30 @@ TEST_F(ScriptedExchange, PromptRecognitionByDrive) {
   EXPECT_FALSE(exchange->PromptSeen());
 }
 
+// A pause longer than the read time-out, between two lines or inside one,
+// does not end what the handler sees: a listing stays whole.
+TEST_F(ScriptedExchange, LinesAfterAPauseStillReachTheHandler) {
+  port->timeout = 200;
+  port->onWrite = [this](const std::vector<uint8_t>& bytes) {
+    for (uint8_t b : bytes) {
+      port->PushByte(b);
+      if (b != '\r') continue;
+      port->Push("\nFIRST\r\n");
+      port->PushTimeout();
+      port->Push("SECOND\r\nTHI");
+      port->PushTimeout();
+      port->Push("RD\r\nD:\\>");
+    }
+  };
+  std::vector<std::string> seen;
+  EXPECT_TRUE(exchange->Run({200, 10}, {{"dir\r", SendFailureText("dir"), [&](const std::string& line, std::string&) {
+                                           seen.push_back(line);
+                                           return LineVerdict::Continue;
+                                         }}}));
+  EXPECT_TRUE(exchange->PromptSeen());
+  EXPECT_EQ(seen, (std::vector<std::string>{"\n", "FIRST\r\n", "SECOND\r\n", "THIRD\r\n"}));
+}
+
 TEST_F(ScriptedExchange, HandlerFailAndStopSkipsLaterCommands) {
   EchoShell(*port, [](const std::string& line) {
     if (line.rfind("cd", 0) == 0) return std::string("Invalid directory\r\n\r\nD:\\>");
