@@ -55,8 +55,15 @@ bool SameName(const std::string& a, const std::string& b) {
 
 // A name the shell takes as one word and never as a pattern.
 bool PlainName(const std::string& name) {
-  return UsableName(name) && name.size() <= static_cast<size_t>(kFileNameMaxLength) &&
-         name.find_first_of("*?\\/: \"<>|") == std::string::npos && name != "." && name != "..";
+  return UsableName(name) && name.size() <= static_cast<size_t>(kFileNameMaxLength) && name != "." && name != "..";
+}
+
+// A path none of whose names would change the meaning of the typed line;
+// otherwise one line on err. Checked before the port is opened.
+bool UsablePath(const std::string& verb, const std::string& path, std::ostream& err) {
+  const std::string refusal = PathRefusal(path);
+  if (!refusal.empty()) err << verb << ": " << refusal << '\n';
+  return refusal.empty();
 }
 
 struct Target {
@@ -65,7 +72,9 @@ struct Target {
   std::string shown;  // D:\DATA\NAME
 };
 
-std::optional<Target> ParseTarget(const std::string& verb, const std::string& arg, std::ostream& err) {
+// nullopt with the exit code in *code: 2 for what is not such a path, 1 for
+// a path holding a name the controller does not take.
+std::optional<Target> ParseTarget(const std::string& verb, const std::string& arg, std::ostream& err, int* code) {
   const bool absolute = (arg.size() >= 3 && (arg[0] == 'd' || arg[0] == 'D') && arg[1] == ':' &&
                          (arg[2] == '\\' || arg[2] == '/')) ||
                         (!arg.empty() && (arg[0] == '\\' || arg[0] == '/'));
@@ -74,7 +83,12 @@ std::optional<Target> ParseTarget(const std::string& verb, const std::string& ar
   t.dir = ParentPath(path);
   t.name = path.substr(path.rfind('\\') + 1);
   t.shown = "D:" + path;
-  if (!absolute || path == "\\" || !PlainName(t.name) || !UsableName(path)) {
+  *code = 2;
+  if (absolute && path != "\\" && !UsablePath(verb, path, err)) {
+    *code = 1;
+    return std::nullopt;
+  }
+  if (!absolute || path == "\\" || !PlainName(t.name)) {
     err << verb << ": '" << arg << "' is not an absolute path of a file or directory on D: (such as D:\\DIR\\FILE)\n";
     return std::nullopt;
   }
@@ -106,20 +120,14 @@ bool Refused(const std::string& line) {
 // Types line in dir; false when a line was not echoed, the shell's answer
 // reports a failure or the prompt did not come back.
 bool RunIn(Exchange& ex, const std::string& dir, const std::string& line, const std::string& name, std::ostream& err) {
-  std::vector<ExchangeCommand> commands;
-  commands.push_back({"d:\r", SendFailureTextShort(), {}});
-  commands.push_back({"cd" + dir + "\r", SendFailureText("cd" + dir), [&dir](const std::string& l, std::string& failure) {
-                        if (l.find("Invalid ") == std::string::npos) return LineVerdict::Continue;
-                        failure = l + "'" + dir + "'!";
-                        return LineVerdict::FailAndStop;
-                      }});
-  commands.push_back({line, SendFailureText(line.substr(0, line.size() - 1)),
-                      [&name](const std::string& l, std::string& failure) {
-                        if (!Refused(l)) return LineVerdict::Continue;
-                        failure = l.substr(0, l.find_last_not_of("\r\n") + 1) + " '" + name + "'!";
-                        return LineVerdict::Fail;
-                      }});
-  if (!ex.Run(kListingProfile, commands)) return false;
+  if (!RunInFolder(ex, kListingProfile, dir,
+                   {{line, SendFailureText(line.substr(0, line.size() - 1)),
+                     [&name](const std::string& l, std::string& failure) {
+                       if (!Refused(l)) return LineVerdict::Continue;
+                       failure = l.substr(0, l.find_last_not_of("\r\n") + 1) + " '" + name + "'!";
+                       return LineVerdict::Fail;
+                     }}}))
+    return false;
   if (!ex.PromptSeen()) {
     err << kNoPromptText << '\n';
     return false;
@@ -151,11 +159,14 @@ int ShellOperation(const std::string& verb, Exchange& exchange, const Arguments&
     if (a.paths.size() != wanted) err << verb << (wanted == 2 ? " needs a path and a new name\n" : " needs one path\n");
     return 2;
   }
-  const auto t = ParseTarget(verb, a.paths[0], err);
-  if (!t) return 2;
+  int code = 0;
+  const auto t = ParseTarget(verb, a.paths[0], err, &code);
+  if (!t) return code;
   std::string newName;
   if (verb == "mv") {
     newName = a.paths[1];
+    // A path is a usage error; a bare name the controller does not take is refused as such.
+    if (newName.find_first_of("\\/") == std::string::npos && !UsablePath(verb, newName, err)) return 1;
     if (!PlainName(newName)) {
       err << "mv: the new name is a bare file name, as the shell's ren takes it: the file stays in "
           << "D:" << t->dir << '\n';
@@ -263,7 +274,7 @@ int AutoRun(Exchange& exchange, const Arguments& a, std::ostream& out, std::ostr
     std::string dir = "\\";
     if (!a.paths.empty()) {
       dir = NormalizeRemotePath(a.paths[0]);
-      if (!UsableName(dir)) return 2;
+      if (!UsablePath("autorun", dir, err)) return 1;
     }
     std::vector<std::string> lines;
     if (const int code = ReadText("autorun", exchange, dir, kAutoRunName, lines, err); code != 0) return code;
@@ -274,8 +285,9 @@ int AutoRun(Exchange& exchange, const Arguments& a, std::ostream& out, std::ostr
     err << "autorun needs one program path, or --show\n";
     return 2;
   }
-  const auto t = ParseTarget("autorun", a.paths[0], err);
-  if (!t) return 2;
+  int code = 0;
+  const auto t = ParseTarget("autorun", a.paths[0], err, &code);
+  if (!t) return code;
   QuietExchange q(exchange);
   const auto before = List(q.ex, t->dir, err);
   if (!before) return 1;
@@ -306,8 +318,9 @@ int Cat(Exchange& exchange, const Arguments& a, std::ostream& out, std::ostream&
     if (a.paths.size() != 1) err << "cat needs one path\n";
     return 2;
   }
-  const auto t = ParseTarget("cat", a.paths[0], err);
-  if (!t) return 2;
+  int code = 0;
+  const auto t = ParseTarget("cat", a.paths[0], err, &code);
+  if (!t) return code;
   if (std::string refusal = BinaryRefusal(t->name); !refusal.empty()) {
     err << "cat: " << refusal << '\n';
     return 1;
@@ -323,8 +336,9 @@ int Get(Exchange& exchange, const Arguments& a, std::ostream& err) {
     if (a.paths.empty() || a.paths.size() > 2) err << "get needs one controller path and at most one host file\n";
     return 2;
   }
-  const auto t = ParseTarget("get", a.paths[0], err);
-  if (!t) return 2;
+  int code = 0;
+  const auto t = ParseTarget("get", a.paths[0], err, &code);
+  if (!t) return code;
   if (std::string refusal = BinaryRefusal(t->name); !refusal.empty()) {
     err << "get: " << refusal << '\n';
     return 1;
@@ -372,10 +386,11 @@ int ListRemoteCommand(Exchange& exchange, const std::vector<std::string>& args, 
     return 2;
   }
   if (!OnlyOptions("ls", a, {"--json"}, err)) return 2;
+  const std::string path = NormalizeRemotePath(a.paths.empty() ? std::string() : a.paths[0]);
+  if (!UsablePath("ls", path, err)) return 1;
   QuietExchange q(exchange);
   RemoteListing listing;
   RemoteOps ops(q.ex, listing);
-  const std::string path = NormalizeRemotePath(a.paths.empty() ? std::string() : a.paths[0]);
   if (!ops.Show(path).ok) return 1;
   // A listing cut short (a hung-up controller) must not pass for the whole directory.
   if (!q.ex.PromptSeen()) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 
 namespace vorn {
 
@@ -20,33 +21,37 @@ bool Contains(const std::string& s, const char* part) { return s.find(part) != s
 
 }  // namespace
 
+bool RunInFolder(Exchange& exchange, const ExchangeProfile& profile, const std::string& dir,
+                 std::vector<ExchangeCommand> commands) {
+  commands.insert(commands.begin(),
+                  {ExchangeCommand{"d:\r", SendFailureTextShort(), {}},
+                   ExchangeCommand{"cd" + dir + "\r", SendFailureText("cd" + dir),
+                                   [&dir](const std::string& line, std::string& failure) {
+                                     if (!Contains(line, "Invalid ")) return LineVerdict::Continue;
+                                     failure = line + "'" + dir + "'!";
+                                     return LineVerdict::FailAndStop;
+                                   }}});
+  return exchange.Run(profile, commands);
+}
+
 FolderRead ReadRemoteFolder(Exchange& exchange, const std::string& path) {
   FolderRead out;
   const int year = CurrentLocalYear();
-  std::vector<ExchangeCommand> commands;
-  commands.push_back({"d:\r", SendFailureTextShort(), {}});
-  commands.push_back({"cd" + path + "\r", SendFailureText("cd" + path),
-                      [&path](const std::string& line, std::string& failure) {
-                        if (!Contains(line, "Invalid ")) return LineVerdict::Continue;
-                        failure = line + "'" + path + "'!";
-                        return LineVerdict::FailAndStop;
-                      }});
-  commands.push_back({"dir\r", SendFailureText("dir"),
-                      [&out, year](const std::string& line, std::string&) {
-                        DirLine parsed = ParseDirLine(line, year);
-                        if (parsed.kind == DirLine::Kind::Entry) {
-                          out.entries.push_back(std::move(parsed.entry));
-                        } else if (parsed.kind == DirLine::Kind::FreeSpace) {
-                          out.bytesFree = parsed.bytesFree;
-                          out.freeText = std::move(parsed.freeText);
-                        }
-                        return LineVerdict::Continue;
-                      }});
-  out.ok = exchange.Run(kListingProfile, commands);
+  out.ok = RunInFolder(exchange, kListingProfile, path,
+                       {{"dir\r", SendFailureText("dir"), [&out, year](const std::string& line, std::string&) {
+                           DirLine parsed = ParseDirLine(line, year);
+                           if (parsed.kind == DirLine::Kind::Entry) {
+                             out.entries.push_back(std::move(parsed.entry));
+                           } else if (parsed.kind == DirLine::Kind::FreeSpace) {
+                             out.bytesFree = parsed.bytesFree;
+                             out.freeText = std::move(parsed.freeText);
+                           }
+                           return LineVerdict::Continue;
+                         }}});
   return out;
 }
 
-TreeCount CountRemoteTree(Exchange& exchange, const std::string& name) {
+TreeCount CountRemoteTree(Exchange& exchange, const std::string& dir, const std::string& name) {
   TreeCount out;
   ExchangeCommand command{"dir/s " + name + "\r", SendFailureText("dir/s"),
                           [&out](const std::string& line, std::string&) {
@@ -59,7 +64,7 @@ TreeCount CountRemoteTree(Exchange& exchange, const std::string& name) {
                             }
                             return LineVerdict::Continue;
                           }};
-  out.ok = exchange.Run(kListingProfile, {command});
+  out.ok = RunInFolder(exchange, kListingProfile, dir, {command});
   if (!out.ok) out.files = out.bytes = out.folders = 0;
   return out;
 }
@@ -93,9 +98,39 @@ bool MakeDirRefused(const std::string& line) { return Contains(line, "Invalid ")
 
 bool RenameRefused(const std::string& line) { return Contains(line, "Invalid ") || Contains(line, "Duplicate "); }
 
-bool UsableName(const std::string& name) {
-  if (name.empty()) return false;
-  return std::none_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 32; });
+std::string NameRefusal(const std::string& name) {
+  static const char kRefused[] = " \"*?<>|&/\\:;,+=[]";
+  bool usable = !name.empty();
+  // Shown with control characters spelt out, so the text stays one line.
+  std::string shown;
+  for (char c : name) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 32 || u == 127) {
+      usable = false;
+      shown += '^';
+      shown += static_cast<char>(u == 127 ? '?' : u + 64);
+    } else {
+      if (std::strchr(kRefused, c)) usable = false;
+      shown += c;
+    }
+  }
+  if (usable) return {};
+  return "'" + shown +
+         "' is not a name the controller takes: its file names may not be empty or hold a space, a control "
+         "character or any of \" * ? < > | & / \\ : ; , + = [ ]";
+}
+
+bool UsableName(const std::string& name) { return NameRefusal(name).empty(); }
+
+std::string PathRefusal(const std::string& path) {
+  if (path == "\\") return {};
+  size_t start = path.empty() || path[0] != '\\' ? 0 : 1;
+  for (;;) {
+    const size_t end = path.find('\\', start);
+    if (std::string refusal = NameRefusal(path.substr(start, end - start)); !refusal.empty()) return refusal;
+    if (end == std::string::npos) return {};
+    start = end + 1;
+  }
 }
 
 std::string BinaryRefusal(const std::string& name) {
@@ -143,20 +178,14 @@ TextRead ReadRemoteText(Exchange& exchange, const std::string& dir, const std::s
     return out;
   }
   std::vector<std::string> raw;
-  std::vector<ExchangeCommand> commands;
-  commands.push_back({"d:\r", SendFailureTextShort(), {}});
-  commands.push_back({"cd" + dir + "\r", SendFailureText("cd" + dir), [&dir](const std::string& line, std::string& failure) {
-                        if (!Contains(line, "Invalid ")) return LineVerdict::Continue;
-                        failure = line + "'" + dir + "'!";
-                        return LineVerdict::FailAndStop;
-                      }});
-  commands.push_back({"type " + entry->Name + "\r", SendFailureText("type " + entry->Name),
-                      [&raw](const std::string& line, std::string&) {
-                        raw.push_back(line);
-                        return LineVerdict::Continue;
-                      },
-                      "'" + shown + "' has a line too long for a text file: it cannot be given back whole."});
-  if (!exchange.Run(kListingProfile, commands)) return out;
+  if (!RunInFolder(exchange, kListingProfile, dir,
+                   {{"type " + entry->Name + "\r", SendFailureText("type " + entry->Name),
+                     [&raw](const std::string& line, std::string&) {
+                       raw.push_back(line);
+                       return LineVerdict::Continue;
+                     },
+                     "'" + shown + "' has a line too long for a text file: it cannot be given back whole."}}))
+    return out;
   if (!exchange.PromptSeen()) {
     out.failure = kNoPromptText;
     return out;
@@ -259,13 +288,26 @@ std::optional<RemoteProperties> RemoteOps::Properties(const RemoteEntry* selecte
   return p;
 }
 
+bool RemoteOps::NamesUsable(std::initializer_list<const std::string*> names) {
+  for (const std::string* name : names)
+    if (std::string refusal = NameRefusal(*name); !refusal.empty()) {
+      exchange_.UserInterface().Error(refusal);
+      return false;
+    }
+  return true;
+}
+
+bool RemoteOps::RunHere(const ExchangeProfile& profile, const std::string& line, LineHandler handler) {
+  return RunInFolder(exchange_, profile, Folder(), {ExchangeCommand{line, SendFailureText(line), std::move(handler)}});
+}
+
 bool RemoteOps::RunOne(const ExchangeProfile& profile, const std::string& line, LineHandler handler) {
   return exchange_.Run(profile, {ExchangeCommand{line, SendFailureText(line), std::move(handler)}});
 }
 
 bool RemoteOps::Delete(const RemoteEntry& entry) {
   Ui& ui = exchange_.UserInterface();
-  if (!UsableName(entry.Name)) return false;
+  if (!NamesUsable({&entry.Name})) return false;
   if (entry.IsDirectory) {
     TreeCount count = Count(entry.Name);
     if (!count.ok) return false;
@@ -276,31 +318,31 @@ bool RemoteOps::Delete(const RemoteEntry& entry) {
   }
   if (!ui.Question(DeleteQuestion(entry))) return false;
   // The shell's reply is only shown: a refused delete simply lists the file again.
-  return RunOne(kListingProfile, DeleteCommand(entry));
+  return RunHere(kListingProfile, DeleteCommand(entry));
 }
 
 bool RemoteOps::MakeDirectory(const std::string& name) {
-  if (!UsableName(name)) return false;
+  if (!NamesUsable({&name})) return false;
   bool refused = false;
-  return RunOne(kListingProfile, MakeDirCommand(name),
-                [&refused, name](const std::string& line, std::string& failure) {
-                  if (refused || !MakeDirRefused(line)) return LineVerdict::Continue;
-                  refused = true;
-                  failure = line + "'" + name + "'!";
-                  return LineVerdict::Fail;
-                });
+  return RunHere(kListingProfile, MakeDirCommand(name),
+                 [&refused, name](const std::string& line, std::string& failure) {
+                   if (refused || !MakeDirRefused(line)) return LineVerdict::Continue;
+                   refused = true;
+                   failure = line + "'" + name + "'!";
+                   return LineVerdict::Fail;
+                 });
 }
 
 bool RemoteOps::Rename(const std::string& from, const std::string& to) {
-  if (!UsableName(from) || !UsableName(to)) return false;
+  if (!NamesUsable({&from, &to})) return false;
   bool refused = false;
-  return RunOne(kListingProfile, RenameCommand(from, to),
-                [&refused, to](const std::string& line, std::string& failure) {
-                  if (refused || !RenameRefused(line)) return LineVerdict::Continue;
-                  refused = true;
-                  failure = line + "'" + to + "'!";
-                  return LineVerdict::Fail;
-                });
+  return RunHere(kListingProfile, RenameCommand(from, to),
+                 [&refused, to](const std::string& line, std::string& failure) {
+                   if (refused || !RenameRefused(line)) return LineVerdict::Continue;
+                   refused = true;
+                   failure = line + "'" + to + "'!";
+                   return LineVerdict::Fail;
+                 });
 }
 
 bool RemoteOps::Format() {
@@ -313,8 +355,9 @@ bool RemoteOps::Mem() { return exchange_.RunCommand(kMemCommand); }
 bool RemoteOps::Abort() { return exchange_.RunCommand(kAbortCommand); }
 
 bool RemoteOps::SetAutoRun(const std::string& name, bool append) {
-  if (!UsableName(name)) return false;
-  return exchange_.RunCommand(AutoRunCommand(name, append));
+  if (!NamesUsable({&name})) return false;
+  // The profile of a plain command: its output is only shown.
+  return RunHere(ExchangeProfile{}, AutoRunCommand(name, append));
 }
 
 }  // namespace vorn

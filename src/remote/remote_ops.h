@@ -4,6 +4,7 @@
 // and line tests. Window-free, so the command-line tool shares it.
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,6 +25,14 @@ struct FolderRead {
   std::optional<uint32_t> bytesFree;     // set when a free-space line was printed
   std::string freeText;                  // "(...)" of that line
 };
+// Types "d:" and "cd" + dir, then the commands, in one exchange. The shell
+// may have been moved since dir was listed (the terminal, a program started
+// from the pane, the command-line tool), so a bare command would act wherever
+// it was left. A refused dir fails with the shell's line + "'dir'!" and
+// nothing after the cd is typed. An empty dir types a bare "cd".
+bool RunInFolder(Exchange& exchange, const ExchangeProfile& profile, const std::string& dir,
+                 std::vector<ExchangeCommand> commands);
+
 // "d:", "cd" + path, "dir". A refused path fails with the shell's line + "'path'!".
 FolderRead ReadRemoteFolder(Exchange& exchange, const std::string& path);
 
@@ -33,9 +42,9 @@ struct TreeCount {
   uint32_t bytes = 0;
   uint32_t folders = 0;
 };
-// "dir/s " + name: the files, their bytes and the folders below name (or below
-// the current directory for an empty name).
-TreeCount CountRemoteTree(Exchange& exchange, const std::string& name);
+// "dir/s " + name in dir: the files, their bytes and the folders below name
+// (or below dir itself for an empty name).
+TreeCount CountRemoteTree(Exchange& exchange, const std::string& dir, const std::string& name);
 
 // Command lines and texts of the operations.
 std::string DeleteCommand(const RemoteEntry& entry);
@@ -58,9 +67,15 @@ constexpr int kFileNameMaxLength = 12;
 // True when the reply of "md" or "ren" reports a failure.
 bool MakeDirRefused(const std::string& line);
 bool RenameRefused(const std::string& line);
-// A name the shell may be given on a command line: not empty, no control
-// characters (a carriage return would end the command early).
+// Why name must not go into a command line as a file or directory name, as
+// one line; empty when it may. Refused: an empty name, control characters (a
+// carriage return would end the command early), a space (a second argument),
+// the shell's redirections, pipes and wildcards, path and drive separators and
+// the characters its file names never hold. Dots are names' own.
+std::string NameRefusal(const std::string& name);
 bool UsableName(const std::string& name);
+// The same for each name of a path in the pane's form ("\", "\DATA\SUB").
+std::string PathRefusal(const std::string& path);
 
 // Text files back from the controller through the shell's "type", which
 // stops at a Ctrl+Z byte and gives its own line ends: binaries do not survive.
@@ -117,7 +132,8 @@ class RemoteOps {
   // Keep the user's column and the row of the context menu for the next listing.
   void PrepareRelist();
 
-  TreeCount Count(const std::string& name) { return CountRemoteTree(exchange_, name); }
+  // Counted in the folder the pane shows.
+  TreeCount Count(const std::string& name) { return CountRemoteTree(exchange_, Folder(), name); }
 
   // The properties of the selected entry, or of the current directory when
   // none is selected (pathText: what the path box shows). Directories are
@@ -126,7 +142,10 @@ class RemoteOps {
   std::optional<RemoteProperties> Properties(const RemoteEntry* selected, const std::string& pathText);
 
   // Each returns true when the controller's files may have changed, so the
-  // caller relists. Questions and warnings go through the exchange's Ui.
+  // caller relists. Questions and warnings go through the exchange's Ui. Each
+  // acts in the folder the pane shows (CurrentPath; the root before any
+  // listing), whatever the shell's current directory, and refuses a name that
+  // NameRefusal refuses with an error box before anything is typed.
   bool Delete(const RemoteEntry& entry);
   bool MakeDirectory(const std::string& name);
   bool Rename(const std::string& from, const std::string& to);
@@ -141,6 +160,10 @@ class RemoteOps {
   std::function<void()> DescribeAll;
 
  private:
+  std::string Folder() const { return listing_.CurrentPath.empty() ? "\\" : listing_.CurrentPath; }
+  // False after an error box when a name is refused.
+  bool NamesUsable(std::initializer_list<const std::string*> names);
+  bool RunHere(const ExchangeProfile& profile, const std::string& line, LineHandler handler = {});
   bool RunOne(const ExchangeProfile& profile, const std::string& line, LineHandler handler = {});
 
   Exchange& exchange_;

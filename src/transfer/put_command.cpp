@@ -148,6 +148,12 @@ int RunPut(const std::string& portName, const PortFactory& factory, const std::v
     return 2;
   }
 
+  // A directory name the shell would read as more than a name never reaches it.
+  if (const std::string refusal = PathRefusal(request->remotePath); !refusal.empty()) {
+    err << "put: " << refusal << '\n';
+    return 1;
+  }
+
   // Planned before the port opens: the controller hears nothing of a job
   // that would stop half-way on a name it refuses.
   FolderPlan plan;

@@ -70,7 +70,8 @@ class RemotePaneTest : public QObject {
     QCOMPARE(Pane().Listing().BytesFree, 0u);
     QVERIFY(Pane().Listing().Entries.empty());
     // The shell was left in another directory: the first refresh still lists the root.
-    QVERIFY(main_->Exchanges().RunCommand("cd \\DATA"));
+    QVERIFY(main_->Exchanges().RunCommand("cd \\DATA\r"));
+    QCOMPARE(Sim().CurrentDir(), std::string("D:\\DATA"));
     Pane().tbtnRefresh->click();
     QCOMPARE(Pane().Listing().CurrentPath, std::string("\\"));
     QCOMPARE(Pane().cbxVorn->currentText(), QString("\\"));
@@ -275,6 +276,66 @@ class RemotePaneTest : public QObject {
     QVERIFY(ui_.LastError().find("'AUTOEXEC.BAT'!") != std::string::npos);
     QVERIFY(Sim().Received().find("ren AUTORUN.BAT AUTOEXEC.BAT\r") != std::string::npos);
     QVERIFY(Sim().Received().find("dir\r") == std::string::npos);
+  }
+
+  // A name that would change the typed line is refused with a box, unsent.
+  void refusedNamesShowABoxAndTypeNothing() {
+    ListRoot();
+    Sim().ClearReceived();
+    ui_.names = {std::string("A>B")};
+    Pane().MakeDirectory1Click();
+    Choose("AUTOEXEC.BAT");
+    ui_.names = {std::string("*.TXT")};
+    Pane().Rename1Click();
+    const auto errors = ui_.Texts("error");
+    QCOMPARE(errors.size(), size_t(2));
+    QVERIFY2(errors[0].find("'A>B'") == 0 && errors[0].find("< > |") != std::string::npos, errors[0].c_str());
+    QVERIFY2(errors[1].find("'*.TXT'") == 0, errors[1].c_str());
+    QVERIFY(Sim().Received().empty());
+    QVERIFY(Sim().Exists("\\AUTOEXEC.BAT"));
+  }
+
+  // The shell was moved after the listing (here as the terminal would): each
+  // file command still acts in the folder the pane shows.
+  void fileCommandsActInTheShownFolder() {
+    std::string counted;
+    Pane().ShowProperties = [&counted](TdlgVornProp& d) { counted = d.Contains; };
+    const struct {
+      const char* what;
+      const char* row;  // selected; "" for none
+      std::function<void()> before;
+      std::function<void()> act;
+      std::function<bool()> done;
+    } cases[] = {
+        {"delete", "TWIN.TXT", [&] { ui_.answers = {true}; }, [&] { Pane().Delete1Click(); },
+         [&] { return !Sim().Exists("\\DATA\\TWIN.TXT") && Sim().Exists("\\TWIN.TXT"); }},
+        {"rename", "OLD.TXT", [&] { ui_.names = {std::string("NEW.TXT")}; }, [&] { Pane().Rename1Click(); },
+         [&] { return Sim().Exists("\\DATA\\NEW.TXT") && Sim().Exists("\\OLD.TXT") && !Sim().Exists("\\NEW.TXT"); }},
+        {"make directory", "", [&] { ui_.names = {std::string("MADE")}; }, [&] { Pane().MakeDirectory1Click(); },
+         [&] { return Sim().Exists("\\DATA\\MADE") && !Sim().Exists("\\MADE"); }},
+        {"autorun", "RUN.EXE", [] {}, [&] { Pane().Vorn7730M1Click(); },
+         [&] {
+           std::string here, root;
+           return Sim().ReadFile("\\DATA\\AUTORUN.BAT", &here) && here == "RUN.EXE\r\n" &&
+                  Sim().ReadFile("\\AUTORUN.BAT", &root) && root == "DEMO.EXE\r\n";
+         }},
+        {"properties of a folder", "SUB", [] {}, [&] { Pane().Properities1Click(); },
+         [&] { return counted == "1 file(s), 0 folder(s)"; }},
+    };
+    for (const char* path : {"\\TWIN.TXT", "\\DATA\\TWIN.TXT", "\\OLD.TXT", "\\DATA\\OLD.TXT", "\\DATA\\RUN.EXE"})
+      QVERIFY(Sim().WriteFile(path, "x"));
+    QVERIFY(Sim().MakeDir("\\DATA\\SUB") && Sim().WriteFile("\\DATA\\SUB\\IN.TXT", "x"));
+    for (const auto& c : cases) {
+      Pane().ShowRemoteFolder("\\DATA");
+      if (*c.row) Pane().lstviewVorn->SelectRow(RowOf(c.row));
+      else Pane().lstviewVorn->ClearSelection();
+      c.before();
+      QVERIFY(main_->Exchanges().RunCommand("cd \\\r"));
+      QCOMPARE(Sim().CurrentDir(), std::string("D:\\"));
+      c.act();
+      QVERIFY2(c.done(), c.what);
+      QVERIFY2(ui_.Texts("error").empty(), c.what);
+    }
   }
 
   void deleteFilesAndDirectories() {

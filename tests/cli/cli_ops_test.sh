@@ -114,5 +114,13 @@ for args in "mkdir D:\\X" "rmdir D:\\X" "rm D:\\X" "mv D:\\X Y" "cat D:\\X.TXT" 
   rc=$?
   check "$args without a controller exits 1" '[ $rc -eq 1 ] && [ -s "$work/err" ]'
 done
+# A name that would change the typed line is refused in one line before the port is opened.
+for args in 'mkdir D:\DATA\A>B' 'mv D:\X.TXT *.TXT' 'rm D:\A|B\X' 'ls \DATA;X' 'put F --to \A&B' \
+  'cat D:\"Q".TXT' 'autorun --show D:\A=B'; do
+  (set -f && cd "$work" && timeout 30 "$cli" --port /dev/vorn-no-such-port $args >/dev/null 2>"$work/err")
+  rc=$?
+  check "$args is refused before the port opens" \
+    '[ $rc -eq 1 ] && [ "$(wc -l <"$work/err")" = 1 ] && grep -q "is not a name the controller takes" "$work/err"'
+done
 fi
 exit $fail

@@ -222,14 +222,14 @@ TEST_F(RemoteOpsTest, DeleteRefusesANonEmptyDirectoryBeforeSending) {
   dir.IsDirectory = true;
   replies["dir/s SUB\r"] = Dir(".") + Dir("..") + File("EMPTY", "TXT", "0");
   EXPECT_FALSE(ops.Delete(dir));
-  EXPECT_EQ(typed, "dir/s SUB\r");
+  EXPECT_EQ(typed, "d:\rcd\\\rdir/s SUB\r");
   EXPECT_EQ(ui.Texts("warning"), std::vector<std::string>{"The directory 'SUB' is not empty.\nCannot delete this directory!"});
   EXPECT_TRUE(ui.Texts("question").empty());
 
   replies["dir/s SUB\r"] = "";
   typed.clear();
   EXPECT_TRUE(ops.Delete(dir));
-  EXPECT_EQ(typed, "dir/s SUB\rrd SUB\r");
+  EXPECT_EQ(typed, "d:\rcd\\\rdir/s SUB\rd:\rcd\\\rrd SUB\r");
   EXPECT_EQ(ui.Texts("question").back(), "Are you sure to delete the directory 'SUB'\nfrom VORN-7730?");
 }
 
@@ -240,20 +240,21 @@ TEST_F(RemoteOpsTest, DeleteFileAsksAndNoSendsNothing) {
   EXPECT_FALSE(ops.Delete(file));
   EXPECT_EQ(typed, "");
   EXPECT_TRUE(ops.Delete(file));
-  EXPECT_EQ(typed, "del A.TXT\r");
+  EXPECT_EQ(typed, "d:\rcd\\\rdel A.TXT\r");
   EXPECT_EQ(ui.Texts("question").back(), "Are you sure to delete the file 'A.TXT'\nfrom VORN-7730?");
 }
 
 TEST_F(RemoteOpsTest, MakeDirectoryAndRenameReportTheShellsRefusal) {
+  listing.CurrentPath = "\\TEMP";
   EXPECT_TRUE(ops.MakeDirectory("NEW"));
-  EXPECT_EQ(typed, "md NEW\r");
+  EXPECT_EQ(typed, "d:\rcd\\TEMP\rmd NEW\r");
   replies["md BAD\r"] = "Unable to create directory\r\nInvalid later line\r\n";
   EXPECT_FALSE(ops.MakeDirectory("BAD"));
   EXPECT_EQ(ui.LastError(), "Unable to create directory\r\n'BAD'!");
 
   typed.clear();
   EXPECT_TRUE(ops.Rename("A.TXT", "B.TXT"));
-  EXPECT_EQ(typed, "ren A.TXT B.TXT\r");
+  EXPECT_EQ(typed, "d:\rcd\\TEMP\rren A.TXT B.TXT\r");
   replies["ren A.TXT C.TXT\r"] = "Duplicate file name or file not found\r\n";
   EXPECT_FALSE(ops.Rename("A.TXT", "C.TXT"));
   EXPECT_EQ(ui.LastError(), "Duplicate file name or file not found\r\n'C.TXT'!");
@@ -262,11 +263,70 @@ TEST_F(RemoteOpsTest, MakeDirectoryAndRenameReportTheShellsRefusal) {
   EXPECT_TRUE(ops.Rename("A.TXT", "D.TXT"));
 }
 
-TEST_F(RemoteOpsTest, NamesWithControlCharactersAreNotTyped) {
-  EXPECT_FALSE(ops.MakeDirectory("A\rdel X"));
-  EXPECT_FALSE(ops.Rename("A.TXT", "B\r"));
-  EXPECT_FALSE(ops.MakeDirectory(""));
-  EXPECT_EQ(typed, "");
+// A name that would end the line, redirect, pipe, match several files or add
+// an argument is refused with a box before anything is typed.
+TEST_F(RemoteOpsTest, NamesThatWouldChangeTheLineAreRefusedWithABox) {
+  const struct {
+    std::string name;
+    bool refused;
+  } cases[] = {
+      {"A.TXT", false}, {"NEWDIR", false}, {"V1.2.3", false}, {"$#@!~-_", false},
+      {"", true},       {"A>B", true},     {"A B", true},     {"*.TXT", true},   {"X|Y", true},
+      {"\"Q\"", true},  {"/S", true},      {"A?", true},      {"A<B", true},     {"A&B", true},
+      {"D:X", true},    {"A\\B", true},    {"A;B", true},     {"A,B", true},     {"A+B", true},
+      {"A=B", true},    {"[A]", true},     {"A\rdel X", true}, {"B\r", true},    {"A\tB", true},
+      {"\x7f", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(NameRefusal(c.name).empty(), !c.refused);
+    if (!c.refused) continue;
+    ui.boxes.clear();
+    EXPECT_FALSE(ops.MakeDirectory(c.name));
+    EXPECT_FALSE(ops.Rename("A.TXT", c.name));
+    EXPECT_FALSE(ops.SetAutoRun(c.name, false));
+    EXPECT_EQ(typed, "");
+    EXPECT_EQ(ui.Texts("error"), std::vector<std::string>(3, NameRefusal(c.name)));
+  }
+  EXPECT_EQ(NameRefusal("A>B"),
+            "'A>B' is not a name the controller takes: its file names may not be empty or hold a space, a control "
+            "character or any of \" * ? < > | & / \\ : ; , + = [ ]");
+  EXPECT_EQ(NameRefusal("B\rdel X").substr(0, 10), "'B^Mdel X'");  // one line, the carriage return shown
+  // A path: each of its names, the root none.
+  EXPECT_EQ(PathRefusal("\\"), "");
+  EXPECT_EQ(PathRefusal("\\DATA\\SUB.1"), "");
+  EXPECT_EQ(PathRefusal("\\DATA\\A B\\C"), NameRefusal("A B"));
+  EXPECT_EQ(PathRefusal("\\A>B"), NameRefusal("A>B"));
+}
+
+// The folder shown is gone or refused: nothing is typed after its cd.
+TEST_F(RemoteOpsTest, ARefusedFolderStopsEachOperationAtItsCd) {
+  listing.CurrentPath = "\\GONE";
+  replies["cd\\GONE\r"] = "Invalid directory\r\n";
+  RemoteEntry file;
+  file.Name = "PROG.EXE";
+  RemoteEntry dir;
+  dir.Name = "SUB";
+  dir.IsDirectory = true;
+  const struct {
+    const char* what;
+    std::function<bool()> run;
+  } cases[] = {
+      {"delete", [&] { return ops.Delete(file); }},
+      {"delete a folder", [&] { return ops.Delete(dir); }},
+      {"make directory", [&] { return ops.MakeDirectory("NEW"); }},
+      {"rename", [&] { return ops.Rename("PROG.EXE", "RUN.EXE"); }},
+      {"autorun", [&] { return ops.SetAutoRun("PROG.EXE", true); }},
+      {"properties", [&] { return ops.Properties(nullptr, "\\GONE").has_value(); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    typed.clear();
+    ui.boxes.clear();
+    EXPECT_FALSE(c.run());
+    EXPECT_EQ(typed, "d:\rcd\\GONE\r");
+    EXPECT_EQ(ui.Texts("error"), std::vector<std::string>{"Invalid directory\r\n'\\GONE'!"});
+  }
 }
 
 TEST_F(RemoteOpsTest, FormatAsksFirst) {
@@ -283,7 +343,7 @@ TEST_F(RemoteOpsTest, ShellCommandLines) {
   EXPECT_TRUE(ops.SetAutoRun("PROG.EXE", true));
   EXPECT_TRUE(ops.Mem());
   EXPECT_TRUE(ops.Abort());
-  EXPECT_EQ(typed, "echo PROG.EXE>AutoRun.bat\recho PROG.EXE>>AutoRun.bat\rC:\\mem\rA\r");
+  EXPECT_EQ(typed, "d:\rcd\\\recho PROG.EXE>AutoRun.bat\rd:\rcd\\\recho PROG.EXE>>AutoRun.bat\rC:\\mem\rA\r");
 }
 
 TEST_F(RemoteOpsTest, RelistKeepsColumnAndPopupRow) {

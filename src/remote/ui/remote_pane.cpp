@@ -401,7 +401,7 @@ void RemotePane::Delete1Click() {
 
 void RemotePane::MakeDirectory1Click() {
   auto name = ui_.AskName(vorn::kMakeDirCaption, vorn::kMakeDirPrompt, vorn::kDirNameMaxLength);
-  if (!name || name->empty()) return;
+  if (!name) return;  // an empty name is refused with a box, as any other
   if (Ops().MakeDirectory(*name)) Relist();
 }
 
@@ -411,7 +411,7 @@ void RemotePane::Rename1Click() {
   const std::string from = selected->Name;
   listing_.RestoreIndex = listing_.PopupIndex;
   auto to = ui_.AskName(vorn::RenameCaption(from), vorn::kRenamePrompt, vorn::kFileNameMaxLength);
-  if (!to || to->empty()) return;
+  if (!to) return;
   if (Ops().Rename(from, *to)) Relist();
 }
 
