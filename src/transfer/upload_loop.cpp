@@ -173,9 +173,10 @@ UploadResult RunUploads(Port& port, TerminalPane& terminal, GuiInvoker& gui,
 
     // Any overwrite question before the run was about the host name, not
     // about the one typed for it.
-    const TypedName typed = renamed && ValidFileName(name)
-                                ? CheckTypedName(name, false, hooks.Listed, targetDir, hooks.QuestionWithAll, replaceAll)
-                                : TypedName::Take;
+    const TypedName typed =
+        renamed && ValidFileName(name)
+            ? CheckTypedName(name, false, hooks.Listed, targetDir, hooks.QuestionWithAll, replaceAll)
+            : TypedName::Take;
     if (typed == TypedName::Cancel) {
       result.Cancelled = true;
       break;

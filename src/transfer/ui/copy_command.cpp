@@ -80,7 +80,8 @@ std::optional<std::vector<RemoteEntry>> CopyCommand::TargetEntries(const std::st
   // The pane's commands name entries relative to the shell's current
   // directory, so the shell goes back to the one the pane lists.
   const std::string& shown = remote_.Listing().CurrentPath;
-  if (read.ok && !shown.empty()) exchange.Run(kListingProfile, {{"cd" + shown + "\r", SendFailureText("cd" + shown), {}}});
+  if (read.ok && !shown.empty())
+    exchange.Run(kListingProfile, {{"cd" + shown + "\r", SendFailureText("cd" + shown), {}}});
   if (!complete) {
     // Without the listing nothing tells what the upload would replace.
     ui_.Error("Nothing was transferred: the files in " + targetDir + " on VORN-7730 could not be listed.");
