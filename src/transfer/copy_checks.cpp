@@ -79,21 +79,26 @@ std::string FolderMergeQuestion(const std::string& name, const std::string& targ
          " on VORN-7730.\nUpload into it, replacing its files of the same names?";
 }
 
+namespace {
+
+std::string Upper(std::string s) {
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return s;
+}
+
+}  // namespace
+
 std::optional<std::vector<std::string>> AskOverwrites(const std::vector<std::string>& files,
                                                       const std::vector<RemoteEntry>& listed,
                                                       const std::string& targetDir, Ui& ui,
                                                       const std::vector<std::string>& folders) {
-  const auto upper = [](std::string s) {
-    for (char& c : s)
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return s;
-  };
   std::vector<std::string> out;
   bool all = false;
   for (const std::string& file : files) {
-    const std::string name = upper(FileNamePart(file));
+    const std::string name = Upper(FileNamePart(file));
     const auto same = std::find_if(listed.begin(), listed.end(),
-                                   [&](const RemoteEntry& e) { return upper(e.Name) == name; });
+                                   [&](const RemoteEntry& e) { return Upper(e.Name) == name; });
     // A directory of a file's name is not replaced by the upload: the
     // receiver refuses the file, as it always did, so there is nothing to ask.
     // A folder goes into a listed directory of its name, over its files.
@@ -108,6 +113,31 @@ std::optional<std::vector<std::string>> AskOverwrites(const std::vector<std::str
     out.push_back(file);
   }
   return out;
+}
+
+TypedName CheckTypedName(const std::string& name, bool folder, const std::vector<RemoteEntry>& listed,
+                         const std::string& targetDir, const std::function<Ui::Choice(const std::string&)>& ask,
+                         bool& all) {
+  // The shell takes names in any case.
+  const auto same = std::find_if(listed.begin(), listed.end(),
+                                 [&](const RemoteEntry& e) { return Upper(e.Name) == Upper(name); });
+  if (same == listed.end()) return TypedName::Take;
+  if (same->IsDirectory != folder) return TypedName::AskAgain;
+  if (all) return TypedName::Take;
+  if (!ask) return TypedName::LeaveOut;
+  const std::string shown = Upper(name);
+  switch (ask(folder ? FolderMergeQuestion(shown, targetDir) : OverwriteQuestion(shown, targetDir))) {
+    case Ui::Choice::YesToAll:
+      all = true;
+      return TypedName::Take;
+    case Ui::Choice::Yes:
+      return TypedName::Take;
+    case Ui::Choice::No:
+      return TypedName::LeaveOut;
+    case Ui::Choice::Cancel:
+      break;
+  }
+  return TypedName::Cancel;
 }
 
 }  // namespace vorn

@@ -2,6 +2,7 @@
 // What the copy command decides before it touches the port: whether the host
 // selection may be uploaded, where it goes, and which names the controller takes.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -55,5 +56,16 @@ std::optional<std::vector<std::string>> AskOverwrites(const std::vector<std::str
                                                       const std::vector<std::string>& folders = {});
 std::string OverwriteQuestion(const std::string& name, const std::string& targetDir);
 std::string FolderMergeQuestion(const std::string& name, const std::string& targetDir);
+
+// A name typed at the name prompt, held against what targetDir lists (the
+// overwrite questions above ran on the host name, not on this one). A listed
+// entry of the same kind is asked about through ask; without ask it is left
+// out rather than replaced unasked. A listed entry of the other kind cannot
+// be replaced at all, so another name is asked for. all: Yes to all was
+// chosen earlier in the job, and is set when it is chosen now.
+enum class TypedName { Take, LeaveOut, Cancel, AskAgain };
+TypedName CheckTypedName(const std::string& name, bool folder, const std::vector<RemoteEntry>& listed,
+                         const std::string& targetDir, const std::function<Ui::Choice(const std::string&)>& ask,
+                         bool& all);
 
 }  // namespace vorn

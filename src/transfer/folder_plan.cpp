@@ -51,7 +51,7 @@ class Planner {
     std::string name = FileNamePart(hostPath);
     while (!IsShortName(name) || taken.count(Upper(name))) {
       std::optional<std::string> typed;
-      if (rename_) typed = rename_(hostPath, folder);
+      if (rename_) typed = rename_(hostPath, folder, remoteDir);
       if (!rename_) {
         plan_.badNames.push_back(hostPath);
         break;

@@ -36,10 +36,12 @@ struct FolderPlan {
 // then optionally "." and 1 to 3 more.
 bool IsShortName(const std::string& name);
 
-// Asked for a new name of a host item (its path, whether it is a folder); the
-// answer must again be a free short name, or it is asked again. nullopt leaves
-// the item out, with everything below a folder.
-using RenameHook = std::function<std::optional<std::string>(const std::string& hostPath, bool folder)>;
+// Asked for a new name of a host item (its path, whether it is a folder, the
+// controller directory it goes into); the answer must again be a free short
+// name, or it is asked again. nullopt leaves the item out, with everything
+// below a folder.
+using RenameHook = std::function<std::optional<std::string>(const std::string& hostPath, bool folder,
+                                                            const std::string& remoteDir)>;
 
 // Walks the host items (folders and files) into targetDir ("D:\" or
 // "D:\DIR\"): a folder becomes a directory of its own name there. Without

@@ -165,12 +165,29 @@ UploadResult RunUploads(Port& port, TerminalPane& terminal, GuiInvoker& gui,
 
   std::string name;
   bool renamed = false;  // the name came from the prompt: take the same file again
+  bool replaceAll = false;
   int index = 0;
   while (index < total && !cancelRequested()) {
     const std::string& file = files[index];
     if (!renamed) name = FileNamePart(file);
 
-    if (!ValidFileName(name)) {
+    // Any overwrite question before the run was about the host name, not
+    // about the one typed for it.
+    const TypedName typed =
+        renamed && ValidFileName(name)
+            ? CheckTypedName(name, false, hooks.Listed, targetDir, hooks.QuestionWithAll, replaceAll)
+            : TypedName::Take;
+    if (typed == TypedName::Cancel) {
+      result.Cancelled = true;
+      break;
+    }
+    if (typed == TypedName::LeaveOut) {
+      renamed = false;
+      ++result.Skipped;
+      ++index;
+      continue;
+    }
+    if (!ValidFileName(name) || typed == TypedName::AskAgain) {
       if (!hooks.AskName) {
         fail(name, "Invalid file name '" + name + "'");
         break;

@@ -11,6 +11,7 @@
 #include "link/gui_invoker.h"
 #include "link/port.h"
 #include "link/ui.h"
+#include "remote/remote_listing.h"
 #include "transfer/folder_plan.h"
 
 namespace vorn {
@@ -29,6 +30,13 @@ struct UploadHooks {
                                            int maxLength)>
       AskName;
   std::function<void(const std::string& text)> Error;
+  // What the target directory lists: a name typed at the prompt may meet one
+  // of its files, which is then replaced only as QuestionWithAll answers
+  // (Yes, Yes to all, No leaves the file out, Cancel stops the run; without
+  // it the file is left out), or one of its directories, which is no name for
+  // a file, so another is asked for.
+  std::vector<RemoteEntry> Listed;
+  std::function<Ui::Choice(const std::string& question)> QuestionWithAll;
   // A folder job's whole progress: the file being sent counted from 1, the
   // number of files, and the bytes done of all of them.
   std::function<void(int file, int files, uint64_t bytesDone, uint64_t bytesTotal)> JobProgress;
@@ -38,7 +46,7 @@ struct UploadResult {
   bool Succeeded = true;   // false once a file failed
   bool Cancelled = false;  // the user stopped the run before every file was up
   int Uploaded = 0;
-  int Skipped = 0;          // name prompts the user cancelled
+  int Skipped = 0;          // files left out at their name prompt or at the question it led to
   std::string FailedName;   // the controller name of the file that failed
   struct Unconfirmed {
     std::string file;  // host path

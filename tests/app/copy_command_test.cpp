@@ -224,15 +224,26 @@ class CopyCommandTest : public QObject {
   void nameWithASpaceIsAskedFor() {
     MakeFile("MY FILE.TXT", 100);
     MakeFile("OTHER-1.TXT", 100);
+    MakeFile("THE NOTES.TXT", 100);
+    QVERIFY(Sim().WriteFile("D:\\NOTES.TXT", "kept"));
     ShowHostFolder();
     ListRemote("\\");
-    Select({"MY FILE.TXT", "OTHER-1.TXT"});
-    ui_.names = {std::string("MYFILE.TXT"), std::nullopt};
+    Select({"MY FILE.TXT", "OTHER-1.TXT", "THE NOTES.TXT"});
+    // A typed name is held against the listing as the shell takes names: a
+    // directory's is asked again, a file's asked about ("No" keeps it).
+    ui_.names = {std::string("MYFILE.TXT"), std::nullopt, std::string("data"), std::string("notes.txt")};
+    ui_.choices = {vorn::Ui::Choice::No};
     Copy();
     QCOMPARE(ui_.Texts("ask"), std::vector<std::string>({
                                    "Invalid file name 'MY FILE.TXT'|Please input new file name:|12",
                                    "Invalid file name 'OTHER-1.TXT'|Please input new file name:|12",
+                                   "Invalid file name 'THE NOTES.TXT'|Please input new file name:|12",
+                                   "Invalid file name 'data'|Please input new file name:|12",
                                }));
+    QCOMPARE(ui_.Texts("question"),
+             std::vector<std::string>({"The file 'NOTES.TXT' is already in D:\\ on VORN-7730.\nReplace it?"}));
+    std::string stored;
+    QVERIFY(Sim().ReadFile("D:\\NOTES.TXT", &stored) && stored == "kept");
     QVERIFY(ui_.Texts("error").empty());
     QVERIFY(Sim().Exists("D:\\MYFILE.TXT"));
     QVERIFY(RemoteEntry("MYFILE.TXT"));
@@ -460,18 +471,44 @@ class CopyCommandTest : public QObject {
     MakeFile("DROP.TXT", 400);
     fs::create_directories(Host("DTOP"));
     MakeFile("DTOP/X.TXT", 300);
+    MakeFile("my notes.txt", 100);
+    QVERIFY(Sim().WriteFile("D:\\DATA\\DROP.TXT", "kept"));
     ShowHostFolder();
     ListRemote("\\");
-    // A file dropped on the DATA row goes into DATA, as from the desktop.
-    Drop({Host("DROP.TXT")}, RemoteRow("DATA"));
-    QTRY_VERIFY_WITH_TIMEOUT(Sim().Exists("D:\\DATA\\DROP.TXT"), 20000);
+    // A file dropped on the DATA row goes into DATA, as from the desktop;
+    // what DATA holds is read first and asked about.
+    ui_.choices = {vorn::Ui::Choice::No, vorn::Ui::Choice::Yes};
+    const auto dropOnData = [this] {
+      ui_.boxes.clear();
+      Drop({Host("DROP.TXT")}, RemoteRow("DATA"));
+      QTRY_VERIFY(!ui_.boxes.empty());
+    };
+    dropOnData();
+    std::string stored;
+    QCOMPARE(ui_.Texts("question"),
+             std::vector<std::string>({"The file 'DROP.TXT' is already in D:\\DATA\\ on VORN-7730.\nReplace it?"}));
+    QVERIFY(Sim().ReadFile("D:\\DATA\\DROP.TXT", &stored) && stored == "kept");
+    // The pane's listing and the shell's directory stay where the pane is.
+    QCOMPARE(Sim().CurrentDir(), std::string("D:\\"));
+    QVERIFY(RemoteRow("DATA") >= 0 && !RemoteEntry("DROP.TXT"));
+    dropOnData();
+    QTRY_VERIFY_WITH_TIMEOUT(Sim().ReadFile("D:\\DATA\\DROP.TXT", &stored) && stored.size() == 512, 20000);
     QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
-    // A folder dropped below the rows goes into the shown directory.
+    // A folder dropped below the rows goes into the shown directory; a name
+    // typed for an item beside it is held against that directory's listing.
     main_->Remote().ShowRemoteFolder("\\");
-    Drop({Host("DTOP")}, -1);
+    ui_ = {};
+    ui_.names = {std::string("Data"), std::string("autoexec.bat")};
+    ui_.choices = {vorn::Ui::Choice::No};
+    Sim().ClearReceived();
+    Drop({Host("DTOP"), Host("my notes.txt")}, -1);
     QTRY_VERIFY_WITH_TIMEOUT(Sim().Exists("D:\\DTOP\\X.TXT"), 20000);
     QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
-    QVERIFY(ui_.boxes.empty());
+    QCOMPARE(ui_.Texts("ask").size(), size_t(2));
+    QCOMPARE(ui_.Texts("question"),
+             std::vector<std::string>({"The file 'AUTOEXEC.BAT' is already in D:\\ on VORN-7730.\nReplace it?"}));
+    QVERIFY(Sim().Received().find("AUTOEXEC") == std::string::npos);
+    QCOMPARE(ui_.boxes.size(), size_t(3));
   }
 
   void refusedSelectionsSendNothing() {

@@ -157,7 +157,7 @@ TEST(FolderPlan, ShortNamesAndTheWalkDepthFirst) {
   // With one: each asked once; the answer must be short and free, or it is asked again.
   std::vector<std::string> asked;
   std::vector<std::optional<std::string>> answers{"LONG.TXT", "C.TXT", std::nullopt};
-  plan = PlanFolderUpload({top}, "D:\\DATA\\", [&](const std::string& path, bool) {
+  plan = PlanFolderUpload({top}, "D:\\DATA\\", [&](const std::string& path, bool, const std::string&) {
     asked.push_back(fs::path(path).filename().string());
     auto a = answers.front();
     answers.erase(answers.begin());

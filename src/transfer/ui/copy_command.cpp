@@ -6,6 +6,7 @@
 
 #include "link/exchange.h"
 #include "local/ui/local_pane.h"
+#include "remote/remote_ops.h"
 #include "remote/ui/remote_pane.h"
 #include "transfer/copy_checks.h"
 #include "transfer/folder_plan.h"
@@ -43,7 +44,7 @@ void CopyCommand::Upload(const std::vector<LocalSelection>& items, const std::st
                          bool withFolders) {
   vorn::Ui& ui = ui_;
   if (withFolders && std::any_of(items.begin(), items.end(), [](const LocalSelection& e) { return e.isFolder; })) {
-    UploadFolders(items, TargetDirFor(remotePath));
+    UploadFolders(items, remotePath);
     return;
   }
   const CopyCheck check = CheckCopySelection(items, remote_.Listing().BytesFree);
@@ -52,20 +53,41 @@ void CopyCommand::Upload(const std::vector<LocalSelection>& items, const std::st
     return;
   }
 
-  // The listing tells what would be replaced only for the folder it shows; a
-  // drop on a folder row goes into another one.
   const std::string targetDir = TargetDirFor(remotePath);
-  const auto files = Listed(targetDir) ? AskOverwrites(check.files, remote_.Listing().Entries, targetDir, ui)
-                                       : std::optional(check.files);
+  const auto listed = TargetEntries(remotePath);
+  if (!listed) return;
+  const auto files = AskOverwrites(check.files, *listed, targetDir, ui);
   if (!files || files->empty()) return;
   RunTransfer([&](TdlgVornTran& dialog) {
     dialog.FileList = &*files;
     dialog.TargetDir = targetDir;
+    dialog.Listed = *listed;
   });
 }
 
 bool CopyCommand::Listed(const std::string& targetDir) const {
   return targetDir == TargetDirFor(remote_.ShownFolder());
+}
+
+std::optional<std::vector<RemoteEntry>> CopyCommand::TargetEntries(const std::string& remotePath) {
+  const std::string targetDir = TargetDirFor(remotePath);
+  if (Listed(targetDir)) return remote_.Listing().Entries;
+  // A drop on a directory row goes into a folder the pane does not list:
+  // read it apart from the pane's listing, which stays as it is.
+  vorn::Exchange& exchange = exchange_();
+  const FolderRead read = ReadRemoteFolder(exchange, remotePath);
+  const bool complete = read.ok && exchange.PromptSeen();
+  // The pane's commands name entries relative to the shell's current
+  // directory, so the shell goes back to the one the pane lists.
+  const std::string& shown = remote_.Listing().CurrentPath;
+  if (read.ok && !shown.empty())
+    exchange.Run(kListingProfile, {{"cd" + shown + "\r", SendFailureText("cd" + shown), {}}});
+  if (!complete) {
+    // Without the listing nothing tells what the upload would replace.
+    ui_.Error("Nothing was transferred: the files in " + targetDir + " on VORN-7730 could not be listed.");
+    return std::nullopt;
+  }
+  return read.entries;
 }
 
 void CopyCommand::RunTransfer(const std::function<void(TdlgVornTran&)>& prepare) {
@@ -91,7 +113,7 @@ void CopyCommand::RunTransfer(const std::function<void(TdlgVornTran&)>& prepare)
   remote_.Relist();
 }
 
-void CopyCommand::UploadFolders(const std::vector<LocalSelection>& items, const std::string& targetDir) {
+void CopyCommand::UploadFolders(const std::vector<LocalSelection>& items, const std::string& remotePath) {
   vorn::Ui& ui = ui_;
   const uint64_t bytesFree = remote_.Listing().BytesFree;
   if (bytesFree == 0) {
@@ -103,18 +125,41 @@ void CopyCommand::UploadFolders(const std::vector<LocalSelection>& items, const 
     paths.push_back(item.fullPath);
     if (item.isFolder) folders.push_back(item.fullPath);
   }
-  // What would replace files the controller lists is asked for first; the
-  // listing tells only for the folder it shows.
-  if (Listed(targetDir)) {
-    const auto asked = AskOverwrites(paths, remote_.Listing().Entries, targetDir, ui, folders);
-    if (!asked || asked->empty()) return;
-    paths = *asked;
-  }
+  // What would replace files the controller lists is asked for first.
+  const std::string targetDir = TargetDirFor(remotePath);
+  const auto listed = TargetEntries(remotePath);
+  if (!listed) return;
+  const auto asked = AskOverwrites(paths, *listed, targetDir, ui, folders);
+  if (!asked || asked->empty()) return;
+  paths = *asked;
   // Every name the controller would refuse is asked for now, once, so the
-  // job then runs to its end without stopping for the user.
-  const FolderPlan plan = PlanFolderUpload(paths, targetDir, [&ui](const std::string& hostPath, bool) {
-    return ui.AskName("Invalid file name '" + FileNamePart(hostPath) + "'", "Please input new file name:", 12);
-  });
+  // job then runs to its end without stopping for the user. Only the target's
+  // own entries are known, so only a name typed for an item going straight
+  // into it is held against them.
+  bool replaceAll = false, cancelled = false;
+  const auto question = [&ui](const std::string& text) { return ui.QuestionWithAll(text); };
+  const FolderPlan plan = PlanFolderUpload(
+      paths, targetDir,
+      [&](const std::string& hostPath, bool folder, const std::string& remoteDir) -> std::optional<std::string> {
+        while (!cancelled) {
+          auto typed =
+              ui.AskName("Invalid file name '" + FileNamePart(hostPath) + "'", "Please input new file name:", 12);
+          if (!typed || remoteDir != targetDir) return typed;
+          switch (CheckTypedName(*typed, folder, *listed, targetDir, question, replaceAll)) {
+            case TypedName::Take:
+              return typed;
+            case TypedName::LeaveOut:
+              return std::nullopt;
+            case TypedName::Cancel:
+              cancelled = true;
+              return std::nullopt;
+            case TypedName::AskAgain:
+              break;
+          }
+        }
+        return std::nullopt;
+      });
+  if (cancelled) return;
   if (!plan.Ok()) {
     ui.Warning("Nothing was transferred.\n\n" + PlanRefusalText(plan));
     return;

@@ -3,12 +3,14 @@
 // pane into the directory that the right pane shows. Folders among them go up
 // with everything in them. Drops on the controller pane upload the same way.
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "link/exchange.h"
 #include "link/ui.h"
 #include "local/local_view.h"
+#include "remote/remote_listing.h"
 
 #include <QObject>
 #include <QStringList>
@@ -44,10 +46,13 @@ class CopyCommand : public QObject {
   void UploadPaths(const QStringList& paths, const QString& remotePath);
 
  private:
-  void UploadFolders(const std::vector<LocalSelection>& items, const std::string& targetDir);
-  // Whether targetDir is the folder the controller pane lists, whose entries
-  // tell what an upload would replace.
+  void UploadFolders(const std::vector<LocalSelection>& items, const std::string& remotePath);
+  // Whether targetDir is the folder the controller pane lists.
   bool Listed(const std::string& targetDir) const;
+  // What the controller directory remotePath holds, which tells what an
+  // upload would replace: the pane's entries for the folder it lists, else
+  // read now. nullopt, after saying so, when it cannot be read.
+  std::optional<std::vector<vorn::RemoteEntry>> TargetEntries(const std::string& remotePath);
   // Opens the port, runs the transfer dialog as `prepare` sets it up, and
   // lists the pane again, also after a failure or a cancel.
   void RunTransfer(const std::function<void(TdlgVornTran&)>& prepare);

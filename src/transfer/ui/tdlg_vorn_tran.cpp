@@ -147,6 +147,8 @@ void TdlgVornTran::Timer1Timer() {
     return ui_.AskName(caption, prompt, maxLength);
   };
   hooks.Error = [this](const std::string& text) { ui_.Error(text); };
+  hooks.Listed = Listed;
+  hooks.QuestionWithAll = [this](const std::string& text) { return ui_.QuestionWithAll(text); };
   hooks.JobProgress = [this](int file, int files, uint64_t done, uint64_t total) { ShowJob(file, files, done, total); };
 
   bool ok = false;

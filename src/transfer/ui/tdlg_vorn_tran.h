@@ -23,6 +23,7 @@
 #include "link/gui_invoker.h"
 #include "link/port.h"
 #include "link/ui.h"
+#include "remote/remote_listing.h"
 #include "transfer/folder_plan.h"
 #include "transfer/upload_loop.h"
 
@@ -42,6 +43,9 @@ class TdlgVornTran : public QDialog {
   const vorn::FolderPlan* Plan = nullptr;
   vorn::TerminalPane* Terminal = nullptr;               // not owned
   std::string TargetDir;    // ends with a backslash, such as D:\ or D:\DATA\  .
+  // Multi-file mode: what TargetDir lists, against which a name typed for a
+  // file is checked before that file goes up.
+  std::vector<vorn::RemoteEntry> Listed;
   std::string CurrentFile;  // host path of the file being uploaded
   bool CancelRequested = false;
   bool SingleFile = false;
