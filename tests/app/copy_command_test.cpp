@@ -251,6 +251,23 @@ class CopyCommandTest : public QObject {
     QVERIFY(fs::exists(Host("MY FILE.TXT")));
   }
 
+  // The receiver never acknowledges the end of file and stores nothing: the
+  // user is told so, as the listing does not show the file.
+  void anUnacknowledgedEndIsReportedUnlessListed() {
+    MakeFile("LOST.TXT", 300);
+    ShowHostFolder();
+    ListRemote("\\");
+    Select({"LOST.TXT"});
+    vsim::Options options = Sim().GetOptions();
+    options.transfer = vsim::TransferMode::EotUnanswered;
+    Sim().SetOptions(options);
+    Copy();
+    const auto errors = ui_.Texts("error");
+    QCOMPARE(errors.size(), size_t(1));
+    QVERIFY(errors[0].rfind("The end of file 'LOST.TXT' was not acknowledged", 0) == 0);
+    QVERIFY(!RemoteEntry("LOST.TXT"));
+  }
+
   void failureOfTheSecondStopsTheThird() {
     MakeFile("A1.TXT", 500);
     MakeFile("B2.TXT", 500);

@@ -10,6 +10,7 @@
 #include "remote/ui/remote_pane.h"
 #include "transfer/copy_checks.h"
 #include "transfer/folder_plan.h"
+#include "transfer/put_command.h"
 #include "transfer/ui/tdlg_vorn_tran.h"
 #include "transfer/upload_loop.h"
 #include "widgets/qt_invoker.h"
@@ -99,15 +100,20 @@ void CopyCommand::RunTransfer(const std::function<void(TdlgVornTran&)>& prepare)
     ui.Error(OpenFailureText(exchange.ComName, reason));
     return;
   }
+  std::vector<UploadResult::Unconfirmed> unconfirmed;
   {
     TdlgVornTran dialog(ui, invoker_, owner_);
     dialog.Port = port.get();
     dialog.Terminal = &terminal_;
     prepare(dialog);
     dialog.exec();
+    unconfirmed = dialog.Unconfirmed;
   }
   port->Close();
   port.reset();
+  // A file whose end the receiver never acknowledged may not be stored: the
+  // user is told unless the controller lists it.
+  if (!unconfirmed.empty()) ConfirmStored(exchange.ComName, exchange.Factory(), unconfirmed, ui);
 
   // Also after a failure or a cancel: whatever arrived shows up.
   remote_.Relist();
