@@ -447,11 +447,15 @@ class CopyCommandTest : public QObject {
     QCOMPARE(jobTexts_.back(), QString("File 4 of 4, 8329 of 8329 bytes"));
     QVERIFY(RemoteEntry("TOP"));
 
-    // Again into a directory that is there: it is taken, not refused.
+    // Again into a directory that is there: asked once, then taken, not refused.
     ui_ = {};
     ui_.names = {std::string("MYFILE.TXT")};
+    ui_.choices = {vorn::Ui::Choice::YesToAll};
+    Sim().ClearReceived();
     Copy([this] { main_->Local().CopyToVorn1->trigger(); });
     QCOMPARE(ui_.Texts("error"), std::vector<std::string>());
+    QVERIFY(ui_.choices.empty());
+    QVERIFY(Sim().Received().find("C:\\transfer /R D:\\DATA\\TOP\\SUB\\DEEP\\C.TXT") != std::string::npos);
 
     // One Cancel stops the whole job, not just the file being sent.
     MakeFile("TOP/SUB/BIG.BIN", 60000);
