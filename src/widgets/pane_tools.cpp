@@ -35,6 +35,12 @@ QToolButton* ToolButton(QToolBar* bar, const char* name, const QString& hint, To
   return button;
 }
 
+QAction* MenuItem(QMenu* menu, const char* name, const QString& caption) {
+  QAction* action = menu->addAction(caption);
+  action->setObjectName(name);
+  return action;
+}
+
 void ViewStyleButtons(QToolBar* bar, const QString& prefix, QToolButton*& large, QToolButton*& small,
                       QToolButton*& list, QToolButton*& report) {
   auto make = [&](const char* suffix, const char* hint, ToolIcon icon) {

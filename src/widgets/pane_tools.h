@@ -1,7 +1,9 @@
 #pragma once
 // The top of a file pane: its bold header, a tool bar that keeps all its
 // buttons in sight, its buttons, and the four view-style buttons.
+#include <QAction>
 #include <QLabel>
+#include <QMenu>
 #include <QString>
 #include <QToolBar>
 #include <QToolButton>
@@ -13,6 +15,8 @@ namespace vorn::ui {
 QLabel* PaneHeader(const QString& text, const char* name, QWidget* parent);
 QToolBar* PaneToolBar(const char* name, QWidget* parent);
 QToolButton* ToolButton(QToolBar* bar, const char* name, const QString& hint, ToolIcon icon);
+// A command added to menu, named so that tests and the code find it.
+QAction* MenuItem(QMenu* menu, const char* name, const QString& caption);
 
 // Large icons, small icons, list and report, named prefix + LgIcon, SmIcon,
 // LsIcon and DtIcon, in that order on the bar; exactly one is down.

@@ -11,6 +11,7 @@
 
 #include "link/terminal_session.h"
 #include "link/ui/terminal_pane_widget.h"
+#include "widgets/pane_tools.h"
 
 namespace vorn::ui {
 
@@ -49,18 +50,13 @@ TerminalConsole::TerminalConsole(TerminalPaneWidget& pane, QToolButton& launch, 
     : QObject(parent), meoDos_(pane), tbtnDOSCmd_(launch), session_(session), ui_(ui), portName_(std::move(portName)) {
   PopupMenu3 = new QMenu(&pane);
   PopupMenu3->setObjectName("PopupMenu3");
-  auto item = [this](const char* name, const QString& caption) {
-    QAction* a = PopupMenu3->addAction(caption);
-    a->setObjectName(name);
-    return a;
-  };
-  Copy1 = item("Copy1", "Copy");
-  Pasteto7730M1 = item("Pasteto7730M1", "Paste to 7730");
-  SelectAll1 = item("SelectAll1", "Select All");
-  Font1 = item("Font1", "Font");
+  Copy1 = MenuItem(PopupMenu3, "Copy1", "Copy");
+  Pasteto7730M1 = MenuItem(PopupMenu3, "Pasteto7730M1", "Paste to 7730");
+  SelectAll1 = MenuItem(PopupMenu3, "SelectAll1", "Select All");
+  Font1 = MenuItem(PopupMenu3, "Font1", "Font");
   PopupMenu3->addSeparator();
-  SaveLog1 = item("SaveLog1", "Save log...");
-  LogTimestamps1 = item("LogTimestamps1", "Timestamp Each Line");
+  SaveLog1 = MenuItem(PopupMenu3, "SaveLog1", "Save log...");
+  LogTimestamps1 = MenuItem(PopupMenu3, "LogTimestamps1", "Timestamp Each Line");
   LogTimestamps1->setCheckable(true);
 
   connect(&launch, &QToolButton::clicked, this, [this] { tbtnDOSCmdClick(); });

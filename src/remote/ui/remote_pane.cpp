@@ -82,34 +82,29 @@ void RemotePane::BuildControls() {
 
   PopupMenu2 = new QMenu(this);
   PopupMenu2->setObjectName("PopupMenu2");
-  auto item = [](QMenu* menu, const char* name, const QString& caption) {
-    QAction* a = menu->addAction(caption);
-    a->setObjectName(name);
-    return a;
-  };
-  MakeDirectory1 = item(PopupMenu2, "MakeDirectory1", "&Make Directory");
+  MakeDirectory1 = MenuItem(PopupMenu2, "MakeDirectory1", "&Make Directory");
   PopupMenu2->addSeparator();
-  VORNCopy1 = item(PopupMenu2, "VORNCopy1", "VORN Cop&y");
-  VORNPaste1 = item(PopupMenu2, "VORNPaste1", "VORN Pas&te");
+  VORNCopy1 = MenuItem(PopupMenu2, "VORNCopy1", "VORN Cop&y");
+  VORNPaste1 = MenuItem(PopupMenu2, "VORNPaste1", "VORN Pas&te");
   VORNCopy1->setEnabled(false);
   VORNPaste1->setEnabled(false);
   PopupMenu2->addSeparator();
-  View1 = item(PopupMenu2, "View1", "&View");
+  View1 = MenuItem(PopupMenu2, "View1", "&View");
   PopupMenu2->addSeparator();
-  Delete1 = item(PopupMenu2, "Delete1", "&Delete");
-  Rename1 = item(PopupMenu2, "Rename1", "&Rename");
+  Delete1 = MenuItem(PopupMenu2, "Delete1", "&Delete");
+  Rename1 = MenuItem(PopupMenu2, "Rename1", "&Rename");
   PopupMenu2->addSeparator();
   DOScommand1 = PopupMenu2->addMenu("D&OS command");
   DOScommand1->setObjectName("DOScommand1");
-  ABORT1 = item(DOScommand1, "ABORT1", "&ABORT");
-  FORMAT1 = item(DOScommand1, "FORMAT1", "&FORMAT");
-  MEM1 = item(DOScommand1, "MEM1", "M&EM");
+  ABORT1 = MenuItem(DOScommand1, "ABORT1", "&ABORT");
+  FORMAT1 = MenuItem(DOScommand1, "FORMAT1", "&FORMAT");
+  MEM1 = MenuItem(DOScommand1, "MEM1", "M&EM");
   SetToAutoRun1 = PopupMenu2->addMenu("Set to &AutoRun");
   SetToAutoRun1->setObjectName("SetToAutoRun1");
-  Vorn7730M1 = item(SetToAutoRun1, "Vorn7730M1", "Vorn-7730M");
-  Vorn7730TCP1 = item(SetToAutoRun1, "Vorn7730TCP1", "Vorn-7730/TCP");
+  Vorn7730M1 = MenuItem(SetToAutoRun1, "Vorn7730M1", "Vorn-7730M");
+  Vorn7730TCP1 = MenuItem(SetToAutoRun1, "Vorn7730TCP1", "Vorn-7730/TCP");
   PopupMenu2->addSeparator();
-  Properities1 = item(PopupMenu2, "Properities1", "&Properities");
+  Properities1 = MenuItem(PopupMenu2, "Properities1", "&Properities");
 }
 
 void RemotePane::AddToBarLine(QWidget* widget) { barLine_->layout()->addWidget(widget); }
