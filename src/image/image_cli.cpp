@@ -11,7 +11,6 @@
 #include "platform/adapter_latency.h"
 #include "platform/host.h"
 #include "platform/interrupt.h"
-#include "transfer/put_command.h"
 #include "transfer/upload_loop.h"
 
 namespace vorn {

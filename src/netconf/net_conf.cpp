@@ -1,6 +1,5 @@
 #include "netconf/net_conf.h"
 
-#include <cctype>
 #include <memory>
 #include <utility>
 
@@ -8,7 +7,6 @@
 #include "link/line_wait.h"
 #include "platform/input_file.h"
 #include "remote/remote_listing.h"
-#include "transfer/put_command.h"
 #include "transfer/upload_loop.h"
 
 namespace vorn::netconf {
@@ -52,8 +50,7 @@ std::string FreshRootRefusal(const std::vector<std::string>& printed) {
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
     const DirLine d = ParseDirLine(line + "\r\n");
     if (d.kind != DirLine::Kind::Entry) continue;
-    std::string name = d.entry.Name;
-    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string name = UpperName(d.entry.Name);
     if (d.entry.IsDirectory && name == "CONF") conf = true;
     else if (d.entry.IsDirectory && name == "WEBROOT") webRoot = true;
     else left += (left.empty() ? "" : ", ") + d.entry.Name;

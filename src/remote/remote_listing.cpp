@@ -190,6 +190,12 @@ DirLine ParseDirLine(std::string_view line, int currentYear) {
 
 DirLine ParseDirLine(std::string_view line) { return ParseDirLine(line, CurrentLocalYear()); }
 
+std::string UpperName(std::string name) {
+  for (char& c : name)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return name;
+}
+
 TreeLine ParseTreeLine(std::string_view line) {
   TreeLine out;
   if (line.size() <= kShortLine) return out;

@@ -66,6 +66,10 @@ struct DirLine {
   std::string freeText;   // Kind::FreeSpace: "(" + trimmed line + ")"
   uint32_t bytesFree = 0; // Kind::FreeSpace
 };
+// A controller name in upper case: the shell takes names in any case, so
+// names are compared in this form.
+std::string UpperName(std::string name);
+
 // One line of the "dir" output as received, line end included.
 DirLine ParseDirLine(std::string_view line, int currentYear);
 DirLine ParseDirLine(std::string_view line);

@@ -245,7 +245,10 @@ FillOutcome RemoteOps::FillRemoteList(const std::string& path) {
   return out;
 }
 
-FillOutcome RemoteOps::Show(const std::string& path, int* selectRow) {
+FillOutcome RemoteOps::Show(const std::string& requested, int* selectRow) {
+  // Before the first listing there is no path, and "cd" alone would list the
+  // shell's current directory (wherever the terminal left it) under none.
+  const std::string path = FolderOrRoot(requested);
   FillOutcome out = FillRemoteList(path);
   listing_.CurrentPath = path;
   int rows = static_cast<int>(listing_.Entries.size());

@@ -127,7 +127,7 @@ class RemoteOps {
   // then returns to 0). The path is not remembered here.
   FillOutcome FillRemoteList(const std::string& path);
   // FillRemoteList, then CurrentPath = path and the row to select (-1 for none);
-  // RestoreIndex returns to 0.
+  // RestoreIndex returns to 0. An empty path lists the root.
   FillOutcome Show(const std::string& path, int* selectRow = nullptr);
   // Keep the user's column and the row of the context menu for the next listing.
   void PrepareRelist();
@@ -160,7 +160,8 @@ class RemoteOps {
   std::function<void()> DescribeAll;
 
  private:
-  std::string Folder() const { return listing_.CurrentPath.empty() ? "\\" : listing_.CurrentPath; }
+  static std::string FolderOrRoot(const std::string& path) { return path.empty() ? "\\" : path; }
+  std::string Folder() const { return FolderOrRoot(listing_.CurrentPath); }
   // False after an error box when a name is refused.
   bool NamesUsable(std::initializer_list<const std::string*> names);
   bool RunHere(const ExchangeProfile& profile, const std::string& line, LineHandler handler = {});

@@ -79,16 +79,6 @@ std::string FolderMergeQuestion(const std::string& name, const std::string& targ
          " on VORN-7730.\nUpload into it, replacing its files of the same names?";
 }
 
-namespace {
-
-std::string Upper(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return s;
-}
-
-}  // namespace
-
 std::optional<std::vector<std::string>> AskOverwrites(const std::vector<std::string>& files,
                                                       const std::vector<RemoteEntry>& listed,
                                                       const std::string& targetDir, Ui& ui,
@@ -96,9 +86,9 @@ std::optional<std::vector<std::string>> AskOverwrites(const std::vector<std::str
   std::vector<std::string> out;
   bool all = false;
   for (const std::string& file : files) {
-    const std::string name = Upper(FileNamePart(file));
+    const std::string name = UpperName(FileNamePart(file));
     const auto same = std::find_if(listed.begin(), listed.end(),
-                                   [&](const RemoteEntry& e) { return Upper(e.Name) == name; });
+                                   [&](const RemoteEntry& e) { return UpperName(e.Name) == name; });
     // A directory of a file's name is not replaced by the upload: the
     // receiver refuses the file, as it always did, so there is nothing to ask.
     // A folder goes into a listed directory of its name, over its files.
@@ -120,12 +110,12 @@ TypedName CheckTypedName(const std::string& name, bool folder, const std::vector
                          bool& all) {
   // The shell takes names in any case.
   const auto same = std::find_if(listed.begin(), listed.end(),
-                                 [&](const RemoteEntry& e) { return Upper(e.Name) == Upper(name); });
+                                 [&](const RemoteEntry& e) { return UpperName(e.Name) == UpperName(name); });
   if (same == listed.end()) return TypedName::Take;
   if (same->IsDirectory != folder) return TypedName::AskAgain;
   if (all) return TypedName::Take;
   if (!ask) return TypedName::LeaveOut;
-  const std::string shown = Upper(name);
+  const std::string shown = UpperName(name);
   switch (ask(folder ? FolderMergeQuestion(shown, targetDir) : OverwriteQuestion(shown, targetDir))) {
     case Ui::Choice::YesToAll:
       all = true;

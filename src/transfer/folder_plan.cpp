@@ -20,11 +20,6 @@ bool ShortPart(const std::string& s, size_t max) {
   });
 }
 
-std::string Upper(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return s;
-}
 
 // The longest controller path that still fits the receiver's or md's command
 // line ("C:\transfer /R " is the longer prefix).
@@ -49,7 +44,7 @@ class Planner {
       return;
     }
     std::string name = FileNamePart(hostPath);
-    while (!IsShortName(name) || taken.count(Upper(name))) {
+    while (!IsShortName(name) || taken.count(UpperName(name))) {
       std::optional<std::string> typed;
       if (rename_) typed = rename_(hostPath, folder, remoteDir);
       if (!rename_) {
@@ -59,7 +54,7 @@ class Planner {
       if (!typed) return;  // left out
       name = *typed;
     }
-    taken.insert(Upper(name));
+    taken.insert(UpperName(name));
     if ((remoteDir + name).size() > kPathLimit) {
       plan_.refusals.push_back("'" + hostPath + "' would be " + remoteDir + name +
                                ", a path too long for the controller's shell");

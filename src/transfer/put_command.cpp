@@ -16,29 +16,7 @@ namespace vorn {
 
 namespace {
 
-// Only the listing's failure texts can come up here.
 
-std::string Upper(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return s;
-}
-
-// The receiver stores whole 128-byte blocks.
-uint64_t StoredSize(const std::string& hostFile) {
-  std::FILE* f = platform::OpenFileForReading(hostFile);
-  if (!f) return 0;
-  const int64_t length = platform::OpenFileLength(f);
-  std::fclose(f);
-  return length <= 0 ? 0 : (static_cast<uint64_t>(length) + 127) / 128 * 128;
-}
-
-// The pane's form of a controller directory: \ for D:\, \DATA for D:\DATA\ .
-std::string RemotePathOf(const std::string& targetDir) {
-  std::string path = targetDir.rfind("D:", 0) == 0 ? targetDir.substr(2) : targetDir;
-  if (path.size() > 1 && path.back() == '\\') path.pop_back();
-  return path.empty() ? "\\" : path;
-}
 
 // What the target directory already holds: a file of the same name is
 // replaced only when asked to, a directory never. False with the reason on err.
@@ -56,9 +34,9 @@ bool ExistingChecked(const std::string& portName, const PortFactory& factory, co
     return false;
   }
   for (const std::string& file : request.files) {
-    const std::string name = Upper(FileNamePart(file));
+    const std::string name = UpperName(FileNamePart(file));
     for (const RemoteEntry& e : read.entries) {
-      if (Upper(e.Name) != name) continue;
+      if (UpperName(e.Name) != name) continue;
       // A folder goes into a directory of its name, over its files.
       if (e.IsDirectory && request.recursive) {
         if (request.force) continue;
@@ -80,35 +58,6 @@ bool ExistingChecked(const std::string& portName, const PortFactory& factory, co
 }
 
 }  // namespace
-
-bool ConfirmStored(const std::string& portName, const PortFactory& factory,
-                   const std::vector<UploadResult::Unconfirmed>& uploads, Ui& ui) {
-  SilentPane pane;
-  NoCursor cursor;
-  Exchange exchange(pane, cursor, ui, factory);
-  exchange.ComName = portName;
-  std::map<std::string, std::pair<FolderRead, bool>> reads;  // per directory, with the prompt seen
-  bool all = true;
-  for (const UploadResult::Unconfirmed& upload : uploads) {
-    const std::string remotePath = RemotePathOf(upload.targetDir);
-    if (!reads.count(remotePath)) {
-      FolderRead read = ReadRemoteFolder(exchange, remotePath);
-      reads[remotePath] = {std::move(read), exchange.PromptSeen()};
-    }
-    const auto& [read, prompt] = reads[remotePath];
-    const uint64_t size = StoredSize(upload.file);
-    const bool listed = read.ok && prompt &&
-                        std::any_of(read.entries.begin(), read.entries.end(), [&](const RemoteEntry& e) {
-                          return !e.IsDirectory && e.Name == Upper(upload.name) &&
-                                 static_cast<uint64_t>(e.Size) == size;
-                        });
-    if (listed) continue;
-    all = false;
-    ui.Error("The end of file '" + upload.name + "' was not acknowledged and the controller does not list it at " +
-             std::to_string(size) + " bytes: it may not have been stored.");
-  }
-  return all;
-}
 
 std::optional<PutRequest> ParsePutArguments(const std::vector<std::string>& args, std::string* error) {
   PutRequest request;

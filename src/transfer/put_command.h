@@ -33,12 +33,6 @@ std::optional<PutRequest> ParsePutArguments(const std::vector<std::string>& args
 // controller's listing then shows the file at its size with the block fill.
 // Exit code: 0 all uploaded, 1 a failure (reported on err), 2 bad arguments.
 // The controller's lines go to pane, the progress to err.
-// After uploads whose end of file went unacknowledged: whether the controller
-// lists each one at its stored size (whole blocks). Each one it does not, and
-// a listing that fails, is said through ui.
-bool ConfirmStored(const std::string& portName, const PortFactory& factory,
-                   const std::vector<UploadResult::Unconfirmed>& uploads, Ui& ui);
-
 int RunPut(const std::string& portName, const PortFactory& factory, const std::vector<std::string>& args,
            TerminalPane& pane, std::ostream& err);
 

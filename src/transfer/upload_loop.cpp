@@ -1,9 +1,12 @@
 #include "transfer/upload_loop.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <map>
 #include <chrono>
 #include <thread>
 
+#include "platform/host.h"
 #include "remote/remote_ops.h"
 #include "transfer/copy_checks.h"
 #include "transfer/xmodem_sender.h"
@@ -87,6 +90,22 @@ bool MakeRemoteDir(Port& port, TerminalPane& terminal, const std::string& path) 
     return true;
   answer.clear();
   return ShellCommand(port, terminal, "cd " + path + "\r", answer) && answer.empty();
+}
+
+// The receiver stores whole 128-byte blocks.
+uint64_t StoredSize(const std::string& hostFile) {
+  std::FILE* f = platform::OpenFileForReading(hostFile);
+  if (!f) return 0;
+  const int64_t length = platform::OpenFileLength(f);
+  std::fclose(f);
+  return length <= 0 ? 0 : (static_cast<uint64_t>(length) + 127) / 128 * 128;
+}
+
+// The pane's form of a controller directory: \ for D:\, \DATA for D:\DATA\ .
+std::string RemotePathOf(const std::string& targetDir) {
+  std::string path = targetDir.rfind("D:", 0) == 0 ? targetDir.substr(2) : targetDir;
+  if (path.size() > 1 && path.back() == '\\') path.pop_back();
+  return path.empty() ? "\\" : path;
 }
 
 }  // namespace
@@ -226,6 +245,35 @@ UploadResult RunUploads(Port& port, TerminalPane& terminal, GuiInvoker& gui,
   }
   if (index < total && cancelRequested()) result.Cancelled = true;
   return result;
+}
+
+bool ConfirmStored(const std::string& portName, const PortFactory& factory,
+                   const std::vector<UploadResult::Unconfirmed>& uploads, Ui& ui) {
+  SilentPane pane;
+  NoCursor cursor;
+  Exchange exchange(pane, cursor, ui, factory);
+  exchange.ComName = portName;
+  std::map<std::string, std::pair<FolderRead, bool>> reads;  // per directory, with the prompt seen
+  bool all = true;
+  for (const UploadResult::Unconfirmed& upload : uploads) {
+    const std::string remotePath = RemotePathOf(upload.targetDir);
+    if (!reads.count(remotePath)) {
+      FolderRead read = ReadRemoteFolder(exchange, remotePath);
+      reads[remotePath] = {std::move(read), exchange.PromptSeen()};
+    }
+    const auto& [read, prompt] = reads[remotePath];
+    const uint64_t size = StoredSize(upload.file);
+    const bool listed = read.ok && prompt &&
+                        std::any_of(read.entries.begin(), read.entries.end(), [&](const RemoteEntry& e) {
+                          return !e.IsDirectory && e.Name == UpperName(upload.name) &&
+                                 static_cast<uint64_t>(e.Size) == size;
+                        });
+    if (listed) continue;
+    all = false;
+    ui.Error("The end of file '" + upload.name + "' was not acknowledged and the controller does not list it at " +
+             std::to_string(size) + " bytes: it may not have been stored.");
+  }
+  return all;
 }
 
 }  // namespace vorn

@@ -59,6 +59,12 @@ struct UploadResult {
   bool AllUploaded(size_t fileCount) const { return Succeeded && !Cancelled && Uploaded == static_cast<int>(fileCount); }
 };
 
+// After uploads whose end of file went unacknowledged: whether the controller
+// lists each one at its stored size (whole blocks). Each one it does not, and
+// a listing that fails, is said through ui.
+bool ConfirmStored(const std::string& portName, const PortFactory& factory,
+                   const std::vector<UploadResult::Unconfirmed>& uploads, Ui& ui);
+
 // A port for uploads: opened, 57600 8N1, 500 ms time-outs (a one-byte read
 // then gives up after about a second). nullptr when it cannot be opened.
 // reason, when given, receives the port's own reason for a failed open.

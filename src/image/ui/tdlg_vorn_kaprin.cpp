@@ -4,7 +4,6 @@
 #include <QVBoxLayout>
 
 #include "image/ui/tfrm_mwait_for.h"
-#include "transfer/put_command.h"
 #include "transfer/ui/tdlg_vorn_tran.h"
 #include "transfer/upload_loop.h"
 

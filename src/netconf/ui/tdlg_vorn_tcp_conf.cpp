@@ -8,7 +8,6 @@
 #include <QVBoxLayout>
 #include <memory>
 
-#include "transfer/put_command.h"
 #include "transfer/ui/tdlg_vorn_tran.h"
 #include "transfer/upload_loop.h"
 

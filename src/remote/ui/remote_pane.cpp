@@ -164,12 +164,7 @@ void RemotePane::Wire() {
 
 // ---------------------------------------------------------------- listing
 
-void RemotePane::ShowRemoteFolder(const std::string& requested) {
-  // Before the first listing there is no path: "cd" alone would list the
-  // shell's current directory (where the terminal left it) under the name of
-  // none, and an upload would then go to the root, checked against the wrong
-  // listing. The root is listed instead, as choosing a port does.
-  const std::string path = requested.empty() ? "\\" : requested;
+void RemotePane::ShowRemoteFolder(const std::string& path) {
   // The list repaints while the exchange runs: it shows no rows until the
   // listing is complete.
   listing_.Entries.clear();
@@ -181,7 +176,8 @@ void RemotePane::ShowRemoteFolder(const std::string& requested) {
   stabarVorn->SetText(0, QString::fromStdString(out.objectsText));
   stabarVorn->SetText(1, QString::fromStdString(out.sizeText));
 
-  const QString text = QString::fromStdString(path);
+  // The path listed: the root for an empty one.
+  const QString text = QString::fromStdString(listing_.CurrentPath);
   int item = cbxVorn->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
   if (item < 0) {
     cbxVorn->insertItem(0, text);

@@ -10,7 +10,6 @@
 #include "remote/ui/remote_pane.h"
 #include "transfer/copy_checks.h"
 #include "transfer/folder_plan.h"
-#include "transfer/put_command.h"
 #include "transfer/ui/tdlg_vorn_tran.h"
 #include "transfer/upload_loop.h"
 #include "widgets/qt_invoker.h"
@@ -80,7 +79,7 @@ std::optional<std::vector<RemoteEntry>> CopyCommand::TargetEntries(const std::st
   const bool complete = read.ok && exchange.PromptSeen();
   // The pane's commands name entries relative to the shell's current
   // directory, so the shell goes back to the one the pane lists.
-  const std::string& shown = remote_.Listing().CurrentPath;
+  const std::string shown = remote_.ShownFolder();
   if (read.ok && !shown.empty())
     exchange.Run(kListingProfile, {{"cd" + shown + "\r", SendFailureText("cd" + shown), {}}});
   if (!complete) {
