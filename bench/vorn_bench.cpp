@@ -133,6 +133,7 @@ class CountingPort : public vorn::Port {
     return ok;
   }
   bool PurgeInput() override { return inner_->PurgeInput(); }
+  uint32_t ReceiveHoldMs() const override { return inner_->ReceiveHoldMs(); }
 
  private:
   void Turn() {

@@ -1,6 +1,7 @@
 #include "link/exchange.h"
 
 #include "link/line_wait.h"
+#include "link/prompt_reader.h"
 #include "link/serial_port.h"
 
 namespace vorn {
@@ -114,11 +115,7 @@ Exchange::Exchange(TerminalPane& pane, BusyCursor& cursor, Ui& ui, PortFactory f
 
 void Exchange::ShowLine(const std::string& text) { ShowPaneLine(pane_, text); }
 
-void Exchange::DrainInput(Port& port) {
-  uint8_t byte;
-  for (size_t n = 0; n < kDrainLimit; ++n)
-    if (!port.ReadExact(&byte, 1)) return;
-}
+void Exchange::DrainInput(Port& port) { DrainShellOutput(port, kDrainLimit); }
 
 bool Exchange::SendCommand(Port& port, const std::string& line) {
   lastRefusal_ = CommandLineRefusal(line);
@@ -133,7 +130,7 @@ bool Exchange::WaitForPrompt(Port& port, const std::string& text) {
   uint32_t elapsed = 0;
   std::string line;
   for (;;) {
-    port.ReadLine(kLineLimit, line);
+    ReadShellLine(port, kLineLimit, line, IsPrompt);
     if (IsPrompt(line)) return true;
     if (!line.empty()) ShowLine(line);
     elapsed += t;
@@ -151,9 +148,7 @@ bool Exchange::FinishOutput(Port& port, std::string text, const std::function<vo
   const uint32_t t = port.Timeout();
   uint32_t elapsed = 0;
   for (;;) {
-    std::string piece;
-    const bool ended = port.ReadLine(kLineLimit - text.size(), piece);
-    text += piece;
+    const bool ended = ContinueShellLine(port, kLineLimit, text, IsPrompt);
     if (IsPrompt(text)) return true;
     if (ended || text.size() + 1 >= kLineLimit) {
       ShowLine(text);
@@ -218,7 +213,7 @@ bool Exchange::Run(const ExchangeProfile& profile, const std::vector<ExchangeCom
         stopped = verdict == LineVerdict::FailAndStop;
       };
       std::string text;
-      while (port->ReadLine(kLineLimit, text)) {
+      while (ReadShellLine(*port, kLineLimit, text, IsPrompt)) {
         ShowLine(text);
         handle(text);
         if (stopped) {

@@ -5,6 +5,7 @@
 
 #include "link/gui_invoker.h"
 #include "link/line_wait.h"
+#include "link/prompt_reader.h"
 #include "platform/input_file.h"
 #include "remote/remote_listing.h"
 #include "transfer/upload_loop.h"
@@ -181,6 +182,14 @@ bool NetConf::SystemInit(const ServerChoice& servers) {
   return ok;
 }
 
+namespace {
+// Lines here end at the carriage return, so the line feed before the prompt
+// starts the text that holds it.
+bool PromptAfterLineFeed(const std::string& text) {
+  return IsPrompt(!text.empty() && text.front() == '\n' ? text.substr(1) : text);
+}
+}  // namespace
+
 bool RunInitCommand(Exchange& link, const std::string& command, uint32_t timeoutMs, uint32_t promptLimitMs,
                     std::vector<std::string>* printed) {
   if (printed) printed->clear();
@@ -204,13 +213,13 @@ bool RunInitCommand(Exchange& link, const std::string& command, uint32_t timeout
       failure = SendFailureText(command);
     } else {
       std::string text;
-      while (port->ReadLine(kLineLimit, text)) shown(text);
+      while (ReadShellLine(*port, kLineLimit, text, PromptAfterLineFeed)) shown(text);
       // A missing prompt is no failure; the limit only bounds the wait.
-      if (!IsPrompt(text)) {
+      if (!PromptAfterLineFeed(text)) {
         const uint32_t step = port->Timeout() ? port->Timeout() : 1;
         for (uint32_t total = 0; total < promptLimitMs; total += step) {
-          port->ReadLine(kLineLimit, text);
-          if (IsPrompt(text)) break;
+          ReadShellLine(*port, kLineLimit, text, PromptAfterLineFeed);
+          if (PromptAfterLineFeed(text)) break;
           shown(text);
         }
       }

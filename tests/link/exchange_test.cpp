@@ -299,8 +299,10 @@ TEST_F(ControllerExchange, WaitsHandOverToTheHookOnlyInsideAnExchange) {
   } hook;
   hook.exchange = exchange.get();
   SetLineWaitHook(&hook);
+  // Stale output makes the drain wait for a quiet line: two seconds, waited
+  // in slices, not in one go.
+  controller.InjectOutput("stale");
   EXPECT_TRUE(exchange->RunCommand("A\r")) << ui.LastError();
-  // A second of silence after the output is waited in slices, not in one go.
   EXPECT_GE(hook.calls, 20);
   EXPECT_FALSE(hook.nestedResult);
   EXPECT_EQ(controller.Received(), "A\r");
