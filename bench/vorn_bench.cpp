@@ -53,12 +53,13 @@ constexpr size_t kUploadBytes = 100 * 1024;
 // The sender's own waits, as its algorithm takes them on a controller that
 // answers every block with ACK: 5 ms after each block's answer and after the
 // EOT, one 10 ms pause for the line feed that precedes the first NAK, and two
-// one-byte read time-outs (2 x 500 ms): the drain before the command and the
-// prompt line, which has no line end.
+// checks that the line stays quiet (about 21 ms each without an adapter the
+// host knows of): the drain before the command and the one after the prompt,
+// which has no line end.
 constexpr double kBlockPauseS = 0.005;
 constexpr double kEotPauseS = 0.005;
 constexpr double kFirstNakPauseS = 0.010;
-constexpr double kUploadTimeoutsS = 2 * 2 * 0.5;
+constexpr double kUploadTimeoutsS = 2 * 0.021;
 // The single-file put: a file of this size, sent with the listing before it.
 constexpr size_t kPutBytes = 30 * 1024;
 // Wire bytes of the image protocols for the whole drive.
