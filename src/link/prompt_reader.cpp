@@ -1,5 +1,7 @@
 #include "link/prompt_reader.h"
 
+#include "link/exchange.h"
+
 namespace vorn {
 
 namespace {
@@ -9,6 +11,12 @@ constexpr uint32_t kSchedulingSlackMs = 20;
 constexpr uint32_t kCharsOfQuiet = 4;
 constexpr uint32_t kBitsPerChar = 10;
 }  // namespace
+
+bool IsPromptAfterLineFeed(const std::string& text) {
+  return IsPrompt(!text.empty() && text.front() == '\n' ? text.substr(1) : text);
+}
+
+PromptTest PromptTestFor(const Port& port) { return port.LineEnd == '\r' ? IsPromptAfterLineFeed : IsPrompt; }
 
 uint32_t PromptQuietMs(const Port& port) {
   const uint32_t charsMs = (kCharsOfQuiet * kBitsPerChar * 1000 + kControllerBaud - 1) / kControllerBaud;

@@ -17,6 +17,12 @@ namespace vorn {
 // caller recognises it.
 using PromptTest = bool (*)(const std::string& text);
 
+// A prompt at the start of text, or after one line feed: where lines end at
+// the carriage return, the line feed that follows it starts the next text.
+bool IsPromptAfterLineFeed(const std::string& text);
+// The prompt test for what the port's reads leave, by its line end.
+PromptTest PromptTestFor(const Port& port);
+
 // How long nothing may follow a prompt-like text before it counts as the
 // prompt: a few character times at the controller's speed, what the port's
 // adapter may hold back, and room for the host's and the controller's

@@ -182,14 +182,6 @@ bool NetConf::SystemInit(const ServerChoice& servers) {
   return ok;
 }
 
-namespace {
-// Lines here end at the carriage return, so the line feed before the prompt
-// starts the text that holds it.
-bool PromptAfterLineFeed(const std::string& text) {
-  return IsPrompt(!text.empty() && text.front() == '\n' ? text.substr(1) : text);
-}
-}  // namespace
-
 bool RunInitCommand(Exchange& link, const std::string& command, uint32_t timeoutMs, uint32_t promptLimitMs,
                     std::vector<std::string>* printed) {
   if (printed) printed->clear();
@@ -213,13 +205,13 @@ bool RunInitCommand(Exchange& link, const std::string& command, uint32_t timeout
       failure = SendFailureText(command);
     } else {
       std::string text;
-      while (ReadShellLine(*port, kLineLimit, text, PromptAfterLineFeed)) shown(text);
+      while (ReadShellLine(*port, kLineLimit, text, IsPromptAfterLineFeed)) shown(text);
       // A missing prompt is no failure; the limit only bounds the wait.
-      if (!PromptAfterLineFeed(text)) {
+      if (!IsPromptAfterLineFeed(text)) {
         const uint32_t step = port->Timeout() ? port->Timeout() : 1;
         for (uint32_t total = 0; total < promptLimitMs; total += step) {
-          ReadShellLine(*port, kLineLimit, text, PromptAfterLineFeed);
-          if (PromptAfterLineFeed(text)) break;
+          ReadShellLine(*port, kLineLimit, text, IsPromptAfterLineFeed);
+          if (IsPromptAfterLineFeed(text)) break;
           shown(text);
         }
       }

@@ -249,6 +249,11 @@ TEST_F(ScriptedExchange, ShellLineEndsAtAQuietPromptOnly) {
   std::string text;
   EXPECT_FALSE(ReadShellLine(*port, 1024, text, IsPrompt));
   EXPECT_EQ(text, "D:\\>");
+  // Where lines end at the carriage return, the prompt follows a line feed.
+  EchoShell(*port, [](const std::string&) { return std::string("100 percent completed.\r\r\nD:\\>"); });
+  EXPECT_TRUE(exchange->Run({1000, 13}, {{"C:\\DLFMT D: /C\r", SendFailureText("C:\\DLFMT D: /C\r"), nullptr}}));
+  EXPECT_TRUE(exchange->PromptSeen());
+  port->onWrite = nullptr;
   // A quiet line costs the drain one short read, nothing more.
   port->input.clear();
   port->readExactCalls = 0;
