@@ -18,12 +18,14 @@ void Usage() {
                "                    [--stale TEXT] [--long-line] [--transfer normal|nak|silent|can|noeot]\n"
                "                    [--io-modules T,T,...] [--four-slots] [--cfgio-on-d] [--cfgio-cut]\n"
                "                    [--image-bad-crc N[,N...]] [--image-silent-after N] [--image-invalid-request N]\n"
-               "                    [--image-bytes N] [--baud N] [--adapter-latency MS]\n"
+               "                    [--image-bytes N] [--baud N] [--adapter-latency MS] [--pause-output MS]\n"
                "Prints the pseudo-terminal's path on its first line and serves until interrupted.\n"
                "--baud N paces the line as a serial port at N baud would (10 bits a byte).\n"
                "--adapter-latency MS holds output like a USB-serial adapter whose latency timer\n"
                "    is MS milliseconds (1 to 255): until 62 bytes wait or the timer fires.\n"
-               "--image-bytes N ends the image programs after the first N bytes of the drive.\n");
+               "--image-bytes N ends the image programs after the first N bytes of the drive.\n"
+               "--pause-output MS stops for MS milliseconds (1 to 10000) after every fourth line\n"
+               "    a command prints.\n");
 }
 
 // A block number; anything else is a usage error.
@@ -89,6 +91,15 @@ int main(int argc, char** argv) {
         return 2;
       }
       opt.adapterLatencyMs = uint32_t(ms);
+    } else if (a == "--pause-output") {
+      const std::string n = value();
+      char* end = nullptr;
+      const unsigned long ms = std::strtoul(n.c_str(), &end, 10);
+      if (n.empty() || *end != '\0' || ms == 0 || ms > 10000) {
+        Usage();
+        return 2;
+      }
+      opt.pauseOutputMs = uint32_t(ms);
     } else if (a == "--transfer") {
       std::string m = value();
       if (m == "normal") opt.transfer = vsim::TransferMode::Normal;

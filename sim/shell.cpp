@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <thread>
 #include <cstdio>
 #include <cstring>
 
@@ -195,7 +197,13 @@ FsError Shell::ListAny(char drive, const DrivePath& dir, std::vector<DirEntry>* 
 uint32_t Shell::FreeBytes(char drive) const { return drive == 'D' ? drive_.BytesFree() : 0; }
 
 void Shell::Out(const std::string& s) { con_.Write(s); }
-void Shell::Line(const std::string& s) { con_.Write(s + "\r\n"); }
+void Shell::Line(const std::string& s) {
+  con_.Write(s + "\r\n");
+  constexpr uint64_t kLinesBetweenPauses = 4;
+  const uint32_t pause = options_().pauseOutputMs;
+  if (pause != 0 && ++linesPrinted_ % kLinesBetweenPauses == 0)
+    std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+}
 
 void Shell::Run() {
   while (!con_.Stopping()) {

@@ -35,6 +35,9 @@ struct Options {
   bool wrongEcho = false;           // echo a different byte for every character
   std::string staleOutput;          // sent once right after Start(), before any command
   bool longLineWithoutEnd = false;  // answer every command with 1500 bytes without line end, then the prompt
+  // Stop for this long after every fourth line a command prints, as a shell
+  // that reads its disk in pieces or is held up by an interrupt; 0: never.
+  uint32_t pauseOutputMs = 0;
   TransferMode transfer = TransferMode::Normal;
   // The I/O modules (read when the controller is created) and their tool CFGIO.
   std::string ioModules;       // type codes of slots 0 up, comma-separated; "" a mixed set

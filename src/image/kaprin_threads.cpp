@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "image/crc16.h"
+#include "link/prompt_reader.h"
 #include "platform/host.h"
 #include "platform/owner_files.h"
 
@@ -431,7 +432,7 @@ bool VornKaprinResThread::ReadFinalWords(Port& port) {
   uint32_t quietMs = 0;
   std::string text;
   for (int lines = 0; lines < kFinalLinesRead && quietMs < kPromptBudgetMs && !Terminated(); ++lines) {
-    const bool whole = port.ReadLine(kFinalLineLimit, text);
+    const bool whole = ReadShellLine(port, kFinalLineLimit, text, IsPrompt);
     if (IsPrompt(text)) {
       keep();
       return true;

@@ -1,6 +1,7 @@
 #include "ioconf/ioconf_run.h"
 
 #include "link/line_wait.h"
+#include "link/prompt_reader.h"
 #include <chrono>
 #include <thread>
 
@@ -54,16 +55,14 @@ void IOConfRun::Probe() {
     ErrorMessage = OpenFailureText(exchange_.ComName);
     return;
   }
-  uint8_t byte;
-  for (size_t n = 0; n < kProbeDrainLimit && port->ReadExact(&byte, 1); ++n) {
-  }
+  DrainShellOutput(*port, kProbeDrainLimit);
 
   std::string text;
   if (!exchange_.SendCommand(*port, "C:\\cfgio 1 1\r")) {
     ErrorMessage = SendFailureTextConfig("C:cfgio 1 1");
   } else {
     std::this_thread::sleep_for(kProbePause);
-    while (port->ReadLine(kLineLimit, text)) {
+    while (ReadShellLine(*port, kLineLimit, text, IsPrompt)) {
       if (Contains(text, "Bad")) UseD = true;
       if (UseD) continue;
       if (Contains(text, "@NUMBEROFSLOT")) {
@@ -80,7 +79,7 @@ void IOConfRun::Probe() {
       ErrorMessage = SendFailureTextConfig("D:cfgio 1 1");
     } else {
       std::this_thread::sleep_for(kProbePause);
-      while (port->ReadLine(kLineLimit, text)) {
+      while (ReadShellLine(*port, kLineLimit, text, IsPrompt)) {
         if (Contains(text, "@NUMBEROFSLOT")) {
           exchange_.ShowLine(text);
         } else if (Contains(text, "@SLOT")) {
@@ -108,7 +107,7 @@ bool IOConfRun::Read(IOConfig& config) {
     } else {
       IOConfigReader reader(config);
       std::string text;
-      while (port->ReadLine(kLineLimit, text)) {
+      while (ReadShellLine(*port, kLineLimit, text, IsPrompt)) {
         exchange_.ShowLine(text);
         reader.Line(text);
       }

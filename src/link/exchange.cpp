@@ -1,6 +1,7 @@
 #include "link/exchange.h"
 
 #include "link/line_wait.h"
+#include "link/prompt_reader.h"
 #include "link/serial_port.h"
 
 namespace vorn {
@@ -114,11 +115,7 @@ Exchange::Exchange(TerminalPane& pane, BusyCursor& cursor, Ui& ui, PortFactory f
 
 void Exchange::ShowLine(const std::string& text) { ShowPaneLine(pane_, text); }
 
-void Exchange::DrainInput(Port& port) {
-  uint8_t byte;
-  for (size_t n = 0; n < kDrainLimit; ++n)
-    if (!port.ReadExact(&byte, 1)) return;
-}
+void Exchange::DrainInput(Port& port) { DrainShellOutput(port, kDrainLimit); }
 
 bool Exchange::SendCommand(Port& port, const std::string& line) {
   lastRefusal_ = CommandLineRefusal(line);
@@ -128,13 +125,14 @@ bool Exchange::SendCommand(Port& port, const std::string& line) {
 }
 
 bool Exchange::WaitForPrompt(Port& port, const std::string& text) {
-  if (IsPrompt(text)) return true;
+  const PromptTest isPrompt = PromptTestFor(port);
+  if (isPrompt(text)) return true;
   const uint32_t t = port.Timeout();
   uint32_t elapsed = 0;
   std::string line;
   for (;;) {
-    port.ReadLine(kLineLimit, line);
-    if (IsPrompt(line)) return true;
+    ReadShellLine(port, kLineLimit, line, isPrompt);
+    if (isPrompt(line)) return true;
     if (!line.empty()) ShowLine(line);
     elapsed += t;
     // A zero time-out would never use up the budget; count such reads as one
@@ -145,16 +143,15 @@ bool Exchange::WaitForPrompt(Port& port, const std::string& text) {
 }
 
 bool Exchange::FinishOutput(Port& port, std::string text, const std::function<void(const std::string&)>& onLine) {
-  if (IsPrompt(text)) return true;
+  const PromptTest isPrompt = PromptTestFor(port);
+  if (isPrompt(text)) return true;
   // A line that filled the buffer stays cut off, as ReadLine left it.
   if (text.size() + 1 >= kLineLimit) text.clear();
   const uint32_t t = port.Timeout();
   uint32_t elapsed = 0;
   for (;;) {
-    std::string piece;
-    const bool ended = port.ReadLine(kLineLimit - text.size(), piece);
-    text += piece;
-    if (IsPrompt(text)) return true;
+    const bool ended = ContinueShellLine(port, kLineLimit, text, isPrompt);
+    if (isPrompt(text)) return true;
     if (ended || text.size() + 1 >= kLineLimit) {
       ShowLine(text);
       if (onLine) onLine(text);
@@ -218,7 +215,7 @@ bool Exchange::Run(const ExchangeProfile& profile, const std::vector<ExchangeCom
         stopped = verdict == LineVerdict::FailAndStop;
       };
       std::string text;
-      while (port->ReadLine(kLineLimit, text)) {
+      while (ReadShellLine(*port, kLineLimit, text, PromptTestFor(*port))) {
         ShowLine(text);
         handle(text);
         if (stopped) {

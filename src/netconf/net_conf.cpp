@@ -5,6 +5,7 @@
 
 #include "link/gui_invoker.h"
 #include "link/line_wait.h"
+#include "link/prompt_reader.h"
 #include "platform/input_file.h"
 #include "remote/remote_listing.h"
 #include "transfer/upload_loop.h"
@@ -204,13 +205,13 @@ bool RunInitCommand(Exchange& link, const std::string& command, uint32_t timeout
       failure = SendFailureText(command);
     } else {
       std::string text;
-      while (port->ReadLine(kLineLimit, text)) shown(text);
+      while (ReadShellLine(*port, kLineLimit, text, IsPromptAfterLineFeed)) shown(text);
       // A missing prompt is no failure; the limit only bounds the wait.
-      if (!IsPrompt(text)) {
+      if (!IsPromptAfterLineFeed(text)) {
         const uint32_t step = port->Timeout() ? port->Timeout() : 1;
         for (uint32_t total = 0; total < promptLimitMs; total += step) {
-          port->ReadLine(kLineLimit, text);
-          if (IsPrompt(text)) break;
+          ReadShellLine(*port, kLineLimit, text, IsPromptAfterLineFeed);
+          if (IsPromptAfterLineFeed(text)) break;
           shown(text);
         }
       }

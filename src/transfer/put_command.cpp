@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <iostream>
 #include <ostream>
 
 #include "link/gui_invoker.h"
 #include "platform/host.h"
+#include "platform/interrupt.h"
 #include "remote/remote_listing.h"
 #include "remote/remote_ops.h"
 #include "transfer/copy_checks.h"
@@ -56,6 +58,36 @@ bool ExistingChecked(const std::string& portName, const PortFactory& factory, co
   }
   return true;
 }
+
+// The progress on standard error: updated in place on a terminal; in a log
+// or a pipe, where carriage returns would run together, one line for each
+// file with its last state.
+class PutProgress {
+ public:
+  explicit PutProgress(std::ostream& err)
+      : err_(err), inPlace_(&err == &std::cerr && platform::StandardErrorIsTerminal()) {}
+  void Show(int position, const std::string& text) {
+    if (position == position_ && text == text_) return;
+    if (position != position_) End();
+    position_ = position;
+    text_ = text;
+    if (inPlace_) err_ << '\r' << text << std::flush;
+  }
+  // Ends the current file's line, before an error or at the end.
+  void End() {
+    if (position_ == 0) return;
+    if (!inPlace_) err_ << text_;
+    err_ << '\n' << std::flush;
+    position_ = 0;
+    text_.clear();
+  }
+
+ private:
+  std::ostream& err_;
+  const bool inPlace_;
+  int position_ = 0;
+  std::string text_;
+};
 
 }  // namespace
 
@@ -139,33 +171,23 @@ int RunPut(const std::string& portName, const PortFactory& factory, const std::v
 
   DirectInvoker gui;  // no GUI thread: the sender's steps run on its own thread
   UploadHooks hooks;
-  int shownPercent = -1;
-  int shownPosition = 0;
+  PutProgress shown(err);
   hooks.Progress = [&](const std::string& file, int position, int total, int percent) {
-    if (position == shownPosition && percent == shownPercent) return;
-    if (position != shownPosition && shownPosition != 0) err << '\n';
-    shownPosition = position;
-    shownPercent = percent;
-    err << '\r' << FileNamePart(file) << ' ' << position << '/' << total << ' ' << percent << '%' << std::flush;
+    shown.Show(position, FileNamePart(file) + ' ' + std::to_string(position) + '/' + std::to_string(total) + ' ' +
+                             std::to_string(percent) + '%');
   };
   hooks.Error = [&](const std::string& text) {
-    if (shownPosition != 0) err << '\n';
-    shownPosition = 0;
+    shown.End();
     err << text << '\n' << std::flush;
   };
 
   // A folder job shows one line: the file of the count and the bytes of all.
   std::string currentFile;
-  uint64_t shownBytes = UINT64_MAX;
   if (request->recursive) {
     hooks.Progress = [&currentFile](const std::string& file, int, int, int) { currentFile = file; };
     hooks.JobProgress = [&](int file, int files, uint64_t done, uint64_t total) {
-      if (file == shownPosition && done == shownBytes) return;
-      if (file != shownPosition && shownPosition != 0) err << '\n';
-      shownPosition = file;
-      shownBytes = done;
-      err << '\r' << FileNamePart(currentFile) << ": file " << file << " of " << files << ", " << done << " of "
-          << total << " bytes" << std::flush;
+      shown.Show(file, FileNamePart(currentFile) + ": file " + std::to_string(file) + " of " + std::to_string(files) +
+                           ", " + std::to_string(done) + " of " + std::to_string(total) + " bytes");
     };
   }
   const UploadResult result = request->recursive
@@ -173,7 +195,7 @@ int RunPut(const std::string& portName, const PortFactory& factory, const std::v
                                   : RunUploads(*port, pane, gui, request->files, request->targetDir, hooks);
   port->Close();
   port.reset();
-  if (shownPosition != 0) err << '\n' << std::flush;
+  shown.End();
   const size_t expected = request->recursive ? static_cast<size_t>(plan.fileCount) : request->files.size();
   if (!result.AllUploaded(expected)) return 1;
   StreamErrorUi errors(err);

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <thread>
 
+#include "link/prompt_reader.h"
 #include "platform/host.h"
 #include "remote/remote_ops.h"
 #include "transfer/copy_checks.h"
@@ -54,6 +55,8 @@ std::string StripLine(const std::string& text) {
   return line;
 }
 
+bool PromptOnItsLine(const std::string& text) { return IsPrompt(StripLine(text)); }
+
 // Types one shell command on the upload port and collects what the shell
 // prints up to its prompt. False when the line was not echoed or the prompt
 // never came back.
@@ -68,7 +71,7 @@ bool ShellCommand(Port& port, TerminalPane& terminal, const std::string& line, s
   bool prompt = false;
   for (uint32_t waited = 0; ok && waited < kShellBudgetMs; waited += kShellTimeoutMs) {
     std::string text;
-    port.ReadLine(1024, text);
+    ReadShellLine(port, 1024, text, PromptOnItsLine);
     const std::string shown = StripLine(text);
     if (IsPrompt(shown)) {
       prompt = true;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "link/exchange.h"
+#include "link/prompt_reader.h"
 
 namespace vorn {
 
@@ -106,7 +107,7 @@ void TThreadXModem::AwaitPromptLine() {
   uint32_t total = 0;
   std::string line;
   while (total < kPromptBudgetMs) {
-    Port->ReadLine(kLineLimit, line);
+    ReadShellLine(*Port, kLineLimit, line, HasPrompt);
     if (HasPrompt(line)) return;
     StatusText = line;
     ShowStatus();
@@ -123,9 +124,8 @@ bool TThreadXModem::Upload() {
     return false;
   }
 
+  DrainShellOutput(*Port, kDrainLimit);
   uint8_t byte = 0;
-  for (size_t n = 0; n < kDrainLimit; ++n)
-    if (!Port->ReadExact(&byte, 1)) break;
 
   if (!Synchronize([this] { SendCommandLine(); }) || !CommandEchoed) return false;
 
@@ -235,7 +235,7 @@ void TThreadXModem::SendCancel() {
   static const uint8_t kCancel[5] = {xmodem::CAN, xmodem::CAN, xmodem::CAN, xmodem::CAN, xmodem::CAN};
   Port->Write(kCancel, sizeof kCancel);
   std::string line;
-  while (!Terminated() && Port->ReadLine(kLineLimit, line))
+  while (!Terminated() && ReadShellLine(*Port, kLineLimit, line, HasPrompt))
     if (!Status(line)) return;
 }
 
