@@ -18,12 +18,14 @@ void Usage() {
                "                    [--stale TEXT] [--long-line] [--transfer normal|nak|silent|can|noeot]\n"
                "                    [--io-modules T,T,...] [--four-slots] [--cfgio-on-d] [--cfgio-cut]\n"
                "                    [--image-bad-crc N[,N...]] [--image-silent-after N] [--image-invalid-request N]\n"
-               "                    [--image-bytes N] [--baud N] [--adapter-latency MS]\n"
+               "                    [--image-bytes N] [--baud N] [--adapter-latency MS] [--as-real-controller]\n"
                "Prints the pseudo-terminal's path on its first line and serves until interrupted.\n"
                "--baud N paces the line as a serial port at N baud would (10 bits a byte).\n"
                "--adapter-latency MS holds output like a USB-serial adapter whose latency timer\n"
                "    is MS milliseconds (1 to 255): until 62 bytes wait or the timer fires.\n"
-               "--image-bytes N ends the image programs after the first N bytes of the drive.\n");
+               "--image-bytes N ends the image programs after the first N bytes of the drive.\n"
+               "--as-real-controller answers as a real controller: \"ver\" does not name the virtual\n"
+               "    controller, and a stand-in program on D: only prints its line.\n");
 }
 
 // A block number; anything else is a usage error.
@@ -69,6 +71,8 @@ int main(int argc, char** argv) {
       opt.fourSlots = true;
     } else if (a == "--cfgio-on-d") {
       opt.cfgioOnDriveD = true;
+    } else if (a == "--as-real-controller") {
+      opt.asRealController = true;
     } else if (a == "--cfgio-cut") {
       opt.cfgioCutOff = true;
     } else if (a == "--baud") {
