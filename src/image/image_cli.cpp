@@ -54,12 +54,6 @@ bool Parse(bool restore, const std::vector<std::string>& args, ImageArguments* o
   return true;
 }
 
-std::string WithSeparator(const std::string& folder) {
-  if (folder.empty()) return folder;
-  const std::string separators = platform::PathSeparators();
-  return separators.find(folder.back()) == std::string::npos ? folder + platform::PathSeparator() : folder;
-}
-
 bool UploadProgram(const std::string& portName, const PortFactory& factory, const std::string& program,
                    TerminalPane& pane, std::ostream& err) {
   std::unique_ptr<Port> port = OpenUploadPort(factory, portName);
@@ -175,7 +169,8 @@ int RunImageCommand(bool restore, const std::string& portName, const PortFactory
     return 1;
   }
   const std::string folder =
-      a.toolsGiven ? WithSeparator(a.tools) : platform::LocateCompanionFolders(platform::HostRegistry()).tools;
+      a.toolsGiven ? platform::WithTrailingSeparator(a.tools)
+                   : platform::LocateCompanionFolders(platform::HostRegistry()).tools;
   const char* program = restore ? "KAPRINWR.EXE" : "KAPRINRD.EXE";
   if (const std::string problem = ToolProblem(folder, program); !problem.empty()) {
     err << OneLine(problem) << '\n';
@@ -187,9 +182,9 @@ int RunImageCommand(bool restore, const std::string& portName, const PortFactory
     NoCursor cursor;
     Exchange link(pane, cursor, errors, factory);
     link.ComName = portName;
-    if (!StandInsMayGo({folder + program}, ExchangeIdentityQuery(link), errors,
-                       std::string(restore ? "The restore" : "The backup") + " was not started: nothing was sent to the controller.",
-                       kToolsAdvice))
+    const std::string notStarted =
+        std::string(restore ? "The restore" : "The backup") + " was not started: nothing was sent to the controller.";
+    if (!StandInsMayGo({folder + program}, ExchangeIdentityQuery(link), errors, notStarted, kToolsAdvice))
       return 1;
   }
 

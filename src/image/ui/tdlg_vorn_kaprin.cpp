@@ -203,8 +203,9 @@ bool TdlgVornKaprin::UploadChecked(const char* program) {
   }
   const std::string notStarted = std::string(Mode == 1 ? "The backup" : "The restore") +
                                  " was not started: nothing was sent to the controller.";
-  const std::string advice = std::string("Choose the folder that holds the real KAPRINRD.EXE and KAPRINWR.EXE with \"") +
-                             kProgramsFolderCaption + "\", " + vorn::kCompanionAdvice;
+  const std::string advice =
+      std::string("Choose the folder that holds the real KAPRINRD.EXE and KAPRINWR.EXE with \"") +
+      kProgramsFolderCaption + "\", " + vorn::kCompanionAdvice;
   if (!vorn::StandInsMayGo({ToolFolder + program},
                            [this](std::vector<std::string>& printed) { return AskControllerIdentity(printed); }, ui_,
                            notStarted, advice))
