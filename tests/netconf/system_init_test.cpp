@@ -41,7 +41,6 @@ struct InitCase {
   bool ok;
   std::vector<std::string> rootFiles, confFiles, webRootFiles;
   std::vector<std::string> errors;  // besides the refusal that names a missing file
-  bool asRealController = false;    // the shipped stand-ins are then refused
 };
 
 void PrintTo(const InitCase& c, std::ostream* os) { *os << c.name; }
@@ -66,8 +65,6 @@ const InitCase kInitCases[] = {
     {"a failed server does not stop the others", {true, true, true}, nullptr, "ftpd.exe", false,
      {"autorun.bat", "AX8796.COM", "CFGIO.EXE", "SOCKETP.EXE"}, {"SOCKET.UPW", "SOCKET.CFG"},
      {"httpftpd.exe", "httpd.exe"}, {TransferFailureText("ftpd.exe"), kInitFailedText}},
-    {"stand-ins are refused for a controller that does not name itself", {false, true, false}, nullptr, nullptr,
-     false, {}, {}, {}, {}, true},
 };
 
 TEST_P(SystemInitOnTheVirtualController, InstallsWhatIsThereAndReportsWhatIsNot) {
@@ -76,9 +73,7 @@ TEST_P(SystemInitOnTheVirtualController, InstallsWhatIsThereAndReportsWhatIsNot)
   fs::copy(VORN_TEST_SOURCE_DIR, source.path, fs::copy_options::recursive);
   if (c.missing) fs::remove(fs::path(source.path) / c.missing);
 
-  vsim::Options options;
-  options.asRealController = c.asRealController;
-  vsim::VirtualController sim(options);
+  vsim::VirtualController sim;
   ASSERT_TRUE(sim.Start());
   ASSERT_TRUE(sim.WriteFile("D:\\OLD.TXT", "left from before"));
   test::RecordingPane pane;
@@ -100,21 +95,6 @@ TEST_P(SystemInitOnTheVirtualController, InstallsWhatIsThereAndReportsWhatIsNot)
   EXPECT_EQ(conf.SystemInit(c.servers), c.ok);
   EXPECT_FALSE(conf.InitRunning);
   EXPECT_EQ(cursor.busy, 0);
-  if (c.asRealController) {
-    // Only the harmless query was typed; the refusal names each stand-in
-    // (not the text files) and how to give the real ones.
-    const std::vector<std::string> errors = ui.Texts("error");
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_EQ(errors[0].rfind(kInitNotStartedHeading, 0), 0u) << errors[0];
-    for (const char* name : {"AX8796.COM", "CFGIO.EXE", "SOCKETP.EXE", "ftpd.exe", "--defaults DIR"})
-      EXPECT_NE(errors[0].find(name), std::string::npos) << name;
-    for (const char* name : {"autorun.bat", "SOCKET.CFG", "httpd.exe"})
-      EXPECT_EQ(errors[0].find(name), std::string::npos) << name;
-    EXPECT_EQ(pane.lines.front(), "ver");
-    EXPECT_EQ(sim.Received(), "ver\r");
-    EXPECT_TRUE(sim.Exists("D:\\OLD.TXT"));
-    return;
-  }
   std::vector<std::string> errors = c.errors;
   if (c.missing)
     errors.insert(errors.begin(), std::string(kInitNotStartedText) + "\n'" +
