@@ -19,13 +19,16 @@ void Usage() {
                "                    [--io-modules T,T,...] [--four-slots] [--cfgio-on-d] [--cfgio-cut]\n"
                "                    [--image-bad-crc N[,N...]] [--image-silent-after N] [--image-invalid-request N]\n"
                "                    [--image-bytes N] [--baud N] [--adapter-latency MS] [--pause-output MS]\n"
+               "                    [--as-real-controller]\n"
                "Prints the pseudo-terminal's path on its first line and serves until interrupted.\n"
                "--baud N paces the line as a serial port at N baud would (10 bits a byte).\n"
                "--adapter-latency MS holds output like a USB-serial adapter whose latency timer\n"
                "    is MS milliseconds (1 to 255): until 62 bytes wait or the timer fires.\n"
                "--image-bytes N ends the image programs after the first N bytes of the drive.\n"
                "--pause-output MS stops for MS milliseconds (1 to 10000) after every fourth line\n"
-               "    a command prints.\n");
+               "    a command prints.\n"
+               "--as-real-controller answers as a real controller: \"ver\" does not name the virtual\n"
+               "    controller, and a stand-in program on D: only prints its line.\n");
 }
 
 // A block number; anything else is a usage error.
@@ -71,6 +74,8 @@ int main(int argc, char** argv) {
       opt.fourSlots = true;
     } else if (a == "--cfgio-on-d") {
       opt.cfgioOnDriveD = true;
+    } else if (a == "--as-real-controller") {
+      opt.asRealController = true;
     } else if (a == "--cfgio-cut") {
       opt.cfgioCutOff = true;
     } else if (a == "--baud") {

@@ -310,6 +310,9 @@ void Shell::Execute(const std::string& line, int depth) {
     if (word == "ver") {
       Line("");
       Line("VORN-7730 shell version 2.10");
+      // The utility sends its do-nothing stand-ins only to a controller that
+      // names itself here; one playing a real controller keeps quiet.
+      if (!options_().asRealController) Line("VORN-7730 virtual controller");
       return;
     }
     // Abort key, screen and environment commands: nothing to do here.
@@ -702,6 +705,11 @@ void Shell::RunProgram(const std::string& line, int depth) {
         return;
       }
       ProgramContext ctx{con_, drive_, *this, n, args, options_};
+      // A real controller runs a stand-in as what it is: it prints its line.
+      std::string image;
+      if (place.drive == 'D' && options_().asRealController && drive_.ReadFile(file, &image) == FsError::None &&
+          RunStandIn(ctx, image))
+        return;
       const Program* prog =
           programs_.Find(n, place.drive == 'C' ? ProgramHome::DriveC : ProgramHome::DriveD);
       if (prog && prog->run) {

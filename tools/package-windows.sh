@@ -78,6 +78,14 @@ installing.
   registry names a companion installation (the "Path" value of
   HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\App Paths\Vorn7730.exe):
   then its "VORN-7730TCP-7730ETCP Utility\program" and "Source" folders are used.
+- The programs and files in "data" are stand-ins for the virtual controller:
+  on a real controller they do nothing, so the utility sends them only to a
+  controller that names itself as the virtual one, and refuses backup,
+  restore and Go otherwise (before anything on the controller changes). For
+  a real controller install the companion installation, or choose the folder
+  of the real files with "Controller programs folder..." in the image tool
+  and "Default files folder..." in the network dialog (remembered), or give
+  --tools DIR to backup/restore and --defaults DIR to init.
 - The network settings files (SOCKET.CFG, SOCKET.UPW) are written to
   %LOCALAPPDATA%\vorn7730, the I/O configuration (V7730MIO.cfg) to Documents.
 - The command line: "vorn7730-cli.exe --port COM5 exec dir" in a console

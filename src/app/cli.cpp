@@ -73,8 +73,9 @@ const std::vector<Subcommand>& Subcommands() {
               "                            is one; a password on the command line is visible to other\n"
               "                            users of this machine",
        [](Context& c) { return netconf::NetCommand(c.exchange, c.args, netconf::StandardInputPasswords(), c.err); }},
-      {"init", "init [--httpftpd] [--ftpd] [--httpd] --yes\n"
-               "                            format drive D: and install the default files and servers",
+      {"init", "init [--httpftpd] [--ftpd] [--httpd] [--defaults DIR] --yes\n"
+               "                            format drive D: and install the default files and servers\n"
+               "                            (DIR laid out as the installation's Source folder)",
        [](Context& c) { return netconf::InitCommand(c.exchange, c.args, c.err); }},
       {"ioconf", "ioconf get [FILE] | set FILE  read the I/O configuration into FILE (or standard output), or apply one",
        [](Context& c) { return IOConfCommand(c.exchange, c.args, c.out, c.err); }},

@@ -7,6 +7,7 @@
 
 #include "image/image_estimate.h"
 #include "image/kaprin_threads.h"
+#include "link/controller_identity.h"
 #include "link/gui_invoker.h"
 #include "platform/adapter_latency.h"
 #include "platform/host.h"
@@ -19,6 +20,9 @@ namespace {
 constexpr auto kPoll = std::chrono::milliseconds(20);
 constexpr auto kTick = std::chrono::seconds(1);
 constexpr int kInterruptedExit = 130;  // as a shell reports a program ended by Ctrl+C
+const std::string kToolsAdvice =
+    std::string("Give the folder that holds the real KAPRINRD.EXE and KAPRINWR.EXE with --tools DIR, ") +
+    kCompanionAdvice;
 
 struct ImageArguments {
   std::string image;
@@ -48,12 +52,6 @@ bool Parse(bool restore, const std::vector<std::string>& args, ImageArguments* o
     return false;
   }
   return true;
-}
-
-std::string WithSeparator(const std::string& folder) {
-  if (folder.empty()) return folder;
-  const std::string separators = platform::PathSeparators();
-  return separators.find(folder.back()) == std::string::npos ? folder + platform::PathSeparator() : folder;
 }
 
 bool UploadProgram(const std::string& portName, const PortFactory& factory, const std::string& program,
@@ -171,13 +169,24 @@ int RunImageCommand(bool restore, const std::string& portName, const PortFactory
     return 1;
   }
   const std::string folder =
-      a.toolsGiven ? WithSeparator(a.tools) : platform::LocateCompanionFolders(platform::HostRegistry()).tools;
+      a.toolsGiven ? platform::WithTrailingSeparator(a.tools)
+                   : platform::LocateCompanionFolders(platform::HostRegistry()).tools;
   const char* program = restore ? "KAPRINWR.EXE" : "KAPRINRD.EXE";
   if (const std::string problem = ToolProblem(folder, program); !problem.empty()) {
     err << OneLine(problem) << '\n';
     return 1;
   }
   if (!slowAdapter.empty()) err << slowAdapter << '\n';
+  {
+    StreamErrorUi errors(err);
+    NoCursor cursor;
+    Exchange link(pane, cursor, errors, factory);
+    link.ComName = portName;
+    const std::string notStarted =
+        std::string(restore ? "The restore" : "The backup") + " was not started: nothing was sent to the controller.";
+    if (!StandInsMayGo({folder + program}, ExchangeIdentityQuery(link), errors, notStarted, kToolsAdvice))
+      return 1;
+  }
 
   const platform::InterruptScope interrupts;
   const bool uploaded = UploadProgram(portName, factory, folder + program, pane, err);

@@ -3,6 +3,7 @@
 #include <memory>
 #include <utility>
 
+#include "link/controller_identity.h"
 #include "link/gui_invoker.h"
 #include "link/line_wait.h"
 #include "link/prompt_reader.h"
@@ -149,6 +150,15 @@ bool NetConf::SystemInit(const ServerChoice& servers) {
     ui_.Error(kInitNotStartedText + unusable);
     return false;
   }
+  // The shipped stand-ins would leave a real controller without its network.
+  std::vector<std::string> sent;
+  for (const DefaultFile& file : kDefaultFiles) sent.push_back(SourceFolder + HostSubPath(file.source));
+  for (const auto& [chosen, source] : serverFiles)
+    if (chosen) sent.push_back(SourceFolder + HostSubPath(source));
+  const IdentityQuery ask = [this](std::vector<std::string>& printed) {
+    return runCommand_ && runCommand_(kIdentityQuery, 300, 300, &printed);
+  };
+  if (!StandInsMayGo(sent, ask, ui_, kInitNotStartedHeading, DefaultFilesAdvice + kCompanionAdvice)) return false;
 
   std::vector<std::string> printed;
   for (const InitStep& step : kInitSteps)

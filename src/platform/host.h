@@ -90,10 +90,22 @@ struct CompanionFolders {
   std::string source;   // the default files of the system initialisation
   std::string program;  // where the network settings files are written
 };
+// The utility's own settings key, and the folders the user chose in its
+// windows for the controller-side programs and for the default files (laid
+// out as the companion's Source folder). A chosen folder comes first.
+inline constexpr const char* kUtilitySettingsKey = "Software\\TALVENRIK\\VORN-7730M Utility\\Config";
+inline constexpr const char* kProgramsFolderValue = "Programs Folder";
+inline constexpr const char* kDefaultFilesFolderValue = "Default Files Folder";
 // The "Path" value of the companion's App Paths key is read, never written.
 // Without it the tools and default files come from the data installed with
 // this program, and the settings files go to the user's data folder.
 CompanionFolders LocateCompanionFolders(Registry& registry);
+// A folder as the folders above hold it: ending in a separator.
+std::string WithTrailingSeparator(const std::string& folder);
+// True for a do-nothing stand-in of a controller-side program, as shipped in
+// the installed data (or a copy of one): it only prints a line on a
+// controller. Such files go only to the virtual controller.
+bool IsStandIn(const std::string& path);
 // The full path of `name` in `folder` (a folder of CompanionFolders); empty
 // when it is no file there, with `missing` naming the file and the folder
 // looked in, so the user knows what to put where.

@@ -153,4 +153,27 @@ check "Ctrl+C stops a backup with exit 130" '[ $rc -eq 130 ] && grep -q "^The ba
 check "the earlier image is kept, nothing left beside it" 'cmp -s "$work/earlier.copy" "$work/int/earlier.img" && [ "$(ls -A "$work/int")" = earlier.img ]'
 fi
 
+if group standins; then
+
+# A controller that does not name itself as the virtual one gets no stand-in:
+# both transfers stop after the harmless query, with the drive as it was.
+start_sim real --as-real-controller --drive "$work/real.drive"
+cp "$work/real.drive" "$work/before.img"
+"$cli" --port "$work/real" backup "$work/r.img" >"$work/rb.out" 2>"$work/rb.err"
+rc1=$?
+"$cli" --port "$work/real" restore "$work/before.img" --yes >"$work/rr.out" 2>"$work/rr.err"
+rc2=$?
+check "backup and restore refuse the stand-ins (exit 1)" '[ $rc1 -eq 1 ] && [ $rc2 -eq 1 ] && [ ! -e "$work/r.img" ]'
+check "naming the program and --tools" 'grep -q "KAPRINRD.EXE" "$work/rb.err" && grep -q "KAPRINWR.EXE" "$work/rr.err" && grep -q -- "--tools DIR" "$work/rr.err"'
+check "with nothing but the query typed" '[ "$(cat "$work/rb.out" "$work/rr.out" | grep -c .)" -le 4 ] && ! grep -qi "transfer\|KAPRIN" "$work/rb.out" "$work/rr.out"'
+check "and the drive unchanged" 'cmp -s "$work/before.img" "$work/real.drive"'
+
+# Programs that are no stand-ins go without asking.
+mkdir "$work/tools"
+echo "the real image backup" >"$work/tools/KAPRINRD.EXE"
+"$cli" --port "$work/real" backup "$work/r.img" --tools "$work/tools" >"$work/rt.out" 2>/dev/null
+rc=$?
+check "real programs from --tools are sent" '[ $rc -eq 0 ] && ! grep -q "^ver" "$work/rt.out" && grep -q "^D:\\\\KAPRINRD" "$work/rt.out"'
+fi
+
 exit $fail

@@ -51,6 +51,11 @@ class ToolWindow : public TdlgVornKaprin {
   }
 
  protected:
+  // The shipped stand-ins go to this controller: it names itself.
+  bool AskControllerIdentity(std::vector<std::string>& printed) override {
+    printed = {"VORN-7730 virtual controller"};
+    return true;
+  }
   std::unique_ptr<vorn::VornKaprinThread> CreateBackupThread() override {
     auto t = std::make_unique<IdleThread<vorn::VornKaprinThread>>(invoker_);
     made = t.get();
@@ -303,6 +308,53 @@ class KaprinWindowTest : public QObject {
     QCOMPARE(w.uploads.size(), size_t(1));
     QVERIFY(!w.RestoreThread && !w.BackupThread);
     QCOMPARE(ui_.Texts("error").size(), size_t(6));
+  }
+
+  // On a controller that does not name itself as the virtual one the shipped
+  // stand-ins are refused before anything reaches its drive; a chosen folder
+  // of real programs is remembered and shown.
+  void refusesStandInsForARealController() {
+    qputenv("VORN7730_SETTINGS", Path("real.ini").c_str());
+    vorn::ui::StartOptions options;
+    options.simulate = true;
+    vorn::ui::TfrmMain main(ui_, options);
+    main.show();
+    vsim::VirtualController& sim = *main.Simulator();
+    vsim::Options real = sim.GetOptions();
+    real.asRealController = true;
+    sim.SetOptions(real);
+    const std::vector<uint8_t> before = sim.DriveImage();
+    QDir(dir_.path()).mkpath("programs");
+    std::ofstream(Path("programs/KAPRINRD.EXE"), std::ios::binary) << "the real image backup";
+
+    main.Remote().ShowRemoteFolder("\\");
+    QTimer::singleShot(0, &main, [&] {
+      auto* tool = qobject_cast<TdlgVornKaprin*>(QApplication::activeModalWidget());
+      QVERIFY(tool);
+      QVERIFY(tool->programsFolderLabel->text().contains("stand-ins: for the virtual controller only"));
+      sim.ClearReceived();
+      ui_.files = {Path("real.img")};
+      tool->BtBackupImgClick();
+      const std::string refusal = ui_.LastError();
+      QVERIFY2(refusal.rfind("The backup was not started", 0) == 0, refusal.c_str());
+      QVERIFY(refusal.find("KAPRINRD.EXE") != std::string::npos);
+      QVERIFY(refusal.find("Controller programs folder...") != std::string::npos);
+      QCOMPARE(sim.Received(), std::string("ver\r"));
+      // A folder without the programs is not taken; one with them is kept.
+      ui_.folders = {Path("."), Path("programs")};
+      tool->programsFolderButton->click();
+      QVERIFY(ui_.LastError().find("Neither KAPRINRD.EXE nor KAPRINWR.EXE") != std::string::npos);
+      tool->programsFolderButton->click();
+      QCOMPARE(ui_.Texts("error").size(), size_t(2));
+      QVERIFY(tool->programsFolderLabel->text().endsWith(QString::fromStdString(Path("programs/"))));
+      tool->reject();
+    });
+    main.tbtnKAPRINClick();
+    QCOMPARE(vorn::platform::HostRegistry().ReadString(vorn::platform::kUtilitySettingsKey,
+                                                      vorn::platform::kProgramsFolderValue),
+             std::optional<std::string>(Path("programs/")));
+    QVERIFY(sim.DriveImage() == before);
+    QVERIFY(!QFile::exists(QString::fromStdString(Path("real.img"))));
   }
 
   // From the main window's image button: a backup and a restore with the

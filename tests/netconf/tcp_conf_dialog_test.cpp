@@ -228,6 +228,39 @@ class TcpConfDialogTest : public QObject {
     QVERIFY(sim.Received().find("transfer") == std::string::npos);
     QVERIFY(sim.Exists("D:\\KEEP.TXT"));
   }
+
+  // Go on a controller that does not name itself as the virtual one: the
+  // stand-ins are refused before the format, with the way to choose the real
+  // files, whose folder is then remembered.
+  void goRefusesStandInsForARealController() {
+    vsim::VirtualController& sim = *main_->Simulator();
+    vsim::Options real = sim.GetOptions();
+    real.asRealController = true;
+    sim.SetOptions(real);
+    QVERIFY(sim.WriteFile("D:\\KEEP.TXT", "x"));
+    const std::string source = (home_.path() + "/source/").toStdString();
+    QVERIFY(QDir().mkpath(QString::fromStdString(source + "Drive_D/Default_files")));
+    ui_.folders = {home_.path().toStdString(), source};
+    WithDialog([&](TdlgVornTCPConf& d) {
+      d.Bt_SystemInit->click();
+      d.defaultFilesFolderButton->click();
+      d.defaultFilesFolderButton->click();
+    });
+    const auto errors = ui_.Texts("error");
+    QCOMPARE(errors.size(), size_t(2));
+    QVERIFY2(errors[0].rfind(vorn::netconf::kInitNotStartedHeading, 0) == 0, errors[0].c_str());
+    QVERIFY(errors[0].find("SOCKETP.EXE") != std::string::npos);
+    QVERIFY(errors[0].find("\"Default files folder...\"") != std::string::npos);
+    QVERIFY(errors[1].find("not laid out as the installation's Source folder") != std::string::npos);
+    QVERIFY(sim.Received().find("DLFMT") == std::string::npos);
+    QVERIFY(sim.Exists("D:\\KEEP.TXT"));
+    QCOMPARE(vorn::platform::HostRegistry().ReadString(vorn::platform::kUtilitySettingsKey,
+                                                      vorn::platform::kDefaultFilesFolderValue),
+             std::optional<std::string>(source));
+    // The next tests take the shipped files again.
+    vorn::platform::HostRegistry().WriteString(vorn::platform::kUtilitySettingsKey,
+                                               vorn::platform::kDefaultFilesFolderValue, "");
+  }
 };
 
 QTEST_MAIN(TcpConfDialogTest)

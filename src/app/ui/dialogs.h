@@ -32,7 +32,7 @@ class TdlgVornAbout : public QDialog {
 };
 
 // Where the path of the last started program is remembered.
-inline constexpr const char* kRunFileKey = "Software\\TALVENRIK\\VORN-7730M Utility\\Config";
+inline constexpr const char* kRunFileKey = vorn::platform::kUtilitySettingsKey;
 inline constexpr const char* kRunFileValue = "Run File";
 
 class TdlgVornRun : public QDialog {

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "image/image_estimate.h"
 #include "image/kaprin_threads.h"
@@ -52,8 +53,13 @@ class TdlgVornKaprin : public QDialog {
   QPushButton* BtBackupImg;
   QPushButton* BtRestoreImg;
   QTimer* TimerChkKaprin;  // 1000 ms, started with a transfer
+  // Where the controller-side programs come from, and the button that
+  // chooses (and remembers) another folder.
+  QLabel* programsFolderLabel;
+  QPushButton* programsFolderButton;
 
-  void LocateToolFolder();
+  void LocateToolFolder();  // also shows the folder
+  void ChooseProgramsFolder();
   // Uploads one host file into a controller directory with the transfer dialog.
   virtual bool UploadTool(const std::string& targetDir, const std::string& localPath);
   bool ShowWaitWindow(const std::string& message);
@@ -69,6 +75,9 @@ class TdlgVornKaprin : public QDialog {
   // The transfer threads; tests hand in their own.
   virtual std::unique_ptr<vorn::VornKaprinThread> CreateBackupThread();
   virtual std::unique_ptr<vorn::VornKaprinResThread> CreateRestoreThread();
+  // Types the harmless identity query; tests answer it themselves.
+  virtual bool AskControllerIdentity(std::vector<std::string>& printed);
+  void showEvent(QShowEvent* event) override;
 
  private:
   void BuildLayout();
