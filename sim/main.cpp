@@ -8,22 +8,25 @@
 #include <cstring>
 #include <string>
 
+#include "app/version.h"
 #include "sim/virtual_controller.h"
 
 namespace {
 
-void Usage() {
-  std::fprintf(stderr,
+void Usage(std::FILE* to = stderr) {
+  std::fprintf(to,
                "usage: vorn7730-sim [--link PATH] [--drive FILE] [--no-echo] [--wrong-echo]\n"
                "                    [--stale TEXT] [--long-line] [--transfer normal|nak|silent|can|noeot]\n"
                "                    [--io-modules T,T,...] [--four-slots] [--cfgio-on-d] [--cfgio-cut]\n"
                "                    [--image-bad-crc N[,N...]] [--image-silent-after N] [--image-invalid-request N]\n"
                "                    [--image-bytes N] [--baud N] [--adapter-latency MS]\n"
-               "Prints the pseudo-terminal's path on its first line and serves until interrupted.\n"
+               "A virtual VORN-7730 series controller, for trying the utility and the command line\n"
+               "without hardware. Prints the pseudo-terminal's path on its first line and serves until interrupted.\n"
                "--baud N paces the line as a serial port at N baud would (10 bits a byte).\n"
                "--adapter-latency MS holds output like a USB-serial adapter whose latency timer\n"
                "    is MS milliseconds (1 to 255): until 62 bytes wait or the timer fires.\n"
-               "--image-bytes N ends the image programs after the first N bytes of the drive.\n");
+               "--image-bytes N ends the image programs after the first N bytes of the drive.\n"
+               "--help shows this help, --version the version.\n");
 }
 
 // A block number; anything else is a usage error.
@@ -51,7 +54,13 @@ int main(int argc, char** argv) {
       }
       return argv[++i];
     };
-    if (a == "--link") {
+    if (a == "--help" || a == "-h") {
+      Usage(stdout);
+      return 0;
+    } else if (a == "--version") {
+      std::printf("vorn7730-sim %s\n", VORN7730_VERSION);
+      return 0;
+    } else if (a == "--link") {
       link = value();
     } else if (a == "--drive") {
       opt.driveFile = value();
@@ -116,7 +125,7 @@ int main(int argc, char** argv) {
       opt.image.invalidRequestAt = Number(value());
     } else {
       Usage();
-      return a == "--help" || a == "-h" ? 0 : 2;
+      return 2;
     }
   }
 
