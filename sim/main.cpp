@@ -15,18 +15,34 @@ namespace {
 
 void Usage(std::FILE* to = stderr) {
   std::fprintf(to,
-               "usage: vorn7730-sim [--link PATH] [--drive FILE] [--no-echo] [--wrong-echo]\n"
-               "                    [--stale TEXT] [--long-line] [--transfer normal|nak|silent|can|noeot]\n"
-               "                    [--io-modules T,T,...] [--four-slots] [--cfgio-on-d] [--cfgio-cut]\n"
-               "                    [--image-bad-crc N[,N...]] [--image-silent-after N] [--image-invalid-request N]\n"
-               "                    [--image-bytes N] [--baud N] [--adapter-latency MS]\n"
+               "Usage: vorn7730-sim [OPTION]...\n"
+               "\n"
                "A virtual VORN-7730 series controller, for trying the utility and the command line\n"
-               "without hardware. Prints the pseudo-terminal's path on its first line and serves until interrupted.\n"
-               "--baud N paces the line as a serial port at N baud would (10 bits a byte).\n"
-               "--adapter-latency MS holds output like a USB-serial adapter whose latency timer\n"
-               "    is MS milliseconds (1 to 255): until 62 bytes wait or the timer fires.\n"
-               "--image-bytes N ends the image programs after the first N bytes of the drive.\n"
-               "--help shows this help, --version the version.\n");
+               "without hardware. Prints the pseudo-terminal's path on its first line and serves\n"
+               "until interrupted.\n"
+               "\n"
+               "  --link PATH            a symbolic link to the pseudo-terminal, removed at the end\n"
+               "  --drive FILE           keep drive D: in this 1 MiB image file\n"
+               "  --baud N               pace the line as a serial port at N baud would (10 bits a byte)\n"
+               "  --adapter-latency MS   hold output like a USB-serial adapter whose latency timer\n"
+               "                         is MS milliseconds (1 to 255): until 62 bytes wait or it fires\n"
+               "  --io-modules T,T,...   the I/O modules' type codes, slot 0 first\n"
+               "  --four-slots           a four-slot controller\n"
+               "  --help                 show this help and exit\n"
+               "  --version              show the version and exit\n"
+               "\n"
+               "Misbehaviour, for tests:\n"
+               "  --no-echo, --wrong-echo  echo nothing, or a wrong byte for every character\n"
+               "  --stale TEXT           send TEXT once before any command\n"
+               "  --long-line            answer every command with 1500 bytes without a line end\n"
+               "  --transfer normal|nak|silent|can|noeot\n"
+               "                         how the receiving program answers an upload\n"
+               "  --cfgio-on-d           the I/O tool only on D:\n"
+               "  --cfgio-cut            the I/O tool stops before its trailer\n"
+               "  --image-bad-crc N[,N...]  spoil these blocks' CRC once\n"
+               "  --image-silent-after N    the image programs fall silent after block N\n"
+               "  --image-invalid-request N the restore program asks for block N wrongly\n"
+               "  --image-bytes N        end the image programs after the first N bytes of the drive\n");
 }
 
 // A block number; anything else is a usage error.

@@ -90,9 +90,11 @@ const std::vector<Subcommand>& Subcommands() {
 
 namespace {
 void Usage(std::ostream& err) {
-  err << "usage: vorn7730-cli --port PORT SUBCOMMAND [ARGS]\n"
+  err << "Usage: vorn7730-cli --port PORT SUBCOMMAND [ARGS]\n"
+         "\n"
          "Runs one operation on a VORN-7730 series controller over its serial console and\n"
-         "exits 0 only when the controller confirmed it (1 on failure, 2 for wrong arguments).\n";
+         "exits 0 only when the controller confirmed it (1 on failure, 2 for wrong arguments).\n"
+         "\n";
   for (const Subcommand& s : Subcommands()) err << "  " << s.usage << '\n';
   err << "  --port PORT               the controller's serial port (/dev/ttyUSB0, COM5)\n"
          "  --help                    show this help and exit\n"

@@ -1,4 +1,5 @@
 // Program entry of the utility's window.
+#include <QIcon>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -18,11 +19,11 @@ namespace {
 
 void Usage(std::FILE* to) {
   std::fprintf(to,
-               "usage: vorn7730-utility [--simulate] [--simulate-baud N] [--simulate-adapter-latency MS]\n"
-               "                        [--drive FILE] [--port PATH]...\n"
-               "                        [--log FILE] [--screenshot FILE]\n"
+               "Usage: vorn7730-utility [OPTION]...\n"
+               "\n"
                "Maintenance of VORN-7730 series controllers over their RS-232 console: files,\n"
                "terminal, I/O modules, network settings and drive images.\n"
+               "\n"
                "  --simulate         serve the built-in virtual controller and select its port\n"
                "  --simulate-baud N  as --simulate, with its line paced to N baud like a real one\n"
                "  --simulate-adapter-latency MS\n"
@@ -73,6 +74,10 @@ int main(int argc, char** argv) {
   QApplication::setApplicationVersion(VORN7730_VERSION);
   // Ties the windows to the installed desktop entry (its icon, on Wayland).
   QGuiApplication::setDesktopFileName("vorn7730-utility");
+#ifndef _WIN32
+  // The icon the package installs; a Windows program carries its own.
+  if (const QIcon icon = QIcon::fromTheme("vorn7730-utility"); !icon.isNull()) QApplication::setWindowIcon(icon);
+#endif
 
   // What the user typed, in UTF-8 on every host (the Qt options are taken
   // out by now); paths such as --log's may hold any character.
