@@ -65,6 +65,7 @@ int AnswerWithoutWindow(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  vorn::platform::UseStartingConsole();
   if (const int code = AnswerWithoutWindow(argc, argv); code >= 0) return code;
   vorn::ui::QtUi ui;
   vorn::ui::Application app(argc, argv, ui);
