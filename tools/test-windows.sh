@@ -293,8 +293,8 @@ check "the backup image is the controller's drive D:" 'cmp -s "$image" "$work/dr
 echo "   screenshots: $win_build/windows-main.png, windows-image-progress.png, windows-image-done.png"
 
 echo "== The uninstaller"
-kill "$apppid" 2>/dev/null
-wait "$apppid" 2>/dev/null
+kill "$apppid" 2>/dev/null || true
+wait "$apppid" 2>/dev/null || true
 # The uninstaller runs on from a copy of itself in the temporary folder and
 # returns at once: the installation goes a moment later.
 wine "$installed/Uninstall.exe" /S </dev/null >/dev/null 2>&1 && rc=0 || rc=$?
