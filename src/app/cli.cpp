@@ -1,5 +1,7 @@
 #include "app/cli.h"
 
+#include "app/version.h"
+
 #include <cstring>
 #include <exception>
 #include <iostream>
@@ -89,8 +91,15 @@ const std::vector<Subcommand>& Subcommands() {
 
 namespace {
 void Usage(std::ostream& err) {
-  err << "usage: vorn7730-cli --port PORT SUBCOMMAND [ARGS]\n";
+  err << "Usage: vorn7730-cli --port PORT SUBCOMMAND [ARGS]\n"
+         "\n"
+         "Runs one operation on a VORN-7730 series controller over its serial console and\n"
+         "exits 0 only when the controller confirmed it (1 on failure, 2 for wrong arguments).\n"
+         "\n";
   for (const Subcommand& s : Subcommands()) err << "  " << s.usage << '\n';
+  err << "  --port PORT               the controller's serial port (/dev/ttyUSB0, COM5)\n"
+         "  --help                    show this help and exit\n"
+         "  --version                 show the version and exit\n";
 }
 }  // namespace
 
@@ -104,6 +113,9 @@ int Main(int argc, char** argv, std::ostream& out, std::ostream& err, PortFactor
       port = argv[i] + 7;
     } else if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
       Usage(out);
+      return 0;
+    } else if (!std::strcmp(argv[i], "--version")) {
+      out << "vorn7730-cli " << VORN7730_VERSION << '\n';
       return 0;
     } else {
       break;

@@ -57,6 +57,10 @@ const char* ProgramFileFilter();
 // held. Windows hands main() its arguments in the ANSI code page, which cannot
 // spell every file name, so there they are taken from the UTF-16 command line.
 std::vector<std::string> Utf8Arguments(int argc, char** argv);
+// A Windows program built for the window system has no console of its own:
+// when started from a console, its standard output and error go there (unless
+// they were redirected). Nothing to do on other hosts.
+void UseStartingConsole();
 
 // The user's documents folder (no trailing separator).
 std::string DocumentsFolder();

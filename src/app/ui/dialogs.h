@@ -27,6 +27,7 @@ class TdlgVornAbout : public QDialog {
   QLabel* Image1;
   QLabel* lblName;
   QLabel* lblVersion;
+  QLabel* lblRelease;
   QLabel* lblNotice;
   QPushButton* OKButton;
 };

@@ -342,6 +342,7 @@ std::FILE* OpenFileForWriting(const std::string& utf8Path, bool ownerOnly) {
   return file;
 }
 std::vector<std::string> Utf8Arguments(int argc, char** argv) { return {argv, argv + argc}; }
+void UseStartingConsole() {}
 
 int64_t OpenFileLength(std::FILE* file) {
   if (fseeko(file, 0, SEEK_END) != 0) return -1;

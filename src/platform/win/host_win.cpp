@@ -8,6 +8,7 @@
 
 #include <shellapi.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -123,6 +124,17 @@ bool StartProgram(const std::string& commandLine) {
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   return true;
+}
+
+void UseStartingConsole() {
+  const auto unset = [](DWORD which) {
+    const HANDLE h = GetStdHandle(which);
+    return h == nullptr || h == INVALID_HANDLE_VALUE || GetFileType(h) == FILE_TYPE_UNKNOWN;
+  };
+  const bool out = unset(STD_OUTPUT_HANDLE), err = unset(STD_ERROR_HANDLE);
+  if ((!out && !err) || !AttachConsole(ATTACH_PARENT_PROCESS)) return;
+  if (out) std::freopen("CONOUT$", "w", stdout);
+  if (err) std::freopen("CONOUT$", "w", stderr);
 }
 
 std::vector<std::string> Utf8Arguments(int argc, char** argv) {
