@@ -23,7 +23,7 @@ CopyCheck CheckCopySelection(const std::vector<LocalSelection>& selection, uint6
     check.totalSize += entry.size;
   }
   if (bytesFree == 0) {
-    check.message = "Please press 'Refresh folder' button in the VORN-7730 panel first.";
+    check.message = kRefreshFirstText;
   } else if (check.totalSize == 0 || check.totalSize >= bytesFree) {
     check.message = "There is no enough space on VORN-7730.";
   }

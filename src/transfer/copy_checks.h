@@ -14,6 +14,9 @@
 
 namespace vorn {
 
+// Uploads need the free space of a listing first.
+inline constexpr const char* kRefreshFirstText = "Please press 'Refresh folder' button in the VORN-7730 panel first.";
+
 struct CopyCheck {
   std::string message;             // a warning to show; empty when the copy may go ahead
   std::vector<std::string> files;  // the host paths to upload, in list order

@@ -544,11 +544,14 @@ class CopyCommandTest : public QObject {
     main_->btnCopy->click();
     Select({"A.TXT"});
     main_->btnCopy->click();  // nothing listed on the controller yet
+    Select({"SUB"});
+    main_->Local().CopyToVorn1->trigger();  // a folder, likewise
     ListRemote("\\");
     Select({"A.TXT", "SUB"});
     main_->btnCopy->click();
     QCOMPARE(ui_.Texts("warning"), std::vector<std::string>({
                                        "Please select a file.",
+                                       "Please press 'Refresh folder' button in the VORN-7730 panel first.",
                                        "Please press 'Refresh folder' button in the VORN-7730 panel first.",
                                        "Only file can be transferred.",
                                    }));

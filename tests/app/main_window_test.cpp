@@ -11,7 +11,10 @@
 #include <functional>
 #include <thread>
 
+#include <QMimeData>
+#include <QStatusBar>
 #include <QTreeView>
+#include <QUrl>
 
 #include "app/scripted_ui.h"
 #include "app/ui/dialogs.h"
@@ -273,7 +276,26 @@ class MainWindowTest : public QObject {
     QCOMPARE(w_->cbxCOM->currentData().toString(), QString("ttyFAKE1"));
     w_->cbxCOM->hidePopup();
     QCOMPARE(start(), std::string("ttyFAKE1"));
+    // The port and the run dialog's program are remembered apart: a port
+    // choice leaves the dialog with its first-time text.
+    QString shown;
+    WithRunDialog([&](vorn::ui::TdlgVornRun* d) {
+      shown = d->edtAppName->text();
+      d->btnCancel->click();
+    });
+    w_->tbtnLocalRunClick();
+    QCOMPARE(shown, QString("edtAppName"));
+    // The chosen port going away is said, and the pane forgets the old
+    // controller's rows and free space.
+    w_->Remote().Listing().Entries.push_back(vorn::RemoteEntry{});
+    w_->Remote().Listing().BytesFree = 1000;
     ports = {"ttyFAKE0", "ttyFAKE2"};
+    w_->cbxCOM->showPopup();
+    w_->cbxCOM->hidePopup();
+    QCOMPARE(w_->ComName, std::string("ttyFAKE0"));
+    QVERIFY(w_->Remote().Listing().Entries.empty() && w_->Remote().Listing().BytesFree == 0);
+    QVERIFY2(w_->statusBar()->currentMessage().startsWith("The port ttyFAKE1 is gone. ttyFAKE0 is chosen now"),
+             qPrintable(w_->statusBar()->currentMessage()));
     QCOMPARE(start(), std::string("ttyFAKE0"));
     // A port also named with --port is offered once, where --port puts it.
     options.extraPorts = {"ttyFAKE2"};
@@ -344,12 +366,26 @@ class MainWindowTest : public QObject {
     QList<QWidget*> controls{w_->tbtnVornConf, w_->pnlVorn->tbtnVornUp, w_->pnlVorn->tbtnRefresh, w_->pnlVorn->tbtnVornLgIcon,
                              w_->pnlVorn->tbtnVornSmIcon, w_->pnlVorn->tbtnVornLsIcon, w_->pnlVorn->tbtnVornDtIcon, w_->cbxCOM,
                              w_->pnlVorn->cbxVorn, w_->pnlVorn->lstviewVorn, w_->btnCopy, w_->tbtnTCPConf, w_->tbtnKAPRIN};
+    // A drop on the controller pane starts an upload as the copy button does.
+    const auto dropTaken = [this] {
+      QMimeData mime;
+      mime.setUrls({QUrl::fromLocalFile(QCoreApplication::applicationFilePath())});
+      QWidget* viewport = w_->pnlVorn->lstviewVorn->Report()->viewport();
+      QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(viewport, &enter);
+      return enter.isAccepted();
+    };
+    QVERIFY(dropTaken());
     w_->Console().tbtnDOSCmdClick();
     for (QWidget* c : controls) QVERIFY2(!c->isEnabled(), qPrintable(c->objectName()));
+    QVERIFY(!w_->pnlLocal->CopyToVorn1->isEnabled());
+    QVERIFY(!dropTaken());
     QVERIFY(w_->tbtnLocalRun->isEnabled());
     QVERIFY(w_->pnlLocal->lstviewLocal->isEnabled());
     w_->Console().tbtnDOSCmdClick();
     for (QWidget* c : controls) QVERIFY2(c->isEnabled(), qPrintable(c->objectName()));
+    QVERIFY(w_->pnlLocal->CopyToVorn1->isEnabled());
+    QVERIFY(dropTaken());
     QCOMPARE(w_->meoDos->palette().color(QPalette::Text), QColor(0, 128, 0));
     QVERIFY(!w_->tbtnDOSCmd->isChecked());
   }

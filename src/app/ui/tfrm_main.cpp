@@ -45,8 +45,9 @@ namespace vorn::ui {
 
 namespace {
 
-// The settings value that keeps the port used last.
-constexpr const char* kPortKey = kRunFileKey;
+// The settings value that keeps the port used last. A key of its own: the
+// run dialog reads a missing "Run File" in its key as empty.
+constexpr const char* kPortKey = "Software\\TALVENRIK\\VORN-7730M Utility\\Port";
 constexpr const char* kLastPortValue = "Last Port";
 
 // The port box, which tells before its list opens.
@@ -304,9 +305,18 @@ void TfrmMain::ScanComPort() {
 }
 
 void TfrmMain::RescanComPort() {
-  FillPortBox(ComName);
+  const std::string chosen = ComName;
+  FillPortBox(chosen);
   // A port that went away is no longer offered: the box and the port used agree.
-  if (cbxCOM->count() > 0) ComName = cbxCOM->currentData().toString().toStdString();
+  ComName = cbxCOM->count() > 0 ? cbxCOM->currentData().toString().toStdString() : std::string();
+  if (chosen.empty() || ComName == chosen) return;
+  // The pane showed the controller on the port that went: it is not the one
+  // the next command would reach.
+  pnlVorn->ClearListing();
+  statusBar()->showMessage(QString::fromStdString(
+      "The port " + chosen + " is gone. " +
+      (ComName.empty() ? std::string("No port is left to choose.")
+                       : ComName + " is chosen now: press Refresh to list its controller.")));
 }
 
 void TfrmMain::FillPortBox(const std::string& select) {
@@ -532,6 +542,8 @@ void TfrmMain::Restore() {
 
 void TfrmMain::SetExchangeControlsEnabled(bool enabled) {
   pnlVorn->SetExchangeControlsEnabled(enabled);
+  // The host pane's folder upload would only find the port held.
+  pnlLocal->CopyToVorn1->setEnabled(enabled);
   for (QWidget* w : std::initializer_list<QWidget*>{tbtnVornConf, cbxCOM, btnCopy, tbtnTCPConf, tbtnKAPRIN})
     w->setEnabled(enabled);
 }

@@ -190,6 +190,17 @@ void RemotePane::ShowRemoteFolder(const std::string& path) {
   if (out.ok) emit folderListed(text);
 }
 
+void RemotePane::ClearListing() {
+  listing_.Entries.clear();
+  listing_.BytesFree = 0;
+  listing_.FreeSpaceText.clear();
+  listing_.CurrentPath.clear();
+  lstviewVorn->Reset();
+  cbxVorn->clear();
+  stabarVorn->SetText(0, QString());
+  stabarVorn->SetText(1, QString());
+}
+
 void RemotePane::Relist() {
   Ops().PrepareRelist();
   ShowRemoteFolder(listing_.CurrentPath);

@@ -78,6 +78,9 @@ class RemotePane : public QWidget, public FileListSource {
   // Lists path ("\\" when empty: no listing yet) from the controller and
   // brings the pane up to date.
   void ShowRemoteFolder(const std::string& path);
+  // Forgets the listing (rows, free space, visited paths), as for a port
+  // whose controller the pane may no longer show.
+  void ClearListing();
   // After a change of the controller's files: lists the current directory
   // again in the user's column, selecting the row of the last context menu.
   void Relist();

@@ -122,7 +122,8 @@ void CopyCommand::UploadFolders(const std::vector<LocalSelection>& items, const 
   vorn::Ui& ui = ui_;
   const uint64_t bytesFree = remote_.Listing().BytesFree;
   if (bytesFree == 0) {
-    ui.Warning(CheckCopySelection(items, 0).message);
+    // Folders are what this command takes: the listing is what is missing.
+    ui.Warning(kRefreshFirstText);
     return;
   }
   std::vector<std::string> paths, folders;
