@@ -24,6 +24,7 @@ constexpr uint32_t kShellBudgetMs = 5000;
 struct SentFile {
   int outcome = -1;
   bool eotAcknowledged = false;
+  std::string reason;  // of a failure
 };
 
 // One TThreadXModem from start to end; progress gets its percent at every poll
@@ -44,7 +45,7 @@ SentFile SendOne(Port& port, TerminalPane& terminal, GuiInvoker& gui, const std:
     if (cancelRequested()) thread.CancelRequested = true;
   }
   progress(thread.Percent);
-  return {thread.Outcome, thread.EotAcknowledged};
+  return {thread.Outcome, thread.EotAcknowledged, thread.FailureReason};
 }
 
 std::string StripLine(const std::string& text) {
@@ -151,7 +152,7 @@ UploadResult RunFolderUpload(Port& port, TerminalPane& terminal, GuiInvoker& gui
     if (sent.outcome == 0) continue;
     result.Succeeded = false;
     result.FailedName = step.name;
-    if (hooks.Error) hooks.Error(TransferFailureText(step.name));
+    if (hooks.Error) hooks.Error(TransferFailureText(step.name, sent.reason));
     break;
   }
   return result;
@@ -168,7 +169,9 @@ std::unique_ptr<Port> OpenUploadPort(const PortFactory& factory, const std::stri
   return port;
 }
 
-std::string TransferFailureText(const std::string& name) { return "Fail to transfer file '" + name + "'!"; }
+std::string TransferFailureText(const std::string& name, const std::string& reason) {
+  return "Fail to transfer file '" + name + "'!" + (reason.empty() ? std::string() : "\n\nReason: " + reason);
+}
 
 UploadResult RunUploads(Port& port, TerminalPane& terminal, GuiInvoker& gui,
                         const std::vector<std::string>& files, const std::string& targetDir,
@@ -240,7 +243,7 @@ UploadResult RunUploads(Port& port, TerminalPane& terminal, GuiInvoker& gui,
       break;
     }
     if (outcome == 0) continue;
-    fail(name, TransferFailureText(name));
+    fail(name, TransferFailureText(name, sent.reason));
     break;
   }
   if (index < total && cancelRequested()) result.Cancelled = true;

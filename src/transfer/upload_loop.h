@@ -87,6 +87,7 @@ UploadResult RunFolderUpload(Port& port, TerminalPane& terminal, GuiInvoker& gui
 std::string MakeDirFailureText(const std::string& path);
 
 // The failure box text for a controller file name.
-std::string TransferFailureText(const std::string& name);
+// reason, when known, follows on a line of its own.
+std::string TransferFailureText(const std::string& name, const std::string& reason = {});
 
 }  // namespace vorn

@@ -81,7 +81,26 @@ TEST_F(UploadLoopTest, FailureOfTheSecondFileStopsTheThird) {
   EXPECT_EQ(result.Uploaded, 1);
   EXPECT_EQ(result.FailedName, "TWO.TXT");
   EXPECT_EQ(rx.uploads.size(), 2u);
-  EXPECT_EQ(errors, (std::vector<std::string>{"Fail to transfer file 'TWO.TXT'!"}));
+  EXPECT_EQ(errors, (std::vector<std::string>{"Fail to transfer file 'TWO.TXT'!\n\nReason: the receiver on VORN-7730 "
+                                              "cancelled the transfer at block 1 (from byte 0)."}));
+}
+
+// A failed file says why, as the controller's side or the host's side showed it.
+TEST_F(UploadLoopTest, FailureSaysWhy) {
+  const struct {
+    char answer;  // to the third block: C cancel, s silence (a lost line)
+    const char* reason;
+  } cases[] = {
+      {'C', "the receiver on VORN-7730 cancelled the transfer at block 3 (from byte 256)."},
+      {'s', "VORN-7730 did not acknowledge block 3 (from byte 256) after 10 tries: the line to the controller was "
+            "lost or is too noisy."},
+  };
+  for (const auto& c : cases) {
+    errors.clear();
+    rx.blockAnswer = [&c](int, int block, int) { return block == 3 ? c.answer : 'A'; };
+    Run({dir.File("LOST.TXT", std::string(1000, 'x'))});
+    EXPECT_EQ(errors, (std::vector<std::string>{std::string("Fail to transfer file 'LOST.TXT'!\n\nReason: ") + c.reason}));
+  }
 }
 
 TEST_F(UploadLoopTest, InvalidNamesArePromptedFor) {
@@ -128,7 +147,8 @@ TEST_F(UploadLoopTest, CancelStopsTheRunningFileAndTheRest) {
 TEST_F(UploadLoopTest, MissingHostFileFails) {
   auto result = Run({dir.path + "/GONE.TXT", dir.File("OK.TXT", "c")});
   EXPECT_FALSE(result.Succeeded);
-  EXPECT_EQ(errors, (std::vector<std::string>{"Fail to transfer file 'GONE.TXT'!"}));
+  EXPECT_EQ(errors, (std::vector<std::string>{"Fail to transfer file 'GONE.TXT'!\n\nReason: the file cannot be "
+                                              "opened on this computer."}));
   EXPECT_EQ(pane.lines, (std::vector<std::string>{"<<Cannot Open Send File>>"}));
 }
 
