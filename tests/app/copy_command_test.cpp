@@ -11,6 +11,7 @@
 #include <QUrl>
 #include <QPainter>
 #include <QShowEvent>
+#include <QStatusBar>
 #include <QTimer>
 #include <QTreeView>
 #include <QtTest>
@@ -304,6 +305,8 @@ class CopyCommandTest : public QObject {
     QVERIFY(!Sim().Exists("D:\\BIG.BIN"));
     QVERIFY(!Sim().Exists("D:\\NEXT.BIN"));
     QVERIFY(Sim().Received().find(std::string(5, '\x18')) != std::string::npos);
+    QCOMPARE(main_->statusBar()->currentMessage(),
+             QString("Upload cancelled: the list shows the files that arrived before it."));
   }
 
   void singleFileModeReportsTheResult() {

@@ -50,6 +50,26 @@ namespace {
 constexpr const char* kPortKey = "Software\\TALVENRIK\\VORN-7730M Utility\\Port";
 constexpr const char* kLastPortValue = "Last Port";
 
+// How long a one-line result stays in the status bar.
+constexpr int kSaidMs = 20000;
+
+// The configuration dialog, with the status bar telling what the run does
+// before and after it: the read takes seconds with nothing else to show.
+class StatusIOConfEditor : public vorn::IOConfEditor {
+ public:
+  StatusIOConfEditor(vorn::IOConfEditor& editor, QStatusBar& bar) : editor_(editor), bar_(bar) {}
+  bool Edit(vorn::IOConfig& config) override {
+    bar_.clearMessage();
+    const bool ok = editor_.Edit(config);
+    if (ok) bar_.showMessage("Writing the I/O configuration to VORN-7730 ...");
+    return ok;
+  }
+
+ private:
+  vorn::IOConfEditor& editor_;
+  QStatusBar& bar_;
+};
+
 // The port box, which tells before its list opens.
 class PortBox : public QComboBox {
  public:
@@ -237,6 +257,9 @@ void TfrmMain::BuildLayout() {
   connect(pnlLocal, &LocalPane::copyWithFoldersRequested, copy, &CopyCommand::CopyWithFolders);
   connect(pnlVorn, &RemotePane::filesDropped, copy, &CopyCommand::UploadPaths);
   connect(pnlVorn, &RemotePane::runRequested, console_.get(), &TerminalConsole::TypeKeys);
+  // Results that would otherwise show only in the terminal.
+  connect(pnlVorn, &RemotePane::said, this, [this](const QString& text) { statusBar()->showMessage(text, kSaidMs); });
+  connect(copy, &CopyCommand::said, this, [this](const QString& text) { statusBar()->showMessage(text, kSaidMs); });
 
   connect(cbxCOM, QOverload<int>::of(&QComboBox::activated), this, [this](int) { cbxCOMChange(); });
   connect(tbtnVornConf, &QToolButton::clicked, this, [this] { tbtnVornConfClick(); });
@@ -465,8 +488,20 @@ void TfrmMain::tbtnVornConfClick() {
   // the sender's steps, but keep clicks queued so nothing else reaches for
   // the port (or closes the window) under the run.
   run.ProcessEvents = [] { QApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
-  IOConfDialogEditor editor(this);
-  run.Run(editor);
+  IOConfDialogEditor dialog(this);
+  StatusIOConfEditor editor(dialog, *statusBar());
+  statusBar()->showMessage("Reading the I/O configuration from VORN-7730 ...");
+  switch (run.Run(editor)) {
+    case vorn::IOConfOutcome::Applied:
+      statusBar()->showMessage("The I/O configuration was applied on VORN-7730.", kSaidMs);
+      break;
+    case vorn::IOConfOutcome::Cancelled:
+      statusBar()->clearMessage();
+      break;
+    case vorn::IOConfOutcome::Failed:
+      statusBar()->showMessage("The I/O configuration was not applied.", kSaidMs);
+      break;
+  }
 }
 
 void TfrmMain::tbtnTCPConfClick() {

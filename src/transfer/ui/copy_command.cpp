@@ -100,6 +100,7 @@ void CopyCommand::RunTransfer(const std::function<void(TdlgVornTran&)>& prepare)
     return;
   }
   std::vector<UploadResult::Unconfirmed> unconfirmed;
+  bool cancelled = false;
   {
     TdlgVornTran dialog(ui, invoker_, owner_);
     dialog.Port = port.get();
@@ -107,6 +108,7 @@ void CopyCommand::RunTransfer(const std::function<void(TdlgVornTran&)>& prepare)
     prepare(dialog);
     dialog.exec();
     unconfirmed = dialog.Unconfirmed;
+    cancelled = dialog.CancelRequested;
   }
   port->Close();
   port.reset();
@@ -116,6 +118,7 @@ void CopyCommand::RunTransfer(const std::function<void(TdlgVornTran&)>& prepare)
 
   // Also after a failure or a cancel: whatever arrived shows up.
   remote_.Relist();
+  if (cancelled) emit said("Upload cancelled: the list shows the files that arrived before it.");
 }
 
 void CopyCommand::UploadFolders(const std::vector<LocalSelection>& items, const std::string& remotePath) {
