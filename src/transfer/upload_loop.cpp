@@ -214,7 +214,9 @@ UploadResult RunUploads(Port& port, TerminalPane& terminal, GuiInvoker& gui,
         fail(name, "Invalid file name '" + name + "'");
         break;
       }
-      auto typed = hooks.AskName("Invalid file name '" + name + "'", "Please input new file name:", kNameLimit);
+      const bool taken = typed == TypedName::AskAgain;
+      auto typed = hooks.AskName("Invalid file name '" + name + "'", InvalidNamePrompt(name, taken, false), kNameLimit,
+                                 ShortNameFor(name, taken));
       if (typed) {
         name = *typed;
         renamed = true;

@@ -158,9 +158,11 @@ std::optional<std::string> QtUi::ChooseFolder(const std::string& title) {
   return path.toStdString();
 }
 
-std::optional<std::string> QtUi::AskName(const std::string& caption, const std::string& prompt, int maxLength) {
+std::optional<std::string> QtUi::AskName(const std::string& caption, const std::string& prompt, int maxLength,
+                                         const std::string& initial) {
   TdlgVornAskName dialog(Owner(parent_));
-  dialog.Prepare(QString::fromStdString(caption), QString::fromStdString(prompt), maxLength);
+  dialog.Prepare(QString::fromStdString(caption), QString::fromStdString(prompt), maxLength,
+                 QString::fromStdString(initial));
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return dialog.edtFileName->text().toStdString();
 }

@@ -26,7 +26,8 @@ class QtUi : public vorn::Ui {
   std::optional<std::string> SaveFile(const std::string& title, const std::string& filter,
                                       const std::string& defaultName) override;
   std::optional<std::string> ChooseFolder(const std::string& title) override;
-  std::optional<std::string> AskName(const std::string& caption, const std::string& prompt, int maxLength) override;
+  std::optional<std::string> AskName(const std::string& caption, const std::string& prompt, int maxLength,
+                                     const std::string& initial) override;
   std::optional<std::string> ChooseFont(const std::string& current) override;
 
   // "EXE file (*.exe)|*.exe|All files (*.*)|*.*" -> "EXE file (*.exe);;All files (*.*)"

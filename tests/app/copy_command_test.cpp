@@ -106,6 +106,14 @@ class CopyCommandTest : public QObject {
     watch_ = nullptr;
   }
 
+  // The name prompts as caption and the name each started with.
+  std::vector<std::string> Asked() const {
+    std::vector<std::string> out;
+    for (const std::string& text : ui_.Texts("ask"))
+      out.push_back(text.substr(0, text.find('|')) + text.substr(text.rfind('|')));
+    return out;
+  }
+
   int FirstProgressOf(const QString& count) const {
     for (const Sample& s : samples_)
       if (s.count == count) return s.progress;
@@ -235,12 +243,13 @@ class CopyCommandTest : public QObject {
     ui_.names = {std::string("MYFILE.TXT"), std::nullopt, std::string("data"), std::string("notes.txt")};
     ui_.choices = {vorn::Ui::Choice::No};
     Copy();
-    QCOMPARE(ui_.Texts("ask"), std::vector<std::string>({
-                                   "Invalid file name 'MY FILE.TXT'|Please input new file name:|12",
-                                   "Invalid file name 'OTHER-1.TXT'|Please input new file name:|12",
-                                   "Invalid file name 'THE NOTES.TXT'|Please input new file name:|12",
-                                   "Invalid file name 'data'|Please input new file name:|12",
-                               }));
+    QCOMPARE(Asked(), std::vector<std::string>({
+                          "Invalid file name 'MY FILE.TXT'|MYFILE.TXT",
+                          "Invalid file name 'OTHER-1.TXT'|OTHER1.TXT",
+                          "Invalid file name 'THE NOTES.TXT'|THENOTES.TXT",
+                          "Invalid file name 'data'|DATA2",
+                      }));
+    QVERIFY(ui_.Texts("ask")[3].find("|The name 'data' is taken in that folder of VORN-7730.\n\n") != std::string::npos);
     QCOMPARE(ui_.Texts("question"),
              std::vector<std::string>({"The file 'NOTES.TXT' is already in D:\\ on VORN-7730.\nReplace it?"}));
     std::string stored;
@@ -444,7 +453,10 @@ class CopyCommandTest : public QObject {
     });
 
     // The one bad name was asked for before anything was sent, and only once.
-    QCOMPARE(ui_.Texts("ask"), std::vector<std::string>({"Invalid file name 'my file.txt'|Please input new file name:|12"}));
+    QCOMPARE(ui_.Texts("ask"), std::vector<std::string>({
+                                   "Invalid file name 'my file.txt'|VORN-7730 takes only letters, digits, _ and a dot "
+                                   "in a name, at most 8 of them before the dot and 3 after it.\n\nPlease input new "
+                                   "file name:|12|MYFILE.TXT"}));
     QVERIFY2(ui_.boxes.size() == 1, ui_.boxes.back().text.c_str());
     for (const char* path : {"D:\\DATA\\TOP\\A.TXT", "D:\\DATA\\TOP\\MYFILE.TXT", "D:\\DATA\\TOP\\SUB\\B.TXT",
                              "D:\\DATA\\TOP\\SUB\\DEEP\\C.TXT"})

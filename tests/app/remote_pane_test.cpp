@@ -263,7 +263,8 @@ class RemotePaneTest : public QObject {
     const int popupRow = Pane().Listing().PopupIndex;
     ui_.names = {std::string("RUN.EXE")};
     Pane().Rename1Click();
-    QCOMPARE(ui_.Texts("ask").back(), std::string("Rename file 'DEMO.EXE'|Please input new file name:|12"));
+    // The prompt starts with the current name.
+    QCOMPARE(ui_.Texts("ask").back(), std::string("Rename file 'DEMO.EXE'|Please input new file name:|12|DEMO.EXE"));
     QVERIFY(Sim().Exists("\\RUN.EXE"));
     QVERIFY(!Sim().Exists("\\DEMO.EXE"));
     QVERIFY(RowOf("RUN.EXE") >= 0);

@@ -17,8 +17,8 @@ class UploadLoopTest : public ::testing::Test {
  protected:
   UploadLoopTest() {
     hooks.Error = [this](const std::string& t) { errors.push_back(t); };
-    hooks.AskName = [this](const std::string& caption, const std::string& prompt, int max) {
-      asked.push_back(caption + "|" + prompt + "|" + std::to_string(max));
+    hooks.AskName = [this](const std::string& caption, const std::string& prompt, int max, const std::string& initial) {
+      asked.push_back(caption + "|" + prompt + "|" + std::to_string(max) + "|" + initial);
       std::optional<std::string> a;
       if (!names.empty()) {
         a = names.front();
@@ -110,9 +110,11 @@ TEST_F(UploadLoopTest, InvalidNamesArePromptedFor) {
   EXPECT_TRUE(result.Succeeded);
   EXPECT_EQ(result.Uploaded, 2);
   EXPECT_EQ(result.Skipped, 1);
-  EXPECT_EQ(asked, (std::vector<std::string>{"Invalid file name 'MY PROG.EXE'|Please input new file name:|12",
-                                             "Invalid file name 'MY PROG'|Please input new file name:|12",
-                                             "Invalid file name 'b-c.txt'|Please input new file name:|12"}));
+  // Each prompt says why and offers a name the controller takes.
+  const std::string why = "VORN-7730 takes only letters, digits, _ and a dot in a name.\n\nPlease input new file name:";
+  EXPECT_EQ(asked, (std::vector<std::string>{"Invalid file name 'MY PROG.EXE'|" + why + "|12|MYPROG.EXE",
+                                             "Invalid file name 'MY PROG'|" + why + "|12|MYPROG",
+                                             "Invalid file name 'b-c.txt'|" + why + "|12|BC.TXT"}));
   EXPECT_EQ(Commands(), (std::vector<std::string>{"C:\\transfer /R D:\\DATA\\MYPROG.EXE\r",
                                                   "C:\\transfer /R D:\\DATA\\OK.TXT\r"}));
   // The renamed file keeps its position in the count.

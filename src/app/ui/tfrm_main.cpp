@@ -123,9 +123,9 @@ class HeldErrorUi : public vorn::Ui {
     return ui_.SaveFile(title, filter, defaultName);
   }
   std::optional<std::string> ChooseFolder(const std::string& title) override { return ui_.ChooseFolder(title); }
-  std::optional<std::string> AskName(const std::string& caption, const std::string& prompt,
-                                     int maxLength) override {
-    return ui_.AskName(caption, prompt, maxLength);
+  std::optional<std::string> AskName(const std::string& caption, const std::string& prompt, int maxLength,
+                                     const std::string& initial) override {
+    return ui_.AskName(caption, prompt, maxLength, initial);
   }
   std::optional<std::string> ChooseFont(const std::string& current) override { return ui_.ChooseFont(current); }
 

@@ -371,7 +371,7 @@ void LocalPane::DeletePopupItem(bool permanently) {
 void LocalPane::Rename1Click() {
   if (!popup_.onRow || browser_.AtComputer()) return;
   const std::optional<std::string> name =
-      ui_.AskName("Rename '" + popup_.name + "'", "Please input new name:", 255);
+      ui_.AskName("Rename '" + popup_.name + "'", "Please input new name:", 255, popup_.name);
   if (!name || name->empty() || *name == popup_.name) return;
   std::string error;
   if (!folders_->Rename(popup_.fullPath, *name, error))

@@ -408,7 +408,7 @@ void RemotePane::Delete1Click() {
 }
 
 void RemotePane::MakeDirectory1Click() {
-  auto name = ui_.AskName(vorn::kMakeDirCaption, vorn::kMakeDirPrompt, vorn::kDirNameMaxLength);
+  auto name = ui_.AskName(vorn::kMakeDirCaption, vorn::kMakeDirPrompt, vorn::kDirNameMaxLength, {});
   if (!name) return;  // an empty name is refused with a box, as any other
   if (!Ops().MakeDirectory(*name)) return;
   emit said(QString::fromStdString("Directory " + vorn::UpperName(*name) + " made in D:" + listing_.CurrentPath + "."));
@@ -420,7 +420,8 @@ void RemotePane::Rename1Click() {
   if (!selected) return;
   const std::string from = selected->Name;
   listing_.RestoreIndex = listing_.PopupIndex;
-  auto to = ui_.AskName(vorn::RenameCaption(from), vorn::kRenamePrompt, vorn::kFileNameMaxLength);
+  // The current name to edit: most renames change a letter or two.
+  auto to = ui_.AskName(vorn::RenameCaption(from), vorn::kRenamePrompt, vorn::kFileNameMaxLength, from);
   if (!to) return;
   if (Ops().Rename(from, *to)) Relist();
 }

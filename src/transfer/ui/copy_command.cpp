@@ -151,8 +151,11 @@ void CopyCommand::UploadFolders(const std::vector<LocalSelection>& items, const 
       paths, targetDir,
       [&](const std::string& hostPath, bool folder, const std::string& remoteDir) -> std::optional<std::string> {
         while (!cancelled) {
-          auto typed =
-              ui.AskName("Invalid file name '" + FileNamePart(hostPath) + "'", "Please input new file name:", 12);
+          const std::string name = FileNamePart(hostPath);
+          // A name of the right form was refused for being there twice.
+          const bool twice = IsShortName(name);
+          auto typed = ui.AskName("Invalid file name '" + name + "'", InvalidNamePrompt(name, twice, true), 12,
+                                  ShortNameFor(name, twice));
           if (!typed || remoteDir != targetDir) return typed;
           switch (CheckTypedName(*typed, folder, *listed, targetDir, question, replaceAll)) {
             case TypedName::Take:
