@@ -419,6 +419,23 @@ class MainWindowTest : public QObject {
     QVERIFY(w_->pnlVorn->tbtnRefresh->isEnabled());
   }
 
+  // A close request while a listing waits on the line is kept: the window
+  // asks and closes once the listing has ended.
+  void closeDuringAListingClosesAfterIt() {
+    std::thread closer([this] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      QCoreApplication::postEvent(w_.get(), new QCloseEvent);
+    });
+    QSignalSpy said(w_->statusBar(), &QStatusBar::messageChanged);
+    w_->pnlVorn->tbtnRefresh->click();
+    closer.join();
+    QVERIFY(w_->Remote().Listing().BytesFree > 0);  // the listing ran to its end
+    QVERIFY(!said.isEmpty());
+    QCOMPARE(said.front().at(0).toString(), QString("Waiting for VORN-7730 to answer; the window closes then."));
+    QTRY_VERIFY(!w_->isVisible());
+    QCOMPARE(ui_->Texts("question"), std::vector<std::string>{"Are you sure to exit?"});
+  }
+
   void exitAnsweredNoKeepsTheWindow() {
     ui_->answers = {false};
     QVERIFY(!w_->close());

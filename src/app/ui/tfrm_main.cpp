@@ -141,7 +141,7 @@ TfrmMain::TfrmMain(vorn::Ui& ui, StartOptions options, QWidget* parent)
   setWindowTitle("VORN-7730 Series Utility (Ver 1.38)");
   resize(721, 580);
   lineWait_ = std::make_unique<GuiLineWait>();
-  lineWait_->CloseRefused = [this] { SayTransferRunning(); };
+  lineWait_->CloseRefused = [this] { CloseAfterExchange(); };
   invoker_ = std::make_unique<QtGuiInvoker>();
   exchange_ = std::make_unique<vorn::Exchange>(*this, *this, *exchangeUi_);
   BuildLayout();
@@ -419,7 +419,30 @@ bool TfrmMain::TransferRunning() const {
 }
 
 void TfrmMain::SayTransferRunning() {
-  statusBar()->showMessage("A transfer is running", 5000);
+  std::string what = "A transfer is running";
+  if (configRuns_ > 0)
+    what = "The I/O configuration run is using VORN-7730";
+  else if (!findChildren<TdlgVornTran*>().isEmpty())
+    what = "An upload to VORN-7730 is running";
+  else if (!findChildren<TdlgVornKaprin*>().isEmpty())
+    what = "An image transfer is running";
+  statusBar()->showMessage(QString::fromStdString(what + ": the window closes only after it has ended."), 8000);
+}
+
+void TfrmMain::CloseAfterExchange() {
+  if (TransferRunning()) {
+    SayTransferRunning();
+    return;
+  }
+  if (closePending_) return;
+  closePending_ = true;
+  statusBar()->showMessage("Waiting for VORN-7730 to answer; the window closes then.");
+  // Timers wait while the exchange waits on the line: this one runs after it.
+  QTimer::singleShot(0, this, [this] {
+    closePending_ = false;
+    statusBar()->clearMessage();
+    close();
+  });
 }
 
 void TfrmMain::Exit1Click() {
