@@ -1,6 +1,8 @@
 #pragma once
 // The real message boxes, questions and file dialogs.
 #include <QWidget>
+#include <functional>
+#include <string>
 
 #include "link/ui.h"
 
@@ -33,8 +35,18 @@ class QtUi : public vorn::Ui {
   // "EXE file (*.exe)|*.exe|All files (*.*)|*.*" -> "EXE file (*.exe);;All files (*.*)"
   static QString QtFilter(const std::string& filter);
 
+  // The folder the file dialogs start in until one was used: the host pane's
+  // (empty: the home folder). After that they start where the last one ended.
+  std::function<std::string()> StartFolder;
+
  private:
+  // defaultName in the folder a dialog starts in; a path is kept as it is.
+  QString StartPath(const std::string& defaultName) const;
+  // Remembers the folder of a chosen file; passes the choice on.
+  std::optional<std::string> Chosen(const QString& path);
+
   QWidget* parent_;
+  QString lastFolder_;
 };
 
 }  // namespace vorn::ui
