@@ -21,6 +21,7 @@
 #include "app/ui/tfrm_main.h"
 #include "platform/host.h"
 #include "remote/ui/remote_pane.h"
+#include "link/exchange.h"
 #include "link/serial_port.h"
 #include "link/ui/terminal_console.h"
 #include "link/ui/terminal_pane_widget.h"
@@ -260,6 +261,22 @@ class MainWindowTest : public QObject {
     w_ = std::make_unique<TfrmMain>(*ui_, options);
     QVERIFY(!w_->LogReady());
     QVERIFY(ui_->LastError().find("not a regular file") != std::string::npos);
+  }
+
+  // The pane clears every few hundred lines; the saved log keeps them all.
+  void savedLogKeepsWhatThePaneCleared() {
+    QTemporaryDir dir;
+    for (int i = 0; i < 700; ++i) vorn::ShowPaneLine(*w_, "line " + std::to_string(i));
+    QVERIFY(w_->LineCount() < 300);
+    const QString saved = dir.path() + "/all.log";
+    ui_->files = {saved.toStdString()};
+    w_->Console().SaveLog1->trigger();
+    QFile out(saved);
+    QVERIFY(out.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(out.readAll()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 700);
+    QCOMPARE(lines.front(), QString("line 0"));
+    QCOMPARE(lines.back(), QString("line 699"));
   }
 
   // The port box reads the host's ports again when it opens, and the next
