@@ -26,7 +26,7 @@ class Registry {
 Registry& HostRegistry();
 
 // Moves a file or folder (a link itself, not what it points to) into the
-// desktop's trash as the freedesktop.org trash specification lays it out:
+// desktop's trash in the freedesktop.org layout:
 // the user's trash under the data folder (made when missing), or the trash
 // of the item's own volume. Nothing goes anywhere else: when neither can
 // take it, false with the reason, and the item stays where it was. POSIX
