@@ -24,6 +24,9 @@ class Ui {
   // Like Question, but only an explicit No counts as no (closing the box
   // counts as yes), as the exit question wants.
   virtual bool QuestionUnlessNo(const std::string& text) { return Question(text); }
+  // A question whose Yes is the default button (Enter); closing the box or
+  // Escape still answers No.
+  virtual bool QuestionYesFirst(const std::string& text) { return Question(text); }
   // Yes and No in an information or a warning box instead of a question box.
   virtual bool InformationQuestion(const std::string& text) { return Question(text); }
   virtual bool WarningQuestion(const std::string& text) { return Question(text); }

@@ -59,6 +59,15 @@ bool QtUi::Question(const std::string& text) {
   return Box(Owner(parent_), QMessageBox::Question, text, kYesNo, QMessageBox::No) == QMessageBox::Yes;
 }
 
+bool QtUi::QuestionYesFirst(const std::string& text) {
+  QMessageBox box(QMessageBox::Question, Title(), QString::fromStdString(text), kYesNo, Owner(parent_));
+  box.setDefaultButton(QMessageBox::Yes);
+  box.setEscapeButton(QMessageBox::No);
+  FitCaption(box);
+  box.exec();
+  return box.clickedButton() == box.button(QMessageBox::Yes);
+}
+
 bool QtUi::InformationQuestion(const std::string& text) {
   return Box(Owner(parent_), QMessageBox::Information, text, kYesNo, QMessageBox::No) == QMessageBox::Yes;
 }

@@ -19,6 +19,7 @@ class QtUi : public vorn::Ui {
   void Plain(const std::string& text) override;
   bool Question(const std::string& text) override;
   bool QuestionUnlessNo(const std::string& text) override;
+  bool QuestionYesFirst(const std::string& text) override;
   Choice QuestionWithAll(const std::string& text) override;
   bool InformationQuestion(const std::string& text) override;
   bool WarningQuestion(const std::string& text) override;

@@ -82,6 +82,11 @@ class ApplicationTest : public QObject {
     // An ordinary question still takes Escape as No.
     AnswerNextBox(Qt::Key_Escape);
     QVERIFY(!boxes.Question("Are you sure?"));
+    // One offered with Yes first takes Enter as Yes and Escape as No.
+    AnswerNextBox(Qt::Key_Return);
+    QVERIFY(boxes.QuestionYesFirst("Upload?"));
+    AnswerNextBox(Qt::Key_Escape);
+    QVERIFY(!boxes.QuestionYesFirst("Upload?"));
   }
 
   // Start-up paints its progress dialog at every step, and the main window is

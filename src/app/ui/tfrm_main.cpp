@@ -109,6 +109,7 @@ class HeldErrorUi : public vorn::Ui {
   void Plain(const std::string& text) override { ui_.Plain(text); }
   bool Question(const std::string& text) override { return ui_.Question(text); }
   bool QuestionUnlessNo(const std::string& text) override { return ui_.QuestionUnlessNo(text); }
+  bool QuestionYesFirst(const std::string& text) override { return ui_.QuestionYesFirst(text); }
   bool InformationQuestion(const std::string& text) override { return ui_.InformationQuestion(text); }
   bool WarningQuestion(const std::string& text) override { return ui_.WarningQuestion(text); }
   std::optional<std::string> OpenFile(const std::string& title, const std::string& filter) override {

@@ -341,7 +341,7 @@ void TdlgVornTCPConf::Bt_SystemInitClick() {
   if (!conf_.SystemInit({Chk_HtpFtp->isChecked(), Chk_FTP->isChecked(), Chk_Http->isChecked()})) return;
   // The default files replaced the network settings: the ones the dialog
   // shows go back up only when the user says so.
-  if (ui_.QuestionUnlessNo(kUploadShownSettingsQuestion)) Bt_IPUpdateClick();
+  if (ui_.QuestionYesFirst(kUploadShownSettingsQuestion)) Bt_IPUpdateClick();
 }
 
 bool TdlgVornTCPConf::UploadWithDialog(const std::string& targetDir, const std::string& hostPath) {
