@@ -14,6 +14,7 @@
 #include "platform/host.h"
 #include "widgets/qt_ui.h"
 #include "app/ui/tfrm_main.h"
+#include "local/ui/local_pane.h"
 
 namespace {
 
@@ -131,6 +132,7 @@ int main(int argc, char** argv) {
     // A record that was asked for and cannot be kept is not started without.
     if (!window.LogReady()) return 1;
     ui.SetParent(&window);
+    ui.StartFolder = [&window] { return window.Local().ShownFolder(); };
     vorn::ui::ShowMaximisedCentred(window);
     // On the screen before the first listing keeps the GUI thread busy.
     vorn::ui::PaintNow(window);
@@ -148,6 +150,7 @@ int main(int argc, char** argv) {
     return app.exec();
   } catch (const std::exception& e) {
     ui.SetParent(nullptr);
+    ui.StartFolder = nullptr;
     ui.Error(e.what());
     return 1;
   }

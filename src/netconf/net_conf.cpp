@@ -1,5 +1,6 @@
 #include "netconf/net_conf.h"
 
+#include <fstream>
 #include <memory>
 #include <utility>
 
@@ -190,6 +191,29 @@ bool NetConf::SystemInit(const ServerChoice& servers) {
     ui_.Error(kInitFailedText);
   InitRunning = false;
   return ok;
+}
+
+std::string NetConf::DefaultAddress() {
+  RefreshFolders();
+  // kDefaultFiles[1] is the default SOCKET.CFG.
+  std::ifstream in(SourceFolder + HostSubPath(kDefaultFiles[1].source), std::ios::binary);
+  std::vector<std::string> lines;
+  for (std::string line; in && std::getline(in, line);) lines.push_back(line);
+  const std::optional<AddressSettings> a = ParseSocketCfg(lines);
+  return a ? a->IPText : std::string();
+}
+
+std::string NetConf::SystemInitQuestion() {
+  // A user who has just updated the address would otherwise find the
+  // controller back at the default one without having been told.
+  const std::string address = DefaultAddress();
+  std::string defaults = "The network settings return to the defaults";
+  if (address == kDhcpAddress) defaults += " (address " + address + ": the address comes from DHCP)";
+  else if (!address.empty()) defaults += " (address " + address + ")";
+  std::string question = kFormatQuestion;
+  const std::string last = "Are you sure?";
+  question.insert(question.size() - last.size(), defaults + ".\n");
+  return question;
 }
 
 bool RunInitCommand(Exchange& link, const std::string& command, uint32_t timeoutMs, uint32_t promptLimitMs,

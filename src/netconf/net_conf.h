@@ -81,6 +81,12 @@ class NetConf {
   // Format D:, make its folders and upload the default files and the chosen
   // servers. The caller has asked the format question.
   bool SystemInit(const ServerChoice& servers);
+  // The address the installation's default SOCKET.CFG sets: where the
+  // initialisation leaves the controller. Empty when it cannot be read.
+  std::string DefaultAddress();
+  // The format question, telling that the network settings go back to the
+  // defaults too.
+  std::string SystemInitQuestion();
 
  private:
   bool WriteSettingsFile(const char* name, const std::string& text, bool ownerOnly);

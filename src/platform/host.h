@@ -10,7 +10,8 @@
 
 namespace vorn::platform {
 
-// Registry values under HKEY_LOCAL_MACHINE on Windows; elsewhere a settings file
+// Registry values on Windows (written under HKEY_CURRENT_USER, read from there
+// and else from HKEY_LOCAL_MACHINE); elsewhere a settings file
 // in the user's configuration folder (VORN7730_SETTINGS names another file, so
 // tests keep their own). Failures are silent: a failed read is empty, a failed
 // write is false.
@@ -23,6 +24,16 @@ class Registry {
   virtual bool WriteString(const std::string& key, const std::string& value, const std::string& data) = 0;
 };
 Registry& HostRegistry();
+
+// Moves a file or folder (a link itself, not what it points to) into the
+// desktop's trash in the freedesktop.org layout:
+// the user's trash under the data folder (made when missing), or the trash
+// of the item's own volume. Nothing goes anywhere else: when neither can
+// take it, false with the reason, and the item stays where it was. POSIX
+// hosts only; Windows has its Recycle Bin.
+#ifndef _WIN32
+bool MoveToTrash(const std::string& path, std::string& error);
+#endif
 
 // The speaker: a tone of freq Hz for ms milliseconds (waits for it), and the
 // host's standard alert sound.

@@ -230,6 +230,12 @@ FillOutcome RemoteOps::FillRemoteList(const std::string& path) {
     listing_.BytesFree = *read.bytesFree;
     listing_.FreeSpaceText = read.freeText;
   }
+  if (!read.ok) {
+    // Neither the free space nor the rows of the old listing describe the
+    // drive now: tools and uploads ask for a refresh, the panel shows none.
+    listing_.BytesFree = 0;
+    listing_.FreeSpaceText.clear();
+  }
   listing_.Entries = std::move(read.entries);
   uint32_t total = TotalSize(listing_.Entries);
   if (listing_.SortColumn == kColumnType && DescribeAll) DescribeAll();

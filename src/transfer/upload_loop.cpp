@@ -25,6 +25,7 @@ constexpr uint32_t kShellBudgetMs = 5000;
 struct SentFile {
   int outcome = -1;
   bool eotAcknowledged = false;
+  std::string reason;  // of a failure
 };
 
 // One TThreadXModem from start to end; progress gets its percent at every poll
@@ -45,7 +46,7 @@ SentFile SendOne(Port& port, TerminalPane& terminal, GuiInvoker& gui, const std:
     if (cancelRequested()) thread.CancelRequested = true;
   }
   progress(thread.Percent);
-  return {thread.Outcome, thread.EotAcknowledged};
+  return {thread.Outcome, thread.EotAcknowledged, thread.FailureReason};
 }
 
 std::string StripLine(const std::string& text) {
@@ -154,7 +155,7 @@ UploadResult RunFolderUpload(Port& port, TerminalPane& terminal, GuiInvoker& gui
     if (sent.outcome == 0) continue;
     result.Succeeded = false;
     result.FailedName = step.name;
-    if (hooks.Error) hooks.Error(TransferFailureText(step.name));
+    if (hooks.Error) hooks.Error(TransferFailureText(step.name, sent.reason));
     break;
   }
   return result;
@@ -171,7 +172,9 @@ std::unique_ptr<Port> OpenUploadPort(const PortFactory& factory, const std::stri
   return port;
 }
 
-std::string TransferFailureText(const std::string& name) { return "Fail to transfer file '" + name + "'!"; }
+std::string TransferFailureText(const std::string& name, const std::string& reason) {
+  return "Fail to transfer file '" + name + "'!" + (reason.empty() ? std::string() : "\n\nReason: " + reason);
+}
 
 UploadResult RunUploads(Port& port, TerminalPane& terminal, GuiInvoker& gui,
                         const std::vector<std::string>& files, const std::string& targetDir,
@@ -214,7 +217,9 @@ UploadResult RunUploads(Port& port, TerminalPane& terminal, GuiInvoker& gui,
         fail(name, "Invalid file name '" + name + "'");
         break;
       }
-      auto typed = hooks.AskName("Invalid file name '" + name + "'", "Please input new file name:", kNameLimit);
+      const bool taken = typed == TypedName::AskAgain;
+      auto typed = hooks.AskName("Invalid file name '" + name + "'", InvalidNamePrompt(name, taken, false), kNameLimit,
+                                 ShortNameFor(name, taken));
       if (typed) {
         name = *typed;
         renamed = true;
@@ -243,7 +248,7 @@ UploadResult RunUploads(Port& port, TerminalPane& terminal, GuiInvoker& gui,
       break;
     }
     if (outcome == 0) continue;
-    fail(name, TransferFailureText(name));
+    fail(name, TransferFailureText(name, sent.reason));
     break;
   }
   if (index < total && cancelRequested()) result.Cancelled = true;

@@ -27,7 +27,7 @@ struct UploadHooks {
   // The prompt for a name the controller would refuse; nullopt skips the file.
   // Without this hook such a file fails.
   std::function<std::optional<std::string>(const std::string& caption, const std::string& prompt,
-                                           int maxLength)>
+                                           int maxLength, const std::string& initial)>
       AskName;
   std::function<void(const std::string& text)> Error;
   // What the target directory lists: a name typed at the prompt may meet one
@@ -87,6 +87,7 @@ UploadResult RunFolderUpload(Port& port, TerminalPane& terminal, GuiInvoker& gui
 std::string MakeDirFailureText(const std::string& path);
 
 // The failure box text for a controller file name.
-std::string TransferFailureText(const std::string& name);
+// reason, when known, follows on a line of its own.
+std::string TransferFailureText(const std::string& name, const std::string& reason = {});
 
 }  // namespace vorn

@@ -77,6 +77,11 @@ void TThreadXModem::Execute() {
   Outcome = ok ? 0 : -1;  // the last act: the owner may destroy the object from now on
 }
 
+bool TThreadXModem::Fail(const std::string& reason) {
+  FailureReason = reason;
+  return false;
+}
+
 bool TThreadXModem::Status(const std::string& text) {
   StatusText = text;
   return Synchronize([this] { ShowStatus(); });
@@ -94,6 +99,7 @@ void TThreadXModem::SendCommandLine() {
     for (size_t at; (at = refusal.find("\n\n")) != std::string::npos;) refusal.replace(at, 2, " ");
     StatusText = refusal;
     ShowStatus();
+    FailureReason = refusal;
     return;
   }
   StatusText = CommandLine;
@@ -121,13 +127,17 @@ bool TThreadXModem::Upload() {
   const int64_t length = FileLength(SourcePath);
   if (length < 0) {
     Status("<<Cannot Open Send File>>");
-    return false;
+    return Fail("the file cannot be opened on this computer.");
   }
 
   DrainShellOutput(*Port, kDrainLimit);
   uint8_t byte = 0;
 
-  if (!Synchronize([this] { SendCommandLine(); }) || !CommandEchoed) return false;
+  if (!Synchronize([this] { SendCommandLine(); })) return false;
+  if (!CommandEchoed)
+    return Fail(FailureReason.empty() ? "VORN-7730 did not echo the command that starts its receiver: the line was "
+                                        "lost, or a program holds the shell."
+                                      : FailureReason);
 
   bool nak = false;
   for (int i = 0; i < kNakWaitReads && !nak; ++i) {
@@ -145,7 +155,7 @@ bool TThreadXModem::Upload() {
   // land in the shell's line instead.
   if (!nak) {
     Status("<<No ACK from VORN-7730M>>");
-    return false;
+    return Fail("the receiver on VORN-7730 did not answer its command.");
   }
   // From here on the receiver runs: every early end cancels it, or it would
   // hold the shell for its own time-outs.
@@ -154,7 +164,7 @@ bool TThreadXModem::Upload() {
   if (!file_) {
     Status("<<Cannot Open Send File>>");
     SendCancel();
-    return false;
+    return Fail("the file cannot be opened on this computer.");
   }
   Status("<<Transferring File...>>");
 
@@ -166,12 +176,19 @@ bool TThreadXModem::Upload() {
     if (std::ferror(file_)) {
       Status("<<Error Reading File>>");
       SendCancel();
-      return false;
+      return Fail("reading the file on this computer failed after " + std::to_string(acknowledged) + " bytes.");
     }
     for (size_t offset = 0; offset < got; offset += xmodem::kBlockData) {
       const size_t size = std::min(xmodem::kBlockData, got - offset);
       const auto result = SendBlock(xmodem::BuildBlock(number, chunk.data() + offset, size));
       if (result == BlockResult::Failed) SendCancel();
+      const std::string block = "block " + std::to_string(acknowledged / xmodem::kBlockData + 1) + " (from byte " +
+                                std::to_string(acknowledged) + ")";
+      if (result == BlockResult::Failed)
+        return Fail("VORN-7730 did not acknowledge " + block + " after " + std::to_string(kBlockTries) +
+                    " tries: the line to the controller was lost or is too noisy.");
+      if (result == BlockResult::ReceiverCancelled)
+        return Fail("the receiver on VORN-7730 cancelled the transfer at " + block + ".");
       if (result != BlockResult::Acknowledged) return false;
       acknowledged += size;
       // A file that grew since its length was taken must not push the bar past the end.

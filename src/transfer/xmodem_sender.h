@@ -59,6 +59,8 @@ class TThreadXModem : public WorkerThread {
   // The receiver acknowledged the end of file. Without it the upload still
   // counts as done, but the controller may not have stored the file.
   std::atomic<bool> EotAcknowledged{false};
+  // Why the upload failed, in words for the user; written before Outcome.
+  std::string FailureReason;
 
  protected:
   void Execute() override;
@@ -67,6 +69,7 @@ class TThreadXModem : public WorkerThread {
   enum class BlockResult { Acknowledged, Failed, Cancelled, ReceiverCancelled };
 
   bool Upload();
+  bool Fail(const std::string& reason);  // FailureReason = reason; false
   bool Status(const std::string& text);  // StatusText = text, then ShowStatus on the GUI thread
   BlockResult SendBlock(const xmodem::Block& block);
   void SendCancel();

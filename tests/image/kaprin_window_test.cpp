@@ -16,6 +16,7 @@
 #include "link/ui/terminal_pane_widget.h"
 #include "remote/ui/remote_pane.h"
 #include "image/ui/tdlg_vorn_kaprin.h"
+#include "image/image_estimate.h"
 #include "image/ui/tfrm_mwait_for.h"
 #include "sim/virtual_controller.h"
 #include "transfer/scripted_port.h"
@@ -261,6 +262,32 @@ class KaprinWindowTest : public QObject {
     const std::string line = vorn::SlowAdapterLine(direction, 57600, latencyMs, "/dev/ttyUSB0");
     QVERIFY(!line.empty() && asked[0].find("adapter") == std::string::npos);
     QCOMPARE(asked[1], asked[0] + "\n" + line);
+  }
+
+  // The progress line reads whole, at the usual font and at a large one,
+  // for the longest texts a backup shows.
+  void progressLineFitsAtAnyFont() {
+    const QFont before = QApplication::font();
+    for (const double scale : {1.0, 1.6}) {
+      QFont font = before;
+      font.setPointSizeF(before.pointSizeF() * scale);
+      QApplication::setFont(font);
+      vorn::ui::TfrmMWaitFor window;
+      window.show();
+      QVERIFY(QTest::qWaitForWindowExposed(&window));
+      QLabel* line = window.LbProgress;
+      for (const std::string& text : {vorn::ProgressText(100407, 131072, 287.0), vorn::ProgressText(1, 131072, 30.0),
+                                      vorn::ProgressText(0, 131072, 0)}) {
+        line->setText(QString::fromStdString(text));
+        const QRect needed = line->fontMetrics().boundingRect(QRect(0, 0, line->width(), 10000),
+                                                              Qt::AlignCenter | Qt::TextWordWrap, line->text());
+        const QString where = QString("%1 at scale %2").arg(line->text()).arg(scale);
+        QVERIFY2(needed.width() <= line->width() && needed.height() <= line->height(), qPrintable(where));
+        QVERIFY2(window.rect().contains(line->geometry()), qPrintable(where));
+        QVERIFY2(!line->geometry().intersects(window.BtCancel->geometry()), qPrintable(where));
+      }
+    }
+    QApplication::setFont(before);
   }
 
   void refusesWhatCannotBeStarted() {

@@ -70,6 +70,24 @@ TEST(CopyChecks, ValidFileNameTakesOnlyTheControllersCharacters) {
   EXPECT_FALSE(ValidFileName("A~1.TXT"));
 }
 
+// The name offered in place of a refused one is one the controller takes.
+TEST(CopyChecks, ShortNameForOffersAnEightDotThreeName) {
+  const struct {
+    const char* name;
+    bool taken;
+    const char* offered;
+  } cases[] = {
+      {"my file.txt", false, "MYFILE.TXT"},   {"a very long name.text", false, "AVERYLON.TEX"},
+      {"-.txt", false, "FILE.TXT"},           {"archive.tar.gz", false, "ARCHIVET.GZ"},
+      {".profile", false, "PROFILE"},         {"abc.txt", true, "ABC2.TXT"},
+      {"ABCDEFGH.TXT", true, "ABCDEFG2.TXT"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ShortNameFor(c.name, c.taken), c.offered) << c.name;
+    EXPECT_TRUE(IsShortName(ShortNameFor(c.name, c.taken))) << c.name;
+  }
+}
+
 TEST(CopyChecks, FileNamePartIsWhatFollowsTheLastSeparator) {
   EXPECT_EQ(FileNamePart("/home/user/PROG.EXE"), "PROG.EXE");
   EXPECT_EQ(FileNamePart("PROG.EXE"), "PROG.EXE");

@@ -147,8 +147,12 @@ class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::Bus
   // Lists the controller pane again after a tool that may have replaced the
   // whole drive; the root when the pane's folder is gone.
   void RelistAfterDriveChange();
-  // Says in the status bar why a close request was refused.
+  // Says in the status bar why a close request was refused: what runs.
   void SayTransferRunning();
+  // A close request that came while an exchange waited on the line: the
+  // window closes (asking as usual) once the exchange has ended, unless a
+  // longer run holds the line, which is then named.
+  void CloseAfterExchange();
   // The port box's items (device name as data, its stable name beside it),
   // with select chosen when present, else the first.
   void FillPortBox(const std::string& select);
@@ -167,6 +171,7 @@ class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::Bus
   bool shown_ = false;
   bool logReady_ = true;
   bool exitConfirmed_ = false;
+  bool closePending_ = false;
   bool destroyed_ = false;
   int busyDepth_ = 0;
   int configRuns_ = 0;  // the configuration run in progress (read, edit, upload, apply)

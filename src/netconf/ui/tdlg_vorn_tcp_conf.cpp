@@ -27,6 +27,9 @@ class HashMaskStyle : public QProxyStyle {
 };
 
 const char* const kDefaultFilesFolderCaption = "Default files folder...";
+constexpr const char* kUploadShownSettingsQuestion =
+    "The network settings of the VORN-7730 are now the defaults.\n\n"
+    "Upload the address settings this dialog shows instead?";
 
 template <typename T>
 T* Named(T* widget, const char* name) {
@@ -342,8 +345,11 @@ void TdlgVornTCPConf::Bt_FTPUpdateClick() { conf_.UpdateUsers(UsersFromFields())
 
 void TdlgVornTCPConf::Bt_SystemInitClick() {
   // Formatting erases the drive: the question comes as a warning.
-  if (!ui_.WarningQuestion(vorn::netconf::kFormatQuestion)) return;
-  conf_.SystemInit({Chk_HtpFtp->isChecked(), Chk_FTP->isChecked(), Chk_Http->isChecked()});
+  if (!ui_.WarningQuestion(conf_.SystemInitQuestion())) return;
+  if (!conf_.SystemInit({Chk_HtpFtp->isChecked(), Chk_FTP->isChecked(), Chk_Http->isChecked()})) return;
+  // The default files replaced the network settings: the ones the dialog
+  // shows go back up only when the user says so.
+  if (ui_.QuestionYesFirst(kUploadShownSettingsQuestion)) Bt_IPUpdateClick();
 }
 
 void TdlgVornTCPConf::ChooseDefaultFilesFolder() {
