@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,11 +20,14 @@ void Usage() {
                "                    [--io-modules T,T,...] [--four-slots] [--cfgio-on-d] [--cfgio-cut]\n"
                "                    [--image-bad-crc N[,N...]] [--image-silent-after N] [--image-invalid-request N]\n"
                "                    [--image-bytes N] [--baud N] [--adapter-latency MS]\n"
+               "                    [--noise RATE] [--noise-seed N]\n"
                "Prints the pseudo-terminal's path on its first line and serves until interrupted.\n"
                "--baud N paces the line as a serial port at N baud would (10 bits a byte).\n"
                "--adapter-latency MS holds output like a USB-serial adapter whose latency timer\n"
                "    is MS milliseconds (1 to 255): until 62 bytes wait or the timer fires.\n"
-               "--image-bytes N ends the image programs after the first N bytes of the drive.\n");
+               "--image-bytes N ends the image programs after the first N bytes of the drive.\n"
+               "--noise RATE flips every bit of every byte, both ways, with probability RATE\n"
+               "    (such as 1e-5); --noise-seed N (default 1) makes the same flips again.\n");
 }
 
 // A block number; anything else is a usage error.
@@ -89,6 +93,26 @@ int main(int argc, char** argv) {
         return 2;
       }
       opt.adapterLatencyMs = uint32_t(ms);
+    } else if (a == "--noise") {
+      const std::string n = value();
+      char* end = nullptr;
+      const double rate = std::strtod(n.c_str(), &end);
+      // Beyond one half the line carries more noise than signal.
+      if (n.empty() || *end != '\0' || !(rate >= 0 && rate <= 0.5)) {
+        Usage();
+        return 2;
+      }
+      opt.noiseRate = rate;
+    } else if (a == "--noise-seed") {
+      const std::string n = value();
+      char* end = nullptr;
+      errno = 0;
+      const unsigned long long seed = std::strtoull(n.c_str(), &end, 10);
+      if (n.empty() || n[0] == '-' || *end != '\0' || errno == ERANGE) {
+        Usage();
+        return 2;
+      }
+      opt.noiseSeed = seed;
     } else if (a == "--transfer") {
       std::string m = value();
       if (m == "normal") opt.transfer = vsim::TransferMode::Normal;
