@@ -77,6 +77,11 @@ std::string ProgramEndNote(const KaprinThreadBase& thread) {
          "running.\nRestart the VORN-7730 before anything else is sent to it.";
 }
 
+std::string ImageStallEndText(const KaprinThreadBase& thread) {
+  const std::string note = ProgramEndNote(thread);
+  return note.empty() ? ImageStallText() : ImageStallText() + "\n\n" + note;
+}
+
 RestoreRequest ClassifyRestoreRequest(const uint8_t (&request)[5]) {
   uint8_t next[5] = {'1', '1', '1'}, damaged[5] = {'4', '4', '4'};
   AppendCrc16(next, 3);

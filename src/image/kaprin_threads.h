@@ -189,6 +189,9 @@ RestoreRequest ClassifyRestoreRequest(const uint8_t (&request)[5]);
 // begins with the program's name and "Error", or says the drive was left
 // unchanged.
 bool RestoreRefusalLine(const std::string& line);
+// The watcher gave up on a transfer that made no progress: why, and what
+// the wait for the program's end found.
+std::string ImageStallEndText(const KaprinThreadBase& thread);
 // What the owner adds after a stop: nothing when the prompt came back.
 std::string ProgramEndNote(const KaprinThreadBase& thread);
 // Shown while a stopped transfer waits for the controller's prompt.

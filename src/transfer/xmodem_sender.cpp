@@ -18,6 +18,12 @@ constexpr int kBlockTries = 10;
 constexpr int kEotTries = 10;
 constexpr uint32_t kPromptBudgetMs = 5000;
 
+// A byte one bit away from what it should be: line noise, not another word.
+bool OneBitFrom(uint8_t byte, uint8_t expected) {
+  const uint8_t d = byte ^ expected;
+  return d != 0 && (d & (d - 1)) == 0;
+}
+
 bool HasPrompt(const std::string& line) {
   return line.find("C:\\") != std::string::npos || line.find("D:\\") != std::string::npos;
 }
@@ -219,11 +225,17 @@ TThreadXModem::BlockResult TThreadXModem::SendBlock(const xmodem::Block& block) 
       ++tries;
       got = Port->ReadExact(&answer, 1);
     }
+    // A receiver cancels with two CANs in a row; one alone may be noise.
+    const bool cancelled = got && answer == xmodem::CAN && Port->ReadExact(&answer, 1) && answer == xmodem::CAN;
     Sleep(5);  // cut short by a termination: the next round sends the cancel
-    if (got && answer == xmodem::NAK && tries < kBlockTries) continue;
+    if (cancelled) return BlockResult::ReceiverCancelled;  // it has ended already
     if (got && answer == xmodem::ACK) return BlockResult::Acknowledged;
-    // The receiver that cancelled has ended already.
-    return got && answer == xmodem::CAN ? BlockResult::ReceiverCancelled : BlockResult::Failed;
+    // A NAK, or an ACK or NAK damaged on the way: the block goes again. A
+    // receiver that had taken it knows the repeat by its number and
+    // acknowledges it without storing it twice.
+    const bool again = answer == xmodem::NAK || OneBitFrom(answer, xmodem::NAK) || OneBitFrom(answer, xmodem::ACK);
+    if (got && again && tries < kBlockTries) continue;
+    return BlockResult::Failed;
   }
 }
 
