@@ -132,7 +132,7 @@ int Watch(KaprinThreadBase& thread, bool restore, std::ostream& err) {
     if (progress != last) {
       last = progress;
       stalled = 0;
-    } else if (!thread.Terminated() && ++stalled > limit) {
+    } else if (!thread.Terminated() && !thread.WaitingForProgramEnd && ++stalled > limit) {
       gaveUp = true;
       thread.Terminate();
     }

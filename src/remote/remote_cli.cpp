@@ -223,7 +223,8 @@ int Mem(Exchange& exchange, const Arguments& a, std::ostream& err) {
     err << "mem takes no arguments\n";
     return 2;
   }
-  if (!exchange.RunCommand(kMemCommand)) return 1;
+  if (!exchange.Run({1000, 10}, {ExchangeCommand{kMemCommand, SendFailureText(kMemCommand), nullptr, {}, true}}))
+    return 1;
   if (!exchange.PromptSeen()) {
     err << kNoPromptText << '\n';
     return 1;

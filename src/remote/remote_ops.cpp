@@ -24,13 +24,15 @@ bool Contains(const std::string& s, const char* part) { return s.find(part) != s
 bool RunInFolder(Exchange& exchange, const ExchangeProfile& profile, const std::string& dir,
                  std::vector<ExchangeCommand> commands) {
   commands.insert(commands.begin(),
-                  {ExchangeCommand{"d:\r", SendFailureTextShort(), {}},
+                  {ExchangeCommand{"d:\r", SendFailureTextShort(), {}, {}, true},
                    ExchangeCommand{"cd" + dir + "\r", SendFailureText("cd" + dir),
                                    [&dir](const std::string& line, std::string& failure) {
                                      if (!Contains(line, "Invalid ")) return LineVerdict::Continue;
                                      failure = line + "'" + dir + "'!";
                                      return LineVerdict::FailAndStop;
-                                   }}});
+                                   },
+                                   {},
+                                   true}});
   return exchange.Run(profile, commands);
 }
 
@@ -47,7 +49,9 @@ FolderRead ReadRemoteFolder(Exchange& exchange, const std::string& path) {
                              out.freeText = std::move(parsed.freeText);
                            }
                            return LineVerdict::Continue;
-                         }}});
+                         },
+                         {},
+                         true}});
   return out;
 }
 
@@ -64,6 +68,7 @@ TreeCount CountRemoteTree(Exchange& exchange, const std::string& dir, const std:
                             }
                             return LineVerdict::Continue;
                           }};
+  command.readOnly = true;
   out.ok = RunInFolder(exchange, kListingProfile, dir, {command});
   if (!out.ok) out.files = out.bytes = out.folders = 0;
   return out;
@@ -184,7 +189,8 @@ TextRead ReadRemoteText(Exchange& exchange, const std::string& dir, const std::s
                        raw.push_back(line);
                        return LineVerdict::Continue;
                      },
-                     "'" + shown + "' has a line too long for a text file: it cannot be given back whole."}}))
+                     "'" + shown + "' has a line too long for a text file: it cannot be given back whole.",
+                     true}}))
     return out;
   if (!exchange.PromptSeen()) {
     out.failure = kNoPromptText;
@@ -353,7 +359,9 @@ bool RemoteOps::Format() {
   return RunOne(kFormatProfile, kFormatCommand);
 }
 
-bool RemoteOps::Mem() { return exchange_.RunCommand(kMemCommand); }
+bool RemoteOps::Mem() {
+  return exchange_.Run({1000, 10}, {ExchangeCommand{kMemCommand, SendFailureText(kMemCommand), nullptr, {}, true}});
+}
 
 bool RemoteOps::Abort() { return exchange_.RunCommand(kAbortCommand); }
 

@@ -152,6 +152,8 @@ class RemoteOps {
   bool Format();
   bool Mem();
   bool Abort();
+  // Whether the last operation failed on a command that may or may not have run.
+  bool OutcomeUnknown() const { return exchange_.OutcomeUnknown(); }
   // The command's outcome; the caller relists in either case.
   bool SetAutoRun(const std::string& name, bool append);
 

@@ -229,7 +229,7 @@ void TdlgVornKaprin::TimerChkKaprinTimer() {
       LastProgress = progress;
       WaitWindow->WaitPosition = progress;
       StallTicks = 0;
-    } else if (!StopRequested && ++StallTicks > limit) {
+    } else if (!StopRequested && !thread->WaitingForProgramEnd && ++StallTicks > limit) {
       // Given up on: the thread stops, then waits for the controller's
       // program to end, and only then may anything else use the line.
       StallTicks = 0;
