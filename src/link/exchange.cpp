@@ -121,6 +121,8 @@ TypeOutcome TypeCommandLineChecked(Port& port, const std::string& line) {
   return TypeOutcome::Typed;
 }
 
+TypeOutcome EraseCommandLine(Port& port, size_t count) { return EraseTyped(port, count); }
+
 bool TypeCommandLine(Port& port, const std::string& line) { return TypeCommandLineChecked(port, line) == TypeOutcome::Typed; }
 
 std::string UnknownOutcomeText(const std::string& command) {

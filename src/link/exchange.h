@@ -79,6 +79,10 @@ enum class TypeOutcome {
 TypeOutcome TypeCommandLineChecked(Port& port, const std::string& line);
 // The same, true only for Typed.
 bool TypeCommandLine(Port& port, const std::string& line);
+// Erases up to count characters from the shell's line with checked
+// backspaces (as after a wrong echo): NotTyped once the line is empty,
+// Jammed when that could not be made sure of.
+TypeOutcome EraseCommandLine(Port& port, size_t count);
 // The failure texts for the outcomes other than Typed and NotTyped.
 std::string UnknownOutcomeText(const std::string& command);
 std::string JammedLineText(const std::string& command);

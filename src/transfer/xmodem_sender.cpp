@@ -14,6 +14,7 @@ constexpr size_t kLineLimit = 1024;
 constexpr size_t kDrainLimit = 1025;
 constexpr size_t kChunk = 4096;
 constexpr int kNakWaitReads = 100;
+constexpr int kUncertainNakReads = 3;
 constexpr int kBlockTries = 10;
 constexpr int kEotTries = 10;
 constexpr uint32_t kPromptBudgetMs = 5000;
@@ -103,7 +104,11 @@ void TThreadXModem::SendCommandLine() {
   }
   StatusText = CommandLine;
   ShowStatus();
-  CommandEchoed = TypeCommandLine(*Port, CommandLine);
+  const TypeOutcome typed = TypeCommandLineChecked(*Port, CommandLine);
+  // A damaged echo of the carriage return: the receiver most likely runs,
+  // and its first NAK will tell.
+  commandUncertain_ = typed == TypeOutcome::Entered;
+  CommandEchoed = typed == TypeOutcome::Typed || commandUncertain_;
 }
 
 void TThreadXModem::AwaitPromptLine() {
@@ -136,7 +141,10 @@ bool TThreadXModem::Upload() {
   if (!Synchronize([this] { SendCommandLine(); }) || !CommandEchoed) return false;
 
   bool nak = false;
-  for (int i = 0; i < kNakWaitReads && !nak; ++i) {
+  // After a damaged echo of the carriage return, a receiver that runs
+  // answers at once; without one the shell still holds the line.
+  const int nakReads = commandUncertain_ ? kUncertainNakReads : kNakWaitReads;
+  for (int i = 0; i < nakReads && !nak; ++i) {
     if (Port->ReadExact(&byte, 1) && byte == xmodem::NAK) {
       nak = true;
       break;
@@ -150,6 +158,7 @@ bool TThreadXModem::Upload() {
   // Without a NAK nothing shows that the receiver runs: cancel bytes could
   // land in the shell's line instead.
   if (!nak) {
+    if (commandUncertain_) EraseCommandLine(*Port, CommandLine.size());
     Status("<<No ACK from VORN-7730M>>");
     return false;
   }
