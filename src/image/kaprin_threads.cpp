@@ -541,7 +541,12 @@ bool VornKaprinResThread::Transfer(Port& port) {
   while (from <= FinalWords.size()) {
     const size_t end = std::min(FinalWords.find('\n', from), FinalWords.size());
     if (RestoreRefusalLine(FinalWords.substr(from, end - from))) {
-      ErrorText = "The VORN-7730 did not write the image:\n\n" + FinalWords;
+      // An error that left the drive as it was is a refusal; any other may
+      // have come after blocks were written.
+      ErrorText = Lower(FinalWords).find("unchanged") != std::string::npos
+                      ? "The VORN-7730 did not write the image:\n\n" + FinalWords
+                      : "The VORN-7730 reported an error at the end of the restore:\n\n" + FinalWords +
+                            "\n\nThe drive D: must be restored again before it is used.";
       return false;
     }
     from = end + 1;

@@ -375,6 +375,11 @@ TEST_F(RestoreTest, EndsWithTheReasonOfAFailure) {
        16384, "\r\nX\r\nKAPRINWR Error: unchanged\r\nD:\\>"},
       {"left unchanged", kImageSize, -1, "", "The VORN-7730 did not write the image:\n\nDrive D: left unchanged",
        16384, "Drive D: left unchanged\r\nD:\\>"},
+      // Its error after writing (the last block damaged, which no request tells).
+      {"error at the end", kImageSize, -1, "",
+       "The VORN-7730 reported an error at the end of the restore:\n\nKAPRINWR Error: 1 of 16384 blocks arrived "
+       "damaged\n\nThe drive D: must be restored again before it is used.",
+       16384, "KAPRINWR Error: 1 of 16384 blocks arrived damaged\r\nD:\\>"},
       {"no prompt at the end", kImageSize, -1, "",
        "The VORN-7730's prompt did not come back after the last block:\nthe image may not have been written.", 16384,
        ""},
