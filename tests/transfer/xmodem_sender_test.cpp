@@ -313,6 +313,32 @@ TEST_F(XModemSenderTest, WrongEchoStopsAfterTheCommandLine) {
   EXPECT_EQ(pane.lines, (std::vector<std::string>{"C:\\transfer /R D:\\PROG.EXE"}));
 }
 
+// The carriage return's echo came back damaged: the receiver may run. Its
+// NAK at once lets the upload go on; without one the line is erased.
+TEST_F(XModemSenderTest, DamagedEchoOfTheCarriageReturnWaitsBrieflyForTheReceiver) {
+  struct Case {
+    std::string afterCommand;
+    int outcome;
+    bool erased;
+  } const cases[] = {{"\x15", 0, false}, {"", -1, true}};
+  const auto receiver = port.onWrite;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.outcome);
+    port.writes.clear();
+    rx.uploads.clear();
+    rx.echo = false;
+    rx.afterCommand = c.afterCommand;
+    port.onWrite = [&, inner = receiver](const std::vector<uint8_t>& w) {
+      const bool typing = !rx.uploads.empty() && rx.uploads.back().command.find('\r') == std::string::npos;
+      if (w.size() == 1 && (typing || rx.uploads.empty())) port.PushByte(w[0] == '\r' ? '\r' ^ 0x01 : w[0]);
+      inner(w);
+    };
+    EXPECT_EQ(Upload(dir.File("E.BIN", "e")), c.outcome);
+    const bool backspaces = std::count(port.writes.begin(), port.writes.end(), std::vector<uint8_t>{'\b'}) > 0;
+    EXPECT_EQ(c.erased, backspaces);
+  }
+}
+
 TEST_F(XModemSenderTest, TargetThatWouldBreakTheCommandLineIsNotTyped) {
   for (const std::string& target : {std::string("D:\\\rdel AUTOEXEC.BAT"), "D:\\" + std::string(120, 'L')}) {
     port.writes.clear();
