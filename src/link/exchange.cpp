@@ -123,7 +123,9 @@ TypeOutcome TypeCommandLineChecked(Port& port, const std::string& line) {
 
 TypeOutcome EraseCommandLine(Port& port, size_t count) { return EraseTyped(port, count); }
 
-bool TypeCommandLine(Port& port, const std::string& line) { return TypeCommandLineChecked(port, line) == TypeOutcome::Typed; }
+bool TypeCommandLine(Port& port, const std::string& line) {
+  return TypeCommandLineChecked(port, line) == TypeOutcome::Typed;
+}
 
 std::string UnknownOutcomeText(const std::string& command) {
   return "The command '" + command +

@@ -17,7 +17,8 @@ int BitsApart(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
 // Sends `bytes` through noise in pieces of `piece` bytes.
 std::vector<uint8_t> Through(double rate, uint64_t seed, std::vector<uint8_t> bytes, size_t piece) {
   vsim::LineNoise noise(rate, seed);
-  for (size_t at = 0; at < bytes.size(); at += piece) noise.Apply(bytes.data() + at, std::min(piece, bytes.size() - at));
+  for (size_t at = 0; at < bytes.size(); at += piece)
+    noise.Apply(bytes.data() + at, std::min(piece, bytes.size() - at));
   return bytes;
 }
 
