@@ -55,6 +55,28 @@ FolderRead ReadRemoteFolder(Exchange& exchange, const std::string& path) {
   return out;
 }
 
+FolderRead ReadRemoteFolderAgreed(Exchange& exchange, const std::string& path, std::string* why) {
+  constexpr int kReads = 3;
+  auto key = [](const FolderRead& read) {
+    std::string k = read.freeText + '\n' + (read.bytesFree ? std::to_string(*read.bytesFree) : "-");
+    for (const RemoteEntry& e : read.entries)
+      k += '\n' + e.Name + '\t' + std::to_string(e.Size) + '\t' + e.Modified + (e.IsDirectory ? "\t<DIR>" : "");
+    return k;
+  };
+  std::vector<std::string> seen;
+  for (int i = 0; i < kReads; ++i) {
+    FolderRead read = ReadRemoteFolder(exchange, path);
+    if (!read.ok || !exchange.PromptSeen()) return read;
+    const std::string k = key(read);
+    if (std::find(seen.begin(), seen.end(), k) != seen.end()) return read;
+    seen.push_back(k);
+  }
+  if (why)
+    *why = "The listing of D:" + (path.empty() ? std::string("\\") : path) + " came back different in each of " +
+           std::to_string(kReads) + " reads: the line damages what the controller prints.";
+  return {};
+}
+
 TreeCount CountRemoteTree(Exchange& exchange, const std::string& dir, const std::string& name) {
   TreeCount out;
   ExchangeCommand command{"dir/s " + name + "\r", SendFailureText("dir/s"),
@@ -231,7 +253,9 @@ RemoteMenuState MenuStateFor(const RemoteEntry* selected) {
 
 FillOutcome RemoteOps::FillRemoteList(const std::string& path) {
   listing_.Entries.clear();
-  FolderRead read = ReadRemoteFolder(exchange_, path);
+  ListingDisagreement.clear();
+  FolderRead read = AgreedListings ? ReadRemoteFolderAgreed(exchange_, path, &ListingDisagreement)
+                                   : ReadRemoteFolder(exchange_, path);
   if (read.bytesFree) {
     listing_.BytesFree = *read.bytesFree;
     listing_.FreeSpaceText = read.freeText;

@@ -180,6 +180,18 @@ if [ $rc -eq 0 ]; then
 else
   check "a restore with damaged blocks fails saying how many and to restore again" '[ $rc -eq 1 ] && grep -q "^The restore failed: [0-9]* blocks\? of the image arrived damaged" "$work/nrestore.err" && grep -q "must be restored again" "$work/nrestore.err" && ! grep -q "Successfully" "$work/nrestore.err"'
 fi
+# A listing has no check of its own: ls prints one only when two reads agree.
+start_sim clean
+"$cli" --port "$work/clean" ls >"$work/clean.ls" 2>/dev/null
+start_sim poor --noise 1e-4 --noise-seed 3
+listed=0
+for i in 1 2 3 4 5 6 7 8; do
+  if "$cli" --port "$work/poor" ls >"$work/poor.ls" 2>"$work/poor.err"; then
+    listed=$((listed + 1))
+    check "ls at 1e-4 ($i) prints exactly the listing" 'cmp -s "$work/clean.ls" "$work/poor.ls"'
+  fi
+done
+check "most listings at 1e-4 get through" '[ $listed -ge 4 ]'
 for bad in "--noise 2" "--noise x" "--noise-seed -1" "--noise-seed 1x"; do
   "$sim" $bad >/dev/null 2>&1
   check "$bad is refused" '[ $? -eq 2 ]'
