@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -47,7 +48,10 @@ void Usage(std::FILE* to = stderr) {
                "  --image-bad-crc N[,N...]  spoil these blocks' CRC once\n"
                "  --image-silent-after N    the image programs fall silent after block N\n"
                "  --image-invalid-request N the restore program asks for block N wrongly\n"
-               "  --image-bytes N        end the image programs after the first N bytes of the drive\n");
+               "  --image-bytes N        end the image programs after the first N bytes of the drive\n"
+               "  --noise RATE           flip every bit of every byte, both ways, with probability\n"
+               "                         RATE (such as 1e-5)\n"
+               "  --noise-seed N         the same seed makes the same flips again (default 1)\n");
 }
 
 // A block number; anything else is a usage error.
@@ -130,6 +134,26 @@ int main(int argc, char** argv) {
         return 2;
       }
       opt.pauseOutputMs = uint32_t(ms);
+    } else if (a == "--noise") {
+      const std::string n = value();
+      char* end = nullptr;
+      const double rate = std::strtod(n.c_str(), &end);
+      // Beyond one half the line carries more noise than signal.
+      if (n.empty() || *end != '\0' || !(rate >= 0 && rate <= 0.5)) {
+        Usage();
+        return 2;
+      }
+      opt.noiseRate = rate;
+    } else if (a == "--noise-seed") {
+      const std::string n = value();
+      char* end = nullptr;
+      errno = 0;
+      const unsigned long long seed = std::strtoull(n.c_str(), &end, 10);
+      if (n.empty() || n[0] == '-' || *end != '\0' || errno == ERANGE) {
+        Usage();
+        return 2;
+      }
+      opt.noiseSeed = seed;
     } else if (a == "--transfer") {
       std::string m = value();
       if (m == "normal") opt.transfer = vsim::TransferMode::Normal;

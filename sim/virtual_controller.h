@@ -48,6 +48,8 @@ struct Options {
   uint32_t baud = 0;                // pace the line like a UART at this speed (8N1); 0: unpaced. Read at Start()
   uint32_t adapterLatencyMs = 0;    // hold output like a USB-serial adapter with this latency timer; 0: none. Read at Start()
   bool asRealController = false;    // never name itself as the virtual controller; run stand-ins as they are
+  double noiseRate = 0;             // flip each bit in both directions with this probability. Read at Start()
+  uint64_t noiseSeed = 1;           // where the flips come from: the same seed, the same flips
 };
 
 class Console;

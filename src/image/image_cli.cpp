@@ -113,31 +113,37 @@ int Watch(KaprinThreadBase& thread, bool restore, std::ostream& err) {
   ProgressLine line(platform::StandardErrorIsTerminal(), err);
   const auto start = std::chrono::steady_clock::now();
   auto nextTick = start + kTick;
+  bool gaveUp = false;
+  bool waitingShown = false;
   while (!thread.Done) {
     std::this_thread::sleep_for(kPoll);
     if (platform::InterruptRequested() && !thread.Terminated()) thread.Terminate();
+    // Nothing else is typed until the stopped program's prompt is back.
+    if (thread.WaitingForProgramEnd && !waitingShown) {
+      line.End();
+      err << WaitingForProgramText() << '\n' << std::flush;
+      waitingShown = true;
+    }
     if (std::chrono::steady_clock::now() < nextTick) continue;
     nextTick += kTick;
     const int32_t progress = thread.Progress;
     if (progress != last) {
       last = progress;
       stalled = 0;
-    } else if (!thread.Terminated() && ++stalled > limit) {
-      line.End();
-      err << ImageStallText() << '\n';
-      thread.Stop();
-      return 1;
+    } else if (!thread.Terminated() && !thread.WaitingForProgramEnd && ++stalled > limit) {
+      gaveUp = true;
+      thread.Terminate();
     }
-    line.Show(thread, start);
+    if (!waitingShown) line.Show(thread, start);
   }
   thread.WaitFor();
   if (line.Shown()) line.Show(thread, start);
   line.End();
-  std::string text = ImageEndText(thread, !restore);
+  std::string text = gaveUp ? ImageStallEndText(thread) : ImageEndText(thread, !restore);
   while (!text.empty() && text.back() == '\n') text.pop_back();
   err << text << '\n';
   if (thread.Succeeded) return 0;
-  return thread.Terminated() ? kInterruptedExit : 1;
+  return thread.Terminated() && !gaveUp ? kInterruptedExit : 1;
 }
 
 // A refusal on one line, as scripts read it.

@@ -58,7 +58,7 @@ void IOConfRun::Probe() {
   DrainShellOutput(*port, kProbeDrainLimit);
 
   std::string text;
-  if (!exchange_.SendCommand(*port, "C:\\cfgio 1 1\r")) {
+  if (!exchange_.SendReadOnlyCommand(*port, "C:\\cfgio 1 1\r")) {
     ErrorMessage = SendFailureTextConfig("C:cfgio 1 1");
   } else {
     std::this_thread::sleep_for(kProbePause);
@@ -75,7 +75,7 @@ void IOConfRun::Probe() {
     }
     if (!UseD) {
       exchange_.WaitForPrompt(*port, text);
-    } else if (!exchange_.SendCommand(*port, "D:\\cfgio 1 1\r")) {
+    } else if (!exchange_.SendReadOnlyCommand(*port, "D:\\cfgio 1 1\r")) {
       ErrorMessage = SendFailureTextConfig("D:cfgio 1 1");
     } else {
       std::this_thread::sleep_for(kProbePause);
@@ -102,7 +102,7 @@ bool IOConfRun::Read(IOConfig& config) {
     ErrorMessage = OpenFailureText(exchange_.ComName);
   } else {
     exchange_.DrainInput(*port);
-    if (!exchange_.SendCommand(*port, ToolCommand(" 1"))) {
+    if (!exchange_.SendReadOnlyCommand(*port, ToolCommand(" 1"))) {
       ErrorMessage = SendFailureText("cfgio 1");
     } else {
       IOConfigReader reader(config);

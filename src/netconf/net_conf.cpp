@@ -318,7 +318,9 @@ ControllerSocketCfg ReadControllerSocketCfg(Exchange& link) {
                                             [&lines](const std::string& line, std::string&) {
                                               lines.push_back(line);
                                               return LineVerdict::Continue;
-                                            }}});
+                                            },
+                                            {},
+                                            true}});
   ControllerSocketCfg out;
   if (!ran) {
     out.reason = quiet.first.empty() ? "the controller did not answer" : quiet.first;

@@ -97,7 +97,9 @@ std::optional<Target> ParseTarget(const std::string& verb, const std::string& ar
 
 // The entries of dir; nullopt when the listing failed or was cut short.
 std::optional<std::vector<RemoteEntry>> List(Exchange& ex, const std::string& dir, std::ostream& err) {
-  FolderRead read = ReadRemoteFolder(ex, dir);
+  std::string why;
+  FolderRead read = ReadRemoteFolderAgreed(ex, dir, &why);
+  if (!why.empty()) err << why << '\n';
   if (!read.ok) return std::nullopt;
   if (!ex.PromptSeen()) {
     err << kNoPromptText << '\n';
@@ -223,7 +225,8 @@ int Mem(Exchange& exchange, const Arguments& a, std::ostream& err) {
     err << "mem takes no arguments\n";
     return 2;
   }
-  if (!exchange.RunCommand(kMemCommand)) return 1;
+  if (!exchange.Run({1000, 10}, {ExchangeCommand{kMemCommand, SendFailureText(kMemCommand), nullptr, {}, true}}))
+    return 1;
   if (!exchange.PromptSeen()) {
     err << kNoPromptText << '\n';
     return 1;
@@ -391,7 +394,11 @@ int ListRemoteCommand(Exchange& exchange, const std::vector<std::string>& args, 
   QuietExchange q(exchange);
   RemoteListing listing;
   RemoteOps ops(q.ex, listing);
-  if (!ops.Show(path).ok) return 1;
+  ops.AgreedListings = true;  // scripts take what ls prints as fact
+  if (!ops.Show(path).ok) {
+    if (!ops.ListingDisagreement.empty()) err << ops.ListingDisagreement << '\n';
+    return 1;
+  }
   // A listing cut short (a hung-up controller) must not pass for the whole directory.
   if (!q.ex.PromptSeen()) {
     err << kNoPromptText << '\n';

@@ -15,9 +15,16 @@ constexpr size_t kLineLimit = 1024;
 constexpr size_t kDrainLimit = 1025;
 constexpr size_t kChunk = 4096;
 constexpr int kNakWaitReads = 100;
+constexpr int kUncertainNakReads = 3;
 constexpr int kBlockTries = 10;
 constexpr int kEotTries = 10;
 constexpr uint32_t kPromptBudgetMs = 5000;
+
+// A byte one bit away from what it should be: line noise, not another word.
+bool OneBitFrom(uint8_t byte, uint8_t expected) {
+  const uint8_t d = byte ^ expected;
+  return d != 0 && (d & (d - 1)) == 0;
+}
 
 bool HasPrompt(const std::string& line) {
   return line.find("C:\\") != std::string::npos || line.find("D:\\") != std::string::npos;
@@ -104,7 +111,11 @@ void TThreadXModem::SendCommandLine() {
   }
   StatusText = CommandLine;
   ShowStatus();
-  CommandEchoed = TypeCommandLine(*Port, CommandLine);
+  const TypeOutcome typed = TypeCommandLineChecked(*Port, CommandLine);
+  // A damaged echo of the carriage return: the receiver most likely runs,
+  // and its first NAK will tell.
+  commandUncertain_ = typed == TypeOutcome::Entered;
+  CommandEchoed = typed == TypeOutcome::Typed || commandUncertain_;
 }
 
 void TThreadXModem::AwaitPromptLine() {
@@ -140,7 +151,10 @@ bool TThreadXModem::Upload() {
                                       : FailureReason);
 
   bool nak = false;
-  for (int i = 0; i < kNakWaitReads && !nak; ++i) {
+  // After a damaged echo of the carriage return, a receiver that runs
+  // answers at once; without one the shell still holds the line.
+  const int nakReads = commandUncertain_ ? kUncertainNakReads : kNakWaitReads;
+  for (int i = 0; i < nakReads && !nak; ++i) {
     if (Port->ReadExact(&byte, 1) && byte == xmodem::NAK) {
       nak = true;
       break;
@@ -154,6 +168,7 @@ bool TThreadXModem::Upload() {
   // Without a NAK nothing shows that the receiver runs: cancel bytes could
   // land in the shell's line instead.
   if (!nak) {
+    if (commandUncertain_) EraseCommandLine(*Port, CommandLine.size());
     Status("<<No ACK from VORN-7730M>>");
     return Fail("the receiver on VORN-7730 did not answer its command.");
   }
@@ -236,11 +251,17 @@ TThreadXModem::BlockResult TThreadXModem::SendBlock(const xmodem::Block& block) 
       ++tries;
       got = Port->ReadExact(&answer, 1);
     }
+    // A receiver cancels with two CANs in a row; one alone may be noise.
+    const bool cancelled = got && answer == xmodem::CAN && Port->ReadExact(&answer, 1) && answer == xmodem::CAN;
     Sleep(5);  // cut short by a termination: the next round sends the cancel
-    if (got && answer == xmodem::NAK && tries < kBlockTries) continue;
+    if (cancelled) return BlockResult::ReceiverCancelled;  // it has ended already
     if (got && answer == xmodem::ACK) return BlockResult::Acknowledged;
-    // The receiver that cancelled has ended already.
-    return got && answer == xmodem::CAN ? BlockResult::ReceiverCancelled : BlockResult::Failed;
+    // A NAK, or an ACK or NAK damaged on the way: the block goes again. A
+    // receiver that had taken it knows the repeat by its number and
+    // acknowledges it without storing it twice.
+    const bool again = answer == xmodem::NAK || OneBitFrom(answer, xmodem::NAK) || OneBitFrom(answer, xmodem::ACK);
+    if (got && again && tries < kBlockTries) continue;
+    return BlockResult::Failed;
   }
 }
 

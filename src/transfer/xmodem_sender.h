@@ -80,6 +80,7 @@ class TThreadXModem : public WorkerThread {
   void AwaitPromptLine();
 
   std::FILE* file_ = nullptr;
+  bool commandUncertain_ = false;  // the carriage return's echo came back damaged
 };
 
 }  // namespace vorn

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <memory>
+#include <set>
 
 #include "link/exchange.h"
 #include "link/line_wait.h"
@@ -81,13 +82,75 @@ TEST_F(ScriptedExchange, NoEchoFailsAfterOneReadAndNamesTheWholeLine) {
   EXPECT_EQ(cursor.restored, 1);
 }
 
+// A shell on a noisy line: it keeps its command line, erases with "\b \b",
+// and the chosen writes (counted from 0) reach it, or echo back, with a bit
+// flipped.
+struct NoisyShell {
+  std::set<int> spoilEcho, spoilInput;
+  std::string line;
+  std::vector<std::string> entered;
+  int writes = 0;
+  void Attach(ScriptedPort& port) {
+    port.onWrite = [this, &port](const std::vector<uint8_t>& bytes) {
+      for (uint8_t b : bytes) {
+        const int at = writes++;
+        if (spoilInput.count(at)) b ^= 0x40;
+        const uint8_t flip = spoilEcho.count(at) ? 0x01 : 0x00;
+        if (b == '\b') {
+          if (line.empty()) continue;
+          line.pop_back();
+          port.Push(std::string{'\b', static_cast<char>(' ' ^ flip), '\b'});
+        } else if (b == '\r') {
+          port.PushByte(b ^ flip);
+          entered.push_back(line);
+          line.clear();
+          port.Push("\nout\r\nD:\\>");
+        } else {
+          line += static_cast<char>(b);
+          port.PushByte(b ^ flip);
+        }
+      }
+    };
+  }
+};
+
+// A wrong echo: what the shell took is erased, and the erasure checked; a
+// wrong echo of the carriage return is an unknown outcome, never "not sent";
+// only a command that changes nothing is typed again by itself.
 TEST_F(ScriptedExchange, WrongEchoStopsTheLineAndErasesWhatTheShellTook) {
-  port->onWrite = [this](const std::vector<uint8_t>& b) {
-    if (b.size() == 1) port->PushByte(b[0] == 'i' ? 'x' : b[0]);
+  std::set<int> everyBackspace;
+  for (int i = 2; i < 40; ++i) everyBackspace.insert(i);
+  struct Case {
+    const char* name;
+    bool readOnly;
+    std::set<int> spoilEcho, spoilInput;
+    bool ok;
+    std::string error;
+    std::vector<std::string> entered;
+    bool unknown = false;
+  } const cases[] = {
+      {"erased", false, {1}, {}, false, SendFailureText("del A\r"), {}},
+      {"erasure echo damaged, then checked", false, {1, 2}, {}, false, SendFailureText("del A\r"), {}},
+      {"erasure never confirmed", false, {1}, everyBackspace, false, JammedLineText("del A"), {}},
+      {"carriage return echo damaged", false, {5}, {}, false, UnknownOutcomeText("del A"), {"del A"}, true},
+      {"carriage return damaged on the way", false, {}, {5}, false, UnknownOutcomeText("del A"), {}, true},
+      {"read-only, typed again", true, {1}, {}, true, "", {"del A"}},
+      {"read-only, ran, typed again", true, {5}, {}, true, "", {"del A", "del A"}},
   };
-  EXPECT_FALSE(exchange->RunCommand("dir\r"));
-  EXPECT_EQ(port->writes, (std::vector<std::vector<uint8_t>>{{'d'}, {'i'}, {'\b', '\b'}}));
-  EXPECT_EQ(ui.LastError(), SendFailureText("dir\r"));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    NoisyShell shell{c.spoilEcho, c.spoilInput};
+    shell.Attach(*port);
+    ui.boxes.clear();
+    ExchangeCommand command{"del A\r", SendFailureText("del A\r"), nullptr};
+    command.readOnly = c.readOnly;
+    EXPECT_EQ(c.ok, exchange->Run({200, 10}, {command}));
+    EXPECT_EQ(c.error, c.ok ? "" : ui.LastError());
+    EXPECT_EQ(c.entered, shell.entered);
+    EXPECT_EQ(c.unknown, exchange->OutcomeUnknown());
+    // Nothing is left on the shell's line, unless the erasure said it may be.
+    EXPECT_EQ(c.error == JammedLineText("del A"), !shell.line.empty()) << shell.line;
+  }
 }
 
 // Lines that would smuggle in a second command, edit the shell's line or

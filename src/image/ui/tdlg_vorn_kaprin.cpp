@@ -191,6 +191,7 @@ void TdlgVornKaprin::StartWatching(vorn::KaprinThreadBase& thread) {
   LastProgress = thread.Progress;
   StallTicks = 0;
   StopRequested = false;
+  Stalled = false;
   thread.Resume();
   TimerChkKaprin->start();
 }
@@ -288,19 +289,29 @@ void TdlgVornKaprin::TimerChkKaprinTimer() {
       LastProgress = progress;
       WaitWindow->WaitPosition = progress;
       StallTicks = 0;
-    } else if (!StopRequested && ++StallTicks > limit) {  // a stopped thread ends within a second
+    } else if (!StopRequested && !thread->WaitingForProgramEnd && ++StallTicks > limit) {
+      // Given up on: the thread stops, then waits for the controller's
+      // program to end, and only then may anything else use the line.
       StallTicks = 0;
-      WaitWindow->CloseRequested = true;
-      WaitWindow->CloseWindow();
-      TimerChkKaprin->stop();
-      ui_.Error(vorn::ImageStallText());
-      done(QDialog::Rejected);
-      return;
+      Stalled = true;
+      StopRequested = true;
+      thread->Terminate();
+      WaitWindow->ShowStopping();
     }
+    if (thread->WaitingForProgramEnd) WaitWindow->ShowWaitingFor(vorn::WaitingForProgramText());
   }
 
   if (!thread->Done) return;
   TimerChkKaprin->stop();
+  if (Stalled) {
+    if (WaitWindow) {
+      WaitWindow->CloseRequested = true;
+      WaitWindow->tmrStatusUpdateTimer();
+    }
+    ui_.Error(vorn::ImageStallEndText(*thread));
+    done(QDialog::Rejected);
+    return;
+  }
   // The progress window goes before the box, so the box never sits on a
   // window that closes under it.
   if (thread->Succeeded) {

@@ -48,7 +48,8 @@ class TdlgVornKaprin : public QDialog {
   // The port adapter's latency timer, for the warning before a slow transfer.
   std::function<std::optional<uint32_t>(const std::string& portName)> AdapterLatency =
       vorn::platform::AdapterLatencyMs;
-  bool StopRequested = false;  // the user asked the running transfer to end
+  bool StopRequested = false;  // the user (or the watchdog) asked the running transfer to end
+  bool Stalled = false;        // the watchdog gave up on the running transfer
   QPushButton* btHelp;
   QPushButton* BtBackupImg;
   QPushButton* BtRestoreImg;

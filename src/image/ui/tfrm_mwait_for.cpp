@@ -93,6 +93,11 @@ void TfrmMWaitFor::ShowStopping() {
   LbUpdateMsg->setText("Stopping the transfer...");
 }
 
+void TfrmMWaitFor::ShowWaitingFor(const std::string& text) {
+  BtCancel->setEnabled(false);
+  LbUpdateMsg->setText(QString::fromStdString(text));
+}
+
 void TfrmMWaitFor::CloseWindow() {
   tmrStatusUpdate->stop();
   QDialog::done(QDialog::Accepted);

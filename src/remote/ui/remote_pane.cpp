@@ -404,15 +404,16 @@ void RemotePane::Delete1Click() {
   if (!selected) return;
   const vorn::RemoteEntry e = *selected;
   listing_.RestoreIndex = listing_.PopupIndex;
-  if (Ops().Delete(e)) Relist();
+  // A command whose echo came back damaged may have run: the listing tells.
+  if (Ops().Delete(e) || Ops().OutcomeUnknown()) Relist();
 }
 
 void RemotePane::MakeDirectory1Click() {
   auto name = ui_.AskName(vorn::kMakeDirCaption, vorn::kMakeDirPrompt, vorn::kDirNameMaxLength, {});
   if (!name) return;  // an empty name is refused with a box, as any other
-  if (!Ops().MakeDirectory(*name)) return;
-  emit said(QString::fromStdString("Directory " + vorn::UpperName(*name) + " made in D:" + listing_.CurrentPath + "."));
-  Relist();
+  const bool made = Ops().MakeDirectory(*name);
+  if (made) emit said(QString::fromStdString("Directory " + vorn::UpperName(*name) + " made in D:" + listing_.CurrentPath + "."));
+  if (made || Ops().OutcomeUnknown()) Relist();
 }
 
 void RemotePane::Rename1Click() {
@@ -423,7 +424,7 @@ void RemotePane::Rename1Click() {
   // The current name to edit: most renames change a letter or two.
   auto to = ui_.AskName(vorn::RenameCaption(from), vorn::kRenamePrompt, vorn::kFileNameMaxLength, from);
   if (!to) return;
-  if (Ops().Rename(from, *to)) Relist();
+  if (Ops().Rename(from, *to) || Ops().OutcomeUnknown()) Relist();
 }
 
 void RemotePane::MEM1Click() { Ops().Mem(); }
@@ -431,7 +432,7 @@ void RemotePane::MEM1Click() { Ops().Mem(); }
 void RemotePane::ABORT1Click() { Ops().Abort(); }
 
 void RemotePane::FORMAT1Click() {
-  if (Ops().Format()) Relist();
+  if (Ops().Format() || Ops().OutcomeUnknown()) Relist();
 }
 
 void RemotePane::SetAutoRun(bool append) {
