@@ -34,6 +34,7 @@ void Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  vorn::platform::OpenClosedStandardStreams();
   vorn::ui::QtUi ui;
   vorn::ui::Application app(argc, argv, ui);
   // The name titles the message boxes. No display name: some window systems
@@ -78,7 +79,14 @@ int main(int argc, char** argv) {
       options.simulatorAdapterLatencyMs = static_cast<uint32_t>(ms);
     } else if (!std::strcmp(arg, "--drive")) options.simulatorDrive = value();
     else if (!std::strcmp(arg, "--port")) options.extraPorts.push_back(value());
-    else if (!std::strcmp(arg, "--log")) options.logFile = value();
+    else if (!std::strcmp(arg, "--log")) {
+      options.logFile = value();
+      // Asked for a record, the user must not be left without one unseen.
+      if (options.logFile.empty()) {
+        std::fprintf(stderr, "vorn7730-utility: --log needs a file name\n");
+        return 2;
+      }
+    }
     else if (!std::strcmp(arg, "--screenshot")) screenshot = QString::fromUtf8(value());
     else if (!std::strcmp(arg, "--help") || !std::strcmp(arg, "-h")) {
       Usage();

@@ -172,6 +172,8 @@ bool TThreadXModem::Upload() {
       const size_t size = std::min(xmodem::kBlockData, got - offset);
       const auto result = SendBlock(xmodem::BuildBlock(number, chunk.data() + offset, size));
       if (result == BlockResult::Failed) SendCancel();
+      // The receiver says why it gave up before its prompt.
+      if (result == BlockResult::ReceiverCancelled) Synchronize([this] { AwaitPromptLine(); });
       if (result != BlockResult::Acknowledged) return false;
       acknowledged += size;
       // A file that grew since its length was taken must not push the bar past the end.
@@ -180,6 +182,13 @@ bool TThreadXModem::Upload() {
       ++number;  // wraps from 255 to 0
     }
     if (got < kChunk) break;
+  }
+  // A file written to meanwhile would be stored at neither size: the receiver
+  // is stopped before the end of file, so it stores nothing.
+  if (acknowledged != static_cast<uint64_t>(length)) {
+    Status(kFileChangedStatus);
+    SendCancel();
+    return false;
   }
   std::fclose(file_);
   file_ = nullptr;
