@@ -28,6 +28,12 @@ std::unique_ptr<Port> OpenToolPort(const PortFactory& factory, const std::string
   return port;
 }
 
+// The failure of a port whose controller went away; empty while it is there.
+std::string LostText(const Port& port, const std::string& name) {
+  const std::string lost = port.LostReason();
+  return lost.empty() ? lost : "The serial line was lost (" + name + "): " + lost;
+}
+
 }  // namespace
 
 bool RefusesConfiguration(const std::string& line) {
@@ -91,6 +97,8 @@ void IOConfRun::Probe() {
       exchange_.WaitForPrompt(*port, text);
     }
   }
+  if (std::string lost = LostText(*port, exchange_.ComName); !lost.empty()) ErrorMessage = LineLost = lost;
+  probed_ = true;
   port->Close();
 }
 
@@ -98,9 +106,14 @@ bool IOConfRun::Read(IOConfig& config) {
   LineWaitScope waiting;
   exchange_.Cursor().SetBusy();
   bool ok = false;
-  std::unique_ptr<Port> port = OpenToolPort(exchange_.Factory(), exchange_.ComName, TimeoutMs);
-  if (!port) {
-    ErrorMessage = OpenFailureText(exchange_.ComName);
+  std::unique_ptr<Port> port =
+      LineLost.empty() ? OpenToolPort(exchange_.Factory(), exchange_.ComName, TimeoutMs) : nullptr;
+  if (!LineLost.empty()) {
+    ErrorMessage = LineLost;
+  } else if (!port) {
+    // Opened for the probe a moment ago: the device has gone since.
+    ErrorMessage = probed_ ? "The serial line was lost (" + exchange_.ComName + "): it can no longer be opened"
+                           : OpenFailureText(exchange_.ComName);
   } else {
     exchange_.DrainInput(*port);
     if (!exchange_.SendCommand(*port, ToolCommand(" 1"))) {
@@ -117,6 +130,10 @@ bool IOConfRun::Read(IOConfig& config) {
       // controller as eight empty slots.
       ok = reader.Complete();
       if (!ok) ErrorMessage = kReadFailureText;
+    }
+    if (std::string lost = LostText(*port, exchange_.ComName); !lost.empty()) {
+      ErrorMessage = LineLost = lost;
+      ok = false;
     }
     port->Close();
   }

@@ -235,6 +235,11 @@ bool Exchange::Run(const ExchangeProfile& profile, const std::vector<ExchangeCom
       if (!FinishOutput(*port, text, handle)) prompts = false;
       if (handlerFailed) break;
     }
+    // A controller that went away is said as such, not as a shell out of step.
+    if (const std::string lost = port->LostReason(); !lost.empty()) {
+      failure = "The serial line was lost (" + ComName + "): " + lost;
+      ok = false;
+    }
     port->Close();
   }
   port.reset();

@@ -135,11 +135,14 @@ bool TThreadXModem::Upload() {
       nak = true;
       break;
     }
-    if (CancelRequested) {
-      Status("<<Transferring cancelled...>>");
-      return false;
-    }
+    // A cancel waits for the receiver's NAK: the receiver that started is
+    // then told to stop, rather than left holding the line for its time-outs.
     if (!Sleep(10)) return false;
+  }
+  if (nak && CancelRequested) {
+    Status("<<Transferring cancelled...>>");
+    SendCancel();
+    return false;
   }
   // Without a NAK nothing shows that the receiver runs: cancel bytes could
   // land in the shell's line instead.
