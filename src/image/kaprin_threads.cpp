@@ -375,7 +375,8 @@ bool VornKaprinResThread::Transfer(Port& port) {
     const bool known = std::memcmp(request, "111", 3) == 0 || std::memcmp(request, "444", 3) == 0;
     if (damaged ? (!RequestDigits(request) || lastDamaged) : !known) {
       ErrorText = InvalidResponseText();
-      ReadFinalWords(port);
+      // What was read as a request is the start of the program's last words.
+      ReadFinalWords(port, std::string(reinterpret_cast<const char*>(request), sizeof request));
       if (!FinalWords.empty()) ErrorText += "\n\n" + FinalWords;
       return false;
     }
@@ -420,7 +421,7 @@ bool VornKaprinResThread::Transfer(Port& port) {
   return true;
 }
 
-bool VornKaprinResThread::ReadFinalWords(Port& port) {
+bool VornKaprinResThread::ReadFinalWords(Port& port, const std::string& start) {
   port.LineEnd = '\n';
   port.SetTimeouts(kFinalLineTimeoutMs);
   std::vector<std::string> kept;
@@ -430,8 +431,17 @@ bool VornKaprinResThread::ReadFinalWords(Port& port) {
   };
   uint32_t quietMs = 0;
   std::string text;
+  std::string pending = start;
+  for (size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1)) {
+    std::string line;
+    for (char c : pending.substr(0, end))
+      if (c != '\r') line += c;
+    if (!line.empty()) kept.push_back(line);
+  }
   for (int lines = 0; lines < kFinalLinesRead && quietMs < kPromptBudgetMs && !Terminated(); ++lines) {
     const bool whole = port.ReadLine(kFinalLineLimit, text);
+    text = pending + text;
+    pending.clear();
     if (IsPrompt(text)) {
       keep();
       return true;

@@ -117,7 +117,8 @@ class VornKaprinResThread : public KaprinThreadBase {
  private:
   // Reads what the controller prints up to its prompt into FinalWords and
   // the pane; false when the prompt did not come back.
-  bool ReadFinalWords(Port& port);
+  // start: bytes of the first line read already (taken for a request).
+  bool ReadFinalWords(Port& port, const std::string& start = {});
 
   std::FILE* file_ = nullptr;
   bool fileOpened_ = false;

@@ -151,6 +151,7 @@ bool IOConfRun::Upload(const std::string& sourcePath) {
     return false;
   }
   int outcome = -1;
+  std::string failure;
   {
     TThreadXModem thread(gui_);
     thread.Port = port.get();
@@ -163,11 +164,23 @@ bool IOConfRun::Upload(const std::string& sourcePath) {
       std::this_thread::sleep_for(kPollPause);
     }
     outcome = thread.Outcome;
+    // A command line that was not echoed never started a transfer: the shell
+    // is not where it should be. Otherwise the last line tells why.
+    if (outcome == 0) {
+    } else if (std::string lost = LostText(*port, exchange_.ComName); !lost.empty()) {
+      failure = lost;
+    } else if (!thread.CommandEchoed) {
+      const std::string& line = thread.CommandLine;
+      failure = SendFailureText(line.empty() || line.back() != '\r' ? line : line.substr(0, line.size() - 1));
+    } else {
+      failure = "Failed to transfer configuration!";
+      if (!thread.StatusText.empty()) failure += "\n" + thread.StatusText;
+    }
   }
-  if (outcome != 0) exchange_.UserInterface().Error("Failed to transfer configuration!");
   port->Close();
   port.reset();
   exchange_.Cursor().Restore();
+  if (!failure.empty()) exchange_.UserInterface().Error(failure);
   return outcome == 0;
 }
 
