@@ -274,18 +274,18 @@ bool ConfirmStored(const std::string& portName, const PortFactory& factory,
   std::map<std::string, std::pair<FolderRead, bool>> reads;  // per directory, with the prompt seen
   bool all = true;
   for (const UploadResult::Unconfirmed& upload : uploads) {
-    const std::string remotePath = RemotePathOf(upload.targetDir);
-    if (!reads.count(remotePath)) {
-      FolderRead read = ReadRemoteFolder(exchange, remotePath);
-      reads[remotePath] = {std::move(read), exchange.PromptSeen()};
-    }
-    const uint64_t size = StoredSize(upload.file);
     if (upload.replaces) {
       all = false;
       ui.Error("The end of file '" + upload.name + "' was not acknowledged and it was to replace a file of that " +
                "name in " + upload.targetDir + ": it may not have been stored.");
       continue;
     }
+    const std::string remotePath = RemotePathOf(upload.targetDir);
+    if (!reads.count(remotePath)) {
+      FolderRead read = ReadRemoteFolder(exchange, remotePath);
+      reads[remotePath] = {std::move(read), exchange.PromptSeen()};
+    }
+    const uint64_t size = StoredSize(upload.file);
     const auto& [read, prompt] = reads[remotePath];
     const bool listed = read.ok && prompt &&
                         std::any_of(read.entries.begin(), read.entries.end(), [&](const RemoteEntry& e) {

@@ -14,6 +14,7 @@ constexpr size_t kLineLimit = 1024;
 constexpr size_t kDrainLimit = 1025;
 constexpr size_t kChunk = 4096;
 constexpr int kNakWaitReads = 100;
+constexpr int kNakReadsAfterCancel = 3;  // reads of 500 ms: longer than the receiver's NAK period
 constexpr int kBlockTries = 10;
 constexpr int kEotTries = 10;
 constexpr uint32_t kPromptBudgetMs = 5000;
@@ -130,18 +131,21 @@ bool TThreadXModem::Upload() {
   if (!Synchronize([this] { SendCommandLine(); }) || !CommandEchoed) return false;
 
   bool nak = false;
+  int readsAfterCancel = 0;
   for (int i = 0; i < kNakWaitReads && !nak; ++i) {
     if (Port->ReadExact(&byte, 1) && byte == xmodem::NAK) {
       nak = true;
       break;
     }
-    // A cancel waits for the receiver's NAK: the receiver that started is
-    // then told to stop, rather than left holding the line for its time-outs.
+    // A cancel still waits a little for the receiver's first NAK (it sends
+    // one a second): a receiver that started is then told to stop, rather
+    // than left holding the line for its time-outs.
+    if (CancelRequested && ++readsAfterCancel > kNakReadsAfterCancel) break;
     if (!Sleep(10)) return false;
   }
-  if (nak && CancelRequested) {
+  if (CancelRequested) {
     Status("<<Transferring cancelled...>>");
-    SendCancel();
+    if (nak) SendCancel();
     return false;
   }
   // Without a NAK nothing shows that the receiver runs: cancel bytes could
@@ -188,7 +192,7 @@ bool TThreadXModem::Upload() {
   }
   // A file written to meanwhile would be stored at neither size: the receiver
   // is stopped before the end of file, so it stores nothing.
-  if (acknowledged != static_cast<uint64_t>(length)) {
+  if (acknowledged != static_cast<uint64_t>(length) || FileLength(SourcePath) != length) {
     Status(kFileChangedStatus);
     SendCancel();
     return false;
