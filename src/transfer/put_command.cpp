@@ -137,12 +137,12 @@ class ReasonPane : public TerminalPane {
 std::string FailureReason(const std::string& last, const Port& port, const std::string& portName) {
   if (const std::string lost = port.LostReason(); !lost.empty())
     return "The serial line was lost (" + portName + "): " + lost;
-  if (last == kFileChangedStatus) return "the host file changed size while it was sent, so it was not stored";
+  if (last == kFileChangedStatus) return "The host file changed size while it was sent, so it was not stored.";
   if (last == "<<No ACK from VORN-7730M>>")
-    return "the controller's receiver never answered (is the controller at its prompt?)";
+    return "The controller's receiver never answered (is the controller at its prompt?)";
   if (last.rfind("C:\\transfer", 0) == 0 || last == "<<Transferring File...>>") return {};
   if (last.rfind("<<", 0) == 0) return last;
-  return last.empty() ? std::string() : "the controller said: " + last;
+  return last.empty() ? std::string() : "The controller said: " + last;
 }
 
 }  // namespace
