@@ -115,7 +115,8 @@ bool SpaceChecked(const PutRequest& request, const FolderPlan& plan, const Folde
   return false;
 }
 
-// Lines go on to the pane; the last one is kept as the reason of a failure.
+// Lines go on to the pane; those of the latest upload are kept for the
+// reason of a failure.
 class ReasonPane : public TerminalPane {
  public:
   explicit ReasonPane(TerminalPane& pane) : pane_(pane) {}
@@ -123,21 +124,24 @@ class ReasonPane : public TerminalPane {
   void Clear() override { pane_.Clear(); }
   void AppendLine(const std::string& text) override {
     pane_.AppendLine(text);
-    last_ = text;
+    if (text.rfind("C:\\transfer", 0) == 0) lines_.clear();
+    lines_.push_back(text);
   }
-  const std::string& Last() const { return last_; }
+  const std::vector<std::string>& Lines() const { return lines_; }
 
  private:
   TerminalPane& pane_;
-  std::string last_;
+  std::vector<std::string> lines_;
 };
 
-// Why an upload failed, from the last line the sender or the receiver showed
+// Why an upload failed, from the lines the sender and the receiver showed
 // and the state of the port.
-std::string FailureReason(const std::string& last, const Port& port, const std::string& portName) {
+std::string FailureReason(const std::vector<std::string>& lines, const Port& port, const std::string& portName) {
   if (const std::string lost = port.LostReason(); !lost.empty())
     return "The serial line was lost (" + portName + "): " + lost;
-  if (last == kFileChangedStatus) return "The host file changed size while it was sent, so it was not stored.";
+  if (std::find(lines.begin(), lines.end(), kFileChangedStatus) != lines.end())
+    return "The host file changed size while it was sent, so it was not stored.";
+  const std::string last = lines.empty() ? std::string() : lines.back();
   if (last == "<<No ACK from VORN-7730M>>")
     return "The controller's receiver never answered (is the controller at its prompt?)";
   if (last.rfind("C:\\transfer", 0) == 0 || last == "<<Transferring File...>>") return {};
@@ -258,7 +262,7 @@ int RunPut(const std::string& portName, const PortFactory& factory, const std::v
   hooks.Error = [&](const std::string& text) {
     if (shownPosition != 0) err << '\n';
     shownPosition = 0;
-    const std::string why = FailureReason(lines.Last(), *port, portName);
+    const std::string why = FailureReason(lines.Lines(), *port, portName);
     err << text << (why.empty() ? "" : " " + why) << '\n' << std::flush;
   };
 

@@ -224,6 +224,76 @@ rc=$?
 check "so does put --recursive --force" '[ $rc -eq 1 ] && grep -q "may not have been stored" "$work/noeot.err"'
 fi
 
+if group interrupt; then
+# Ctrl+C: the receiver is told to stop, the state is said, exit 130, and the
+# next command works at once. The line is paced as a real one, so that there
+# is time to press it.
+for i in $(seq 1000); do printf 'line %d of a text file\r\n' "$i"; done >"$work/TEXT.TXT"
+"$sim" --link "$work/fast" --drive "$work/slow.img" >"$work/fast.out" 2>&1 &
+longpid=$!
+for _ in $(seq 100); do [ -e "$work/fast" ] && break; sleep 0.05; done
+"$cli" --port "$work/fast" put "$work/TEXT.TXT" >/dev/null 2>&1
+kill $longpid; wait $longpid 2>/dev/null
+cp "$work/slow.img" "$work/lost.img"
+"$sim" --link "$work/slow" --drive "$work/slow.img" --baud 57600 >"$work/slow.out" 2>&1 &
+longpid=$!
+for _ in $(seq 100); do [ -e "$work/slow" ] && break; sleep 0.05; done
+head -c 60000 /dev/urandom >"$work/BIG.BIN"
+mkdir -p "$work/TREE"
+cp "$work/BIG.BIN" "$work/TREE/"
+# interrupt SECONDS ARGS...: Ctrl+C after SECONDS; the exit code in $rc
+interrupt() {
+  local after="$1"
+  shift
+  set -m  # a script's background job would ignore Ctrl+C
+  "$cli" --port "$work/slow" "$@" >/dev/null 2>"$work/int.err" &
+  local pid=$!
+  set +m
+  sleep "$after"
+  kill -INT "$pid"
+  wait "$pid"
+  rc=$?
+}
+next_ls() { timeout 10 "$cli" --port "$work/slow" ls "$@" >"$work/int.ls" 2>/dev/null; }
+while IFS='|' read -r name after text dir args; do
+  eval "set -- $args"
+  interrupt "$after" "$@"
+  check "Ctrl+C during $name exits 130 and says so" '[ $rc -eq 130 ] && grep -q "$text" "$work/int.err"'
+  next_ls "$dir"
+  check "and the next command works at once, with nothing half stored" '[ $? -eq 0 ] && ! grep -q "^BIG.BIN" "$work/int.ls"'
+done <<'CASES'
+put|4|receiver was told to stop|\|put "$work/BIG.BIN"
+put --recursive|5|receiver was told to stop|\TREE|put --recursive "$work/TREE"
+get|3|got.txt' was not created|\|get 'D:\TEXT.TXT' "$work/got.txt"
+CASES
+check "get created nothing" '[ ! -e "$work/got.txt" ]'
+
+# A file that grows while it goes up is stored at neither size.
+("$cli" --port "$work/slow" put "$work/BIG.BIN" >/dev/null 2>"$work/grow.err"; echo $? >"$work/grow.rc") &
+sleep 4
+head -c 1000 /dev/urandom >>"$work/BIG.BIN"
+wait $!
+check "a file that changes size while sent fails" '[ "$(cat "$work/grow.rc")" = 1 ] && grep -q "changed size" "$work/grow.err"'
+next_ls
+check "and is not stored" '! grep -q "^BIG.BIN" "$work/int.ls"'
+
+interrupt 2 format --yes
+check "Ctrl+C during format exits 130 and says the format finished" \
+  '[ $rc -eq 130 ] && grep -q "finished erasing drive D:" "$work/int.err"'
+kill $longpid; wait $longpid 2>/dev/null
+
+# A controller that goes away in the middle of its output: said as such.
+"$sim" --link "$work/lost" --drive "$work/lost.img" --baud 57600 >"$work/lost.out" 2>&1 &
+longpid=$!
+for _ in $(seq 100); do [ -e "$work/lost" ] && break; sleep 0.05; done
+("$cli" --port "$work/lost" cat 'D:\TEXT.TXT' >/dev/null 2>"$work/lost.err"; echo $? >"$work/lost.rc") &
+sleep 3
+kill $longpid
+wait $!
+check "a lost line during cat is said as such" \
+  '[ "$(cat "$work/lost.rc")" = 1 ] && grep -q "^The serial line was lost ($work/lost)" "$work/lost.err"'
+fi
+
 if group misc; then
 "$cli" --port /dev/vorn-no-such-port exec 'dir' >"$work/none.out" 2>"$work/none.err"
 rc=$?
@@ -239,6 +309,17 @@ for _ in $(seq 100); do [ -e "$work/long" ] && break; sleep 0.05; done
 rc=$?
 check "exec without a prompt exits 1" '[ $rc -eq 1 ]'
 check "exec without a prompt says so" 'grep -q "prompt did not come back" "$work/long.err"'
+kill $longpid; wait $longpid 2>/dev/null
+
+# A command line the shell does not echo never started a transfer: said as such.
+"$sim" --link "$work/wrong" --wrong-echo >"$work/wrong.out" 2>&1 &
+longpid=$!
+for _ in $(seq 100); do [ -e "$work/wrong" ] && break; sleep 0.05; done
+"$cli" --port "$work/port" ioconf get "$work/echo.cfg" >/dev/null 2>&1
+"$cli" --port "$work/wrong" ioconf set "$work/echo.cfg" >/dev/null 2>"$work/wrong.err"
+rc=$?
+check "ioconf set without the echo says so" \
+  '[ $rc -eq 1 ] && grep -q "Unable to send command" "$work/wrong.err" && ! grep -q "Failed to transfer" "$work/wrong.err"'
 
 "$cli" --port "$work/port" ls $'\\\rdel AUTOEXEC.BAT' >/dev/null 2>"$work/inject.err"
 rc=$?
