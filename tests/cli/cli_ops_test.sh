@@ -26,6 +26,13 @@ run() {
 }
 
 if group offline; then
+# The window program refuses a record it was asked for and could not keep.
+utility="$(dirname "$cli")/vorn7730-utility"
+if [ -x "$utility" ]; then
+  QT_QPA_PLATFORM=offscreen timeout 20 "$utility" --log '' >/dev/null 2>"$work/log.err"
+  rc=$?
+  check "vorn7730-utility --log '' is refused" '[ $rc -eq 2 ] && grep -q "needs a file name" "$work/log.err"'
+fi
 usage="$("$cli" --help)"
 for sub in exec ls put mkdir rmdir rm mv cat get mem format autorun net init ioconf backup restore; do
   check "--help lists $sub" 'grep -q "^  $sub " <<<"$usage"'
