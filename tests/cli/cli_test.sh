@@ -146,6 +146,14 @@ rc2=$?
 "$cli" --port "$work/port" ls >"$work/inj.out" 2>/dev/null
 check "with a closed descriptor put still works" '[ $rc -eq 0 ] && [ $rc2 -eq 0 ]'
 check "and types nothing of its own into the shell" '! grep -q "^INJECTED" "$work/inj.out"'
+# The same for the virtual controller: its first line would reach its own shell.
+"$sim" --link "$work/closed" >&- 2>/dev/null &
+longpid=$!
+for _ in $(seq 100); do [ -e "$work/closed" ] && break; sleep 0.05; done
+sleep 0.5
+timeout 2 cat "$work/closed" >"$work/closed.out" 2>/dev/null
+check "the virtual controller with standard output closed types nothing into its shell" '[ ! -s "$work/closed.out" ]'
+kill $longpid; wait $longpid 2>/dev/null
 
 # Names as the controller stores them, and refusals before anything is sent:
 # each case, its exit code and what the refusal says.
