@@ -1,5 +1,7 @@
 #include "image/kaprin_threads.h"
 
+#include <algorithm>
+
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -375,8 +377,14 @@ bool VornKaprinResThread::Transfer(Port& port) {
     const bool known = std::memcmp(request, "111", 3) == 0 || std::memcmp(request, "444", 3) == 0;
     if (damaged ? (!RequestDigits(request) || lastDamaged) : !known) {
       ErrorText = InvalidResponseText();
-      // What was read as a request is the start of the program's last words.
-      ReadFinalWords(port, std::string(reinterpret_cast<const char*>(request), sizeof request));
+      // What was read as a request may be the start of the program's last
+      // words: text, not beginning with a digit as a request does.
+      const bool text = request[0] < '0' || request[0] > '9';
+      const bool printable = std::all_of(request, request + sizeof request, [](uint8_t c) {
+        return c == '\r' || c == '\n' || (c >= 0x20 && c < 0x7F);
+      });
+      ReadFinalWords(port, text && printable ? std::string(reinterpret_cast<const char*>(request), sizeof request)
+                                             : std::string());
       if (!FinalWords.empty()) ErrorText += "\n\n" + FinalWords;
       return false;
     }
