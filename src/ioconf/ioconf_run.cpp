@@ -242,7 +242,8 @@ IOConfOutcome IOConfRun::Run(IOConfEditor& editor) {
   }
   if (!editor.Edit(config)) return IOConfOutcome::Cancelled;
   if (!CreateIOConfig(config, configPath_)) {
-    exchange_.UserInterface().Error("Failed to create configuration!");
+    exchange_.UserInterface().Error("Failed to create configuration!\n'" + configPath_ +
+                                    "' could not be written (its folder is missing or not writable, or the disk is full).");
     return IOConfOutcome::Failed;
   }
   if (!Upload(configPath_)) return IOConfOutcome::Failed;
