@@ -28,28 +28,10 @@ std::unique_ptr<Port> OpenToolPort(const PortFactory& factory, const std::string
   return port;
 }
 
-// Lines go on to the pane; the last one that holds text is kept, the reason
-// of a failed upload.
-class LastLinePane : public TerminalPane {
- public:
-  explicit LastLinePane(TerminalPane& pane) : pane_(pane) {}
-  int LineCount() const override { return pane_.LineCount(); }
-  void Clear() override { pane_.Clear(); }
-  void AppendLine(const std::string& text) override {
-    pane_.AppendLine(text);
-    if (text.find_first_not_of(" \r\n") != std::string::npos) last_ = text;
-  }
-  const std::string& Last() const { return last_; }
-
- private:
-  TerminalPane& pane_;
-  std::string last_;
-};
-
 // The failure of a port whose controller went away; empty while it is there.
 std::string LostText(const Port& port, const std::string& name) {
   const std::string lost = port.LostReason();
-  return lost.empty() ? lost : "The serial line was lost (" + name + "): " + lost;
+  return lost.empty() ? lost : LineLostText(name, lost);
 }
 
 }  // namespace
@@ -130,7 +112,7 @@ bool IOConfRun::Read(IOConfig& config) {
     ErrorMessage = LineLost;
   } else if (!port) {
     // Opened for the probe a moment ago: the device has gone since.
-    ErrorMessage = probed_ ? "The serial line was lost (" + exchange_.ComName + "): it can no longer be opened"
+    ErrorMessage = probed_ ? LineLostText(exchange_.ComName, "it can no longer be opened")
                            : OpenFailureText(exchange_.ComName);
   } else {
     exchange_.DrainInput(*port);
@@ -170,7 +152,7 @@ bool IOConfRun::Upload(const std::string& sourcePath) {
   }
   int outcome = -1;
   std::string failure;
-  LastLinePane lines(exchange_.Pane());
+  UploadLinesPane lines(exchange_.Pane());
   {
     TThreadXModem thread(gui_);
     thread.Port = port.get();
@@ -193,7 +175,7 @@ bool IOConfRun::Upload(const std::string& sourcePath) {
       failure = SendFailureText(line.empty() || line.back() != '\r' ? line : line.substr(0, line.size() - 1));
     } else {
       failure = "Failed to transfer configuration!";
-      if (!lines.Last().empty() && lines.Last().rfind("C:\\transfer", 0) != 0) failure += "\n" + lines.Last();
+      if (const std::string last = lines.LastWords(); !last.empty()) failure += "\n" + last;
     }
   }
   port->Close();

@@ -28,6 +28,10 @@ std::string SendFailureText(const std::string& command) {
   return "Unable to send command '" + command + "'" + kNotAtPrompt;
 }
 
+std::string LineLostText(const std::string& comName, const std::string& reason) {
+  return "The serial line was lost (" + comName + "): " + reason;
+}
+
 std::string SendFailureTextShort() { return std::string("Unable to send command") + kNotAtPrompt; }
 
 std::string SendFailureTextConfig(const std::string& command) {
@@ -237,7 +241,7 @@ bool Exchange::Run(const ExchangeProfile& profile, const std::vector<ExchangeCom
     }
     // A controller that went away is said as such, not as a shell out of step.
     if (const std::string lost = port->LostReason(); !lost.empty()) {
-      failure = "The serial line was lost (" + ComName + "): " + lost;
+      failure = LineLostText(ComName, lost);
       ok = false;
     }
     port->Close();

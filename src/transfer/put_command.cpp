@@ -115,38 +115,19 @@ bool SpaceChecked(const PutRequest& request, const FolderPlan& plan, const Folde
   return false;
 }
 
-// Lines go on to the pane; those of the latest upload are kept for the
-// reason of a failure.
-class ReasonPane : public TerminalPane {
- public:
-  explicit ReasonPane(TerminalPane& pane) : pane_(pane) {}
-  int LineCount() const override { return pane_.LineCount(); }
-  void Clear() override { pane_.Clear(); }
-  void AppendLine(const std::string& text) override {
-    pane_.AppendLine(text);
-    if (text.rfind("C:\\transfer", 0) == 0) lines_.clear();
-    lines_.push_back(text);
-  }
-  const std::vector<std::string>& Lines() const { return lines_; }
-
- private:
-  TerminalPane& pane_;
-  std::vector<std::string> lines_;
-};
-
 // Why an upload failed, from the lines the sender and the receiver showed
 // and the state of the port.
-std::string FailureReason(const std::vector<std::string>& lines, const Port& port, const std::string& portName) {
-  if (const std::string lost = port.LostReason(); !lost.empty())
-    return "The serial line was lost (" + portName + "): " + lost;
+std::string FailureReason(const UploadLinesPane& pane, const Port& port, const std::string& portName) {
+  if (const std::string lost = port.LostReason(); !lost.empty()) return LineLostText(portName, lost);
+  const std::vector<std::string>& lines = pane.Lines();
   if (std::find(lines.begin(), lines.end(), kFileChangedStatus) != lines.end())
     return "The host file changed size while it was sent, so it was not stored.";
-  const std::string last = lines.empty() ? std::string() : lines.back();
+  const std::string last = pane.LastWords();
   if (last == "<<No ACK from VORN-7730M>>")
     return "The controller's receiver never answered (is the controller at its prompt?)";
-  if (last.rfind("C:\\transfer", 0) == 0 || last == "<<Transferring File...>>") return {};
+  if (last.empty() || last == "<<Transferring File...>>") return {};
   if (last.rfind("<<", 0) == 0) return last;
-  return last.empty() ? std::string() : "The controller said: " + last;
+  return "The controller said: " + last;
 }
 
 }  // namespace
@@ -244,7 +225,7 @@ int RunPut(const std::string& portName, const PortFactory& factory, const std::v
   }
 
   DirectInvoker gui;  // no GUI thread: the sender's steps run on its own thread
-  ReasonPane lines(pane);
+  UploadLinesPane lines(pane);
   UploadHooks hooks;
   hooks.Listed = existing->entries;
   hooks.CancelRequested = [] { return platform::InterruptRequested(); };
@@ -262,7 +243,7 @@ int RunPut(const std::string& portName, const PortFactory& factory, const std::v
   hooks.Error = [&](const std::string& text) {
     if (shownPosition != 0) err << '\n';
     shownPosition = 0;
-    const std::string why = FailureReason(lines.Lines(), *port, portName);
+    const std::string why = FailureReason(lines, *port, portName);
     err << text << (why.empty() ? "" : " " + why) << '\n' << std::flush;
   };
 
@@ -293,7 +274,7 @@ int RunPut(const std::string& portName, const PortFactory& factory, const std::v
       err << "; the upload of '" << FileNamePart(currentFile)
           << "' was cancelled (the controller's receiver was told to stop) and it was not stored";
     err << "\n";
-    if (!lost.empty()) err << "The serial line was lost (" << portName << "): " << lost << '\n';
+    if (!lost.empty()) err << LineLostText(portName, lost) << '\n';
     return kInterruptedExit;
   }
   if (!result.AllUploaded(expected)) return 1;

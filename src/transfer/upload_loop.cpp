@@ -15,6 +15,8 @@ namespace vorn {
 
 namespace {
 constexpr int kNameLimit = 12;
+// How the pane shows the line that starts the receiver.
+constexpr const char* kShownCommand = "C:\\transfer /R ";
 constexpr auto kPollPause = std::chrono::milliseconds(5);
 constexpr uint32_t kUploadTimeoutMs = 500;
 // A shell command between uploads: short reads, as the listing uses, and a
@@ -117,6 +119,19 @@ std::string RemotePathOf(const std::string& targetDir) {
 }
 
 }  // namespace
+
+void UploadLinesPane::AppendLine(const std::string& text) {
+  pane_.AppendLine(text);
+  if (text.rfind(kShownCommand, 0) == 0) lines_.clear();
+  lines_.push_back(text);
+}
+
+std::string UploadLinesPane::LastWords() const {
+  for (auto it = lines_.rbegin(); it != lines_.rend(); ++it)
+    if (it->find_first_not_of(" \r\n") != std::string::npos && it->rfind(kShownCommand, 0) != 0)
+      return *it;
+  return {};
+}
 
 std::string MakeDirFailureText(const std::string& path) { return "Unable to create directory '" + path + "'!"; }
 

@@ -64,6 +64,23 @@ struct UploadResult {
   bool AllUploaded(size_t fileCount) const { return Succeeded && !Cancelled && Uploaded == static_cast<int>(fileCount); }
 };
 
+// Lines go on to the pane; those of the latest upload (from its command
+// line on) are kept, for the reason of a failure.
+class UploadLinesPane : public TerminalPane {
+ public:
+  explicit UploadLinesPane(TerminalPane& pane) : pane_(pane) {}
+  int LineCount() const override { return pane_.LineCount(); }
+  void Clear() override { pane_.Clear(); }
+  void AppendLine(const std::string& text) override;
+  const std::vector<std::string>& Lines() const { return lines_; }
+  // The last of them that holds text and is not the command line; empty when none.
+  std::string LastWords() const;
+
+ private:
+  TerminalPane& pane_;
+  std::vector<std::string> lines_;
+};
+
 // After uploads whose end of file went unacknowledged: whether the controller
 // lists each one at its stored size (whole blocks). Each one it does not, one
 // that replaces a file of its name, and a listing that fails, is said through ui.
