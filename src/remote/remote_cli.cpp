@@ -319,13 +319,14 @@ int Format(Exchange& exchange, const Arguments& a, std::ostream& err) {
     // the empty listing afterwards is what confirms it.
     ran = q.ex.Run(kFormatProfile, {ExchangeCommand{kFormatCommand, SendFailureText(kFormatCommand), {}}});
   }
-  if (ran && platform::InterruptRequested()) {
-    err << "format: stopped by the user, but the controller's format cannot be stopped part-way: it finished "
-           "erasing drive D:\n";
-    return kInterruptedExit;
-  }
   if (!ran) return 1;
   const auto after = List(q.ex, "\\", err);
+  if (platform::InterruptRequested()) {
+    err << "format: stopped by the user, but the controller's format cannot be stopped part-way: "
+        << (after && after->empty() ? "it finished erasing drive D:\n"
+                                    : "it may still be erasing drive D:; list it before the next command\n");
+    return kInterruptedExit;
+  }
   if (!after) return 1;
   if (!after->empty()) {
     err << "format: drive D: still lists " << after->size() << " entries afterwards\n";
