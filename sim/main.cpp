@@ -1,4 +1,5 @@
 // vorn7730-sim: serves the simulated controller on a pseudo-terminal until SIGINT/SIGTERM.
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -65,9 +66,23 @@ int Number(const std::string& text) {
   return static_cast<int>(n);
 }
 
+// The pseudo-terminal opened later would take the number of a closed standard
+// stream, and the path printed below would be typed into the shell it serves.
+void OpenClosedStandardStreams() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    const int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (opened >= 0 && opened != fd) {
+      dup2(opened, fd);
+      close(opened);
+    }
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  OpenClosedStandardStreams();
   vsim::Options opt;
   std::string link;
   for (int i = 1; i < argc; ++i) {

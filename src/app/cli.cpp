@@ -19,9 +19,9 @@ namespace vorn::cli {
 
 void StreamPane::AppendLine(const std::string& text) { out_ << text << '\n' << std::flush; }
 
-void StreamUi::Error(const std::string& text) { err_ << text << '\n' << std::flush; }
+void StreamUi::Error(const std::string& text) { err_ << StreamText(text) << '\n' << std::flush; }
 
-void StreamUi::Information(const std::string& text) { err_ << text << '\n' << std::flush; }
+void StreamUi::Information(const std::string& text) { err_ << StreamText(text) << '\n' << std::flush; }
 
 namespace {
 

@@ -66,6 +66,7 @@ int AnswerWithoutWindow(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  vorn::platform::OpenClosedStandardStreams();
   vorn::platform::UseStartingConsole();
   if (const int code = AnswerWithoutWindow(argc, argv); code >= 0) return code;
   vorn::ui::QtUi ui;
@@ -119,7 +120,14 @@ int main(int argc, char** argv) {
       options.simulatorAdapterLatencyMs = static_cast<uint32_t>(ms);
     } else if (!std::strcmp(arg, "--drive")) options.simulatorDrive = value();
     else if (!std::strcmp(arg, "--port")) options.extraPorts.push_back(value());
-    else if (!std::strcmp(arg, "--log")) options.logFile = value();
+    else if (!std::strcmp(arg, "--log")) {
+      options.logFile = value();
+      // Asked for a record, the user must not be left without one unseen.
+      if (options.logFile.empty()) {
+        std::fprintf(stderr, "vorn7730-utility: --log needs a file name\n");
+        return 2;
+      }
+    }
     else if (!std::strcmp(arg, "--screenshot")) screenshot = QString::fromUtf8(value());
     else {
       Usage(stderr);

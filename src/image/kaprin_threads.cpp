@@ -1,5 +1,7 @@
 #include "image/kaprin_threads.h"
 
+#include <algorithm>
+
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -253,7 +255,7 @@ void KaprinThreadBase::AwaitProgramEnd(Port& port) {
   WaitingForProgramEnd = false;
 }
 
-bool KaprinThreadBase::ReadFinalWords(Port& port, uint32_t budgetMs) {
+bool KaprinThreadBase::ReadFinalWords(Port& port, uint32_t budgetMs, const std::string& start) {
   port.LineEnd = '\n';
   port.SetTimeouts(kFinalLineTimeoutMs);
   std::vector<std::string> kept;
@@ -265,8 +267,17 @@ bool KaprinThreadBase::ReadFinalWords(Port& port, uint32_t budgetMs) {
   // heard out), but only for the budget.
   uint32_t quietMs = 0;
   std::string text;
+  std::string pending = start;
+  for (size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1)) {
+    std::string line;
+    for (char c : pending.substr(0, end))
+      if (c != '\r') line += c;
+    if (!line.empty()) kept.push_back(line);
+  }
   for (int lines = 0; lines < kFinalLinesRead && quietMs < budgetMs; ++lines) {
     const bool whole = ReadShellLine(port, kFinalLineLimit, text, IsPrompt);
+    text = pending + text;
+    pending.clear();
     if (IsPrompt(text)) {
       keep();
       return true;
@@ -491,7 +502,15 @@ bool VornKaprinResThread::Transfer(Port& port) {
     const RestoreRequest kind = ClassifyRestoreRequest(request);
     if (kind == RestoreRequest::Invalid) {
       ErrorText = InvalidResponseText();
-      programEnded_ = ReadFinalWords(port, kPromptBudgetMs);
+      // What was read as a request may be the start of the program's last
+      // words: text, not beginning with a digit as a request does.
+      const bool text = request[0] < '0' || request[0] > '9';
+      const bool printable = std::all_of(request, request + sizeof request, [](uint8_t c) {
+        return c == '\r' || c == '\n' || (c >= 0x20 && c < 0x7F);
+      });
+      programEnded_ = ReadFinalWords(
+          port, kPromptBudgetMs,
+          text && printable ? std::string(reinterpret_cast<const char*>(request), sizeof request) : std::string());
       if (!FinalWords.empty()) ErrorText += "\n\n" + FinalWords;
       return false;
     }

@@ -81,7 +81,8 @@ class KaprinThreadBase : public WorkerThread {
   void AwaitProgramEnd(Port& port);
   // Reads what the controller prints up to its prompt into FinalWords and
   // the pane, for at most budgetMs of quiet; false when no prompt came.
-  bool ReadFinalWords(Port& port, uint32_t budgetMs);
+  // start: bytes of the first line read already (taken for a request).
+  bool ReadFinalWords(Port& port, uint32_t budgetMs, const std::string& start = {});
 
   // The command was typed: the controller's program runs...
   bool programStarted_ = false;

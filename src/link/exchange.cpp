@@ -29,6 +29,10 @@ std::string SendFailureText(const std::string& command) {
   return "Unable to send command '" + command + "'" + kNotAtPrompt;
 }
 
+std::string LineLostText(const std::string& comName, const std::string& reason) {
+  return "The serial line was lost (" + comName + "): " + reason;
+}
+
 std::string SendFailureTextShort() { return std::string("Unable to send command") + kNotAtPrompt; }
 
 std::string SendFailureTextConfig(const std::string& command) {
@@ -299,6 +303,11 @@ bool Exchange::Run(const ExchangeProfile& profile, const std::vector<ExchangeCom
       }
       if (!FinishOutput(*port, text, handle)) prompts = false;
       if (handlerFailed) break;
+    }
+    // A controller that went away is said as such, not as a shell out of step.
+    if (const std::string lost = port->LostReason(); !lost.empty()) {
+      failure = LineLostText(ComName, lost);
+      ok = false;
     }
     port->Close();
   }

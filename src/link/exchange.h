@@ -50,6 +50,9 @@ std::string SendFailureTextShort();
 // The configuration tool's variant, with a comma after "INIT mode".
 std::string SendFailureTextConfig(const std::string& command);
 
+// The failure when the controller went away: the port vanished or hung up.
+std::string LineLostText(const std::string& comName, const std::string& reason);
+
 // For callers that must not take output without a prompt as complete.
 constexpr const char* kNoPromptText =
     "The controller's prompt did not come back: its output may be incomplete.";

@@ -68,12 +68,28 @@ class WindowlessUi : public Ui {
   }
 };
 
+// A message for a stream: a controller's line end quoted inside it (the
+// shell's line, then the name it refused) becomes a blank, so that no raw
+// carriage return reaches a terminal or a log.
+inline std::string StreamText(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r') {
+      out += text[i];
+    } else if (i + 1 < text.size() && text[i + 1] == '\n') {
+      out += ' ';
+      ++i;
+    }
+  }
+  return out;
+}
+
 // A WindowlessUi whose errors (and warnings) are lines on a stream, such as
 // the command line's standard error.
 class StreamErrorUi : public WindowlessUi {
  public:
   explicit StreamErrorUi(std::ostream& err) : err_(err) {}
-  void Error(const std::string& text) override { err_ << text << '\n'; }
+  void Error(const std::string& text) override { err_ << StreamText(text) << '\n'; }
 
  private:
   std::ostream& err_;

@@ -64,6 +64,11 @@ bool StartProgram(const std::string& commandLine);
 constexpr const char* kExecutablePattern = ":executable";
 const char* ProgramFileFilter();
 
+// Opens the null device on each of standard input, output and error that is
+// closed. Call it first in main: a port opened while one is closed would take
+// its number, and the program's own messages would be typed to the controller.
+void OpenClosedStandardStreams();
+
 // The program's arguments (argv[0] first) as UTF-8, as every host path is
 // held. Windows hands main() its arguments in the ANSI code page, which cannot
 // spell every file name, so there they are taken from the UTF-16 command line.

@@ -227,7 +227,14 @@ TextRead ReadRemoteText(Exchange& exchange, const std::string& dir, const std::s
     std::string l = raw[i];
     if (!l.empty() && l.back() == '\n') l.pop_back();
     if (!l.empty() && l.back() == '\r') l.pop_back();
+    out.nulBytes = out.nulBytes || l.find('\0') != std::string::npos;
     out.lines.push_back(std::move(l));
+  }
+  // The fill of an uploaded file's last block is no text.
+  while (!out.lines.empty() && !out.lines.back().empty() && out.lines.back().back() == '\0') {
+    std::string& l = out.lines.back();
+    l.erase(l.find_last_not_of('\0') + 1);
+    if (l.empty()) out.lines.pop_back();
   }
   // A file gone since the listing: the shell's message stands in for its
   // text (a file holding just that line would be 16 bytes long).

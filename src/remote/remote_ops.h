@@ -91,6 +91,9 @@ struct TextRead {
   bool ok = false;
   std::vector<std::string> lines;  // without their line ends
   std::string failure;             // why not, when the exchange itself did not say
+  // The file holds NUL bytes: an upload fills its last block with them. The
+  // ones at its end are not in lines.
+  bool nulBytes = false;
 };
 // Lists dir first and types name only when it is listed there as a file, so
 // that a shell message is never taken for the file's text. dir in the pane's

@@ -123,7 +123,12 @@ std::optional<std::vector<std::string>> AskOverwrites(const std::vector<std::str
     // receiver refuses the file, as it always did, so there is nothing to ask.
     // A folder goes into a listed directory of its name, over its files.
     const bool folder = std::find(folders.begin(), folders.end(), file) != folders.end();
-    if (same != listed.end() && same->IsDirectory == folder && !all) {
+    // A file that an earlier one of the selection will be by then replaces it just the same.
+    const bool earlier = !folder && std::any_of(out.begin(), out.end(), [&](const std::string& o) {
+      return UpperName(FileNamePart(o)) == name &&
+             std::find(folders.begin(), folders.end(), o) == folders.end();
+    });
+    if (((same != listed.end() && same->IsDirectory == folder) || earlier) && !all) {
       const Ui::Choice c =
           ui.QuestionWithAll(folder ? FolderMergeQuestion(name, targetDir) : OverwriteQuestion(name, targetDir));
       if (c == Ui::Choice::Cancel) return std::nullopt;

@@ -16,6 +16,8 @@ namespace vorn {
 
 namespace {
 constexpr int kNameLimit = 12;
+// How the pane shows the line that starts the receiver.
+constexpr const char* kShownCommand = "C:\\transfer /R ";
 constexpr auto kPollPause = std::chrono::milliseconds(5);
 constexpr uint32_t kUploadTimeoutMs = 500;
 // A shell command between uploads: short reads, as the listing uses, and a
@@ -86,14 +88,22 @@ bool ShellCommand(Port& port, TerminalPane& terminal, const std::string& line, s
   return ok && prompt;
 }
 
-// "md" of a controller directory; a directory that is there already will do.
-bool MakeRemoteDir(Port& port, TerminalPane& terminal, const std::string& path) {
+// "md" of a controller directory; a directory that is there already will do
+// (*existed tells which).
+bool MakeRemoteDir(Port& port, TerminalPane& terminal, const std::string& path, bool* existed) {
   std::vector<std::string> answer;
+  *existed = false;
   if (!ShellCommand(port, terminal, "md " + path + "\r", answer)) return false;
   if (std::none_of(answer.begin(), answer.end(), [](const std::string& l) { return MakeDirRefused(l); }))
     return true;
   answer.clear();
-  return ShellCommand(port, terminal, "cd " + path + "\r", answer) && answer.empty();
+  *existed = ShellCommand(port, terminal, "cd " + path + "\r", answer) && answer.empty();
+  return *existed;
+}
+
+bool ListedFile(const std::vector<RemoteEntry>& listed, const std::string& name) {
+  return std::any_of(listed.begin(), listed.end(),
+                     [&](const RemoteEntry& e) { return !e.IsDirectory && UpperName(e.Name) == UpperName(name); });
 }
 
 // The receiver stores whole 128-byte blocks.
@@ -114,6 +124,19 @@ std::string RemotePathOf(const std::string& targetDir) {
 
 }  // namespace
 
+void UploadLinesPane::AppendLine(const std::string& text) {
+  pane_.AppendLine(text);
+  if (text.rfind(kShownCommand, 0) == 0) lines_.clear();
+  lines_.push_back(text);
+}
+
+std::string UploadLinesPane::LastWords() const {
+  for (auto it = lines_.rbegin(); it != lines_.rend(); ++it)
+    if (it->find_first_not_of(" \r\n") != std::string::npos && it->rfind(kShownCommand, 0) != 0)
+      return *it;
+  return {};
+}
+
 std::string MakeDirFailureText(const std::string& path) { return "Unable to create directory '" + path + "'!"; }
 
 UploadResult RunFolderUpload(Port& port, TerminalPane& terminal, GuiInvoker& gui, const FolderPlan& plan,
@@ -122,6 +145,7 @@ UploadResult RunFolderUpload(Port& port, TerminalPane& terminal, GuiInvoker& gui
   const auto cancelRequested = [&] { return hooks.CancelRequested && hooks.CancelRequested(); };
   uint64_t bytesDone = 0;
   int position = 0;
+  std::vector<std::string> existingDirs;  // made before this job: any name may be there
   for (const FolderStep& step : plan.steps) {
     if (cancelRequested()) {
       result.Cancelled = true;
@@ -129,7 +153,11 @@ UploadResult RunFolderUpload(Port& port, TerminalPane& terminal, GuiInvoker& gui
     }
     if (step.makeDir) {
       if (hooks.ProcessEvents) hooks.ProcessEvents();
-      if (MakeRemoteDir(port, terminal, step.RemotePath())) continue;
+      bool existed = false;
+      if (MakeRemoteDir(port, terminal, step.RemotePath(), &existed)) {
+        if (existed) existingDirs.push_back(step.RemotePath() + "\\");
+        continue;
+      }
       result.Succeeded = false;
       result.FailedName = step.RemotePath();
       if (hooks.Error) hooks.Error(MakeDirFailureText(step.RemotePath()));
@@ -146,7 +174,11 @@ UploadResult RunFolderUpload(Port& port, TerminalPane& terminal, GuiInvoker& gui
     if (sent.outcome == 0) {
       ++result.Uploaded;
       bytesDone += step.size;
-      if (!sent.eotAcknowledged) result.Unacknowledged.push_back({step.hostPath, step.name, step.remoteDir});
+      const bool replaces =
+          std::find(existingDirs.begin(), existingDirs.end(), step.remoteDir) != existingDirs.end() ||
+          (step.remoteDir == plan.targetDir && ListedFile(hooks.Listed, step.name));
+      if (!sent.eotAcknowledged)
+        result.Unacknowledged.push_back({step.hostPath, step.name, step.remoteDir, replaces});
     }
     if (cancelRequested()) {
       result.Cancelled = sent.outcome != 0 || position < plan.fileCount;
@@ -241,7 +273,8 @@ UploadResult RunUploads(Port& port, TerminalPane& terminal, GuiInvoker& gui,
     ++index;
 
     if (outcome == 0) ++result.Uploaded;
-    if (outcome == 0 && !eotAcknowledged) result.Unacknowledged.push_back({file, name, targetDir});
+    if (outcome == 0 && !eotAcknowledged)
+      result.Unacknowledged.push_back({file, name, targetDir, ListedFile(hooks.Listed, name)});
     if (cancelRequested()) {
       // A cancel that came too late to stop anything leaves nothing undone.
       result.Cancelled = outcome != 0 || index < total;
@@ -264,13 +297,19 @@ bool ConfirmStored(const std::string& portName, const PortFactory& factory,
   std::map<std::string, std::pair<FolderRead, bool>> reads;  // per directory, with the prompt seen
   bool all = true;
   for (const UploadResult::Unconfirmed& upload : uploads) {
+    if (upload.replaces) {
+      all = false;
+      ui.Error("The end of file '" + upload.name + "' was not acknowledged and it was to replace a file of that " +
+               "name in " + upload.targetDir + ": it may not have been stored.");
+      continue;
+    }
     const std::string remotePath = RemotePathOf(upload.targetDir);
     if (!reads.count(remotePath)) {
       FolderRead read = ReadRemoteFolder(exchange, remotePath);
       reads[remotePath] = {std::move(read), exchange.PromptSeen()};
     }
-    const auto& [read, prompt] = reads[remotePath];
     const uint64_t size = StoredSize(upload.file);
+    const auto& [read, prompt] = reads[remotePath];
     const bool listed = read.ok && prompt &&
                         std::any_of(read.entries.begin(), read.entries.end(), [&](const RemoteEntry& e) {
                           return !e.IsDirectory && e.Name == UpperName(upload.name) &&

@@ -16,6 +16,7 @@ constexpr size_t kDrainLimit = 1025;
 constexpr size_t kChunk = 4096;
 constexpr int kNakWaitReads = 100;
 constexpr int kUncertainNakReads = 3;
+constexpr int kNakReadsAfterCancel = 3;  // reads of 500 ms: longer than the receiver's NAK period
 constexpr int kBlockTries = 10;
 constexpr int kEotTries = 10;
 constexpr uint32_t kPromptBudgetMs = 5000;
@@ -151,6 +152,7 @@ bool TThreadXModem::Upload() {
                                       : FailureReason);
 
   bool nak = false;
+  int readsAfterCancel = 0;
   // After a damaged echo of the carriage return, a receiver that runs
   // answers at once; without one the shell still holds the line.
   const int nakReads = commandUncertain_ ? kUncertainNakReads : kNakWaitReads;
@@ -159,11 +161,16 @@ bool TThreadXModem::Upload() {
       nak = true;
       break;
     }
-    if (CancelRequested) {
-      Status("<<Transferring cancelled...>>");
-      return false;
-    }
+    // A cancel still waits a little for the receiver's first NAK (it sends
+    // one a second): a receiver that started is then told to stop, rather
+    // than left holding the line for its time-outs.
+    if (CancelRequested && ++readsAfterCancel > kNakReadsAfterCancel) break;
     if (!Sleep(10)) return false;
+  }
+  if (CancelRequested) {
+    Status("<<Transferring cancelled...>>");
+    if (nak) SendCancel();
+    return false;
   }
   // Without a NAK nothing shows that the receiver runs: cancel bytes could
   // land in the shell's line instead.
@@ -197,6 +204,8 @@ bool TThreadXModem::Upload() {
       const size_t size = std::min(xmodem::kBlockData, got - offset);
       const auto result = SendBlock(xmodem::BuildBlock(number, chunk.data() + offset, size));
       if (result == BlockResult::Failed) SendCancel();
+      // The receiver says why it gave up before its prompt.
+      if (result == BlockResult::ReceiverCancelled) Synchronize([this] { AwaitPromptLine(); });
       const std::string block = "block " + std::to_string(acknowledged / xmodem::kBlockData + 1) + " (from byte " +
                                 std::to_string(acknowledged) + ")";
       if (result == BlockResult::Failed)
@@ -212,6 +221,13 @@ bool TThreadXModem::Upload() {
       ++number;  // wraps from 255 to 0
     }
     if (got < kChunk) break;
+  }
+  // A file written to meanwhile would be stored at neither size: the receiver
+  // is stopped before the end of file, so it stores nothing.
+  if (acknowledged != static_cast<uint64_t>(length) || FileLength(SourcePath) != length) {
+    Status(kFileChangedStatus);
+    SendCancel();
+    return false;
   }
   std::fclose(file_);
   file_ = nullptr;

@@ -29,6 +29,9 @@ using Block = std::array<uint8_t, kBlockSize>;
 Block BuildBlock(uint8_t number, const uint8_t* data, size_t length);
 }  // namespace xmodem
 
+// The pane line of an upload stopped because the host file changed size while it was sent.
+constexpr const char* kFileChangedStatus = "<<File changed while sending>>";
+
 // The command line that starts the controller's receiver for a target such as D:\PROG.EXE.
 std::string TransferCommandLine(const std::string& targetPath);
 

@@ -133,6 +133,7 @@ rc=$?
 "$cli" --port "$work/early" ls >"$work/early.ls" 2>/dev/null
 check "a restore broken off fails" '[ $rc -eq 1 ] && grep -q "^invalid response from Vorn-7730!" "$work/early.err"'
 check "and types nothing of the image" 'grep -q "^AUTOEXEC.BAT" "$work/early.ls" && ! grep -q "^TYPED" "$work/early.ls"'
+check "the program's last line is quoted whole" 'grep -q "^KAPRINWR Error: stopped after" "$work/early.err"'
 
 # The controller refuses an image that is no drive: its word is the verdict.
 head -c 1048576 /dev/zero >"$work/zero.img"

@@ -362,7 +362,7 @@ TEST_F(RestoreTest, EndsWithTheReasonOfAFailure) {
       {"invalid request", kImageSize, 7, RestoreScript::Request("123"), invalid, 7},
       // The program ended early: its text is no request, and nothing of the
       // image may reach the shell.
-      {"program ended", kImageSize, 256, shell, invalid + "\n\nRINWR Error: stopped", 256},
+      {"program ended", kImageSize, 256, shell, invalid + "\n\nKAPRINWR Error: stopped", 256},
       {"damaged, not a request", kImageSize, 9, RestoreScript::Request("1x4", false), invalid, 9},
       {"two damaged blocks", kImageSize, 9, RestoreScript::Request("444", false),
        "The restore failed: 2 blocks of the image arrived damaged at the VORN-7730 and were written as they "

@@ -3,11 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 
 #include "link/gui_invoker.h"
 #include "receiver_script.h"
 #include "scripted_port.h"
+#include "app/scripted_ui.h"
 #include "temp_files.h"
 
 namespace vorn::test {
@@ -152,6 +154,50 @@ TEST_F(UploadLoopTest, MissingHostFileFails) {
   EXPECT_EQ(errors, (std::vector<std::string>{"Fail to transfer file 'GONE.TXT'!\n\nReason: the file cannot be "
                                               "opened on this computer."}));
   EXPECT_EQ(pane.lines, (std::vector<std::string>{"<<Cannot Open Send File>>"}));
+}
+
+TEST_F(UploadLoopTest, AnUnacknowledgedEndCountsOnlyWhereNothingIsReplaced) {
+  // The listing cannot tell a replacement from the file it replaced, so an
+  // end of file without its ACK fails there, whatever the sizes say.
+  struct Case {
+    const char* listed;  // the name the target lists, as the controller stores it
+    bool replaces;
+  } const cases[] = {{"OTHER.TXT", false}, {"R.TXT", true}, {"NOEXT", true}};
+  for (const Case& c : cases) {
+    ScriptedPort p;
+    ReceiverScript r{p};
+    r.eotAnswers = "x";
+    RemoteEntry entry;
+    entry.Name = c.listed;
+    hooks.Listed = {entry};
+    const std::string name = std::string(c.listed) == "NOEXT" ? "noext." : "r.txt";
+    const UploadResult result = RunUploads(p, pane, gui, {dir.File(name, "new")}, "D:\\", hooks);
+    ASSERT_EQ(result.Unacknowledged.size(), 1u) << c.listed;
+    EXPECT_EQ(result.Unacknowledged[0].replaces, c.replaces) << c.listed;
+    if (!c.replaces) continue;
+    ScriptedUi ui;
+    EXPECT_FALSE(ConfirmStored("COM9", nullptr, result.Unacknowledged, ui));
+    ASSERT_EQ(ui.Texts("error").size(), 1u);
+    EXPECT_NE(ui.Texts("error")[0].find("may not have been stored"), std::string::npos);
+  }
+}
+
+TEST_F(UploadLoopTest, AFileThatChangesSizeWhileSentIsCancelled) {
+  for (const bool grows : {true, false}) {
+    ScriptedPort p;
+    ReceiverScript r{p};
+    const std::string file = dir.File("GROW.TXT", std::string(10000, 'g'));
+    r.onBlock = [&](int, int block) {
+      if (block == 1) std::filesystem::resize_file(file, grows ? 20000 : 5000);
+    };
+    errors.clear();
+    const UploadResult result = RunUploads(p, pane, gui, {file}, "D:\\", hooks);
+    EXPECT_FALSE(result.Succeeded) << grows;
+    ASSERT_EQ(r.uploads.size(), 1u);
+    EXPECT_EQ(r.uploads[0].cancels, 1) << grows;  // the receiver stores nothing
+    EXPECT_EQ(r.uploads[0].eots, 0) << grows;
+    EXPECT_EQ(errors, (std::vector<std::string>{"Fail to transfer file 'GROW.TXT'!"}));
+  }
 }
 
 }  // namespace

@@ -235,4 +235,8 @@ std::string UserDataFolder() {
   return folder;
 }
 
+// Ports are handles, never C runtime descriptors, so a closed standard stream
+// cannot lend its number to one; the runtime's writes to it just fail.
+void OpenClosedStandardStreams() {}
+
 }  // namespace vorn::platform

@@ -181,7 +181,10 @@ void CopyCommand::UploadFolders(const std::vector<LocalSelection>& items, const 
     return;
   }
   if (plan.steps.empty()) return;  // every item was left out at its name prompt
-  RunTransfer([&plan](TdlgVornTran& dialog) { dialog.Plan = &plan; });
+  RunTransfer([&plan, &listed](TdlgVornTran& dialog) {
+    dialog.Plan = &plan;
+    dialog.Listed = *listed;  // what a file going straight into the target replaces
+  });
 }
 
 }  // namespace vorn::ui
