@@ -16,6 +16,9 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgl
 # source, zip. Its check: Wine, socat for a linked pair of ports, python3 to
 # read the virtual controller's drive image, and a virtual display with a
 # window manager, key presses and screenshots for the packaged utility.
+# The suite: Debian's serial device server and python3 for the network port
+# checks (a delaying proxy), ansible-core for the example playbook.
+test_packages=(ser2net python3 ansible-core)
 windows_packages=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev googletest zip)
 windows_test_packages=(wine wine64 socat python3 unzip xvfb openbox xdotool imagemagick)
 install_missing() {  # extra apt-get options, then --, then packages
@@ -35,6 +38,7 @@ install_missing() {  # extra apt-get options, then --, then packages
 install_missing -- "${packages[@]}"
 # Wine's recommended packages (fonts, media, a desktop) are not needed here.
 case "$mode" in
+  test) install_missing -- "${test_packages[@]}" ;;
   test-windows) install_missing --no-install-recommends -- "${windows_packages[@]}" "${windows_test_packages[@]}" ;;
   package-windows)
     install_missing --no-install-recommends -- "${windows_packages[@]}"

@@ -9,6 +9,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <thread>
 #include <vector>
 
 #include "platform/tcp_socket.h"
@@ -30,10 +31,14 @@ constexpr uint8_t kPurgeBoth = 3;
 constexpr int kConnectTimeoutMs = 5000;
 // How long the server gets to answer the line settings or to refuse the port.
 constexpr int kAnswerTimeoutMs = 3000;
-// A raw server that refuses a second user does so at once after accepting;
-// the connection's own round trip, measured by the connect, scales this.
-constexpr int kRawRefusalFloorMs = 25;
-constexpr int kRawRefusalCeilingMs = 500;
+// A raw server that refuses a second user does so at once after accepting,
+// a round trip later; the connect measures one, but a proxy on the way may
+// accept at once and hide it, hence the floor.
+constexpr int kRawRefusalFloorMs = 100;
+constexpr int kRawRefusalCeilingMs = 1000;
+// How long a refusing server is asked again, and the pause between.
+constexpr int kBusyRetryMs = 1500;
+constexpr int kBusyPauseMs = 100;
 
 // Server ports this program holds, so that two users inside one program are
 // refused as a second program would be.
@@ -90,6 +95,7 @@ class NetworkSerialDevice final : public SerialDevice {
   bool PurgeInput() override;
 
  private:
+  bool OpenOnce(const std::string& portName);
   bool Fail(OpenFailure why, const std::string& reason);
   std::string Where() const { return address_.host + " port " + std::to_string(address_.port); }
   // Takes what the stream holds now, waiting up to waitMs for the first of
@@ -112,6 +118,7 @@ class NetworkSerialDevice final : public SerialDevice {
   std::string heldKey_;
   std::string reason_;
   OpenFailure lastFailure_ = OpenFailure::None;
+  bool serverRefused_ = false;  // the server hung up right after taking the connection
   uint32_t timeoutMs_ = 0;
 
   std::deque<uint8_t> input_;   // received line bytes not yet read
@@ -140,7 +147,20 @@ bool NetworkSerialDevice::Fail(OpenFailure why, const std::string& reason) {
 }
 
 bool NetworkSerialDevice::Open(const std::string& portName) {
+  // A server lets the port go a moment after the last user hung up, and
+  // every exchange opens the port afresh: a refusal is only final once it
+  // persists.
+  const Clock::time_point giveUp = Clock::now() + std::chrono::milliseconds(kBusyRetryMs);
+  for (;;) {
+    if (OpenOnce(portName)) return true;
+    if (!serverRefused_ || Clock::now() >= giveUp) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kBusyPauseMs));
+  }
+}
+
+bool NetworkSerialDevice::OpenOnce(const std::string& portName) {
   reason_.clear();
+  serverRefused_ = false;
   // A second Open of the same object must neither leak nor drop the stream.
   if (IsOpen()) {
     lastFailure_ = OpenFailure::AccessDenied;
@@ -194,7 +214,7 @@ bool NetworkSerialDevice::Open(const std::string& portName) {
     }
   } else {
     const auto wait = std::clamp<int64_t>(
-        2 * std::chrono::duration_cast<std::chrono::milliseconds>(roundTrip).count() + kRawRefusalFloorMs,
+        3 * std::chrono::duration_cast<std::chrono::milliseconds>(roundTrip).count() + kRawRefusalFloorMs,
         kRawRefusalFloorMs, kRawRefusalCeilingMs);
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(wait);
     while (!closed_ && Clock::now() < deadline) Pump(MsUntil(deadline));
@@ -203,6 +223,7 @@ bool NetworkSerialDevice::Open(const std::string& portName) {
   if (!settled) {
     // What the server printed before it hung up is its reason.
     const std::string said = OneLine(std::vector<uint8_t>(input_.begin(), input_.end()));
+    serverRefused_ = closed_;
     if (closed_)
       return Fail(OpenFailure::AccessDenied, "Reason: the device server at " + Where() + " refused the port" +
                                                  (said.empty() ? " (" + closedReason_ + ")" : ": " + said) + ".");
