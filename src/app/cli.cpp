@@ -1,5 +1,6 @@
 #include "app/cli.h"
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <iostream>
@@ -11,6 +12,7 @@
 #include "image/image_cli.h"
 #include "remote/remote_cli.h"
 
+#include "app/fleet.h"
 #include "transfer/put_command.h"
 
 namespace vorn::cli {
@@ -88,19 +90,35 @@ const std::vector<Subcommand>& Subcommands() {
 
 namespace {
 void Usage(std::ostream& err) {
-  err << "usage: vorn7730-cli --port PORT SUBCOMMAND [ARGS]\n";
+  err << "usage: vorn7730-cli --port PORT SUBCOMMAND [ARGS]\n"
+         "       vorn7730-cli --port PORT --port PORT... | --ports FILE [--json] SUBCOMMAND [ARGS]\n"
+         "PORT is a serial device, socket://HOST:PORT (a device server's raw TCP port) or\n"
+         "rfc2217://HOST:PORT (its Telnet port with the COM-PORT option). With several ports (or a\n"
+         "FILE of them, one a line) the subcommand runs on all at once, each line of output after\n"
+         "\"PORT: \"; {port} in an argument stands for the port's name made fit for a file name;\n"
+         "a summary follows on standard error, or as JSON on standard output with --json.\n";
   for (const Subcommand& s : Subcommands()) err << "  " << s.usage << '\n';
 }
 }  // namespace
 
 int Main(int argc, char** argv, std::ostream& out, std::ostream& err, PortFactory factory) {
-  std::string port;
+  std::vector<std::string> ports;
+  bool fleet = false;
+  bool json = false;
   int i = 1;
   for (; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--port") && i + 1 < argc) {
-      port = argv[++i];
+      ports.push_back(argv[++i]);
     } else if (!std::strncmp(argv[i], "--port=", 7)) {
-      port = argv[i] + 7;
+      ports.push_back(argv[i] + 7);
+    } else if (!std::strcmp(argv[i], "--ports") && i + 1 < argc) {
+      fleet = true;
+      if (const std::string why = ReadPortsFile(argv[++i], ports); !why.empty()) {
+        err << why << '\n';
+        return 2;
+      }
+    } else if (!std::strcmp(argv[i], "--json")) {
+      fleet = json = true;
     } else if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
       Usage(out);
       return 0;
@@ -108,6 +126,15 @@ int Main(int argc, char** argv, std::ostream& out, std::ostream& err, PortFactor
       break;
     }
   }
+  if (ports.size() > 1 || fleet) {
+    if (i >= argc || ports.empty() ||
+        std::any_of(ports.begin(), ports.end(), [](const std::string& p) { return p.empty(); })) {
+      Usage(err);
+      return 2;
+    }
+    return RunFleet(ports, {argv + i, argv + argc}, json, out, err, factory);
+  }
+  const std::string port = ports.empty() ? std::string() : ports.front();
   if (i >= argc || port.empty()) {
     Usage(err);
     return 2;
