@@ -26,7 +26,8 @@ void Usage() {
                "                     as --simulate, its output held like a USB-serial adapter's\n"
                "                     with an MS millisecond latency timer (1 to 255)\n"
                "  --drive FILE       keep the virtual controller's drive D: in this image file\n"
-               "  --port PATH        offer this serial device too (repeatable)\n"
+               "  --port PATH        offer this serial device too (repeatable); also a device server's\n"
+               "                     socket://HOST:PORT (raw TCP) or rfc2217://HOST:PORT (Telnet)\n"
                "  --log FILE         append every line from the controller to FILE, each after its time\n"
                "  --screenshot FILE  save a picture of the window after start-up and quit\n");
 }
