@@ -191,7 +191,8 @@ bool NetworkSerialDevice::OpenOnce(const std::string& portName) {
   TcpStream::ConnectFailure why = TcpStream::ConnectFailure::None;
   std::string error;
   const Clock::time_point started = Clock::now();
-  if (!stream_.Connect(address_.host, address_.port, kConnectTimeoutMs, why, error)) {
+  if (!stream_.Connect(address_.host, address_.port, kConnectTimeoutMs, why, error, WaitSliceMs(),
+                       [this] { Waiting(); })) {
     const OpenFailure failure = why == TcpStream::ConnectFailure::Other ? OpenFailure::Other : OpenFailure::NotFound;
     return Fail(failure, "Reason: cannot connect to " + Where() + ": " + error + ".");
   }

@@ -4,6 +4,7 @@
 // implementation on POSIX sockets and one on Winsock.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace vorn::platform {
@@ -18,8 +19,10 @@ class TcpStream {
   TcpStream& operator=(const TcpStream&) = delete;
 
   // Connects within timeoutMs, without Nagle's delay (each typed character is
-  // sent at once). On failure, error holds the system's words.
-  bool Connect(const std::string& host, uint16_t port, int timeoutMs, ConnectFailure& why, std::string& error);
+  // sent at once), calling waiting every sliceMs while it waits (a window
+  // repaints). On failure, error holds the system's words.
+  bool Connect(const std::string& host, uint16_t port, int timeoutMs, ConnectFailure& why, std::string& error,
+               uint32_t sliceMs = UINT32_MAX, const std::function<void()>& waiting = {});
   bool IsOpen() const { return handle_ != kNone; }
   void Close();
 

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -31,7 +32,7 @@ TcpStream::ConnectFailure Classify(int err) {
 }  // namespace
 
 bool TcpStream::Connect(const std::string& host, uint16_t port, int timeoutMs, ConnectFailure& why,
-                        std::string& error) {
+                        std::string& error, uint32_t sliceMs, const std::function<void()>& waiting) {
   Close();
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
@@ -61,11 +62,16 @@ bool TcpStream::Connect(const std::string& host, uint16_t port, int timeoutMs, C
     if (connect(fd, a->ai_addr, a->ai_addrlen) != 0) {
       err = errno;
       if (err == EINPROGRESS) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         pollfd pfd{fd, POLLOUT, 0};
         int r;
-        do r = poll(&pfd, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
-        while (r < 0 && errno == EINTR);
+        for (;;) {
+          const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+          const int64_t wait = std::max<int64_t>(0, std::min<int64_t>(left.count(), sliceMs));
+          r = poll(&pfd, 1, static_cast<int>(wait));
+          if (r < 0 && errno == EINTR) continue;
+          if (r != 0 || wait >= left.count()) break;
+          if (waiting) waiting();
+        }
         socklen_t len = sizeof err;
         if (r == 0) err = ETIMEDOUT;
         else if (r < 0) err = errno;

@@ -7,6 +7,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <algorithm>
 #include <chrono>
 #include <mutex>
 
@@ -57,7 +58,7 @@ int WaitSocket(SOCKET s, bool forSend, int timeoutMs, bool withErrors) {
 }  // namespace
 
 bool TcpStream::Connect(const std::string& host, uint16_t port, int timeoutMs, ConnectFailure& why,
-                        std::string& error) {
+                        std::string& error, uint32_t sliceMs, const std::function<void()>& waiting) {
   Close();
   if (!StartWinsock()) {
     why = ConnectFailure::Other;
@@ -89,8 +90,14 @@ bool TcpStream::Connect(const std::string& host, uint16_t port, int timeoutMs, C
     if (connect(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) != 0) {
       err = WSAGetLastError();
       if (err == WSAEWOULDBLOCK) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        const int r = WaitSocket(s, true, left.count() > 0 ? static_cast<int>(left.count()) : 0, true);
+        int r;
+        for (;;) {
+          const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+          const int64_t wait = std::max<int64_t>(0, std::min<int64_t>(left.count(), sliceMs));
+          r = WaitSocket(s, true, static_cast<int>(wait), true);
+          if (r != 0 || wait >= left.count()) break;
+          if (waiting) waiting();
+        }
         int len = sizeof err;
         if (r == 0) err = WSAETIMEDOUT;
         else if (r < 0) err = WSAGetLastError();
