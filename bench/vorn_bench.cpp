@@ -755,6 +755,8 @@ int main(int argc, char** argv) {
   if (s.quick) {
     std::printf("quick: one run each, a quarter of the upload and an eighth of the image blocks (the\n"
                 "controller's image programs stop there); their times are extrapolated to the whole.\n");
+  } else if (s.only == "fleet") {
+    std::printf("fleet: one run of each number of controllers.\n");
   } else {
     std::printf("each figure the minimum of %d runs; backup and restore of %d.\n", s.runs, s.imageRuns);
   }
