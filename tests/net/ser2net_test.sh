@@ -151,13 +151,16 @@ check "a port name without a port number is refused" '[ $rc -eq 1 ] && grep -q "
 # The server going away during a backup ends it at once with the reason.
 start_sim drop
 serve drop raw
-"$cli" --port "$url" backup "$work/drop.img" >/dev/null 2>"$work/drop.err" &
+mkdir "$work/dropped"
+"$cli" --port "$url" backup "$work/dropped/drop.img" >/dev/null 2>"$work/drop.err" &
 backup=$!
-sleep 4
+# Once the blocks flow (the backup's file is there).
+for _ in $(seq 400); do [ -n "$(find "$work/dropped" -name "~vorn*")" ] && break; sleep 0.05; done
+sleep 1
 kill "$server_drop"
 wait "$backup"
 rc=$?
-check "a dropped connection fails the backup with its reason" '[ $rc -eq 1 ] && grep -q "closed the connection" "$work/drop.err" && [ ! -e "$work/drop.img" ]'
+check "a dropped connection fails the backup with its reason" '[ $rc -eq 1 ] && grep -q "closed the connection" "$work/drop.err" && [ -z "$(ls -A "$work/dropped")" ]'
 fi
 
 if group delay; then
