@@ -113,9 +113,10 @@ int Main(int argc, char** argv, std::ostream& out, std::ostream& err, PortFactor
       ports.push_back(argv[i] + 7);
     } else if (!std::strcmp(argv[i], "--ports") && i + 1 < argc) {
       fleet = true;
+      // An unusable input file is refused as every input file is: one line, exit 1.
       if (const std::string why = ReadPortsFile(argv[++i], ports); !why.empty()) {
         err << why << '\n';
-        return 2;
+        return 1;
       }
     } else if (!std::strcmp(argv[i], "--json")) {
       fleet = json = true;

@@ -48,6 +48,9 @@ assert \"does not exist\" in s[\"ports\"][2][\"reason\"]" "$work/ls.out"'
 "$cli" --port "$a" --port "$b" backup "$work/img/one.img" >/dev/null 2>"$work/one.err"
 rc=$?
 check "a backup of many into one file is refused" '[ $rc -eq 2 ] && grep -q "needs {port}" "$work/one.err" && [ ! -e "$work/img/one.img" ]'
+"$cli" --ports "$work/img" ls >/dev/null 2>"$work/folder.err"
+rc=$?
+check "a folder as the ports file is refused in one line" '[ $rc -eq 1 ] && [ "$(wc -l <"$work/folder.err")" -eq 1 ]'
 "$cli" --port "$a" --port "$a" ls >/dev/null 2>"$work/twice.err"
 rc=$?
 check "a port named twice is refused" '[ $rc -eq 2 ] && grep -q "named twice" "$work/twice.err"'
