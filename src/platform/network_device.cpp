@@ -194,6 +194,8 @@ bool NetworkSerialDevice::OpenOnce(const std::string& portName) {
   if (!stream_.Connect(address_.host, address_.port, kConnectTimeoutMs, why, error, WaitSliceMs(),
                        [this] { Waiting(); })) {
     const OpenFailure failure = why == TcpStream::ConnectFailure::Other ? OpenFailure::Other : OpenFailure::NotFound;
+    // Windows' own texts end in a full stop already.
+    while (!error.empty() && (error.back() == '.' || error.back() == ' ')) error.pop_back();
     return Fail(failure, "Reason: cannot connect to " + Where() + ": " + error + ".");
   }
   const auto roundTrip = Clock::now() - started;
