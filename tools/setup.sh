@@ -15,12 +15,13 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgl
 # The Windows build: the MinGW-w64 compiler with posix threads, GoogleTest's
 # source, zip. Its check: Wine, socat for a linked pair of ports, python3 to
 # read the virtual controller's drive image, and a virtual display with a
-# window manager, key presses and screenshots for the packaged utility.
+# window manager, key presses and screenshots for the packaged utility; ser2net
+# for the network ports.
 # The suite: Debian's serial device server and python3 for the network port
 # checks (a delaying proxy), ansible-core for the example playbook.
 test_packages=(ser2net python3 ansible-core)
 windows_packages=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev googletest zip)
-windows_test_packages=(wine wine64 socat python3 unzip xvfb openbox xdotool imagemagick)
+windows_test_packages=(wine wine64 socat python3 unzip xvfb openbox xdotool imagemagick ser2net)
 install_missing() {  # extra apt-get options, then --, then packages
   local options=() missing=()
   while [ "$1" != "--" ]; do options+=("$1"); shift; done
