@@ -292,6 +292,8 @@ int RunFleet(const std::vector<std::string>& ports, const std::vector<std::strin
       errLines.Finish();
       outcome.stopped = platform::InterruptRequested();
       outcome.reason = outcome.stopped && outcome.code != 0 ? kStoppedReason : errLines.LastLine();
+      // A failure that said nothing still gets a reason in the summary.
+      if (outcome.code != 0 && outcome.reason.empty()) outcome.reason = "exit code " + std::to_string(outcome.code);
     });
   }
   for (std::thread& t : threads) t.join();
