@@ -510,6 +510,7 @@ std::string CsvField(const std::string& s) {
 
 struct Settings {
   std::string simExe = VORN_SIM_EXE;
+  std::string cliExe = VORN_CLI_EXE;
   std::string csv;
   int runs = 3;
   int imageRuns = 0;  // 0: as many as runs
@@ -529,8 +530,9 @@ void Usage() {
                "  --runs N    runs per figure, the minimum is shown (default 3)\n"
                "  --image-runs N  runs of the backup and the restore (default: as --runs; a paced\n"
                "              run of both takes about 9 minutes)\n"
-               "  --only G    only one group of figures: pacing, upload, image or commands (listing, mem,\n"
-               "              delete, put of 30 KB)\n"
+               "  --only G    only one group of figures: pacing, upload, image, commands (listing, mem,\n"
+               "              delete, put of 30 KB) or fleet (1, 4 and 16 controllers at once through the\n"
+               "              command line, whole backups: 20 minutes)\n"
                "  --csv FILE  also write the table as CSV\n"
                "  --sim PATH  the virtual controller program (default: the one built beside this)\n");
 }
@@ -660,6 +662,100 @@ void LineRows(const Settings& s, uint32_t baud, uint32_t latencyMs, const std::s
   }
 }
 
+// ---------------------------------------------------------------------------
+// Many controllers at once through the command line's fleet mode: the time
+// of N against the time of one, and the command line's CPU per controller
+// (its child's user and system time; the controllers stand for hardware).
+
+struct CliRun {
+  double seconds = 0;
+  double cpuSeconds = 0;
+  bool ok = false;
+};
+
+CliRun RunCli(const std::string& exe, const std::vector<std::string>& args, const std::string& log) {
+  std::vector<std::string> all{exe};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : all) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  CliRun run;
+  const auto t0 = Clock::now();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (fd >= 0) {
+      dup2(fd, 1);
+      dup2(fd, 2);
+    }
+    execv(exe.c_str(), argv.data());
+    _exit(127);
+  }
+  if (pid < 0) return run;
+  int status = 0;
+  rusage usage{};
+  if (wait4(pid, &status, 0, &usage) != pid) return run;
+  run.seconds = Seconds(Clock::now() - t0);
+  run.cpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                   double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return run;
+}
+
+constexpr size_t kFleetUploadBytes = 30 * 1024;
+
+void FleetRows(const Settings& s, const std::string& dir, std::vector<Row>& rows) {
+  const std::string file = dir + "/FLEET30K.BIN";
+  {
+    std::ofstream out(file, std::ios::binary);
+    uint32_t x = 88172645u;
+    for (size_t i = 0; i < kFleetUploadBytes; ++i) {
+      x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+      out.put(char(x));
+    }
+  }
+  double oneUpload = 0, oneBackup = 0;
+  for (const int count : {1, 4, 16}) {
+    std::fprintf(stderr, "fleet of %d at 57600 baud...\n", count);
+    std::vector<std::unique_ptr<SimProcess>> sims;
+    std::vector<std::string> ports;
+    for (int i = 0; i < count; ++i) {
+      sims.push_back(std::make_unique<SimProcess>(s.simExe, kLineBaud, 0));
+      if (sims.back()->Path().empty()) break;
+      ports.push_back("--port");
+      ports.push_back(sims.back()->Path());
+    }
+    const std::string label = "fleet of " + std::to_string(count) + ", 57600 baud, ";
+    if (static_cast<int>(ports.size()) != 2 * count) {
+      rows.push_back({label + "virtual controllers", "failed to start", "", ""});
+      continue;
+    }
+    const std::string log = dir + "/fleet.log";
+    std::vector<std::string> put = ports;
+    put.insert(put.end(), {"put", file, "--force"});
+    const CliRun upload = RunCli(s.cliExe, put, log);
+    std::vector<std::string> backup = ports;
+    backup.insert(backup.end(), {"backup", dir + "/fleet-{port}.img"});
+    const CliRun image = upload.ok ? RunCli(s.cliExe, backup, log) : CliRun{};
+    if (!upload.ok || !image.ok) {
+      std::ifstream said(log);
+      std::fprintf(stderr, "%s", std::string(std::istreambuf_iterator<char>(said), {}).c_str());
+      rows.push_back({label + (upload.ok ? "backup" : "upload 30 KB each"), "failed", "", ""});
+      continue;
+    }
+    if (count == 1) {
+      oneUpload = upload.seconds;
+      oneBackup = image.seconds;
+    }
+    rows.push_back({label + "upload 30 KB each, time vs one", Fmt("%.2f s", upload.seconds), Fmt("%.2f s", oneUpload),
+                    Ratio(upload.seconds, oneUpload)});
+    rows.push_back({label + "backup each, time vs one", Fmt("%.1f s", image.seconds), Fmt("%.1f s", oneBackup),
+                    Ratio(image.seconds, oneBackup)});
+    const double share = 100 * (upload.cpuSeconds + image.cpuSeconds) / (upload.seconds + image.seconds) / count;
+    rows.push_back({label + "host CPU per controller", Fmt("%.2f %% of a core", share), "5 %", Ratio(share, 5)});
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -681,7 +777,7 @@ int main(int argc, char** argv) {
     else if (a == "--only") {
       s.only = value();
       if (s.only == "refresh") s.only = "commands";
-      if (s.only != "pacing" && s.only != "upload" && s.only != "image" && s.only != "commands") {
+      if (s.only != "pacing" && s.only != "upload" && s.only != "image" && s.only != "commands" && s.only != "fleet") {
         Usage();
         return 2;
       }
@@ -724,6 +820,8 @@ int main(int argc, char** argv) {
   if (s.quick) {
     std::printf("quick: one run each, a quarter of the upload and an eighth of the image blocks (the\n"
                 "controller's image programs stop there); their times are extrapolated to the whole.\n");
+  } else if (s.only == "fleet") {
+    std::printf("fleet: one run of each number of controllers.\n");
   } else {
     std::printf("each figure the minimum of %d runs; backup and restore of %d.\n", s.runs, s.imageRuns);
   }
@@ -747,12 +845,13 @@ int main(int argc, char** argv) {
     uint32_t baud, latencyMs;
   } lines[] = {{kLineBaud, 0}, {kLineBaud, 1}, {kLineBaud, 16}, {0, 0}};
   for (const auto& line : lines) {
-    if (s.only == "pacing") break;
+    if (s.only == "pacing" || s.only == "fleet") break;
     if (line.latencyMs && !s.latency) continue;
     std::fprintf(stderr, "%s%s...\n", line.baud ? "paced at 57600 baud" : "unpaced",
                  line.latencyMs ? (", " + std::to_string(line.latencyMs) + " ms adapter").c_str() : "");
     LineRows(s, line.baud, line.latencyMs, dir, file, uploadFraction, rows);
   }
+  if (s.only.empty() || s.only == "fleet") FleetRows(s, dir, rows);
   std::error_code ec;
   std::filesystem::remove_all(dir, ec);
 

@@ -20,11 +20,14 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgl
 linux_package_packages=(dpkg-dev file)
 # The Windows build: the MinGW-w64 compiler with posix threads, GoogleTest's
 # source, zip, NSIS for the installer. Its check: Wine, socat for a linked
-# pair of ports, python3 to read the virtual controller's drive image, and a
+# pair of ports, python3 to read the virtual controller's drive image, a
 # virtual display with a window manager, key presses and screenshots for the
-# packaged utility.
+# packaged utility, and ser2net for the network ports.
+# The suite: Debian's serial device server and python3 for the network port
+# checks (a delaying proxy), ansible-core for the example playbook.
+test_packages=(ser2net python3 ansible-core)
 windows_packages=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev googletest zip nsis)
-windows_test_packages=(wine wine64 socat python3 unzip xvfb openbox xdotool imagemagick)
+windows_test_packages=(wine wine64 socat python3 unzip xvfb openbox xdotool imagemagick ser2net)
 install_missing() {  # extra apt-get options, then --, then packages
   local options=() missing=()
   while [ "$1" != "--" ]; do options+=("$1"); shift; done
@@ -42,6 +45,7 @@ install_missing() {  # extra apt-get options, then --, then packages
 install_missing -- "${packages[@]}"
 # Wine's recommended packages (fonts, media, a desktop) are not needed here.
 case "$mode" in
+  test) install_missing -- "${test_packages[@]}" ;;
   test-windows) install_missing --no-install-recommends -- "${windows_packages[@]}" "${windows_test_packages[@]}" ;;
   package-windows)
     install_missing --no-install-recommends -- "${windows_packages[@]}"

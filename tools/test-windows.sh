@@ -46,13 +46,14 @@ export LANG=C.UTF-8 LC_ALL=C.UTF-8
 unset DISPLAY WAYLAND_DISPLAY
 mkdir -p "$WINEPREFIX"
 simpid=""
+netpids=""
 socatpid=""
 serverpid=""
 xpids=""
 cleanup() {
   local status=$?
   set +e
-  for pid in $xpids $simpid $socatpid; do
+  for pid in $xpids $simpid $socatpid $netpids; do
     kill "$pid" 2>/dev/null
     wait "$pid" 2>/dev/null
   done
@@ -187,6 +188,40 @@ put_check "a file whose path holds non-ASCII characters" "$work/Messdaten-ï-é/
 
 wine "$cli_exe" --port COM99 exec dir </dev/null >/dev/null 2>"$work/none.err" && rc=0 || rc=$?
 check "a missing COM port exits 1 with Unable to open" '[ $rc -eq 1 ] && grep -q "^Unable to open COM99" "$work/none.err"'
+
+echo "== vorn7730-cli.exe through a serial device server"
+# Debian's ser2net serves the virtual controller raw and a second one as
+# RFC 2217; the Windows tool lists each as the Linux tool does.
+"$sim" --link "$work/netport" >"$work/netsim.out" 2>&1 &
+netpids="$!"
+for _ in $(seq 100); do [ -e "$work/netport" ] && break; sleep 0.05; done
+free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+raw="$(free_port)" tel="$(free_port)" closed="$(free_port)"
+cat >"$work/ser2net.yaml" <<EOF
+connection: &raw
+  accepter: tcp,127.0.0.1,$raw
+  connector: serialdev,$pty,57600n81,local
+  options:
+    chardelay: false
+connection: &tel
+  accepter: telnet(rfc2217),tcp,127.0.0.1,$tel
+  connector: serialdev,$work/netport,57600n81,local
+  options:
+    chardelay: false
+EOF
+ser2net -n -d -c "$work/ser2net.yaml" >"$work/ser2net.out" 2>&1 &
+netpids="$netpids $!"
+sleep 1
+for url in "socket://127.0.0.1:$raw" "rfc2217://127.0.0.1:$tel"; do
+  wine "$cli_exe" --port "$url" ls </dev/null >"$work/net.out" 2>"$work/net.err" && rc=0 || rc=$?
+  unix_lines "$work/net.out"
+  "$linux_cli" --port "$url" ls >"$work/net.linux" 2>/dev/null || true
+  check "ls through $url prints what the Linux tool prints" '[ $rc -eq 0 ] && cmp -s "$work/net.out.lf" "$work/net.linux"'
+done
+wine "$cli_exe" --port "socket://127.0.0.1:$closed" ls </dev/null >/dev/null 2>"$work/closed.err" && rc=0 || rc=$?
+check "a refused connection names host and port" '[ $rc -eq 1 ] && grep -q "^Reason: cannot connect to 127.0.0.1 port $closed: " "$work/closed.err"'
+for pid in $netpids; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
+netpids=""
 
 echo "== The Windows package"
 bash "$root/tools/package-windows.sh" "$win_build"

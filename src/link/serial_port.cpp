@@ -8,7 +8,7 @@
 namespace vorn {
 
 SerialPort::SerialPort(std::string portName)
-    : SerialPort(std::move(portName), platform::CreateSerialDevice()) {}
+    : SerialPort(portName, platform::CreateSerialDevice(portName)) {}
 
 SerialPort::SerialPort(std::string portName, std::unique_ptr<platform::SerialDevice> device)
     : portName_(std::move(portName)), device_(std::move(device)) {

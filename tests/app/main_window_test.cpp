@@ -327,6 +327,17 @@ class MainWindowTest : public QObject {
     start();
     QCOMPARE(w_->cbxCOM->count(), 2);
     QCOMPARE(w_->cbxCOM->itemData(0).toString(), QString("ttyFAKE2"));
+    // A device server's port is typed in, kept through a rescan and chosen
+    // again at the next start; a malformed one is refused with a box.
+    w_->TypedPortEntered("socket://127.0.0.1:9");
+    QCOMPARE(w_->ComName, std::string("socket://127.0.0.1:9"));
+    w_->cbxCOM->showPopup();
+    w_->cbxCOM->hidePopup();
+    QCOMPARE(w_->ComName, std::string("socket://127.0.0.1:9"));
+    QCOMPARE(start(), std::string("socket://127.0.0.1:9"));
+    w_->TypedPortEntered("rfc2217://host-without-port");
+    QCOMPARE(w_->ComName, std::string("socket://127.0.0.1:9"));
+    QVERIFY(ui_->LastError().find("rfc2217://HOST:PORT") != std::string::npos);
     w_.reset();
   }
 

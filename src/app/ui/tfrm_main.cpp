@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QLineEdit>
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -38,6 +39,7 @@ class VirtualController {
 };
 }  // namespace vsim
 #endif
+#include "platform/network_device.h"
 #include "transfer/ui/copy_command.h"
 #include "transfer/ui/tdlg_vorn_tran.h"
 
@@ -210,6 +212,10 @@ void TfrmMain::BuildLayout() {
   cbxCOM = portBox;
   cbxCOM->setObjectName("cbxCOM");
   cbxCOM->setToolTip("COM port");
+  // A device server's port is typed in: nothing on the host lists it.
+  cbxCOM->setEditable(true);
+  cbxCOM->setInsertPolicy(QComboBox::NoInsert);
+  cbxCOM->lineEdit()->setPlaceholderText("socket://HOST:PORT");
   // Long device names are elided in the box; its list shows them whole.
   cbxCOM->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   cbxCOM->setMinimumContentsLength(10);
@@ -263,6 +269,8 @@ void TfrmMain::BuildLayout() {
   connect(copy, &CopyCommand::said, this, [this](const QString& text) { statusBar()->showMessage(text, kSaidMs); });
 
   connect(cbxCOM, QOverload<int>::of(&QComboBox::activated), this, [this](int) { cbxCOMChange(); });
+  connect(cbxCOM->lineEdit(), &QLineEdit::returnPressed, this,
+          [this] { TypedPortEntered(cbxCOM->lineEdit()->text().trimmed().toStdString()); });
   connect(tbtnVornConf, &QToolButton::clicked, this, [this] { tbtnVornConfClick(); });
   connect(tbtnTCPConf, &QToolButton::clicked, this, [this] { tbtnTCPConfClick(); });
   connect(tbtnKAPRIN, &QToolButton::clicked, this, [this] { tbtnKAPRINClick(); });
@@ -350,6 +358,13 @@ void TfrmMain::FillPortBox(const std::string& select) {
   if (simulator_) cbxCOM->addItem("Virtual controller (" + QString::fromStdString(simulator_->PortPath()) + ")",
                                   QString::fromStdString(simulator_->PortPath()));
   for (const std::string& path : options_.extraPorts) cbxCOM->addItem(QString::fromStdString(path), QString::fromStdString(path));
+  // The port used last is offered again when it is a device server's.
+  if (vorn::platform::IsNetworkPortName(select) &&
+      std::find(typedPorts_.begin(), typedPorts_.end(), select) == typedPorts_.end())
+    typedPorts_.push_back(select);
+  for (const std::string& name : typedPorts_)
+    if (cbxCOM->findData(QString::fromStdString(name)) < 0)
+      cbxCOM->addItem(QString::fromStdString(name), QString::fromStdString(name));
   std::vector<std::string> present;
   if (options_.presentPorts) {
     present = options_.presentPorts();
@@ -388,6 +403,24 @@ void TfrmMain::cbxCOMChange() {
   pnlVorn->Listing().SortColumn = 0;
   pnlVorn->Listing().RestoreIndex = 0;
   pnlVorn->ShowRemoteFolder("\\");
+}
+
+void TfrmMain::TypedPortEntered(const std::string& name) {
+  if (name.empty()) return;
+  int index = cbxCOM->findData(QString::fromStdString(name));
+  if (index < 0) index = cbxCOM->findText(QString::fromStdString(name));
+  if (index < 0) {
+    // A malformed server address is said at once, not at the first exchange.
+    if (vorn::platform::IsNetworkPortName(name) && !vorn::platform::ParseNetworkPortName(name)) {
+      ui_.Error("'" + name + "' is not a port: write socket://HOST:PORT or rfc2217://HOST:PORT.");
+      return;
+    }
+    typedPorts_.push_back(name);
+    cbxCOM->addItem(QString::fromStdString(name), QString::fromStdString(name));
+    index = cbxCOM->count() - 1;
+  }
+  cbxCOM->setCurrentIndex(index);
+  cbxCOMChange();
 }
 
 void TfrmMain::showEvent(QShowEvent* event) {

@@ -120,6 +120,9 @@ class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::Bus
   // keeping the chosen port selected while it is there.
   void RescanComPort();
   void cbxCOMChange();
+  // A port name typed into the box (a device path, or a device server's
+  // socket://HOST:PORT or rfc2217://HOST:PORT): offered from then on and used.
+  void TypedPortEntered(const std::string& name);
   void Exit1Click();
   void About1Click();
   void tbtnVornConfClick();
@@ -158,6 +161,9 @@ class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::Bus
   void FillPortBox(const std::string& select);
 
   vorn::Ui& ui_;
+  // Ports typed into the box, or remembered from the last run, that no scan
+  // finds (device servers' ports): offered after the scanned ones.
+  std::vector<std::string> typedPorts_;
   std::unique_ptr<HeldErrorUi> exchangeUi_;  // the exchanges' boxes, held back on request
   StartOptions options_;
   std::unique_ptr<vsim::VirtualController> simulator_;
