@@ -15,7 +15,7 @@
 #include "widgets/pane_tools.h"
 #include "widgets/qt_invoker.h"
 #include "ioconf/ioconf_run.h"
-#include "ioconf/ui/tdlg_vorn_io_conf.h"
+#include "ioconf/ui/io_config_dialog.h"
 #include "image/ui/tdlg_vorn_kaprin.h"
 #include "link/terminal_session.h"
 #include "link/ui/main_terminal_view.h"
