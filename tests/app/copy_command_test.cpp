@@ -447,9 +447,9 @@ class CopyCommandTest : public QObject {
     };
     // The copy button keeps refusing folders; the host pane's menu takes them.
     Copy([this] {
-      main_->Local().PopupMenu1Popup();
-      QVERIFY(main_->pnlLocal->PopupMenu1->actions().contains(main_->Local().CopyToVorn1));
-      main_->Local().CopyToVorn1->trigger();
+      main_->Local().fillLocalMenu();
+      QVERIFY(main_->pnlLocal->localMenu->actions().contains(main_->Local().copyToControllerAction));
+      main_->Local().copyToControllerAction->trigger();
     });
 
     // The one bad name was asked for before anything was sent, and only once.
@@ -473,7 +473,7 @@ class CopyCommandTest : public QObject {
     ui_.names = {std::string("MYFILE.TXT")};
     ui_.choices = {vorn::Ui::Choice::YesToAll};
     Sim().ClearReceived();
-    Copy([this] { main_->Local().CopyToVorn1->trigger(); });
+    Copy([this] { main_->Local().copyToControllerAction->trigger(); });
     QCOMPARE(ui_.Texts("error"), std::vector<std::string>());
     QVERIFY(ui_.choices.empty());
     QVERIFY(Sim().Received().find("C:\\transfer /R D:\\DATA\\TOP\\SUB\\DEEP\\C.TXT") != std::string::npos);
@@ -487,7 +487,7 @@ class CopyCommandTest : public QObject {
       if (dialog.edtName->text().endsWith("BIG.BIN") && dialog.ProgressBar1->value() > 10 && !dialog.CancelRequested)
         dialog.btnCancel->click();
     };
-    Copy([this] { main_->Local().CopyToVorn1->trigger(); });
+    Copy([this] { main_->Local().copyToControllerAction->trigger(); });
     QVERIFY(ui_.Texts("error").empty());
     QVERIFY(!Sim().Exists("D:\\DATA\\TOP\\SUB\\BIG.BIN"));
     QVERIFY(Sim().Received().find("DEEP") == std::string::npos);
@@ -566,7 +566,7 @@ class CopyCommandTest : public QObject {
     Select({"A.TXT"});
     main_->btnCopy->click();  // nothing listed on the controller yet
     Select({"SUB"});
-    main_->Local().CopyToVorn1->trigger();  // a folder, likewise
+    main_->Local().copyToControllerAction->trigger();  // a folder, likewise
     ListRemote("\\");
     Select({"A.TXT", "SUB"});
     main_->btnCopy->click();

@@ -414,13 +414,13 @@ class MainWindowTest : public QObject {
     QVERIFY(dropTaken());
     w_->Console().tbtnDOSCmdClick();
     for (QWidget* c : controls) QVERIFY2(!c->isEnabled(), qPrintable(c->objectName()));
-    QVERIFY(!w_->pnlLocal->CopyToVorn1->isEnabled());
+    QVERIFY(!w_->pnlLocal->copyToControllerAction->isEnabled());
     QVERIFY(!dropTaken());
     QVERIFY(w_->tbtnLocalRun->isEnabled());
     QVERIFY(w_->pnlLocal->lstviewLocal->isEnabled());
     w_->Console().tbtnDOSCmdClick();
     for (QWidget* c : controls) QVERIFY2(c->isEnabled(), qPrintable(c->objectName()));
-    QVERIFY(w_->pnlLocal->CopyToVorn1->isEnabled());
+    QVERIFY(w_->pnlLocal->copyToControllerAction->isEnabled());
     QVERIFY(dropTaken());
     QCOMPARE(w_->meoDos->palette().color(QPalette::Text), QColor(0, 128, 0));
     QVERIFY(!w_->tbtnDOSCmd->isChecked());

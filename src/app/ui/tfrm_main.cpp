@@ -635,7 +635,7 @@ void TfrmMain::Restore() {
 void TfrmMain::SetExchangeControlsEnabled(bool enabled) {
   pnlVorn->SetExchangeControlsEnabled(enabled);
   // The host pane's folder upload would only find the port held.
-  pnlLocal->CopyToVorn1->setEnabled(enabled);
+  pnlLocal->copyToControllerAction->setEnabled(enabled);
   for (QWidget* w : std::initializer_list<QWidget*>{tbtnVornConf, cbxCOM, btnCopy, tbtnTCPConf, tbtnKAPRIN})
     w->setEnabled(enabled);
 }

@@ -76,8 +76,8 @@ void LocalPane::BuildControls() {
   lstviewLocal->setObjectName("lstviewLocal");
   stabarLocal = new StatusPanels({150, 100}, this);
   stabarLocal->setObjectName("stabarLocal");
-  PopupMenu1 = new QMenu(this);
-  PopupMenu1->setObjectName("PopupMenu1");
+  localMenu = new QMenu(this);
+  localMenu->setObjectName("localMenu");
 
   LayOutPane(this, "Local System:", "lblLocal", tlbarLocal, cbxLocal, lstviewLocal, stabarLocal);
 }
@@ -93,8 +93,8 @@ void LocalPane::Wire() {
   connect(list, &FileListView::copyPressed, this, &LocalPane::copyRequested);
   connect(list, &FileListView::columnClicked, this, [this](int column) { lstviewLocalColumnClick(column); });
   connect(list, &FileListView::contextMenuRequested, this, [this](const QPoint& pos) {
-    PopupMenu1Popup();
-    if (!PopupMenu1->isEmpty()) PopupMenu1->popup(pos);
+    fillLocalMenu();
+    if (!localMenu->isEmpty()) localMenu->popup(pos);
   });
 
   connect(tbtnLocalUp, &QToolButton::clicked, this, [this] { tbtnLocalUpClick(); });
@@ -127,12 +127,12 @@ void LocalPane::Wire() {
     action->setObjectName(name);
     return action;
   };
-  Open1 = item("Open1", "&Open");
-  NewFolder1 = item("NewFolder1", "New &Folder");
-  Delete1 = item("Delete1", "&Delete");
-  Rename1 = item("Rename1", "Rena&me");
-  CopyToVorn1 = item("CopyToVorn1", "&Copy to VORN with folders");
-  connect(CopyToVorn1, &QAction::triggered, this, &LocalPane::copyWithFoldersRequested);
+  openAction = item("openAction", "&Open");
+  newFolderAction = item("newFolderAction", "New &Folder");
+  deleteAction = item("deleteAction", "&Delete");
+  renameAction = item("renameAction", "Rena&me");
+  copyToControllerAction = item("copyToControllerAction", "&Copy to VORN with folders");
+  connect(copyToControllerAction, &QAction::triggered, this, &LocalPane::copyWithFoldersRequested);
   // The volumes of the computer folder are never dragged: a whole disk is no upload.
   new HostDragSource(*lstviewLocal, [this] {
     std::vector<std::string> paths;
@@ -140,10 +140,10 @@ void LocalPane::Wire() {
     for (const LocalSelection& item : SelectedEntries()) paths.push_back(item.fullPath);
     return paths;
   }, lstviewLocal);
-  connect(Open1, &QAction::triggered, this, [this] { Open1Click(); });
-  connect(NewFolder1, &QAction::triggered, this, [this] { NewFolder1Click(); });
-  connect(Delete1, &QAction::triggered, this, [this] { Delete1Click(); });
-  connect(Rename1, &QAction::triggered, this, [this] { Rename1Click(); });
+  connect(openAction, &QAction::triggered, this, [this] { openPopupItem(); });
+  connect(newFolderAction, &QAction::triggered, this, [this] { makeFolder(); });
+  connect(deleteAction, &QAction::triggered, this, [this] { deleteAfterAsking(); });
+  connect(renameAction, &QAction::triggered, this, [this] { renamePopupItem(); });
 }
 
 void LocalPane::ShowStart() {
@@ -225,8 +225,8 @@ void LocalPane::lstviewLocalKeyDown(int key) {
   else if (key == Qt::Key_F5)
     tbtnLocalRefreshClick();
   else if (key == Qt::Key_F2 && lstviewLocal->CurrentRow() >= 0) {
-    PopupMenu1Popup();  // the same target as the menu's command
-    Rename1Click();
+    fillLocalMenu();  // the same target as the menu's command
+    renamePopupItem();
   }
 }
 
@@ -292,8 +292,8 @@ bool LocalPane::eventFilter(QObject* watched, QEvent* event) {
 
 // ------------------------------------------------------------------ context menu
 
-void LocalPane::PopupMenu1Popup() {
-  QMenu* menu = PopupMenu1;
+void LocalPane::fillLocalMenu() {
+  QMenu* menu = localMenu;
   menu->clear();
   const int row = lstviewLocal->CurrentRow();
   const vorn::LocalEntry* entry = LocalEntryAt(row);
@@ -302,34 +302,34 @@ void LocalPane::PopupMenu1Popup() {
   if (entry) {
     View().PopupIndex = row;
     popup_ = {true, entry->Name, entry->FullPath, entry->IsFolder};
-    menu->addAction(Open1);
-    menu->setDefaultAction(Open1);
+    menu->addAction(openAction);
+    menu->setDefaultAction(openAction);
     // The volumes of the computer folder are opened, never renamed or deleted.
     if (!atComputer) {
       menu->addSeparator();
-      menu->addAction(NewFolder1);
+      menu->addAction(newFolderAction);
       menu->addSeparator();
-      menu->addAction(Delete1);
-      menu->addAction(Rename1);
+      menu->addAction(deleteAction);
+      menu->addAction(renameAction);
       menu->addSeparator();
-      menu->addAction(CopyToVorn1);
+      menu->addAction(copyToControllerAction);
     }
   } else if (!atComputer) {
     // No row: only the open folder's default command.
     popup_ = {false, View().CurrentPath, View().CurrentItem, true};
-    menu->addAction(Open1);
-    menu->setDefaultAction(Open1);
+    menu->addAction(openAction);
+    menu->setDefaultAction(openAction);
   }
 }
 
-void LocalPane::Open1Click() {
+void LocalPane::openPopupItem() {
   if (popup_.fullPath.empty()) return;
   if (!OpenItem(popup_.fullPath))
     ui_.Error(FailureText(popup_.fullPath, "No program to open this item was found."));
   Relist();
 }
 
-void LocalPane::NewFolder1Click() {
+void LocalPane::makeFolder() {
   if (!popup_.onRow || browser_.AtComputer()) return;
   std::string created, error;
   if (!folders_->MakeFolder(View().CurrentItem, "New Folder", created, error))
@@ -337,11 +337,11 @@ void LocalPane::NewFolder1Click() {
   Relist();
 }
 
-void LocalPane::Delete1Click() { DeletePopupItem(QApplication::keyboardModifiers() & Qt::ShiftModifier); }
+void LocalPane::deleteAfterAsking() { DeletePopupItem(QApplication::keyboardModifiers() & Qt::ShiftModifier); }
 
 void LocalPane::DeleteItem(bool permanently) {
   if (lstviewLocal->CurrentRow() < 0) return;
-  PopupMenu1Popup();  // the same target as the menu's command
+  fillLocalMenu();  // the same target as the menu's command
   DeletePopupItem(permanently);
 }
 
@@ -368,7 +368,7 @@ void LocalPane::DeletePopupItem(bool permanently) {
   Relist();
 }
 
-void LocalPane::Rename1Click() {
+void LocalPane::renamePopupItem() {
   if (!popup_.onRow || browser_.AtComputer()) return;
   const std::optional<std::string> name =
       ui_.AskName("Rename '" + popup_.name + "'", "Please input new name:", 255, popup_.name);
