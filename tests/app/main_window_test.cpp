@@ -67,7 +67,7 @@ class MainWindowTest : public QObject {
   }
 
   void cleanup() {
-    if (w_ && w_->TerminalRunning()) w_->Console().tbtnDOSCmdClick();
+    if (w_ && w_->TerminalRunning()) w_->Console().toggleTerminal();
     w_.reset();
     ui_.reset();
   }
@@ -171,7 +171,7 @@ class MainWindowTest : public QObject {
 
   void launchSendsOneReturnAndSwitchesColours() {
     Sim().ClearReceived();
-    w_->Console().tbtnDOSCmdClick();
+    w_->Console().toggleTerminal();
     QVERIFY(w_->TerminalRunning());
     QVERIFY(w_->tbtnDOSCmd->isChecked());
     QCOMPARE(Settled(), std::string("\r"));
@@ -182,7 +182,7 @@ class MainWindowTest : public QObject {
   }
 
   void typedCommandShowsTheListing() {
-    w_->Console().tbtnDOSCmdClick();
+    w_->Console().toggleTerminal();
     QTest::keyClicks(w_->meoDos, "dir");
     QTest::keyClick(w_->meoDos, Qt::Key_Return);
     QTRY_VERIFY_WITH_TIMEOUT(PaneText().contains("bytes free"), 8000);
@@ -209,7 +209,7 @@ class MainWindowTest : public QObject {
     w_ = std::make_unique<TfrmMain>(*ui_, options);
     QVERIFY(w_->LogReady());
     w_->Remote().ShowRemoteFolder("\\");
-    w_->Console().tbtnDOSCmdClick();
+    w_->Console().toggleTerminal();
     QTest::keyClicks(w_->meoDos, "echo TERMLINE");
     QTest::keyClick(w_->meoDos, Qt::Key_Return);
     QTRY_VERIFY_WITH_TIMEOUT(PaneText().contains("\nTERMLINE\n"), 5000);
@@ -237,8 +237,8 @@ class MainWindowTest : public QObject {
     for (bool timestamps : {false, true}) {
       const QString saved = dir.path() + (timestamps ? "/stamped.txt" : "/plain.txt");
       ui_->files = {saved.toStdString()};
-      w_->Console().LogTimestamps1->setChecked(timestamps);
-      w_->Console().SaveLog1->trigger();
+      w_->Console().logTimestampsAction->setChecked(timestamps);
+      w_->Console().saveLogAction->trigger();
       QFile out(saved);
       QVERIFY(out.open(QIODevice::ReadOnly));
       const QString text = QString::fromUtf8(out.readAll());
@@ -270,7 +270,7 @@ class MainWindowTest : public QObject {
     QVERIFY(w_->LineCount() < 300);
     const QString saved = dir.path() + "/all.log";
     ui_->files = {saved.toStdString()};
-    w_->Console().SaveLog1->trigger();
+    w_->Console().saveLogAction->trigger();
     QFile out(saved);
     QVERIFY(out.open(QIODevice::ReadOnly));
     const QStringList lines = QString::fromUtf8(out.readAll()).split('\n', Qt::SkipEmptyParts);
@@ -342,7 +342,7 @@ class MainWindowTest : public QObject {
   }
 
   void specialKeysSendEscapeSequences() {
-    w_->Console().tbtnDOSCmdClick();
+    w_->Console().toggleTerminal();
     Settled();
     Sim().ClearReceived();
     QTest::keyClick(w_->meoDos, Qt::Key_Up);
@@ -354,31 +354,31 @@ class MainWindowTest : public QObject {
   }
 
   void pasteTurnsHostLineEndsIntoOneReturn() {
-    w_->Console().tbtnDOSCmdClick();
+    w_->Console().toggleTerminal();
     Settled();
     Sim().ClearReceived();
     QApplication::clipboard()->setText("echo one\r\necho two");
-    w_->Console().PopupMenu3Popup();
-    QVERIFY(w_->Console().Pasteto7730M1->isEnabled());
-    w_->Console().Pasteto7730M1Click();
+    w_->Console().fillTerminalMenu();
+    QVERIFY(w_->Console().pasteAction->isEnabled());
+    w_->Console().pasteToController();
     QCOMPARE(Settled(), std::string("echo one\recho two"));
     QTRY_VERIFY_WITH_TIMEOUT(PaneText().contains("one"), 5000);
   }
 
   void pasteTakesAtMost1023Characters() {
-    w_->Console().tbtnDOSCmdClick();
+    w_->Console().toggleTerminal();
     Settled();
     Sim().ClearReceived();
     QApplication::clipboard()->setText(QString(2000, 'x'));
-    w_->Console().Pasteto7730M1Click();
+    w_->Console().pasteToController();
     QCOMPARE(Settled().size(), size_t(1023));
   }
 
   void pasteIsOfferedOnlyWhileTheTerminalRuns() {
     QApplication::clipboard()->setText("text");
-    w_->Console().PopupMenu3Popup();
-    QVERIFY(!w_->Console().Pasteto7730M1->isEnabled());
-    QVERIFY(!w_->Console().Copy1->isEnabled());
+    w_->Console().fillTerminalMenu();
+    QVERIFY(!w_->Console().pasteAction->isEnabled());
+    QVERIFY(!w_->Console().copyAction->isEnabled());
   }
 
   void copyRefusesMoreThan1024Characters() {
@@ -387,14 +387,14 @@ class MainWindowTest : public QObject {
     c.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
     w_->meoDos->setTextCursor(c);
     QApplication::clipboard()->setText("before");
-    w_->Console().Copy1Click();
+    w_->Console().copySelection();
     QCOMPARE(ui_->LastError(), std::string("The selected text exceeds 1024 bytes!"));
     QCOMPARE(QApplication::clipboard()->text(), QString("before"));
 
     c.setPosition(1);
     c.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
     w_->meoDos->setTextCursor(c);
-    w_->Console().Copy1Click();
+    w_->Console().copySelection();
     QCOMPARE(QApplication::clipboard()->text(), QString(1024, 'a'));
   }
 
@@ -412,13 +412,13 @@ class MainWindowTest : public QObject {
       return enter.isAccepted();
     };
     QVERIFY(dropTaken());
-    w_->Console().tbtnDOSCmdClick();
+    w_->Console().toggleTerminal();
     for (QWidget* c : controls) QVERIFY2(!c->isEnabled(), qPrintable(c->objectName()));
     QVERIFY(!w_->pnlLocal->copyToControllerAction->isEnabled());
     QVERIFY(!dropTaken());
     QVERIFY(w_->tbtnLocalRun->isEnabled());
     QVERIFY(w_->pnlLocal->lstviewLocal->isEnabled());
-    w_->Console().tbtnDOSCmdClick();
+    w_->Console().toggleTerminal();
     for (QWidget* c : controls) QVERIFY2(c->isEnabled(), qPrintable(c->objectName()));
     QVERIFY(w_->pnlLocal->copyToControllerAction->isEnabled());
     QVERIFY(dropTaken());
@@ -427,10 +427,10 @@ class MainWindowTest : public QObject {
   }
 
   void stoppedTerminalReleasesThePort() {
-    w_->Console().tbtnDOSCmdClick();
+    w_->Console().toggleTerminal();
     vorn::SerialPort held(Sim().PortPath());
     QVERIFY(!held.Open());
-    w_->Console().tbtnDOSCmdClick();
+    w_->Console().toggleTerminal();
     vorn::SerialPort again(Sim().PortPath());
     QVERIFY(again.Open());
     again.Close();
@@ -438,7 +438,7 @@ class MainWindowTest : public QObject {
 
   void unopenablePortKeepsTheTerminalOff() {
     w_->ComName = "/dev/does-not-exist";
-    w_->Console().tbtnDOSCmdClick();
+    w_->Console().toggleTerminal();
     QVERIFY(!w_->TerminalRunning());
     QVERIFY(!w_->tbtnDOSCmd->isChecked());
     // The message of old, then the real reason on a line of its own.
@@ -480,7 +480,7 @@ class MainWindowTest : public QObject {
 
   void exitWhileTheTerminalRunsLeavesNothingBehind() {
     const std::string path = Sim().PortPath();
-    w_->Console().tbtnDOSCmdClick();
+    w_->Console().toggleTerminal();
     QTest::keyClicks(w_->meoDos, "dir");
     QTest::keyClick(w_->meoDos, Qt::Key_Return);
     QTest::qWait(100);
@@ -503,7 +503,7 @@ class MainWindowTest : public QObject {
     const QByteArray settings = "/tmp/vorn7730-run-dialog-cancel.ini";
     QFile::remove(settings);
     qputenv("VORN7730_SETTINGS", settings);
-    w_->Console().tbtnDOSCmdClick();
+    w_->Console().toggleTerminal();
     QString shown;
     WithRunDialog([&](vorn::ui::TdlgVornRun* d) {
       shown = d->edtAppName->text();
@@ -520,7 +520,7 @@ class MainWindowTest : public QObject {
     const QByteArray settings = "/tmp/vorn7730-run-dialog-ok.ini";
     QFile::remove(settings);
     qputenv("VORN7730_SETTINGS", settings);
-    w_->Console().tbtnDOSCmdClick();
+    w_->Console().toggleTerminal();
     WithRunDialog([](vorn::ui::TdlgVornRun* d) {
       d->edtAppName->setText("/no/such/program.exe");
       d->btnOK->click();

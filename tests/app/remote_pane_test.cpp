@@ -557,7 +557,7 @@ class RemotePaneTest : public QObject {
     Pane().lstviewVornDblClick();
     QVERIFY(main_->TerminalRunning());
     QTRY_VERIFY_WITH_TIMEOUT(Sim().Received().find("DEMO.EXE\r") != std::string::npos, 3000);
-    main_->Console().tbtnDOSCmdClick();
+    main_->Console().toggleTerminal();
     QVERIFY(!main_->TerminalRunning());
   }
 

@@ -611,7 +611,7 @@ void TfrmMain::RelistAfterDriveChange() {
 void TfrmMain::tbtnLocalRunClick() {
   TdlgVornRun dialog(ui_, vorn::platform::HostRegistry(), this);
   if (dialog.exec() != QDialog::Accepted) return;
-  if (TerminalRunning()) console_->tbtnDOSCmdClick();
+  if (TerminalRunning()) console_->toggleTerminal();
   if (!vorn::platform::StartProgram(dialog.AppPath))
     ui_.Error("Unable to run the application. '" + dialog.AppPath + "'");
 }

@@ -48,30 +48,30 @@ std::optional<vorn::TerminalKey> TerminalKeyFor(int key) {
 TerminalConsole::TerminalConsole(TerminalPaneWidget& pane, QToolButton& launch, vorn::TerminalSession& session,
                                  vorn::Ui& ui, std::function<std::string()> portName, QObject* parent)
     : QObject(parent), meoDos_(pane), tbtnDOSCmd_(launch), session_(session), ui_(ui), portName_(std::move(portName)) {
-  PopupMenu3 = new QMenu(&pane);
-  PopupMenu3->setObjectName("PopupMenu3");
-  Copy1 = MenuItem(PopupMenu3, "Copy1", "Copy");
-  Pasteto7730M1 = MenuItem(PopupMenu3, "Pasteto7730M1", "Paste to 7730");
-  SelectAll1 = MenuItem(PopupMenu3, "SelectAll1", "Select All");
-  Font1 = MenuItem(PopupMenu3, "Font1", "Font");
-  PopupMenu3->addSeparator();
-  SaveLog1 = MenuItem(PopupMenu3, "SaveLog1", "Save log...");
-  LogTimestamps1 = MenuItem(PopupMenu3, "LogTimestamps1", "Timestamp Each Line");
-  LogTimestamps1->setCheckable(true);
+  terminalMenu = new QMenu(&pane);
+  terminalMenu->setObjectName("terminalMenu");
+  copyAction = MenuItem(terminalMenu, "copyAction", "Copy");
+  pasteAction = MenuItem(terminalMenu, "pasteAction", "Paste to 7730");
+  selectAllAction = MenuItem(terminalMenu, "selectAllAction", "Select All");
+  fontAction = MenuItem(terminalMenu, "fontAction", "Font");
+  terminalMenu->addSeparator();
+  saveLogAction = MenuItem(terminalMenu, "saveLogAction", "Save log...");
+  logTimestampsAction = MenuItem(terminalMenu, "logTimestampsAction", "Timestamp Each Line");
+  logTimestampsAction->setCheckable(true);
 
-  connect(&launch, &QToolButton::clicked, this, [this] { tbtnDOSCmdClick(); });
+  connect(&launch, &QToolButton::clicked, this, [this] { toggleTerminal(); });
   pane.onKeyDown = [this](int key, bool* swallow) { meoDosKeyDown(key, swallow); };
   pane.onKeyPress = [this](char ch) { meoDosKeyPress(ch); };
   pane.onMouseUp = [this] { meoDosMouseUp(); };
   connect(&pane, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-    PopupMenu3Popup();
-    PopupMenu3->exec(meoDos_.viewport()->mapToGlobal(pos));
+    fillTerminalMenu();
+    terminalMenu->exec(meoDos_.viewport()->mapToGlobal(pos));
   });
-  connect(Copy1, &QAction::triggered, this, [this] { Copy1Click(); });
-  connect(Pasteto7730M1, &QAction::triggered, this, [this] { Pasteto7730M1Click(); });
-  connect(SelectAll1, &QAction::triggered, this, [this] { SelectAll1Click(); });
-  connect(Font1, &QAction::triggered, this, [this] { Font1Click(); });
-  connect(SaveLog1, &QAction::triggered, this, [this] { SaveLog1Click(); });
+  connect(copyAction, &QAction::triggered, this, [this] { copySelection(); });
+  connect(pasteAction, &QAction::triggered, this, [this] { pasteToController(); });
+  connect(selectAllAction, &QAction::triggered, this, [this] { selectAll(); });
+  connect(fontAction, &QAction::triggered, this, [this] { chooseFont(); });
+  connect(saveLogAction, &QAction::triggered, this, [this] { saveLog(); });
 }
 
 TerminalConsole::~TerminalConsole() {
@@ -84,12 +84,12 @@ TerminalConsole::~TerminalConsole() {
 bool TerminalConsole::Running() const { return session_.Running(); }
 
 void TerminalConsole::TypeKeys(const QString& keys) {
-  if (!Running()) tbtnDOSCmdClick();
+  if (!Running()) toggleTerminal();
   if (!Running()) return;
   for (char c : keys.toLatin1()) meoDosKeyPress(c);
 }
 
-void TerminalConsole::tbtnDOSCmdClick() {
+void TerminalConsole::toggleTerminal() {
   vorn::TerminalSession* terminal = &session_;
   if (!terminal->Running()) {
     const std::string ComName = portName_();
@@ -130,12 +130,12 @@ void TerminalConsole::meoDosMouseUp() {
   if (!meoDos_.textCursor().hasSelection()) MoveCaretToEnd();
 }
 
-void TerminalConsole::PopupMenu3Popup() {
-  Copy1->setEnabled(meoDos_.textCursor().hasSelection());
-  Pasteto7730M1->setEnabled(Running() && !QApplication::clipboard()->text().isEmpty());
+void TerminalConsole::fillTerminalMenu() {
+  copyAction->setEnabled(meoDos_.textCursor().hasSelection());
+  pasteAction->setEnabled(Running() && !QApplication::clipboard()->text().isEmpty());
 }
 
-void TerminalConsole::Copy1Click() {
+void TerminalConsole::copySelection() {
   // The pane separates lines with U+2029 in a selection; the clipboard wants
   // plain line ends.
   QString text = meoDos_.textCursor().selectedText();
@@ -147,15 +147,15 @@ void TerminalConsole::Copy1Click() {
   QApplication::clipboard()->setText(text);
 }
 
-void TerminalConsole::Pasteto7730M1Click() {
+void TerminalConsole::pasteToController() {
   if (!Running()) return;
   const QByteArray bytes = QApplication::clipboard()->text().left(static_cast<int>(vorn::kPasteLimit)).toLatin1();
   session_.Paste(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), PumpFor);
 }
 
-void TerminalConsole::SelectAll1Click() { meoDos_.selectAll(); }
+void TerminalConsole::selectAll() { meoDos_.selectAll(); }
 
-void TerminalConsole::Font1Click() {
+void TerminalConsole::chooseFont() {
   if (auto chosen = ui_.ChooseFont(meoDos_.font().toString().toStdString())) {
     QFont font;
     if (font.fromString(QString::fromStdString(*chosen))) meoDos_.setFont(font);
@@ -164,7 +164,7 @@ void TerminalConsole::Font1Click() {
   MoveCaretToEnd();
 }
 
-void TerminalConsole::SaveLog1Click() {
+void TerminalConsole::saveLog() {
   const std::optional<std::string> chosen =
       ui_.SaveFile("Save log: every line since the utility started (the last " +
                        std::to_string(TerminalPaneWidget::kHistoryLines) + " at most)",
@@ -178,7 +178,7 @@ void TerminalConsole::SaveLog1Click() {
   }
   // Written beside it first: a failed save leaves an earlier file as it was.
   QSaveFile file(path);
-  const QByteArray text = meoDos_.LogText(LogTimestamps1->isChecked()).toUtf8();
+  const QByteArray text = meoDos_.LogText(logTimestampsAction->isChecked()).toUtf8();
   if (!file.open(QIODevice::WriteOnly | QIODevice::Text) || file.write(text) != text.size() || !file.commit())
     ui_.Error("Unable to write file '" + *chosen + "'!\n\n" + file.errorString().toStdString());
 }
