@@ -27,8 +27,8 @@
 
 namespace vorn::ui {
 
-class TdlgVornProp;
-class TdlgVornView;
+class PropertiesDialog;
+class TextViewer;
 
 class RemotePane : public QWidget, public FileListSource {
   Q_OBJECT
@@ -59,21 +59,21 @@ class RemotePane : public QWidget, public FileListSource {
   QComboBox* cbxVorn = nullptr;
   FileListView* lstviewVorn = nullptr;
   StatusPanels* stabarVorn = nullptr;
-  QMenu* PopupMenu2 = nullptr;
-  QAction* MakeDirectory1 = nullptr;
-  QAction* VORNCopy1 = nullptr;
-  QAction* VORNPaste1 = nullptr;
-  QAction* View1 = nullptr;  // a text file of the controller in the viewer
-  QAction* Delete1 = nullptr;
-  QAction* Rename1 = nullptr;
-  QMenu* DOScommand1 = nullptr;
-  QAction* ABORT1 = nullptr;
-  QAction* FORMAT1 = nullptr;
-  QAction* MEM1 = nullptr;
-  QMenu* SetToAutoRun1 = nullptr;
-  QAction* Vorn7730M1 = nullptr;
-  QAction* Vorn7730TCP1 = nullptr;
-  QAction* Properities1 = nullptr;
+  QMenu* remoteMenu = nullptr;
+  QAction* makeDirectoryAction = nullptr;
+  QAction* controllerCopyAction = nullptr;
+  QAction* controllerPasteAction = nullptr;
+  QAction* viewAction = nullptr;  // a text file of the controller in the viewer
+  QAction* deleteAction = nullptr;
+  QAction* renameAction = nullptr;
+  QMenu* commandMenu = nullptr;
+  QAction* abortAction = nullptr;
+  QAction* formatAction = nullptr;
+  QAction* memAction = nullptr;
+  QMenu* autoRunMenu = nullptr;
+  QAction* autoRun7730MAction = nullptr;
+  QAction* autoRun7730TcpAction = nullptr;
+  QAction* propertiesAction = nullptr;
 
   // Lists path ("\\" when empty: no listing yet) from the controller and
   // brings the pane up to date.
@@ -103,17 +103,17 @@ class RemotePane : public QWidget, public FileListSource {
   void tbtnVornLsIconClick();
   void tbtnVornDtIconClick();
   void stabarVornResize();
-  void PopupMenu2Popup();
-  void Properities1Click();
-  void View1Click();
-  void Delete1Click();
-  void MakeDirectory1Click();
-  void Rename1Click();
-  void MEM1Click();
-  void FORMAT1Click();
-  void ABORT1Click();
-  void Vorn7730M1Click();
-  void Vorn7730TCP1Click();
+  void fillRemoteMenu();
+  void openProperties();
+  void viewFile();
+  void deleteSelected();
+  void makeDirectory();
+  void renameSelected();
+  void showMemory();
+  void formatDrive();
+  void abortProgram();
+  void setAutoRun7730M();
+  void setAutoRun7730Tcp();
 
   // --- FileListSource ---
   int RowCount() const override;
@@ -122,9 +122,9 @@ class RemotePane : public QWidget, public FileListSource {
   std::string RowName(int index) const override;
 
   // Shows the properties dialog modally; tests replace it to read the texts.
-  std::function<void(TdlgVornProp&)> ShowProperties;
+  std::function<void(PropertiesDialog&)> ShowProperties;
   // Shows the text viewer modally; tests replace it likewise.
-  std::function<void(TdlgVornView&)> ShowViewer;
+  std::function<void(TextViewer&)> ShowViewer;
 
  signals:
   // The copy key in the list: what the copy button does.
