@@ -27,10 +27,10 @@
 #include "remote/ui/remote_pane.h"
 #include "scripted_ui.h"
 #include "sim/virtual_controller.h"
-#include "transfer/ui/tdlg_vorn_tran.h"
+#include "transfer/ui/transfer_dialog.h"
 
 namespace fs = std::filesystem;
-using vorn::ui::TdlgVornTran;
+using vorn::ui::TransferDialog;
 using vorn::ui::TfrmMain;
 
 class CopyCommandTest : public QObject {
@@ -48,7 +48,7 @@ class CopyCommandTest : public QObject {
   std::vector<Sample> samples_;
   QStringList jobTexts_;  // a folder job's whole progress, each text once
   // Called with the dialog while it is up, from a timer that runs during the uploads.
-  std::function<void(TdlgVornTran&)> watch_;
+  std::function<void(TransferDialog&)> watch_;
 
   vsim::VirtualController& Sim() { return *main_->Simulator(); }
   std::string Host(const std::string& name) const { return (fs::path(dir_.path().toStdString()) / name).string(); }
@@ -87,12 +87,12 @@ class CopyCommandTest : public QObject {
     QTimer sampler;
     sampler.setInterval(2);
     QObject::connect(&sampler, &QTimer::timeout, [this] {
-      auto* dialog = qobject_cast<TdlgVornTran*>(QApplication::activeModalWidget());
+      auto* dialog = qobject_cast<TransferDialog*>(QApplication::activeModalWidget());
       if (!dialog) return;
       const QString count = dialog->edtCount->text();
       if (count.isEmpty()) return;  // the loop has not begun
-      if (samples_.empty() || samples_.back().count != count || samples_.back().progress != dialog->ProgressBar1->value())
-        samples_.push_back({count, dialog->ProgressBar1->value()});
+      if (samples_.empty() || samples_.back().count != count || samples_.back().progress != dialog->fileProgress->value())
+        samples_.push_back({count, dialog->fileProgress->value()});
       if (dialog->lblJob->isVisible() && (jobTexts_.isEmpty() || jobTexts_.back() != dialog->lblJob->text()))
         jobTexts_ << dialog->lblJob->text();
       if (watch_) watch_(*dialog);
@@ -150,7 +150,7 @@ class CopyCommandTest : public QObject {
   }
 
   // The main window with the dialog painted where it stands.
-  void Screenshot(TdlgVornTran& dialog, const QString& file) {
+  void Screenshot(TransferDialog& dialog, const QString& file) {
     QPixmap shot = main_->grab();
     QPainter painter(&shot);
     painter.drawPixmap(dialog.geometry().topLeft() - main_->geometry().topLeft(), dialog.grab());
@@ -183,13 +183,13 @@ class CopyCommandTest : public QObject {
     const QString shotDir = qEnvironmentVariable("VORN_SCREENSHOT_DIR");
     bool shot = false;
     bool closeTried = false;
-    watch_ = [&](TdlgVornTran& dialog) {
+    watch_ = [&](TransferDialog& dialog) {
       // The main window refuses to close under the transfer, without asking.
       if (!closeTried && dialog.edtCount->text() == "2/3") {
         closeTried = true;
         QVERIFY(!main_->close());
       }
-      if (!shotDir.isEmpty() && !shot && dialog.edtCount->text() == "1/3" && dialog.ProgressBar1->value() > 30) {
+      if (!shotDir.isEmpty() && !shot && dialog.edtCount->text() == "1/3" && dialog.fileProgress->value() > 30) {
         shot = true;
         Screenshot(dialog, shotDir + "/upload.png");
       }
@@ -305,8 +305,8 @@ class CopyCommandTest : public QObject {
     ShowHostFolder();
     ListRemote("\\");
     Select({"BIG.BIN", "NEXT.BIN"});
-    watch_ = [](TdlgVornTran& dialog) {
-      if (dialog.ProgressBar1->value() > 10 && !dialog.CancelRequested) dialog.btnCancel->click();
+    watch_ = [](TransferDialog& dialog) {
+      if (dialog.fileProgress->value() > 10 && !dialog.CancelRequested) dialog.btnCancel->click();
     };
     Copy();
     QVERIFY(ui_.boxes.empty());
@@ -325,7 +325,7 @@ class CopyCommandTest : public QObject {
       QVERIFY(port.Open());
       vorn::ConfigureControllerLine(port);
       port.SetTimeouts(500);
-      TdlgVornTran dialog(main_->UserInterface(), main_->Invoker(), main_.get());
+      TransferDialog dialog(main_->UserInterface(), main_->Invoker(), main_.get());
       *result = true;
       dialog.SingleResult = result;
       dialog.Port = &port;
@@ -358,13 +358,13 @@ class CopyCommandTest : public QObject {
     // A cancelled upload is not a success for the caller either.
     options.transfer = vsim::TransferMode::Silent;
     Sim().SetOptions(options);
-    watch_ = [](TdlgVornTran& dialog) {
+    watch_ = [](TransferDialog& dialog) {
       if (dialog.LoopRunning() && !dialog.CancelRequested) dialog.btnCancel->click();
     };
     QTimer sampler;
     sampler.setInterval(5);
     QObject::connect(&sampler, &QTimer::timeout, [this] {
-      if (auto* dialog = qobject_cast<TdlgVornTran*>(QApplication::activeModalWidget())) watch_(*dialog);
+      if (auto* dialog = qobject_cast<TransferDialog*>(QApplication::activeModalWidget())) watch_(*dialog);
     });
     sampler.start();
     upload(&result);
@@ -375,7 +375,7 @@ class CopyCommandTest : public QObject {
     options.transfer = vsim::TransferMode::Normal;
     Sim().SetOptions(options);
     Sim().ClearReceived();
-    watch_ = [](TdlgVornTran& dialog) {
+    watch_ = [](TransferDialog& dialog) {
       if (!dialog.LoopRunning() && !dialog.CancelRequested) dialog.btnCancel->click();
     };
     upload(&result);
@@ -412,7 +412,7 @@ class CopyCommandTest : public QObject {
     Select({"ONCE.TXT"});
     Sim().ClearReceived();
     bool reshown = false;
-    watch_ = [&](TdlgVornTran& dialog) {
+    watch_ = [&](TransferDialog& dialog) {
       if (reshown || !dialog.LoopDone()) return;
       reshown = true;  // as when the window comes back from minimised before the dialog closes
       QShowEvent show;
@@ -439,8 +439,8 @@ class CopyCommandTest : public QObject {
     ui_.names = {std::string("MYFILE.TXT")};
     const QString shotDir = qEnvironmentVariable("VORN_SCREENSHOT_DIR");
     bool shot = false;
-    watch_ = [&](TdlgVornTran& dialog) {
-      if (!shotDir.isEmpty() && !shot && dialog.lblJob->text().startsWith("File 4 of 4") && dialog.ProgressBar1->value() > 30) {
+    watch_ = [&](TransferDialog& dialog) {
+      if (!shotDir.isEmpty() && !shot && dialog.lblJob->text().startsWith("File 4 of 4") && dialog.fileProgress->value() > 30) {
         shot = true;
         Screenshot(dialog, shotDir + "/folder_upload.png");
       }
@@ -483,8 +483,8 @@ class CopyCommandTest : public QObject {
     ui_ = {};
     ui_.names = {std::string("MYFILE.TXT")};
     Sim().ClearReceived();
-    watch_ = [](TdlgVornTran& dialog) {
-      if (dialog.edtName->text().endsWith("BIG.BIN") && dialog.ProgressBar1->value() > 10 && !dialog.CancelRequested)
+    watch_ = [](TransferDialog& dialog) {
+      if (dialog.edtName->text().endsWith("BIG.BIN") && dialog.fileProgress->value() > 10 && !dialog.CancelRequested)
         dialog.btnCancel->click();
     };
     Copy([this] { main_->Local().copyToControllerAction->trigger(); });

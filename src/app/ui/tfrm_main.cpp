@@ -41,7 +41,7 @@ class VirtualController {
 #endif
 #include "platform/network_device.h"
 #include "transfer/ui/copy_command.h"
-#include "transfer/ui/tdlg_vorn_tran.h"
+#include "transfer/ui/transfer_dialog.h"
 
 namespace vorn::ui {
 
@@ -445,7 +445,7 @@ bool TfrmMain::TransferRunning() const {
   if (configRuns_ > 0) return true;
   // The transfer dialogs are shown for as long as their upload runs, also
   // when another dialog (the network settings) opened them.
-  for (const TdlgVornTran* d : findChildren<TdlgVornTran*>())
+  for (const TransferDialog* d : findChildren<TransferDialog*>())
     if (d->isVisible()) return true;
   for (const TdlgVornKaprin* d : findChildren<TdlgVornKaprin*>())
     if (d->TimerChkKaprin->isActive()) return true;
@@ -456,7 +456,7 @@ void TfrmMain::SayTransferRunning() {
   std::string what = "A transfer is running";
   if (configRuns_ > 0)
     what = "The I/O configuration run is using VORN-7730";
-  else if (!findChildren<TdlgVornTran*>().isEmpty())
+  else if (!findChildren<TransferDialog*>().isEmpty())
     what = "An upload to VORN-7730 is running";
   else if (!findChildren<TdlgVornKaprin*>().isEmpty())
     what = "An image transfer is running";

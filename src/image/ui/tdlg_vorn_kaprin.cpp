@@ -5,7 +5,7 @@
 
 #include "image/ui/tfrm_mwait_for.h"
 #include "link/controller_identity.h"
-#include "transfer/ui/tdlg_vorn_tran.h"
+#include "transfer/ui/transfer_dialog.h"
 #include "transfer/upload_loop.h"
 
 namespace vorn::ui {
@@ -151,7 +151,7 @@ bool TdlgVornKaprin::UploadTool(const std::string& targetDir, const std::string&
   bool succeeded = false;
   std::vector<vorn::UploadResult::Unconfirmed> unconfirmed;
   {
-    TdlgVornTran dialog(ui_, gui_, this);
+    TransferDialog dialog(ui_, gui_, this);
     dialog.SingleResult = &result;
     dialog.Port = port.get();
     dialog.Terminal = Terminal;

@@ -8,7 +8,7 @@
 #include <QVBoxLayout>
 #include <memory>
 
-#include "transfer/ui/tdlg_vorn_tran.h"
+#include "transfer/ui/transfer_dialog.h"
 #include "transfer/upload_loop.h"
 
 namespace vorn::ui {
@@ -377,11 +377,10 @@ bool TdlgVornTCPConf::UploadWithDialog(const std::string& targetDir, const std::
   bool ok = true;
   std::vector<vorn::UploadResult::Unconfirmed> unconfirmed;
   {
-    TdlgVornTran transfer(ui_, gui_, this);
+    TransferDialog transfer(ui_, gui_, this);
     transfer.SingleResult = &ok;
     transfer.SingleFile = true;
     transfer.SingleCount = 1;
-    transfer.Timer1->stop();
     transfer.Port = port.get();
     transfer.Terminal = &pane_;
     transfer.TargetDir = targetDir;

@@ -22,7 +22,7 @@ namespace vorn::ui {
 class LocalPane;
 class RemotePane;
 class QtGuiInvoker;
-class TdlgVornTran;
+class TransferDialog;
 
 class CopyCommand : public QObject {
   Q_OBJECT
@@ -59,7 +59,7 @@ class CopyCommand : public QObject {
   std::optional<std::vector<vorn::RemoteEntry>> TargetEntries(const std::string& remotePath);
   // Opens the port, runs the transfer dialog as `prepare` sets it up, and
   // lists the pane again, also after a failure or a cancel.
-  void RunTransfer(const std::function<void(TdlgVornTran&)>& prepare);
+  void RunTransfer(const std::function<void(TransferDialog&)>& prepare);
 
   LocalPane& local_;
   RemotePane& remote_;
