@@ -16,7 +16,7 @@
 #include "widgets/qt_invoker.h"
 #include "ioconf/ioconf_run.h"
 #include "ioconf/ui/io_config_dialog.h"
-#include "image/ui/tdlg_vorn_kaprin.h"
+#include "image/ui/image_tool_dialog.h"
 #include "link/terminal_session.h"
 #include "link/ui/main_terminal_view.h"
 #include "link/ui/terminal_console.h"
@@ -447,7 +447,7 @@ bool TfrmMain::TransferRunning() const {
   // when another dialog (the network settings) opened them.
   for (const TransferDialog* d : findChildren<TransferDialog*>())
     if (d->isVisible()) return true;
-  for (const TdlgVornKaprin* d : findChildren<TdlgVornKaprin*>())
+  for (const ImageToolDialog* d : findChildren<ImageToolDialog*>())
     if (d->TimerChkKaprin->isActive()) return true;
   return false;
 }
@@ -458,7 +458,7 @@ void TfrmMain::SayTransferRunning() {
     what = "The I/O configuration run is using VORN-7730";
   else if (!findChildren<TransferDialog*>().isEmpty())
     what = "An upload to VORN-7730 is running";
-  else if (!findChildren<TdlgVornKaprin*>().isEmpty())
+  else if (!findChildren<ImageToolDialog*>().isEmpty())
     what = "An image transfer is running";
   statusBar()->showMessage(QString::fromStdString(what + ": the window closes only after it has ended."), 8000);
 }
@@ -579,7 +579,7 @@ void TfrmMain::tbtnKAPRINClick() {
     return;
   }
   {
-    TdlgVornKaprin dialog(ui_, *invoker_, this);
+    ImageToolDialog dialog(ui_, *invoker_, this);
     dialog.PortName = ComName;
     dialog.Terminal = this;
     dialog.Factory = Exchanges().Factory();
