@@ -22,7 +22,7 @@
 #include "link/ui/terminal_console.h"
 #include "link/ui/terminal_pane_widget.h"
 #include "local/ui/local_pane.h"
-#include "netconf/ui/tdlg_vorn_tcp_conf.h"
+#include "netconf/ui/network_dialog.h"
 #include "platform/host.h"
 #include "platform/serial_device.h"
 #include "remote/ui/remote_pane.h"
@@ -566,9 +566,9 @@ void TfrmMain::tbtnTCPConfClick() {
     ui_.Warning("Please press 'Refresh folder' button in the VORN-7730 panel first.");
     return;
   }
-  TdlgVornTCPConf dlgVornTCPConf(ui_, *invoker_, Exchanges().Factory(), ComName, *this, *this, this);
-  dlgVornTCPConf.FormShow();
-  dlgVornTCPConf.exec();
+  NetworkDialog networkDialog(ui_, *invoker_, Exchanges().Factory(), ComName, *this, *this, this);
+  networkDialog.showInitialChoices();
+  networkDialog.exec();
   // The dialog may have replaced files or formatted the whole drive.
   RelistAfterDriveChange();
 }
