@@ -21,7 +21,7 @@
 #include <memory>
 
 #include "widgets/qt_invoker.h"
-#include "app/ui/tfrm_main.h"
+#include "app/ui/main_window.h"
 #include "link/ui/terminal_pane_widget.h"
 #include "local/ui/local_pane.h"
 #include "remote/ui/remote_pane.h"
@@ -31,14 +31,14 @@
 
 namespace fs = std::filesystem;
 using vorn::ui::TransferDialog;
-using vorn::ui::TfrmMain;
+using vorn::ui::MainWindow;
 
 class CopyCommandTest : public QObject {
   Q_OBJECT
 
  private:
   vorn::test::ScriptedUi ui_;
-  std::unique_ptr<TfrmMain> main_;
+  std::unique_ptr<MainWindow> main_;
   QTemporaryDir dir_;
 
   struct Sample {
@@ -165,7 +165,7 @@ class CopyCommandTest : public QObject {
     ui_ = {};
     vorn::ui::StartOptions options;
     options.simulate = true;
-    main_ = std::make_unique<TfrmMain>(ui_, options);
+    main_ = std::make_unique<MainWindow>(ui_, options);
     main_->resize(1000, 700);
     main_->show();
     QVERIFY(main_->Simulator());

@@ -18,7 +18,7 @@
 
 #include "app/scripted_ui.h"
 #include "app/ui/dialogs.h"
-#include "app/ui/tfrm_main.h"
+#include "app/ui/main_window.h"
 #include "platform/host.h"
 #include "remote/ui/remote_pane.h"
 #include "link/exchange.h"
@@ -29,14 +29,14 @@
 #include "sim/virtual_controller.h"
 
 using vorn::test::ScriptedUi;
-using vorn::ui::TfrmMain;
+using vorn::ui::MainWindow;
 
 class MainWindowTest : public QObject {
   Q_OBJECT
 
  private:
   std::unique_ptr<ScriptedUi> ui_;
-  std::unique_ptr<TfrmMain> w_;
+  std::unique_ptr<MainWindow> w_;
 
   vsim::VirtualController& Sim() { return *w_->Simulator(); }
   QString PaneText() const { return w_->meoDos->toPlainText(); }
@@ -59,7 +59,7 @@ class MainWindowTest : public QObject {
     ui_ = std::make_unique<ScriptedUi>();
     vorn::ui::StartOptions options;
     options.simulate = true;
-    w_ = std::make_unique<TfrmMain>(*ui_, options);
+    w_ = std::make_unique<MainWindow>(*ui_, options);
     w_->show();
     QVERIFY(w_->Simulator() != nullptr);
     QCOMPARE(w_->ComName, Sim().PortPath());
@@ -206,7 +206,7 @@ class MainWindowTest : public QObject {
     vorn::ui::StartOptions options;
     options.simulate = true;
     options.logFile = log.toStdString();
-    w_ = std::make_unique<TfrmMain>(*ui_, options);
+    w_ = std::make_unique<MainWindow>(*ui_, options);
     QVERIFY(w_->LogReady());
     w_->Remote().ShowRemoteFolder("\\");
     w_->Console().toggleTerminal();
@@ -258,7 +258,7 @@ class MainWindowTest : public QObject {
     // A folder is no log file: the window says so and does not start.
     w_.reset();
     options.logFile = dir.path().toStdString();
-    w_ = std::make_unique<TfrmMain>(*ui_, options);
+    w_ = std::make_unique<MainWindow>(*ui_, options);
     QVERIFY(!w_->LogReady());
     QVERIFY(ui_->LastError().find("not a regular file") != std::string::npos);
   }
@@ -289,12 +289,12 @@ class MainWindowTest : public QObject {
     options.presentPorts = [&] { return ports; };
     const auto start = [&] {
       w_.reset();
-      w_ = std::make_unique<TfrmMain>(*ui_, options);
+      w_ = std::make_unique<MainWindow>(*ui_, options);
       return w_->ComName;
     };
     QCOMPARE(start(), std::string("ttyFAKE0"));  // first start: scan order
     w_->cbxCOM->setCurrentIndex(1);
-    w_->cbxCOMChange();
+    w_->choosePort();
     ports.push_back("ttyFAKE2");
     w_->cbxCOM->showPopup();
     QCOMPARE(w_->cbxCOM->count(), 3);
@@ -304,11 +304,11 @@ class MainWindowTest : public QObject {
     // The port and the run dialog's program are remembered apart: a port
     // choice leaves the dialog with its first-time text.
     QString shown;
-    WithRunDialog([&](vorn::ui::TdlgVornRun* d) {
+    WithRunDialog([&](vorn::ui::RunProgramDialog* d) {
       shown = d->edtAppName->text();
       d->btnCancel->click();
     });
-    w_->tbtnLocalRunClick();
+    w_->runHostProgram();
     QCOMPARE(shown, QString("edtAppName"));
     // The chosen port going away is said, and the pane forgets the old
     // controller's rows and free space.
@@ -474,7 +474,7 @@ class MainWindowTest : public QObject {
     QVERIFY(w_->isVisible());
     QCOMPARE(ui_->Texts("question").back(), std::string("Are you sure to exit?"));
     ui_->answers = {true};
-    w_->Exit1Click();
+    w_->exitApplication();
     QVERIFY(!w_->isVisible());
   }
 
@@ -486,14 +486,14 @@ class MainWindowTest : public QObject {
     QTest::qWait(100);
     // The simulator outlives the window here so the port can be tried after.
     ui_->answers = {true};
-    w_->Exit1Click();
+    w_->exitApplication();
     w_.reset();  // joins both terminal threads; a hang would time the test out
   }
 
   // Runs action on the run dialog as soon as it is shown modally.
-  void WithRunDialog(std::function<void(vorn::ui::TdlgVornRun*)> action) {
+  void WithRunDialog(std::function<void(vorn::ui::RunProgramDialog*)> action) {
     QTimer::singleShot(0, this, [action] {
-      auto* dialog = qobject_cast<vorn::ui::TdlgVornRun*>(QApplication::activeModalWidget());
+      auto* dialog = qobject_cast<vorn::ui::RunProgramDialog*>(QApplication::activeModalWidget());
       QVERIFY(dialog);
       action(dialog);
     });
@@ -505,12 +505,12 @@ class MainWindowTest : public QObject {
     qputenv("VORN7730_SETTINGS", settings);
     w_->Console().toggleTerminal();
     QString shown;
-    WithRunDialog([&](vorn::ui::TdlgVornRun* d) {
+    WithRunDialog([&](vorn::ui::RunProgramDialog* d) {
       shown = d->edtAppName->text();
       d->edtAppName->setText("/bin/true");
       d->btnCancel->click();
     });
-    w_->tbtnLocalRunClick();
+    w_->runHostProgram();
     QCOMPARE(shown, QString("edtAppName"));  // the key was never written
     QVERIFY(w_->TerminalRunning());
     QVERIFY(!QFile::exists(settings));
@@ -521,11 +521,11 @@ class MainWindowTest : public QObject {
     QFile::remove(settings);
     qputenv("VORN7730_SETTINGS", settings);
     w_->Console().toggleTerminal();
-    WithRunDialog([](vorn::ui::TdlgVornRun* d) {
+    WithRunDialog([](vorn::ui::RunProgramDialog* d) {
       d->edtAppName->setText("/no/such/program.exe");
       d->btnOK->click();
     });
-    w_->tbtnLocalRunClick();
+    w_->runHostProgram();
     QVERIFY(!w_->TerminalRunning());
     QCOMPARE(ui_->LastError(), std::string("Unable to run the application. '/no/such/program.exe'"));
     auto saved = vorn::platform::HostRegistry().ReadString(vorn::ui::kRunFileKey, vorn::ui::kRunFileValue);
@@ -534,11 +534,11 @@ class MainWindowTest : public QObject {
 
     // The next dialog shows the remembered path.
     QString shown;
-    WithRunDialog([&](vorn::ui::TdlgVornRun* d) {
+    WithRunDialog([&](vorn::ui::RunProgramDialog* d) {
       shown = d->edtAppName->text();
       d->btnCancel->click();
     });
-    w_->tbtnLocalRunClick();
+    w_->runHostProgram();
     QCOMPARE(shown, QString("/no/such/program.exe"));
   }
 
@@ -571,8 +571,8 @@ class MainWindowTest : public QObject {
   }
 
   void networkAndImageButtonsAskForARefreshFirst() {
-    w_->tbtnTCPConfClick();
-    w_->tbtnKAPRINClick();
+    w_->openNetworkDialog();
+    w_->openImageTool();
     auto warnings = ui_->Texts("warning");
     QCOMPARE(warnings.size(), size_t(2));
     QCOMPARE(warnings[0], std::string("Please press 'Refresh folder' button in the VORN-7730 panel first."));

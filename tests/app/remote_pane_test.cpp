@@ -9,7 +9,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/ui/tfrm_main.h"
+#include "app/ui/main_window.h"
 #include "link/ui/terminal_console.h"
 #include "remote/ui/remote_pane.h"
 #include "remote/ui/properties_dialog.h"
@@ -20,14 +20,14 @@
 using vorn::ui::RemotePane;
 using vorn::ui::PropertiesDialog;
 using vorn::ui::TextViewer;
-using vorn::ui::TfrmMain;
+using vorn::ui::MainWindow;
 
 class RemotePaneTest : public QObject {
   Q_OBJECT
 
  private:
   vorn::test::ScriptedUi ui_;
-  std::unique_ptr<TfrmMain> main_;
+  std::unique_ptr<MainWindow> main_;
 
   RemotePane& Pane() { return main_->Remote(); }
   vsim::VirtualController& Sim() { return *main_->Simulator(); }
@@ -60,7 +60,7 @@ class RemotePaneTest : public QObject {
     ui_ = {};
     vorn::ui::StartOptions options;
     options.simulate = true;
-    main_ = std::make_unique<TfrmMain>(ui_, options);
+    main_ = std::make_unique<MainWindow>(ui_, options);
     QVERIFY(main_->Simulator());
     QCOMPARE(main_->ComName, main_->Simulator()->PortPath());
   }

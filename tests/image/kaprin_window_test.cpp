@@ -12,7 +12,7 @@
 #include <iterator>
 
 #include "app/scripted_ui.h"
-#include "app/ui/tfrm_main.h"
+#include "app/ui/main_window.h"
 #include "link/ui/terminal_pane_widget.h"
 #include "remote/ui/remote_pane.h"
 #include "image/ui/image_tool_dialog.h"
@@ -357,7 +357,7 @@ class KaprinWindowTest : public QObject {
     qputenv("VORN7730_SETTINGS", Path("real.ini").c_str());
     vorn::ui::StartOptions options;
     options.simulate = true;
-    vorn::ui::TfrmMain main(ui_, options);
+    vorn::ui::MainWindow main(ui_, options);
     main.show();
     vsim::VirtualController& sim = *main.Simulator();
     vsim::Options real = sim.GetOptions();
@@ -389,7 +389,7 @@ class KaprinWindowTest : public QObject {
       QVERIFY(tool->programsFolderLabel->text().endsWith(QString::fromStdString(Path("programs/"))));
       tool->reject();
     });
-    main.tbtnKAPRINClick();
+    main.openImageTool();
     QCOMPARE(vorn::platform::HostRegistry().ReadString(vorn::platform::kUtilitySettingsKey,
                                                       vorn::platform::kProgramsFolderValue),
              std::optional<std::string>(Path("programs/")));
@@ -403,7 +403,7 @@ class KaprinWindowTest : public QObject {
     qputenv("VORN7730_SETTINGS", Path("registry.ini").c_str());  // no companion installation
     vorn::ui::StartOptions options;
     options.simulate = true;
-    vorn::ui::TfrmMain main(ui_, options);
+    vorn::ui::MainWindow main(ui_, options);
     main.show();
     vsim::VirtualController& sim = *main.Simulator();
     const QString shots = qEnvironmentVariable("VORN_SCREENSHOT_DIR");
@@ -419,7 +419,7 @@ class KaprinWindowTest : public QObject {
         press(*tool);
         tool->reject();
       });
-      main.tbtnKAPRINClick();
+      main.openImageTool();
       QCOMPARE(main.Remote().Listing().BytesFree, sim.BytesFree());  // listed again: the drive may be new
     };
 

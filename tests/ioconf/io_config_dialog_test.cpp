@@ -13,7 +13,7 @@
 #include <sstream>
 
 #include "app/scripted_ui.h"
-#include "app/ui/tfrm_main.h"
+#include "app/ui/main_window.h"
 #include "ioconf/ui/io_config_dialog.h"
 #include "link/ui/terminal_pane_widget.h"
 
@@ -141,7 +141,7 @@ class IOConfDialogTest : public QObject {
     vorn::test::ScriptedUi ui;
     vorn::ui::StartOptions options;
     options.simulate = true;
-    vorn::ui::TfrmMain main(ui, options);
+    vorn::ui::MainWindow main(ui, options);
     main.show();
     main.ConfigPath = (dir.path() + "/V7730MIO.cfg").toStdString();
     QSignalSpy said(main.statusBar(), &QStatusBar::messageChanged);

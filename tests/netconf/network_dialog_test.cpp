@@ -9,21 +9,21 @@
 #include <memory>
 
 #include "widgets/qt_invoker.h"
-#include "app/ui/tfrm_main.h"
+#include "app/ui/main_window.h"
 #include "netconf/ui/network_dialog.h"
 #include "remote/ui/remote_pane.h"
 #include "app/scripted_ui.h"
 #include "sim/virtual_controller.h"
 
 using vorn::ui::NetworkDialog;
-using vorn::ui::TfrmMain;
+using vorn::ui::MainWindow;
 
 class TcpConfDialogTest : public QObject {
   Q_OBJECT
 
  private:
   vorn::test::ScriptedUi ui_;
-  std::unique_ptr<TfrmMain> main_;
+  std::unique_ptr<MainWindow> main_;
   QTemporaryDir home_;
 
   // Presses the network button and runs check on the dialog once it is up,
@@ -61,7 +61,7 @@ class TcpConfDialogTest : public QObject {
     ui_ = {};
     vorn::ui::StartOptions options;
     options.simulate = true;
-    main_ = std::make_unique<TfrmMain>(ui_, options);
+    main_ = std::make_unique<MainWindow>(ui_, options);
     main_->resize(1000, 700);
     main_->show();
     QVERIFY(main_->Simulator());

@@ -1,4 +1,4 @@
-#include "app/ui/tfrm_main.h"
+#include "app/ui/main_window.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -138,9 +138,9 @@ class HeldErrorUi : public vorn::Ui {
   int held_ = 0;
 };
 
-TfrmMain::TfrmMain(vorn::Ui& ui, StartOptions options, QWidget* parent)
+MainWindow::MainWindow(vorn::Ui& ui, StartOptions options, QWidget* parent)
     : QMainWindow(parent), ui_(ui), exchangeUi_(std::make_unique<HeldErrorUi>(ui)), options_(std::move(options)) {
-  setObjectName("TfrmMain");
+  setObjectName("MainWindow");
   setWindowTitle("VORN-7730 Series Utility (Ver 1.38)");
   resize(721, 580);
   lineWait_ = std::make_unique<GuiLineWait>();
@@ -148,30 +148,30 @@ TfrmMain::TfrmMain(vorn::Ui& ui, StartOptions options, QWidget* parent)
   invoker_ = std::make_unique<QtGuiInvoker>();
   exchange_ = std::make_unique<vorn::Exchange>(*this, *this, *exchangeUi_);
   BuildLayout();
-  FormCreate();
+  startUp();
 }
 
-TfrmMain::~TfrmMain() { FormDestroy(); }
+MainWindow::~MainWindow() { shutDown(); }
 
-bool TfrmMain::TerminalRunning() const { return console_ && console_->Running(); }
+bool MainWindow::TerminalRunning() const { return console_ && console_->Running(); }
 
-vorn::Exchange& TfrmMain::Exchanges() {
+vorn::Exchange& MainWindow::Exchanges() {
   exchange_->ComName = ComName;
   return *exchange_;
 }
 
 // ------------------------------------------------------------------ layout
 
-void TfrmMain::BuildLayout() {
-  MainMenu1 = menuBar();
-  QMenu* file = MainMenu1->addMenu("&File");
-  Exit1 = file->addAction("Exit");
-  Exit1->setObjectName("Exit1");
-  QMenu* help = MainMenu1->addMenu("&Help");
-  About1 = help->addAction("About...");
-  About1->setObjectName("About1");
-  connect(Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
-  connect(About1, &QAction::triggered, this, [this] { About1Click(); });
+void MainWindow::BuildLayout() {
+  mainMenu_ = menuBar();
+  QMenu* file = mainMenu_->addMenu("&File");
+  exitAction_ = file->addAction("Exit");
+  exitAction_->setObjectName("exitAction");
+  QMenu* help = mainMenu_->addMenu("&Help");
+  aboutAction_ = help->addAction("About...");
+  aboutAction_->setObjectName("aboutAction");
+  connect(exitAction_, &QAction::triggered, this, [this] { exitApplication(); });
+  connect(aboutAction_, &QAction::triggered, this, [this] { about(); });
 
   // ---- host pane
   pnlLocal = new LocalPane(ui_, *this);
@@ -228,25 +228,25 @@ void TfrmMain::BuildLayout() {
   terminal_ = std::make_unique<vorn::TerminalSession>(*invoker_, *terminalView_);
 
   // ---- splitters
-  Splitter1 = new QSplitter(Qt::Horizontal);
-  Splitter1->setObjectName("Splitter1");
-  Splitter1->setHandleWidth(2);
-  Splitter1->setChildrenCollapsible(false);
-  Splitter1->addWidget(pnlLocal);
-  Splitter1->addWidget(pnlBtn);
-  Splitter1->addWidget(pnlVorn);
-  Splitter1->setStretchFactor(0, 2);
-  Splitter1->setStretchFactor(1, 0);
-  Splitter1->setStretchFactor(2, 3);
-  splHori = new QSplitter(Qt::Vertical);
-  splHori->setObjectName("splHori");
-  splHori->setHandleWidth(3);
-  splHori->setChildrenCollapsible(false);
-  splHori->addWidget(Splitter1);
-  splHori->addWidget(meoDos);
-  splHori->setStretchFactor(0, 2);
-  splHori->setStretchFactor(1, 1);
-  setCentralWidget(splHori);
+  paneSplitter_ = new QSplitter(Qt::Horizontal);
+  paneSplitter_->setObjectName("paneSplitter");
+  paneSplitter_->setHandleWidth(2);
+  paneSplitter_->setChildrenCollapsible(false);
+  paneSplitter_->addWidget(pnlLocal);
+  paneSplitter_->addWidget(pnlBtn);
+  paneSplitter_->addWidget(pnlVorn);
+  paneSplitter_->setStretchFactor(0, 2);
+  paneSplitter_->setStretchFactor(1, 0);
+  paneSplitter_->setStretchFactor(2, 3);
+  terminalSplitter_ = new QSplitter(Qt::Vertical);
+  terminalSplitter_->setObjectName("terminalSplitter");
+  terminalSplitter_->setHandleWidth(3);
+  terminalSplitter_->setChildrenCollapsible(false);
+  terminalSplitter_->addWidget(paneSplitter_);
+  terminalSplitter_->addWidget(meoDos);
+  terminalSplitter_->setStretchFactor(0, 2);
+  terminalSplitter_->setStretchFactor(1, 1);
+  setCentralWidget(terminalSplitter_);
   // Made now, so the window does not change its height the first time it says something.
   statusBar()->setObjectName("stabarMain");
 
@@ -268,20 +268,20 @@ void TfrmMain::BuildLayout() {
   connect(pnlVorn, &RemotePane::said, this, [this](const QString& text) { statusBar()->showMessage(text, kSaidMs); });
   connect(copy, &CopyCommand::said, this, [this](const QString& text) { statusBar()->showMessage(text, kSaidMs); });
 
-  connect(cbxCOM, QOverload<int>::of(&QComboBox::activated), this, [this](int) { cbxCOMChange(); });
+  connect(cbxCOM, QOverload<int>::of(&QComboBox::activated), this, [this](int) { choosePort(); });
   connect(cbxCOM->lineEdit(), &QLineEdit::returnPressed, this,
           [this] { TypedPortEntered(cbxCOM->lineEdit()->text().trimmed().toStdString()); });
-  connect(tbtnVornConf, &QToolButton::clicked, this, [this] { tbtnVornConfClick(); });
-  connect(tbtnTCPConf, &QToolButton::clicked, this, [this] { tbtnTCPConfClick(); });
-  connect(tbtnKAPRIN, &QToolButton::clicked, this, [this] { tbtnKAPRINClick(); });
-  connect(tbtnLocalRun, &QToolButton::clicked, this, [this] { tbtnLocalRunClick(); });
+  connect(tbtnVornConf, &QToolButton::clicked, this, [this] { configureIO(); });
+  connect(tbtnTCPConf, &QToolButton::clicked, this, [this] { openNetworkDialog(); });
+  connect(tbtnKAPRIN, &QToolButton::clicked, this, [this] { openImageTool(); });
+  connect(tbtnLocalRun, &QToolButton::clicked, this, [this] { runHostProgram(); });
 }
 
 // ------------------------------------------------------------------ start-up
 
-void TfrmMain::FormCreate() {
+void MainWindow::startUp() {
   // There is no OLE on this host's side of things; the step always succeeds.
-  TdlgVornInit init(this);
+  StartupDialog init(this);
   init.show();
 
   init.ChangeLabelText("Scanning local system...");
@@ -328,7 +328,7 @@ void TfrmMain::FormCreate() {
   init.close();
 }
 
-void TfrmMain::ScanComPort() {
+void MainWindow::ScanComPort() {
   // The virtual controller's port is new on every run: with it, it comes first.
   std::string last;
   if (!simulator_) last = vorn::platform::HostRegistry().ReadString(kPortKey, kLastPortValue).value_or("");
@@ -336,7 +336,7 @@ void TfrmMain::ScanComPort() {
   ComName = cbxCOM->count() > 0 ? cbxCOM->currentData().toString().toStdString() : std::string();
 }
 
-void TfrmMain::RescanComPort() {
+void MainWindow::RescanComPort() {
   const std::string chosen = ComName;
   FillPortBox(chosen);
   // A port that went away is no longer offered: the box and the port used agree.
@@ -351,7 +351,7 @@ void TfrmMain::RescanComPort() {
                        : ComName + " is chosen now: press Refresh to list its controller.")));
 }
 
-void TfrmMain::FillPortBox(const std::string& select) {
+void MainWindow::FillPortBox(const std::string& select) {
   cbxCOM->clear();
   // The virtual controller comes first, named as such; its item data is the
   // device path that the exchanges open.
@@ -395,7 +395,7 @@ void TfrmMain::FillPortBox(const std::string& select) {
   cbxCOM->setCurrentIndex(found >= 0 ? found : (cbxCOM->count() > 0 ? 0 : -1));
 }
 
-void TfrmMain::cbxCOMChange() {
+void MainWindow::choosePort() {
   const QVariant data = cbxCOM->currentData();
   ComName = (data.isValid() ? data.toString() : cbxCOM->currentText()).toStdString();
   if (!simulator_ || ComName != simulator_->PortPath())
@@ -405,7 +405,7 @@ void TfrmMain::cbxCOMChange() {
   pnlVorn->ShowRemoteFolder("\\");
 }
 
-void TfrmMain::TypedPortEntered(const std::string& name) {
+void MainWindow::TypedPortEntered(const std::string& name) {
   if (name.empty()) return;
   int index = cbxCOM->findData(QString::fromStdString(name));
   if (index < 0) index = cbxCOM->findText(QString::fromStdString(name));
@@ -420,28 +420,28 @@ void TfrmMain::TypedPortEntered(const std::string& name) {
     index = cbxCOM->count() - 1;
   }
   cbxCOM->setCurrentIndex(index);
-  cbxCOMChange();
+  choosePort();
 }
 
-void TfrmMain::showEvent(QShowEvent* event) {
+void MainWindow::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (!shown_) {
     shown_ = true;
-    FormShow();
+    sizePanes();
   }
 }
 
-void TfrmMain::FormShow() {
-  const int total = Splitter1->width() > 0 ? Splitter1->width() : width();
-  const int local = static_cast<int>(0.4 * (width() - pnlBtn->width() - 2 * Splitter1->handleWidth()));
-  Splitter1->setSizes({local, pnlBtn->width(), std::max(150, total - local - pnlBtn->width())});
+void MainWindow::sizePanes() {
+  const int total = paneSplitter_->width() > 0 ? paneSplitter_->width() : width();
+  const int local = static_cast<int>(0.4 * (width() - pnlBtn->width() - 2 * paneSplitter_->handleWidth()));
+  paneSplitter_->setSizes({local, pnlBtn->width(), std::max(150, total - local - pnlBtn->width())});
   const int terminal = height() / 3;
-  splHori->setSizes({std::max(100, splHori->height() - terminal), terminal});
+  terminalSplitter_->setSizes({std::max(100, terminalSplitter_->height() - terminal), terminal});
 }
 
 // ------------------------------------------------------------------ exit
 
-bool TfrmMain::TransferRunning() const {
+bool MainWindow::TransferRunning() const {
   if (configRuns_ > 0) return true;
   // The transfer dialogs are shown for as long as their upload runs, also
   // when another dialog (the network settings) opened them.
@@ -452,7 +452,7 @@ bool TfrmMain::TransferRunning() const {
   return false;
 }
 
-void TfrmMain::SayTransferRunning() {
+void MainWindow::SayTransferRunning() {
   std::string what = "A transfer is running";
   if (configRuns_ > 0)
     what = "The I/O configuration run is using VORN-7730";
@@ -463,7 +463,7 @@ void TfrmMain::SayTransferRunning() {
   statusBar()->showMessage(QString::fromStdString(what + ": the window closes only after it has ended."), 8000);
 }
 
-void TfrmMain::CloseAfterExchange() {
+void MainWindow::CloseAfterExchange() {
   if (TransferRunning()) {
     SayTransferRunning();
     return;
@@ -479,7 +479,7 @@ void TfrmMain::CloseAfterExchange() {
   });
 }
 
-void TfrmMain::Exit1Click() {
+void MainWindow::exitApplication() {
   if (TransferRunning()) {
     SayTransferRunning();
     return;
@@ -490,7 +490,7 @@ void TfrmMain::Exit1Click() {
   close();
 }
 
-void TfrmMain::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
   // Closing would pull the port and the pane from under the transfer.
   if (TransferRunning()) {
     event->ignore();
@@ -510,7 +510,7 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
   }
 }
 
-void TfrmMain::FormDestroy() {
+void MainWindow::shutDown() {
   if (destroyed_) return;
   destroyed_ = true;
   // Printer, receiver and ring go first, then the terminal's port is closed.
@@ -529,12 +529,12 @@ void TfrmMain::FormDestroy() {
 
 // ------------------------------------------------------------------ dialogs
 
-void TfrmMain::About1Click() {
-  TdlgVornAbout about(this);
+void MainWindow::about() {
+  AboutDialog about(this);
   about.exec();
 }
 
-void TfrmMain::tbtnVornConfClick() {
+void MainWindow::configureIO() {
   ++configRuns_;
   struct RunEnd {
     int& runs;
@@ -561,7 +561,7 @@ void TfrmMain::tbtnVornConfClick() {
   }
 }
 
-void TfrmMain::tbtnTCPConfClick() {
+void MainWindow::openNetworkDialog() {
   if (pnlVorn->Listing().BytesFree == 0) {
     ui_.Warning("Please press 'Refresh folder' button in the VORN-7730 panel first.");
     return;
@@ -573,7 +573,7 @@ void TfrmMain::tbtnTCPConfClick() {
   RelistAfterDriveChange();
 }
 
-void TfrmMain::tbtnKAPRINClick() {
+void MainWindow::openImageTool() {
   if (pnlVorn->Listing().BytesFree == 0) {
     ui_.Warning("Please press 'Refresh folder' button in the VORN-7730 panel first.");
     return;
@@ -589,7 +589,7 @@ void TfrmMain::tbtnKAPRINClick() {
   RelistAfterDriveChange();
 }
 
-void TfrmMain::RelistAfterDriveChange() {
+void MainWindow::RelistAfterDriveChange() {
   vorn::RemoteListing& listing = pnlVorn->Listing();
   // The free space shown is stale now: until a listing succeeds, the tools
   // and uploads that depend on it ask for a refresh.
@@ -608,8 +608,8 @@ void TfrmMain::RelistAfterDriveChange() {
   pnlVorn->ShowRemoteFolder("\\");
 }
 
-void TfrmMain::tbtnLocalRunClick() {
-  TdlgVornRun dialog(ui_, vorn::platform::HostRegistry(), this);
+void MainWindow::runHostProgram() {
+  RunProgramDialog dialog(ui_, vorn::platform::HostRegistry(), this);
   if (dialog.exec() != QDialog::Accepted) return;
   if (TerminalRunning()) console_->toggleTerminal();
   if (!vorn::platform::StartProgram(dialog.AppPath))
@@ -618,21 +618,21 @@ void TfrmMain::tbtnLocalRunClick() {
 
 // ------------------------------------------------------------------ pane and cursor
 
-int TfrmMain::LineCount() const { return meoDos->LineCount(); }
+int MainWindow::LineCount() const { return meoDos->LineCount(); }
 
-void TfrmMain::Clear() { meoDos->clear(); }
+void MainWindow::Clear() { meoDos->clear(); }
 
-void TfrmMain::AppendLine(const std::string& text) { meoDos->AppendLine(QString::fromLatin1(text.data(), static_cast<int>(text.size()))); }
+void MainWindow::AppendLine(const std::string& text) { meoDos->AppendLine(QString::fromLatin1(text.data(), static_cast<int>(text.size()))); }
 
-void TfrmMain::SetBusy() {
+void MainWindow::SetBusy() {
   if (busyDepth_++ == 0) QApplication::setOverrideCursor(Qt::WaitCursor);
 }
 
-void TfrmMain::Restore() {
+void MainWindow::Restore() {
   if (busyDepth_ > 0 && --busyDepth_ == 0) QApplication::restoreOverrideCursor();
 }
 
-void TfrmMain::SetExchangeControlsEnabled(bool enabled) {
+void MainWindow::SetExchangeControlsEnabled(bool enabled) {
   pnlVorn->SetExchangeControlsEnabled(enabled);
   // The host pane's folder upload would only find the port held.
   pnlLocal->copyToControllerAction->setEnabled(enabled);

@@ -51,13 +51,13 @@ struct StartOptions {
   std::function<std::vector<std::string>()> presentPorts;
 };
 
-class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::BusyCursor {
+class MainWindow : public QMainWindow, public vorn::TerminalPane, public vorn::BusyCursor {
   Q_OBJECT
  public:
   // ui answers every message box and question; the application passes the
   // real boxes, tests pass scripted answers.
-  TfrmMain(vorn::Ui& ui, StartOptions options = {}, QWidget* parent = nullptr);
-  ~TfrmMain() override;
+  MainWindow(vorn::Ui& ui, StartOptions options = {}, QWidget* parent = nullptr);
+  ~MainWindow() override;
 
   // --- state that lives longer than one user action ---
   std::string ComName;
@@ -81,13 +81,6 @@ class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::Bus
   TerminalConsole& Console() { return *console_; }
 
   // --- controls ---
-  QMenuBar* MainMenu1 = nullptr;
-  QAction* Exit1 = nullptr;
-  QAction* About1 = nullptr;
-
-  QSplitter* splHori = nullptr;
-  QSplitter* Splitter1 = nullptr;  // the one splitter holding both panes and the strip
-
   LocalPane* pnlLocal = nullptr;
   QToolButton* tbtnLocalRun = nullptr;  // on the host pane's tool bar
 
@@ -119,33 +112,33 @@ class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::Bus
   // Reads the host's ports again as the box opens (adapters come and go),
   // keeping the chosen port selected while it is there.
   void RescanComPort();
-  void cbxCOMChange();
+  void choosePort();
   // A port name typed into the box (a device path, or a device server's
   // socket://HOST:PORT or rfc2217://HOST:PORT): offered from then on and used.
   void TypedPortEntered(const std::string& name);
-  void Exit1Click();
-  void About1Click();
-  void tbtnVornConfClick();
-  void tbtnTCPConfClick();
-  void tbtnKAPRINClick();
+  void exitApplication();
+  void about();
+  void configureIO();
+  void openNetworkDialog();
+  void openImageTool();
 
   // False when --log named a file that could not be opened (said in a box).
   bool LogReady() const { return logReady_; }
 
   // --- run a host program ---
-  void tbtnLocalRunClick();
+  void runHostProgram();
 
   // The controls the terminal disables while it holds the port.
   void SetExchangeControlsEnabled(bool enabled);
 
  protected:
-  void showEvent(QShowEvent* event) override;   // FormShow
-  void closeEvent(QCloseEvent* event) override; // FormClose
+  void showEvent(QShowEvent* event) override;   // the first one sizes the panes
+  void closeEvent(QCloseEvent* event) override; // asks first; refused while a transfer runs
 
  private:
-  void FormCreate();
-  void FormShow();
-  void FormDestroy();
+  void startUp();
+  void sizePanes();
+  void shutDown();
   void BuildLayout();
   // Lists the controller pane again after a tool that may have replaced the
   // whole drive; the root when the pane's folder is gone.
@@ -159,6 +152,12 @@ class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::Bus
   // The port box's items (device name as data, its stable name beside it),
   // with select chosen when present, else the first.
   void FillPortBox(const std::string& select);
+
+  QMenuBar* mainMenu_ = nullptr;
+  QAction* exitAction_ = nullptr;
+  QAction* aboutAction_ = nullptr;
+  QSplitter* terminalSplitter_ = nullptr;  // the panes above, the terminal below
+  QSplitter* paneSplitter_ = nullptr;      // the one splitter holding both panes and the strip
 
   vorn::Ui& ui_;
   // Ports typed into the box, or remembered from the last run, that no scan
