@@ -62,15 +62,15 @@ class CopyCommandTest : public QObject {
 
   // Selects the host rows of these names.
   void Select(const std::vector<std::string>& names) {
-    main_->pnlLocal->lstviewLocal->ClearSelection();
-    auto* selection = main_->pnlLocal->lstviewLocal->Report()->selectionModel();
+    main_->localPane->lstviewLocal->ClearSelection();
+    auto* selection = main_->localPane->lstviewLocal->Report()->selectionModel();
     const auto& entries = main_->Local().View().Entries;
     for (const std::string& name : names) {
       int row = -1;
       for (size_t i = 0; i < entries.size(); ++i)
         if (entries[i].Name == name) row = static_cast<int>(i);
       QVERIFY2(row >= 0, name.c_str());
-      selection->select(main_->pnlLocal->lstviewLocal->Model()->index(row, 0),
+      selection->select(main_->localPane->lstviewLocal->Model()->index(row, 0),
                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
   }
@@ -101,7 +101,7 @@ class CopyCommandTest : public QObject {
     if (start)
       start();
     else
-      main_->btnCopy->click();
+      main_->copyButton->click();
     sampler.stop();
     watch_ = nullptr;
   }
@@ -128,8 +128,8 @@ class CopyCommandTest : public QObject {
 
   // Drops host paths on the controller pane's row (-1: below the rows).
   void Drop(const std::vector<std::string>& paths, int row) {
-    QTreeView* view = main_->pnlVorn->lstviewVorn->Report();
-    const QModelIndex index = main_->pnlVorn->lstviewVorn->Model()->index(row, 0);
+    QTreeView* view = main_->remotePane->lstviewVorn->Report();
+    const QModelIndex index = main_->remotePane->lstviewVorn->Model()->index(row, 0);
     const QPoint at = row >= 0 ? view->visualRect(index).center() : QPoint(5, view->viewport()->height() - 5);
     QMimeData mime;
     QList<QUrl> urls;
@@ -226,8 +226,8 @@ class CopyCommandTest : public QObject {
     for (const auto& host : main_->Local().View().Entries)
       if (host.Name == "ONE.TXT") QCOMPARE(RemoteEntry("ONE.TXT")->TypeText, host.TypeText);
     // The terminal pane holds the record of each upload.
-    QVERIFY(main_->meoDos->toPlainText().contains("C:\\transfer /R D:\\DATA\\THREE.DAT"));
-    QVERIFY(main_->meoDos->toPlainText().contains("<<Get ACK for EOT>>"));
+    QVERIFY(main_->terminalView->toPlainText().contains("C:\\transfer /R D:\\DATA\\THREE.DAT"));
+    QVERIFY(main_->terminalView->toPlainText().contains("<<Get ACK for EOT>>"));
   }
 
   void nameWithASpaceIsAskedFor() {
@@ -448,7 +448,7 @@ class CopyCommandTest : public QObject {
     // The copy button keeps refusing folders; the host pane's menu takes them.
     Copy([this] {
       main_->Local().fillLocalMenu();
-      QVERIFY(main_->pnlLocal->localMenu->actions().contains(main_->Local().copyToControllerAction));
+      QVERIFY(main_->localPane->localMenu->actions().contains(main_->Local().copyToControllerAction));
       main_->Local().copyToControllerAction->trigger();
     });
 
@@ -498,8 +498,8 @@ class CopyCommandTest : public QObject {
     MakeFile("TWO.TXT", 10);
     ShowHostFolder();
     Select({"ONE.TXT", "TWO.TXT"});
-    QTreeView* view = main_->pnlLocal->lstviewLocal->Report();
-    const QPoint at = view->visualRect(main_->pnlLocal->lstviewLocal->Model()->index(0, 0)).center();
+    QTreeView* view = main_->localPane->lstviewLocal->Report();
+    const QPoint at = view->visualRect(main_->localPane->lstviewLocal->Model()->index(0, 0)).center();
     QTest::mousePress(view->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseMove(view->viewport(), at + QPoint(40, 0));
     QStringList dragged;
@@ -561,15 +561,15 @@ class CopyCommandTest : public QObject {
 #endif
     ShowHostFolder();
 
-    main_->pnlLocal->lstviewLocal->ClearSelection();
-    main_->btnCopy->click();
+    main_->localPane->lstviewLocal->ClearSelection();
+    main_->copyButton->click();
     Select({"A.TXT"});
-    main_->btnCopy->click();  // nothing listed on the controller yet
+    main_->copyButton->click();  // nothing listed on the controller yet
     Select({"SUB"});
     main_->Local().copyToControllerAction->trigger();  // a folder, likewise
     ListRemote("\\");
     Select({"A.TXT", "SUB"});
-    main_->btnCopy->click();
+    main_->copyButton->click();
     QCOMPARE(ui_.Texts("warning"), std::vector<std::string>({
                                        "Please select a file.",
                                        "Please press 'Refresh folder' button in the VORN-7730 panel first.",
@@ -578,7 +578,7 @@ class CopyCommandTest : public QObject {
                                    }));
 #ifndef Q_OS_WIN
     Select({"A.TXT", "PIPE"});
-    main_->btnCopy->click();
+    main_->copyButton->click();
     QCOMPARE(ui_.Texts("warning").back(), std::string("Only file can be transferred.\n\n'PIPE' is a FIFO, not a regular file."));
 #endif
     QVERIFY(Sim().Received().find("transfer") == std::string::npos);

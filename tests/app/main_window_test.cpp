@@ -39,7 +39,7 @@ class MainWindowTest : public QObject {
   std::unique_ptr<MainWindow> w_;
 
   vsim::VirtualController& Sim() { return *w_->Simulator(); }
-  QString PaneText() const { return w_->meoDos->toPlainText(); }
+  QString PaneText() const { return w_->terminalView->toPlainText(); }
   // Waits until the controller has received what it was sent so far, i.e.
   // until nothing new arrives for a moment.
   std::string Settled() {
@@ -63,7 +63,7 @@ class MainWindowTest : public QObject {
     w_->show();
     QVERIFY(w_->Simulator() != nullptr);
     QCOMPARE(w_->ComName, Sim().PortPath());
-    QVERIFY(w_->cbxCOM->currentText().contains("Virtual controller"));
+    QVERIFY(w_->portChooser->currentText().contains("Virtual controller"));
   }
 
   void cleanup() {
@@ -75,15 +75,15 @@ class MainWindowTest : public QObject {
   void startsWithItsCaptionAndTerminalOff() {
     QCOMPARE(w_->windowTitle(), QString("VORN-7730 Series Utility (Ver 1.38)"));
     QVERIFY(!w_->TerminalRunning());
-    QCOMPARE(w_->meoDos->palette().color(QPalette::Text), QColor(0, 128, 0));
-    QVERIFY(w_->pnlVorn->tbtnVornDtIcon->isChecked());
-    QVERIFY(w_->pnlLocal->tbtnLocalDtIcon->isChecked());
-    QCOMPARE(w_->tbtnDOSCmd->toolTip(), QString("Launch Terminal"));
+    QCOMPARE(w_->terminalView->palette().color(QPalette::Text), QColor(0, 128, 0));
+    QVERIFY(w_->remotePane->tbtnVornDtIcon->isChecked());
+    QVERIFY(w_->localPane->tbtnLocalDtIcon->isChecked());
+    QCOMPARE(w_->terminalButton->toolTip(), QString("Launch Terminal"));
     // Both toolbars show their view styles in the order large, small, list, report.
-    for (QToolBar* bar : {w_->pnlLocal->tlbarLocal, w_->pnlVorn->tlbarVorn}) {
+    for (QToolBar* bar : {w_->localPane->tlbarLocal, w_->remotePane->tlbarVorn}) {
       QStringList hints;
       for (QAction* a : bar->actions())
-        if (auto* b = qobject_cast<QToolButton*>(bar->widgetForAction(a)); b && b->isCheckable() && b != w_->tbtnDOSCmd)
+        if (auto* b = qobject_cast<QToolButton*>(bar->widgetForAction(a)); b && b->isCheckable() && b != w_->terminalButton)
           hints << b->toolTip();
       QCOMPARE(hints, (QStringList{"Large Icons", "Small Icons", "List View", "Report View"}));
     }
@@ -104,33 +104,33 @@ class MainWindowTest : public QObject {
     // The list keeps the rows it had while its listing runs, and the status
     // panel says what is being read.
     w_->Remote().ShowRemoteFolder("\\");
-    const int rowsBefore = w_->pnlVorn->RowCount();
+    const int rowsBefore = w_->remotePane->RowCount();
     QVERIFY(rowsBefore > 0);
-    w_->meoDos->viewport()->installEventFilter(&counter);
+    w_->terminalView->viewport()->installEventFilter(&counter);
     int rowsDuring = -1;
     QString panelDuring;
     counter.onPaint = [&] {
       if (!busy()) return;
       ++paintsDuring;
-      rowsDuring = w_->pnlVorn->RowCount();
-      panelDuring = w_->pnlVorn->stabarVorn->Text(0);
+      rowsDuring = w_->remotePane->RowCount();
+      panelDuring = w_->remotePane->stabarVorn->Text(0);
     };
     QTimer timer;
     timer.setInterval(10);
     connect(&timer, &QTimer::timeout, [&] { busy() ? ++ticksDuring : ++ticksAfter; });
-    connect(w_->pnlVorn->tbtnVornUp, &QToolButton::clicked, [&] { clicksDuring += busy(); });
+    connect(w_->remotePane->tbtnVornUp, &QToolButton::clicked, [&] { clicksDuring += busy(); });
     QVERIFY(QTest::qWaitForWindowExposed(w_.get()));
 
     timer.start();
     std::thread clicker([this] {
       std::this_thread::sleep_for(std::chrono::milliseconds(400));
       const QPointF at(5, 5);
-      QCoreApplication::postEvent(w_->pnlVorn->tbtnVornUp, new QMouseEvent(QEvent::MouseButtonPress, at, at, at, Qt::LeftButton,
+      QCoreApplication::postEvent(w_->remotePane->tbtnVornUp, new QMouseEvent(QEvent::MouseButtonPress, at, at, at, Qt::LeftButton,
                                                                  Qt::LeftButton, Qt::NoModifier));
-      QCoreApplication::postEvent(w_->pnlVorn->tbtnVornUp, new QMouseEvent(QEvent::MouseButtonRelease, at, at, at,
+      QCoreApplication::postEvent(w_->remotePane->tbtnVornUp, new QMouseEvent(QEvent::MouseButtonRelease, at, at, at,
                                                                  Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
     });
-    w_->pnlVorn->tbtnRefresh->click();
+    w_->remotePane->tbtnRefresh->click();
     clicker.join();
     QVERIFY(!busy());
     QVERIFY(PaneText().contains("bytes free"));
@@ -149,12 +149,12 @@ class MainWindowTest : public QObject {
     for (QSize size : {QSize(721, 580), w_->minimumSizeHint(), QSize(1600, 1000)}) {
       w_->resize(size);
       QTest::qWait(50);
-      QList<QWidget*> controls{w_->cbxCOM};
-      for (QToolBar* bar : {w_->pnlLocal->tlbarLocal, w_->pnlVorn->tlbarVorn})
+      QList<QWidget*> controls{w_->portChooser};
+      for (QToolBar* bar : {w_->localPane->tlbarLocal, w_->remotePane->tlbarVorn})
         for (QAction* a : bar->actions())
           if (QWidget* b = bar->widgetForAction(a); b && !a->isSeparator()) controls << b;
       for (QWidget* c : controls) {
-        QWidget* pane = c->window() == w_.get() && w_->pnlLocal->isAncestorOf(c) ? static_cast<QWidget*>(w_->pnlLocal) : w_->pnlVorn;
+        QWidget* pane = c->window() == w_.get() && w_->localPane->isAncestorOf(c) ? static_cast<QWidget*>(w_->localPane) : w_->remotePane;
         const QRect inPane(c->mapTo(pane, QPoint(0, 0)), c->size());
         QVERIFY2(c->isVisible() && pane->rect().contains(inPane),
                  qPrintable(QString("%1 at %2x%3").arg(c->objectName()).arg(size.width()).arg(size.height())));
@@ -164,8 +164,8 @@ class MainWindowTest : public QObject {
 
   void typingWhileOffChangesNothing() {
     Sim().ClearReceived();
-    QTest::keyClicks(w_->meoDos, "dir");
-    QTest::keyClick(w_->meoDos, Qt::Key_Up);
+    QTest::keyClicks(w_->terminalView, "dir");
+    QTest::keyClick(w_->terminalView, Qt::Key_Up);
     QCOMPARE(QString::fromStdString(Settled()), QString());
   }
 
@@ -173,18 +173,18 @@ class MainWindowTest : public QObject {
     Sim().ClearReceived();
     w_->Console().toggleTerminal();
     QVERIFY(w_->TerminalRunning());
-    QVERIFY(w_->tbtnDOSCmd->isChecked());
+    QVERIFY(w_->terminalButton->isChecked());
     QCOMPARE(Settled(), std::string("\r"));
-    QCOMPARE(w_->meoDos->palette().color(QPalette::Base), QColor(Qt::black));
-    QCOMPARE(w_->meoDos->palette().color(QPalette::Text), QColor(192, 192, 192));
+    QCOMPARE(w_->terminalView->palette().color(QPalette::Base), QColor(Qt::black));
+    QCOMPARE(w_->terminalView->palette().color(QPalette::Text), QColor(192, 192, 192));
     // The prompt the return brought back shows up in the pane.
     QTRY_VERIFY_WITH_TIMEOUT(PaneText().contains("D:\\>"), 5000);
   }
 
   void typedCommandShowsTheListing() {
     w_->Console().toggleTerminal();
-    QTest::keyClicks(w_->meoDos, "dir");
-    QTest::keyClick(w_->meoDos, Qt::Key_Return);
+    QTest::keyClicks(w_->terminalView, "dir");
+    QTest::keyClick(w_->terminalView, Qt::Key_Return);
     QTRY_VERIFY_WITH_TIMEOUT(PaneText().contains("bytes free"), 8000);
     QVERIFY(PaneText().contains("<DIR>"));
     // The pane shows the controller's echo, never the typed key itself: the
@@ -210,8 +210,8 @@ class MainWindowTest : public QObject {
     QVERIFY(w_->LogReady());
     w_->Remote().ShowRemoteFolder("\\");
     w_->Console().toggleTerminal();
-    QTest::keyClicks(w_->meoDos, "echo TERMLINE");
-    QTest::keyClick(w_->meoDos, Qt::Key_Return);
+    QTest::keyClicks(w_->terminalView, "echo TERMLINE");
+    QTest::keyClick(w_->terminalView, Qt::Key_Return);
     QTRY_VERIFY_WITH_TIMEOUT(PaneText().contains("\nTERMLINE\n"), 5000);
 
     const QRegularExpression stamped("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}  (.*)$");
@@ -293,13 +293,13 @@ class MainWindowTest : public QObject {
       return w_->ComName;
     };
     QCOMPARE(start(), std::string("ttyFAKE0"));  // first start: scan order
-    w_->cbxCOM->setCurrentIndex(1);
+    w_->portChooser->setCurrentIndex(1);
     w_->choosePort();
     ports.push_back("ttyFAKE2");
-    w_->cbxCOM->showPopup();
-    QCOMPARE(w_->cbxCOM->count(), 3);
-    QCOMPARE(w_->cbxCOM->currentData().toString(), QString("ttyFAKE1"));
-    w_->cbxCOM->hidePopup();
+    w_->portChooser->showPopup();
+    QCOMPARE(w_->portChooser->count(), 3);
+    QCOMPARE(w_->portChooser->currentData().toString(), QString("ttyFAKE1"));
+    w_->portChooser->hidePopup();
     QCOMPARE(start(), std::string("ttyFAKE1"));
     // The port and the run dialog's program are remembered apart: a port
     // choice leaves the dialog with its first-time text.
@@ -315,8 +315,8 @@ class MainWindowTest : public QObject {
     w_->Remote().Listing().Entries.push_back(vorn::RemoteEntry{});
     w_->Remote().Listing().BytesFree = 1000;
     ports = {"ttyFAKE0", "ttyFAKE2"};
-    w_->cbxCOM->showPopup();
-    w_->cbxCOM->hidePopup();
+    w_->portChooser->showPopup();
+    w_->portChooser->hidePopup();
     QCOMPARE(w_->ComName, std::string("ttyFAKE0"));
     QVERIFY(w_->Remote().Listing().Entries.empty() && w_->Remote().Listing().BytesFree == 0);
     QVERIFY2(w_->statusBar()->currentMessage().startsWith("The port ttyFAKE1 is gone. ttyFAKE0 is chosen now"),
@@ -325,14 +325,14 @@ class MainWindowTest : public QObject {
     // A port also named with --port is offered once, where --port puts it.
     options.extraPorts = {"ttyFAKE2"};
     start();
-    QCOMPARE(w_->cbxCOM->count(), 2);
-    QCOMPARE(w_->cbxCOM->itemData(0).toString(), QString("ttyFAKE2"));
+    QCOMPARE(w_->portChooser->count(), 2);
+    QCOMPARE(w_->portChooser->itemData(0).toString(), QString("ttyFAKE2"));
     // A device server's port is typed in, kept through a rescan and chosen
     // again at the next start; a malformed one is refused with a box.
     w_->TypedPortEntered("socket://127.0.0.1:9");
     QCOMPARE(w_->ComName, std::string("socket://127.0.0.1:9"));
-    w_->cbxCOM->showPopup();
-    w_->cbxCOM->hidePopup();
+    w_->portChooser->showPopup();
+    w_->portChooser->hidePopup();
     QCOMPARE(w_->ComName, std::string("socket://127.0.0.1:9"));
     QCOMPARE(start(), std::string("socket://127.0.0.1:9"));
     w_->TypedPortEntered("rfc2217://host-without-port");
@@ -345,11 +345,11 @@ class MainWindowTest : public QObject {
     w_->Console().toggleTerminal();
     Settled();
     Sim().ClearReceived();
-    QTest::keyClick(w_->meoDos, Qt::Key_Up);
+    QTest::keyClick(w_->terminalView, Qt::Key_Up);
     QCOMPARE(Settled(), std::string("\x1b[A"));
     Sim().ClearReceived();
-    QTest::keyClick(w_->meoDos, Qt::Key_F1);
-    QTest::keyClick(w_->meoDos, Qt::Key_F5);
+    QTest::keyClick(w_->terminalView, Qt::Key_F1);
+    QTest::keyClick(w_->terminalView, Qt::Key_F5);
     QCOMPARE(Settled(), std::string("\x1bOP"));
   }
 
@@ -382,10 +382,10 @@ class MainWindowTest : public QObject {
   }
 
   void copyRefusesMoreThan1024Characters() {
-    w_->meoDos->setPlainText(QString(1025, 'a'));
-    QTextCursor c(w_->meoDos->document());
+    w_->terminalView->setPlainText(QString(1025, 'a'));
+    QTextCursor c(w_->terminalView->document());
     c.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
-    w_->meoDos->setTextCursor(c);
+    w_->terminalView->setTextCursor(c);
     QApplication::clipboard()->setText("before");
     w_->Console().copySelection();
     QCOMPARE(ui_->LastError(), std::string("The selected text exceeds 1024 bytes!"));
@@ -393,20 +393,20 @@ class MainWindowTest : public QObject {
 
     c.setPosition(1);
     c.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
-    w_->meoDos->setTextCursor(c);
+    w_->terminalView->setTextCursor(c);
     w_->Console().copySelection();
     QCOMPARE(QApplication::clipboard()->text(), QString(1024, 'a'));
   }
 
   void terminalDisablesExchangeControlsUntilItStops() {
-    QList<QWidget*> controls{w_->tbtnVornConf, w_->pnlVorn->tbtnVornUp, w_->pnlVorn->tbtnRefresh, w_->pnlVorn->tbtnVornLgIcon,
-                             w_->pnlVorn->tbtnVornSmIcon, w_->pnlVorn->tbtnVornLsIcon, w_->pnlVorn->tbtnVornDtIcon, w_->cbxCOM,
-                             w_->pnlVorn->cbxVorn, w_->pnlVorn->lstviewVorn, w_->btnCopy, w_->tbtnTCPConf, w_->tbtnKAPRIN};
+    QList<QWidget*> controls{w_->ioConfigButton, w_->remotePane->tbtnVornUp, w_->remotePane->tbtnRefresh, w_->remotePane->tbtnVornLgIcon,
+                             w_->remotePane->tbtnVornSmIcon, w_->remotePane->tbtnVornLsIcon, w_->remotePane->tbtnVornDtIcon, w_->portChooser,
+                             w_->remotePane->cbxVorn, w_->remotePane->lstviewVorn, w_->copyButton, w_->networkButton, w_->imageToolButton};
     // A drop on the controller pane starts an upload as the copy button does.
     const auto dropTaken = [this] {
       QMimeData mime;
       mime.setUrls({QUrl::fromLocalFile(QCoreApplication::applicationFilePath())});
-      QWidget* viewport = w_->pnlVorn->lstviewVorn->Report()->viewport();
+      QWidget* viewport = w_->remotePane->lstviewVorn->Report()->viewport();
       QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
       QApplication::sendEvent(viewport, &enter);
       return enter.isAccepted();
@@ -414,16 +414,16 @@ class MainWindowTest : public QObject {
     QVERIFY(dropTaken());
     w_->Console().toggleTerminal();
     for (QWidget* c : controls) QVERIFY2(!c->isEnabled(), qPrintable(c->objectName()));
-    QVERIFY(!w_->pnlLocal->copyToControllerAction->isEnabled());
+    QVERIFY(!w_->localPane->copyToControllerAction->isEnabled());
     QVERIFY(!dropTaken());
-    QVERIFY(w_->tbtnLocalRun->isEnabled());
-    QVERIFY(w_->pnlLocal->lstviewLocal->isEnabled());
+    QVERIFY(w_->runButton->isEnabled());
+    QVERIFY(w_->localPane->lstviewLocal->isEnabled());
     w_->Console().toggleTerminal();
     for (QWidget* c : controls) QVERIFY2(c->isEnabled(), qPrintable(c->objectName()));
-    QVERIFY(w_->pnlLocal->copyToControllerAction->isEnabled());
+    QVERIFY(w_->localPane->copyToControllerAction->isEnabled());
     QVERIFY(dropTaken());
-    QCOMPARE(w_->meoDos->palette().color(QPalette::Text), QColor(0, 128, 0));
-    QVERIFY(!w_->tbtnDOSCmd->isChecked());
+    QCOMPARE(w_->terminalView->palette().color(QPalette::Text), QColor(0, 128, 0));
+    QVERIFY(!w_->terminalButton->isChecked());
   }
 
   void stoppedTerminalReleasesThePort() {
@@ -440,11 +440,11 @@ class MainWindowTest : public QObject {
     w_->ComName = "/dev/does-not-exist";
     w_->Console().toggleTerminal();
     QVERIFY(!w_->TerminalRunning());
-    QVERIFY(!w_->tbtnDOSCmd->isChecked());
+    QVERIFY(!w_->terminalButton->isChecked());
     // The message of old, then the real reason on a line of its own.
     QCOMPARE(ui_->LastError(), std::string("Unable to open /dev/does-not-exist !\n\nReason: /dev/does-not-exist does not "
                                            "exist; choose another port or check that the adapter is plugged in."));
-    QVERIFY(w_->pnlVorn->tbtnRefresh->isEnabled());
+    QVERIFY(w_->remotePane->tbtnRefresh->isEnabled());
   }
 
   // A close request while a listing waits on the line is kept: the window
@@ -459,7 +459,7 @@ class MainWindowTest : public QObject {
       QCoreApplication::postEvent(w_.get(), new QCloseEvent);
     });
     QSignalSpy said(w_->statusBar(), &QStatusBar::messageChanged);
-    w_->pnlVorn->tbtnRefresh->click();
+    w_->remotePane->tbtnRefresh->click();
     closer.join();
     QVERIFY(w_->Remote().Listing().BytesFree > 0);  // the listing ran to its end
     QVERIFY(!said.isEmpty());
@@ -481,8 +481,8 @@ class MainWindowTest : public QObject {
   void exitWhileTheTerminalRunsLeavesNothingBehind() {
     const std::string path = Sim().PortPath();
     w_->Console().toggleTerminal();
-    QTest::keyClicks(w_->meoDos, "dir");
-    QTest::keyClick(w_->meoDos, Qt::Key_Return);
+    QTest::keyClicks(w_->terminalView, "dir");
+    QTest::keyClick(w_->terminalView, Qt::Key_Return);
     QTest::qWait(100);
     // The simulator outlives the window here so the port can be tried after.
     ui_->answers = {true};
@@ -546,7 +546,7 @@ class MainWindowTest : public QObject {
   // they close, at the root when its folder went with the old drive.
   void toolsListThePaneAgainWhenTheyClose() {
     const std::vector<uint8_t> withoutSub = Sim().DriveImage();
-    for (QToolButton* tool : {w_->tbtnTCPConf, w_->tbtnKAPRIN}) {
+    for (QToolButton* tool : {w_->networkButton, w_->imageToolButton}) {
       for (bool gone : {false, true}) {
         QVERIFY(Sim().LoadDriveImage(withoutSub));
         QVERIFY(Sim().MakeDir("D:\\SUB"));

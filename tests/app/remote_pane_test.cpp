@@ -378,7 +378,7 @@ class RemotePaneTest : public QObject {
   // Each key does what its menu command or button does, on the selected row.
   void keysOfTheList() {
     ListRoot();
-    QSignalSpy copies(main_->btnCopy, &QPushButton::clicked);
+    QSignalSpy copies(main_->copyButton, &QPushButton::clicked);
     const struct {
       const char* what;
       Qt::Key key;

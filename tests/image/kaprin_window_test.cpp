@@ -444,7 +444,7 @@ class KaprinWindowTest : public QObject {
     QCOMPARE(ui_.Texts("information").back(), vorn::ImageDoneText(true));
     const std::vector<uint8_t> drive = sim.DriveImage();
     QCOMPARE(ReadAll(Path("7730D.img")), std::string(drive.begin(), drive.end()));
-    QVERIFY(main.meoDos->toPlainText().contains("D:\\KAPRINRD 2 3 4 5"));
+    QVERIFY(main.terminalView->toPlainText().contains("D:\\KAPRINRD 2 3 4 5"));
 
     QVERIFY(sim.WriteFile("D:\\NEW.TXT", "made after the backup"));
     ui_.files = {Path("7730D.img")};
@@ -453,7 +453,7 @@ class KaprinWindowTest : public QObject {
     // The controller's verdict, in the box and the pane.
     const std::string verdict = "KAPRINWR: 16384 blocks written, 0 arrived damaged";
     QCOMPARE(ui_.Texts("information").back(), vorn::ImageDoneText(false) + "\n\n" + verdict);
-    QVERIFY(main.meoDos->toPlainText().contains(QString::fromStdString(verdict)));
+    QVERIFY(main.terminalView->toPlainText().contains(QString::fromStdString(verdict)));
     QVERIFY(!sim.Exists("D:\\NEW.TXT"));
   }
 };

@@ -165,7 +165,7 @@ class IOConfDialogTest : public QObject {
     timer.start(50);
     // A close request waiting when the read begins.
     QCoreApplication::postEvent(&main, new QCloseEvent);
-    QTest::mouseClick(main.tbtnVornConf, Qt::LeftButton);
+    QTest::mouseClick(main.ioConfigButton, Qt::LeftButton);
     QVERIFY(answered && closedDuringUpload);
     QVERIFY2(ui.boxes.empty(), ui.LastError().c_str());
     QVERIFY(main.isVisible());
@@ -183,7 +183,7 @@ class IOConfDialogTest : public QObject {
     std::stringstream file;
     file << std::ifstream(main.ConfigPath).rdbuf();
     QVERIFY(file.str().find("@SLOT0 04 08 -1\n0 12 -1 -1\n") != std::string::npos);
-    const QString pane = main.meoDos->toPlainText();
+    const QString pane = main.terminalView->toPlainText();
     QVERIFY(pane.contains("C:\\transfer /R D:\\vornio.cfg"));
     QVERIFY(pane.contains("CFGIO: I/O configuration applied"));
     QVERIFY(pane.contains("del D:\\vornio.cfg"));

@@ -38,7 +38,7 @@ class TcpConfDialogTest : public QObject {
         dialog->close();
       }
     });
-    main_->tbtnTCPConf->click();
+    main_->networkButton->click();
     QVERIFY(seen);
   }
 

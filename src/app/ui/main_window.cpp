@@ -174,57 +174,57 @@ void MainWindow::BuildLayout() {
   connect(aboutAction_, &QAction::triggered, this, [this] { about(); });
 
   // ---- host pane
-  pnlLocal = new LocalPane(ui_, *this);
-  pnlLocal->tlbarLocal->addSeparator();
-  tbtnLocalRun = ToolButton(pnlLocal->tlbarLocal, "tbtnLocalRun", "Run VORN Utility", ToolIcon::Run);
+  localPane = new LocalPane(ui_, *this);
+  localPane->tlbarLocal->addSeparator();
+  runButton = ToolButton(localPane->tlbarLocal, "runButton", "Run VORN Utility", ToolIcon::Run);
 
   // ---- middle strip
-  pnlBtn = new QWidget;
-  pnlBtn->setObjectName("pnlBtn");
-  btnCopy = new QPushButton(pnlBtn);
-  btnCopy->setObjectName("btnCopy");
-  btnCopy->setToolTip("Copy file to VORN");
-  btnCopy->setIcon(MakeToolIcon(ToolIcon::Copy));
-  btnCopy->setIconSize(QSize(24, 24));
-  btnCopy->setFixedSize(34, 48);
+  copyStrip = new QWidget;
+  copyStrip->setObjectName("copyStrip");
+  copyButton = new QPushButton(copyStrip);
+  copyButton->setObjectName("copyButton");
+  copyButton->setToolTip("Copy file to VORN");
+  copyButton->setIcon(MakeToolIcon(ToolIcon::Copy));
+  copyButton->setIconSize(QSize(24, 24));
+  copyButton->setFixedSize(34, 48);
   {
-    auto* layout = new QVBoxLayout(pnlBtn);
+    auto* layout = new QVBoxLayout(copyStrip);
     layout->setContentsMargins(1, 0, 1, 0);
     layout->addStretch();
-    layout->addWidget(btnCopy);
+    layout->addWidget(copyButton);
     layout->addStretch();
   }
-  pnlBtn->setFixedWidth(36);
+  copyStrip->setFixedWidth(36);
 
   // ---- controller pane, with this window's tools on its bar's line
-  pnlVorn = new RemotePane(ui_, [this]() -> vorn::Exchange& { return Exchanges(); }, pnlLocal->Folders());
-  QToolBar* bar = pnlVorn->tlbarVorn;
+  remotePane = new RemotePane(ui_, [this]() -> vorn::Exchange& { return Exchanges(); }, localPane->Folders());
+  QToolBar* bar = remotePane->tlbarVorn;
   bar->addSeparator();
-  tbtnVornConf = ToolButton(bar, "tbtnVornConf", "Config VORN", ToolIcon::Config);
-  tbtnDOSCmd = ToolButton(bar, "tbtnDOSCmd", "Launch Terminal", ToolIcon::Terminal);
-  tbtnDOSCmd->setCheckable(true);
-  tbtnTCPConf = ToolButton(bar, "tbtnTCPConf", "Vorn-7730/TCP Configuration", ToolIcon::Network);
-  tbtnKAPRIN = ToolButton(bar, "tbtnKAPRIN", "Talvenrik Image Kaprin", ToolIcon::Image);
+  ioConfigButton = ToolButton(bar, "ioConfigButton", "Config VORN", ToolIcon::Config);
+  terminalButton = ToolButton(bar, "terminalButton", "Launch Terminal", ToolIcon::Terminal);
+  terminalButton->setCheckable(true);
+  networkButton = ToolButton(bar, "networkButton", "Vorn-7730/TCP Configuration", ToolIcon::Network);
+  imageToolButton = ToolButton(bar, "imageToolButton", "Talvenrik Image Kaprin", ToolIcon::Image);
   // The port box follows the buttons on their line, or starts a line of its
   // own when the pane is narrow: it is never hidden in an overflow.
   auto* portBox = new PortBox;
   portBox->aboutToPopUp = [this] { RescanComPort(); };
-  cbxCOM = portBox;
-  cbxCOM->setObjectName("cbxCOM");
-  cbxCOM->setToolTip("COM port");
+  portChooser = portBox;
+  portChooser->setObjectName("portChooser");
+  portChooser->setToolTip("COM port");
   // A device server's port is typed in: nothing on the host lists it.
-  cbxCOM->setEditable(true);
-  cbxCOM->setInsertPolicy(QComboBox::NoInsert);
-  cbxCOM->lineEdit()->setPlaceholderText("socket://HOST:PORT");
+  portChooser->setEditable(true);
+  portChooser->setInsertPolicy(QComboBox::NoInsert);
+  portChooser->lineEdit()->setPlaceholderText("socket://HOST:PORT");
   // Long device names are elided in the box; its list shows them whole.
-  cbxCOM->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-  cbxCOM->setMinimumContentsLength(10);
-  cbxCOM->view()->setMinimumWidth(260);
-  pnlVorn->AddToBarLine(cbxCOM);
+  portChooser->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  portChooser->setMinimumContentsLength(10);
+  portChooser->view()->setMinimumWidth(260);
+  remotePane->AddToBarLine(portChooser);
 
   // ---- terminal pane and its session
-  meoDos = new TerminalPaneWidget;
-  terminalView_ = std::make_unique<MainTerminalView>(meoDos);
+  terminalView = new TerminalPaneWidget;
+  terminalView_ = std::make_unique<MainTerminalView>(terminalView);
   terminal_ = std::make_unique<vorn::TerminalSession>(*invoker_, *terminalView_);
 
   // ---- splitters
@@ -232,9 +232,9 @@ void MainWindow::BuildLayout() {
   paneSplitter_->setObjectName("paneSplitter");
   paneSplitter_->setHandleWidth(2);
   paneSplitter_->setChildrenCollapsible(false);
-  paneSplitter_->addWidget(pnlLocal);
-  paneSplitter_->addWidget(pnlBtn);
-  paneSplitter_->addWidget(pnlVorn);
+  paneSplitter_->addWidget(localPane);
+  paneSplitter_->addWidget(copyStrip);
+  paneSplitter_->addWidget(remotePane);
   paneSplitter_->setStretchFactor(0, 2);
   paneSplitter_->setStretchFactor(1, 0);
   paneSplitter_->setStretchFactor(2, 3);
@@ -243,7 +243,7 @@ void MainWindow::BuildLayout() {
   terminalSplitter_->setHandleWidth(3);
   terminalSplitter_->setChildrenCollapsible(false);
   terminalSplitter_->addWidget(paneSplitter_);
-  terminalSplitter_->addWidget(meoDos);
+  terminalSplitter_->addWidget(terminalView);
   terminalSplitter_->setStretchFactor(0, 2);
   terminalSplitter_->setStretchFactor(1, 1);
   setCentralWidget(terminalSplitter_);
@@ -251,30 +251,30 @@ void MainWindow::BuildLayout() {
   statusBar()->setObjectName("stabarMain");
 
   // ---- the commands between the parts
-  console_ = std::make_unique<TerminalConsole>(*meoDos, *tbtnDOSCmd, *terminal_, ui_, [this] { return ComName; });
+  console_ = std::make_unique<TerminalConsole>(*terminalView, *terminalButton, *terminal_, ui_, [this] { return ComName; });
   connect(console_.get(), &TerminalConsole::runningChanged, this,
           [this](bool running) { SetExchangeControlsEnabled(!running); });
-  copyCommand_ = std::make_unique<CopyCommand>(*pnlLocal, *pnlVorn, ui_, *invoker_, *this,
+  copyCommand_ = std::make_unique<CopyCommand>(*localPane, *remotePane, ui_, *invoker_, *this,
                                                [this]() -> vorn::Exchange& { return Exchanges(); }, this);
   CopyCommand* copy = copyCommand_.get();
-  connect(btnCopy, &QPushButton::clicked, copy, &CopyCommand::btnCopyClick);
+  connect(copyButton, &QPushButton::clicked, copy, &CopyCommand::btnCopyClick);
   // The copy keys do what the button does, and nothing while it is off.
-  connect(pnlLocal, &LocalPane::copyRequested, btnCopy, &QPushButton::click);
-  connect(pnlVorn, &RemotePane::copyRequested, btnCopy, &QPushButton::click);
-  connect(pnlLocal, &LocalPane::copyWithFoldersRequested, copy, &CopyCommand::CopyWithFolders);
-  connect(pnlVorn, &RemotePane::filesDropped, copy, &CopyCommand::UploadPaths);
-  connect(pnlVorn, &RemotePane::runRequested, console_.get(), &TerminalConsole::TypeKeys);
+  connect(localPane, &LocalPane::copyRequested, copyButton, &QPushButton::click);
+  connect(remotePane, &RemotePane::copyRequested, copyButton, &QPushButton::click);
+  connect(localPane, &LocalPane::copyWithFoldersRequested, copy, &CopyCommand::CopyWithFolders);
+  connect(remotePane, &RemotePane::filesDropped, copy, &CopyCommand::UploadPaths);
+  connect(remotePane, &RemotePane::runRequested, console_.get(), &TerminalConsole::TypeKeys);
   // Results that would otherwise show only in the terminal.
-  connect(pnlVorn, &RemotePane::said, this, [this](const QString& text) { statusBar()->showMessage(text, kSaidMs); });
+  connect(remotePane, &RemotePane::said, this, [this](const QString& text) { statusBar()->showMessage(text, kSaidMs); });
   connect(copy, &CopyCommand::said, this, [this](const QString& text) { statusBar()->showMessage(text, kSaidMs); });
 
-  connect(cbxCOM, QOverload<int>::of(&QComboBox::activated), this, [this](int) { choosePort(); });
-  connect(cbxCOM->lineEdit(), &QLineEdit::returnPressed, this,
-          [this] { TypedPortEntered(cbxCOM->lineEdit()->text().trimmed().toStdString()); });
-  connect(tbtnVornConf, &QToolButton::clicked, this, [this] { configureIO(); });
-  connect(tbtnTCPConf, &QToolButton::clicked, this, [this] { openNetworkDialog(); });
-  connect(tbtnKAPRIN, &QToolButton::clicked, this, [this] { openImageTool(); });
-  connect(tbtnLocalRun, &QToolButton::clicked, this, [this] { runHostProgram(); });
+  connect(portChooser, QOverload<int>::of(&QComboBox::activated), this, [this](int) { choosePort(); });
+  connect(portChooser->lineEdit(), &QLineEdit::returnPressed, this,
+          [this] { TypedPortEntered(portChooser->lineEdit()->text().trimmed().toStdString()); });
+  connect(ioConfigButton, &QToolButton::clicked, this, [this] { configureIO(); });
+  connect(networkButton, &QToolButton::clicked, this, [this] { openNetworkDialog(); });
+  connect(imageToolButton, &QToolButton::clicked, this, [this] { openImageTool(); });
+  connect(runButton, &QToolButton::clicked, this, [this] { runHostProgram(); });
 }
 
 // ------------------------------------------------------------------ start-up
@@ -308,16 +308,16 @@ void MainWindow::startUp() {
   ScanComPort();
 
   init.ChangeLabelText("Constructing local view...");
-  pnlLocal->ShowStart();
+  localPane->ShowStart();
 
   init.ChangeLabelText("Starting COM thread...");
-  pnlLocal->FocusPathBox();
+  localPane->FocusPathBox();
   if (!options_.logFile.empty()) {
     QString error;
-    logReady_ = meoDos->OpenLog(QString::fromStdString(options_.logFile), &error);
+    logReady_ = terminalView->OpenLog(QString::fromStdString(options_.logFile), &error);
     if (!logReady_) ui_.Error("Unable to open the log file " + error.toStdString());
     // Said after the line that failed has been shown, not from inside it.
-    meoDos->onLogFailure = [this](const QString& reason) {
+    terminalView->onLogFailure = [this](const QString& reason) {
       QTimer::singleShot(0, this, [this, reason] {
         ui_.Error("Writing the log file " + options_.logFile + " failed: " + reason.toStdString() +
                   "\n\nNothing more is logged.");
@@ -333,18 +333,18 @@ void MainWindow::ScanComPort() {
   std::string last;
   if (!simulator_) last = vorn::platform::HostRegistry().ReadString(kPortKey, kLastPortValue).value_or("");
   FillPortBox(last);
-  ComName = cbxCOM->count() > 0 ? cbxCOM->currentData().toString().toStdString() : std::string();
+  ComName = portChooser->count() > 0 ? portChooser->currentData().toString().toStdString() : std::string();
 }
 
 void MainWindow::RescanComPort() {
   const std::string chosen = ComName;
   FillPortBox(chosen);
   // A port that went away is no longer offered: the box and the port used agree.
-  ComName = cbxCOM->count() > 0 ? cbxCOM->currentData().toString().toStdString() : std::string();
+  ComName = portChooser->count() > 0 ? portChooser->currentData().toString().toStdString() : std::string();
   if (chosen.empty() || ComName == chosen) return;
   // The pane showed the controller on the port that went: it is not the one
   // the next command would reach.
-  pnlVorn->ClearListing();
+  remotePane->ClearListing();
   statusBar()->showMessage(QString::fromStdString(
       "The port " + chosen + " is gone. " +
       (ComName.empty() ? std::string("No port is left to choose.")
@@ -352,19 +352,19 @@ void MainWindow::RescanComPort() {
 }
 
 void MainWindow::FillPortBox(const std::string& select) {
-  cbxCOM->clear();
+  portChooser->clear();
   // The virtual controller comes first, named as such; its item data is the
   // device path that the exchanges open.
-  if (simulator_) cbxCOM->addItem("Virtual controller (" + QString::fromStdString(simulator_->PortPath()) + ")",
+  if (simulator_) portChooser->addItem("Virtual controller (" + QString::fromStdString(simulator_->PortPath()) + ")",
                                   QString::fromStdString(simulator_->PortPath()));
-  for (const std::string& path : options_.extraPorts) cbxCOM->addItem(QString::fromStdString(path), QString::fromStdString(path));
+  for (const std::string& path : options_.extraPorts) portChooser->addItem(QString::fromStdString(path), QString::fromStdString(path));
   // The port used last is offered again when it is a device server's.
   if (vorn::platform::IsNetworkPortName(select) &&
       std::find(typedPorts_.begin(), typedPorts_.end(), select) == typedPorts_.end())
     typedPorts_.push_back(select);
   for (const std::string& name : typedPorts_)
-    if (cbxCOM->findData(QString::fromStdString(name)) < 0)
-      cbxCOM->addItem(QString::fromStdString(name), QString::fromStdString(name));
+    if (portChooser->findData(QString::fromStdString(name)) < 0)
+      portChooser->addItem(QString::fromStdString(name), QString::fromStdString(name));
   std::vector<std::string> present;
   if (options_.presentPorts) {
     present = options_.presentPorts();
@@ -383,32 +383,32 @@ void MainWindow::FillPortBox(const std::string& select) {
     // The adapter's own name tells two USB adapters apart; the device name
     // (ttyUSB0) depends on the order they were plugged in.
     const std::string stable = vorn::platform::StablePortName(name);
-    cbxCOM->addItem(QString::fromStdString(stable.empty() ? name : name + "  (" + stable + ")"),
+    portChooser->addItem(QString::fromStdString(stable.empty() ? name : name + "  (" + stable + ")"),
                     QString::fromStdString(name));
   }
   // The list shows the long stable names whole.
   int widest = 260;
-  for (int i = 0; i < cbxCOM->count(); ++i)
-    widest = std::max(widest, cbxCOM->fontMetrics().horizontalAdvance(cbxCOM->itemText(i)) + 40);
-  cbxCOM->view()->setMinimumWidth(widest);
-  const int found = select.empty() ? -1 : cbxCOM->findData(QString::fromStdString(select));
-  cbxCOM->setCurrentIndex(found >= 0 ? found : (cbxCOM->count() > 0 ? 0 : -1));
+  for (int i = 0; i < portChooser->count(); ++i)
+    widest = std::max(widest, portChooser->fontMetrics().horizontalAdvance(portChooser->itemText(i)) + 40);
+  portChooser->view()->setMinimumWidth(widest);
+  const int found = select.empty() ? -1 : portChooser->findData(QString::fromStdString(select));
+  portChooser->setCurrentIndex(found >= 0 ? found : (portChooser->count() > 0 ? 0 : -1));
 }
 
 void MainWindow::choosePort() {
-  const QVariant data = cbxCOM->currentData();
-  ComName = (data.isValid() ? data.toString() : cbxCOM->currentText()).toStdString();
+  const QVariant data = portChooser->currentData();
+  ComName = (data.isValid() ? data.toString() : portChooser->currentText()).toStdString();
   if (!simulator_ || ComName != simulator_->PortPath())
     vorn::platform::HostRegistry().WriteString(kPortKey, kLastPortValue, ComName);
-  pnlVorn->Listing().SortColumn = 0;
-  pnlVorn->Listing().RestoreIndex = 0;
-  pnlVorn->ShowRemoteFolder("\\");
+  remotePane->Listing().SortColumn = 0;
+  remotePane->Listing().RestoreIndex = 0;
+  remotePane->ShowRemoteFolder("\\");
 }
 
 void MainWindow::TypedPortEntered(const std::string& name) {
   if (name.empty()) return;
-  int index = cbxCOM->findData(QString::fromStdString(name));
-  if (index < 0) index = cbxCOM->findText(QString::fromStdString(name));
+  int index = portChooser->findData(QString::fromStdString(name));
+  if (index < 0) index = portChooser->findText(QString::fromStdString(name));
   if (index < 0) {
     // A malformed server address is said at once, not at the first exchange.
     if (vorn::platform::IsNetworkPortName(name) && !vorn::platform::ParseNetworkPortName(name)) {
@@ -416,10 +416,10 @@ void MainWindow::TypedPortEntered(const std::string& name) {
       return;
     }
     typedPorts_.push_back(name);
-    cbxCOM->addItem(QString::fromStdString(name), QString::fromStdString(name));
-    index = cbxCOM->count() - 1;
+    portChooser->addItem(QString::fromStdString(name), QString::fromStdString(name));
+    index = portChooser->count() - 1;
   }
-  cbxCOM->setCurrentIndex(index);
+  portChooser->setCurrentIndex(index);
   choosePort();
 }
 
@@ -433,8 +433,8 @@ void MainWindow::showEvent(QShowEvent* event) {
 
 void MainWindow::sizePanes() {
   const int total = paneSplitter_->width() > 0 ? paneSplitter_->width() : width();
-  const int local = static_cast<int>(0.4 * (width() - pnlBtn->width() - 2 * paneSplitter_->handleWidth()));
-  paneSplitter_->setSizes({local, pnlBtn->width(), std::max(150, total - local - pnlBtn->width())});
+  const int local = static_cast<int>(0.4 * (width() - copyStrip->width() - 2 * paneSplitter_->handleWidth()));
+  paneSplitter_->setSizes({local, copyStrip->width(), std::max(150, total - local - copyStrip->width())});
   const int terminal = height() / 3;
   terminalSplitter_->setSizes({std::max(100, terminalSplitter_->height() - terminal), terminal});
 }
@@ -520,10 +520,10 @@ void MainWindow::shutDown() {
   invoker_->Shutdown();
   // The panes go before the simulator whose port they may name.
   copyCommand_.reset();
-  delete pnlVorn;
-  pnlVorn = nullptr;
-  delete pnlLocal;
-  pnlLocal = nullptr;
+  delete remotePane;
+  remotePane = nullptr;
+  delete localPane;
+  localPane = nullptr;
   if (simulator_) simulator_->Stop();
 }
 
@@ -562,7 +562,7 @@ void MainWindow::configureIO() {
 }
 
 void MainWindow::openNetworkDialog() {
-  if (pnlVorn->Listing().BytesFree == 0) {
+  if (remotePane->Listing().BytesFree == 0) {
     ui_.Warning("Please press 'Refresh folder' button in the VORN-7730 panel first.");
     return;
   }
@@ -574,7 +574,7 @@ void MainWindow::openNetworkDialog() {
 }
 
 void MainWindow::openImageTool() {
-  if (pnlVorn->Listing().BytesFree == 0) {
+  if (remotePane->Listing().BytesFree == 0) {
     ui_.Warning("Please press 'Refresh folder' button in the VORN-7730 panel first.");
     return;
   }
@@ -590,22 +590,22 @@ void MainWindow::openImageTool() {
 }
 
 void MainWindow::RelistAfterDriveChange() {
-  vorn::RemoteListing& listing = pnlVorn->Listing();
+  vorn::RemoteListing& listing = remotePane->Listing();
   // The free space shown is stale now: until a listing succeeds, the tools
   // and uploads that depend on it ask for a refresh.
   listing.BytesFree = 0;
   if (listing.CurrentPath.empty() || listing.CurrentPath == "\\") {
-    pnlVorn->Relist();
+    remotePane->Relist();
     return;
   }
   // A shell that refuses the folder means it went with the old drive: the
   // root is listed instead, and whatever still fails there is shown.
   exchangeUi_->Hold();
-  pnlVorn->Relist();
+  remotePane->Relist();
   if (!exchangeUi_->Release()) return;
   listing.SortColumn = listing.ChosenColumn;
   listing.RestoreIndex = 0;
-  pnlVorn->ShowRemoteFolder("\\");
+  remotePane->ShowRemoteFolder("\\");
 }
 
 void MainWindow::runHostProgram() {
@@ -618,11 +618,11 @@ void MainWindow::runHostProgram() {
 
 // ------------------------------------------------------------------ pane and cursor
 
-int MainWindow::LineCount() const { return meoDos->LineCount(); }
+int MainWindow::LineCount() const { return terminalView->LineCount(); }
 
-void MainWindow::Clear() { meoDos->clear(); }
+void MainWindow::Clear() { terminalView->clear(); }
 
-void MainWindow::AppendLine(const std::string& text) { meoDos->AppendLine(QString::fromLatin1(text.data(), static_cast<int>(text.size()))); }
+void MainWindow::AppendLine(const std::string& text) { terminalView->AppendLine(QString::fromLatin1(text.data(), static_cast<int>(text.size()))); }
 
 void MainWindow::SetBusy() {
   if (busyDepth_++ == 0) QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -633,10 +633,10 @@ void MainWindow::Restore() {
 }
 
 void MainWindow::SetExchangeControlsEnabled(bool enabled) {
-  pnlVorn->SetExchangeControlsEnabled(enabled);
+  remotePane->SetExchangeControlsEnabled(enabled);
   // The host pane's folder upload would only find the port held.
-  pnlLocal->copyToControllerAction->setEnabled(enabled);
-  for (QWidget* w : std::initializer_list<QWidget*>{tbtnVornConf, cbxCOM, btnCopy, tbtnTCPConf, tbtnKAPRIN})
+  localPane->copyToControllerAction->setEnabled(enabled);
+  for (QWidget* w : std::initializer_list<QWidget*>{ioConfigButton, portChooser, copyButton, networkButton, imageToolButton})
     w->setEnabled(enabled);
 }
 

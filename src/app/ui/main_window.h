@@ -76,26 +76,26 @@ class MainWindow : public QMainWindow, public vorn::TerminalPane, public vorn::B
   // window does not close under it.
   bool TransferRunning() const;
 
-  RemotePane& Remote() { return *pnlVorn; }
-  LocalPane& Local() { return *pnlLocal; }
+  RemotePane& Remote() { return *remotePane; }
+  LocalPane& Local() { return *localPane; }
   TerminalConsole& Console() { return *console_; }
 
   // --- controls ---
-  LocalPane* pnlLocal = nullptr;
-  QToolButton* tbtnLocalRun = nullptr;  // on the host pane's tool bar
+  LocalPane* localPane = nullptr;
+  QToolButton* runButton = nullptr;  // on the host pane's tool bar
 
-  QWidget* pnlBtn = nullptr;
-  QPushButton* btnCopy = nullptr;
+  QWidget* copyStrip = nullptr;
+  QPushButton* copyButton = nullptr;
 
-  RemotePane* pnlVorn = nullptr;
+  RemotePane* remotePane = nullptr;
   // On the controller pane's tool bar line.
-  QToolButton* tbtnVornConf = nullptr;
-  QToolButton* tbtnDOSCmd = nullptr;
-  QToolButton* tbtnTCPConf = nullptr;
-  QToolButton* tbtnKAPRIN = nullptr;
-  QComboBox* cbxCOM = nullptr;
+  QToolButton* ioConfigButton = nullptr;
+  QToolButton* terminalButton = nullptr;
+  QToolButton* networkButton = nullptr;
+  QToolButton* imageToolButton = nullptr;
+  QComboBox* portChooser = nullptr;
 
-  TerminalPaneWidget* meoDos = nullptr;
+  TerminalPaneWidget* terminalView = nullptr;
 
   // --- TerminalPane (exchanges and uploads add lines through it) ---
   int LineCount() const override;

@@ -47,7 +47,7 @@ std::optional<vorn::TerminalKey> TerminalKeyFor(int key) {
 
 TerminalConsole::TerminalConsole(TerminalPaneWidget& pane, QToolButton& launch, vorn::TerminalSession& session,
                                  vorn::Ui& ui, std::function<std::string()> portName, QObject* parent)
-    : QObject(parent), meoDos_(pane), tbtnDOSCmd_(launch), session_(session), ui_(ui), portName_(std::move(portName)) {
+    : QObject(parent), view_(pane), launch_(launch), session_(session), ui_(ui), portName_(std::move(portName)) {
   terminalMenu = new QMenu(&pane);
   terminalMenu->setObjectName("terminalMenu");
   copyAction = MenuItem(terminalMenu, "copyAction", "Copy");
@@ -60,12 +60,12 @@ TerminalConsole::TerminalConsole(TerminalPaneWidget& pane, QToolButton& launch, 
   logTimestampsAction->setCheckable(true);
 
   connect(&launch, &QToolButton::clicked, this, [this] { toggleTerminal(); });
-  pane.onKeyDown = [this](int key, bool* swallow) { meoDosKeyDown(key, swallow); };
-  pane.onKeyPress = [this](char ch) { meoDosKeyPress(ch); };
-  pane.onMouseUp = [this] { meoDosMouseUp(); };
+  pane.onKeyDown = [this](int key, bool* swallow) { keyDown(key, swallow); };
+  pane.onKeyPress = [this](char ch) { typeKey(ch); };
+  pane.onMouseUp = [this] { mouseUp(); };
   connect(&pane, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
     fillTerminalMenu();
-    terminalMenu->exec(meoDos_.viewport()->mapToGlobal(pos));
+    terminalMenu->exec(view_.viewport()->mapToGlobal(pos));
   });
   connect(copyAction, &QAction::triggered, this, [this] { copySelection(); });
   connect(pasteAction, &QAction::triggered, this, [this] { pasteToController(); });
@@ -76,9 +76,9 @@ TerminalConsole::TerminalConsole(TerminalPaneWidget& pane, QToolButton& launch, 
 
 TerminalConsole::~TerminalConsole() {
   // The pane may outlive the console while its window is taken down.
-  meoDos_.onKeyDown = nullptr;
-  meoDos_.onKeyPress = nullptr;
-  meoDos_.onMouseUp = nullptr;
+  view_.onKeyDown = nullptr;
+  view_.onKeyPress = nullptr;
+  view_.onMouseUp = nullptr;
 }
 
 bool TerminalConsole::Running() const { return session_.Running(); }
@@ -86,7 +86,7 @@ bool TerminalConsole::Running() const { return session_.Running(); }
 void TerminalConsole::TypeKeys(const QString& keys) {
   if (!Running()) toggleTerminal();
   if (!Running()) return;
-  for (char c : keys.toLatin1()) meoDosKeyPress(c);
+  for (char c : keys.toLatin1()) typeKey(c);
 }
 
 void TerminalConsole::toggleTerminal() {
@@ -94,51 +94,51 @@ void TerminalConsole::toggleTerminal() {
   if (!terminal->Running()) {
     const std::string ComName = portName_();
     if (!terminal->Open(ComName)) {
-      tbtnDOSCmd_.setChecked(false);
+      launch_.setChecked(false);
       const std::string& reason = terminal->OpenFailureReason();
       ui_.Error("Unable to open " + ComName + " !" + (reason.empty() ? std::string() : "\n\n" + reason));
       return;
     }
-    tbtnDOSCmd_.setChecked(true);
-    meoDos_.SetTerminalColours(true);
-    meoDos_.setFocus();
+    launch_.setChecked(true);
+    view_.SetTerminalColours(true);
+    view_.setFocus();
     terminal->Start();
     emit runningChanged(true);
   } else {
     terminal->Stop();
-    tbtnDOSCmd_.setChecked(false);
-    meoDos_.SetTerminalColours(false);
+    launch_.setChecked(false);
+    view_.SetTerminalColours(false);
     emit runningChanged(false);
   }
 }
 
-void TerminalConsole::meoDosKeyDown(int key, bool* swallow) {
+void TerminalConsole::keyDown(int key, bool* swallow) {
   *swallow = session_.KeyDown(TerminalKeyFor(key));
 }
 
-void TerminalConsole::meoDosKeyPress(char ch) {
+void TerminalConsole::typeKey(char ch) {
   session_.KeyPress(static_cast<uint8_t>(ch));
 }
 
 void TerminalConsole::MoveCaretToEnd() {
-  QTextCursor end(meoDos_.document());
+  QTextCursor end(view_.document());
   end.movePosition(QTextCursor::End);
-  meoDos_.setTextCursor(end);
+  view_.setTextCursor(end);
 }
 
-void TerminalConsole::meoDosMouseUp() {
-  if (!meoDos_.textCursor().hasSelection()) MoveCaretToEnd();
+void TerminalConsole::mouseUp() {
+  if (!view_.textCursor().hasSelection()) MoveCaretToEnd();
 }
 
 void TerminalConsole::fillTerminalMenu() {
-  copyAction->setEnabled(meoDos_.textCursor().hasSelection());
+  copyAction->setEnabled(view_.textCursor().hasSelection());
   pasteAction->setEnabled(Running() && !QApplication::clipboard()->text().isEmpty());
 }
 
 void TerminalConsole::copySelection() {
   // The pane separates lines with U+2029 in a selection; the clipboard wants
   // plain line ends.
-  QString text = meoDos_.textCursor().selectedText();
+  QString text = view_.textCursor().selectedText();
   text.replace(QChar(0x2029), '\n');
   if (static_cast<size_t>(text.size()) > vorn::kCopyLimit) {
     ui_.Error("The selected text exceeds 1024 bytes!");
@@ -153,14 +153,14 @@ void TerminalConsole::pasteToController() {
   session_.Paste(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), PumpFor);
 }
 
-void TerminalConsole::selectAll() { meoDos_.selectAll(); }
+void TerminalConsole::selectAll() { view_.selectAll(); }
 
 void TerminalConsole::chooseFont() {
-  if (auto chosen = ui_.ChooseFont(meoDos_.font().toString().toStdString())) {
+  if (auto chosen = ui_.ChooseFont(view_.font().toString().toStdString())) {
     QFont font;
-    if (font.fromString(QString::fromStdString(*chosen))) meoDos_.setFont(font);
+    if (font.fromString(QString::fromStdString(*chosen))) view_.setFont(font);
   }
-  meoDos_.setFocus();
+  view_.setFocus();
   MoveCaretToEnd();
 }
 
@@ -178,7 +178,7 @@ void TerminalConsole::saveLog() {
   }
   // Written beside it first: a failed save leaves an earlier file as it was.
   QSaveFile file(path);
-  const QByteArray text = meoDos_.LogText(logTimestampsAction->isChecked()).toUtf8();
+  const QByteArray text = view_.LogText(logTimestampsAction->isChecked()).toUtf8();
   if (!file.open(QIODevice::WriteOnly | QIODevice::Text) || file.write(text) != text.size() || !file.commit())
     ui_.Error("Unable to write file '" + *chosen + "'!\n\n" + file.errorString().toStdString());
 }

@@ -33,9 +33,9 @@ class TerminalConsole : public QObject {
   void TypeKeys(const QString& keys);
 
   void toggleTerminal();
-  void meoDosKeyDown(int key, bool* swallow);
-  void meoDosKeyPress(char ch);
-  void meoDosMouseUp();
+  void keyDown(int key, bool* swallow);
+  void typeKey(char ch);
+  void mouseUp();
   void fillTerminalMenu();
   void copySelection();
   void pasteToController();
@@ -60,8 +60,8 @@ class TerminalConsole : public QObject {
   // Puts the pane's caret at the very end with nothing selected.
   void MoveCaretToEnd();
 
-  TerminalPaneWidget& meoDos_;
-  QToolButton& tbtnDOSCmd_;
+  TerminalPaneWidget& view_;
+  QToolButton& launch_;
   vorn::TerminalSession& session_;
   vorn::Ui& ui_;
   std::function<std::string()> portName_;

@@ -35,7 +35,7 @@ LocalPane::LocalPane(vorn::Ui& ui, vorn::BusyCursor& cursor, QWidget* parent)
 LocalPane::LocalPane(vorn::Ui& ui, vorn::BusyCursor& cursor, std::unique_ptr<vorn::HostFolders> folders,
                      QWidget* parent)
     : QWidget(parent), ui_(ui), cursor_(cursor), folders_(std::move(folders)), browser_(*folders_) {
-  setObjectName("pnlLocal");
+  setObjectName("localPane");
   OpenItem = [](const std::string& fullPath) {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(fullPath))));
   };

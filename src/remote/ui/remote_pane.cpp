@@ -47,7 +47,7 @@ vorn::HostItem AsHostItem(const vorn::RemoteEntry& e, const QFileInfo& sampleFol
 RemotePane::RemotePane(vorn::Ui& ui, std::function<vorn::Exchange&()> exchange,
                        const vorn::HostFolders& hostFolders, QWidget* parent)
     : QWidget(parent), ui_(ui), exchange_(std::move(exchange)), hostFolders_(hostFolders), icons_(1) {
-  setObjectName("pnlVorn");
+  setObjectName("remotePane");
   ShowProperties = [](PropertiesDialog& dialog) { dialog.exec(); };
   ShowViewer = [](TextViewer& dialog) { dialog.exec(); };
   BuildControls();
