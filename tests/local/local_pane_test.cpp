@@ -202,7 +202,7 @@ class LocalPaneTest : public QObject {
     const int computer = Pane().cbxLocal->findText("Computer");
     QVERIFY(computer >= 0);
     Pane().cbxLocal->setCurrentIndex(computer);
-    Pane().cbxLocalClick();
+    Pane().openTypedPath();
     QVERIFY(Pane().Folders().IsComputer(Pane().View().CurrentItem));
   }
 
@@ -220,7 +220,7 @@ class LocalPaneTest : public QObject {
     File("bbb", 100);
     File("ccc", 200);
     QVERIFY(Pane().ShowLocalFolder(Dir()));
-    Pane().lstviewLocalColumnClick(1);  // by size: bbb, ccc, aaa
+    Pane().sortByColumn(1);  // by size: bbb, ccc, aaa
 
     Pane().lstviewLocal->SelectRow(RowOf("aaa"));
     Pane().fillLocalMenu();
@@ -348,7 +348,7 @@ class LocalPaneTest : public QObject {
 
   void viewStylesKeepOneButtonDown() {
     QVERIFY(Pane().tbtnLocalDtIcon->isChecked());
-    Pane().tbtnLocalLsIconClick();
+    Pane().showList();
     QCOMPARE(Pane().lstviewLocal->Style(), vorn::ui::ViewStyle::List);
     QVERIFY(Pane().tbtnLocalLsIcon->isChecked());
     QVERIFY(!Pane().tbtnLocalDtIcon->isChecked());

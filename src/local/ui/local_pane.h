@@ -75,19 +75,19 @@ class LocalPane : public QWidget, public FileListSource {
   vorn::HostFolders& Folders() { return *folders_; }
 
   // --- handlers ---
-  void lstviewLocalDblClick();
-  void lstviewLocalKeyDown(int key);
-  void lstviewLocalColumnClick(int column);
-  void tbtnLocalUpClick();
-  void tbtnLocalRefreshClick();
-  void tbtnLocalOpenDirClick();
-  void tbtnLocalLgIconClick();
-  void tbtnLocalSmIconClick();
-  void tbtnLocalLsIconClick();
-  void tbtnLocalDtIconClick();
-  void cbxLocalClick();
-  void cbxLocalKeyDown(int key);
-  void stabarLocalResize();
+  void openRow();
+  void listKey(int key);
+  void sortByColumn(int column);
+  void goUp();
+  void refresh();
+  void chooseFolder();
+  void showLargeIcons();
+  void showSmallIcons();
+  void showList();
+  void showDetails();
+  void openTypedPath();
+  void pathBoxKey(int key);
+  void sizeStatusPanels();
   // Fills localMenu for the selected row, or for the open folder when no row
   // is selected; showing it is the caller's business.
   void fillLocalMenu();
