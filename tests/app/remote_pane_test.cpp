@@ -100,23 +100,23 @@ class RemotePaneTest : public QObject {
     ListRoot();
     QSignalSpy listed(&Pane(), &vorn::ui::RemotePane::folderListed);
     Pane().lstviewVorn->SelectRow(RowOf("CONF"));
-    Pane().lstviewVornDblClick();
+    Pane().openRow();
     QCOMPARE(Pane().Listing().CurrentPath, std::string("\\CONF"));
     QCOMPARE(Names(), std::vector<std::string>{"UNIT.CFG"});
     QCOMPARE(Pane().cbxVorn->currentText(), QString("\\CONF"));
     QCOMPARE(Pane().lstviewVorn->CurrentRow(), -1);
 
     Sim().MakeDir("\\CONF\\SUB");
-    Pane().tbtnRefreshClick();
+    Pane().refresh();
     Pane().lstviewVorn->SelectRow(RowOf("SUB"));
-    Pane().lstviewVornKeyDown(13);
+    Pane().listKey(13);
     QCOMPARE(Pane().Listing().CurrentPath, std::string("\\CONF\\SUB"));
     QVERIFY(Names().empty());
     QCOMPARE(Panel(0), QString("0 object(s)"));
 
-    Pane().lstviewVornKeyDown(8);
+    Pane().listKey(8);
     QCOMPARE(Pane().Listing().CurrentPath, std::string("\\CONF"));
-    Pane().tbtnVornUpClick();
+    Pane().goUp();
     QCOMPARE(Pane().Listing().CurrentPath, std::string("\\"));
     QCOMPARE(Names(), Demo());
     QStringList paths;
@@ -127,7 +127,7 @@ class RemotePaneTest : public QObject {
     const int item = Pane().cbxVorn->findText("\\CONF");
     QVERIFY(item >= 0);
     Pane().cbxVorn->setCurrentIndex(item);
-    Pane().cbxVornClick();
+    Pane().openTypedPath();
     QCOMPARE(Pane().Listing().CurrentPath, std::string("\\CONF"));
   }
 
@@ -154,16 +154,16 @@ class RemotePaneTest : public QObject {
   void columnClickSortsOnce() {
     Sim().WriteFile("\\TINY.TXT", "x");
     ListRoot();
-    Pane().lstviewVornColumnClick(1);
+    Pane().sortByColumn(1);
     QCOMPARE(Names(), (std::vector<std::string>{"CONF", "DATA", "TINY.TXT", "AUTORUN.BAT", "AUTOEXEC.BAT",
                                                 "DEMO.EXE", "COUNTER.EXE"}));
     QCOMPARE(Pane().Listing().ChosenColumn, 1);
     QCOMPARE(Pane().Listing().SortColumn, 0);
-    Pane().tbtnRefreshClick();
+    Pane().refresh();
     QCOMPARE(Names()[2], std::string("AUTOEXEC.BAT"));
 
     // The Type column sorts by the host's type texts, looked up for the sort.
-    Pane().lstviewVornColumnClick(2);
+    Pane().sortByColumn(2);
     const auto& entries = Pane().Listing().Entries;
     for (size_t i = 3; i < entries.size(); ++i) {
       QVERIFY(!entries[i].TypeText.empty());
@@ -176,7 +176,7 @@ class RemotePaneTest : public QObject {
     QVERIFY(Pane().tbtnVornDtIcon->isChecked());
     Pane().tbtnVornLgIcon->click();
     QCOMPARE(Pane().lstviewVorn->Style(), vorn::ui::ViewStyle::LargeIcons);
-    Pane().tbtnVornLsIconClick();
+    Pane().showList();
     QCOMPARE(Pane().lstviewVorn->Style(), vorn::ui::ViewStyle::List);
     int down = 0;
     for (auto* b : {Pane().tbtnVornLgIcon, Pane().tbtnVornSmIcon, Pane().tbtnVornLsIcon, Pane().tbtnVornDtIcon})
@@ -185,7 +185,7 @@ class RemotePaneTest : public QObject {
     QVERIFY(Pane().tbtnVornLsIcon->isChecked());
 
     Pane().resize(452, 300);
-    Pane().stabarVornResize();
+    Pane().sizeStatusPanels();
     QCOMPARE(Pane().stabarVorn->PanelWidth(0), 150);
   }
 
@@ -554,7 +554,7 @@ class RemotePaneTest : public QObject {
     ListRoot();
     Pane().lstviewVorn->SelectRow(RowOf("DEMO.EXE"));
     Sim().ClearReceived();
-    Pane().lstviewVornDblClick();
+    Pane().openRow();
     QVERIFY(main_->TerminalRunning());
     QTRY_VERIFY_WITH_TIMEOUT(Sim().Received().find("DEMO.EXE\r") != std::string::npos, 3000);
     main_->Console().toggleTerminal();

@@ -119,14 +119,14 @@ std::string RemotePane::ShownFolder() const { return cbxVorn->currentText().toSt
 
 void RemotePane::Wire() {
   lstviewVorn->SetSource(this);
-  connect(lstviewVorn, &FileListView::activated, this, [this](int) { lstviewVornDblClick(); });
-  connect(lstviewVorn, &FileListView::backspacePressed, this, [this] { lstviewVornKeyDown(8); });
-  connect(lstviewVorn, &FileListView::refreshPressed, this, [this] { lstviewVornKeyDown(Qt::Key_F5); });
-  connect(lstviewVorn, &FileListView::deletePressed, this, [this](bool) { lstviewVornKeyDown(Qt::Key_Delete); });
-  connect(lstviewVorn, &FileListView::renamePressed, this, [this] { lstviewVornKeyDown(Qt::Key_F2); });
-  connect(lstviewVorn, &FileListView::makeFolderPressed, this, [this] { lstviewVornKeyDown(Qt::Key_F7); });
+  connect(lstviewVorn, &FileListView::activated, this, [this](int) { openRow(); });
+  connect(lstviewVorn, &FileListView::backspacePressed, this, [this] { listKey(8); });
+  connect(lstviewVorn, &FileListView::refreshPressed, this, [this] { listKey(Qt::Key_F5); });
+  connect(lstviewVorn, &FileListView::deletePressed, this, [this](bool) { listKey(Qt::Key_Delete); });
+  connect(lstviewVorn, &FileListView::renamePressed, this, [this] { listKey(Qt::Key_F2); });
+  connect(lstviewVorn, &FileListView::makeFolderPressed, this, [this] { listKey(Qt::Key_F7); });
   connect(lstviewVorn, &FileListView::copyPressed, this, &RemotePane::copyRequested);
-  connect(lstviewVorn, &FileListView::columnClicked, this, [this](int column) { lstviewVornColumnClick(column); });
+  connect(lstviewVorn, &FileListView::columnClicked, this, [this](int column) { sortByColumn(column); });
   connect(lstviewVorn, &FileListView::contextMenuRequested, this, [this](const QPoint& pos) { remoteMenu->popup(pos); });
   connect(remoteMenu, &QMenu::aboutToShow, this, [this] { fillRemoteMenu(); });
   new ControllerDropTarget(*lstviewVorn, *this, [this](const std::vector<std::string>& paths,
@@ -136,18 +136,18 @@ void RemotePane::Wire() {
     emit filesDropped(list, QString::fromStdString(remotePath));
   }, lstviewVorn);
 
-  connect(tbtnVornUp, &QToolButton::clicked, this, [this] { tbtnVornUpClick(); });
-  connect(tbtnRefresh, &QToolButton::clicked, this, [this] { tbtnRefreshClick(); });
-  connect(tbtnVornLgIcon, &QToolButton::clicked, this, [this] { tbtnVornLgIconClick(); });
-  connect(tbtnVornSmIcon, &QToolButton::clicked, this, [this] { tbtnVornSmIconClick(); });
-  connect(tbtnVornLsIcon, &QToolButton::clicked, this, [this] { tbtnVornLsIconClick(); });
-  connect(tbtnVornDtIcon, &QToolButton::clicked, this, [this] { tbtnVornDtIconClick(); });
+  connect(tbtnVornUp, &QToolButton::clicked, this, [this] { goUp(); });
+  connect(tbtnRefresh, &QToolButton::clicked, this, [this] { refresh(); });
+  connect(tbtnVornLgIcon, &QToolButton::clicked, this, [this] { showLargeIcons(); });
+  connect(tbtnVornSmIcon, &QToolButton::clicked, this, [this] { showSmallIcons(); });
+  connect(tbtnVornLsIcon, &QToolButton::clicked, this, [this] { showList(); });
+  connect(tbtnVornDtIcon, &QToolButton::clicked, this, [this] { showDetails(); });
 
   // The path box only offers the visited paths; nothing can be typed into it.
   cbxVorn->setEditable(false);
   cbxVorn->installEventFilter(this);
-  connect(cbxVorn, QOverload<int>::of(&QComboBox::activated), this, [this](int) { cbxVornClick(); });
-  connect(stabarVorn, &StatusPanels::resized, this, [this] { stabarVornResize(); });
+  connect(cbxVorn, QOverload<int>::of(&QComboBox::activated), this, [this](int) { openTypedPath(); });
+  connect(stabarVorn, &StatusPanels::resized, this, [this] { sizeStatusPanels(); });
 
   connect(makeDirectoryAction, &QAction::triggered, this, [this] { makeDirectory(); });
   connect(viewAction, &QAction::triggered, this, [this] { viewFile(); });
@@ -159,7 +159,7 @@ void RemotePane::Wire() {
   connect(autoRun7730MAction, &QAction::triggered, this, [this] { setAutoRun7730M(); });
   connect(autoRun7730TcpAction, &QAction::triggered, this, [this] { setAutoRun7730Tcp(); });
   connect(propertiesAction, &QAction::triggered, this, [this] { openProperties(); });
-  tbtnVornDtIconClick();
+  showDetails();
 }
 
 // ---------------------------------------------------------------- listing
@@ -276,7 +276,7 @@ std::string RemotePane::RowName(int index) const {
 
 // ---------------------------------------------------------------- navigation
 
-void RemotePane::lstviewVornDblClick() {
+void RemotePane::openRow() {
   const vorn::RemoteEntry* e = RemoteEntryAt(lstviewVorn->CurrentRow());
   if (!e) return;
   if (e->IsDirectory) {
@@ -289,10 +289,10 @@ void RemotePane::lstviewVornDblClick() {
   emit runRequested(QString::fromStdString(e->Name + "\r"));
 }
 
-void RemotePane::lstviewVornKeyDown(int key) {
-  if (key == 13) lstviewVornDblClick();
-  else if (key == 8) tbtnVornUpClick();
-  else if (key == Qt::Key_F5) tbtnRefreshClick();
+void RemotePane::listKey(int key) {
+  if (key == 13) openRow();
+  else if (key == 8) goUp();
+  else if (key == Qt::Key_F5) refresh();
   else if (key == Qt::Key_F7) makeDirectory();
   else if (key == Qt::Key_Delete || key == Qt::Key_F2) {
     // As the context menu would offer it for the selected row.
@@ -305,18 +305,18 @@ void RemotePane::lstviewVornKeyDown(int key) {
   }
 }
 
-void RemotePane::tbtnVornUpClick() {
+void RemotePane::goUp() {
   listing_.CurrentPath = vorn::ParentPath(listing_.CurrentPath);
   ShowRemoteFolder(listing_.CurrentPath);
   lstviewVorn->ClearSelection();
 }
 
-void RemotePane::tbtnRefreshClick() {
+void RemotePane::refresh() {
   ShowRemoteFolder(listing_.CurrentPath);
   lstviewVorn->ClearSelection();
 }
 
-void RemotePane::cbxVornClick() { ShowRemoteFolder(cbxVorn->currentText().toStdString()); }
+void RemotePane::openTypedPath() { ShowRemoteFolder(cbxVorn->currentText().toStdString()); }
 
 bool RemotePane::eventFilter(QObject* watched, QEvent* event) {
   if (watched == cbxVorn && (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
@@ -327,7 +327,7 @@ bool RemotePane::eventFilter(QObject* watched, QEvent* event) {
   return QObject::eventFilter(watched, event);
 }
 
-void RemotePane::lstviewVornColumnClick(int column) {
+void RemotePane::sortByColumn(int column) {
   if (column < 0 || column > 3) return;
   listing_.SortColumn = column;
   listing_.ChosenColumn = column;
@@ -339,12 +339,12 @@ void RemotePane::SetViewStyle(ViewStyle style, QToolButton* button) {
   button->setChecked(true);  // one exclusive group: the others come up
 }
 
-void RemotePane::tbtnVornLgIconClick() { SetViewStyle(ViewStyle::LargeIcons, tbtnVornLgIcon); }
-void RemotePane::tbtnVornSmIconClick() { SetViewStyle(ViewStyle::SmallIcons, tbtnVornSmIcon); }
-void RemotePane::tbtnVornLsIconClick() { SetViewStyle(ViewStyle::List, tbtnVornLsIcon); }
-void RemotePane::tbtnVornDtIconClick() { SetViewStyle(ViewStyle::Report, tbtnVornDtIcon); }
+void RemotePane::showLargeIcons() { SetViewStyle(ViewStyle::LargeIcons, tbtnVornLgIcon); }
+void RemotePane::showSmallIcons() { SetViewStyle(ViewStyle::SmallIcons, tbtnVornSmIcon); }
+void RemotePane::showList() { SetViewStyle(ViewStyle::List, tbtnVornLsIcon); }
+void RemotePane::showDetails() { SetViewStyle(ViewStyle::Report, tbtnVornDtIcon); }
 
-void RemotePane::stabarVornResize() { stabarVorn->SetPanelWidth(0, width() / 3); }
+void RemotePane::sizeStatusPanels() { stabarVorn->SetPanelWidth(0, width() / 3); }
 
 // ---------------------------------------------------------------- context menu
 

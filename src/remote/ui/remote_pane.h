@@ -91,18 +91,18 @@ class RemotePane : public QWidget, public FileListSource {
   const vorn::RemoteEntry* RemoteEntryAt(int index) const { return listing_.RemoteEntryAt(index); }
 
   // --- handlers ---
-  void lstviewVornDblClick();
+  void openRow();
   // 13 Enter, 8 Backspace, and the Qt codes of F5, F7, Delete and F2.
-  void lstviewVornKeyDown(int key);
-  void lstviewVornColumnClick(int column);
-  void tbtnVornUpClick();
-  void tbtnRefreshClick();
-  void cbxVornClick();
-  void tbtnVornLgIconClick();
-  void tbtnVornSmIconClick();
-  void tbtnVornLsIconClick();
-  void tbtnVornDtIconClick();
-  void stabarVornResize();
+  void listKey(int key);
+  void sortByColumn(int column);
+  void goUp();
+  void refresh();
+  void openTypedPath();
+  void showLargeIcons();
+  void showSmallIcons();
+  void showList();
+  void showDetails();
+  void sizeStatusPanels();
   void fillRemoteMenu();
   void openProperties();
   void viewFile();
@@ -140,7 +140,7 @@ class RemotePane : public QWidget, public FileListSource {
   void said(const QString& text);
 
  protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;  // cbxVornKeyPress
+  bool eventFilter(QObject* watched, QEvent* event) override;  // keys in the path box
 
  private:
   void BuildControls();
