@@ -257,7 +257,7 @@ void MainWindow::BuildLayout() {
   copyCommand_ = std::make_unique<CopyCommand>(*localPane, *remotePane, ui_, *invoker_, *this,
                                                [this]() -> vorn::Exchange& { return Exchanges(); }, this);
   CopyCommand* copy = copyCommand_.get();
-  connect(copyButton, &QPushButton::clicked, copy, &CopyCommand::btnCopyClick);
+  connect(copyButton, &QPushButton::clicked, copy, &CopyCommand::CopyFiles);
   // The copy keys do what the button does, and nothing while it is off.
   connect(localPane, &LocalPane::copyRequested, copyButton, &QPushButton::click);
   connect(remotePane, &RemotePane::copyRequested, copyButton, &QPushButton::click);

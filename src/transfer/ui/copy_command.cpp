@@ -27,7 +27,7 @@ CopyCommand::CopyCommand(LocalPane& local, RemotePane& remote, vorn::Ui& ui, QtG
       exchange_(std::move(exchange)),
       owner_(owner) {}
 
-void CopyCommand::btnCopyClick() {
+void CopyCommand::CopyFiles() {
   // The button takes files only and refuses a folder, as it always has.
   Upload(local_.SelectedEntries(), remote_.ShownFolder(), false);
 }

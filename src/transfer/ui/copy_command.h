@@ -35,7 +35,7 @@ class CopyCommand : public QObject {
               vorn::TerminalPane& terminal, std::function<vorn::Exchange&()> exchange, QWidget* owner);
 
   // The copy button: files only, a folder refuses the selection.
-  void btnCopyClick();
+  void CopyFiles();
   // The selection, folders with everything in them.
   void CopyWithFolders();
   // Uploads host items into a controller directory in the pane's form
