@@ -179,22 +179,22 @@ void MainWindow::BuildLayout() {
   runButton = ToolButton(localPane->tlbarLocal, "runButton", "Run VORN Utility", ToolIcon::Run);
 
   // ---- middle strip
-  copyStrip = new QWidget;
-  copyStrip->setObjectName("copyStrip");
-  copyButton = new QPushButton(copyStrip);
+  copyStrip_ = new QWidget;
+  copyStrip_->setObjectName("copyStrip");
+  copyButton = new QPushButton(copyStrip_);
   copyButton->setObjectName("copyButton");
   copyButton->setToolTip("Copy file to VORN");
   copyButton->setIcon(MakeToolIcon(ToolIcon::Copy));
   copyButton->setIconSize(QSize(24, 24));
   copyButton->setFixedSize(34, 48);
   {
-    auto* layout = new QVBoxLayout(copyStrip);
+    auto* layout = new QVBoxLayout(copyStrip_);
     layout->setContentsMargins(1, 0, 1, 0);
     layout->addStretch();
     layout->addWidget(copyButton);
     layout->addStretch();
   }
-  copyStrip->setFixedWidth(36);
+  copyStrip_->setFixedWidth(36);
 
   // ---- controller pane, with this window's tools on its bar's line
   remotePane = new RemotePane(ui_, [this]() -> vorn::Exchange& { return Exchanges(); }, localPane->Folders());
@@ -233,7 +233,7 @@ void MainWindow::BuildLayout() {
   paneSplitter_->setHandleWidth(2);
   paneSplitter_->setChildrenCollapsible(false);
   paneSplitter_->addWidget(localPane);
-  paneSplitter_->addWidget(copyStrip);
+  paneSplitter_->addWidget(copyStrip_);
   paneSplitter_->addWidget(remotePane);
   paneSplitter_->setStretchFactor(0, 2);
   paneSplitter_->setStretchFactor(1, 0);
@@ -285,7 +285,6 @@ void MainWindow::startUp() {
   init.show();
 
   init.ChangeLabelText("Scanning local system...");
-  NormalCursor = cursor();
   ConfigPath = vorn::platform::DocumentsFolder() + vorn::platform::PathSeparator() + "V7730MIO.cfg";
 
   init.ChangeLabelText("Scanning COM port...");
@@ -433,8 +432,8 @@ void MainWindow::showEvent(QShowEvent* event) {
 
 void MainWindow::sizePanes() {
   const int total = paneSplitter_->width() > 0 ? paneSplitter_->width() : width();
-  const int local = static_cast<int>(0.4 * (width() - copyStrip->width() - 2 * paneSplitter_->handleWidth()));
-  paneSplitter_->setSizes({local, copyStrip->width(), std::max(150, total - local - copyStrip->width())});
+  const int local = static_cast<int>(0.4 * (width() - copyStrip_->width() - 2 * paneSplitter_->handleWidth()));
+  paneSplitter_->setSizes({local, copyStrip_->width(), std::max(150, total - local - copyStrip_->width())});
   const int terminal = height() / 3;
   terminalSplitter_->setSizes({std::max(100, terminalSplitter_->height() - terminal), terminal});
 }

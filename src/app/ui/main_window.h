@@ -61,7 +61,6 @@ class MainWindow : public QMainWindow, public vorn::TerminalPane, public vorn::B
 
   // --- state that lives longer than one user action ---
   std::string ComName;
-  QCursor NormalCursor;
   std::string ConfigPath;
 
   vorn::Ui& UserInterface() { return ui_; }
@@ -84,7 +83,6 @@ class MainWindow : public QMainWindow, public vorn::TerminalPane, public vorn::B
   LocalPane* localPane = nullptr;
   QToolButton* runButton = nullptr;  // on the host pane's tool bar
 
-  QWidget* copyStrip = nullptr;
   QPushButton* copyButton = nullptr;
 
   RemotePane* remotePane = nullptr;
@@ -106,12 +104,6 @@ class MainWindow : public QMainWindow, public vorn::TerminalPane, public vorn::B
   void Restore() override;
 
   // --- start-up, port choice, exit ---
-  // Fills the port box at start-up, selecting the port used last when it is
-  // still there, otherwise the first in scan order.
-  void ScanComPort();
-  // Reads the host's ports again as the box opens (adapters come and go),
-  // keeping the chosen port selected while it is there.
-  void RescanComPort();
   void choosePort();
   // A port name typed into the box (a device path, or a device server's
   // socket://HOST:PORT or rfc2217://HOST:PORT): offered from then on and used.
@@ -128,14 +120,20 @@ class MainWindow : public QMainWindow, public vorn::TerminalPane, public vorn::B
   // --- run a host program ---
   void runHostProgram();
 
-  // The controls the terminal disables while it holds the port.
-  void SetExchangeControlsEnabled(bool enabled);
 
  protected:
   void showEvent(QShowEvent* event) override;   // the first one sizes the panes
   void closeEvent(QCloseEvent* event) override; // asks first; refused while a transfer runs
 
  private:
+  // Fills the port box at start-up, selecting the port used last when it is
+  // still there, otherwise the first in scan order.
+  void ScanComPort();
+  // Reads the host's ports again as the box opens (adapters come and go),
+  // keeping the chosen port selected while it is there.
+  void RescanComPort();
+  // The controls the terminal disables while it holds the port.
+  void SetExchangeControlsEnabled(bool enabled);
   void startUp();
   void sizePanes();
   void shutDown();
@@ -153,6 +151,7 @@ class MainWindow : public QMainWindow, public vorn::TerminalPane, public vorn::B
   // with select chosen when present, else the first.
   void FillPortBox(const std::string& select);
 
+  QWidget* copyStrip_ = nullptr;  // the copy button between the panes
   QMenuBar* mainMenu_ = nullptr;
   QAction* exitAction_ = nullptr;
   QAction* aboutAction_ = nullptr;
