@@ -13,7 +13,7 @@
 #include "app/version.h"
 #include "platform/host.h"
 #include "widgets/qt_ui.h"
-#include "app/ui/tfrm_main.h"
+#include "app/ui/main_window.h"
 #include "local/ui/local_pane.h"
 
 namespace {
@@ -137,7 +137,7 @@ int main(int argc, char** argv) {
   }
 
   try {
-    vorn::ui::TfrmMain window(ui, options);
+    vorn::ui::MainWindow window(ui, options);
     // A record that was asked for and cannot be kept is not started without.
     if (!window.LogReady()) return 1;
     ui.SetParent(&window);
@@ -147,7 +147,7 @@ int main(int argc, char** argv) {
     vorn::ui::PaintNow(window);
     if (options.simulate) {
       // The virtual controller is there at once: show its drive.
-      QTimer::singleShot(0, &window, [&window] { window.cbxCOMChange(); });
+      QTimer::singleShot(0, &window, [&window] { window.choosePort(); });
     }
     if (!screenshot.isEmpty()) {
       QTimer::singleShot(2500, &window, [&window, screenshot] {

@@ -10,7 +10,7 @@
 #include <QStringList>
 
 #include "platform/host.h"
-#include "widgets/tdlg_vorn_ask_name.h"
+#include "widgets/name_prompt.h"
 
 namespace vorn::ui {
 
@@ -180,11 +180,11 @@ std::optional<std::string> QtUi::ChooseFolder(const std::string& title) {
 
 std::optional<std::string> QtUi::AskName(const std::string& caption, const std::string& prompt, int maxLength,
                                          const std::string& initial) {
-  TdlgVornAskName dialog(Owner(parent_));
+  NamePrompt dialog(Owner(parent_));
   dialog.Prepare(QString::fromStdString(caption), QString::fromStdString(prompt), maxLength,
                  QString::fromStdString(initial));
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-  return dialog.edtFileName->text().toStdString();
+  return dialog.name().toStdString();
 }
 
 std::optional<std::string> QtUi::ChooseFont(const std::string& current) {

@@ -18,7 +18,7 @@
 #include "app/scripted_ui.h"
 #include "app/ui/application.h"
 #include "widgets/qt_ui.h"
-#include "app/ui/tfrm_main.h"
+#include "app/ui/main_window.h"
 #include "platform/host.h"
 
 namespace {
@@ -99,13 +99,13 @@ class ApplicationTest : public QObject {
       if (o->objectName() == "lblMsg") {
         const QString text = static_cast<QLabel*>(o)->text();
         if (steps.isEmpty() || steps.back() != text) steps << text;
-      } else if (o->objectName() == "TfrmMain") {
+      } else if (o->objectName() == "MainWindow") {
         ++windowPaints;
       }
     };
     qApp->installEventFilter(&watcher);
     {
-      vorn::ui::TfrmMain window(ui_);
+      vorn::ui::MainWindow window(ui_);
       QCOMPARE(steps, (QStringList{"Scanning local system...", "Scanning COM port...", "Constructing local view...",
                                    "Starting COM thread...", "Initialization done!!"}));
       vorn::ui::ShowMaximisedCentred(window);

@@ -21,24 +21,24 @@
 #include <memory>
 
 #include "widgets/qt_invoker.h"
-#include "app/ui/tfrm_main.h"
+#include "app/ui/main_window.h"
 #include "link/ui/terminal_pane_widget.h"
 #include "local/ui/local_pane.h"
 #include "remote/ui/remote_pane.h"
 #include "scripted_ui.h"
 #include "sim/virtual_controller.h"
-#include "transfer/ui/tdlg_vorn_tran.h"
+#include "transfer/ui/transfer_dialog.h"
 
 namespace fs = std::filesystem;
-using vorn::ui::TdlgVornTran;
-using vorn::ui::TfrmMain;
+using vorn::ui::TransferDialog;
+using vorn::ui::MainWindow;
 
 class CopyCommandTest : public QObject {
   Q_OBJECT
 
  private:
   vorn::test::ScriptedUi ui_;
-  std::unique_ptr<TfrmMain> main_;
+  std::unique_ptr<MainWindow> main_;
   QTemporaryDir dir_;
 
   struct Sample {
@@ -48,7 +48,7 @@ class CopyCommandTest : public QObject {
   std::vector<Sample> samples_;
   QStringList jobTexts_;  // a folder job's whole progress, each text once
   // Called with the dialog while it is up, from a timer that runs during the uploads.
-  std::function<void(TdlgVornTran&)> watch_;
+  std::function<void(TransferDialog&)> watch_;
 
   vsim::VirtualController& Sim() { return *main_->Simulator(); }
   std::string Host(const std::string& name) const { return (fs::path(dir_.path().toStdString()) / name).string(); }
@@ -62,15 +62,15 @@ class CopyCommandTest : public QObject {
 
   // Selects the host rows of these names.
   void Select(const std::vector<std::string>& names) {
-    main_->pnlLocal->lstviewLocal->ClearSelection();
-    auto* selection = main_->pnlLocal->lstviewLocal->Report()->selectionModel();
+    main_->localPane->lstviewLocal->ClearSelection();
+    auto* selection = main_->localPane->lstviewLocal->Report()->selectionModel();
     const auto& entries = main_->Local().View().Entries;
     for (const std::string& name : names) {
       int row = -1;
       for (size_t i = 0; i < entries.size(); ++i)
         if (entries[i].Name == name) row = static_cast<int>(i);
       QVERIFY2(row >= 0, name.c_str());
-      selection->select(main_->pnlLocal->lstviewLocal->Model()->index(row, 0),
+      selection->select(main_->localPane->lstviewLocal->Model()->index(row, 0),
                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
   }
@@ -87,12 +87,12 @@ class CopyCommandTest : public QObject {
     QTimer sampler;
     sampler.setInterval(2);
     QObject::connect(&sampler, &QTimer::timeout, [this] {
-      auto* dialog = qobject_cast<TdlgVornTran*>(QApplication::activeModalWidget());
+      auto* dialog = qobject_cast<TransferDialog*>(QApplication::activeModalWidget());
       if (!dialog) return;
       const QString count = dialog->edtCount->text();
       if (count.isEmpty()) return;  // the loop has not begun
-      if (samples_.empty() || samples_.back().count != count || samples_.back().progress != dialog->ProgressBar1->value())
-        samples_.push_back({count, dialog->ProgressBar1->value()});
+      if (samples_.empty() || samples_.back().count != count || samples_.back().progress != dialog->fileProgress->value())
+        samples_.push_back({count, dialog->fileProgress->value()});
       if (dialog->lblJob->isVisible() && (jobTexts_.isEmpty() || jobTexts_.back() != dialog->lblJob->text()))
         jobTexts_ << dialog->lblJob->text();
       if (watch_) watch_(*dialog);
@@ -101,7 +101,7 @@ class CopyCommandTest : public QObject {
     if (start)
       start();
     else
-      main_->btnCopy->click();
+      main_->copyButton->click();
     sampler.stop();
     watch_ = nullptr;
   }
@@ -128,8 +128,8 @@ class CopyCommandTest : public QObject {
 
   // Drops host paths on the controller pane's row (-1: below the rows).
   void Drop(const std::vector<std::string>& paths, int row) {
-    QTreeView* view = main_->pnlVorn->lstviewVorn->Report();
-    const QModelIndex index = main_->pnlVorn->lstviewVorn->Model()->index(row, 0);
+    QTreeView* view = main_->remotePane->lstviewVorn->Report();
+    const QModelIndex index = main_->remotePane->lstviewVorn->Model()->index(row, 0);
     const QPoint at = row >= 0 ? view->visualRect(index).center() : QPoint(5, view->viewport()->height() - 5);
     QMimeData mime;
     QList<QUrl> urls;
@@ -150,7 +150,7 @@ class CopyCommandTest : public QObject {
   }
 
   // The main window with the dialog painted where it stands.
-  void Screenshot(TdlgVornTran& dialog, const QString& file) {
+  void Screenshot(TransferDialog& dialog, const QString& file) {
     QPixmap shot = main_->grab();
     QPainter painter(&shot);
     painter.drawPixmap(dialog.geometry().topLeft() - main_->geometry().topLeft(), dialog.grab());
@@ -165,7 +165,7 @@ class CopyCommandTest : public QObject {
     ui_ = {};
     vorn::ui::StartOptions options;
     options.simulate = true;
-    main_ = std::make_unique<TfrmMain>(ui_, options);
+    main_ = std::make_unique<MainWindow>(ui_, options);
     main_->resize(1000, 700);
     main_->show();
     QVERIFY(main_->Simulator());
@@ -183,13 +183,13 @@ class CopyCommandTest : public QObject {
     const QString shotDir = qEnvironmentVariable("VORN_SCREENSHOT_DIR");
     bool shot = false;
     bool closeTried = false;
-    watch_ = [&](TdlgVornTran& dialog) {
+    watch_ = [&](TransferDialog& dialog) {
       // The main window refuses to close under the transfer, without asking.
       if (!closeTried && dialog.edtCount->text() == "2/3") {
         closeTried = true;
         QVERIFY(!main_->close());
       }
-      if (!shotDir.isEmpty() && !shot && dialog.edtCount->text() == "1/3" && dialog.ProgressBar1->value() > 30) {
+      if (!shotDir.isEmpty() && !shot && dialog.edtCount->text() == "1/3" && dialog.fileProgress->value() > 30) {
         shot = true;
         Screenshot(dialog, shotDir + "/upload.png");
       }
@@ -226,8 +226,8 @@ class CopyCommandTest : public QObject {
     for (const auto& host : main_->Local().View().Entries)
       if (host.Name == "ONE.TXT") QCOMPARE(RemoteEntry("ONE.TXT")->TypeText, host.TypeText);
     // The terminal pane holds the record of each upload.
-    QVERIFY(main_->meoDos->toPlainText().contains("C:\\transfer /R D:\\DATA\\THREE.DAT"));
-    QVERIFY(main_->meoDos->toPlainText().contains("<<Get ACK for EOT>>"));
+    QVERIFY(main_->terminalView->toPlainText().contains("C:\\transfer /R D:\\DATA\\THREE.DAT"));
+    QVERIFY(main_->terminalView->toPlainText().contains("<<Get ACK for EOT>>"));
   }
 
   void nameWithASpaceIsAskedFor() {
@@ -305,8 +305,8 @@ class CopyCommandTest : public QObject {
     ShowHostFolder();
     ListRemote("\\");
     Select({"BIG.BIN", "NEXT.BIN"});
-    watch_ = [](TdlgVornTran& dialog) {
-      if (dialog.ProgressBar1->value() > 10 && !dialog.CancelRequested) dialog.btnCancel->click();
+    watch_ = [](TransferDialog& dialog) {
+      if (dialog.fileProgress->value() > 10 && !dialog.CancelRequested) dialog.btnCancel->click();
     };
     Copy();
     QVERIFY(ui_.boxes.empty());
@@ -325,7 +325,7 @@ class CopyCommandTest : public QObject {
       QVERIFY(port.Open());
       vorn::ConfigureControllerLine(port);
       port.SetTimeouts(500);
-      TdlgVornTran dialog(main_->UserInterface(), main_->Invoker(), main_.get());
+      TransferDialog dialog(main_->UserInterface(), main_->Invoker(), main_.get());
       *result = true;
       dialog.SingleResult = result;
       dialog.Port = &port;
@@ -358,13 +358,13 @@ class CopyCommandTest : public QObject {
     // A cancelled upload is not a success for the caller either.
     options.transfer = vsim::TransferMode::Silent;
     Sim().SetOptions(options);
-    watch_ = [](TdlgVornTran& dialog) {
+    watch_ = [](TransferDialog& dialog) {
       if (dialog.LoopRunning() && !dialog.CancelRequested) dialog.btnCancel->click();
     };
     QTimer sampler;
     sampler.setInterval(5);
     QObject::connect(&sampler, &QTimer::timeout, [this] {
-      if (auto* dialog = qobject_cast<TdlgVornTran*>(QApplication::activeModalWidget())) watch_(*dialog);
+      if (auto* dialog = qobject_cast<TransferDialog*>(QApplication::activeModalWidget())) watch_(*dialog);
     });
     sampler.start();
     upload(&result);
@@ -375,7 +375,7 @@ class CopyCommandTest : public QObject {
     options.transfer = vsim::TransferMode::Normal;
     Sim().SetOptions(options);
     Sim().ClearReceived();
-    watch_ = [](TdlgVornTran& dialog) {
+    watch_ = [](TransferDialog& dialog) {
       if (!dialog.LoopRunning() && !dialog.CancelRequested) dialog.btnCancel->click();
     };
     upload(&result);
@@ -412,7 +412,7 @@ class CopyCommandTest : public QObject {
     Select({"ONCE.TXT"});
     Sim().ClearReceived();
     bool reshown = false;
-    watch_ = [&](TdlgVornTran& dialog) {
+    watch_ = [&](TransferDialog& dialog) {
       if (reshown || !dialog.LoopDone()) return;
       reshown = true;  // as when the window comes back from minimised before the dialog closes
       QShowEvent show;
@@ -439,17 +439,17 @@ class CopyCommandTest : public QObject {
     ui_.names = {std::string("MYFILE.TXT")};
     const QString shotDir = qEnvironmentVariable("VORN_SCREENSHOT_DIR");
     bool shot = false;
-    watch_ = [&](TdlgVornTran& dialog) {
-      if (!shotDir.isEmpty() && !shot && dialog.lblJob->text().startsWith("File 4 of 4") && dialog.ProgressBar1->value() > 30) {
+    watch_ = [&](TransferDialog& dialog) {
+      if (!shotDir.isEmpty() && !shot && dialog.lblJob->text().startsWith("File 4 of 4") && dialog.fileProgress->value() > 30) {
         shot = true;
         Screenshot(dialog, shotDir + "/folder_upload.png");
       }
     };
     // The copy button keeps refusing folders; the host pane's menu takes them.
     Copy([this] {
-      main_->Local().PopupMenu1Popup();
-      QVERIFY(main_->pnlLocal->PopupMenu1->actions().contains(main_->Local().CopyToVorn1));
-      main_->Local().CopyToVorn1->trigger();
+      main_->Local().fillLocalMenu();
+      QVERIFY(main_->localPane->localMenu->actions().contains(main_->Local().copyToControllerAction));
+      main_->Local().copyToControllerAction->trigger();
     });
 
     // The one bad name was asked for before anything was sent, and only once.
@@ -473,7 +473,7 @@ class CopyCommandTest : public QObject {
     ui_.names = {std::string("MYFILE.TXT")};
     ui_.choices = {vorn::Ui::Choice::YesToAll};
     Sim().ClearReceived();
-    Copy([this] { main_->Local().CopyToVorn1->trigger(); });
+    Copy([this] { main_->Local().copyToControllerAction->trigger(); });
     QCOMPARE(ui_.Texts("error"), std::vector<std::string>());
     QVERIFY(ui_.choices.empty());
     QVERIFY(Sim().Received().find("C:\\transfer /R D:\\DATA\\TOP\\SUB\\DEEP\\C.TXT") != std::string::npos);
@@ -483,11 +483,11 @@ class CopyCommandTest : public QObject {
     ui_ = {};
     ui_.names = {std::string("MYFILE.TXT")};
     Sim().ClearReceived();
-    watch_ = [](TdlgVornTran& dialog) {
-      if (dialog.edtName->text().endsWith("BIG.BIN") && dialog.ProgressBar1->value() > 10 && !dialog.CancelRequested)
+    watch_ = [](TransferDialog& dialog) {
+      if (dialog.edtName->text().endsWith("BIG.BIN") && dialog.fileProgress->value() > 10 && !dialog.CancelRequested)
         dialog.btnCancel->click();
     };
-    Copy([this] { main_->Local().CopyToVorn1->trigger(); });
+    Copy([this] { main_->Local().copyToControllerAction->trigger(); });
     QVERIFY(ui_.Texts("error").empty());
     QVERIFY(!Sim().Exists("D:\\DATA\\TOP\\SUB\\BIG.BIN"));
     QVERIFY(Sim().Received().find("DEEP") == std::string::npos);
@@ -498,8 +498,8 @@ class CopyCommandTest : public QObject {
     MakeFile("TWO.TXT", 10);
     ShowHostFolder();
     Select({"ONE.TXT", "TWO.TXT"});
-    QTreeView* view = main_->pnlLocal->lstviewLocal->Report();
-    const QPoint at = view->visualRect(main_->pnlLocal->lstviewLocal->Model()->index(0, 0)).center();
+    QTreeView* view = main_->localPane->lstviewLocal->Report();
+    const QPoint at = view->visualRect(main_->localPane->lstviewLocal->Model()->index(0, 0)).center();
     QTest::mousePress(view->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseMove(view->viewport(), at + QPoint(40, 0));
     QStringList dragged;
@@ -561,15 +561,15 @@ class CopyCommandTest : public QObject {
 #endif
     ShowHostFolder();
 
-    main_->pnlLocal->lstviewLocal->ClearSelection();
-    main_->btnCopy->click();
+    main_->localPane->lstviewLocal->ClearSelection();
+    main_->copyButton->click();
     Select({"A.TXT"});
-    main_->btnCopy->click();  // nothing listed on the controller yet
+    main_->copyButton->click();  // nothing listed on the controller yet
     Select({"SUB"});
-    main_->Local().CopyToVorn1->trigger();  // a folder, likewise
+    main_->Local().copyToControllerAction->trigger();  // a folder, likewise
     ListRemote("\\");
     Select({"A.TXT", "SUB"});
-    main_->btnCopy->click();
+    main_->copyButton->click();
     QCOMPARE(ui_.Texts("warning"), std::vector<std::string>({
                                        "Please select a file.",
                                        "Please press 'Refresh folder' button in the VORN-7730 panel first.",
@@ -578,7 +578,7 @@ class CopyCommandTest : public QObject {
                                    }));
 #ifndef Q_OS_WIN
     Select({"A.TXT", "PIPE"});
-    main_->btnCopy->click();
+    main_->copyButton->click();
     QCOMPARE(ui_.Texts("warning").back(), std::string("Only file can be transferred.\n\n'PIPE' is a FIFO, not a regular file."));
 #endif
     QVERIFY(Sim().Received().find("transfer") == std::string::npos);

@@ -18,7 +18,7 @@
 
 #include "app/scripted_ui.h"
 #include "app/ui/dialogs.h"
-#include "app/ui/tfrm_main.h"
+#include "app/ui/main_window.h"
 #include "platform/host.h"
 #include "remote/ui/remote_pane.h"
 #include "link/exchange.h"
@@ -29,17 +29,17 @@
 #include "sim/virtual_controller.h"
 
 using vorn::test::ScriptedUi;
-using vorn::ui::TfrmMain;
+using vorn::ui::MainWindow;
 
 class MainWindowTest : public QObject {
   Q_OBJECT
 
  private:
   std::unique_ptr<ScriptedUi> ui_;
-  std::unique_ptr<TfrmMain> w_;
+  std::unique_ptr<MainWindow> w_;
 
   vsim::VirtualController& Sim() { return *w_->Simulator(); }
-  QString PaneText() const { return w_->meoDos->toPlainText(); }
+  QString PaneText() const { return w_->terminalView->toPlainText(); }
   // Waits until the controller has received what it was sent so far, i.e.
   // until nothing new arrives for a moment.
   std::string Settled() {
@@ -59,15 +59,15 @@ class MainWindowTest : public QObject {
     ui_ = std::make_unique<ScriptedUi>();
     vorn::ui::StartOptions options;
     options.simulate = true;
-    w_ = std::make_unique<TfrmMain>(*ui_, options);
+    w_ = std::make_unique<MainWindow>(*ui_, options);
     w_->show();
     QVERIFY(w_->Simulator() != nullptr);
     QCOMPARE(w_->ComName, Sim().PortPath());
-    QVERIFY(w_->cbxCOM->currentText().contains("Virtual controller"));
+    QVERIFY(w_->portChooser->currentText().contains("Virtual controller"));
   }
 
   void cleanup() {
-    if (w_ && w_->TerminalRunning()) w_->Console().tbtnDOSCmdClick();
+    if (w_ && w_->TerminalRunning()) w_->Console().toggleTerminal();
     w_.reset();
     ui_.reset();
   }
@@ -75,15 +75,15 @@ class MainWindowTest : public QObject {
   void startsWithItsCaptionAndTerminalOff() {
     QCOMPARE(w_->windowTitle(), QString("VORN-7730 Series Utility (Ver 1.38)"));
     QVERIFY(!w_->TerminalRunning());
-    QCOMPARE(w_->meoDos->palette().color(QPalette::Text), QColor(0, 128, 0));
-    QVERIFY(w_->pnlVorn->tbtnVornDtIcon->isChecked());
-    QVERIFY(w_->pnlLocal->tbtnLocalDtIcon->isChecked());
-    QCOMPARE(w_->tbtnDOSCmd->toolTip(), QString("Launch Terminal"));
+    QCOMPARE(w_->terminalView->palette().color(QPalette::Text), QColor(0, 128, 0));
+    QVERIFY(w_->remotePane->tbtnVornDtIcon->isChecked());
+    QVERIFY(w_->localPane->tbtnLocalDtIcon->isChecked());
+    QCOMPARE(w_->terminalButton->toolTip(), QString("Launch Terminal"));
     // Both toolbars show their view styles in the order large, small, list, report.
-    for (QToolBar* bar : {w_->pnlLocal->tlbarLocal, w_->pnlVorn->tlbarVorn}) {
+    for (QToolBar* bar : {w_->localPane->tlbarLocal, w_->remotePane->tlbarVorn}) {
       QStringList hints;
       for (QAction* a : bar->actions())
-        if (auto* b = qobject_cast<QToolButton*>(bar->widgetForAction(a)); b && b->isCheckable() && b != w_->tbtnDOSCmd)
+        if (auto* b = qobject_cast<QToolButton*>(bar->widgetForAction(a)); b && b->isCheckable() && b != w_->terminalButton)
           hints << b->toolTip();
       QCOMPARE(hints, (QStringList{"Large Icons", "Small Icons", "List View", "Report View"}));
     }
@@ -104,33 +104,33 @@ class MainWindowTest : public QObject {
     // The list keeps the rows it had while its listing runs, and the status
     // panel says what is being read.
     w_->Remote().ShowRemoteFolder("\\");
-    const int rowsBefore = w_->pnlVorn->RowCount();
+    const int rowsBefore = w_->remotePane->RowCount();
     QVERIFY(rowsBefore > 0);
-    w_->meoDos->viewport()->installEventFilter(&counter);
+    w_->terminalView->viewport()->installEventFilter(&counter);
     int rowsDuring = -1;
     QString panelDuring;
     counter.onPaint = [&] {
       if (!busy()) return;
       ++paintsDuring;
-      rowsDuring = w_->pnlVorn->RowCount();
-      panelDuring = w_->pnlVorn->stabarVorn->Text(0);
+      rowsDuring = w_->remotePane->RowCount();
+      panelDuring = w_->remotePane->stabarVorn->Text(0);
     };
     QTimer timer;
     timer.setInterval(10);
     connect(&timer, &QTimer::timeout, [&] { busy() ? ++ticksDuring : ++ticksAfter; });
-    connect(w_->pnlVorn->tbtnVornUp, &QToolButton::clicked, [&] { clicksDuring += busy(); });
+    connect(w_->remotePane->tbtnVornUp, &QToolButton::clicked, [&] { clicksDuring += busy(); });
     QVERIFY(QTest::qWaitForWindowExposed(w_.get()));
 
     timer.start();
     std::thread clicker([this] {
       std::this_thread::sleep_for(std::chrono::milliseconds(400));
       const QPointF at(5, 5);
-      QCoreApplication::postEvent(w_->pnlVorn->tbtnVornUp, new QMouseEvent(QEvent::MouseButtonPress, at, at, at, Qt::LeftButton,
+      QCoreApplication::postEvent(w_->remotePane->tbtnVornUp, new QMouseEvent(QEvent::MouseButtonPress, at, at, at, Qt::LeftButton,
                                                                  Qt::LeftButton, Qt::NoModifier));
-      QCoreApplication::postEvent(w_->pnlVorn->tbtnVornUp, new QMouseEvent(QEvent::MouseButtonRelease, at, at, at,
+      QCoreApplication::postEvent(w_->remotePane->tbtnVornUp, new QMouseEvent(QEvent::MouseButtonRelease, at, at, at,
                                                                  Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
     });
-    w_->pnlVorn->tbtnRefresh->click();
+    w_->remotePane->tbtnRefresh->click();
     clicker.join();
     QVERIFY(!busy());
     QVERIFY(PaneText().contains("bytes free"));
@@ -149,12 +149,12 @@ class MainWindowTest : public QObject {
     for (QSize size : {QSize(721, 580), w_->minimumSizeHint(), QSize(1600, 1000)}) {
       w_->resize(size);
       QTest::qWait(50);
-      QList<QWidget*> controls{w_->cbxCOM};
-      for (QToolBar* bar : {w_->pnlLocal->tlbarLocal, w_->pnlVorn->tlbarVorn})
+      QList<QWidget*> controls{w_->portChooser};
+      for (QToolBar* bar : {w_->localPane->tlbarLocal, w_->remotePane->tlbarVorn})
         for (QAction* a : bar->actions())
           if (QWidget* b = bar->widgetForAction(a); b && !a->isSeparator()) controls << b;
       for (QWidget* c : controls) {
-        QWidget* pane = c->window() == w_.get() && w_->pnlLocal->isAncestorOf(c) ? static_cast<QWidget*>(w_->pnlLocal) : w_->pnlVorn;
+        QWidget* pane = c->window() == w_.get() && w_->localPane->isAncestorOf(c) ? static_cast<QWidget*>(w_->localPane) : w_->remotePane;
         const QRect inPane(c->mapTo(pane, QPoint(0, 0)), c->size());
         QVERIFY2(c->isVisible() && pane->rect().contains(inPane),
                  qPrintable(QString("%1 at %2x%3").arg(c->objectName()).arg(size.width()).arg(size.height())));
@@ -164,27 +164,27 @@ class MainWindowTest : public QObject {
 
   void typingWhileOffChangesNothing() {
     Sim().ClearReceived();
-    QTest::keyClicks(w_->meoDos, "dir");
-    QTest::keyClick(w_->meoDos, Qt::Key_Up);
+    QTest::keyClicks(w_->terminalView, "dir");
+    QTest::keyClick(w_->terminalView, Qt::Key_Up);
     QCOMPARE(QString::fromStdString(Settled()), QString());
   }
 
   void launchSendsOneReturnAndSwitchesColours() {
     Sim().ClearReceived();
-    w_->Console().tbtnDOSCmdClick();
+    w_->Console().toggleTerminal();
     QVERIFY(w_->TerminalRunning());
-    QVERIFY(w_->tbtnDOSCmd->isChecked());
+    QVERIFY(w_->terminalButton->isChecked());
     QCOMPARE(Settled(), std::string("\r"));
-    QCOMPARE(w_->meoDos->palette().color(QPalette::Base), QColor(Qt::black));
-    QCOMPARE(w_->meoDos->palette().color(QPalette::Text), QColor(192, 192, 192));
+    QCOMPARE(w_->terminalView->palette().color(QPalette::Base), QColor(Qt::black));
+    QCOMPARE(w_->terminalView->palette().color(QPalette::Text), QColor(192, 192, 192));
     // The prompt the return brought back shows up in the pane.
     QTRY_VERIFY_WITH_TIMEOUT(PaneText().contains("D:\\>"), 5000);
   }
 
   void typedCommandShowsTheListing() {
-    w_->Console().tbtnDOSCmdClick();
-    QTest::keyClicks(w_->meoDos, "dir");
-    QTest::keyClick(w_->meoDos, Qt::Key_Return);
+    w_->Console().toggleTerminal();
+    QTest::keyClicks(w_->terminalView, "dir");
+    QTest::keyClick(w_->terminalView, Qt::Key_Return);
     QTRY_VERIFY_WITH_TIMEOUT(PaneText().contains("bytes free"), 8000);
     QVERIFY(PaneText().contains("<DIR>"));
     // The pane shows the controller's echo, never the typed key itself: the
@@ -206,12 +206,12 @@ class MainWindowTest : public QObject {
     vorn::ui::StartOptions options;
     options.simulate = true;
     options.logFile = log.toStdString();
-    w_ = std::make_unique<TfrmMain>(*ui_, options);
+    w_ = std::make_unique<MainWindow>(*ui_, options);
     QVERIFY(w_->LogReady());
     w_->Remote().ShowRemoteFolder("\\");
-    w_->Console().tbtnDOSCmdClick();
-    QTest::keyClicks(w_->meoDos, "echo TERMLINE");
-    QTest::keyClick(w_->meoDos, Qt::Key_Return);
+    w_->Console().toggleTerminal();
+    QTest::keyClicks(w_->terminalView, "echo TERMLINE");
+    QTest::keyClick(w_->terminalView, Qt::Key_Return);
     QTRY_VERIFY_WITH_TIMEOUT(PaneText().contains("\nTERMLINE\n"), 5000);
 
     const QRegularExpression stamped("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}  (.*)$");
@@ -237,8 +237,8 @@ class MainWindowTest : public QObject {
     for (bool timestamps : {false, true}) {
       const QString saved = dir.path() + (timestamps ? "/stamped.txt" : "/plain.txt");
       ui_->files = {saved.toStdString()};
-      w_->Console().LogTimestamps1->setChecked(timestamps);
-      w_->Console().SaveLog1->trigger();
+      w_->Console().logTimestampsAction->setChecked(timestamps);
+      w_->Console().saveLogAction->trigger();
       QFile out(saved);
       QVERIFY(out.open(QIODevice::ReadOnly));
       const QString text = QString::fromUtf8(out.readAll());
@@ -258,7 +258,7 @@ class MainWindowTest : public QObject {
     // A folder is no log file: the window says so and does not start.
     w_.reset();
     options.logFile = dir.path().toStdString();
-    w_ = std::make_unique<TfrmMain>(*ui_, options);
+    w_ = std::make_unique<MainWindow>(*ui_, options);
     QVERIFY(!w_->LogReady());
     QVERIFY(ui_->LastError().find("not a regular file") != std::string::npos);
   }
@@ -270,7 +270,7 @@ class MainWindowTest : public QObject {
     QVERIFY(w_->LineCount() < 300);
     const QString saved = dir.path() + "/all.log";
     ui_->files = {saved.toStdString()};
-    w_->Console().SaveLog1->trigger();
+    w_->Console().saveLogAction->trigger();
     QFile out(saved);
     QVERIFY(out.open(QIODevice::ReadOnly));
     const QStringList lines = QString::fromUtf8(out.readAll()).split('\n', Qt::SkipEmptyParts);
@@ -289,34 +289,34 @@ class MainWindowTest : public QObject {
     options.presentPorts = [&] { return ports; };
     const auto start = [&] {
       w_.reset();
-      w_ = std::make_unique<TfrmMain>(*ui_, options);
+      w_ = std::make_unique<MainWindow>(*ui_, options);
       return w_->ComName;
     };
     QCOMPARE(start(), std::string("ttyFAKE0"));  // first start: scan order
-    w_->cbxCOM->setCurrentIndex(1);
-    w_->cbxCOMChange();
+    w_->portChooser->setCurrentIndex(1);
+    w_->choosePort();
     ports.push_back("ttyFAKE2");
-    w_->cbxCOM->showPopup();
-    QCOMPARE(w_->cbxCOM->count(), 3);
-    QCOMPARE(w_->cbxCOM->currentData().toString(), QString("ttyFAKE1"));
-    w_->cbxCOM->hidePopup();
+    w_->portChooser->showPopup();
+    QCOMPARE(w_->portChooser->count(), 3);
+    QCOMPARE(w_->portChooser->currentData().toString(), QString("ttyFAKE1"));
+    w_->portChooser->hidePopup();
     QCOMPARE(start(), std::string("ttyFAKE1"));
     // The port and the run dialog's program are remembered apart: a port
     // choice leaves the dialog with its first-time text.
     QString shown;
-    WithRunDialog([&](vorn::ui::TdlgVornRun* d) {
+    WithRunDialog([&](vorn::ui::RunProgramDialog* d) {
       shown = d->edtAppName->text();
       d->btnCancel->click();
     });
-    w_->tbtnLocalRunClick();
+    w_->runHostProgram();
     QCOMPARE(shown, QString("edtAppName"));
     // The chosen port going away is said, and the pane forgets the old
     // controller's rows and free space.
     w_->Remote().Listing().Entries.push_back(vorn::RemoteEntry{});
     w_->Remote().Listing().BytesFree = 1000;
     ports = {"ttyFAKE0", "ttyFAKE2"};
-    w_->cbxCOM->showPopup();
-    w_->cbxCOM->hidePopup();
+    w_->portChooser->showPopup();
+    w_->portChooser->hidePopup();
     QCOMPARE(w_->ComName, std::string("ttyFAKE0"));
     QVERIFY(w_->Remote().Listing().Entries.empty() && w_->Remote().Listing().BytesFree == 0);
     QVERIFY2(w_->statusBar()->currentMessage().startsWith("The port ttyFAKE1 is gone. ttyFAKE0 is chosen now"),
@@ -325,14 +325,14 @@ class MainWindowTest : public QObject {
     // A port also named with --port is offered once, where --port puts it.
     options.extraPorts = {"ttyFAKE2"};
     start();
-    QCOMPARE(w_->cbxCOM->count(), 2);
-    QCOMPARE(w_->cbxCOM->itemData(0).toString(), QString("ttyFAKE2"));
+    QCOMPARE(w_->portChooser->count(), 2);
+    QCOMPARE(w_->portChooser->itemData(0).toString(), QString("ttyFAKE2"));
     // A device server's port is typed in, kept through a rescan and chosen
     // again at the next start; a malformed one is refused with a box.
     w_->TypedPortEntered("socket://127.0.0.1:9");
     QCOMPARE(w_->ComName, std::string("socket://127.0.0.1:9"));
-    w_->cbxCOM->showPopup();
-    w_->cbxCOM->hidePopup();
+    w_->portChooser->showPopup();
+    w_->portChooser->hidePopup();
     QCOMPARE(w_->ComName, std::string("socket://127.0.0.1:9"));
     QCOMPARE(start(), std::string("socket://127.0.0.1:9"));
     w_->TypedPortEntered("rfc2217://host-without-port");
@@ -342,95 +342,95 @@ class MainWindowTest : public QObject {
   }
 
   void specialKeysSendEscapeSequences() {
-    w_->Console().tbtnDOSCmdClick();
+    w_->Console().toggleTerminal();
     Settled();
     Sim().ClearReceived();
-    QTest::keyClick(w_->meoDos, Qt::Key_Up);
+    QTest::keyClick(w_->terminalView, Qt::Key_Up);
     QCOMPARE(Settled(), std::string("\x1b[A"));
     Sim().ClearReceived();
-    QTest::keyClick(w_->meoDos, Qt::Key_F1);
-    QTest::keyClick(w_->meoDos, Qt::Key_F5);
+    QTest::keyClick(w_->terminalView, Qt::Key_F1);
+    QTest::keyClick(w_->terminalView, Qt::Key_F5);
     QCOMPARE(Settled(), std::string("\x1bOP"));
   }
 
   void pasteTurnsHostLineEndsIntoOneReturn() {
-    w_->Console().tbtnDOSCmdClick();
+    w_->Console().toggleTerminal();
     Settled();
     Sim().ClearReceived();
     QApplication::clipboard()->setText("echo one\r\necho two");
-    w_->Console().PopupMenu3Popup();
-    QVERIFY(w_->Console().Pasteto7730M1->isEnabled());
-    w_->Console().Pasteto7730M1Click();
+    w_->Console().fillTerminalMenu();
+    QVERIFY(w_->Console().pasteAction->isEnabled());
+    w_->Console().pasteToController();
     QCOMPARE(Settled(), std::string("echo one\recho two"));
     QTRY_VERIFY_WITH_TIMEOUT(PaneText().contains("one"), 5000);
   }
 
   void pasteTakesAtMost1023Characters() {
-    w_->Console().tbtnDOSCmdClick();
+    w_->Console().toggleTerminal();
     Settled();
     Sim().ClearReceived();
     QApplication::clipboard()->setText(QString(2000, 'x'));
-    w_->Console().Pasteto7730M1Click();
+    w_->Console().pasteToController();
     QCOMPARE(Settled().size(), size_t(1023));
   }
 
   void pasteIsOfferedOnlyWhileTheTerminalRuns() {
     QApplication::clipboard()->setText("text");
-    w_->Console().PopupMenu3Popup();
-    QVERIFY(!w_->Console().Pasteto7730M1->isEnabled());
-    QVERIFY(!w_->Console().Copy1->isEnabled());
+    w_->Console().fillTerminalMenu();
+    QVERIFY(!w_->Console().pasteAction->isEnabled());
+    QVERIFY(!w_->Console().copyAction->isEnabled());
   }
 
   void copyRefusesMoreThan1024Characters() {
-    w_->meoDos->setPlainText(QString(1025, 'a'));
-    QTextCursor c(w_->meoDos->document());
+    w_->terminalView->setPlainText(QString(1025, 'a'));
+    QTextCursor c(w_->terminalView->document());
     c.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
-    w_->meoDos->setTextCursor(c);
+    w_->terminalView->setTextCursor(c);
     QApplication::clipboard()->setText("before");
-    w_->Console().Copy1Click();
+    w_->Console().copySelection();
     QCOMPARE(ui_->LastError(), std::string("The selected text exceeds 1024 bytes!"));
     QCOMPARE(QApplication::clipboard()->text(), QString("before"));
 
     c.setPosition(1);
     c.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
-    w_->meoDos->setTextCursor(c);
-    w_->Console().Copy1Click();
+    w_->terminalView->setTextCursor(c);
+    w_->Console().copySelection();
     QCOMPARE(QApplication::clipboard()->text(), QString(1024, 'a'));
   }
 
   void terminalDisablesExchangeControlsUntilItStops() {
-    QList<QWidget*> controls{w_->tbtnVornConf, w_->pnlVorn->tbtnVornUp, w_->pnlVorn->tbtnRefresh, w_->pnlVorn->tbtnVornLgIcon,
-                             w_->pnlVorn->tbtnVornSmIcon, w_->pnlVorn->tbtnVornLsIcon, w_->pnlVorn->tbtnVornDtIcon, w_->cbxCOM,
-                             w_->pnlVorn->cbxVorn, w_->pnlVorn->lstviewVorn, w_->btnCopy, w_->tbtnTCPConf, w_->tbtnKAPRIN};
+    QList<QWidget*> controls{w_->ioConfigButton, w_->remotePane->tbtnVornUp, w_->remotePane->tbtnRefresh, w_->remotePane->tbtnVornLgIcon,
+                             w_->remotePane->tbtnVornSmIcon, w_->remotePane->tbtnVornLsIcon, w_->remotePane->tbtnVornDtIcon, w_->portChooser,
+                             w_->remotePane->cbxVorn, w_->remotePane->lstviewVorn, w_->copyButton, w_->networkButton, w_->imageToolButton};
     // A drop on the controller pane starts an upload as the copy button does.
     const auto dropTaken = [this] {
       QMimeData mime;
       mime.setUrls({QUrl::fromLocalFile(QCoreApplication::applicationFilePath())});
-      QWidget* viewport = w_->pnlVorn->lstviewVorn->Report()->viewport();
+      QWidget* viewport = w_->remotePane->lstviewVorn->Report()->viewport();
       QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
       QApplication::sendEvent(viewport, &enter);
       return enter.isAccepted();
     };
     QVERIFY(dropTaken());
-    w_->Console().tbtnDOSCmdClick();
+    w_->Console().toggleTerminal();
     for (QWidget* c : controls) QVERIFY2(!c->isEnabled(), qPrintable(c->objectName()));
-    QVERIFY(!w_->pnlLocal->CopyToVorn1->isEnabled());
+    QVERIFY(!w_->localPane->copyToControllerAction->isEnabled());
     QVERIFY(!dropTaken());
-    QVERIFY(w_->tbtnLocalRun->isEnabled());
-    QVERIFY(w_->pnlLocal->lstviewLocal->isEnabled());
-    w_->Console().tbtnDOSCmdClick();
+    QVERIFY(w_->runButton->isEnabled());
+    QVERIFY(w_->localPane->lstviewLocal->isEnabled());
+    w_->Console().toggleTerminal();
     for (QWidget* c : controls) QVERIFY2(c->isEnabled(), qPrintable(c->objectName()));
-    QVERIFY(w_->pnlLocal->CopyToVorn1->isEnabled());
+    QVERIFY(w_->localPane->copyToControllerAction->isEnabled());
     QVERIFY(dropTaken());
-    QCOMPARE(w_->meoDos->palette().color(QPalette::Text), QColor(0, 128, 0));
-    QVERIFY(!w_->tbtnDOSCmd->isChecked());
+    QCOMPARE(w_->terminalView->palette().color(QPalette::Text), QColor(0, 128, 0));
+    QVERIFY(!w_->terminalButton->isChecked());
   }
 
   void stoppedTerminalReleasesThePort() {
-    w_->Console().tbtnDOSCmdClick();
+    w_->Console().toggleTerminal();
     vorn::SerialPort held(Sim().PortPath());
     QVERIFY(!held.Open());
-    w_->Console().tbtnDOSCmdClick();
+    w_->Console().toggleTerminal();
     vorn::SerialPort again(Sim().PortPath());
     QVERIFY(again.Open());
     again.Close();
@@ -438,13 +438,13 @@ class MainWindowTest : public QObject {
 
   void unopenablePortKeepsTheTerminalOff() {
     w_->ComName = "/dev/does-not-exist";
-    w_->Console().tbtnDOSCmdClick();
+    w_->Console().toggleTerminal();
     QVERIFY(!w_->TerminalRunning());
-    QVERIFY(!w_->tbtnDOSCmd->isChecked());
+    QVERIFY(!w_->terminalButton->isChecked());
     // The message of old, then the real reason on a line of its own.
     QCOMPARE(ui_->LastError(), std::string("Unable to open /dev/does-not-exist !\n\nReason: /dev/does-not-exist does not "
                                            "exist; choose another port or check that the adapter is plugged in."));
-    QVERIFY(w_->pnlVorn->tbtnRefresh->isEnabled());
+    QVERIFY(w_->remotePane->tbtnRefresh->isEnabled());
   }
 
   // A close request while a listing waits on the line is kept: the window
@@ -459,7 +459,7 @@ class MainWindowTest : public QObject {
       QCoreApplication::postEvent(w_.get(), new QCloseEvent);
     });
     QSignalSpy said(w_->statusBar(), &QStatusBar::messageChanged);
-    w_->pnlVorn->tbtnRefresh->click();
+    w_->remotePane->tbtnRefresh->click();
     closer.join();
     QVERIFY(w_->Remote().Listing().BytesFree > 0);  // the listing ran to its end
     QVERIFY(!said.isEmpty());
@@ -474,26 +474,26 @@ class MainWindowTest : public QObject {
     QVERIFY(w_->isVisible());
     QCOMPARE(ui_->Texts("question").back(), std::string("Are you sure to exit?"));
     ui_->answers = {true};
-    w_->Exit1Click();
+    w_->exitApplication();
     QVERIFY(!w_->isVisible());
   }
 
   void exitWhileTheTerminalRunsLeavesNothingBehind() {
     const std::string path = Sim().PortPath();
-    w_->Console().tbtnDOSCmdClick();
-    QTest::keyClicks(w_->meoDos, "dir");
-    QTest::keyClick(w_->meoDos, Qt::Key_Return);
+    w_->Console().toggleTerminal();
+    QTest::keyClicks(w_->terminalView, "dir");
+    QTest::keyClick(w_->terminalView, Qt::Key_Return);
     QTest::qWait(100);
     // The simulator outlives the window here so the port can be tried after.
     ui_->answers = {true};
-    w_->Exit1Click();
+    w_->exitApplication();
     w_.reset();  // joins both terminal threads; a hang would time the test out
   }
 
   // Runs action on the run dialog as soon as it is shown modally.
-  void WithRunDialog(std::function<void(vorn::ui::TdlgVornRun*)> action) {
+  void WithRunDialog(std::function<void(vorn::ui::RunProgramDialog*)> action) {
     QTimer::singleShot(0, this, [action] {
-      auto* dialog = qobject_cast<vorn::ui::TdlgVornRun*>(QApplication::activeModalWidget());
+      auto* dialog = qobject_cast<vorn::ui::RunProgramDialog*>(QApplication::activeModalWidget());
       QVERIFY(dialog);
       action(dialog);
     });
@@ -503,14 +503,14 @@ class MainWindowTest : public QObject {
     const QByteArray settings = "/tmp/vorn7730-run-dialog-cancel.ini";
     QFile::remove(settings);
     qputenv("VORN7730_SETTINGS", settings);
-    w_->Console().tbtnDOSCmdClick();
+    w_->Console().toggleTerminal();
     QString shown;
-    WithRunDialog([&](vorn::ui::TdlgVornRun* d) {
+    WithRunDialog([&](vorn::ui::RunProgramDialog* d) {
       shown = d->edtAppName->text();
       d->edtAppName->setText("/bin/true");
       d->btnCancel->click();
     });
-    w_->tbtnLocalRunClick();
+    w_->runHostProgram();
     QCOMPARE(shown, QString("edtAppName"));  // the key was never written
     QVERIFY(w_->TerminalRunning());
     QVERIFY(!QFile::exists(settings));
@@ -520,12 +520,12 @@ class MainWindowTest : public QObject {
     const QByteArray settings = "/tmp/vorn7730-run-dialog-ok.ini";
     QFile::remove(settings);
     qputenv("VORN7730_SETTINGS", settings);
-    w_->Console().tbtnDOSCmdClick();
-    WithRunDialog([](vorn::ui::TdlgVornRun* d) {
+    w_->Console().toggleTerminal();
+    WithRunDialog([](vorn::ui::RunProgramDialog* d) {
       d->edtAppName->setText("/no/such/program.exe");
       d->btnOK->click();
     });
-    w_->tbtnLocalRunClick();
+    w_->runHostProgram();
     QVERIFY(!w_->TerminalRunning());
     QCOMPARE(ui_->LastError(), std::string("Unable to run the application. '/no/such/program.exe'"));
     auto saved = vorn::platform::HostRegistry().ReadString(vorn::ui::kRunFileKey, vorn::ui::kRunFileValue);
@@ -534,11 +534,11 @@ class MainWindowTest : public QObject {
 
     // The next dialog shows the remembered path.
     QString shown;
-    WithRunDialog([&](vorn::ui::TdlgVornRun* d) {
+    WithRunDialog([&](vorn::ui::RunProgramDialog* d) {
       shown = d->edtAppName->text();
       d->btnCancel->click();
     });
-    w_->tbtnLocalRunClick();
+    w_->runHostProgram();
     QCOMPARE(shown, QString("/no/such/program.exe"));
   }
 
@@ -546,7 +546,7 @@ class MainWindowTest : public QObject {
   // they close, at the root when its folder went with the old drive.
   void toolsListThePaneAgainWhenTheyClose() {
     const std::vector<uint8_t> withoutSub = Sim().DriveImage();
-    for (QToolButton* tool : {w_->tbtnTCPConf, w_->tbtnKAPRIN}) {
+    for (QToolButton* tool : {w_->networkButton, w_->imageToolButton}) {
       for (bool gone : {false, true}) {
         QVERIFY(Sim().LoadDriveImage(withoutSub));
         QVERIFY(Sim().MakeDir("D:\\SUB"));
@@ -571,8 +571,8 @@ class MainWindowTest : public QObject {
   }
 
   void networkAndImageButtonsAskForARefreshFirst() {
-    w_->tbtnTCPConfClick();
-    w_->tbtnKAPRINClick();
+    w_->openNetworkDialog();
+    w_->openImageTool();
     auto warnings = ui_->Texts("warning");
     QCOMPARE(warnings.size(), size_t(2));
     QCOMPARE(warnings[0], std::string("Please press 'Refresh folder' button in the VORN-7730 panel first."));

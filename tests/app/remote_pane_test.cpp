@@ -9,25 +9,25 @@
 #include <functional>
 #include <memory>
 
-#include "app/ui/tfrm_main.h"
+#include "app/ui/main_window.h"
 #include "link/ui/terminal_console.h"
 #include "remote/ui/remote_pane.h"
-#include "remote/ui/tdlg_vorn_prop.h"
-#include "remote/ui/tdlg_vorn_view.h"
+#include "remote/ui/properties_dialog.h"
+#include "remote/ui/text_viewer.h"
 #include "scripted_ui.h"
 #include "sim/virtual_controller.h"
 
 using vorn::ui::RemotePane;
-using vorn::ui::TdlgVornProp;
-using vorn::ui::TdlgVornView;
-using vorn::ui::TfrmMain;
+using vorn::ui::PropertiesDialog;
+using vorn::ui::TextViewer;
+using vorn::ui::MainWindow;
 
 class RemotePaneTest : public QObject {
   Q_OBJECT
 
  private:
   vorn::test::ScriptedUi ui_;
-  std::unique_ptr<TfrmMain> main_;
+  std::unique_ptr<MainWindow> main_;
 
   RemotePane& Pane() { return main_->Remote(); }
   vsim::VirtualController& Sim() { return *main_->Simulator(); }
@@ -47,7 +47,7 @@ class RemotePaneTest : public QObject {
     const int row = RowOf(name);
     QVERIFY2(row >= 0, name.c_str());
     Pane().lstviewVorn->SelectRow(row);
-    Pane().PopupMenu2Popup();
+    Pane().fillRemoteMenu();
   }
   void ListRoot() { Pane().ShowRemoteFolder("\\"); }
   QString Panel(int i) { return Pane().stabarVorn->Text(i); }
@@ -60,7 +60,7 @@ class RemotePaneTest : public QObject {
     ui_ = {};
     vorn::ui::StartOptions options;
     options.simulate = true;
-    main_ = std::make_unique<TfrmMain>(ui_, options);
+    main_ = std::make_unique<MainWindow>(ui_, options);
     QVERIFY(main_->Simulator());
     QCOMPARE(main_->ComName, main_->Simulator()->PortPath());
   }
@@ -100,23 +100,23 @@ class RemotePaneTest : public QObject {
     ListRoot();
     QSignalSpy listed(&Pane(), &vorn::ui::RemotePane::folderListed);
     Pane().lstviewVorn->SelectRow(RowOf("CONF"));
-    Pane().lstviewVornDblClick();
+    Pane().openRow();
     QCOMPARE(Pane().Listing().CurrentPath, std::string("\\CONF"));
     QCOMPARE(Names(), std::vector<std::string>{"UNIT.CFG"});
     QCOMPARE(Pane().cbxVorn->currentText(), QString("\\CONF"));
     QCOMPARE(Pane().lstviewVorn->CurrentRow(), -1);
 
     Sim().MakeDir("\\CONF\\SUB");
-    Pane().tbtnRefreshClick();
+    Pane().refresh();
     Pane().lstviewVorn->SelectRow(RowOf("SUB"));
-    Pane().lstviewVornKeyDown(13);
+    Pane().listKey(13);
     QCOMPARE(Pane().Listing().CurrentPath, std::string("\\CONF\\SUB"));
     QVERIFY(Names().empty());
     QCOMPARE(Panel(0), QString("0 object(s)"));
 
-    Pane().lstviewVornKeyDown(8);
+    Pane().listKey(8);
     QCOMPARE(Pane().Listing().CurrentPath, std::string("\\CONF"));
-    Pane().tbtnVornUpClick();
+    Pane().goUp();
     QCOMPARE(Pane().Listing().CurrentPath, std::string("\\"));
     QCOMPARE(Names(), Demo());
     QStringList paths;
@@ -127,7 +127,7 @@ class RemotePaneTest : public QObject {
     const int item = Pane().cbxVorn->findText("\\CONF");
     QVERIFY(item >= 0);
     Pane().cbxVorn->setCurrentIndex(item);
-    Pane().cbxVornClick();
+    Pane().openTypedPath();
     QCOMPARE(Pane().Listing().CurrentPath, std::string("\\CONF"));
   }
 
@@ -154,16 +154,16 @@ class RemotePaneTest : public QObject {
   void columnClickSortsOnce() {
     Sim().WriteFile("\\TINY.TXT", "x");
     ListRoot();
-    Pane().lstviewVornColumnClick(1);
+    Pane().sortByColumn(1);
     QCOMPARE(Names(), (std::vector<std::string>{"CONF", "DATA", "TINY.TXT", "AUTORUN.BAT", "AUTOEXEC.BAT",
                                                 "DEMO.EXE", "COUNTER.EXE"}));
     QCOMPARE(Pane().Listing().ChosenColumn, 1);
     QCOMPARE(Pane().Listing().SortColumn, 0);
-    Pane().tbtnRefreshClick();
+    Pane().refresh();
     QCOMPARE(Names()[2], std::string("AUTOEXEC.BAT"));
 
     // The Type column sorts by the host's type texts, looked up for the sort.
-    Pane().lstviewVornColumnClick(2);
+    Pane().sortByColumn(2);
     const auto& entries = Pane().Listing().Entries;
     for (size_t i = 3; i < entries.size(); ++i) {
       QVERIFY(!entries[i].TypeText.empty());
@@ -176,7 +176,7 @@ class RemotePaneTest : public QObject {
     QVERIFY(Pane().tbtnVornDtIcon->isChecked());
     Pane().tbtnVornLgIcon->click();
     QCOMPARE(Pane().lstviewVorn->Style(), vorn::ui::ViewStyle::LargeIcons);
-    Pane().tbtnVornLsIconClick();
+    Pane().showList();
     QCOMPARE(Pane().lstviewVorn->Style(), vorn::ui::ViewStyle::List);
     int down = 0;
     for (auto* b : {Pane().tbtnVornLgIcon, Pane().tbtnVornSmIcon, Pane().tbtnVornLsIcon, Pane().tbtnVornDtIcon})
@@ -185,7 +185,7 @@ class RemotePaneTest : public QObject {
     QVERIFY(Pane().tbtnVornLsIcon->isChecked());
 
     Pane().resize(452, 300);
-    Pane().stabarVornResize();
+    Pane().sizeStatusPanels();
     QCOMPARE(Pane().stabarVorn->PanelWidth(0), 150);
   }
 
@@ -214,17 +214,17 @@ class RemotePaneTest : public QObject {
     ListRoot();
     auto state = [this] {
       return QString("%1%2%3%4%5")
-          .arg(Pane().MakeDirectory1->isEnabled())
-          .arg(Pane().Delete1->isEnabled())
-          .arg(Pane().Rename1->isEnabled())
-          .arg(Pane().SetToAutoRun1->isEnabled())
-          .arg(Pane().Properities1->isEnabled());
+          .arg(Pane().makeDirectoryAction->isEnabled())
+          .arg(Pane().deleteAction->isEnabled())
+          .arg(Pane().renameAction->isEnabled())
+          .arg(Pane().autoRunMenu->isEnabled())
+          .arg(Pane().propertiesAction->isEnabled());
     };
     Pane().lstviewVorn->ClearSelection();
-    Pane().PopupMenu2Popup();
+    Pane().fillRemoteMenu();
     QCOMPARE(state(), QString("10001"));
-    QVERIFY(!Pane().VORNCopy1->isEnabled() && !Pane().VORNPaste1->isEnabled());
-    QVERIFY(Pane().ABORT1->isEnabled() && Pane().FORMAT1->isEnabled() && Pane().MEM1->isEnabled());
+    QVERIFY(!Pane().controllerCopyAction->isEnabled() && !Pane().controllerPasteAction->isEnabled());
+    QVERIFY(Pane().abortAction->isEnabled() && Pane().formatAction->isEnabled() && Pane().memAction->isEnabled());
 
     Choose("PROG.EXE");
     QCOMPARE(state(), QString("01111"));
@@ -236,7 +236,7 @@ class RemotePaneTest : public QObject {
     QCOMPARE(state(), QString("01101"));
     // With no row selected the popup row stays.
     Pane().lstviewVorn->ClearSelection();
-    Pane().PopupMenu2Popup();
+    Pane().fillRemoteMenu();
     QCOMPARE(Pane().Listing().PopupIndex, RowOf("AUTOEXEC.BAT"));
 
     // The controller prints upper case; a lower-case name is not a program.
@@ -248,21 +248,21 @@ class RemotePaneTest : public QObject {
   void makeDirectoryAndRename() {
     ListRoot();
     ui_.names = {std::string("NEWDIR")};
-    Pane().MakeDirectory1Click();
+    Pane().makeDirectory();
     QVERIFY(Sim().Exists("\\NEWDIR"));
     QVERIFY(RowOf("NEWDIR") >= 0);
     QCOMPARE(ui_.Texts("ask").back(), std::string("Make directory|Please input new directory name:|8"));
 
     // Cancel sends nothing.
     Sim().ClearReceived();
-    Pane().MakeDirectory1Click();
+    Pane().makeDirectory();
     QVERIFY(Sim().Received().empty());
 
     Pane().Listing().ChosenColumn = 1;
     Choose("DEMO.EXE");
     const int popupRow = Pane().Listing().PopupIndex;
     ui_.names = {std::string("RUN.EXE")};
-    Pane().Rename1Click();
+    Pane().renameSelected();
     // The prompt starts with the current name.
     QCOMPARE(ui_.Texts("ask").back(), std::string("Rename file 'DEMO.EXE'|Please input new file name:|12|DEMO.EXE"));
     QVERIFY(Sim().Exists("\\RUN.EXE"));
@@ -275,7 +275,7 @@ class RemotePaneTest : public QObject {
     Choose("AUTORUN.BAT");
     ui_.names = {std::string("AUTOEXEC.BAT")};
     Sim().ClearReceived();
-    Pane().Rename1Click();
+    Pane().renameSelected();
     QCOMPARE(ui_.LastError().substr(0, 10), std::string("Duplicate "));
     QVERIFY(ui_.LastError().find("'AUTOEXEC.BAT'!") != std::string::npos);
     QVERIFY(Sim().Received().find("ren AUTORUN.BAT AUTOEXEC.BAT\r") != std::string::npos);
@@ -287,10 +287,10 @@ class RemotePaneTest : public QObject {
     ListRoot();
     Sim().ClearReceived();
     ui_.names = {std::string("A>B")};
-    Pane().MakeDirectory1Click();
+    Pane().makeDirectory();
     Choose("AUTOEXEC.BAT");
     ui_.names = {std::string("*.TXT")};
-    Pane().Rename1Click();
+    Pane().renameSelected();
     const auto errors = ui_.Texts("error");
     QCOMPARE(errors.size(), size_t(2));
     QVERIFY2(errors[0].find("'A>B'") == 0 && errors[0].find("< > |") != std::string::npos, errors[0].c_str());
@@ -303,7 +303,7 @@ class RemotePaneTest : public QObject {
   // file command still acts in the folder the pane shows.
   void fileCommandsActInTheShownFolder() {
     std::string counted;
-    Pane().ShowProperties = [&counted](TdlgVornProp& d) { counted = d.Contains; };
+    Pane().ShowProperties = [&counted](PropertiesDialog& d) { counted = d.Contains; };
     const struct {
       const char* what;
       const char* row;  // selected; "" for none
@@ -311,19 +311,19 @@ class RemotePaneTest : public QObject {
       std::function<void()> act;
       std::function<bool()> done;
     } cases[] = {
-        {"delete", "TWIN.TXT", [&] { ui_.answers = {true}; }, [&] { Pane().Delete1Click(); },
+        {"delete", "TWIN.TXT", [&] { ui_.answers = {true}; }, [&] { Pane().deleteSelected(); },
          [&] { return !Sim().Exists("\\DATA\\TWIN.TXT") && Sim().Exists("\\TWIN.TXT"); }},
-        {"rename", "OLD.TXT", [&] { ui_.names = {std::string("NEW.TXT")}; }, [&] { Pane().Rename1Click(); },
+        {"rename", "OLD.TXT", [&] { ui_.names = {std::string("NEW.TXT")}; }, [&] { Pane().renameSelected(); },
          [&] { return Sim().Exists("\\DATA\\NEW.TXT") && Sim().Exists("\\OLD.TXT") && !Sim().Exists("\\NEW.TXT"); }},
-        {"make directory", "", [&] { ui_.names = {std::string("MADE")}; }, [&] { Pane().MakeDirectory1Click(); },
+        {"make directory", "", [&] { ui_.names = {std::string("MADE")}; }, [&] { Pane().makeDirectory(); },
          [&] { return Sim().Exists("\\DATA\\MADE") && !Sim().Exists("\\MADE"); }},
-        {"autorun", "RUN.EXE", [] {}, [&] { Pane().Vorn7730M1Click(); },
+        {"autorun", "RUN.EXE", [] {}, [&] { Pane().setAutoRun7730M(); },
          [&] {
            std::string here, root;
            return Sim().ReadFile("\\DATA\\AUTORUN.BAT", &here) && here == "RUN.EXE\r\n" &&
                   Sim().ReadFile("\\AUTORUN.BAT", &root) && root == "DEMO.EXE\r\n";
          }},
-        {"properties of a folder", "SUB", [] {}, [&] { Pane().Properities1Click(); },
+        {"properties of a folder", "SUB", [] {}, [&] { Pane().openProperties(); },
          [&] { return counted == "1 file(s), 0 folder(s)"; }},
     };
     for (const char* path : {"\\TWIN.TXT", "\\DATA\\TWIN.TXT", "\\OLD.TXT", "\\DATA\\OLD.TXT", "\\DATA\\RUN.EXE"})
@@ -350,7 +350,7 @@ class RemotePaneTest : public QObject {
 
     Choose("HOLDS");
     Sim().ClearReceived();
-    Pane().Delete1Click();
+    Pane().deleteSelected();
     QCOMPARE(ui_.Texts("warning").back(), std::string("The directory 'HOLDS' is not empty.\nCannot delete this directory!"));
     QVERIFY(Sim().Received().find("dir/s HOLDS\r") != std::string::npos);
     QVERIFY(Sim().Received().find("rd ") == std::string::npos);
@@ -359,7 +359,7 @@ class RemotePaneTest : public QObject {
     Choose("EMPTY");
     const int row = RowOf("EMPTY");
     ui_.answers = {true};
-    Pane().Delete1Click();
+    Pane().deleteSelected();
     QCOMPARE(ui_.Texts("question").back(), std::string("Are you sure to delete the directory 'EMPTY'\nfrom VORN-7730?"));
     QVERIFY(!Sim().Exists("\\EMPTY"));
     QCOMPARE(Pane().lstviewVorn->CurrentRow(), row);
@@ -367,10 +367,10 @@ class RemotePaneTest : public QObject {
     Choose("DEMO.EXE");  // the last row
     ui_.answers = {false};
     Sim().ClearReceived();
-    Pane().Delete1Click();
+    Pane().deleteSelected();
     QVERIFY(Sim().Received().empty());
     ui_.answers = {true};
-    Pane().Delete1Click();
+    Pane().deleteSelected();
     QVERIFY(!Sim().Exists("\\DEMO.EXE"));
     QCOMPARE(Pane().lstviewVorn->CurrentRow(), static_cast<int>(Names().size()) - 1);
   }
@@ -378,7 +378,7 @@ class RemotePaneTest : public QObject {
   // Each key does what its menu command or button does, on the selected row.
   void keysOfTheList() {
     ListRoot();
-    QSignalSpy copies(main_->btnCopy, &QPushButton::clicked);
+    QSignalSpy copies(main_->copyButton, &QPushButton::clicked);
     const struct {
       const char* what;
       Qt::Key key;
@@ -414,8 +414,8 @@ class RemotePaneTest : public QObject {
 
   void propertiesOfRootDirectoryAndFile() {
     std::vector<std::vector<std::string>> shown;
-    Pane().ShowProperties = [&shown](TdlgVornProp& d) {
-      d.FormShow();
+    Pane().ShowProperties = [&shown](PropertiesDialog& d) {
+      d.showValues();
       QCOMPARE(d.windowTitle(), QString("Properities"));
       shown.push_back({d.lblModule->text().toStdString(), d.lblName->text().toStdString(),
                        d.lblPath->text().toStdString(), d.lblType->text().toStdString(),
@@ -424,7 +424,7 @@ class RemotePaneTest : public QObject {
     };
     ListRoot();
     Pane().lstviewVorn->ClearSelection();
-    Pane().Properities1Click();
+    Pane().openProperties();
     QCOMPARE(shown.size(), size_t(1));
     QCOMPARE(shown[0][0], std::string("VORN-7730"));
     QCOMPARE(shown[0][2], std::string("\\"));
@@ -433,19 +433,19 @@ class RemotePaneTest : public QObject {
     QCOMPARE(shown[0][6], std::string("6 file(s), 2 folder(s)"));
 
     Pane().lstviewVorn->SelectRow(RowOf("CONF"));
-    Pane().Properities1Click();
+    Pane().openProperties();
     QCOMPARE(shown.back()[1], std::string("CONF"));
     QCOMPARE(shown.back()[6], std::string("1 file(s), 0 folder(s)"));
     QCOMPARE(shown.back()[5], std::string("1998/07/01 08:00:00"));
 
     Pane().lstviewVorn->SelectRow(RowOf("DEMO.EXE"));
-    Pane().Properities1Click();
+    Pane().openProperties();
     QCOMPARE(shown.back()[4], std::string("2874 byte(s)"));
     QCOMPARE(shown.back()[6], std::string());
 
     Pane().ShowRemoteFolder("\\DATA");
     Pane().lstviewVorn->ClearSelection();
-    Pane().Properities1Click();
+    Pane().openProperties();
     QCOMPARE(shown.back()[3], std::string("Folder"));
   }
 
@@ -453,12 +453,12 @@ class RemotePaneTest : public QObject {
     ListRoot();
     ui_.answers = {false};
     Sim().ClearReceived();
-    Pane().FORMAT1Click();
+    Pane().formatDrive();
     QVERIFY(Sim().Received().empty());
     QCOMPARE(ui_.Texts("question").back(),
              std::string("This action will format the D drive on VORN-7730.\nAll the data on that drive will be erased.\nAre you sure?"));
     ui_.answers = {true};
-    Pane().FORMAT1Click();
+    Pane().formatDrive();
     QVERIFY(Sim().Received().find("C:\\DLFMT D: /C\r") != std::string::npos);
     QVERIFY(Names().empty());
     QCOMPARE(Panel(0), QString("0 object(s)"));
@@ -474,17 +474,17 @@ class RemotePaneTest : public QObject {
     } cases[] = {
         {[this] {
            ui_.names = {std::string("newdir")};
-           Pane().MakeDirectory1Click();
+           Pane().makeDirectory();
          },
          "Directory NEWDIR made in D:\\."},
         {[this] {
            Choose("DEMO.EXE");
-           Pane().Vorn7730M1Click();
+           Pane().setAutoRun7730M();
          },
          "AutoRun.bat now starts DEMO.EXE."},
         {[this] {
            Choose("COUNTER.EXE");
-           Pane().Vorn7730TCP1Click();
+           Pane().setAutoRun7730Tcp();
          },
          "COUNTER.EXE added to AutoRun.bat."},
     };
@@ -498,16 +498,16 @@ class RemotePaneTest : public QObject {
   void autoRunReplacesOrAppends() {
     ListRoot();
     Choose("DEMO.EXE");
-    Pane().Vorn7730M1Click();
+    Pane().setAutoRun7730M();
     Choose("COUNTER.EXE");
-    Pane().Vorn7730M1Click();
+    Pane().setAutoRun7730M();
     std::string content;
     QVERIFY(Sim().ReadFile("\\AUTORUN.BAT", &content));
     QCOMPARE(content, std::string("COUNTER.EXE\r\n"));
     QCOMPARE(Pane().lstviewVorn->CurrentRow(), RowOf("COUNTER.EXE"));
 
     Choose("DEMO.EXE");
-    Pane().Vorn7730TCP1Click();
+    Pane().setAutoRun7730Tcp();
     QVERIFY(Sim().ReadFile("\\AUTORUN.BAT", &content));
     QCOMPARE(content, std::string("COUNTER.EXE\r\nDEMO.EXE\r\n"));
     QVERIFY(Sim().Received().find("echo DEMO.EXE>>AutoRun.bat\r") != std::string::npos);
@@ -520,18 +520,18 @@ class RemotePaneTest : public QObject {
     std::vector<std::string> shown;
     const QString saved = QDir::temp().filePath(QString("vorn_view_%1.txt").arg(QCoreApplication::applicationPid()));
     QFile::remove(saved);
-    Pane().ShowViewer = [&](TdlgVornView& d) {
+    Pane().ShowViewer = [&](TextViewer& d) {
       shown = {d.windowTitle().toStdString(), d.meoText->toPlainText().toStdString()};
       QVERIFY(d.meoText->isReadOnly());
       ui_.files = {saved.toStdString()};
-      QVERIFY(d.btnSaveAsClick());
+      QVERIFY(d.saveAs());
     };
     Pane().ShowRemoteFolder("\\DATA");
     Choose("NOTE.TXT");
-    QVERIFY(Pane().View1->isEnabled());
-    Pane().View1Click();
+    QVERIFY(Pane().viewAction->isEnabled());
+    Pane().viewFile();
     QCOMPARE(shown.size(), size_t(2));
-    QCOMPARE(shown[0], TdlgVornView::TitleFor("D:\\DATA\\NOTE.TXT"));
+    QCOMPARE(shown[0], TextViewer::TitleFor("D:\\DATA\\NOTE.TXT"));
     QVERIFY(shown[0].find("text files only") != std::string::npos);
     QCOMPARE(shown[1], std::string("first line\n  second"));
     QFile file(saved);
@@ -541,10 +541,10 @@ class RemotePaneTest : public QObject {
 
     ListRoot();
     Choose("DEMO.EXE");
-    QVERIFY(!Pane().View1->isEnabled());
+    QVERIFY(!Pane().viewAction->isEnabled());
     shown.clear();
     Sim().ClearReceived();
-    Pane().View1Click();
+    Pane().viewFile();
     QVERIFY(shown.empty());
     QVERIFY(Sim().Received().empty());
     QVERIFY(ui_.Texts("warning").back().find("image backup") != std::string::npos);
@@ -554,10 +554,10 @@ class RemotePaneTest : public QObject {
     ListRoot();
     Pane().lstviewVorn->SelectRow(RowOf("DEMO.EXE"));
     Sim().ClearReceived();
-    Pane().lstviewVornDblClick();
+    Pane().openRow();
     QVERIFY(main_->TerminalRunning());
     QTRY_VERIFY_WITH_TIMEOUT(Sim().Received().find("DEMO.EXE\r") != std::string::npos, 3000);
-    main_->Console().tbtnDOSCmdClick();
+    main_->Console().toggleTerminal();
     QVERIFY(!main_->TerminalRunning());
   }
 
@@ -571,21 +571,21 @@ class RemotePaneTest : public QObject {
     QTest::qWait(100);
     QVERIFY(main_->grab().save(QString::fromLocal8Bit(dir) + "/remote_pane.png"));
 
-    Pane().ShowProperties = [&dir](TdlgVornProp& d) {
+    Pane().ShowProperties = [&dir](PropertiesDialog& d) {
       d.show();
       QVERIFY(QTest::qWaitForWindowExposed(&d));
       QVERIFY(d.grab().save(QString::fromLocal8Bit(dir) + "/properties.png"));
     };
     Pane().lstviewVorn->SelectRow(RowOf("CONF"));
-    Pane().Properities1Click();
+    Pane().openProperties();
 
-    Pane().ShowViewer = [&dir](TdlgVornView& d) {
+    Pane().ShowViewer = [&dir](TextViewer& d) {
       d.show();
       QVERIFY(QTest::qWaitForWindowExposed(&d));
       QVERIFY(d.grab().save(QString::fromLocal8Bit(dir) + "/viewer.png"));
     };
     Choose("AUTOEXEC.BAT");
-    Pane().View1Click();
+    Pane().viewFile();
   }
 };
 

@@ -12,16 +12,16 @@
 #include <iterator>
 
 #include "app/scripted_ui.h"
-#include "app/ui/tfrm_main.h"
+#include "app/ui/main_window.h"
 #include "link/ui/terminal_pane_widget.h"
 #include "remote/ui/remote_pane.h"
-#include "image/ui/tdlg_vorn_kaprin.h"
+#include "image/ui/image_tool_dialog.h"
 #include "image/image_estimate.h"
-#include "image/ui/tfrm_mwait_for.h"
+#include "image/ui/wait_window.h"
 #include "sim/virtual_controller.h"
 #include "transfer/scripted_port.h"
 
-using vorn::ui::TdlgVornKaprin;
+using vorn::ui::ImageToolDialog;
 
 namespace {
 
@@ -39,9 +39,9 @@ class IdleThread : public Base {
   }
 };
 
-class ToolWindow : public TdlgVornKaprin {
+class ToolWindow : public ImageToolDialog {
  public:
-  using TdlgVornKaprin::TdlgVornKaprin;
+  using ImageToolDialog::ImageToolDialog;
   bool uploadSucceeds = true;
   std::vector<std::string> uploads;
   vorn::KaprinThreadBase* made = nullptr;
@@ -100,18 +100,18 @@ class KaprinWindowTest : public QObject {
   // Presses the button of the mode; `whileWaiting` runs once the progress window is up.
   void Press(ToolWindow& w, int mode, const std::function<void()>& whileWaiting) {
     QTimer::singleShot(0, &w, [&w, whileWaiting] {
-      QVERIFY(w.WaitWindow && w.WaitWindow->isVisible());
+      QVERIFY(w.waitWindow && w.waitWindow->isVisible());
       w.TimerChkKaprin->stop();  // the test gives the ticks
       whileWaiting();
-      if (w.WaitWindow && w.WaitWindow->isVisible()) {
-        w.WaitWindow->CloseWindow();  // a failed check must not leave the test waiting
+      if (w.waitWindow && w.waitWindow->isVisible()) {
+        w.waitWindow->CloseWindow();  // a failed check must not leave the test waiting
         QFAIL("the progress window stayed open");
       }
     });
     if (mode == 1)
-      w.BtBackupImgClick();
+      w.backupImage();
     else
-      w.BtRestoreImgClick();
+      w.restoreImage();
   }
 
  private slots:
@@ -137,32 +137,32 @@ class KaprinWindowTest : public QObject {
     w.Registry = &registry;
     w.show();
     Press(w, mode, [&] {
-      QCOMPARE(w.WaitWindow->ProgressBar->maximum(), barMaximum);
+      QCOMPARE(w.waitWindow->ProgressBar->maximum(), barMaximum);
       // A transfer that moves at every tick, however long, is never stalled.
       for (int tick = 1; tick <= 60; ++tick) {
         w.made->Progress = tick;
-        w.TimerChkKaprinTimer();
+        w.checkTransfer();
       }
-      QCOMPARE(w.WaitWindow->WaitPosition, 60);
-      for (int tick = 0; tick < limit; ++tick) w.TimerChkKaprinTimer();
+      QCOMPARE(w.waitWindow->WaitPosition, 60);
+      for (int tick = 0; tick < limit; ++tick) w.checkTransfer();
       QVERIFY(ui_.Texts("error").empty());
-      QVERIFY(w.WaitWindow->isVisible());
+      QVERIFY(w.waitWindow->isVisible());
       // Given up on: the thread is asked to end, and the window stays while
       // it waits for the controller's program to end.
-      w.TimerChkKaprinTimer();
+      w.checkTransfer();
       QVERIFY(w.made->Terminated());
       QVERIFY(ui_.Texts("error").empty());
       w.made->WaitingForProgramEnd = true;
-      w.TimerChkKaprinTimer();
-      QCOMPARE(w.WaitWindow->LbUpdateMsg->text().toStdString(), vorn::WaitingForProgramText());
-      QVERIFY(ui_.Texts("error").empty() && w.WaitWindow->isVisible());
+      w.checkTransfer();
+      QCOMPARE(w.waitWindow->LbUpdateMsg->text().toStdString(), vorn::WaitingForProgramText());
+      QVERIFY(ui_.Texts("error").empty() && w.waitWindow->isVisible());
       w.made->WaitingForProgramEnd = false;
       w.made->AfterStop = vorn::KaprinThreadBase::ProgramEnd::PromptMissing;
       w.made->Done = true;
-      w.TimerChkKaprinTimer();
+      w.checkTransfer();
       QCOMPARE(ui_.LastError(), vorn::ImageStallEndText(*w.made));
       QVERIFY(ui_.LastError().find("did not come back") != std::string::npos);
-      QVERIFY(!w.WaitWindow->isVisible());
+      QVERIFY(!w.waitWindow->isVisible());
     });
     QVERIFY(!w.isVisible());  // the tool window closed too
     QCOMPARE(w.uploads.size(), size_t(1));
@@ -185,14 +185,14 @@ class KaprinWindowTest : public QObject {
       ui_.files = {Path("7730D.img")};
       Press(w, 1, [&] {
         QVERIFY(!w.made->Done);  // a fresh thread
-        QVERIFY(!w.WaitWindow->CloseRequested && w.WaitWindow->ProgressBar->value() == 0);
+        QVERIFY(!w.waitWindow->CloseRequested && w.waitWindow->ProgressBar->value() == 0);
         w.made->Progress = 5;
         w.made->FinalWords = "the controller's last word";
         w.made->ErrorText = run.error;
         w.made->Succeeded = run.succeeds;
         w.made->Done = true;
-        w.TimerChkKaprinTimer();
-        QVERIFY(!w.WaitWindow->isVisible());
+        w.checkTransfer();
+        QVERIFY(!w.waitWindow->isVisible());
         QVERIFY(!w.TimerChkKaprin->isActive());
       });
       if (run.succeeds)
@@ -201,7 +201,7 @@ class KaprinWindowTest : public QObject {
       else  // the controller's last words go with a failure too
         QCOMPARE(ui_.LastError(), run.error + "\n\nthe controller's last word");
       QVERIFY(w.isVisible());
-      QVERIFY(!w.WaitWindow);
+      QVERIFY(!w.waitWindow);
     }
   }
 
@@ -223,24 +223,24 @@ class KaprinWindowTest : public QObject {
     w.show();
     Press(w, mode, [&] {
       w.made->Progress = 100;
-      w.TimerChkKaprinTimer();
-      w.WaitWindow->tmrStatusUpdateTimer();
-      QVERIFY(w.WaitWindow->LbProgress->text().startsWith("101 of "));
-      w.WaitWindow->BtCancel->click();
+      w.checkTransfer();
+      w.waitWindow->updateStatus();
+      QVERIFY(w.waitWindow->LbProgress->text().startsWith("101 of "));
+      w.waitWindow->BtCancel->click();
       if (mode == 2) {
         QCOMPARE(ui_.Texts("warning question").back(), vorn::ImageStopRestoreQuestion());
-        QVERIFY(!w.made->Terminated() && w.WaitWindow->BtCancel->isEnabled());
-        w.WaitWindow->BtCancel->click();
+        QVERIFY(!w.made->Terminated() && w.waitWindow->BtCancel->isEnabled());
+        w.waitWindow->BtCancel->click();
         QCOMPARE(ui_.Texts("warning question").size(), size_t(3));
       }
       QVERIFY(w.made->Terminated());
-      QVERIFY(!w.WaitWindow->BtCancel->isEnabled());
-      for (int tick = 0; tick < 20; ++tick) w.TimerChkKaprinTimer();
-      QVERIFY(ui_.Texts("error").empty() && w.WaitWindow->isVisible());
+      QVERIFY(!w.waitWindow->BtCancel->isEnabled());
+      for (int tick = 0; tick < 20; ++tick) w.checkTransfer();
+      QVERIFY(ui_.Texts("error").empty() && w.waitWindow->isVisible());
       w.made->WaitFor();
       w.made->Done = true;
-      w.TimerChkKaprinTimer();
-      QVERIFY(!w.WaitWindow->isVisible());
+      w.checkTransfer();
+      QVERIFY(!w.waitWindow->isVisible());
     });
     QCOMPARE(ui_.LastError(), vorn::ImageStoppedText(mode == 1));
     QVERIFY(ui_.Texts("information").empty());
@@ -267,9 +267,9 @@ class KaprinWindowTest : public QObject {
       };
       ui_.answers = {false};
       if (mode == 1)
-        w.BtBackupImgClick();
+        w.backupImage();
       else
-        w.BtRestoreImgClick();
+        w.restoreImage();
       asked.push_back(ui_.Texts(kind).back());
     }
     const std::string line = vorn::SlowAdapterLine(direction, 57600, latencyMs, "/dev/ttyUSB0");
@@ -285,7 +285,7 @@ class KaprinWindowTest : public QObject {
       QFont font = before;
       font.setPointSizeF(before.pointSizeF() * scale);
       QApplication::setFont(font);
-      vorn::ui::TfrmMWaitFor window;
+      vorn::ui::WaitWindow window;
       window.show();
       QVERIFY(QTest::qWaitForWindowExposed(&window));
       QLabel* line = window.LbProgress;
@@ -310,13 +310,13 @@ class KaprinWindowTest : public QObject {
     // A short image is refused before anything reaches the controller.
     std::ofstream(Path("short.img"), std::ios::binary) << std::string(4096, 'x');
     ui_.files = {Path("short.img")};
-    w.BtRestoreImgClick();
+    w.restoreImage();
     QVERIFY(ui_.LastError().find("too short to be a drive image") != std::string::npos);
     QVERIFY(ui_.LastError().find("4096 bytes") != std::string::npos);
     // No to the question, or a cancelled file dialog: nothing happens.
     ui_.answers = {false};
-    w.BtBackupImgClick();
-    w.BtRestoreImgClick();  // file dialog cancelled (no answer queued)
+    w.backupImage();
+    w.restoreImage();  // file dialog cancelled (no answer queued)
     // Targets and images that are no regular files, and a folder without the
     // program: refused with the reason before anything is uploaded.
     QVERIFY(::mkfifo(Path("fifo.img").c_str(), 0600) == 0);
@@ -332,9 +332,9 @@ class KaprinWindowTest : public QObject {
       registry.path = noProgram ? std::optional(Path("nowhere")) : std::nullopt;
       ui_.files = {r.file};
       if (r.mode == 1)
-        w.BtBackupImgClick();
+        w.backupImage();
       else
-        w.BtRestoreImgClick();
+        w.restoreImage();
       QVERIFY2(ui_.LastError().find(r.reason) != std::string::npos, ui_.LastError().c_str());
     }
     registry.path.reset();
@@ -343,7 +343,7 @@ class KaprinWindowTest : public QObject {
     // A failed upload: the cable message, and no thread.
     w.uploadSucceeds = false;
     ui_.files = {Path("7730D.img")};
-    w.BtBackupImgClick();
+    w.backupImage();
     QCOMPARE(ui_.LastError(), vorn::ImageCableText());
     QCOMPARE(w.uploads.size(), size_t(1));
     QVERIFY(!w.RestoreThread && !w.BackupThread);
@@ -357,7 +357,7 @@ class KaprinWindowTest : public QObject {
     qputenv("VORN7730_SETTINGS", Path("real.ini").c_str());
     vorn::ui::StartOptions options;
     options.simulate = true;
-    vorn::ui::TfrmMain main(ui_, options);
+    vorn::ui::MainWindow main(ui_, options);
     main.show();
     vsim::VirtualController& sim = *main.Simulator();
     vsim::Options real = sim.GetOptions();
@@ -369,12 +369,12 @@ class KaprinWindowTest : public QObject {
 
     main.Remote().ShowRemoteFolder("\\");
     QTimer::singleShot(0, &main, [&] {
-      auto* tool = qobject_cast<TdlgVornKaprin*>(QApplication::activeModalWidget());
+      auto* tool = qobject_cast<ImageToolDialog*>(QApplication::activeModalWidget());
       QVERIFY(tool);
       QVERIFY(tool->programsFolderLabel->text().contains("stand-ins: for the virtual controller only"));
       sim.ClearReceived();
       ui_.files = {Path("real.img")};
-      tool->BtBackupImgClick();
+      tool->backupImage();
       const std::string refusal = ui_.LastError();
       QVERIFY2(refusal.rfind("The backup was not started", 0) == 0, refusal.c_str());
       QVERIFY(refusal.find("KAPRINRD.EXE") != std::string::npos);
@@ -389,7 +389,7 @@ class KaprinWindowTest : public QObject {
       QVERIFY(tool->programsFolderLabel->text().endsWith(QString::fromStdString(Path("programs/"))));
       tool->reject();
     });
-    main.tbtnKAPRINClick();
+    main.openImageTool();
     QCOMPARE(vorn::platform::HostRegistry().ReadString(vorn::platform::kUtilitySettingsKey,
                                                       vorn::platform::kProgramsFolderValue),
              std::optional<std::string>(Path("programs/")));
@@ -403,23 +403,23 @@ class KaprinWindowTest : public QObject {
     qputenv("VORN7730_SETTINGS", Path("registry.ini").c_str());  // no companion installation
     vorn::ui::StartOptions options;
     options.simulate = true;
-    vorn::ui::TfrmMain main(ui_, options);
+    vorn::ui::MainWindow main(ui_, options);
     main.show();
     vsim::VirtualController& sim = *main.Simulator();
     const QString shots = qEnvironmentVariable("VORN_SCREENSHOT_DIR");
 
     // Runs one press of the tool window's button once it is up, then closes it.
-    auto useTool = [&](const std::function<void(TdlgVornKaprin&)>& press) {
+    auto useTool = [&](const std::function<void(ImageToolDialog&)>& press) {
       main.Remote().ShowRemoteFolder("\\");
       QVERIFY(main.Remote().Listing().BytesFree > 0);
       QTimer::singleShot(0, &main, [&] {
-        auto* tool = qobject_cast<TdlgVornKaprin*>(QApplication::activeModalWidget());
+        auto* tool = qobject_cast<ImageToolDialog*>(QApplication::activeModalWidget());
         QVERIFY(tool);
         QCOMPARE(tool->PortName, main.ComName);
         press(*tool);
         tool->reject();
       });
-      main.tbtnKAPRINClick();
+      main.openImageTool();
       QCOMPARE(main.Remote().Listing().BytesFree, sim.BytesFree());  // listed again: the drive may be new
     };
 
@@ -427,33 +427,33 @@ class KaprinWindowTest : public QObject {
     QTimer watcher;
     watcher.setInterval(50);
     connect(&watcher, &QTimer::timeout, [&] {
-      auto* tool = qobject_cast<TdlgVornKaprin*>(main.findChild<TdlgVornKaprin*>());
-      if (shotTaken || !tool || !tool->WaitWindow || !tool->BackupThread || tool->BackupThread->Progress < 20000)
+      auto* tool = qobject_cast<ImageToolDialog*>(main.findChild<ImageToolDialog*>());
+      if (shotTaken || !tool || !tool->waitWindow || !tool->BackupThread || tool->BackupThread->Progress < 20000)
         return;
       shotTaken = true;
-      if (!shots.isEmpty()) tool->WaitWindow->grab().save(shots + "/image-progress.png");
+      if (!shots.isEmpty()) tool->waitWindow->grab().save(shots + "/image-progress.png");
     });
     watcher.start();
 
     ui_.files = {Path("7730D.img")};
-    useTool([&](TdlgVornKaprin& tool) {
+    useTool([&](ImageToolDialog& tool) {
       if (!shots.isEmpty()) tool.grab().save(shots + "/image-tool.png");
-      tool.BtBackupImgClick();
+      tool.backupImage();
     });
     QVERIFY2(ui_.Texts("error").empty(), ui_.LastError().c_str());
     QCOMPARE(ui_.Texts("information").back(), vorn::ImageDoneText(true));
     const std::vector<uint8_t> drive = sim.DriveImage();
     QCOMPARE(ReadAll(Path("7730D.img")), std::string(drive.begin(), drive.end()));
-    QVERIFY(main.meoDos->toPlainText().contains("D:\\KAPRINRD 2 3 4 5"));
+    QVERIFY(main.terminalView->toPlainText().contains("D:\\KAPRINRD 2 3 4 5"));
 
     QVERIFY(sim.WriteFile("D:\\NEW.TXT", "made after the backup"));
     ui_.files = {Path("7730D.img")};
-    useTool([](TdlgVornKaprin& tool) { tool.BtRestoreImgClick(); });
+    useTool([](ImageToolDialog& tool) { tool.restoreImage(); });
     QVERIFY2(ui_.Texts("error").empty(), ui_.LastError().c_str());
     // The controller's verdict, in the box and the pane.
     const std::string verdict = "KAPRINWR: 16384 blocks written, 0 arrived damaged";
     QCOMPARE(ui_.Texts("information").back(), vorn::ImageDoneText(false) + "\n\n" + verdict);
-    QVERIFY(main.meoDos->toPlainText().contains(QString::fromStdString(verdict)));
+    QVERIFY(main.terminalView->toPlainText().contains(QString::fromStdString(verdict)));
     QVERIFY(!sim.Exists("D:\\NEW.TXT"));
   }
 };

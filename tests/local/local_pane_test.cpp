@@ -58,7 +58,7 @@ class LocalPaneTest : public QObject {
   void PressInList(Qt::Key key) { QTest::keyClick(Pane().lstviewLocal->Report(), key); }
   QStringList MenuTexts() {
     QStringList texts;
-    for (QAction* a : Pane().PopupMenu1->actions())
+    for (QAction* a : Pane().localMenu->actions())
       if (!a->isSeparator()) texts << a->text();
     return texts;
   }
@@ -202,7 +202,7 @@ class LocalPaneTest : public QObject {
     const int computer = Pane().cbxLocal->findText("Computer");
     QVERIFY(computer >= 0);
     Pane().cbxLocal->setCurrentIndex(computer);
-    Pane().cbxLocalClick();
+    Pane().openTypedPath();
     QVERIFY(Pane().Folders().IsComputer(Pane().View().CurrentItem));
   }
 
@@ -220,31 +220,31 @@ class LocalPaneTest : public QObject {
     File("bbb", 100);
     File("ccc", 200);
     QVERIFY(Pane().ShowLocalFolder(Dir()));
-    Pane().lstviewLocalColumnClick(1);  // by size: bbb, ccc, aaa
+    Pane().sortByColumn(1);  // by size: bbb, ccc, aaa
 
     Pane().lstviewLocal->SelectRow(RowOf("aaa"));
-    Pane().PopupMenu1Popup();
+    Pane().fillLocalMenu();
     QCOMPARE(MenuTexts(), (QStringList{"&Open", "New &Folder", "&Delete", "Rena&me", "&Copy to VORN with folders"}));
-    Pane().NewFolder1->trigger();
+    Pane().newFolderAction->trigger();
     QVERIFY(fs::is_directory(Path("New Folder")));
     QCOMPARE(Names(), (std::vector<std::string>{"New Folder", "bbb", "ccc", "aaa"}));
     QCOMPARE(Pane().lstviewLocal->CurrentRow(), 2);  // the popup row is selected again
 
     Pane().lstviewLocal->SelectRow(RowOf("ccc"));
-    Pane().PopupMenu1Popup();
+    Pane().fillLocalMenu();
     ui_.answers.push_back(false);
-    Pane().Delete1->trigger();
+    Pane().deleteAction->trigger();
     QVERIFY(fs::exists(Path("ccc")));
     ui_.answers.push_back(true);
-    Pane().Delete1->trigger();
+    Pane().deleteAction->trigger();
     QVERIFY(!fs::exists(Path("ccc")));
     QCOMPARE(Names(), (std::vector<std::string>{"New Folder", "bbb", "aaa"}));
     QCOMPARE(ui_.Texts("question").back(), "Are you sure you want to move 'ccc' to the " + Trash() + "?");
 
     File("New Folder/inside", 5);
     Pane().lstviewLocal->SelectRow(RowOf("New Folder"));
-    Pane().PopupMenu1Popup();
-    Pane().Delete1->trigger();
+    Pane().fillLocalMenu();
+    Pane().deleteAction->trigger();
     QVERIFY(!fs::exists(Path("New Folder")));
     QCOMPARE(Names(), (std::vector<std::string>{"bbb", "aaa"}));
   }
@@ -295,19 +295,19 @@ class LocalPaneTest : public QObject {
     File("other.txt", 2);
     QVERIFY(Pane().ShowLocalFolder(Dir()));
     Pane().lstviewLocal->SelectRow(RowOf("old.txt"));
-    Pane().PopupMenu1Popup();
+    Pane().fillLocalMenu();
     ui_.names.push_back(std::string("other.txt"));
-    Pane().Rename1->trigger();
+    Pane().renameAction->trigger();
     QVERIFY2(!ui_.LastError().empty(), "an existing name is refused");
     QCOMPARE(fs::file_size(Path("other.txt")), uintmax_t(2));
     ui_.names.push_back(std::string("new.txt"));
-    Pane().Rename1->trigger();
+    Pane().renameAction->trigger();
     QVERIFY(fs::exists(Path("new.txt")));
     QVERIFY(RowOf("new.txt") >= 0);
 
     Pane().lstviewLocal->SelectRow(RowOf("new.txt"));
-    Pane().PopupMenu1Popup();
-    Pane().Open1->trigger();
+    Pane().fillLocalMenu();
+    Pane().openAction->trigger();
     QCOMPARE(opened_, std::vector<std::string>{Path("new.txt")});
   }
 
@@ -315,15 +315,15 @@ class LocalPaneTest : public QObject {
     File("x", 1);
     QVERIFY(Pane().ShowLocalFolder(Dir()));
     Pane().lstviewLocal->ClearSelection();
-    Pane().PopupMenu1Popup();
+    Pane().fillLocalMenu();
     QCOMPARE(MenuTexts(), QStringList{"&Open"});
-    Pane().Open1->trigger();
+    Pane().openAction->trigger();
     QCOMPARE(opened_, std::vector<std::string>{Dir()});
 
     // The volumes of the computer folder are only opened.
     QVERIFY(Pane().ShowLocalPath("Computer"));
     Pane().lstviewLocal->SelectRow(0);
-    Pane().PopupMenu1Popup();
+    Pane().fillLocalMenu();
     QCOMPARE(MenuTexts(), QStringList{"&Open"});
   }
 
@@ -348,7 +348,7 @@ class LocalPaneTest : public QObject {
 
   void viewStylesKeepOneButtonDown() {
     QVERIFY(Pane().tbtnLocalDtIcon->isChecked());
-    Pane().tbtnLocalLsIconClick();
+    Pane().showList();
     QCOMPARE(Pane().lstviewLocal->Style(), vorn::ui::ViewStyle::List);
     QVERIFY(Pane().tbtnLocalLsIcon->isChecked());
     QVERIFY(!Pane().tbtnLocalDtIcon->isChecked());

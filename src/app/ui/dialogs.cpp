@@ -29,9 +29,9 @@ QPixmap AboutImage() {
 }
 }  // namespace
 
-TdlgVornInit::TdlgVornInit(QWidget* parent)
+StartupDialog::StartupDialog(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
-  setObjectName("TdlgVornInit");
+  setObjectName("StartupDialog");
   setWindowTitle("VORN-7730 Series Initializing...");
   lblMsg = new QLabel("Initializing...", this);
   lblMsg->setObjectName("lblMsg");
@@ -45,17 +45,17 @@ TdlgVornInit::TdlgVornInit(QWidget* parent)
   CentreOnDesktop(*this);
 }
 
-void TdlgVornInit::ChangeLabelText(const QString& text) {
+void StartupDialog::ChangeLabelText(const QString& text) {
   lblMsg->setText(text);
   PaintNow(*this);
 }
 
-TdlgVornAbout::TdlgVornAbout(QWidget* parent) : QDialog(parent) {
-  setObjectName("TdlgVornAbout");
+AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
+  setObjectName("AboutDialog");
   setWindowTitle("About VORN-7730M Utility");
   setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
-  Image1 = new QLabel(this);
-  Image1->setPixmap(AboutImage());
+  picture = new QLabel(this);
+  picture->setPixmap(AboutImage());
   lblName = new QLabel("VORN-7730 Series Utility", this);
   QFont bold = lblName->font();
   bold.setBold(true);
@@ -74,7 +74,7 @@ TdlgVornAbout::TdlgVornAbout(QWidget* parent) : QDialog(parent) {
   connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
 
   auto* grid = new QGridLayout(this);
-  grid->addWidget(Image1, 0, 0, 4, 1, Qt::AlignTop);
+  grid->addWidget(picture, 0, 0, 4, 1, Qt::AlignTop);
   grid->addWidget(lblName, 0, 1);
   grid->addWidget(lblVersion, 1, 1);
   grid->addWidget(lblRelease, 2, 1);
@@ -85,13 +85,13 @@ TdlgVornAbout::TdlgVornAbout(QWidget* parent) : QDialog(parent) {
   grid->addLayout(buttons, 4, 0, 1, 2);
 }
 
-TdlgVornRun::TdlgVornRun(vorn::Ui& ui, vorn::platform::Registry& registry, QWidget* parent)
+RunProgramDialog::RunProgramDialog(vorn::Ui& ui, vorn::platform::Registry& registry, QWidget* parent)
     : QDialog(parent), ui_(ui), registry_(registry) {
-  setObjectName("TdlgVornRun");
+  setObjectName("RunProgramDialog");
   setWindowTitle("Run VORN-6100 Utility");
   setWindowFlags((windowFlags() & ~Qt::WindowContextHelpButtonHint & ~Qt::WindowMinMaxButtonsHint) |
                  Qt::WindowSystemMenuHint);
-  auto* Label1 = new QLabel("Run", this);
+  auto* runLabel = new QLabel("Run", this);
   edtAppName = new QLineEdit("edtAppName", this);
   edtAppName->setObjectName("edtAppName");
   edtAppName->setMinimumWidth(320);
@@ -102,12 +102,12 @@ TdlgVornRun::TdlgVornRun(vorn::Ui& ui, vorn::platform::Registry& registry, QWidg
   btnCancel->setObjectName("btnCancel");
   btnBrowse = new QPushButton("Browse", this);
   btnBrowse->setObjectName("btnBrowse");
-  connect(btnOK, &QPushButton::clicked, this, [this] { btnOKClick(); });
+  connect(btnOK, &QPushButton::clicked, this, [this] { acceptProgram(); });
   connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
-  connect(btnBrowse, &QPushButton::clicked, this, [this] { btnBrowseClick(); });
+  connect(btnBrowse, &QPushButton::clicked, this, [this] { browseForProgram(); });
 
   auto* row = new QHBoxLayout;
-  row->addWidget(Label1);
+  row->addWidget(runLabel);
   row->addWidget(edtAppName, 1);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
@@ -117,24 +117,24 @@ TdlgVornRun::TdlgVornRun(vorn::Ui& ui, vorn::platform::Registry& registry, QWidg
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(row);
   layout->addLayout(buttons);
-  LoadRunFile();  // FormCreate
+  LoadRunFile();
   adjustSize();
   CentreOnDesktop(*this);
 }
 
-void TdlgVornRun::LoadRunFile() {
+void RunProgramDialog::LoadRunFile() {
   if (auto value = registry_.ReadString(kRunFileKey, kRunFileValue)) edtAppName->setText(QString::fromStdString(*value));
 }
 
-void TdlgVornRun::SaveRunFile() { registry_.WriteString(kRunFileKey, kRunFileValue, edtAppName->text().toStdString()); }
+void RunProgramDialog::SaveRunFile() { registry_.WriteString(kRunFileKey, kRunFileValue, edtAppName->text().toStdString()); }
 
-void TdlgVornRun::btnOKClick() {
+void RunProgramDialog::acceptProgram() {
   SaveRunFile();
   AppPath = edtAppName->text().toStdString();
   accept();
 }
 
-void TdlgVornRun::btnBrowseClick() {
+void RunProgramDialog::browseForProgram() {
   // The file dialog only returns files that exist.
   if (auto path = ui_.OpenFile("Open", vorn::platform::ProgramFileFilter())) {
     edtAppName->setText(QString::fromStdString(*path));

@@ -11,20 +11,20 @@
 
 namespace vorn::ui {
 
-class TdlgVornInit : public QDialog {
+class StartupDialog : public QDialog {
   Q_OBJECT
  public:
-  explicit TdlgVornInit(QWidget* parent = nullptr);
+  explicit StartupDialog(QWidget* parent = nullptr);
   // Sets the label and repaints at once: start-up runs without an event loop.
   void ChangeLabelText(const QString& text);
   QLabel* lblMsg;
 };
 
-class TdlgVornAbout : public QDialog {
+class AboutDialog : public QDialog {
   Q_OBJECT
  public:
-  explicit TdlgVornAbout(QWidget* parent = nullptr);
-  QLabel* Image1;
+  explicit AboutDialog(QWidget* parent = nullptr);
+  QLabel* picture;
   QLabel* lblName;
   QLabel* lblVersion;
   QLabel* lblRelease;
@@ -36,10 +36,10 @@ class TdlgVornAbout : public QDialog {
 inline constexpr const char* kRunFileKey = vorn::platform::kUtilitySettingsKey;
 inline constexpr const char* kRunFileValue = "Run File";
 
-class TdlgVornRun : public QDialog {
+class RunProgramDialog : public QDialog {
   Q_OBJECT
  public:
-  TdlgVornRun(vorn::Ui& ui, vorn::platform::Registry& registry, QWidget* parent = nullptr);
+  RunProgramDialog(vorn::Ui& ui, vorn::platform::Registry& registry, QWidget* parent = nullptr);
 
   std::string AppPath;
   QLineEdit* edtAppName;
@@ -49,8 +49,8 @@ class TdlgVornRun : public QDialog {
 
   void LoadRunFile();
   void SaveRunFile();
-  void btnOKClick();
-  void btnBrowseClick();
+  void acceptProgram();
+  void browseForProgram();
 
  private:
   vorn::Ui& ui_;

@@ -47,98 +47,98 @@ std::optional<vorn::TerminalKey> TerminalKeyFor(int key) {
 
 TerminalConsole::TerminalConsole(TerminalPaneWidget& pane, QToolButton& launch, vorn::TerminalSession& session,
                                  vorn::Ui& ui, std::function<std::string()> portName, QObject* parent)
-    : QObject(parent), meoDos_(pane), tbtnDOSCmd_(launch), session_(session), ui_(ui), portName_(std::move(portName)) {
-  PopupMenu3 = new QMenu(&pane);
-  PopupMenu3->setObjectName("PopupMenu3");
-  Copy1 = MenuItem(PopupMenu3, "Copy1", "Copy");
-  Pasteto7730M1 = MenuItem(PopupMenu3, "Pasteto7730M1", "Paste to 7730");
-  SelectAll1 = MenuItem(PopupMenu3, "SelectAll1", "Select All");
-  Font1 = MenuItem(PopupMenu3, "Font1", "Font");
-  PopupMenu3->addSeparator();
-  SaveLog1 = MenuItem(PopupMenu3, "SaveLog1", "Save log...");
-  LogTimestamps1 = MenuItem(PopupMenu3, "LogTimestamps1", "Timestamp Each Line");
-  LogTimestamps1->setCheckable(true);
+    : QObject(parent), view_(pane), launch_(launch), session_(session), ui_(ui), portName_(std::move(portName)) {
+  terminalMenu = new QMenu(&pane);
+  terminalMenu->setObjectName("terminalMenu");
+  copyAction = MenuItem(terminalMenu, "copyAction", "Copy");
+  pasteAction = MenuItem(terminalMenu, "pasteAction", "Paste to 7730");
+  selectAllAction = MenuItem(terminalMenu, "selectAllAction", "Select All");
+  fontAction = MenuItem(terminalMenu, "fontAction", "Font");
+  terminalMenu->addSeparator();
+  saveLogAction = MenuItem(terminalMenu, "saveLogAction", "Save log...");
+  logTimestampsAction = MenuItem(terminalMenu, "logTimestampsAction", "Timestamp Each Line");
+  logTimestampsAction->setCheckable(true);
 
-  connect(&launch, &QToolButton::clicked, this, [this] { tbtnDOSCmdClick(); });
-  pane.onKeyDown = [this](int key, bool* swallow) { meoDosKeyDown(key, swallow); };
-  pane.onKeyPress = [this](char ch) { meoDosKeyPress(ch); };
-  pane.onMouseUp = [this] { meoDosMouseUp(); };
+  connect(&launch, &QToolButton::clicked, this, [this] { toggleTerminal(); });
+  pane.onKeyDown = [this](int key, bool* swallow) { keyDown(key, swallow); };
+  pane.onKeyPress = [this](char ch) { typeKey(ch); };
+  pane.onMouseUp = [this] { mouseUp(); };
   connect(&pane, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-    PopupMenu3Popup();
-    PopupMenu3->exec(meoDos_.viewport()->mapToGlobal(pos));
+    fillTerminalMenu();
+    terminalMenu->exec(view_.viewport()->mapToGlobal(pos));
   });
-  connect(Copy1, &QAction::triggered, this, [this] { Copy1Click(); });
-  connect(Pasteto7730M1, &QAction::triggered, this, [this] { Pasteto7730M1Click(); });
-  connect(SelectAll1, &QAction::triggered, this, [this] { SelectAll1Click(); });
-  connect(Font1, &QAction::triggered, this, [this] { Font1Click(); });
-  connect(SaveLog1, &QAction::triggered, this, [this] { SaveLog1Click(); });
+  connect(copyAction, &QAction::triggered, this, [this] { copySelection(); });
+  connect(pasteAction, &QAction::triggered, this, [this] { pasteToController(); });
+  connect(selectAllAction, &QAction::triggered, this, [this] { selectAll(); });
+  connect(fontAction, &QAction::triggered, this, [this] { chooseFont(); });
+  connect(saveLogAction, &QAction::triggered, this, [this] { saveLog(); });
 }
 
 TerminalConsole::~TerminalConsole() {
   // The pane may outlive the console while its window is taken down.
-  meoDos_.onKeyDown = nullptr;
-  meoDos_.onKeyPress = nullptr;
-  meoDos_.onMouseUp = nullptr;
+  view_.onKeyDown = nullptr;
+  view_.onKeyPress = nullptr;
+  view_.onMouseUp = nullptr;
 }
 
 bool TerminalConsole::Running() const { return session_.Running(); }
 
 void TerminalConsole::TypeKeys(const QString& keys) {
-  if (!Running()) tbtnDOSCmdClick();
+  if (!Running()) toggleTerminal();
   if (!Running()) return;
-  for (char c : keys.toLatin1()) meoDosKeyPress(c);
+  for (char c : keys.toLatin1()) typeKey(c);
 }
 
-void TerminalConsole::tbtnDOSCmdClick() {
+void TerminalConsole::toggleTerminal() {
   vorn::TerminalSession* terminal = &session_;
   if (!terminal->Running()) {
     const std::string ComName = portName_();
     if (!terminal->Open(ComName)) {
-      tbtnDOSCmd_.setChecked(false);
+      launch_.setChecked(false);
       const std::string& reason = terminal->OpenFailureReason();
       ui_.Error("Unable to open " + ComName + " !" + (reason.empty() ? std::string() : "\n\n" + reason));
       return;
     }
-    tbtnDOSCmd_.setChecked(true);
-    meoDos_.SetTerminalColours(true);
-    meoDos_.setFocus();
+    launch_.setChecked(true);
+    view_.SetTerminalColours(true);
+    view_.setFocus();
     terminal->Start();
     emit runningChanged(true);
   } else {
     terminal->Stop();
-    tbtnDOSCmd_.setChecked(false);
-    meoDos_.SetTerminalColours(false);
+    launch_.setChecked(false);
+    view_.SetTerminalColours(false);
     emit runningChanged(false);
   }
 }
 
-void TerminalConsole::meoDosKeyDown(int key, bool* swallow) {
+void TerminalConsole::keyDown(int key, bool* swallow) {
   *swallow = session_.KeyDown(TerminalKeyFor(key));
 }
 
-void TerminalConsole::meoDosKeyPress(char ch) {
+void TerminalConsole::typeKey(char ch) {
   session_.KeyPress(static_cast<uint8_t>(ch));
 }
 
 void TerminalConsole::MoveCaretToEnd() {
-  QTextCursor end(meoDos_.document());
+  QTextCursor end(view_.document());
   end.movePosition(QTextCursor::End);
-  meoDos_.setTextCursor(end);
+  view_.setTextCursor(end);
 }
 
-void TerminalConsole::meoDosMouseUp() {
-  if (!meoDos_.textCursor().hasSelection()) MoveCaretToEnd();
+void TerminalConsole::mouseUp() {
+  if (!view_.textCursor().hasSelection()) MoveCaretToEnd();
 }
 
-void TerminalConsole::PopupMenu3Popup() {
-  Copy1->setEnabled(meoDos_.textCursor().hasSelection());
-  Pasteto7730M1->setEnabled(Running() && !QApplication::clipboard()->text().isEmpty());
+void TerminalConsole::fillTerminalMenu() {
+  copyAction->setEnabled(view_.textCursor().hasSelection());
+  pasteAction->setEnabled(Running() && !QApplication::clipboard()->text().isEmpty());
 }
 
-void TerminalConsole::Copy1Click() {
+void TerminalConsole::copySelection() {
   // The pane separates lines with U+2029 in a selection; the clipboard wants
   // plain line ends.
-  QString text = meoDos_.textCursor().selectedText();
+  QString text = view_.textCursor().selectedText();
   text.replace(QChar(0x2029), '\n');
   if (static_cast<size_t>(text.size()) > vorn::kCopyLimit) {
     ui_.Error("The selected text exceeds 1024 bytes!");
@@ -147,24 +147,24 @@ void TerminalConsole::Copy1Click() {
   QApplication::clipboard()->setText(text);
 }
 
-void TerminalConsole::Pasteto7730M1Click() {
+void TerminalConsole::pasteToController() {
   if (!Running()) return;
   const QByteArray bytes = QApplication::clipboard()->text().left(static_cast<int>(vorn::kPasteLimit)).toLatin1();
   session_.Paste(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), PumpFor);
 }
 
-void TerminalConsole::SelectAll1Click() { meoDos_.selectAll(); }
+void TerminalConsole::selectAll() { view_.selectAll(); }
 
-void TerminalConsole::Font1Click() {
-  if (auto chosen = ui_.ChooseFont(meoDos_.font().toString().toStdString())) {
+void TerminalConsole::chooseFont() {
+  if (auto chosen = ui_.ChooseFont(view_.font().toString().toStdString())) {
     QFont font;
-    if (font.fromString(QString::fromStdString(*chosen))) meoDos_.setFont(font);
+    if (font.fromString(QString::fromStdString(*chosen))) view_.setFont(font);
   }
-  meoDos_.setFocus();
+  view_.setFocus();
   MoveCaretToEnd();
 }
 
-void TerminalConsole::SaveLog1Click() {
+void TerminalConsole::saveLog() {
   const std::optional<std::string> chosen =
       ui_.SaveFile("Save log: every line since the utility started (the last " +
                        std::to_string(TerminalPaneWidget::kHistoryLines) + " at most)",
@@ -178,7 +178,7 @@ void TerminalConsole::SaveLog1Click() {
   }
   // Written beside it first: a failed save leaves an earlier file as it was.
   QSaveFile file(path);
-  const QByteArray text = meoDos_.LogText(LogTimestamps1->isChecked()).toUtf8();
+  const QByteArray text = view_.LogText(logTimestampsAction->isChecked()).toUtf8();
   if (!file.open(QIODevice::WriteOnly | QIODevice::Text) || file.write(text) != text.size() || !file.commit())
     ui_.Error("Unable to write file '" + *chosen + "'!\n\n" + file.errorString().toStdString());
 }

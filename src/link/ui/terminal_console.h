@@ -32,25 +32,25 @@ class TerminalConsole : public QObject {
   // running; nothing when it cannot be started.
   void TypeKeys(const QString& keys);
 
-  void tbtnDOSCmdClick();
-  void meoDosKeyDown(int key, bool* swallow);
-  void meoDosKeyPress(char ch);
-  void meoDosMouseUp();
-  void PopupMenu3Popup();
-  void Copy1Click();
-  void Pasteto7730M1Click();
-  void SelectAll1Click();
-  void Font1Click();
-  void SaveLog1Click();
+  void toggleTerminal();
+  void keyDown(int key, bool* swallow);
+  void typeKey(char ch);
+  void mouseUp();
+  void fillTerminalMenu();
+  void copySelection();
+  void pasteToController();
+  void selectAll();
+  void chooseFont();
+  void saveLog();
 
   // --- the pane's context menu ---
-  QMenu* PopupMenu3 = nullptr;
-  QAction* Copy1 = nullptr;
-  QAction* Pasteto7730M1 = nullptr;
-  QAction* SelectAll1 = nullptr;
-  QAction* Font1 = nullptr;
-  QAction* SaveLog1 = nullptr;       // "Save log...": the pane's text to a file
-  QAction* LogTimestamps1 = nullptr; // checked: each saved line after its time
+  QMenu* terminalMenu = nullptr;
+  QAction* copyAction = nullptr;
+  QAction* pasteAction = nullptr;
+  QAction* selectAllAction = nullptr;
+  QAction* fontAction = nullptr;
+  QAction* saveLogAction = nullptr;       // "Save log...": the pane's text to a file
+  QAction* logTimestampsAction = nullptr; // checked: each saved line after its time
 
  signals:
   // The terminal took the port (true) or let it go (false).
@@ -60,8 +60,8 @@ class TerminalConsole : public QObject {
   // Puts the pane's caret at the very end with nothing selected.
   void MoveCaretToEnd();
 
-  TerminalPaneWidget& meoDos_;
-  QToolButton& tbtnDOSCmd_;
+  TerminalPaneWidget& view_;
+  QToolButton& launch_;
   vorn::TerminalSession& session_;
   vorn::Ui& ui_;
   std::function<std::string()> portName_;

@@ -38,7 +38,7 @@ QFont FixedPitchFont() {
 }
 
 TerminalPaneWidget::TerminalPaneWidget(QWidget* parent) : QPlainTextEdit(parent) {
-  setObjectName("meoDos");
+  setObjectName("terminalView");
   setReadOnly(true);
   // Keys still arrive while read-only; the caret stays visible for the user.
   setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);

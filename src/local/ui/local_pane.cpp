@@ -35,7 +35,7 @@ LocalPane::LocalPane(vorn::Ui& ui, vorn::BusyCursor& cursor, QWidget* parent)
 LocalPane::LocalPane(vorn::Ui& ui, vorn::BusyCursor& cursor, std::unique_ptr<vorn::HostFolders> folders,
                      QWidget* parent)
     : QWidget(parent), ui_(ui), cursor_(cursor), folders_(std::move(folders)), browser_(*folders_) {
-  setObjectName("pnlLocal");
+  setObjectName("localPane");
   OpenItem = [](const std::string& fullPath) {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(fullPath))));
   };
@@ -76,8 +76,8 @@ void LocalPane::BuildControls() {
   lstviewLocal->setObjectName("lstviewLocal");
   stabarLocal = new StatusPanels({150, 100}, this);
   stabarLocal->setObjectName("stabarLocal");
-  PopupMenu1 = new QMenu(this);
-  PopupMenu1->setObjectName("PopupMenu1");
+  localMenu = new QMenu(this);
+  localMenu->setObjectName("localMenu");
 
   LayOutPane(this, "Local System:", "lblLocal", tlbarLocal, cbxLocal, lstviewLocal, stabarLocal);
 }
@@ -85,25 +85,25 @@ void LocalPane::BuildControls() {
 void LocalPane::Wire() {
   FileListView* list = lstviewLocal;
   list->SetSource(this);
-  connect(list, &FileListView::activated, this, [this](int) { lstviewLocalDblClick(); });
-  connect(list, &FileListView::backspacePressed, this, [this] { lstviewLocalKeyDown(Qt::Key_Backspace); });
+  connect(list, &FileListView::activated, this, [this](int) { openRow(); });
+  connect(list, &FileListView::backspacePressed, this, [this] { listKey(Qt::Key_Backspace); });
   connect(list, &FileListView::deletePressed, this, [this](bool permanently) { DeleteItem(permanently); });
-  connect(list, &FileListView::refreshPressed, this, [this] { lstviewLocalKeyDown(Qt::Key_F5); });
-  connect(list, &FileListView::renamePressed, this, [this] { lstviewLocalKeyDown(Qt::Key_F2); });
+  connect(list, &FileListView::refreshPressed, this, [this] { listKey(Qt::Key_F5); });
+  connect(list, &FileListView::renamePressed, this, [this] { listKey(Qt::Key_F2); });
   connect(list, &FileListView::copyPressed, this, &LocalPane::copyRequested);
-  connect(list, &FileListView::columnClicked, this, [this](int column) { lstviewLocalColumnClick(column); });
+  connect(list, &FileListView::columnClicked, this, [this](int column) { sortByColumn(column); });
   connect(list, &FileListView::contextMenuRequested, this, [this](const QPoint& pos) {
-    PopupMenu1Popup();
-    if (!PopupMenu1->isEmpty()) PopupMenu1->popup(pos);
+    fillLocalMenu();
+    if (!localMenu->isEmpty()) localMenu->popup(pos);
   });
 
-  connect(tbtnLocalUp, &QToolButton::clicked, this, [this] { tbtnLocalUpClick(); });
-  connect(tbtnLocalRefresh, &QToolButton::clicked, this, [this] { tbtnLocalRefreshClick(); });
-  connect(tbtnLocalOpenDir, &QToolButton::clicked, this, [this] { tbtnLocalOpenDirClick(); });
-  connect(tbtnLocalLgIcon, &QToolButton::clicked, this, [this] { tbtnLocalLgIconClick(); });
-  connect(tbtnLocalSmIcon, &QToolButton::clicked, this, [this] { tbtnLocalSmIconClick(); });
-  connect(tbtnLocalLsIcon, &QToolButton::clicked, this, [this] { tbtnLocalLsIconClick(); });
-  connect(tbtnLocalDtIcon, &QToolButton::clicked, this, [this] { tbtnLocalDtIconClick(); });
+  connect(tbtnLocalUp, &QToolButton::clicked, this, [this] { goUp(); });
+  connect(tbtnLocalRefresh, &QToolButton::clicked, this, [this] { refresh(); });
+  connect(tbtnLocalOpenDir, &QToolButton::clicked, this, [this] { chooseFolder(); });
+  connect(tbtnLocalLgIcon, &QToolButton::clicked, this, [this] { showLargeIcons(); });
+  connect(tbtnLocalSmIcon, &QToolButton::clicked, this, [this] { showSmallIcons(); });
+  connect(tbtnLocalLsIcon, &QToolButton::clicked, this, [this] { showList(); });
+  connect(tbtnLocalDtIcon, &QToolButton::clicked, this, [this] { showDetails(); });
 
   QComboBox* box = cbxLocal;
   box->setEditable(true);
@@ -111,28 +111,28 @@ void LocalPane::Wire() {
   // Inline completion would turn a typed path into a visited one behind the
   // user's back.
   box->setCompleter(nullptr);
-  connect(box, QOverload<int>::of(&QComboBox::activated), this, [this](int) { cbxLocalClick(); });
+  connect(box, QOverload<int>::of(&QComboBox::activated), this, [this](int) { openTypedPath(); });
   box->installEventFilter(this);
   if (box->lineEdit()) {
     box->lineEdit()->installEventFilter(this);
     // Enter reaches the box, which hands it to its text field without passing
     // any event filter; the field then reports it here.
-    connect(box->lineEdit(), &QLineEdit::returnPressed, this, [this] { cbxLocalClick(); });
+    connect(box->lineEdit(), &QLineEdit::returnPressed, this, [this] { openTypedPath(); });
   }
 
-  connect(stabarLocal, &StatusPanels::resized, this, [this] { stabarLocalResize(); });
+  connect(stabarLocal, &StatusPanels::resized, this, [this] { sizeStatusPanels(); });
 
   auto item = [this](const char* name, const QString& caption) {
     auto* action = new QAction(caption, this);  // not the menu's: clear() would delete them
     action->setObjectName(name);
     return action;
   };
-  Open1 = item("Open1", "&Open");
-  NewFolder1 = item("NewFolder1", "New &Folder");
-  Delete1 = item("Delete1", "&Delete");
-  Rename1 = item("Rename1", "Rena&me");
-  CopyToVorn1 = item("CopyToVorn1", "&Copy to VORN with folders");
-  connect(CopyToVorn1, &QAction::triggered, this, &LocalPane::copyWithFoldersRequested);
+  openAction = item("openAction", "&Open");
+  newFolderAction = item("newFolderAction", "New &Folder");
+  deleteAction = item("deleteAction", "&Delete");
+  renameAction = item("renameAction", "Rena&me");
+  copyToControllerAction = item("copyToControllerAction", "&Copy to VORN with folders");
+  connect(copyToControllerAction, &QAction::triggered, this, &LocalPane::copyWithFoldersRequested);
   // The volumes of the computer folder are never dragged: a whole disk is no upload.
   new HostDragSource(*lstviewLocal, [this] {
     std::vector<std::string> paths;
@@ -140,14 +140,14 @@ void LocalPane::Wire() {
     for (const LocalSelection& item : SelectedEntries()) paths.push_back(item.fullPath);
     return paths;
   }, lstviewLocal);
-  connect(Open1, &QAction::triggered, this, [this] { Open1Click(); });
-  connect(NewFolder1, &QAction::triggered, this, [this] { NewFolder1Click(); });
-  connect(Delete1, &QAction::triggered, this, [this] { Delete1Click(); });
-  connect(Rename1, &QAction::triggered, this, [this] { Rename1Click(); });
+  connect(openAction, &QAction::triggered, this, [this] { openPopupItem(); });
+  connect(newFolderAction, &QAction::triggered, this, [this] { makeFolder(); });
+  connect(deleteAction, &QAction::triggered, this, [this] { deleteAfterAsking(); });
+  connect(renameAction, &QAction::triggered, this, [this] { renamePopupItem(); });
 }
 
 void LocalPane::ShowStart() {
-  stabarLocalResize();
+  sizeStatusPanels();
   ShowLocalFolder(folders_->ComputerFolder());
 }
 
@@ -210,42 +210,42 @@ std::vector<vorn::LocalSelection> LocalPane::SelectedEntries() {
 
 // ------------------------------------------------------------------ navigation
 
-void LocalPane::lstviewLocalDblClick() {
+void LocalPane::openRow() {
   const vorn::LocalEntry* entry = LocalEntryAt(lstviewLocal->CurrentRow());
   if (!entry || !entry->IsFolder) return;
   const std::string folder = entry->FullPath;  // the entry goes with the reading
   if (ShowLocalFolder(folder)) lstviewLocal->ClearSelection();
 }
 
-void LocalPane::lstviewLocalKeyDown(int key) {
+void LocalPane::listKey(int key) {
   if (key == Qt::Key_Return || key == Qt::Key_Enter || key == 13)
-    lstviewLocalDblClick();
+    openRow();
   else if (key == Qt::Key_Backspace || key == 8)
-    tbtnLocalUpClick();
+    goUp();
   else if (key == Qt::Key_F5)
-    tbtnLocalRefreshClick();
+    refresh();
   else if (key == Qt::Key_F2 && lstviewLocal->CurrentRow() >= 0) {
-    PopupMenu1Popup();  // the same target as the menu's command
-    Rename1Click();
+    fillLocalMenu();  // the same target as the menu's command
+    renamePopupItem();
   }
 }
 
-void LocalPane::tbtnLocalUpClick() {
+void LocalPane::goUp() {
   const std::optional<std::string> parent = browser_.Parent();
   if (!parent) return;  // the computer folder is the top
   if (ShowLocalFolder(*parent)) lstviewLocal->ClearSelection();
 }
 
-void LocalPane::tbtnLocalRefreshClick() {
+void LocalPane::refresh() {
   if (ShowLocalFolder(View().CurrentItem)) lstviewLocal->ClearSelection();
 }
 
-void LocalPane::tbtnLocalOpenDirClick() {
+void LocalPane::chooseFolder() {
   const std::optional<std::string> chosen = ui_.ChooseFolder("Select Directory");
   if (chosen && !chosen->empty()) ShowLocalPath(*chosen);
 }
 
-void LocalPane::cbxLocalClick() {
+void LocalPane::openTypedPath() {
   QComboBox* box = cbxLocal;
   const QString text = box->currentText();
   const int index = box->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
@@ -255,35 +255,35 @@ void LocalPane::cbxLocalClick() {
   if (!shown) box->setEditText(Q(View().CurrentPath));
 }
 
-void LocalPane::cbxLocalKeyDown(int key) {
+void LocalPane::pathBoxKey(int key) {
   if (key == Qt::Key_Down) cbxLocal->showPopup();
 }
 
-void LocalPane::lstviewLocalColumnClick(int column) {
+void LocalPane::sortByColumn(int column) {
   if (column < vorn::kColName || column > vorn::kColModified) return;
   View().SortColumn = column;
   View().ChosenColumn = column;
   ShowLocalFolder(View().CurrentItem);
 }
 
-void LocalPane::stabarLocalResize() { stabarLocal->SetPanelWidth(0, width() / 3); }
+void LocalPane::sizeStatusPanels() { stabarLocal->SetPanelWidth(0, width() / 3); }
 
 void LocalPane::SetViewStyle(ViewStyle style, QToolButton* button) {
   lstviewLocal->SetViewStyle(style);
   button->setChecked(true);  // one exclusive group: the others come up
 }
 
-void LocalPane::tbtnLocalLgIconClick() { SetViewStyle(ViewStyle::LargeIcons, tbtnLocalLgIcon); }
-void LocalPane::tbtnLocalSmIconClick() { SetViewStyle(ViewStyle::SmallIcons, tbtnLocalSmIcon); }
-void LocalPane::tbtnLocalLsIconClick() { SetViewStyle(ViewStyle::List, tbtnLocalLsIcon); }
-void LocalPane::tbtnLocalDtIconClick() { SetViewStyle(ViewStyle::Report, tbtnLocalDtIcon); }
+void LocalPane::showLargeIcons() { SetViewStyle(ViewStyle::LargeIcons, tbtnLocalLgIcon); }
+void LocalPane::showSmallIcons() { SetViewStyle(ViewStyle::SmallIcons, tbtnLocalSmIcon); }
+void LocalPane::showList() { SetViewStyle(ViewStyle::List, tbtnLocalLsIcon); }
+void LocalPane::showDetails() { SetViewStyle(ViewStyle::Report, tbtnLocalDtIcon); }
 
 bool LocalPane::eventFilter(QObject* watched, QEvent* event) {
   QComboBox* box = cbxLocal;
   if (event->type() == QEvent::KeyPress && (watched == box || (box && watched == box->lineEdit()))) {
     const int key = static_cast<QKeyEvent*>(event)->key();
     if (key == Qt::Key_Down) {
-      cbxLocalKeyDown(key);
+      pathBoxKey(key);
       return true;
     }
   }
@@ -292,8 +292,8 @@ bool LocalPane::eventFilter(QObject* watched, QEvent* event) {
 
 // ------------------------------------------------------------------ context menu
 
-void LocalPane::PopupMenu1Popup() {
-  QMenu* menu = PopupMenu1;
+void LocalPane::fillLocalMenu() {
+  QMenu* menu = localMenu;
   menu->clear();
   const int row = lstviewLocal->CurrentRow();
   const vorn::LocalEntry* entry = LocalEntryAt(row);
@@ -302,34 +302,34 @@ void LocalPane::PopupMenu1Popup() {
   if (entry) {
     View().PopupIndex = row;
     popup_ = {true, entry->Name, entry->FullPath, entry->IsFolder};
-    menu->addAction(Open1);
-    menu->setDefaultAction(Open1);
+    menu->addAction(openAction);
+    menu->setDefaultAction(openAction);
     // The volumes of the computer folder are opened, never renamed or deleted.
     if (!atComputer) {
       menu->addSeparator();
-      menu->addAction(NewFolder1);
+      menu->addAction(newFolderAction);
       menu->addSeparator();
-      menu->addAction(Delete1);
-      menu->addAction(Rename1);
+      menu->addAction(deleteAction);
+      menu->addAction(renameAction);
       menu->addSeparator();
-      menu->addAction(CopyToVorn1);
+      menu->addAction(copyToControllerAction);
     }
   } else if (!atComputer) {
     // No row: only the open folder's default command.
     popup_ = {false, View().CurrentPath, View().CurrentItem, true};
-    menu->addAction(Open1);
-    menu->setDefaultAction(Open1);
+    menu->addAction(openAction);
+    menu->setDefaultAction(openAction);
   }
 }
 
-void LocalPane::Open1Click() {
+void LocalPane::openPopupItem() {
   if (popup_.fullPath.empty()) return;
   if (!OpenItem(popup_.fullPath))
     ui_.Error(FailureText(popup_.fullPath, "No program to open this item was found."));
   Relist();
 }
 
-void LocalPane::NewFolder1Click() {
+void LocalPane::makeFolder() {
   if (!popup_.onRow || browser_.AtComputer()) return;
   std::string created, error;
   if (!folders_->MakeFolder(View().CurrentItem, "New Folder", created, error))
@@ -337,11 +337,11 @@ void LocalPane::NewFolder1Click() {
   Relist();
 }
 
-void LocalPane::Delete1Click() { DeletePopupItem(QApplication::keyboardModifiers() & Qt::ShiftModifier); }
+void LocalPane::deleteAfterAsking() { DeletePopupItem(QApplication::keyboardModifiers() & Qt::ShiftModifier); }
 
 void LocalPane::DeleteItem(bool permanently) {
   if (lstviewLocal->CurrentRow() < 0) return;
-  PopupMenu1Popup();  // the same target as the menu's command
+  fillLocalMenu();  // the same target as the menu's command
   DeletePopupItem(permanently);
 }
 
@@ -368,7 +368,7 @@ void LocalPane::DeletePopupItem(bool permanently) {
   Relist();
 }
 
-void LocalPane::Rename1Click() {
+void LocalPane::renamePopupItem() {
   if (!popup_.onRow || browser_.AtComputer()) return;
   const std::optional<std::string> name =
       ui_.AskName("Rename '" + popup_.name + "'", "Please input new name:", 255, popup_.name);

@@ -53,7 +53,7 @@ class LocalPane : public QWidget, public FileListSource {
   QComboBox* cbxLocal = nullptr;
   FileListView* lstviewLocal = nullptr;
   StatusPanels* stabarLocal = nullptr;
-  QMenu* PopupMenu1 = nullptr;
+  QMenu* localMenu = nullptr;
 
   // Reads the folder and brings the pane up to date. On failure an error box
   // with the system's text, the pane keeps what it showed, and false.
@@ -75,37 +75,37 @@ class LocalPane : public QWidget, public FileListSource {
   vorn::HostFolders& Folders() { return *folders_; }
 
   // --- handlers ---
-  void lstviewLocalDblClick();
-  void lstviewLocalKeyDown(int key);
-  void lstviewLocalColumnClick(int column);
-  void tbtnLocalUpClick();
-  void tbtnLocalRefreshClick();
-  void tbtnLocalOpenDirClick();
-  void tbtnLocalLgIconClick();
-  void tbtnLocalSmIconClick();
-  void tbtnLocalLsIconClick();
-  void tbtnLocalDtIconClick();
-  void cbxLocalClick();
-  void cbxLocalKeyDown(int key);
-  void stabarLocalResize();
-  // Fills PopupMenu1 for the selected row, or for the open folder when no row
+  void openRow();
+  void listKey(int key);
+  void sortByColumn(int column);
+  void goUp();
+  void refresh();
+  void chooseFolder();
+  void showLargeIcons();
+  void showSmallIcons();
+  void showList();
+  void showDetails();
+  void openTypedPath();
+  void pathBoxKey(int key);
+  void sizeStatusPanels();
+  // Fills localMenu for the selected row, or for the open folder when no row
   // is selected; showing it is the caller's business.
-  void PopupMenu1Popup();
-  void Open1Click();
-  void NewFolder1Click();
+  void fillLocalMenu();
+  void openPopupItem();
+  void makeFolder();
   // Moves the popup's item to the trash after a question; Shift held while
   // choosing it deletes permanently, as Shift+Delete does.
-  void Delete1Click();
+  void deleteAfterAsking();
   // The item of the selected row: to the trash, or deleted permanently.
   void DeleteItem(bool permanently);
-  void Rename1Click();
+  void renamePopupItem();
 
-  // The commands of PopupMenu1; which of them it holds depends on the popup.
-  QAction* Open1 = nullptr;
-  QAction* NewFolder1 = nullptr;
-  QAction* Delete1 = nullptr;
-  QAction* Rename1 = nullptr;
-  QAction* CopyToVorn1 = nullptr;  // the selection, folders with everything in them
+  // The commands of localMenu; which of them it holds depends on the popup.
+  QAction* openAction = nullptr;
+  QAction* newFolderAction = nullptr;
+  QAction* deleteAction = nullptr;
+  QAction* renameAction = nullptr;
+  QAction* copyToControllerAction = nullptr;  // the selection, folders with everything in them
 
   // Opens an item with the host's program for it; tests replace it so that
   // nothing is launched.

@@ -10,8 +10,8 @@
 #include <algorithm>
 
 #include "remote/ui/controller_drop_target.h"
-#include "remote/ui/tdlg_vorn_prop.h"
-#include "remote/ui/tdlg_vorn_view.h"
+#include "remote/ui/properties_dialog.h"
+#include "remote/ui/text_viewer.h"
 #include "widgets/flow_layout.h"
 #include "widgets/pane_tools.h"
 
@@ -47,9 +47,9 @@ vorn::HostItem AsHostItem(const vorn::RemoteEntry& e, const QFileInfo& sampleFol
 RemotePane::RemotePane(vorn::Ui& ui, std::function<vorn::Exchange&()> exchange,
                        const vorn::HostFolders& hostFolders, QWidget* parent)
     : QWidget(parent), ui_(ui), exchange_(std::move(exchange)), hostFolders_(hostFolders), icons_(1) {
-  setObjectName("pnlVorn");
-  ShowProperties = [](TdlgVornProp& dialog) { dialog.exec(); };
-  ShowViewer = [](TdlgVornView& dialog) { dialog.exec(); };
+  setObjectName("remotePane");
+  ShowProperties = [](PropertiesDialog& dialog) { dialog.exec(); };
+  ShowViewer = [](TextViewer& dialog) { dialog.exec(); };
   BuildControls();
   Wire();
 }
@@ -80,31 +80,31 @@ void RemotePane::BuildControls() {
 
   LayOutPane(this, "VORN-7730 Series:", "lblVorn", barLine_, cbxVorn, lstviewVorn, stabarVorn);
 
-  PopupMenu2 = new QMenu(this);
-  PopupMenu2->setObjectName("PopupMenu2");
-  MakeDirectory1 = MenuItem(PopupMenu2, "MakeDirectory1", "&Make Directory");
-  PopupMenu2->addSeparator();
-  VORNCopy1 = MenuItem(PopupMenu2, "VORNCopy1", "VORN Cop&y");
-  VORNPaste1 = MenuItem(PopupMenu2, "VORNPaste1", "VORN Pas&te");
-  VORNCopy1->setEnabled(false);
-  VORNPaste1->setEnabled(false);
-  PopupMenu2->addSeparator();
-  View1 = MenuItem(PopupMenu2, "View1", "&View");
-  PopupMenu2->addSeparator();
-  Delete1 = MenuItem(PopupMenu2, "Delete1", "&Delete");
-  Rename1 = MenuItem(PopupMenu2, "Rename1", "&Rename");
-  PopupMenu2->addSeparator();
-  DOScommand1 = PopupMenu2->addMenu("D&OS command");
-  DOScommand1->setObjectName("DOScommand1");
-  ABORT1 = MenuItem(DOScommand1, "ABORT1", "&ABORT");
-  FORMAT1 = MenuItem(DOScommand1, "FORMAT1", "&FORMAT");
-  MEM1 = MenuItem(DOScommand1, "MEM1", "M&EM");
-  SetToAutoRun1 = PopupMenu2->addMenu("Set to &AutoRun");
-  SetToAutoRun1->setObjectName("SetToAutoRun1");
-  Vorn7730M1 = MenuItem(SetToAutoRun1, "Vorn7730M1", "Vorn-7730M");
-  Vorn7730TCP1 = MenuItem(SetToAutoRun1, "Vorn7730TCP1", "Vorn-7730/TCP");
-  PopupMenu2->addSeparator();
-  Properities1 = MenuItem(PopupMenu2, "Properities1", "&Properities");
+  remoteMenu = new QMenu(this);
+  remoteMenu->setObjectName("remoteMenu");
+  makeDirectoryAction = MenuItem(remoteMenu, "makeDirectoryAction", "&Make Directory");
+  remoteMenu->addSeparator();
+  controllerCopyAction = MenuItem(remoteMenu, "controllerCopyAction", "VORN Cop&y");
+  controllerPasteAction = MenuItem(remoteMenu, "controllerPasteAction", "VORN Pas&te");
+  controllerCopyAction->setEnabled(false);
+  controllerPasteAction->setEnabled(false);
+  remoteMenu->addSeparator();
+  viewAction = MenuItem(remoteMenu, "viewAction", "&View");
+  remoteMenu->addSeparator();
+  deleteAction = MenuItem(remoteMenu, "deleteAction", "&Delete");
+  renameAction = MenuItem(remoteMenu, "renameAction", "&Rename");
+  remoteMenu->addSeparator();
+  commandMenu = remoteMenu->addMenu("D&OS command");
+  commandMenu->setObjectName("commandMenu");
+  abortAction = MenuItem(commandMenu, "abortAction", "&ABORT");
+  formatAction = MenuItem(commandMenu, "formatAction", "&FORMAT");
+  memAction = MenuItem(commandMenu, "memAction", "M&EM");
+  autoRunMenu = remoteMenu->addMenu("Set to &AutoRun");
+  autoRunMenu->setObjectName("autoRunMenu");
+  autoRun7730MAction = MenuItem(autoRunMenu, "autoRun7730MAction", "Vorn-7730M");
+  autoRun7730TcpAction = MenuItem(autoRunMenu, "autoRun7730TcpAction", "Vorn-7730/TCP");
+  remoteMenu->addSeparator();
+  propertiesAction = MenuItem(remoteMenu, "propertiesAction", "&Properities");
 }
 
 void RemotePane::AddToBarLine(QWidget* widget) { barLine_->layout()->addWidget(widget); }
@@ -119,16 +119,16 @@ std::string RemotePane::ShownFolder() const { return cbxVorn->currentText().toSt
 
 void RemotePane::Wire() {
   lstviewVorn->SetSource(this);
-  connect(lstviewVorn, &FileListView::activated, this, [this](int) { lstviewVornDblClick(); });
-  connect(lstviewVorn, &FileListView::backspacePressed, this, [this] { lstviewVornKeyDown(8); });
-  connect(lstviewVorn, &FileListView::refreshPressed, this, [this] { lstviewVornKeyDown(Qt::Key_F5); });
-  connect(lstviewVorn, &FileListView::deletePressed, this, [this](bool) { lstviewVornKeyDown(Qt::Key_Delete); });
-  connect(lstviewVorn, &FileListView::renamePressed, this, [this] { lstviewVornKeyDown(Qt::Key_F2); });
-  connect(lstviewVorn, &FileListView::makeFolderPressed, this, [this] { lstviewVornKeyDown(Qt::Key_F7); });
+  connect(lstviewVorn, &FileListView::activated, this, [this](int) { openRow(); });
+  connect(lstviewVorn, &FileListView::backspacePressed, this, [this] { listKey(8); });
+  connect(lstviewVorn, &FileListView::refreshPressed, this, [this] { listKey(Qt::Key_F5); });
+  connect(lstviewVorn, &FileListView::deletePressed, this, [this](bool) { listKey(Qt::Key_Delete); });
+  connect(lstviewVorn, &FileListView::renamePressed, this, [this] { listKey(Qt::Key_F2); });
+  connect(lstviewVorn, &FileListView::makeFolderPressed, this, [this] { listKey(Qt::Key_F7); });
   connect(lstviewVorn, &FileListView::copyPressed, this, &RemotePane::copyRequested);
-  connect(lstviewVorn, &FileListView::columnClicked, this, [this](int column) { lstviewVornColumnClick(column); });
-  connect(lstviewVorn, &FileListView::contextMenuRequested, this, [this](const QPoint& pos) { PopupMenu2->popup(pos); });
-  connect(PopupMenu2, &QMenu::aboutToShow, this, [this] { PopupMenu2Popup(); });
+  connect(lstviewVorn, &FileListView::columnClicked, this, [this](int column) { sortByColumn(column); });
+  connect(lstviewVorn, &FileListView::contextMenuRequested, this, [this](const QPoint& pos) { remoteMenu->popup(pos); });
+  connect(remoteMenu, &QMenu::aboutToShow, this, [this] { fillRemoteMenu(); });
   new ControllerDropTarget(*lstviewVorn, *this, [this](const std::vector<std::string>& paths,
                                                        const std::string& remotePath) {
     QStringList list;
@@ -136,30 +136,30 @@ void RemotePane::Wire() {
     emit filesDropped(list, QString::fromStdString(remotePath));
   }, lstviewVorn);
 
-  connect(tbtnVornUp, &QToolButton::clicked, this, [this] { tbtnVornUpClick(); });
-  connect(tbtnRefresh, &QToolButton::clicked, this, [this] { tbtnRefreshClick(); });
-  connect(tbtnVornLgIcon, &QToolButton::clicked, this, [this] { tbtnVornLgIconClick(); });
-  connect(tbtnVornSmIcon, &QToolButton::clicked, this, [this] { tbtnVornSmIconClick(); });
-  connect(tbtnVornLsIcon, &QToolButton::clicked, this, [this] { tbtnVornLsIconClick(); });
-  connect(tbtnVornDtIcon, &QToolButton::clicked, this, [this] { tbtnVornDtIconClick(); });
+  connect(tbtnVornUp, &QToolButton::clicked, this, [this] { goUp(); });
+  connect(tbtnRefresh, &QToolButton::clicked, this, [this] { refresh(); });
+  connect(tbtnVornLgIcon, &QToolButton::clicked, this, [this] { showLargeIcons(); });
+  connect(tbtnVornSmIcon, &QToolButton::clicked, this, [this] { showSmallIcons(); });
+  connect(tbtnVornLsIcon, &QToolButton::clicked, this, [this] { showList(); });
+  connect(tbtnVornDtIcon, &QToolButton::clicked, this, [this] { showDetails(); });
 
   // The path box only offers the visited paths; nothing can be typed into it.
   cbxVorn->setEditable(false);
   cbxVorn->installEventFilter(this);
-  connect(cbxVorn, QOverload<int>::of(&QComboBox::activated), this, [this](int) { cbxVornClick(); });
-  connect(stabarVorn, &StatusPanels::resized, this, [this] { stabarVornResize(); });
+  connect(cbxVorn, QOverload<int>::of(&QComboBox::activated), this, [this](int) { openTypedPath(); });
+  connect(stabarVorn, &StatusPanels::resized, this, [this] { sizeStatusPanels(); });
 
-  connect(MakeDirectory1, &QAction::triggered, this, [this] { MakeDirectory1Click(); });
-  connect(View1, &QAction::triggered, this, [this] { View1Click(); });
-  connect(Delete1, &QAction::triggered, this, [this] { Delete1Click(); });
-  connect(Rename1, &QAction::triggered, this, [this] { Rename1Click(); });
-  connect(ABORT1, &QAction::triggered, this, [this] { ABORT1Click(); });
-  connect(FORMAT1, &QAction::triggered, this, [this] { FORMAT1Click(); });
-  connect(MEM1, &QAction::triggered, this, [this] { MEM1Click(); });
-  connect(Vorn7730M1, &QAction::triggered, this, [this] { Vorn7730M1Click(); });
-  connect(Vorn7730TCP1, &QAction::triggered, this, [this] { Vorn7730TCP1Click(); });
-  connect(Properities1, &QAction::triggered, this, [this] { Properities1Click(); });
-  tbtnVornDtIconClick();
+  connect(makeDirectoryAction, &QAction::triggered, this, [this] { makeDirectory(); });
+  connect(viewAction, &QAction::triggered, this, [this] { viewFile(); });
+  connect(deleteAction, &QAction::triggered, this, [this] { deleteSelected(); });
+  connect(renameAction, &QAction::triggered, this, [this] { renameSelected(); });
+  connect(abortAction, &QAction::triggered, this, [this] { abortProgram(); });
+  connect(formatAction, &QAction::triggered, this, [this] { formatDrive(); });
+  connect(memAction, &QAction::triggered, this, [this] { showMemory(); });
+  connect(autoRun7730MAction, &QAction::triggered, this, [this] { setAutoRun7730M(); });
+  connect(autoRun7730TcpAction, &QAction::triggered, this, [this] { setAutoRun7730Tcp(); });
+  connect(propertiesAction, &QAction::triggered, this, [this] { openProperties(); });
+  showDetails();
 }
 
 // ---------------------------------------------------------------- listing
@@ -276,7 +276,7 @@ std::string RemotePane::RowName(int index) const {
 
 // ---------------------------------------------------------------- navigation
 
-void RemotePane::lstviewVornDblClick() {
+void RemotePane::openRow() {
   const vorn::RemoteEntry* e = RemoteEntryAt(lstviewVorn->CurrentRow());
   if (!e) return;
   if (e->IsDirectory) {
@@ -289,34 +289,34 @@ void RemotePane::lstviewVornDblClick() {
   emit runRequested(QString::fromStdString(e->Name + "\r"));
 }
 
-void RemotePane::lstviewVornKeyDown(int key) {
-  if (key == 13) lstviewVornDblClick();
-  else if (key == 8) tbtnVornUpClick();
-  else if (key == Qt::Key_F5) tbtnRefreshClick();
-  else if (key == Qt::Key_F7) MakeDirectory1Click();
+void RemotePane::listKey(int key) {
+  if (key == 13) openRow();
+  else if (key == 8) goUp();
+  else if (key == Qt::Key_F5) refresh();
+  else if (key == Qt::Key_F7) makeDirectory();
   else if (key == Qt::Key_Delete || key == Qt::Key_F2) {
     // As the context menu would offer it for the selected row.
     const int row = lstviewVorn->CurrentRow();
     const vorn::RemoteMenuState state = vorn::MenuStateFor(RemoteEntryAt(row));
     if (!(key == Qt::Key_Delete ? state.remove : state.rename)) return;
     listing_.PopupIndex = row;
-    if (key == Qt::Key_Delete) Delete1Click();
-    else Rename1Click();
+    if (key == Qt::Key_Delete) deleteSelected();
+    else renameSelected();
   }
 }
 
-void RemotePane::tbtnVornUpClick() {
+void RemotePane::goUp() {
   listing_.CurrentPath = vorn::ParentPath(listing_.CurrentPath);
   ShowRemoteFolder(listing_.CurrentPath);
   lstviewVorn->ClearSelection();
 }
 
-void RemotePane::tbtnRefreshClick() {
+void RemotePane::refresh() {
   ShowRemoteFolder(listing_.CurrentPath);
   lstviewVorn->ClearSelection();
 }
 
-void RemotePane::cbxVornClick() { ShowRemoteFolder(cbxVorn->currentText().toStdString()); }
+void RemotePane::openTypedPath() { ShowRemoteFolder(cbxVorn->currentText().toStdString()); }
 
 bool RemotePane::eventFilter(QObject* watched, QEvent* event) {
   if (watched == cbxVorn && (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
@@ -327,7 +327,7 @@ bool RemotePane::eventFilter(QObject* watched, QEvent* event) {
   return QObject::eventFilter(watched, event);
 }
 
-void RemotePane::lstviewVornColumnClick(int column) {
+void RemotePane::sortByColumn(int column) {
   if (column < 0 || column > 3) return;
   listing_.SortColumn = column;
   listing_.ChosenColumn = column;
@@ -339,38 +339,38 @@ void RemotePane::SetViewStyle(ViewStyle style, QToolButton* button) {
   button->setChecked(true);  // one exclusive group: the others come up
 }
 
-void RemotePane::tbtnVornLgIconClick() { SetViewStyle(ViewStyle::LargeIcons, tbtnVornLgIcon); }
-void RemotePane::tbtnVornSmIconClick() { SetViewStyle(ViewStyle::SmallIcons, tbtnVornSmIcon); }
-void RemotePane::tbtnVornLsIconClick() { SetViewStyle(ViewStyle::List, tbtnVornLsIcon); }
-void RemotePane::tbtnVornDtIconClick() { SetViewStyle(ViewStyle::Report, tbtnVornDtIcon); }
+void RemotePane::showLargeIcons() { SetViewStyle(ViewStyle::LargeIcons, tbtnVornLgIcon); }
+void RemotePane::showSmallIcons() { SetViewStyle(ViewStyle::SmallIcons, tbtnVornSmIcon); }
+void RemotePane::showList() { SetViewStyle(ViewStyle::List, tbtnVornLsIcon); }
+void RemotePane::showDetails() { SetViewStyle(ViewStyle::Report, tbtnVornDtIcon); }
 
-void RemotePane::stabarVornResize() { stabarVorn->SetPanelWidth(0, width() / 3); }
+void RemotePane::sizeStatusPanels() { stabarVorn->SetPanelWidth(0, width() / 3); }
 
 // ---------------------------------------------------------------- context menu
 
-void RemotePane::PopupMenu2Popup() {
+void RemotePane::fillRemoteMenu() {
   const int row = lstviewVorn->CurrentRow();
   const vorn::RemoteEntry* e = RemoteEntryAt(row);
   if (e) listing_.PopupIndex = row;
   const vorn::RemoteMenuState state = vorn::MenuStateFor(e);
-  MakeDirectory1->setEnabled(state.makeDirectory);
-  Delete1->setEnabled(state.remove);
-  Rename1->setEnabled(state.rename);
-  SetToAutoRun1->setEnabled(state.setToAutoRun);
-  SetToAutoRun1->menuAction()->setEnabled(state.setToAutoRun);
-  Properities1->setEnabled(state.properties);
-  if (View1) View1->setEnabled(state.view);
-  VORNCopy1->setEnabled(false);
-  VORNPaste1->setEnabled(false);
-  DOScommand1->setEnabled(true);
-  DOScommand1->menuAction()->setEnabled(true);
+  makeDirectoryAction->setEnabled(state.makeDirectory);
+  deleteAction->setEnabled(state.remove);
+  renameAction->setEnabled(state.rename);
+  autoRunMenu->setEnabled(state.setToAutoRun);
+  autoRunMenu->menuAction()->setEnabled(state.setToAutoRun);
+  propertiesAction->setEnabled(state.properties);
+  if (viewAction) viewAction->setEnabled(state.view);
+  controllerCopyAction->setEnabled(false);
+  controllerPasteAction->setEnabled(false);
+  commandMenu->setEnabled(true);
+  commandMenu->menuAction()->setEnabled(true);
 }
 
-void RemotePane::Properities1Click() {
+void RemotePane::openProperties() {
   const std::optional<vorn::RemoteProperties> p =
       Ops().Properties(RemoteEntryAt(lstviewVorn->CurrentRow()), cbxVorn->currentText().toStdString());
   if (!p) return;
-  TdlgVornProp dialog(window());
+  PropertiesDialog dialog(window());
   dialog.Module = p->Module;
   dialog.Name = p->Name;
   dialog.Path = p->Path;
@@ -381,7 +381,7 @@ void RemotePane::Properities1Click() {
   ShowProperties(dialog);
 }
 
-void RemotePane::View1Click() {
+void RemotePane::viewFile() {
   const vorn::RemoteEntry* selected = RemoteEntryAt(lstviewVorn->CurrentRow());
   if (!selected || selected->IsDirectory) return;
   vorn::Ui& ui = ui_;
@@ -395,11 +395,11 @@ void RemotePane::View1Click() {
     if (!read.failure.empty()) ui.Error(read.failure);
     return;
   }
-  TdlgVornView dialog(ui, "D:" + vorn::ChildPath(listing_.CurrentPath, name), read.lines, window());
+  TextViewer dialog(ui, "D:" + vorn::ChildPath(listing_.CurrentPath, name), read.lines, window());
   ShowViewer(dialog);
 }
 
-void RemotePane::Delete1Click() {
+void RemotePane::deleteSelected() {
   const vorn::RemoteEntry* selected = RemoteEntryAt(lstviewVorn->CurrentRow());
   if (!selected) return;
   const vorn::RemoteEntry e = *selected;
@@ -408,7 +408,7 @@ void RemotePane::Delete1Click() {
   if (Ops().Delete(e) || Ops().OutcomeUnknown()) Relist();
 }
 
-void RemotePane::MakeDirectory1Click() {
+void RemotePane::makeDirectory() {
   auto name = ui_.AskName(vorn::kMakeDirCaption, vorn::kMakeDirPrompt, vorn::kDirNameMaxLength, {});
   if (!name) return;  // an empty name is refused with a box, as any other
   const bool made = Ops().MakeDirectory(*name);
@@ -416,7 +416,7 @@ void RemotePane::MakeDirectory1Click() {
   if (made || Ops().OutcomeUnknown()) Relist();
 }
 
-void RemotePane::Rename1Click() {
+void RemotePane::renameSelected() {
   const vorn::RemoteEntry* selected = RemoteEntryAt(lstviewVorn->CurrentRow());
   if (!selected) return;
   const std::string from = selected->Name;
@@ -427,11 +427,11 @@ void RemotePane::Rename1Click() {
   if (Ops().Rename(from, *to) || Ops().OutcomeUnknown()) Relist();
 }
 
-void RemotePane::MEM1Click() { Ops().Mem(); }
+void RemotePane::showMemory() { Ops().Mem(); }
 
-void RemotePane::ABORT1Click() { Ops().Abort(); }
+void RemotePane::abortProgram() { Ops().Abort(); }
 
-void RemotePane::FORMAT1Click() {
+void RemotePane::formatDrive() {
   if (Ops().Format() || Ops().OutcomeUnknown()) Relist();
 }
 
@@ -445,8 +445,8 @@ void RemotePane::SetAutoRun(bool append) {
   Relist();
 }
 
-void RemotePane::Vorn7730M1Click() { SetAutoRun(false); }
+void RemotePane::setAutoRun7730M() { SetAutoRun(false); }
 
-void RemotePane::Vorn7730TCP1Click() { SetAutoRun(true); }
+void RemotePane::setAutoRun7730Tcp() { SetAutoRun(true); }
 
 }  // namespace vorn::ui

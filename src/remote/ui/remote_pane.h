@@ -27,8 +27,8 @@
 
 namespace vorn::ui {
 
-class TdlgVornProp;
-class TdlgVornView;
+class PropertiesDialog;
+class TextViewer;
 
 class RemotePane : public QWidget, public FileListSource {
   Q_OBJECT
@@ -59,21 +59,21 @@ class RemotePane : public QWidget, public FileListSource {
   QComboBox* cbxVorn = nullptr;
   FileListView* lstviewVorn = nullptr;
   StatusPanels* stabarVorn = nullptr;
-  QMenu* PopupMenu2 = nullptr;
-  QAction* MakeDirectory1 = nullptr;
-  QAction* VORNCopy1 = nullptr;
-  QAction* VORNPaste1 = nullptr;
-  QAction* View1 = nullptr;  // a text file of the controller in the viewer
-  QAction* Delete1 = nullptr;
-  QAction* Rename1 = nullptr;
-  QMenu* DOScommand1 = nullptr;
-  QAction* ABORT1 = nullptr;
-  QAction* FORMAT1 = nullptr;
-  QAction* MEM1 = nullptr;
-  QMenu* SetToAutoRun1 = nullptr;
-  QAction* Vorn7730M1 = nullptr;
-  QAction* Vorn7730TCP1 = nullptr;
-  QAction* Properities1 = nullptr;
+  QMenu* remoteMenu = nullptr;
+  QAction* makeDirectoryAction = nullptr;
+  QAction* controllerCopyAction = nullptr;
+  QAction* controllerPasteAction = nullptr;
+  QAction* viewAction = nullptr;  // a text file of the controller in the viewer
+  QAction* deleteAction = nullptr;
+  QAction* renameAction = nullptr;
+  QMenu* commandMenu = nullptr;
+  QAction* abortAction = nullptr;
+  QAction* formatAction = nullptr;
+  QAction* memAction = nullptr;
+  QMenu* autoRunMenu = nullptr;
+  QAction* autoRun7730MAction = nullptr;
+  QAction* autoRun7730TcpAction = nullptr;
+  QAction* propertiesAction = nullptr;
 
   // Lists path ("\\" when empty: no listing yet) from the controller and
   // brings the pane up to date.
@@ -91,29 +91,29 @@ class RemotePane : public QWidget, public FileListSource {
   const vorn::RemoteEntry* RemoteEntryAt(int index) const { return listing_.RemoteEntryAt(index); }
 
   // --- handlers ---
-  void lstviewVornDblClick();
+  void openRow();
   // 13 Enter, 8 Backspace, and the Qt codes of F5, F7, Delete and F2.
-  void lstviewVornKeyDown(int key);
-  void lstviewVornColumnClick(int column);
-  void tbtnVornUpClick();
-  void tbtnRefreshClick();
-  void cbxVornClick();
-  void tbtnVornLgIconClick();
-  void tbtnVornSmIconClick();
-  void tbtnVornLsIconClick();
-  void tbtnVornDtIconClick();
-  void stabarVornResize();
-  void PopupMenu2Popup();
-  void Properities1Click();
-  void View1Click();
-  void Delete1Click();
-  void MakeDirectory1Click();
-  void Rename1Click();
-  void MEM1Click();
-  void FORMAT1Click();
-  void ABORT1Click();
-  void Vorn7730M1Click();
-  void Vorn7730TCP1Click();
+  void listKey(int key);
+  void sortByColumn(int column);
+  void goUp();
+  void refresh();
+  void openTypedPath();
+  void showLargeIcons();
+  void showSmallIcons();
+  void showList();
+  void showDetails();
+  void sizeStatusPanels();
+  void fillRemoteMenu();
+  void openProperties();
+  void viewFile();
+  void deleteSelected();
+  void makeDirectory();
+  void renameSelected();
+  void showMemory();
+  void formatDrive();
+  void abortProgram();
+  void setAutoRun7730M();
+  void setAutoRun7730Tcp();
 
   // --- FileListSource ---
   int RowCount() const override;
@@ -122,9 +122,9 @@ class RemotePane : public QWidget, public FileListSource {
   std::string RowName(int index) const override;
 
   // Shows the properties dialog modally; tests replace it to read the texts.
-  std::function<void(TdlgVornProp&)> ShowProperties;
+  std::function<void(PropertiesDialog&)> ShowProperties;
   // Shows the text viewer modally; tests replace it likewise.
-  std::function<void(TdlgVornView&)> ShowViewer;
+  std::function<void(TextViewer&)> ShowViewer;
 
  signals:
   // The copy key in the list: what the copy button does.
@@ -140,7 +140,7 @@ class RemotePane : public QWidget, public FileListSource {
   void said(const QString& text);
 
  protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;  // cbxVornKeyPress
+  bool eventFilter(QObject* watched, QEvent* event) override;  // keys in the path box
 
  private:
   void BuildControls();

@@ -10,7 +10,7 @@
 #include "remote/ui/remote_pane.h"
 #include "transfer/copy_checks.h"
 #include "transfer/folder_plan.h"
-#include "transfer/ui/tdlg_vorn_tran.h"
+#include "transfer/ui/transfer_dialog.h"
 #include "transfer/upload_loop.h"
 #include "widgets/qt_invoker.h"
 
@@ -27,7 +27,7 @@ CopyCommand::CopyCommand(LocalPane& local, RemotePane& remote, vorn::Ui& ui, QtG
       exchange_(std::move(exchange)),
       owner_(owner) {}
 
-void CopyCommand::btnCopyClick() {
+void CopyCommand::CopyFiles() {
   // The button takes files only and refuses a folder, as it always has.
   Upload(local_.SelectedEntries(), remote_.ShownFolder(), false);
 }
@@ -58,7 +58,7 @@ void CopyCommand::Upload(const std::vector<LocalSelection>& items, const std::st
   if (!listed) return;
   const auto files = AskOverwrites(check.files, *listed, targetDir, ui);
   if (!files || files->empty()) return;
-  RunTransfer([&](TdlgVornTran& dialog) {
+  RunTransfer([&](TransferDialog& dialog) {
     dialog.FileList = &*files;
     dialog.TargetDir = targetDir;
     dialog.Listed = *listed;
@@ -90,7 +90,7 @@ std::optional<std::vector<RemoteEntry>> CopyCommand::TargetEntries(const std::st
   return read.entries;
 }
 
-void CopyCommand::RunTransfer(const std::function<void(TdlgVornTran&)>& prepare) {
+void CopyCommand::RunTransfer(const std::function<void(TransferDialog&)>& prepare) {
   vorn::Ui& ui = ui_;
   std::string reason;
   vorn::Exchange& exchange = exchange_();
@@ -102,7 +102,7 @@ void CopyCommand::RunTransfer(const std::function<void(TdlgVornTran&)>& prepare)
   std::vector<UploadResult::Unconfirmed> unconfirmed;
   bool cancelled = false;
   {
-    TdlgVornTran dialog(ui, invoker_, owner_);
+    TransferDialog dialog(ui, invoker_, owner_);
     dialog.Port = port.get();
     dialog.Terminal = &terminal_;
     prepare(dialog);
@@ -181,7 +181,7 @@ void CopyCommand::UploadFolders(const std::vector<LocalSelection>& items, const 
     return;
   }
   if (plan.steps.empty()) return;  // every item was left out at its name prompt
-  RunTransfer([&plan, &listed](TdlgVornTran& dialog) {
+  RunTransfer([&plan, &listed](TransferDialog& dialog) {
     dialog.Plan = &plan;
     dialog.Listed = *listed;  // what a file going straight into the target replaces
   });

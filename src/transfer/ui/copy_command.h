@@ -22,7 +22,7 @@ namespace vorn::ui {
 class LocalPane;
 class RemotePane;
 class QtGuiInvoker;
-class TdlgVornTran;
+class TransferDialog;
 
 class CopyCommand : public QObject {
   Q_OBJECT
@@ -35,7 +35,7 @@ class CopyCommand : public QObject {
               vorn::TerminalPane& terminal, std::function<vorn::Exchange&()> exchange, QWidget* owner);
 
   // The copy button: files only, a folder refuses the selection.
-  void btnCopyClick();
+  void CopyFiles();
   // The selection, folders with everything in them.
   void CopyWithFolders();
   // Uploads host items into a controller directory in the pane's form
@@ -59,7 +59,7 @@ class CopyCommand : public QObject {
   std::optional<std::vector<vorn::RemoteEntry>> TargetEntries(const std::string& remotePath);
   // Opens the port, runs the transfer dialog as `prepare` sets it up, and
   // lists the pane again, also after a failure or a cancel.
-  void RunTransfer(const std::function<void(TdlgVornTran&)>& prepare);
+  void RunTransfer(const std::function<void(TransferDialog&)>& prepare);
 
   LocalPane& local_;
   RemotePane& remote_;

@@ -1,11 +1,11 @@
-#include "image/ui/tdlg_vorn_kaprin.h"
+#include "image/ui/image_tool_dialog.h"
 
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
-#include "image/ui/tfrm_mwait_for.h"
+#include "image/ui/wait_window.h"
 #include "link/controller_identity.h"
-#include "transfer/ui/tdlg_vorn_tran.h"
+#include "transfer/ui/transfer_dialog.h"
 #include "transfer/upload_loop.h"
 
 namespace vorn::ui {
@@ -25,23 +25,23 @@ const char* const kRestoreQuestion =
     "operation \ntakes about 6 minutes. Are you sure?";
 }  // namespace
 
-TdlgVornKaprin::TdlgVornKaprin(vorn::Ui& ui, vorn::GuiInvoker& gui, QWidget* parent)
+ImageToolDialog::ImageToolDialog(vorn::Ui& ui, vorn::GuiInvoker& gui, QWidget* parent)
     : QDialog(parent), ui_(ui), gui_(gui) {
-  setObjectName("TdlgVornKaprin");
+  setObjectName("ImageToolDialog");
   setWindowTitle("Talvenrik Image Kaprin");
   BuildLayout();
 
   TimerChkKaprin = new QTimer(this);
   TimerChkKaprin->setObjectName("TimerChkKaprin");
   TimerChkKaprin->setInterval(1000);
-  connect(TimerChkKaprin, &QTimer::timeout, this, [this] { TimerChkKaprinTimer(); });
-  connect(btHelp, &QPushButton::clicked, this, [this] { btHelpClick(); });
-  connect(BtBackupImg, &QPushButton::clicked, this, [this] { BtBackupImgClick(); });
-  connect(BtRestoreImg, &QPushButton::clicked, this, [this] { BtRestoreImgClick(); });
+  connect(TimerChkKaprin, &QTimer::timeout, this, [this] { checkTransfer(); });
+  connect(btHelp, &QPushButton::clicked, this, [this] { showHelp(); });
+  connect(BtBackupImg, &QPushButton::clicked, this, [this] { backupImage(); });
+  connect(BtRestoreImg, &QPushButton::clicked, this, [this] { restoreImage(); });
   connect(programsFolderButton, &QPushButton::clicked, this, [this] { ChooseProgramsFolder(); });
 }
 
-TdlgVornKaprin::~TdlgVornKaprin() {
+ImageToolDialog::~ImageToolDialog() {
   TimerChkKaprin->stop();
   // A transfer the watchdog gave up on may still wait for the controller:
   // ask it to end and wait, so its port is free again.
@@ -49,31 +49,31 @@ TdlgVornKaprin::~TdlgVornKaprin() {
   RestoreThread.reset();
 }
 
-void TdlgVornKaprin::BuildLayout() {
-  auto* GroupBox1 = new QGroupBox(" Vorn-7730 Image Kaprin ", this);
-  GroupBox1->setObjectName("GroupBox1");
+void ImageToolDialog::BuildLayout() {
+  auto* toolBox = new QGroupBox(" Vorn-7730 Image Kaprin ", this);
+  toolBox->setObjectName("toolBox");
 
-  auto* GroupBox2 = new QGroupBox(" Read Image ", GroupBox1);
-  GroupBox2->setObjectName("GroupBox2");
-  auto* Label1 = new QLabel("Estimate time: 10 minutes", GroupBox2);
-  Label1->setObjectName("Label1");
-  btHelp = new QPushButton("Help", GroupBox2);
+  auto* readBox = new QGroupBox(" Read Image ", toolBox);
+  readBox->setObjectName("readBox");
+  auto* readEstimate = new QLabel("Estimate time: 10 minutes", readBox);
+  readEstimate->setObjectName("readEstimate");
+  btHelp = new QPushButton("Help", readBox);
   btHelp->setObjectName("btHelp");
-  BtBackupImg = new QPushButton("Backup Image", GroupBox2);
+  BtBackupImg = new QPushButton("Backup Image", readBox);
   BtBackupImg->setObjectName("BtBackupImg");
-  auto* read = new QHBoxLayout(GroupBox2);
-  read->addWidget(Label1, 1);
+  auto* read = new QHBoxLayout(readBox);
+  read->addWidget(readEstimate, 1);
   read->addWidget(btHelp);
   read->addWidget(BtBackupImg);
 
-  auto* GroupBox3 = new QGroupBox(" Write Image ", GroupBox1);
-  GroupBox3->setObjectName("GroupBox3");
-  auto* Label2 = new QLabel("Estimate time: 6minutes", GroupBox3);
-  Label2->setObjectName("Label2");
-  BtRestoreImg = new QPushButton("Restore Image", GroupBox3);
+  auto* writeBox = new QGroupBox(" Write Image ", toolBox);
+  writeBox->setObjectName("writeBox");
+  auto* writeEstimate = new QLabel("Estimate time: 6minutes", writeBox);
+  writeEstimate->setObjectName("writeEstimate");
+  BtRestoreImg = new QPushButton("Restore Image", writeBox);
   BtRestoreImg->setObjectName("BtRestoreImg");
-  auto* write = new QHBoxLayout(GroupBox3);
-  write->addWidget(Label2, 1);
+  auto* write = new QHBoxLayout(writeBox);
+  write->addWidget(writeEstimate, 1);
   write->addWidget(BtRestoreImg);
 
   for (QPushButton* b : {btHelp, BtBackupImg, BtRestoreImg}) b->setAutoDefault(false);
@@ -81,9 +81,9 @@ void TdlgVornKaprin::BuildLayout() {
   BtBackupImg->setFixedWidth(110);
   BtRestoreImg->setFixedWidth(110);
 
-  auto* inner = new QVBoxLayout(GroupBox1);
-  inner->addWidget(GroupBox2);
-  inner->addWidget(GroupBox3);
+  auto* inner = new QVBoxLayout(toolBox);
+  inner->addWidget(readBox);
+  inner->addWidget(writeBox);
   // Below the transfers, so that the focus order of the buttons above stays.
   programsFolderLabel = new QLabel(this);
   programsFolderLabel->setObjectName("programsFolderLabel");
@@ -96,12 +96,12 @@ void TdlgVornKaprin::BuildLayout() {
   folder->addWidget(programsFolderButton);
 
   auto* outer = new QVBoxLayout(this);
-  outer->addWidget(GroupBox1);
+  outer->addWidget(toolBox);
   outer->addLayout(folder);
   setFixedSize(480, 250);
 }
 
-void TdlgVornKaprin::LocateToolFolder() {
+void ImageToolDialog::LocateToolFolder() {
   ToolFolder = vorn::platform::LocateCompanionFolders(*Registry).tools;
   // Said before a transfer is asked for: stand-ins serve the virtual controller only.
   std::string text = "Controller programs: " + (ToolFolder.empty() ? std::string("the current folder") : ToolFolder);
@@ -110,12 +110,12 @@ void TdlgVornKaprin::LocateToolFolder() {
   programsFolderLabel->setText(QString::fromStdString(text));
 }
 
-void TdlgVornKaprin::showEvent(QShowEvent* event) {
+void ImageToolDialog::showEvent(QShowEvent* event) {
   LocateToolFolder();
   QDialog::showEvent(event);
 }
 
-void TdlgVornKaprin::ChooseProgramsFolder() {
+void ImageToolDialog::ChooseProgramsFolder() {
   const std::optional<std::string> chosen = ui_.ChooseFolder(kProgramsFolderCaption);
   if (!chosen) return;
   const std::string folder = vorn::platform::WithTrailingSeparator(*chosen);
@@ -133,7 +133,7 @@ void TdlgVornKaprin::ChooseProgramsFolder() {
   LocateToolFolder();
 }
 
-bool TdlgVornKaprin::AskControllerIdentity(std::vector<std::string>& printed) {
+bool ImageToolDialog::AskControllerIdentity(std::vector<std::string>& printed) {
   vorn::SilentPane silent;
   vorn::NoCursor cursor;
   vorn::Exchange link(Terminal ? *Terminal : silent, cursor, ui_, Factory);
@@ -141,7 +141,7 @@ bool TdlgVornKaprin::AskControllerIdentity(std::vector<std::string>& printed) {
   return vorn::ExchangeIdentityQuery(link)(printed);
 }
 
-bool TdlgVornKaprin::UploadTool(const std::string& targetDir, const std::string& localPath) {
+bool ImageToolDialog::UploadTool(const std::string& targetDir, const std::string& localPath) {
   std::unique_ptr<vorn::Port> port = vorn::OpenUploadPort(Factory, PortName);
   if (!port) {
     ui_.Error(vorn::OpenFailureText(PortName));
@@ -151,7 +151,7 @@ bool TdlgVornKaprin::UploadTool(const std::string& targetDir, const std::string&
   bool succeeded = false;
   std::vector<vorn::UploadResult::Unconfirmed> unconfirmed;
   {
-    TdlgVornTran dialog(ui_, gui_, this);
+    TransferDialog dialog(ui_, gui_, this);
     dialog.SingleResult = &result;
     dialog.Port = port.get();
     dialog.Terminal = Terminal;
@@ -171,21 +171,21 @@ bool TdlgVornKaprin::UploadTool(const std::string& targetDir, const std::string&
   return succeeded && (unconfirmed.empty() || vorn::ConfirmStored(PortName, Factory, unconfirmed, ui_));
 }
 
-std::unique_ptr<vorn::VornKaprinThread> TdlgVornKaprin::CreateBackupThread() {
+std::unique_ptr<vorn::VornKaprinThread> ImageToolDialog::CreateBackupThread() {
   return std::make_unique<vorn::VornKaprinThread>(gui_);
 }
 
-std::unique_ptr<vorn::VornKaprinResThread> TdlgVornKaprin::CreateRestoreThread() {
+std::unique_ptr<vorn::VornKaprinResThread> ImageToolDialog::CreateRestoreThread() {
   return std::make_unique<vorn::VornKaprinResThread>(gui_);
 }
 
-vorn::KaprinThreadBase* TdlgVornKaprin::Current() const {
+vorn::KaprinThreadBase* ImageToolDialog::Current() const {
   if (Mode == 1) return BackupThread.get();
   if (Mode == 2) return RestoreThread.get();
   return nullptr;
 }
 
-void TdlgVornKaprin::StartWatching(vorn::KaprinThreadBase& thread) {
+void ImageToolDialog::StartWatching(vorn::KaprinThreadBase& thread) {
   thread.PortName = PortName;
   thread.Factory = Factory;
   LastProgress = thread.Progress;
@@ -196,7 +196,7 @@ void TdlgVornKaprin::StartWatching(vorn::KaprinThreadBase& thread) {
   TimerChkKaprin->start();
 }
 
-bool TdlgVornKaprin::UploadChecked(const char* program) {
+bool ImageToolDialog::UploadChecked(const char* program) {
   LocateToolFolder();
   if (const std::string problem = vorn::ToolProblem(ToolFolder, program); !problem.empty()) {
     ui_.Error(problem);
@@ -216,13 +216,13 @@ bool TdlgVornKaprin::UploadChecked(const char* program) {
   return false;
 }
 
-std::string TdlgVornKaprin::Question(const char* text, vorn::ImageDirection direction) const {
+std::string ImageToolDialog::Question(const char* text, vorn::ImageDirection direction) const {
   const std::string line = vorn::SlowAdapterLine(direction, vorn::kImageBaud,
                                                  AdapterLatency ? AdapterLatency(PortName) : std::nullopt, PortName);
   return line.empty() ? text : text + std::string("\n") + line;
 }
 
-void TdlgVornKaprin::BtBackupImgClick() {
+void ImageToolDialog::backupImage() {
   if (!ui_.InformationQuestion(Question(kBackupQuestion, vorn::ImageDirection::Backup))) return;
   Mode = 1;
   const std::optional<std::string> file = ui_.SaveFile("Save image", kFilter, kDefaultName);
@@ -241,7 +241,7 @@ void TdlgVornKaprin::BtBackupImgClick() {
   ShowWaitWindow("Please wait...system is under making backup image.");
 }
 
-void TdlgVornKaprin::BtRestoreImgClick() {
+void ImageToolDialog::restoreImage() {
   if (!ui_.WarningQuestion(Question(kRestoreQuestion, vorn::ImageDirection::Restore))) return;
   Mode = 2;
   const std::optional<std::string> file = ui_.OpenFileNamed("Open image", kFilter, kDefaultName);
@@ -263,31 +263,31 @@ void TdlgVornKaprin::BtRestoreImgClick() {
   ShowWaitWindow("Please wait...system now is restoring your backup image.");
 }
 
-bool TdlgVornKaprin::ShowWaitWindow(const std::string& message) {
+bool ImageToolDialog::ShowWaitWindow(const std::string& message) {
   vorn::KaprinThreadBase* thread = Current();
   if (!thread) return false;
-  auto window = std::make_unique<TfrmMWaitFor>(this);
-  WaitWindow = window.get();
-  WaitWindow->ProgressBar->setMaximum(thread->BlockCount);
-  WaitWindow->ProgressBar->setValue(0);
-  WaitWindow->LbUpdateMsg->setText(QString::fromStdString(message));
-  WaitWindow->ShowProgress();
-  WaitWindow->OnCancel = [this] { BtCancelClick(); };
-  WaitWindow->exec();
-  WaitWindow = nullptr;
+  auto window = std::make_unique<WaitWindow>(this);
+  waitWindow = window.get();
+  waitWindow->ProgressBar->setMaximum(thread->BlockCount);
+  waitWindow->ProgressBar->setValue(0);
+  waitWindow->LbUpdateMsg->setText(QString::fromStdString(message));
+  waitWindow->ShowProgress();
+  waitWindow->OnCancel = [this] { cancelTransfer(); };
+  waitWindow->exec();
+  waitWindow = nullptr;
   return true;
 }
 
-void TdlgVornKaprin::TimerChkKaprinTimer() {
+void ImageToolDialog::checkTransfer() {
   vorn::KaprinThreadBase* thread = Current();
   if (!thread) return;
   const uint32_t limit = Mode == 1 ? vorn::kBackupStallTicks : vorn::kRestoreStallTicks;
 
-  if (WaitWindow && WaitWindow->isVisible()) {
+  if (waitWindow && waitWindow->isVisible()) {
     const int32_t progress = thread->Progress;
     if (progress != LastProgress) {
       LastProgress = progress;
-      WaitWindow->WaitPosition = progress;
+      waitWindow->WaitPosition = progress;
       StallTicks = 0;
     } else if (!StopRequested && !thread->WaitingForProgramEnd && ++StallTicks > limit) {
       // Given up on: the thread stops, then waits for the controller's
@@ -296,17 +296,17 @@ void TdlgVornKaprin::TimerChkKaprinTimer() {
       Stalled = true;
       StopRequested = true;
       thread->Terminate();
-      WaitWindow->ShowStopping();
+      waitWindow->ShowStopping();
     }
-    if (thread->WaitingForProgramEnd) WaitWindow->ShowWaitingFor(vorn::WaitingForProgramText());
+    if (thread->WaitingForProgramEnd) waitWindow->ShowWaitingFor(vorn::WaitingForProgramText());
   }
 
   if (!thread->Done) return;
   TimerChkKaprin->stop();
   if (Stalled) {
-    if (WaitWindow) {
-      WaitWindow->CloseRequested = true;
-      WaitWindow->tmrStatusUpdateTimer();
+    if (waitWindow) {
+      waitWindow->CloseRequested = true;
+      waitWindow->updateStatus();
     }
     ui_.Error(vorn::ImageStallEndText(*thread));
     done(QDialog::Rejected);
@@ -315,21 +315,21 @@ void TdlgVornKaprin::TimerChkKaprinTimer() {
   // The progress window goes before the box, so the box never sits on a
   // window that closes under it.
   if (thread->Succeeded) {
-    if (WaitWindow) {
-      WaitWindow->WaitPosition = thread->BlockCount;
-      WaitWindow->tmrStatusUpdateTimer();
+    if (waitWindow) {
+      waitWindow->WaitPosition = thread->BlockCount;
+      waitWindow->updateStatus();
     }
     ui_.Information(vorn::ImageEndText(*thread, Mode == 1));
   } else {
-    if (WaitWindow) {
-      WaitWindow->CloseRequested = true;
-      WaitWindow->tmrStatusUpdateTimer();
+    if (waitWindow) {
+      waitWindow->CloseRequested = true;
+      waitWindow->updateStatus();
     }
     ui_.Error(vorn::ImageEndText(*thread, Mode == 1));
   }
 }
 
-void TdlgVornKaprin::BtCancelClick() {
+void ImageToolDialog::cancelTransfer() {
   vorn::KaprinThreadBase* thread = Current();
   if (!thread || thread->Done || StopRequested) return;
   if (Mode == 2) {
@@ -343,11 +343,11 @@ void TdlgVornKaprin::BtCancelClick() {
   // The thread ends at its next wait for the controller; the watch reports it.
   StopRequested = true;
   thread->Terminate();
-  if (WaitWindow) WaitWindow->ShowStopping();
+  if (waitWindow) waitWindow->ShowStopping();
 }
 
-void TdlgVornKaprin::btHelpClick() {
-  TdlgfrmHelp help(this);
+void ImageToolDialog::showHelp() {
+  ImageToolHelp help(this);
   help.exec();
 }
 

@@ -20,13 +20,13 @@
 
 namespace vorn::ui {
 
-class TdlgVornTCPConf : public QDialog {
+class NetworkDialog : public QDialog {
   Q_OBJECT
  public:
   // What the main window hands over: its message boxes, the GUI thread's
   // invoker for the uploads, the port, the terminal pane and the cursor.
   // folders replaces the companion installation lookup (tests).
-  TdlgVornTCPConf(vorn::Ui& ui, vorn::GuiInvoker& gui, vorn::PortFactory factory, const std::string& comName,
+  NetworkDialog(vorn::Ui& ui, vorn::GuiInvoker& gui, vorn::PortFactory factory, const std::string& comName,
                   vorn::TerminalPane& pane, vorn::BusyCursor& cursor, QWidget* parent = nullptr,
                   vorn::netconf::FolderLocator folders = {});
 
@@ -38,10 +38,6 @@ class TdlgVornTCPConf : public QDialog {
   QLineEdit *Edt_GW0, *Edt_GW1, *Edt_GW2, *Edt_GW3;
   QLineEdit *Edt_PD0, *Edt_PD1, *Edt_PD2, *Edt_PD3;
   QLineEdit *Edt_SD0, *Edt_SD1, *Edt_SD2, *Edt_SD3;
-  QLabel *Label10, *Label1, *Label2, *Label3;
-  QLabel *Label19, *Label20, *Label21, *Label22;
-  QLabel *Label11, *Label12, *Label13, *Label14;
-  QLabel *Label15, *Label16, *Label17, *Label18;
   QPushButton* Bt_IPUpdate;
   QLineEdit* Edt_FTPID;
   QLineEdit* MEdt_FTPpwd;
@@ -62,15 +58,15 @@ class TdlgVornTCPConf : public QDialog {
 
   // The initial choices; once the dialog shows, the address fields from the
   // controller's file.
-  void FormShow();
-  void RBt_IPClick();
-  void RBt_DHCPClick();
-  void Chk_DNSClick();
+  void showInitialChoices();
+  void chooseStaticAddress();
+  void chooseDhcp();
+  void toggleDnsFromDhcp();
   // True when the key reaches the field.
-  bool Edt_IP0KeyPress(QLineEdit* edit, char key);
-  void Bt_IPUpdateClick();
-  void Bt_FTPUpdateClick();
-  void Bt_SystemInitClick();
+  bool acceptAddressKey(QLineEdit* edit, char key);
+  void updateAddresses();
+  void updateUsers();
+  void initializeSystem();
   void ChooseDefaultFilesFolder();
 
   // The dialog's values as the window-free runs take them.

@@ -1,4 +1,4 @@
-#include "remote/ui/tdlg_vorn_prop.h"
+#include "remote/ui/properties_dialog.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -19,8 +19,8 @@ QLabel* ValueLabel(QWidget* parent, const char* name, const char* colour) {
 
 }  // namespace
 
-TdlgVornProp::TdlgVornProp(QWidget* parent) : QDialog(parent) {
-  setObjectName("TdlgVornProp");
+PropertiesDialog::PropertiesDialog(QWidget* parent) : QDialog(parent) {
+  setObjectName("PropertiesDialog");
   setWindowTitle("Properities");
   setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
@@ -58,7 +58,7 @@ TdlgVornProp::TdlgVornProp(QWidget* parent) : QDialog(parent) {
   layout->addLayout(buttons);
 }
 
-void TdlgVornProp::FormShow() {
+void PropertiesDialog::showValues() {
   lblModule->setText(QString::fromStdString(Module));
   lblName->setText(QString::fromStdString(Name));
   lblPath->setText(QString::fromStdString(Path));
@@ -68,8 +68,8 @@ void TdlgVornProp::FormShow() {
   lblContain->setText(QString::fromStdString(Contains));
 }
 
-void TdlgVornProp::showEvent(QShowEvent* event) {
-  FormShow();
+void PropertiesDialog::showEvent(QShowEvent* event) {
+  showValues();
   QDialog::showEvent(event);
 }
 

@@ -1,4 +1,4 @@
-#include "app/ui/tfrm_main.h"
+#include "app/ui/main_window.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -15,14 +15,14 @@
 #include "widgets/pane_tools.h"
 #include "widgets/qt_invoker.h"
 #include "ioconf/ioconf_run.h"
-#include "ioconf/ui/tdlg_vorn_io_conf.h"
-#include "image/ui/tdlg_vorn_kaprin.h"
+#include "ioconf/ui/io_config_dialog.h"
+#include "image/ui/image_tool_dialog.h"
 #include "link/terminal_session.h"
 #include "link/ui/main_terminal_view.h"
 #include "link/ui/terminal_console.h"
 #include "link/ui/terminal_pane_widget.h"
 #include "local/ui/local_pane.h"
-#include "netconf/ui/tdlg_vorn_tcp_conf.h"
+#include "netconf/ui/network_dialog.h"
 #include "platform/host.h"
 #include "platform/serial_device.h"
 #include "remote/ui/remote_pane.h"
@@ -41,7 +41,7 @@ class VirtualController {
 #endif
 #include "platform/network_device.h"
 #include "transfer/ui/copy_command.h"
-#include "transfer/ui/tdlg_vorn_tran.h"
+#include "transfer/ui/transfer_dialog.h"
 
 namespace vorn::ui {
 
@@ -138,9 +138,9 @@ class HeldErrorUi : public vorn::Ui {
   int held_ = 0;
 };
 
-TfrmMain::TfrmMain(vorn::Ui& ui, StartOptions options, QWidget* parent)
+MainWindow::MainWindow(vorn::Ui& ui, StartOptions options, QWidget* parent)
     : QMainWindow(parent), ui_(ui), exchangeUi_(std::make_unique<HeldErrorUi>(ui)), options_(std::move(options)) {
-  setObjectName("TfrmMain");
+  setObjectName("MainWindow");
   setWindowTitle("VORN-7730 Series Utility (Ver 1.38)");
   resize(721, 580);
   lineWait_ = std::make_unique<GuiLineWait>();
@@ -148,144 +148,143 @@ TfrmMain::TfrmMain(vorn::Ui& ui, StartOptions options, QWidget* parent)
   invoker_ = std::make_unique<QtGuiInvoker>();
   exchange_ = std::make_unique<vorn::Exchange>(*this, *this, *exchangeUi_);
   BuildLayout();
-  FormCreate();
+  startUp();
 }
 
-TfrmMain::~TfrmMain() { FormDestroy(); }
+MainWindow::~MainWindow() { shutDown(); }
 
-bool TfrmMain::TerminalRunning() const { return console_ && console_->Running(); }
+bool MainWindow::TerminalRunning() const { return console_ && console_->Running(); }
 
-vorn::Exchange& TfrmMain::Exchanges() {
+vorn::Exchange& MainWindow::Exchanges() {
   exchange_->ComName = ComName;
   return *exchange_;
 }
 
 // ------------------------------------------------------------------ layout
 
-void TfrmMain::BuildLayout() {
-  MainMenu1 = menuBar();
-  QMenu* file = MainMenu1->addMenu("&File");
-  Exit1 = file->addAction("Exit");
-  Exit1->setObjectName("Exit1");
-  QMenu* help = MainMenu1->addMenu("&Help");
-  About1 = help->addAction("About...");
-  About1->setObjectName("About1");
-  connect(Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
-  connect(About1, &QAction::triggered, this, [this] { About1Click(); });
+void MainWindow::BuildLayout() {
+  mainMenu_ = menuBar();
+  QMenu* file = mainMenu_->addMenu("&File");
+  exitAction_ = file->addAction("Exit");
+  exitAction_->setObjectName("exitAction");
+  QMenu* help = mainMenu_->addMenu("&Help");
+  aboutAction_ = help->addAction("About...");
+  aboutAction_->setObjectName("aboutAction");
+  connect(exitAction_, &QAction::triggered, this, [this] { exitApplication(); });
+  connect(aboutAction_, &QAction::triggered, this, [this] { about(); });
 
   // ---- host pane
-  pnlLocal = new LocalPane(ui_, *this);
-  pnlLocal->tlbarLocal->addSeparator();
-  tbtnLocalRun = ToolButton(pnlLocal->tlbarLocal, "tbtnLocalRun", "Run VORN Utility", ToolIcon::Run);
+  localPane = new LocalPane(ui_, *this);
+  localPane->tlbarLocal->addSeparator();
+  runButton = ToolButton(localPane->tlbarLocal, "runButton", "Run VORN Utility", ToolIcon::Run);
 
   // ---- middle strip
-  pnlBtn = new QWidget;
-  pnlBtn->setObjectName("pnlBtn");
-  btnCopy = new QPushButton(pnlBtn);
-  btnCopy->setObjectName("btnCopy");
-  btnCopy->setToolTip("Copy file to VORN");
-  btnCopy->setIcon(MakeToolIcon(ToolIcon::Copy));
-  btnCopy->setIconSize(QSize(24, 24));
-  btnCopy->setFixedSize(34, 48);
+  copyStrip_ = new QWidget;
+  copyStrip_->setObjectName("copyStrip");
+  copyButton = new QPushButton(copyStrip_);
+  copyButton->setObjectName("copyButton");
+  copyButton->setToolTip("Copy file to VORN");
+  copyButton->setIcon(MakeToolIcon(ToolIcon::Copy));
+  copyButton->setIconSize(QSize(24, 24));
+  copyButton->setFixedSize(34, 48);
   {
-    auto* layout = new QVBoxLayout(pnlBtn);
+    auto* layout = new QVBoxLayout(copyStrip_);
     layout->setContentsMargins(1, 0, 1, 0);
     layout->addStretch();
-    layout->addWidget(btnCopy);
+    layout->addWidget(copyButton);
     layout->addStretch();
   }
-  pnlBtn->setFixedWidth(36);
+  copyStrip_->setFixedWidth(36);
 
   // ---- controller pane, with this window's tools on its bar's line
-  pnlVorn = new RemotePane(ui_, [this]() -> vorn::Exchange& { return Exchanges(); }, pnlLocal->Folders());
-  QToolBar* bar = pnlVorn->tlbarVorn;
+  remotePane = new RemotePane(ui_, [this]() -> vorn::Exchange& { return Exchanges(); }, localPane->Folders());
+  QToolBar* bar = remotePane->tlbarVorn;
   bar->addSeparator();
-  tbtnVornConf = ToolButton(bar, "tbtnVornConf", "Config VORN", ToolIcon::Config);
-  tbtnDOSCmd = ToolButton(bar, "tbtnDOSCmd", "Launch Terminal", ToolIcon::Terminal);
-  tbtnDOSCmd->setCheckable(true);
-  tbtnTCPConf = ToolButton(bar, "tbtnTCPConf", "Vorn-7730/TCP Configuration", ToolIcon::Network);
-  tbtnKAPRIN = ToolButton(bar, "tbtnKAPRIN", "Talvenrik Image Kaprin", ToolIcon::Image);
+  ioConfigButton = ToolButton(bar, "ioConfigButton", "Config VORN", ToolIcon::Config);
+  terminalButton = ToolButton(bar, "terminalButton", "Launch Terminal", ToolIcon::Terminal);
+  terminalButton->setCheckable(true);
+  networkButton = ToolButton(bar, "networkButton", "Vorn-7730/TCP Configuration", ToolIcon::Network);
+  imageToolButton = ToolButton(bar, "imageToolButton", "Talvenrik Image Kaprin", ToolIcon::Image);
   // The port box follows the buttons on their line, or starts a line of its
   // own when the pane is narrow: it is never hidden in an overflow.
   auto* portBox = new PortBox;
   portBox->aboutToPopUp = [this] { RescanComPort(); };
-  cbxCOM = portBox;
-  cbxCOM->setObjectName("cbxCOM");
-  cbxCOM->setToolTip("COM port");
+  portChooser = portBox;
+  portChooser->setObjectName("portChooser");
+  portChooser->setToolTip("COM port");
   // A device server's port is typed in: nothing on the host lists it.
-  cbxCOM->setEditable(true);
-  cbxCOM->setInsertPolicy(QComboBox::NoInsert);
-  cbxCOM->lineEdit()->setPlaceholderText("socket://HOST:PORT");
+  portChooser->setEditable(true);
+  portChooser->setInsertPolicy(QComboBox::NoInsert);
+  portChooser->lineEdit()->setPlaceholderText("socket://HOST:PORT");
   // Long device names are elided in the box; its list shows them whole.
-  cbxCOM->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-  cbxCOM->setMinimumContentsLength(10);
-  cbxCOM->view()->setMinimumWidth(260);
-  pnlVorn->AddToBarLine(cbxCOM);
+  portChooser->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  portChooser->setMinimumContentsLength(10);
+  portChooser->view()->setMinimumWidth(260);
+  remotePane->AddToBarLine(portChooser);
 
   // ---- terminal pane and its session
-  meoDos = new TerminalPaneWidget;
-  terminalView_ = std::make_unique<MainTerminalView>(meoDos);
+  terminalView = new TerminalPaneWidget;
+  terminalView_ = std::make_unique<MainTerminalView>(terminalView);
   terminal_ = std::make_unique<vorn::TerminalSession>(*invoker_, *terminalView_);
 
   // ---- splitters
-  Splitter1 = new QSplitter(Qt::Horizontal);
-  Splitter1->setObjectName("Splitter1");
-  Splitter1->setHandleWidth(2);
-  Splitter1->setChildrenCollapsible(false);
-  Splitter1->addWidget(pnlLocal);
-  Splitter1->addWidget(pnlBtn);
-  Splitter1->addWidget(pnlVorn);
-  Splitter1->setStretchFactor(0, 2);
-  Splitter1->setStretchFactor(1, 0);
-  Splitter1->setStretchFactor(2, 3);
-  splHori = new QSplitter(Qt::Vertical);
-  splHori->setObjectName("splHori");
-  splHori->setHandleWidth(3);
-  splHori->setChildrenCollapsible(false);
-  splHori->addWidget(Splitter1);
-  splHori->addWidget(meoDos);
-  splHori->setStretchFactor(0, 2);
-  splHori->setStretchFactor(1, 1);
-  setCentralWidget(splHori);
+  paneSplitter_ = new QSplitter(Qt::Horizontal);
+  paneSplitter_->setObjectName("paneSplitter");
+  paneSplitter_->setHandleWidth(2);
+  paneSplitter_->setChildrenCollapsible(false);
+  paneSplitter_->addWidget(localPane);
+  paneSplitter_->addWidget(copyStrip_);
+  paneSplitter_->addWidget(remotePane);
+  paneSplitter_->setStretchFactor(0, 2);
+  paneSplitter_->setStretchFactor(1, 0);
+  paneSplitter_->setStretchFactor(2, 3);
+  terminalSplitter_ = new QSplitter(Qt::Vertical);
+  terminalSplitter_->setObjectName("terminalSplitter");
+  terminalSplitter_->setHandleWidth(3);
+  terminalSplitter_->setChildrenCollapsible(false);
+  terminalSplitter_->addWidget(paneSplitter_);
+  terminalSplitter_->addWidget(terminalView);
+  terminalSplitter_->setStretchFactor(0, 2);
+  terminalSplitter_->setStretchFactor(1, 1);
+  setCentralWidget(terminalSplitter_);
   // Made now, so the window does not change its height the first time it says something.
   statusBar()->setObjectName("stabarMain");
 
   // ---- the commands between the parts
-  console_ = std::make_unique<TerminalConsole>(*meoDos, *tbtnDOSCmd, *terminal_, ui_, [this] { return ComName; });
+  console_ = std::make_unique<TerminalConsole>(*terminalView, *terminalButton, *terminal_, ui_, [this] { return ComName; });
   connect(console_.get(), &TerminalConsole::runningChanged, this,
           [this](bool running) { SetExchangeControlsEnabled(!running); });
-  copyCommand_ = std::make_unique<CopyCommand>(*pnlLocal, *pnlVorn, ui_, *invoker_, *this,
+  copyCommand_ = std::make_unique<CopyCommand>(*localPane, *remotePane, ui_, *invoker_, *this,
                                                [this]() -> vorn::Exchange& { return Exchanges(); }, this);
   CopyCommand* copy = copyCommand_.get();
-  connect(btnCopy, &QPushButton::clicked, copy, &CopyCommand::btnCopyClick);
+  connect(copyButton, &QPushButton::clicked, copy, &CopyCommand::CopyFiles);
   // The copy keys do what the button does, and nothing while it is off.
-  connect(pnlLocal, &LocalPane::copyRequested, btnCopy, &QPushButton::click);
-  connect(pnlVorn, &RemotePane::copyRequested, btnCopy, &QPushButton::click);
-  connect(pnlLocal, &LocalPane::copyWithFoldersRequested, copy, &CopyCommand::CopyWithFolders);
-  connect(pnlVorn, &RemotePane::filesDropped, copy, &CopyCommand::UploadPaths);
-  connect(pnlVorn, &RemotePane::runRequested, console_.get(), &TerminalConsole::TypeKeys);
+  connect(localPane, &LocalPane::copyRequested, copyButton, &QPushButton::click);
+  connect(remotePane, &RemotePane::copyRequested, copyButton, &QPushButton::click);
+  connect(localPane, &LocalPane::copyWithFoldersRequested, copy, &CopyCommand::CopyWithFolders);
+  connect(remotePane, &RemotePane::filesDropped, copy, &CopyCommand::UploadPaths);
+  connect(remotePane, &RemotePane::runRequested, console_.get(), &TerminalConsole::TypeKeys);
   // Results that would otherwise show only in the terminal.
-  connect(pnlVorn, &RemotePane::said, this, [this](const QString& text) { statusBar()->showMessage(text, kSaidMs); });
+  connect(remotePane, &RemotePane::said, this, [this](const QString& text) { statusBar()->showMessage(text, kSaidMs); });
   connect(copy, &CopyCommand::said, this, [this](const QString& text) { statusBar()->showMessage(text, kSaidMs); });
 
-  connect(cbxCOM, QOverload<int>::of(&QComboBox::activated), this, [this](int) { cbxCOMChange(); });
-  connect(cbxCOM->lineEdit(), &QLineEdit::returnPressed, this,
-          [this] { TypedPortEntered(cbxCOM->lineEdit()->text().trimmed().toStdString()); });
-  connect(tbtnVornConf, &QToolButton::clicked, this, [this] { tbtnVornConfClick(); });
-  connect(tbtnTCPConf, &QToolButton::clicked, this, [this] { tbtnTCPConfClick(); });
-  connect(tbtnKAPRIN, &QToolButton::clicked, this, [this] { tbtnKAPRINClick(); });
-  connect(tbtnLocalRun, &QToolButton::clicked, this, [this] { tbtnLocalRunClick(); });
+  connect(portChooser, QOverload<int>::of(&QComboBox::activated), this, [this](int) { choosePort(); });
+  connect(portChooser->lineEdit(), &QLineEdit::returnPressed, this,
+          [this] { TypedPortEntered(portChooser->lineEdit()->text().trimmed().toStdString()); });
+  connect(ioConfigButton, &QToolButton::clicked, this, [this] { configureIO(); });
+  connect(networkButton, &QToolButton::clicked, this, [this] { openNetworkDialog(); });
+  connect(imageToolButton, &QToolButton::clicked, this, [this] { openImageTool(); });
+  connect(runButton, &QToolButton::clicked, this, [this] { runHostProgram(); });
 }
 
 // ------------------------------------------------------------------ start-up
 
-void TfrmMain::FormCreate() {
+void MainWindow::startUp() {
   // There is no OLE on this host's side of things; the step always succeeds.
-  TdlgVornInit init(this);
+  StartupDialog init(this);
   init.show();
 
   init.ChangeLabelText("Scanning local system...");
-  NormalCursor = cursor();
   ConfigPath = vorn::platform::DocumentsFolder() + vorn::platform::PathSeparator() + "V7730MIO.cfg";
 
   init.ChangeLabelText("Scanning COM port...");
@@ -308,16 +307,16 @@ void TfrmMain::FormCreate() {
   ScanComPort();
 
   init.ChangeLabelText("Constructing local view...");
-  pnlLocal->ShowStart();
+  localPane->ShowStart();
 
   init.ChangeLabelText("Starting COM thread...");
-  pnlLocal->FocusPathBox();
+  localPane->FocusPathBox();
   if (!options_.logFile.empty()) {
     QString error;
-    logReady_ = meoDos->OpenLog(QString::fromStdString(options_.logFile), &error);
+    logReady_ = terminalView->OpenLog(QString::fromStdString(options_.logFile), &error);
     if (!logReady_) ui_.Error("Unable to open the log file " + error.toStdString());
     // Said after the line that failed has been shown, not from inside it.
-    meoDos->onLogFailure = [this](const QString& reason) {
+    terminalView->onLogFailure = [this](const QString& reason) {
       QTimer::singleShot(0, this, [this, reason] {
         ui_.Error("Writing the log file " + options_.logFile + " failed: " + reason.toStdString() +
                   "\n\nNothing more is logged.");
@@ -328,43 +327,43 @@ void TfrmMain::FormCreate() {
   init.close();
 }
 
-void TfrmMain::ScanComPort() {
+void MainWindow::ScanComPort() {
   // The virtual controller's port is new on every run: with it, it comes first.
   std::string last;
   if (!simulator_) last = vorn::platform::HostRegistry().ReadString(kPortKey, kLastPortValue).value_or("");
   FillPortBox(last);
-  ComName = cbxCOM->count() > 0 ? cbxCOM->currentData().toString().toStdString() : std::string();
+  ComName = portChooser->count() > 0 ? portChooser->currentData().toString().toStdString() : std::string();
 }
 
-void TfrmMain::RescanComPort() {
+void MainWindow::RescanComPort() {
   const std::string chosen = ComName;
   FillPortBox(chosen);
   // A port that went away is no longer offered: the box and the port used agree.
-  ComName = cbxCOM->count() > 0 ? cbxCOM->currentData().toString().toStdString() : std::string();
+  ComName = portChooser->count() > 0 ? portChooser->currentData().toString().toStdString() : std::string();
   if (chosen.empty() || ComName == chosen) return;
   // The pane showed the controller on the port that went: it is not the one
   // the next command would reach.
-  pnlVorn->ClearListing();
+  remotePane->ClearListing();
   statusBar()->showMessage(QString::fromStdString(
       "The port " + chosen + " is gone. " +
       (ComName.empty() ? std::string("No port is left to choose.")
                        : ComName + " is chosen now: press Refresh to list its controller.")));
 }
 
-void TfrmMain::FillPortBox(const std::string& select) {
-  cbxCOM->clear();
+void MainWindow::FillPortBox(const std::string& select) {
+  portChooser->clear();
   // The virtual controller comes first, named as such; its item data is the
   // device path that the exchanges open.
-  if (simulator_) cbxCOM->addItem("Virtual controller (" + QString::fromStdString(simulator_->PortPath()) + ")",
+  if (simulator_) portChooser->addItem("Virtual controller (" + QString::fromStdString(simulator_->PortPath()) + ")",
                                   QString::fromStdString(simulator_->PortPath()));
-  for (const std::string& path : options_.extraPorts) cbxCOM->addItem(QString::fromStdString(path), QString::fromStdString(path));
+  for (const std::string& path : options_.extraPorts) portChooser->addItem(QString::fromStdString(path), QString::fromStdString(path));
   // The port used last is offered again when it is a device server's.
   if (vorn::platform::IsNetworkPortName(select) &&
       std::find(typedPorts_.begin(), typedPorts_.end(), select) == typedPorts_.end())
     typedPorts_.push_back(select);
   for (const std::string& name : typedPorts_)
-    if (cbxCOM->findData(QString::fromStdString(name)) < 0)
-      cbxCOM->addItem(QString::fromStdString(name), QString::fromStdString(name));
+    if (portChooser->findData(QString::fromStdString(name)) < 0)
+      portChooser->addItem(QString::fromStdString(name), QString::fromStdString(name));
   std::vector<std::string> present;
   if (options_.presentPorts) {
     present = options_.presentPorts();
@@ -383,32 +382,32 @@ void TfrmMain::FillPortBox(const std::string& select) {
     // The adapter's own name tells two USB adapters apart; the device name
     // (ttyUSB0) depends on the order they were plugged in.
     const std::string stable = vorn::platform::StablePortName(name);
-    cbxCOM->addItem(QString::fromStdString(stable.empty() ? name : name + "  (" + stable + ")"),
+    portChooser->addItem(QString::fromStdString(stable.empty() ? name : name + "  (" + stable + ")"),
                     QString::fromStdString(name));
   }
   // The list shows the long stable names whole.
   int widest = 260;
-  for (int i = 0; i < cbxCOM->count(); ++i)
-    widest = std::max(widest, cbxCOM->fontMetrics().horizontalAdvance(cbxCOM->itemText(i)) + 40);
-  cbxCOM->view()->setMinimumWidth(widest);
-  const int found = select.empty() ? -1 : cbxCOM->findData(QString::fromStdString(select));
-  cbxCOM->setCurrentIndex(found >= 0 ? found : (cbxCOM->count() > 0 ? 0 : -1));
+  for (int i = 0; i < portChooser->count(); ++i)
+    widest = std::max(widest, portChooser->fontMetrics().horizontalAdvance(portChooser->itemText(i)) + 40);
+  portChooser->view()->setMinimumWidth(widest);
+  const int found = select.empty() ? -1 : portChooser->findData(QString::fromStdString(select));
+  portChooser->setCurrentIndex(found >= 0 ? found : (portChooser->count() > 0 ? 0 : -1));
 }
 
-void TfrmMain::cbxCOMChange() {
-  const QVariant data = cbxCOM->currentData();
-  ComName = (data.isValid() ? data.toString() : cbxCOM->currentText()).toStdString();
+void MainWindow::choosePort() {
+  const QVariant data = portChooser->currentData();
+  ComName = (data.isValid() ? data.toString() : portChooser->currentText()).toStdString();
   if (!simulator_ || ComName != simulator_->PortPath())
     vorn::platform::HostRegistry().WriteString(kPortKey, kLastPortValue, ComName);
-  pnlVorn->Listing().SortColumn = 0;
-  pnlVorn->Listing().RestoreIndex = 0;
-  pnlVorn->ShowRemoteFolder("\\");
+  remotePane->Listing().SortColumn = 0;
+  remotePane->Listing().RestoreIndex = 0;
+  remotePane->ShowRemoteFolder("\\");
 }
 
-void TfrmMain::TypedPortEntered(const std::string& name) {
+void MainWindow::TypedPortEntered(const std::string& name) {
   if (name.empty()) return;
-  int index = cbxCOM->findData(QString::fromStdString(name));
-  if (index < 0) index = cbxCOM->findText(QString::fromStdString(name));
+  int index = portChooser->findData(QString::fromStdString(name));
+  if (index < 0) index = portChooser->findText(QString::fromStdString(name));
   if (index < 0) {
     // A malformed server address is said at once, not at the first exchange.
     if (vorn::platform::IsNetworkPortName(name) && !vorn::platform::ParseNetworkPortName(name)) {
@@ -416,54 +415,54 @@ void TfrmMain::TypedPortEntered(const std::string& name) {
       return;
     }
     typedPorts_.push_back(name);
-    cbxCOM->addItem(QString::fromStdString(name), QString::fromStdString(name));
-    index = cbxCOM->count() - 1;
+    portChooser->addItem(QString::fromStdString(name), QString::fromStdString(name));
+    index = portChooser->count() - 1;
   }
-  cbxCOM->setCurrentIndex(index);
-  cbxCOMChange();
+  portChooser->setCurrentIndex(index);
+  choosePort();
 }
 
-void TfrmMain::showEvent(QShowEvent* event) {
+void MainWindow::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (!shown_) {
     shown_ = true;
-    FormShow();
+    sizePanes();
   }
 }
 
-void TfrmMain::FormShow() {
-  const int total = Splitter1->width() > 0 ? Splitter1->width() : width();
-  const int local = static_cast<int>(0.4 * (width() - pnlBtn->width() - 2 * Splitter1->handleWidth()));
-  Splitter1->setSizes({local, pnlBtn->width(), std::max(150, total - local - pnlBtn->width())});
+void MainWindow::sizePanes() {
+  const int total = paneSplitter_->width() > 0 ? paneSplitter_->width() : width();
+  const int local = static_cast<int>(0.4 * (width() - copyStrip_->width() - 2 * paneSplitter_->handleWidth()));
+  paneSplitter_->setSizes({local, copyStrip_->width(), std::max(150, total - local - copyStrip_->width())});
   const int terminal = height() / 3;
-  splHori->setSizes({std::max(100, splHori->height() - terminal), terminal});
+  terminalSplitter_->setSizes({std::max(100, terminalSplitter_->height() - terminal), terminal});
 }
 
 // ------------------------------------------------------------------ exit
 
-bool TfrmMain::TransferRunning() const {
+bool MainWindow::TransferRunning() const {
   if (configRuns_ > 0) return true;
   // The transfer dialogs are shown for as long as their upload runs, also
   // when another dialog (the network settings) opened them.
-  for (const TdlgVornTran* d : findChildren<TdlgVornTran*>())
+  for (const TransferDialog* d : findChildren<TransferDialog*>())
     if (d->isVisible()) return true;
-  for (const TdlgVornKaprin* d : findChildren<TdlgVornKaprin*>())
+  for (const ImageToolDialog* d : findChildren<ImageToolDialog*>())
     if (d->TimerChkKaprin->isActive()) return true;
   return false;
 }
 
-void TfrmMain::SayTransferRunning() {
+void MainWindow::SayTransferRunning() {
   std::string what = "A transfer is running";
   if (configRuns_ > 0)
     what = "The I/O configuration run is using VORN-7730";
-  else if (!findChildren<TdlgVornTran*>().isEmpty())
+  else if (!findChildren<TransferDialog*>().isEmpty())
     what = "An upload to VORN-7730 is running";
-  else if (!findChildren<TdlgVornKaprin*>().isEmpty())
+  else if (!findChildren<ImageToolDialog*>().isEmpty())
     what = "An image transfer is running";
   statusBar()->showMessage(QString::fromStdString(what + ": the window closes only after it has ended."), 8000);
 }
 
-void TfrmMain::CloseAfterExchange() {
+void MainWindow::CloseAfterExchange() {
   if (TransferRunning()) {
     SayTransferRunning();
     return;
@@ -479,7 +478,7 @@ void TfrmMain::CloseAfterExchange() {
   });
 }
 
-void TfrmMain::Exit1Click() {
+void MainWindow::exitApplication() {
   if (TransferRunning()) {
     SayTransferRunning();
     return;
@@ -490,7 +489,7 @@ void TfrmMain::Exit1Click() {
   close();
 }
 
-void TfrmMain::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
   // Closing would pull the port and the pane from under the transfer.
   if (TransferRunning()) {
     event->ignore();
@@ -510,7 +509,7 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
   }
 }
 
-void TfrmMain::FormDestroy() {
+void MainWindow::shutDown() {
   if (destroyed_) return;
   destroyed_ = true;
   // Printer, receiver and ring go first, then the terminal's port is closed.
@@ -520,21 +519,21 @@ void TfrmMain::FormDestroy() {
   invoker_->Shutdown();
   // The panes go before the simulator whose port they may name.
   copyCommand_.reset();
-  delete pnlVorn;
-  pnlVorn = nullptr;
-  delete pnlLocal;
-  pnlLocal = nullptr;
+  delete remotePane;
+  remotePane = nullptr;
+  delete localPane;
+  localPane = nullptr;
   if (simulator_) simulator_->Stop();
 }
 
 // ------------------------------------------------------------------ dialogs
 
-void TfrmMain::About1Click() {
-  TdlgVornAbout about(this);
+void MainWindow::about() {
+  AboutDialog about(this);
   about.exec();
 }
 
-void TfrmMain::tbtnVornConfClick() {
+void MainWindow::configureIO() {
   ++configRuns_;
   struct RunEnd {
     int& runs;
@@ -561,25 +560,25 @@ void TfrmMain::tbtnVornConfClick() {
   }
 }
 
-void TfrmMain::tbtnTCPConfClick() {
-  if (pnlVorn->Listing().BytesFree == 0) {
+void MainWindow::openNetworkDialog() {
+  if (remotePane->Listing().BytesFree == 0) {
     ui_.Warning("Please press 'Refresh folder' button in the VORN-7730 panel first.");
     return;
   }
-  TdlgVornTCPConf dlgVornTCPConf(ui_, *invoker_, Exchanges().Factory(), ComName, *this, *this, this);
-  dlgVornTCPConf.FormShow();
-  dlgVornTCPConf.exec();
+  NetworkDialog networkDialog(ui_, *invoker_, Exchanges().Factory(), ComName, *this, *this, this);
+  networkDialog.showInitialChoices();
+  networkDialog.exec();
   // The dialog may have replaced files or formatted the whole drive.
   RelistAfterDriveChange();
 }
 
-void TfrmMain::tbtnKAPRINClick() {
-  if (pnlVorn->Listing().BytesFree == 0) {
+void MainWindow::openImageTool() {
+  if (remotePane->Listing().BytesFree == 0) {
     ui_.Warning("Please press 'Refresh folder' button in the VORN-7730 panel first.");
     return;
   }
   {
-    TdlgVornKaprin dialog(ui_, *invoker_, this);
+    ImageToolDialog dialog(ui_, *invoker_, this);
     dialog.PortName = ComName;
     dialog.Terminal = this;
     dialog.Factory = Exchanges().Factory();
@@ -589,54 +588,54 @@ void TfrmMain::tbtnKAPRINClick() {
   RelistAfterDriveChange();
 }
 
-void TfrmMain::RelistAfterDriveChange() {
-  vorn::RemoteListing& listing = pnlVorn->Listing();
+void MainWindow::RelistAfterDriveChange() {
+  vorn::RemoteListing& listing = remotePane->Listing();
   // The free space shown is stale now: until a listing succeeds, the tools
   // and uploads that depend on it ask for a refresh.
   listing.BytesFree = 0;
   if (listing.CurrentPath.empty() || listing.CurrentPath == "\\") {
-    pnlVorn->Relist();
+    remotePane->Relist();
     return;
   }
   // A shell that refuses the folder means it went with the old drive: the
   // root is listed instead, and whatever still fails there is shown.
   exchangeUi_->Hold();
-  pnlVorn->Relist();
+  remotePane->Relist();
   if (!exchangeUi_->Release()) return;
   listing.SortColumn = listing.ChosenColumn;
   listing.RestoreIndex = 0;
-  pnlVorn->ShowRemoteFolder("\\");
+  remotePane->ShowRemoteFolder("\\");
 }
 
-void TfrmMain::tbtnLocalRunClick() {
-  TdlgVornRun dialog(ui_, vorn::platform::HostRegistry(), this);
+void MainWindow::runHostProgram() {
+  RunProgramDialog dialog(ui_, vorn::platform::HostRegistry(), this);
   if (dialog.exec() != QDialog::Accepted) return;
-  if (TerminalRunning()) console_->tbtnDOSCmdClick();
+  if (TerminalRunning()) console_->toggleTerminal();
   if (!vorn::platform::StartProgram(dialog.AppPath))
     ui_.Error("Unable to run the application. '" + dialog.AppPath + "'");
 }
 
 // ------------------------------------------------------------------ pane and cursor
 
-int TfrmMain::LineCount() const { return meoDos->LineCount(); }
+int MainWindow::LineCount() const { return terminalView->LineCount(); }
 
-void TfrmMain::Clear() { meoDos->clear(); }
+void MainWindow::Clear() { terminalView->clear(); }
 
-void TfrmMain::AppendLine(const std::string& text) { meoDos->AppendLine(QString::fromLatin1(text.data(), static_cast<int>(text.size()))); }
+void MainWindow::AppendLine(const std::string& text) { terminalView->AppendLine(QString::fromLatin1(text.data(), static_cast<int>(text.size()))); }
 
-void TfrmMain::SetBusy() {
+void MainWindow::SetBusy() {
   if (busyDepth_++ == 0) QApplication::setOverrideCursor(Qt::WaitCursor);
 }
 
-void TfrmMain::Restore() {
+void MainWindow::Restore() {
   if (busyDepth_ > 0 && --busyDepth_ == 0) QApplication::restoreOverrideCursor();
 }
 
-void TfrmMain::SetExchangeControlsEnabled(bool enabled) {
-  pnlVorn->SetExchangeControlsEnabled(enabled);
+void MainWindow::SetExchangeControlsEnabled(bool enabled) {
+  remotePane->SetExchangeControlsEnabled(enabled);
   // The host pane's folder upload would only find the port held.
-  pnlLocal->CopyToVorn1->setEnabled(enabled);
-  for (QWidget* w : std::initializer_list<QWidget*>{tbtnVornConf, cbxCOM, btnCopy, tbtnTCPConf, tbtnKAPRIN})
+  localPane->copyToControllerAction->setEnabled(enabled);
+  for (QWidget* w : std::initializer_list<QWidget*>{ioConfigButton, portChooser, copyButton, networkButton, imageToolButton})
     w->setEnabled(enabled);
 }
 

@@ -1,4 +1,4 @@
-#include "ioconf/ui/tdlg_vorn_io_conf.h"
+#include "ioconf/ui/io_config_dialog.h"
 
 #include <QFontDatabase>
 #include <QFrame>
@@ -24,18 +24,18 @@ QLabel* Sunken(QWidget* parent, const QString& name) {
 
 }  // namespace
 
-TdlgVornIOConf::TdlgVornIOConf(const vorn::IOConfig& config, QWidget* parent) : QDialog(parent), Config(config) {
-  setObjectName("TdlgVornIOConf");
+IOConfigDialog::IOConfigDialog(const vorn::IOConfig& config, QWidget* parent) : QDialog(parent), Config(config) {
+  setObjectName("IOConfigDialog");
   setWindowTitle("VORN-7730 Analog IO Configuration");
   setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
   resize(506, 338);
 
-  auto* Label1 = new QLabel("Node ID:", this);
-  Label1->setObjectName("Label1");
+  auto* nodeLabel = new QLabel("Node ID:", this);
+  nodeLabel->setObjectName("nodeLabel");
   statextNodeID = Sunken(this, "statextNodeID");
   statextNodeID->setMinimumWidth(40);
-  auto* Label2 = new QLabel("HEX", this);
-  Label2->setObjectName("Label2");
+  auto* hexLabel = new QLabel("HEX", this);
+  hexLabel->setObjectName("hexLabel");
 
   // The range texts are padded with blanks to line up in a fixed-pitch font.
   const QFont fixed = FixedPitchFont();
@@ -98,15 +98,15 @@ TdlgVornIOConf::TdlgVornIOConf(const vorn::IOConfig& config, QWidget* parent) : 
   btnCancel = new QPushButton("Cancel", this);
   btnCancel->setObjectName("btnCancel");
   connect(btnOK, &QPushButton::clicked, this, [this] {
-    btnOKClick();
+    storeRanges();
     accept();
   });
   connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 
   auto* node = new QHBoxLayout;
-  node->addWidget(Label1);
+  node->addWidget(nodeLabel);
   node->addWidget(statextNodeID);
-  node->addWidget(Label2);
+  node->addWidget(hexLabel);
   node->addStretch();
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
@@ -118,7 +118,7 @@ TdlgVornIOConf::TdlgVornIOConf(const vorn::IOConfig& config, QWidget* parent) : 
   layout->addLayout(buttons);
 }
 
-void TdlgVornIOConf::FormShow() {
+void IOConfigDialog::showConfig() {
   for (int n = 4; n < vorn::kSlotCount; ++n) {
     if (!Config.EightSlots) pagectrlSlot->setTabText(n, "None");
     pagectrlSlot->setTabVisible(n, Config.EightSlots);
@@ -140,7 +140,7 @@ void TdlgVornIOConf::FormShow() {
   }
 }
 
-void TdlgVornIOConf::btnOKClick() {
+void IOConfigDialog::storeRanges() {
   for (int n = 0; n < vorn::kSlotCount; ++n) {
     vorn::SlotPage page;
     for (int ch = 0; ch < vorn::kChannelCount; ++ch) page.Combos[ch].Selected = cbxSL[n][ch]->currentIndex();
@@ -148,15 +148,15 @@ void TdlgVornIOConf::btnOKClick() {
   }
 }
 
-void TdlgVornIOConf::showEvent(QShowEvent* event) {
+void IOConfigDialog::showEvent(QShowEvent* event) {
   // The window system's own show (restored from minimised) must not refill
   // the combos over the user's choices.
-  if (!event->spontaneous()) FormShow();
+  if (!event->spontaneous()) showConfig();
   QDialog::showEvent(event);
 }
 
 bool IOConfDialogEditor::Edit(vorn::IOConfig& config) {
-  TdlgVornIOConf dialog(config, parent_);
+  IOConfigDialog dialog(config, parent_);
   if (dialog.exec() != QDialog::Accepted) return false;
   config = dialog.Config;
   return true;

@@ -7,12 +7,12 @@
 
 namespace vorn::ui {
 
-class TdlgVornProp : public QDialog {
+class PropertiesDialog : public QDialog {
   Q_OBJECT
  public:
-  explicit TdlgVornProp(QWidget* parent = nullptr);
+  explicit PropertiesDialog(QWidget* parent = nullptr);
 
-  // Set before showing; FormShow copies them into the value labels.
+  // Set before showing; showValues copies them into the value labels.
   std::string Module;
   std::string Name;
   std::string Path;
@@ -30,7 +30,7 @@ class TdlgVornProp : public QDialog {
   QLabel* lblContain;
   QPushButton* OKBtn;
 
-  void FormShow();
+  void showValues();
 
  protected:
   void showEvent(QShowEvent* event) override;

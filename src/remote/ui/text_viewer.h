@@ -12,11 +12,11 @@
 
 namespace vorn::ui {
 
-class TdlgVornView : public QDialog {
+class TextViewer : public QDialog {
   Q_OBJECT
  public:
   // path: as the controller names it (D:\DIR\FILE).
-  TdlgVornView(vorn::Ui& ui, const std::string& path, const std::vector<std::string>& lines,
+  TextViewer(vorn::Ui& ui, const std::string& path, const std::vector<std::string>& lines,
                QWidget* parent = nullptr);
 
   static std::string TitleFor(const std::string& path);
@@ -27,7 +27,7 @@ class TdlgVornView : public QDialog {
 
   // Asks for a host file and writes the text there with the controller's
   // line ends; false when cancelled or the write failed (an error box said why).
-  bool btnSaveAsClick();
+  bool saveAs();
 
  private:
   vorn::Ui& ui_;

@@ -15,10 +15,10 @@
 
 namespace vorn::ui {
 
-class TfrmMWaitFor : public QDialog {
+class WaitWindow : public QDialog {
   Q_OBJECT
  public:
-  explicit TfrmMWaitFor(QWidget* parent = nullptr);
+  explicit WaitWindow(QWidget* parent = nullptr);
 
   QLabel* LbUpdateMsg;
   QProgressBar* ProgressBar;
@@ -30,10 +30,10 @@ class TfrmMWaitFor : public QDialog {
   bool CloseRequested = false;  // written by the owner
   std::function<void()> OnCancel;  // set by the owner; decides what Cancel does
 
-  void tmrStatusUpdateTimer();
+  void updateStatus();
   // The bar and the progress line at WaitPosition.
   void ShowProgress();
-  void BtCancelClick();
+  void askToCancel();
   // After the owner asked the transfer to end: no second Cancel, and say so.
   void ShowStopping();
   // While the stopped transfer waits for the controller: says what for.
@@ -49,11 +49,13 @@ class TfrmMWaitFor : public QDialog {
 };
 
 // The help text of the image tool.
-class TdlgfrmHelp : public QDialog {
+class ImageToolHelp : public QDialog {
   Q_OBJECT
  public:
-  explicit TdlgfrmHelp(QWidget* parent = nullptr);
-  QPlainTextEdit* Memo1;
+  explicit ImageToolHelp(QWidget* parent = nullptr);
+
+ private:
+  QPlainTextEdit* helpText_;
 };
 
 }  // namespace vorn::ui

@@ -9,41 +9,41 @@
 #include <memory>
 
 #include "widgets/qt_invoker.h"
-#include "app/ui/tfrm_main.h"
-#include "netconf/ui/tdlg_vorn_tcp_conf.h"
+#include "app/ui/main_window.h"
+#include "netconf/ui/network_dialog.h"
 #include "remote/ui/remote_pane.h"
 #include "app/scripted_ui.h"
 #include "sim/virtual_controller.h"
 
-using vorn::ui::TdlgVornTCPConf;
-using vorn::ui::TfrmMain;
+using vorn::ui::NetworkDialog;
+using vorn::ui::MainWindow;
 
 class TcpConfDialogTest : public QObject {
   Q_OBJECT
 
  private:
   vorn::test::ScriptedUi ui_;
-  std::unique_ptr<TfrmMain> main_;
+  std::unique_ptr<MainWindow> main_;
   QTemporaryDir home_;
 
   // Presses the network button and runs check on the dialog once it is up,
   // then closes it with its close box.
-  void WithDialog(const std::function<void(TdlgVornTCPConf&)>& check) {
+  void WithDialog(const std::function<void(NetworkDialog&)>& check) {
     bool seen = false;
     QTimer::singleShot(0, [&] {
-      auto* dialog = qobject_cast<TdlgVornTCPConf*>(QApplication::activeModalWidget());
+      auto* dialog = qobject_cast<NetworkDialog*>(QApplication::activeModalWidget());
       if (dialog) {
         seen = true;
         check(*dialog);
         dialog->close();
       }
     });
-    main_->tbtnTCPConf->click();
+    main_->networkButton->click();
     QVERIFY(seen);
   }
 
   // Types into whichever field has the focus, as a person would.
-  static void Type(TdlgVornTCPConf& dialog, const QString& keys) {
+  static void Type(NetworkDialog& dialog, const QString& keys) {
     for (QChar c : keys) QTest::keyClick(dialog.focusWidget(), c.toLatin1());
   }
 
@@ -61,7 +61,7 @@ class TcpConfDialogTest : public QObject {
     ui_ = {};
     vorn::ui::StartOptions options;
     options.simulate = true;
-    main_ = std::make_unique<TfrmMain>(ui_, options);
+    main_ = std::make_unique<MainWindow>(ui_, options);
     main_->resize(1000, 700);
     main_->show();
     QVERIFY(main_->Simulator());
@@ -71,7 +71,7 @@ class TcpConfDialogTest : public QObject {
   void cleanup() { main_.reset(); }
 
   void typingAndEnabling() {
-    WithDialog([&](TdlgVornTCPConf& d) {
+    WithDialog([&](NetworkDialog& d) {
       QVERIFY(d.RBt_IP->isChecked());
       d.Edt_IP0->setFocus();
       // "." moves along the group and is swallowed in the last field.
@@ -124,9 +124,9 @@ class TcpConfDialogTest : public QObject {
 
   // The dialog has no Cancel button: Esc closes it from any field.
   void escClosesFromEveryField() {
-    TdlgVornTCPConf d(ui_, main_->Invoker(), main_->Exchanges().Factory(), main_->ComName, *main_, *main_,
+    NetworkDialog d(ui_, main_->Invoker(), main_->Exchanges().Factory(), main_->ComName, *main_, *main_,
                       main_.get());
-    d.FormShow();
+    d.showInitialChoices();
     for (QWidget* field : std::initializer_list<QWidget*>{d.Edt_IP0, d.Edt_GW3, d.Edt_PD1, d.Edt_FTPID,
                                                           d.MEdt_HTPpwd, d.Chk_Read}) {
       d.show();
@@ -150,7 +150,7 @@ class TcpConfDialogTest : public QObject {
     };
     for (const auto& c : cases) {
       if (c.file) QVERIFY(sim.WriteFile("D:\\CONF\\SOCKET.CFG", c.file));
-      WithDialog([&](TdlgVornTCPConf& d) {
+      WithDialog([&](NetworkDialog& d) {
         QTRY_VERIFY(!d.lblStatus->text().startsWith("Reading "));
         QStringList groups;
         for (int g = 0; g < 12; g += 4) {
@@ -177,7 +177,7 @@ class TcpConfDialogTest : public QObject {
     vsim::VirtualController& sim = *main_->Simulator();
     if (!sim.Exists("D:\\CONF")) QVERIFY(sim.MakeDir("D:\\CONF"));
     QVERIFY(sim.WriteFile("D:\\NEW.TXT", "x"));
-    WithDialog([&](TdlgVornTCPConf& d) {
+    WithDialog([&](NetworkDialog& d) {
       const char* address[] = {"10", "0", "0", "7"};
       for (int i = 0; i < 4; ++i) d.AddressEdits[i]->setText(address[i]);
       d.Chk_DNS->click();
@@ -202,7 +202,7 @@ class TcpConfDialogTest : public QObject {
     vsim::Options options = sim.GetOptions();
     options.transfer = vsim::TransferMode::EotUnanswered;
     sim.SetOptions(options);
-    WithDialog([&](TdlgVornTCPConf& d) {
+    WithDialog([&](NetworkDialog& d) {
       const char* address[] = {"10", "0", "0", "8"};
       for (int i = 0; i < 4; ++i) d.AddressEdits[i]->setText(address[i]);
       d.Chk_DNS->click();
@@ -220,7 +220,7 @@ class TcpConfDialogTest : public QObject {
     QVERIFY(sim.WriteFile("D:\\KEEP.TXT", "x"));
     sim.ClearReceived();
     ui_.answers = {false};
-    WithDialog([&](TdlgVornTCPConf& d) {
+    WithDialog([&](NetworkDialog& d) {
       d.Chk_HtpFtp->setChecked(true);
       d.Bt_SystemInit->click();
     });
@@ -243,7 +243,7 @@ class TcpConfDialogTest : public QObject {
     const std::string source = (home_.path() + "/source/").toStdString();
     QVERIFY(QDir().mkpath(QString::fromStdString(source + "Drive_D/Default_files")));
     ui_.folders = {home_.path().toStdString(), source};
-    WithDialog([&](TdlgVornTCPConf& d) {
+    WithDialog([&](NetworkDialog& d) {
       d.Bt_SystemInit->click();
       d.defaultFilesFolderButton->click();
       d.defaultFilesFolderButton->click();
@@ -272,7 +272,7 @@ class TcpConfDialogTest : public QObject {
     for (const bool uploadShown : {false, true}) {
       ui_ = {};
       ui_.answers = {true, uploadShown};
-      WithDialog([&](TdlgVornTCPConf& d) {
+      WithDialog([&](NetworkDialog& d) {
         QTRY_VERIFY(!d.lblStatus->text().startsWith("Reading "));
         const char* address[] = {"10", "0", "0", "9"};
         for (int i = 0; i < 4; ++i) d.AddressEdits[i]->setText(address[i]);
@@ -298,4 +298,4 @@ class TcpConfDialogTest : public QObject {
 };
 
 QTEST_MAIN(TcpConfDialogTest)
-#include "tcp_conf_dialog_test.moc"
+#include "network_dialog_test.moc"

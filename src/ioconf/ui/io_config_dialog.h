@@ -13,10 +13,10 @@
 
 namespace vorn::ui {
 
-class TdlgVornIOConf : public QDialog {
+class IOConfigDialog : public QDialog {
   Q_OBJECT
  public:
-  explicit TdlgVornIOConf(const vorn::IOConfig& config, QWidget* parent = nullptr);
+  explicit IOConfigDialog(const vorn::IOConfig& config, QWidget* parent = nullptr);
 
   // The table shown; OK stores the chosen ranges into it.
   vorn::IOConfig Config;
@@ -31,11 +31,13 @@ class TdlgVornIOConf : public QDialog {
   QPushButton* btnOK = nullptr;
   QPushButton* btnCancel = nullptr;
 
-  void FormShow();
-  void btnOKClick();
 
  protected:
   void showEvent(QShowEvent* event) override;
+
+ private:
+  void showConfig();   // the table into the pages and combos
+  void storeRanges();  // the chosen ranges back into the table
 };
 
 // The run's editor on this dialog, shown modally over parent.

@@ -1,4 +1,4 @@
-#include "transfer/ui/tdlg_vorn_tran.h"
+#include "transfer/ui/transfer_dialog.h"
 
 #include <algorithm>
 
@@ -13,49 +13,49 @@
 
 namespace vorn::ui {
 
-TdlgVornTran::TdlgVornTran(vorn::Ui& ui, vorn::GuiInvoker& gui, QWidget* parent)
+TransferDialog::TransferDialog(vorn::Ui& ui, vorn::GuiInvoker& gui, QWidget* parent)
     : QDialog(parent), ui_(ui), gui_(gui) {
-  setObjectName("TdlgVornTran");
+  setObjectName("TransferDialog");
   setWindowTitle("File transfer");
   // A fixed dialog without title-bar buttons: Cancel is the only way out.
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
   BuildLayout();
 
-  Timer1 = new QTimer(this);
-  Timer1->setObjectName("Timer1");
-  Timer1->setInterval(150);
-  Timer1->setSingleShot(false);
-  Timer2 = new QTimer(this);
-  Timer2->setObjectName("Timer2");
-  Timer2->setInterval(200);
-  connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
-  connect(Timer2, &QTimer::timeout, this, [this] { Timer2Timer(); });
-  connect(btnCancel, &QPushButton::clicked, this, [this] { btnCancelClick(); });
+  uploadTimer_ = new QTimer(this);
+  uploadTimer_->setObjectName("uploadTimer");
+  uploadTimer_->setInterval(150);
+  uploadTimer_->setSingleShot(false);
+  closeTimer_ = new QTimer(this);
+  closeTimer_->setObjectName("closeTimer");
+  closeTimer_->setInterval(200);
+  connect(uploadTimer_, &QTimer::timeout, this, [this] { runUpload(); });
+  connect(closeTimer_, &QTimer::timeout, this, [this] { closeAfterUpload(); });
+  connect(btnCancel, &QPushButton::clicked, this, [this] { cancelUpload(); });
 }
 
-void TdlgVornTran::BuildLayout() {
-  Bevel1 = new QFrame(this);
-  Bevel1->setObjectName("Bevel1");
-  Bevel1->setFrameShape(QFrame::StyledPanel);
-  Bevel1->setFrameShadow(QFrame::Sunken);
+void TransferDialog::BuildLayout() {
+  frame_ = new QFrame(this);
+  frame_->setObjectName("frame");
+  frame_->setFrameShape(QFrame::StyledPanel);
+  frame_->setFrameShadow(QFrame::Sunken);
 
-  lblName = new QLabel("Transferring:", Bevel1);
+  lblName = new QLabel("Transferring:", frame_);
   lblName->setObjectName("lblName");
-  edtName = new QLineEdit(Bevel1);
+  edtName = new QLineEdit(frame_);
   edtName->setObjectName("edtName");
   edtName->setEnabled(false);
-  auto* Label2 = new QLabel("File count:", Bevel1);
-  Label2->setObjectName("Label2");
-  edtCount = new QLineEdit(Bevel1);
+  auto* countLabel = new QLabel("File count:", frame_);
+  countLabel->setObjectName("countLabel");
+  edtCount = new QLineEdit(frame_);
   edtCount->setObjectName("edtCount");
   edtCount->setEnabled(false);
   edtCount->setMaximumWidth(90);
-  auto* Label1 = new QLabel("Progress:", Bevel1);
-  Label1->setObjectName("Label1");
-  ProgressBar1 = new QProgressBar(Bevel1);
-  ProgressBar1->setObjectName("ProgressBar1");
-  ProgressBar1->setRange(0, 100);
-  ProgressBar1->setValue(0);
+  auto* progressLabel = new QLabel("Progress:", frame_);
+  progressLabel->setObjectName("progressLabel");
+  fileProgress = new QProgressBar(frame_);
+  fileProgress->setObjectName("fileProgress");
+  fileProgress->setRange(0, 100);
+  fileProgress->setValue(0);
 
   // The edits only inform; keep their text as readable as enabled text.
   for (QLineEdit* edit : {edtName, edtCount}) {
@@ -64,25 +64,25 @@ void TdlgVornTran::BuildLayout() {
     edit->setPalette(palette);
   }
 
-  lblJob = new QLabel(Bevel1);
+  lblJob = new QLabel(frame_);
   lblJob->setObjectName("lblJob");
-  ProgressJob = new QProgressBar(Bevel1);
-  ProgressJob->setObjectName("ProgressJob");
-  ProgressJob->setRange(0, 1000);
-  ProgressJob->setValue(0);
-  ProgressJob->setTextVisible(false);
+  jobProgress = new QProgressBar(frame_);
+  jobProgress->setObjectName("jobProgress");
+  jobProgress->setRange(0, 1000);
+  jobProgress->setValue(0);
+  jobProgress->setTextVisible(false);
   lblJob->hide();
-  ProgressJob->hide();
+  jobProgress->hide();
 
-  auto* grid = new QGridLayout(Bevel1);
+  auto* grid = new QGridLayout(frame_);
   grid->addWidget(lblName, 0, 0);
   grid->addWidget(edtName, 0, 1);
-  grid->addWidget(Label2, 1, 0);
+  grid->addWidget(countLabel, 1, 0);
   grid->addWidget(edtCount, 1, 1, Qt::AlignLeft);
-  grid->addWidget(Label1, 2, 0);
-  grid->addWidget(ProgressBar1, 2, 1);
+  grid->addWidget(progressLabel, 2, 0);
+  grid->addWidget(fileProgress, 2, 1);
   grid->addWidget(lblJob, 3, 0, 1, 2);
-  grid->addWidget(ProgressJob, 4, 0, 1, 2);
+  grid->addWidget(jobProgress, 4, 0, 1, 2);
   grid->setColumnStretch(1, 1);
 
   btnCancel = new QPushButton("Cancel", this);
@@ -94,32 +94,32 @@ void TdlgVornTran::BuildLayout() {
   buttons->addWidget(btnCancel);
   buttons->addStretch();
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(Bevel1);
+  layout->addWidget(frame_);
   layout->addLayout(buttons);
   setFixedSize(440, 170);
 }
 
-void TdlgVornTran::showEvent(QShowEvent* event) {
+void TransferDialog::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  FormShow();
+  startUpload();
 }
 
-void TdlgVornTran::FormShow() {
+void TransferDialog::startUpload() {
   // A later show event (a window restored from minimised) must neither upload
   // the files again nor hold up the close that follows the uploads.
   if (loopRunning_ || loopDone_) return;
   if (Plan) {
     lblJob->show();
-    ProgressJob->show();
+    jobProgress->show();
     setFixedSize(440, 220);
     ShowJob(0, Plan->fileCount, 0, Plan->totalBytes);
   }
-  Timer1->start();
-  Timer2->stop();
+  uploadTimer_->start();
+  closeTimer_->stop();
 }
 
-void TdlgVornTran::Timer1Timer() {
-  Timer1->stop();
+void TransferDialog::runUpload() {
+  uploadTimer_->stop();
   if (loopRunning_ || loopDone_) return;
   loopRunning_ = true;
 
@@ -139,7 +139,7 @@ void TdlgVornTran::Timer1Timer() {
       edtName->setCursorPosition(name.size());  // a long path shows its file name
     }
     edtCount->setText(QString("%1/%2").arg(position).arg(total));
-    ProgressBar1->setValue(percent);
+    fileProgress->setValue(percent);
   };
   hooks.ProcessEvents = [] { QApplication::processEvents(); };
   hooks.CancelRequested = [this] { return CancelRequested; };
@@ -178,31 +178,31 @@ void TdlgVornTran::Timer1Timer() {
   if (endAfterLoop_)
     QDialog::reject();
   else
-    Timer2->start();
+    closeTimer_->start();
 }
 
-void TdlgVornTran::ShowJob(int file, int files, uint64_t done, uint64_t total) {
+void TransferDialog::ShowJob(int file, int files, uint64_t done, uint64_t total) {
   lblJob->setText(QString("File %1 of %2, %3 of %4 bytes")
                       .arg(file)
                       .arg(files)
                       .arg(static_cast<qulonglong>(done))
                       .arg(static_cast<qulonglong>(total)));
-  ProgressJob->setValue(total == 0 ? (file >= files ? 1000 : 0) : static_cast<int>(done * 1000 / total));
+  jobProgress->setValue(total == 0 ? (file >= files ? 1000 : 0) : static_cast<int>(done * 1000 / total));
 }
 
-void TdlgVornTran::Timer2Timer() {
-  Timer2->stop();
+void TransferDialog::closeAfterUpload() {
+  closeTimer_->stop();
   done(Succeeded ? QDialog::Accepted : QDialog::Rejected);
 }
 
-void TdlgVornTran::btnCancelClick() { reject(); }
+void TransferDialog::cancelUpload() { reject(); }
 
-void TdlgVornTran::MarkFailed() {
+void TransferDialog::MarkFailed() {
   Succeeded = false;
   if (SingleFile && SingleResult) *SingleResult = false;
 }
 
-void TdlgVornTran::reject() {
+void TransferDialog::reject() {
   CancelRequested = true;
   if (loopRunning_) {
     endAfterLoop_ = true;
@@ -210,12 +210,12 @@ void TdlgVornTran::reject() {
   }
   // Cancelled before the upload began: a single file was not sent.
   if (!loopDone_ && SingleFile) MarkFailed();
-  Timer1->stop();
-  Timer2->stop();
+  uploadTimer_->stop();
+  closeTimer_->stop();
   QDialog::reject();
 }
 
-void TdlgVornTran::closeEvent(QCloseEvent* event) {
+void TransferDialog::closeEvent(QCloseEvent* event) {
   // Closing from outside while an upload runs counts as Cancel.
   if (loopRunning_) {
     event->ignore();

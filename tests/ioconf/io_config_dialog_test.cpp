@@ -13,11 +13,11 @@
 #include <sstream>
 
 #include "app/scripted_ui.h"
-#include "app/ui/tfrm_main.h"
-#include "ioconf/ui/tdlg_vorn_io_conf.h"
+#include "app/ui/main_window.h"
+#include "ioconf/ui/io_config_dialog.h"
 #include "link/ui/terminal_pane_widget.h"
 
-using vorn::ui::TdlgVornIOConf;
+using vorn::ui::IOConfigDialog;
 
 namespace {
 
@@ -44,7 +44,7 @@ class IOConfDialogTest : public QObject {
 
  private slots:
   void showsEachKindOfSlotReadably() {
-    TdlgVornIOConf dialog(Mixed());
+    IOConfigDialog dialog(Mixed());
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     QCOMPARE(dialog.windowTitle(), QString("VORN-7730 Analog IO Configuration"));
@@ -104,7 +104,7 @@ class IOConfDialogTest : public QObject {
   void fourSlotControllerHidesTheLastTabs() {
     vorn::IOConfig c = Mixed();
     c.EightSlots = false;
-    TdlgVornIOConf dialog(c);
+    IOConfigDialog dialog(c);
     dialog.show();
     for (int n = 0; n < 8; ++n) QCOMPARE(dialog.pagectrlSlot->isTabVisible(n), n < 4);
     QCOMPARE(dialog.pagectrlSlot->tabText(5), QString("None"));
@@ -112,7 +112,7 @@ class IOConfDialogTest : public QObject {
 
   void okStoresTheChoicesAndCancelNothing() {
     for (bool ok : {true, false}) {
-      TdlgVornIOConf dialog(Mixed());
+      IOConfigDialog dialog(Mixed());
       dialog.show();
       dialog.cbxSL[0][0]->setCurrentText("+/- 150 mV");
       dialog.cbxSL[2][3]->setCurrentIndex(2);
@@ -141,7 +141,7 @@ class IOConfDialogTest : public QObject {
     vorn::test::ScriptedUi ui;
     vorn::ui::StartOptions options;
     options.simulate = true;
-    vorn::ui::TfrmMain main(ui, options);
+    vorn::ui::MainWindow main(ui, options);
     main.show();
     main.ConfigPath = (dir.path() + "/V7730MIO.cfg").toStdString();
     QSignalSpy said(main.statusBar(), &QStatusBar::messageChanged);
@@ -149,7 +149,7 @@ class IOConfDialogTest : public QObject {
     bool closedDuringUpload = false;
     QTimer timer;
     connect(&timer, &QTimer::timeout, [&] {
-      auto* dialog = qobject_cast<TdlgVornIOConf*>(QApplication::activeModalWidget());
+      auto* dialog = qobject_cast<IOConfigDialog*>(QApplication::activeModalWidget());
       if (answered && !closedDuringUpload) {
         closedDuringUpload = true;
         // The first refusal may still be shown: this one must say it again.
@@ -165,7 +165,7 @@ class IOConfDialogTest : public QObject {
     timer.start(50);
     // A close request waiting when the read begins.
     QCoreApplication::postEvent(&main, new QCloseEvent);
-    QTest::mouseClick(main.tbtnVornConf, Qt::LeftButton);
+    QTest::mouseClick(main.ioConfigButton, Qt::LeftButton);
     QVERIFY(answered && closedDuringUpload);
     QVERIFY2(ui.boxes.empty(), ui.LastError().c_str());
     QVERIFY(main.isVisible());
@@ -183,7 +183,7 @@ class IOConfDialogTest : public QObject {
     std::stringstream file;
     file << std::ifstream(main.ConfigPath).rdbuf();
     QVERIFY(file.str().find("@SLOT0 04 08 -1\n0 12 -1 -1\n") != std::string::npos);
-    const QString pane = main.meoDos->toPlainText();
+    const QString pane = main.terminalView->toPlainText();
     QVERIFY(pane.contains("C:\\transfer /R D:\\vornio.cfg"));
     QVERIFY(pane.contains("CFGIO: I/O configuration applied"));
     QVERIFY(pane.contains("del D:\\vornio.cfg"));
@@ -192,4 +192,4 @@ class IOConfDialogTest : public QObject {
 };
 
 QTEST_MAIN(IOConfDialogTest)
-#include "tdlg_vorn_io_conf_test.moc"
+#include "io_config_dialog_test.moc"

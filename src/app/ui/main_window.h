@@ -51,17 +51,16 @@ struct StartOptions {
   std::function<std::vector<std::string>()> presentPorts;
 };
 
-class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::BusyCursor {
+class MainWindow : public QMainWindow, public vorn::TerminalPane, public vorn::BusyCursor {
   Q_OBJECT
  public:
   // ui answers every message box and question; the application passes the
   // real boxes, tests pass scripted answers.
-  TfrmMain(vorn::Ui& ui, StartOptions options = {}, QWidget* parent = nullptr);
-  ~TfrmMain() override;
+  MainWindow(vorn::Ui& ui, StartOptions options = {}, QWidget* parent = nullptr);
+  ~MainWindow() override;
 
   // --- state that lives longer than one user action ---
   std::string ComName;
-  QCursor NormalCursor;
   std::string ConfigPath;
 
   vorn::Ui& UserInterface() { return ui_; }
@@ -76,33 +75,25 @@ class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::Bus
   // window does not close under it.
   bool TransferRunning() const;
 
-  RemotePane& Remote() { return *pnlVorn; }
-  LocalPane& Local() { return *pnlLocal; }
+  RemotePane& Remote() { return *remotePane; }
+  LocalPane& Local() { return *localPane; }
   TerminalConsole& Console() { return *console_; }
 
   // --- controls ---
-  QMenuBar* MainMenu1 = nullptr;
-  QAction* Exit1 = nullptr;
-  QAction* About1 = nullptr;
+  LocalPane* localPane = nullptr;
+  QToolButton* runButton = nullptr;  // on the host pane's tool bar
 
-  QSplitter* splHori = nullptr;
-  QSplitter* Splitter1 = nullptr;  // the one splitter holding both panes and the strip
+  QPushButton* copyButton = nullptr;
 
-  LocalPane* pnlLocal = nullptr;
-  QToolButton* tbtnLocalRun = nullptr;  // on the host pane's tool bar
-
-  QWidget* pnlBtn = nullptr;
-  QPushButton* btnCopy = nullptr;
-
-  RemotePane* pnlVorn = nullptr;
+  RemotePane* remotePane = nullptr;
   // On the controller pane's tool bar line.
-  QToolButton* tbtnVornConf = nullptr;
-  QToolButton* tbtnDOSCmd = nullptr;
-  QToolButton* tbtnTCPConf = nullptr;
-  QToolButton* tbtnKAPRIN = nullptr;
-  QComboBox* cbxCOM = nullptr;
+  QToolButton* ioConfigButton = nullptr;
+  QToolButton* terminalButton = nullptr;
+  QToolButton* networkButton = nullptr;
+  QToolButton* imageToolButton = nullptr;
+  QComboBox* portChooser = nullptr;
 
-  TerminalPaneWidget* meoDos = nullptr;
+  TerminalPaneWidget* terminalView = nullptr;
 
   // --- TerminalPane (exchanges and uploads add lines through it) ---
   int LineCount() const override;
@@ -113,39 +104,39 @@ class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::Bus
   void Restore() override;
 
   // --- start-up, port choice, exit ---
+  void choosePort();
+  // A port name typed into the box (a device path, or a device server's
+  // socket://HOST:PORT or rfc2217://HOST:PORT): offered from then on and used.
+  void TypedPortEntered(const std::string& name);
+  void exitApplication();
+  void about();
+  void configureIO();
+  void openNetworkDialog();
+  void openImageTool();
+
+  // False when --log named a file that could not be opened (said in a box).
+  bool LogReady() const { return logReady_; }
+
+  // --- run a host program ---
+  void runHostProgram();
+
+
+ protected:
+  void showEvent(QShowEvent* event) override;   // the first one sizes the panes
+  void closeEvent(QCloseEvent* event) override; // asks first; refused while a transfer runs
+
+ private:
   // Fills the port box at start-up, selecting the port used last when it is
   // still there, otherwise the first in scan order.
   void ScanComPort();
   // Reads the host's ports again as the box opens (adapters come and go),
   // keeping the chosen port selected while it is there.
   void RescanComPort();
-  void cbxCOMChange();
-  // A port name typed into the box (a device path, or a device server's
-  // socket://HOST:PORT or rfc2217://HOST:PORT): offered from then on and used.
-  void TypedPortEntered(const std::string& name);
-  void Exit1Click();
-  void About1Click();
-  void tbtnVornConfClick();
-  void tbtnTCPConfClick();
-  void tbtnKAPRINClick();
-
-  // False when --log named a file that could not be opened (said in a box).
-  bool LogReady() const { return logReady_; }
-
-  // --- run a host program ---
-  void tbtnLocalRunClick();
-
   // The controls the terminal disables while it holds the port.
   void SetExchangeControlsEnabled(bool enabled);
-
- protected:
-  void showEvent(QShowEvent* event) override;   // FormShow
-  void closeEvent(QCloseEvent* event) override; // FormClose
-
- private:
-  void FormCreate();
-  void FormShow();
-  void FormDestroy();
+  void startUp();
+  void sizePanes();
+  void shutDown();
   void BuildLayout();
   // Lists the controller pane again after a tool that may have replaced the
   // whole drive; the root when the pane's folder is gone.
@@ -159,6 +150,13 @@ class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::Bus
   // The port box's items (device name as data, its stable name beside it),
   // with select chosen when present, else the first.
   void FillPortBox(const std::string& select);
+
+  QWidget* copyStrip_ = nullptr;  // the copy button between the panes
+  QMenuBar* mainMenu_ = nullptr;
+  QAction* exitAction_ = nullptr;
+  QAction* aboutAction_ = nullptr;
+  QSplitter* terminalSplitter_ = nullptr;  // the panes above, the terminal below
+  QSplitter* paneSplitter_ = nullptr;      // the one splitter holding both panes and the strip
 
   vorn::Ui& ui_;
   // Ports typed into the box, or remembered from the last run, that no scan

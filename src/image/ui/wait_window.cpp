@@ -1,4 +1,4 @@
-#include "image/ui/tfrm_mwait_for.h"
+#include "image/ui/wait_window.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -18,8 +18,8 @@ constexpr int kBarHeight = 20;
 constexpr const char* kLongProgressText = "131072 of 131072 blocks, 99.9 blocks/s, about 59 min 59 s left";
 }  // namespace
 
-TfrmMWaitFor::TfrmMWaitFor(QWidget* parent) : QDialog(parent) {
-  setObjectName("TfrmMWaitFor");
+WaitWindow::WaitWindow(QWidget* parent) : QDialog(parent) {
+  setObjectName("WaitWindow");
   setWindowTitle("Message");
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
 
@@ -58,7 +58,7 @@ TfrmMWaitFor::TfrmMWaitFor(QWidget* parent) : QDialog(parent) {
   BtCancel->setAutoDefault(false);  // Enter must not stop a transfer of many minutes
   const int buttonTop = 106 + progressHeight + 8;
   BtCancel->setGeometry((width - 90) / 2, buttonTop, 90, 28);
-  connect(BtCancel, &QPushButton::clicked, this, [this] { BtCancelClick(); });
+  connect(BtCancel, &QPushButton::clicked, this, [this] { askToCancel(); });
 
   setFixedSize(width, buttonTop + 28 + 13);
   elapsed_.start();
@@ -66,17 +66,17 @@ TfrmMWaitFor::TfrmMWaitFor(QWidget* parent) : QDialog(parent) {
   tmrStatusUpdate = new QTimer(this);
   tmrStatusUpdate->setObjectName("tmrStatusUpdate");
   tmrStatusUpdate->setInterval(1000);
-  connect(tmrStatusUpdate, &QTimer::timeout, this, [this] { tmrStatusUpdateTimer(); });
+  connect(tmrStatusUpdate, &QTimer::timeout, this, [this] { updateStatus(); });
   tmrStatusUpdate->start();
 }
 
-void TfrmMWaitFor::tmrStatusUpdateTimer() {
+void WaitWindow::updateStatus() {
   update();
   ShowProgress();
   if (ProgressBar->value() >= ProgressBar->maximum() || CloseRequested) CloseWindow();
 }
 
-void TfrmMWaitFor::ShowProgress() {
+void WaitWindow::ShowProgress() {
   ProgressBar->setValue(WaitPosition);
   // WaitPosition is the index of the last block done.
   const int32_t done = WaitPosition > 0 ? WaitPosition + 1 : 0;
@@ -84,40 +84,40 @@ void TfrmMWaitFor::ShowProgress() {
       QString::fromStdString(vorn::ProgressText(done, ProgressBar->maximum(), elapsed_.elapsed() / 1000.0)));
 }
 
-void TfrmMWaitFor::BtCancelClick() {
+void WaitWindow::askToCancel() {
   if (OnCancel) OnCancel();
 }
 
-void TfrmMWaitFor::ShowStopping() {
+void WaitWindow::ShowStopping() {
   BtCancel->setEnabled(false);
   LbUpdateMsg->setText("Stopping the transfer...");
 }
 
-void TfrmMWaitFor::ShowWaitingFor(const std::string& text) {
+void WaitWindow::ShowWaitingFor(const std::string& text) {
   BtCancel->setEnabled(false);
   LbUpdateMsg->setText(QString::fromStdString(text));
 }
 
-void TfrmMWaitFor::CloseWindow() {
+void WaitWindow::CloseWindow() {
   tmrStatusUpdate->stop();
   QDialog::done(QDialog::Accepted);
 }
 
-void TfrmMWaitFor::reject() {}
+void WaitWindow::reject() {}
 
-TdlgfrmHelp::TdlgfrmHelp(QWidget* parent) : QDialog(parent) {
-  setObjectName("TdlgfrmHelp");
+ImageToolHelp::ImageToolHelp(QWidget* parent) : QDialog(parent) {
+  setObjectName("ImageToolHelp");
   setWindowTitle("Help");
-  auto* Label1 = new QLabel("Talvenrik Image Kaprin Help", this);
-  Label1->setObjectName("Label1");
-  QFont bold = Label1->font();
+  auto* title = new QLabel("Talvenrik Image Kaprin Help", this);
+  title->setObjectName("title");
+  QFont bold = title->font();
   bold.setBold(true);
-  Label1->setFont(bold);
+  title->setFont(bold);
 
-  Memo1 = new QPlainTextEdit(this);
-  Memo1->setObjectName("Memo1");
-  Memo1->setReadOnly(true);
-  Memo1->setPlainText(
+  helpText_ = new QPlainTextEdit(this);
+  helpText_->setObjectName("helpText");
+  helpText_->setReadOnly(true);
+  helpText_->setPlainText(
       "The Talvenrik Image Kaprin takes about 10 minutes to make \n"
       "backup image completely. It provides a reliable way that making\n"
       "your systembackup image easily. However, it might be fail during\n"
@@ -131,8 +131,8 @@ TdlgfrmHelp::TdlgfrmHelp(QWidget* parent) : QDialog(parent) {
       " ");
 
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(Label1);
-  layout->addWidget(Memo1);
+  layout->addWidget(title);
+  layout->addWidget(helpText_);
   resize(470, 260);
 }
 

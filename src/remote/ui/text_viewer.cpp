@@ -1,4 +1,4 @@
-#include "remote/ui/tdlg_vorn_view.h"
+#include "remote/ui/text_viewer.h"
 
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -9,14 +9,14 @@
 
 namespace vorn::ui {
 
-std::string TdlgVornView::TitleFor(const std::string& path) {
+std::string TextViewer::TitleFor(const std::string& path) {
   return "View " + path + " (text files only: type stops at Ctrl+Z and turns line ends)";
 }
 
-TdlgVornView::TdlgVornView(vorn::Ui& ui, const std::string& path, const std::vector<std::string>& lines,
+TextViewer::TextViewer(vorn::Ui& ui, const std::string& path, const std::vector<std::string>& lines,
                            QWidget* parent)
     : QDialog(parent), ui_(ui), name_(path.substr(path.find_last_of('\\') + 1)), lines_(lines) {
-  setObjectName("TdlgVornView");
+  setObjectName("TextViewer");
   setWindowTitle(QString::fromStdString(TitleFor(path)));
   setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
@@ -35,7 +35,7 @@ TdlgVornView::TdlgVornView(vorn::Ui& ui, const std::string& path, const std::vec
   btnClose = new QPushButton("Close", this);
   btnClose->setObjectName("btnClose");
   btnClose->setDefault(true);
-  connect(btnSaveAs, &QPushButton::clicked, this, [this] { btnSaveAsClick(); });
+  connect(btnSaveAs, &QPushButton::clicked, this, [this] { saveAs(); });
   connect(btnClose, &QPushButton::clicked, this, &QDialog::accept);
 
   auto* buttons = new QHBoxLayout;
@@ -48,7 +48,7 @@ TdlgVornView::TdlgVornView(vorn::Ui& ui, const std::string& path, const std::vec
   resize(720, 480);
 }
 
-bool TdlgVornView::btnSaveAsClick() {
+bool TextViewer::saveAs() {
   const auto target = ui_.SaveFile("Save As", "Text file (*.txt)|*.txt|All files (*.*)|*.*", name_);
   if (!target || target->empty()) return false;
   std::string reason;

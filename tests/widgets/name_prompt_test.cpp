@@ -2,11 +2,11 @@
 // and is wide enough for its caption.
 #include <QtTest>
 
-#include "widgets/tdlg_vorn_ask_name.h"
+#include "widgets/name_prompt.h"
 
-using vorn::ui::TdlgVornAskName;
+using vorn::ui::NamePrompt;
 
-class AskNameTest : public QObject {
+class NamePromptTest : public QObject {
   Q_OBJECT
 
  private slots:
@@ -23,14 +23,15 @@ class AskNameTest : public QObject {
          "12 of at most 12 characters"},
     };
     for (const auto& c : cases) {
-      TdlgVornAskName dialog;
+      NamePrompt dialog;
       dialog.Prepare(c.caption, "Please input new file name:", 12, c.initial);
       dialog.show();
       QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-      QCOMPARE(dialog.edtFileName->selectedText(), c.initial);
-      QTest::keyClicks(dialog.edtFileName, c.typed);
-      QCOMPARE(dialog.edtFileName->text(), c.result);
-      QCOMPARE(dialog.lblLimit->text(), c.limit);
+      auto* name = dialog.findChild<QLineEdit*>("name");
+      QCOMPARE(name->selectedText(), c.initial);
+      QTest::keyClicks(name, c.typed);
+      QCOMPARE(dialog.name(), c.result);
+      QCOMPARE(dialog.findChild<QLabel*>("limit")->text(), c.limit);
       QFont bold = dialog.font();
       bold.setBold(true);
       QVERIFY2(dialog.width() > QFontMetrics(bold).horizontalAdvance(c.caption), qPrintable(c.caption));
@@ -38,5 +39,5 @@ class AskNameTest : public QObject {
   }
 };
 
-QTEST_MAIN(AskNameTest)
-#include "ask_name_test.moc"
+QTEST_MAIN(NamePromptTest)
+#include "name_prompt_test.moc"

@@ -1,4 +1,4 @@
-#include "netconf/ui/tdlg_vorn_tcp_conf.h"
+#include "netconf/ui/network_dialog.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -8,7 +8,7 @@
 #include <QVBoxLayout>
 #include <memory>
 
-#include "transfer/ui/tdlg_vorn_tran.h"
+#include "transfer/ui/transfer_dialog.h"
 #include "transfer/upload_loop.h"
 
 namespace vorn::ui {
@@ -39,7 +39,7 @@ T* Named(T* widget, const char* name) {
 
 }  // namespace
 
-TdlgVornTCPConf::TdlgVornTCPConf(vorn::Ui& ui, vorn::GuiInvoker& gui, vorn::PortFactory factory,
+NetworkDialog::NetworkDialog(vorn::Ui& ui, vorn::GuiInvoker& gui, vorn::PortFactory factory,
                                  const std::string& comName, vorn::TerminalPane& pane, vorn::BusyCursor& cursor,
                                  QWidget* parent, vorn::netconf::FolderLocator folders)
     : QDialog(parent),
@@ -51,18 +51,18 @@ TdlgVornTCPConf::TdlgVornTCPConf(vorn::Ui& ui, vorn::GuiInvoker& gui, vorn::Port
           ui, [this](const std::string& dir, const std::string& path) { return UploadWithDialog(dir, path); },
           vorn::netconf::PortCommandRunner(link_), std::move(folders)) {
   link_.ComName = comName;
-  setObjectName("TdlgVornTCPConf");
+  setObjectName("NetworkDialog");
   setWindowTitle("Vorn-7730/TCP Configuration");
   // Only the close box: there is no OK or Cancel.
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
   BuildLayout();
 
-  connect(RBt_IP, &QRadioButton::clicked, this, [this] { RBt_IPClick(); });
-  connect(RBt_DHCP, &QRadioButton::clicked, this, [this] { RBt_DHCPClick(); });
-  connect(Chk_DNS, &QCheckBox::clicked, this, [this] { Chk_DNSClick(); });
-  connect(Bt_IPUpdate, &QPushButton::clicked, this, [this] { Bt_IPUpdateClick(); });
-  connect(Bt_FTPUpdate, &QPushButton::clicked, this, [this] { Bt_FTPUpdateClick(); });
-  connect(Bt_SystemInit, &QPushButton::clicked, this, [this] { Bt_SystemInitClick(); });
+  connect(RBt_IP, &QRadioButton::clicked, this, [this] { chooseStaticAddress(); });
+  connect(RBt_DHCP, &QRadioButton::clicked, this, [this] { chooseDhcp(); });
+  connect(Chk_DNS, &QCheckBox::clicked, this, [this] { toggleDnsFromDhcp(); });
+  connect(Bt_IPUpdate, &QPushButton::clicked, this, [this] { updateAddresses(); });
+  connect(Bt_FTPUpdate, &QPushButton::clicked, this, [this] { updateUsers(); });
+  connect(Bt_SystemInit, &QPushButton::clicked, this, [this] { initializeSystem(); });
   connect(defaultFilesFolderButton, &QPushButton::clicked, this, [this] { ChooseDefaultFilesFolder(); });
   conf_.DefaultFilesAdvice = std::string("Choose the folder that holds the real files, laid out as the "
                                          "installation's Source folder (Drive_D\\Default_files\\..., "
@@ -70,36 +70,38 @@ TdlgVornTCPConf::TdlgVornTCPConf(vorn::Ui& ui, vorn::GuiInvoker& gui, vorn::Port
                              kDefaultFilesFolderCaption + "\", ";
 }
 
-void TdlgVornTCPConf::BuildLayout() {
-  auto* GroupBox1 = Named(new QGroupBox(" Vorn-7730/TCP System Conf. && Init.", this), "GroupBox1");
-  auto* GroupBox2 = Named(new QGroupBox(" System Configuration ", GroupBox1), "GroupBox2");
-  auto* GroupBox4 = Named(new QGroupBox(" IP/DHCP ", GroupBox2), "GroupBox4");
-  auto* GroupBox5 = Named(new QGroupBox(" FTP&&HTTP Configuration ", GroupBox2), "GroupBox5");
-  auto* GroupBox6 = Named(new QGroupBox(" FTP ", GroupBox5), "GroupBox6");
-  auto* GroupBox7 = Named(new QGroupBox(" HTTP ", GroupBox5), "GroupBox7");
-  auto* GroupBox3 = Named(new QGroupBox(" System Initialization ", GroupBox1), "GroupBox3");
+void NetworkDialog::BuildLayout() {
+  auto* networkBox = Named(new QGroupBox(" Vorn-7730/TCP System Conf. && Init.", this), "networkBox");
+  auto* configurationBox = Named(new QGroupBox(" System Configuration ", networkBox), "configurationBox");
+  auto* addressBox = Named(new QGroupBox(" IP/DHCP ", configurationBox), "addressBox");
+  auto* usersBox = Named(new QGroupBox(" FTP&&HTTP Configuration ", configurationBox), "usersBox");
+  auto* ftpBox = Named(new QGroupBox(" FTP ", usersBox), "ftpBox");
+  auto* httpBox = Named(new QGroupBox(" HTTP ", usersBox), "httpBox");
+  auto* initBox = Named(new QGroupBox(" System Initialization ", networkBox), "initBox");
 
   // --- IP/DHCP ---
-  RBt_IP = Named(new QRadioButton("Static IP", GroupBox4), "RBt_IP");
-  RBt_DHCP = Named(new QRadioButton("DHCP", GroupBox4), "RBt_DHCP");
-  Chk_DNS = Named(new QCheckBox("Obtain DNS address automatically", GroupBox4), "Chk_DNS");
+  RBt_IP = Named(new QRadioButton("Static IP", addressBox), "RBt_IP");
+  RBt_DHCP = Named(new QRadioButton("DHCP", addressBox), "RBt_DHCP");
+  Chk_DNS = Named(new QCheckBox("Obtain DNS address automatically", addressBox), "Chk_DNS");
 
   static const char* const kEditNames[16] = {"Edt_IP0", "Edt_IP1", "Edt_IP2", "Edt_IP3", "Edt_GW0", "Edt_GW1",
                                              "Edt_GW2", "Edt_GW3", "Edt_PD0", "Edt_PD1", "Edt_PD2", "Edt_PD3",
                                              "Edt_SD0", "Edt_SD1", "Edt_SD2", "Edt_SD3"};
-  static const char* const kLabelNames[16] = {"Label10", "Label1",  "Label2",  "Label3",  "Label19", "Label20",
-                                              "Label21", "Label22", "Label11", "Label12", "Label13", "Label14",
-                                              "Label15", "Label16", "Label17", "Label18"};
+  static const char* const kLabelNames[16] = {
+      "addressLabel0",    "addressLabel1",    "addressLabel2",    "addressLabel3",
+      "gatewayLabel0",    "gatewayLabel1",    "gatewayLabel2",    "gatewayLabel3",
+      "primaryDnsLabel0", "primaryDnsLabel1", "primaryDnsLabel2", "primaryDnsLabel3",
+      "secondaryDnsLabel0", "secondaryDnsLabel1", "secondaryDnsLabel2", "secondaryDnsLabel3"};
   static const char* const kRowCaptions[4] = {"Address:", "GateWay:", "Primary DNS:", "Sec. DNS:"};
-  auto* grid = new QGridLayout(GroupBox4);
+  auto* grid = new QGridLayout(addressBox);
   grid->addWidget(RBt_IP, 0, 0, 1, 2);
   grid->addWidget(RBt_DHCP, 0, 2, 1, 6);
   grid->addWidget(Chk_DNS, 1, 0, 1, 8);
   for (int i = 0; i < 16; ++i) {
     const int row = 2 + i / 4;
     const int column = i % 4;
-    auto* label = Named(new QLabel(column == 0 ? kRowCaptions[i / 4] : ".", GroupBox4), kLabelNames[i]);
-    auto* edit = Named(new QLineEdit(GroupBox4), kEditNames[i]);
+    auto* label = Named(new QLabel(column == 0 ? kRowCaptions[i / 4] : ".", addressBox), kLabelNames[i]);
+    auto* edit = Named(new QLineEdit(addressBox), kEditNames[i]);
     edit->setMaxLength(vorn::netconf::kAddressFieldLimit);
     edit->setFixedWidth(40);
     edit->setProperty("tag", i + 1);
@@ -109,7 +111,7 @@ void TdlgVornTCPConf::BuildLayout() {
     grid->addWidget(label, row, column * 2, column == 0 ? Qt::AlignLeft : Qt::AlignCenter);
     grid->addWidget(edit, row, column * 2 + 1);
   }
-  Bt_IPUpdate = Named(new QPushButton("Update", GroupBox4), "Bt_IPUpdate");
+  Bt_IPUpdate = Named(new QPushButton("Update", addressBox), "Bt_IPUpdate");
   grid->addWidget(Bt_IPUpdate, 6, 3, 1, 5, Qt::AlignRight);
   grid->setRowStretch(7, 1);
   grid->setColumnStretch(8, 1);
@@ -118,10 +120,6 @@ void TdlgVornTCPConf::BuildLayout() {
   Edt_GW0 = AddressEdits[4], Edt_GW1 = AddressEdits[5], Edt_GW2 = AddressEdits[6], Edt_GW3 = AddressEdits[7];
   Edt_PD0 = AddressEdits[8], Edt_PD1 = AddressEdits[9], Edt_PD2 = AddressEdits[10], Edt_PD3 = AddressEdits[11];
   Edt_SD0 = AddressEdits[12], Edt_SD1 = AddressEdits[13], Edt_SD2 = AddressEdits[14], Edt_SD3 = AddressEdits[15];
-  Label10 = AddressLabels[0], Label1 = AddressLabels[1], Label2 = AddressLabels[2], Label3 = AddressLabels[3];
-  Label19 = AddressLabels[4], Label20 = AddressLabels[5], Label21 = AddressLabels[6], Label22 = AddressLabels[7];
-  Label11 = AddressLabels[8], Label12 = AddressLabels[9], Label13 = AddressLabels[10], Label14 = AddressLabels[11];
-  Label15 = AddressLabels[12], Label16 = AddressLabels[13], Label17 = AddressLabels[14], Label18 = AddressLabels[15];
   // The secondary name server is not offered: its row stays hidden and disabled.
   for (int i = 12; i < 16; ++i) {
     AddressEdits[i]->setVisible(false);
@@ -154,49 +152,49 @@ void TdlgVornTCPConf::BuildLayout() {
     }
     g->setColumnStretch(2, 1);
   };
-  Chk_Change = Named(new QCheckBox("Change Dir.", GroupBox6), "Chk_Change");
-  Chk_Creat = Named(new QCheckBox("Creat/Del. Dir.", GroupBox6), "Chk_Creat");
-  Chk_Write = Named(new QCheckBox("Write File", GroupBox6), "Chk_Write");
-  Chk_Read = Named(new QCheckBox("Read File", GroupBox6), "Chk_Read");
-  userBox(GroupBox6, Edt_FTPID, "Edt_FTPID", MEdt_FTPpwd, "MEdt_FTPpwd", {Chk_Change, Chk_Creat, Chk_Write, Chk_Read});
-  Chk_GetFile = Named(new QCheckBox("Get Files", GroupBox7), "Chk_GetFile");
-  Chk_PostFile = Named(new QCheckBox("Post Files", GroupBox7), "Chk_PostFile");
-  Chk_UseCGI = Named(new QCheckBox("Use CGI", GroupBox7), "Chk_UseCGI");
-  Chk_RC = Named(new QCheckBox("Use Remote Console", GroupBox7), "Chk_RC");
-  userBox(GroupBox7, Edt_HTPID, "Edt_HTPID", MEdt_HTPpwd, "MEdt_HTPpwd", {Chk_GetFile, Chk_PostFile, Chk_UseCGI, Chk_RC});
+  Chk_Change = Named(new QCheckBox("Change Dir.", ftpBox), "Chk_Change");
+  Chk_Creat = Named(new QCheckBox("Creat/Del. Dir.", ftpBox), "Chk_Creat");
+  Chk_Write = Named(new QCheckBox("Write File", ftpBox), "Chk_Write");
+  Chk_Read = Named(new QCheckBox("Read File", ftpBox), "Chk_Read");
+  userBox(ftpBox, Edt_FTPID, "Edt_FTPID", MEdt_FTPpwd, "MEdt_FTPpwd", {Chk_Change, Chk_Creat, Chk_Write, Chk_Read});
+  Chk_GetFile = Named(new QCheckBox("Get Files", httpBox), "Chk_GetFile");
+  Chk_PostFile = Named(new QCheckBox("Post Files", httpBox), "Chk_PostFile");
+  Chk_UseCGI = Named(new QCheckBox("Use CGI", httpBox), "Chk_UseCGI");
+  Chk_RC = Named(new QCheckBox("Use Remote Console", httpBox), "Chk_RC");
+  userBox(httpBox, Edt_HTPID, "Edt_HTPID", MEdt_HTPpwd, "MEdt_HTPpwd", {Chk_GetFile, Chk_PostFile, Chk_UseCGI, Chk_RC});
   // The remote console right is not offered.
   Chk_RC->setVisible(false);
   Chk_RC->setEnabled(false);
-  Bt_FTPUpdate = Named(new QPushButton("Update", GroupBox5), "Bt_FTPUpdate");
-  auto* users = new QVBoxLayout(GroupBox5);
-  users->addWidget(GroupBox6);
-  users->addWidget(GroupBox7);
+  Bt_FTPUpdate = Named(new QPushButton("Update", usersBox), "Bt_FTPUpdate");
+  auto* users = new QVBoxLayout(usersBox);
+  users->addWidget(ftpBox);
+  users->addWidget(httpBox);
   users->addWidget(Bt_FTPUpdate, 0, Qt::AlignRight);
 
-  auto* configuration = new QHBoxLayout(GroupBox2);
-  configuration->addWidget(GroupBox4);
-  configuration->addWidget(GroupBox5);
+  auto* configuration = new QHBoxLayout(configurationBox);
+  configuration->addWidget(addressBox);
+  configuration->addWidget(usersBox);
 
   // --- System initialisation ---
-  Chk_Default = Named(new QCheckBox("System Files", GroupBox3), "Chk_Default");
+  Chk_Default = Named(new QCheckBox("System Files", initBox), "Chk_Default");
   Chk_Default->setChecked(true);
   Chk_Default->setEnabled(false);
-  Chk_HtpFtp = Named(new QCheckBox("HTTPFTP Server", GroupBox3), "Chk_HtpFtp");
-  Chk_FTP = Named(new QCheckBox("FTP Server", GroupBox3), "Chk_FTP");
-  Chk_Http = Named(new QCheckBox("HTTP Server", GroupBox3), "Chk_Http");
-  Bt_SystemInit = Named(new QPushButton("Go", GroupBox3), "Bt_SystemInit");
-  defaultFilesFolderButton = Named(new QPushButton(kDefaultFilesFolderCaption, GroupBox3), "defaultFilesFolderButton");
-  auto* init = new QHBoxLayout(GroupBox3);
+  Chk_HtpFtp = Named(new QCheckBox("HTTPFTP Server", initBox), "Chk_HtpFtp");
+  Chk_FTP = Named(new QCheckBox("FTP Server", initBox), "Chk_FTP");
+  Chk_Http = Named(new QCheckBox("HTTP Server", initBox), "Chk_Http");
+  Bt_SystemInit = Named(new QPushButton("Go", initBox), "Bt_SystemInit");
+  defaultFilesFolderButton = Named(new QPushButton(kDefaultFilesFolderCaption, initBox), "defaultFilesFolderButton");
+  auto* init = new QHBoxLayout(initBox);
   for (QWidget* w : std::initializer_list<QWidget*>{Chk_Default, Chk_HtpFtp, Chk_FTP, Chk_Http}) init->addWidget(w);
   init->addStretch();
   init->addWidget(defaultFilesFolderButton);
   init->addWidget(Bt_SystemInit);
 
-  auto* outer = new QVBoxLayout(GroupBox1);
-  outer->addWidget(GroupBox2);
-  outer->addWidget(GroupBox3);
+  auto* outer = new QVBoxLayout(networkBox);
+  outer->addWidget(configurationBox);
+  outer->addWidget(initBox);
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(GroupBox1);
+  layout->addWidget(networkBox);
   lblStatus = Named(new QLabel(this), "lblStatus");
   lblStatus->setWordWrap(true);
   lblStatus->setMinimumHeight(2 * lblStatus->fontMetrics().height());
@@ -220,9 +218,9 @@ void TdlgVornTCPConf::BuildLayout() {
   setFixedSize(sizeHint());
 }
 
-void TdlgVornTCPConf::FormShow() {
+void NetworkDialog::showInitialChoices() {
   RBt_IP->setChecked(true);
-  RBt_IPClick();
+  chooseStaticAddress();
   // Read once the dialog is up, so the user sees what it waits for; a dialog
   // closed before then reads nothing.
   lblStatus->setText(QString("Reading ") + vorn::netconf::kConfFolder + vorn::netconf::kSocketCfg + "...");
@@ -231,7 +229,7 @@ void TdlgVornTCPConf::FormShow() {
   });
 }
 
-void TdlgVornTCPConf::ShowControllerSettings() {
+void NetworkDialog::ShowControllerSettings() {
   const std::string file = std::string(vorn::netconf::kConfFolder) + vorn::netconf::kSocketCfg;
   const vorn::netconf::ControllerSocketCfg read = vorn::netconf::ReadControllerSocketCfg(link_);
   if (!read.settings) {
@@ -251,37 +249,37 @@ void TdlgVornTCPConf::ShowControllerSettings() {
     fill(vorn::netconf::kGatewayGroup, a.GatewayText);
     if (!a.autoDns) fill(vorn::netconf::kPrimaryDnsGroup, a.PrimaryDNSText);
     Chk_DNS->setChecked(a.autoDns);
-    RBt_IPClick();
+    chooseStaticAddress();
   } else {
     RBt_DHCP->setChecked(true);
-    RBt_DHCPClick();
+    chooseDhcp();
   }
   lblStatus->setText(QString::fromStdString("Address settings read from " + file + "."));
 }
 
-void TdlgVornTCPConf::SetAddressRangeEnabled(int first, int count, bool enabled) {
+void NetworkDialog::SetAddressRangeEnabled(int first, int count, bool enabled) {
   for (int i = first; i < first + count; ++i) {
     AddressEdits[i]->setEnabled(enabled);
     AddressLabels[i]->setEnabled(enabled);
   }
 }
 
-void TdlgVornTCPConf::RBt_IPClick() {
+void NetworkDialog::chooseStaticAddress() {
   Chk_DNS->setEnabled(true);
   SetAddressRangeEnabled(vorn::netconf::kIpGroup, 8, true);
   SetAddressRangeEnabled(vorn::netconf::kPrimaryDnsGroup, 8, !Chk_DNS->isChecked());
 }
 
-void TdlgVornTCPConf::RBt_DHCPClick() {
+void NetworkDialog::chooseDhcp() {
   Chk_DNS->setEnabled(false);
   SetAddressRangeEnabled(0, 16, false);
 }
 
-void TdlgVornTCPConf::Chk_DNSClick() {
+void NetworkDialog::toggleDnsFromDhcp() {
   SetAddressRangeEnabled(vorn::netconf::kPrimaryDnsGroup, 8, !Chk_DNS->isChecked());
 }
 
-bool TdlgVornTCPConf::Edt_IP0KeyPress(QLineEdit* edit, char key) {
+bool NetworkDialog::acceptAddressKey(QLineEdit* edit, char key) {
   const int tag = edit->property("tag").toInt();
   switch (vorn::netconf::FilterAddressKey(tag, key)) {
     case vorn::netconf::KeyAction::Pass:
@@ -300,7 +298,7 @@ bool TdlgVornTCPConf::Edt_IP0KeyPress(QLineEdit* edit, char key) {
   return false;
 }
 
-bool TdlgVornTCPConf::eventFilter(QObject* watched, QEvent* event) {
+bool NetworkDialog::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress) {
     auto* edit = qobject_cast<QLineEdit*>(watched);
     const auto* key = static_cast<QKeyEvent*>(event);
@@ -313,13 +311,13 @@ bool TdlgVornTCPConf::eventFilter(QObject* watched, QEvent* event) {
                             key->key() == Qt::Key_Delete || key->key() == Qt::Key_Escape;
     if (edit && edit->property("tag").isValid() && !text.isEmpty() && !editingKey) {
       const char16_t c = text.at(0).unicode();
-      if (c > 127 || !Edt_IP0KeyPress(edit, static_cast<char>(c))) return true;
+      if (c > 127 || !acceptAddressKey(edit, static_cast<char>(c))) return true;
     }
   }
   return QDialog::eventFilter(watched, event);
 }
 
-vorn::netconf::AddressInput TdlgVornTCPConf::AddressFromFields() const {
+vorn::netconf::AddressInput NetworkDialog::AddressFromFields() const {
   vorn::netconf::AddressInput input;
   input.dhcp = RBt_DHCP->isChecked();
   input.autoDns = Chk_DNS->isChecked();
@@ -327,7 +325,7 @@ vorn::netconf::AddressInput TdlgVornTCPConf::AddressFromFields() const {
   return input;
 }
 
-vorn::netconf::UserInput TdlgVornTCPConf::UsersFromFields() const {
+vorn::netconf::UserInput NetworkDialog::UsersFromFields() const {
   vorn::netconf::UserInput input;
   input.ftpId = Edt_FTPID->text().toStdString();
   input.ftpPassword = MEdt_FTPpwd->text().toStdString();
@@ -339,20 +337,20 @@ vorn::netconf::UserInput TdlgVornTCPConf::UsersFromFields() const {
   return input;
 }
 
-void TdlgVornTCPConf::Bt_IPUpdateClick() { conf_.UpdateAddress(AddressFromFields()); }
+void NetworkDialog::updateAddresses() { conf_.UpdateAddress(AddressFromFields()); }
 
-void TdlgVornTCPConf::Bt_FTPUpdateClick() { conf_.UpdateUsers(UsersFromFields()); }
+void NetworkDialog::updateUsers() { conf_.UpdateUsers(UsersFromFields()); }
 
-void TdlgVornTCPConf::Bt_SystemInitClick() {
+void NetworkDialog::initializeSystem() {
   // Formatting erases the drive: the question comes as a warning.
   if (!ui_.WarningQuestion(conf_.SystemInitQuestion())) return;
   if (!conf_.SystemInit({Chk_HtpFtp->isChecked(), Chk_FTP->isChecked(), Chk_Http->isChecked()})) return;
   // The default files replaced the network settings: the ones the dialog
   // shows go back up only when the user says so.
-  if (ui_.QuestionYesFirst(kUploadShownSettingsQuestion)) Bt_IPUpdateClick();
+  if (ui_.QuestionYesFirst(kUploadShownSettingsQuestion)) updateAddresses();
 }
 
-void TdlgVornTCPConf::ChooseDefaultFilesFolder() {
+void NetworkDialog::ChooseDefaultFilesFolder() {
   const std::optional<std::string> chosen = ui_.ChooseFolder(kDefaultFilesFolderCaption);
   if (!chosen) return;
   const std::string folder = vorn::platform::WithTrailingSeparator(*chosen);
@@ -367,7 +365,7 @@ void TdlgVornTCPConf::ChooseDefaultFilesFolder() {
     ui_.Error("The folder " + folder + " could not be remembered in the settings.");
 }
 
-bool TdlgVornTCPConf::UploadWithDialog(const std::string& targetDir, const std::string& hostPath) {
+bool NetworkDialog::UploadWithDialog(const std::string& targetDir, const std::string& hostPath) {
   std::string reason;
   std::unique_ptr<vorn::Port> port = vorn::OpenUploadPort(link_.Factory(), link_.ComName, &reason);
   if (!port) {
@@ -377,11 +375,10 @@ bool TdlgVornTCPConf::UploadWithDialog(const std::string& targetDir, const std::
   bool ok = true;
   std::vector<vorn::UploadResult::Unconfirmed> unconfirmed;
   {
-    TdlgVornTran transfer(ui_, gui_, this);
+    TransferDialog transfer(ui_, gui_, this);
     transfer.SingleResult = &ok;
     transfer.SingleFile = true;
     transfer.SingleCount = 1;
-    transfer.Timer1->stop();
     transfer.Port = port.get();
     transfer.Terminal = &pane_;
     transfer.TargetDir = targetDir;

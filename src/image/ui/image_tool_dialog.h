@@ -24,18 +24,18 @@
 
 namespace vorn::ui {
 
-class TfrmMWaitFor;
+class WaitWindow;
 
-class TdlgVornKaprin : public QDialog {
+class ImageToolDialog : public QDialog {
   Q_OBJECT
  public:
   // Boxes and file dialogs go through ui; the backup's pane step through gui.
-  TdlgVornKaprin(vorn::Ui& ui, vorn::GuiInvoker& gui, QWidget* parent = nullptr);
-  ~TdlgVornKaprin() override;  // stops and waits for a running transfer
+  ImageToolDialog(vorn::Ui& ui, vorn::GuiInvoker& gui, QWidget* parent = nullptr);
+  ~ImageToolDialog() override;  // stops and waits for a running transfer
 
   std::unique_ptr<vorn::VornKaprinThread> BackupThread;
   std::unique_ptr<vorn::VornKaprinResThread> RestoreThread;
-  TfrmMWaitFor* WaitWindow = nullptr;
+  WaitWindow* waitWindow = nullptr;
   std::string ToolFolder;  // ends with a separator, or empty: the current folder
   int Mode = 0;            // 1 backup, 2 restore
   std::string PortName;
@@ -65,12 +65,12 @@ class TdlgVornKaprin : public QDialog {
   virtual bool UploadTool(const std::string& targetDir, const std::string& localPath);
   bool ShowWaitWindow(const std::string& message);
 
-  void btHelpClick();
-  void BtBackupImgClick();
-  void BtRestoreImgClick();
-  void TimerChkKaprinTimer();
+  void showHelp();
+  void backupImage();
+  void restoreImage();
+  void checkTransfer();
   // The progress window's Cancel: a restore asks first.
-  void BtCancelClick();
+  void cancelTransfer();
 
  protected:
   // The transfer threads; tests hand in their own.

@@ -29,12 +29,12 @@
 
 namespace vorn::ui {
 
-class TdlgVornTran : public QDialog {
+class TransferDialog : public QDialog {
   Q_OBJECT
  public:
   // Centred on parent; prompts and errors go through ui, the upload's GUI
   // steps through gui.
-  TdlgVornTran(vorn::Ui& ui, vorn::GuiInvoker& gui, QWidget* parent = nullptr);
+  TransferDialog(vorn::Ui& ui, vorn::GuiInvoker& gui, QWidget* parent = nullptr);
 
   vorn::Port* Port = nullptr;                           // not owned
   const std::vector<std::string>* FileList = nullptr;  // not owned; multi-file mode
@@ -56,21 +56,13 @@ class TdlgVornTran : public QDialog {
   // confirms them (ConfirmStored) once it has closed the port.
   std::vector<vorn::UploadResult::Unconfirmed> Unconfirmed;
 
-  QFrame* Bevel1;
   QLabel* lblName;
   QLineEdit* edtName;
   QLineEdit* edtCount;
-  QProgressBar* ProgressBar1;
+  QProgressBar* fileProgress;
   QLabel* lblJob;            // folder job: "File 3 of 17, 1024 of 9000 bytes"
-  QProgressBar* ProgressJob;  // folder job: the bytes of the whole job
+  QProgressBar* jobProgress;  // folder job: the bytes of the whole job
   QPushButton* btnCancel;
-  QTimer* Timer1;  // 150 ms: runs the upload loop once per dialog
-  QTimer* Timer2;  // 200 ms: closes the dialog after the loop
-
-  void FormShow();
-  void Timer1Timer();
-  void Timer2Timer();
-  void btnCancelClick();
   bool LoopRunning() const { return loopRunning_; }
   bool LoopDone() const { return loopDone_; }
 
@@ -85,9 +77,16 @@ class TdlgVornTran : public QDialog {
 
  private:
   void BuildLayout();
+  void startUpload();
+  void runUpload();         // the upload loop, once per dialog
+  void closeAfterUpload();
+  void cancelUpload();
   void MarkFailed();  // Succeeded and the single-file caller's bool
   void ShowJob(int file, int files, uint64_t done, uint64_t total);
 
+  QFrame* frame_;
+  QTimer* uploadTimer_;  // 150 ms: runs the upload loop once per dialog
+  QTimer* closeTimer_;   // 200 ms: closes the dialog after the loop
   vorn::Ui& ui_;
   vorn::GuiInvoker& gui_;
   bool loopRunning_ = false;

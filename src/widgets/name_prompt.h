@@ -8,21 +8,23 @@
 
 namespace vorn::ui {
 
-class TdlgVornAskName : public QDialog {
+class NamePrompt : public QDialog {
   Q_OBJECT
  public:
-  explicit TdlgVornAskName(QWidget* parent = nullptr);
+  explicit NamePrompt(QWidget* parent = nullptr);
   // initial starts in the edit box, selected.
   void Prepare(const QString& caption, const QString& prompt, int maxLength, const QString& initial = {});
-
-  QLabel* lblPrompt;
-  QLineEdit* edtFileName;
-  QLabel* lblLimit;  // how many characters are typed of how many the box takes
-  QPushButton* OKBtn;
-  QPushButton* CancelBtn;
+  QString name() const { return name_->text(); }
 
  protected:
-  void showEvent(QShowEvent* event) override;  // FormShow: focus to the edit box
+  void showEvent(QShowEvent* event) override;  // focus to the edit box
+
+ private:
+  QLabel* prompt_;
+  QLineEdit* name_;
+  QLabel* limit_;  // how many characters are typed of how many the box takes
+  QPushButton* ok_;
+  QPushButton* cancel_;
 };
 
 }  // namespace vorn::ui
