@@ -110,6 +110,12 @@ void IOConfigReader::Line(const std::string& line) {
   ParseIOConfig(config_, state_, line);
 }
 
+bool IOConfigReader::Complete() const {
+  if (!sawHeader_ || state_ != kAfterTrailer) return false;
+  IOConfig written;
+  return ParseIOConfigFile(IOConfigText(config_), written).empty();
+}
+
 void IOConfigReader::Text(const std::string& text) {
   size_t pos = 0;
   while (pos < text.size()) {

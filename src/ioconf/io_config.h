@@ -44,7 +44,10 @@ class IOConfigReader {
   void Line(const std::string& line);
   // Splits text at LF and feeds every line.
   void Text(const std::string& text);
-  bool Complete() const { return sawHeader_ && state_ == kAfterTrailer; }
+  // Also false when a value read is one no configuration file holds (a
+  // closing line damaged on the way makes the next slot's closing line read
+  // as an opening one, of type -1): such a table must not go back.
+  bool Complete() const;
 
  private:
   IOConfig& config_;

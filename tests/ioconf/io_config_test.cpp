@@ -177,6 +177,11 @@ TEST(IOConfigReader, NeverClearsAndTellsAWholePrintoutFromAPart) {
       {"an error instead", "Bad command or file name\r\n", false},
       {"nothing", "", false},
       {"a header after the trailer", whole + "@VORN7730MIOCFG-START 003 -1 -1\n", false},
+      {"a closing line damaged", [&] {
+         std::string t = whole;
+         t[t.find("@SLOT0 -1")] = '#';
+         return t;
+       }(), false},
   };
   for (const Case& k : cases) {
     IOConfig c;
