@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -60,7 +61,9 @@ struct Line {
   Echo echo = Echo::All;
   AtEnd atEnd = AtEnd::Silent;
   bool echoing = true;
-  // Everything in order: what the host wrote, and what each read gave it.
+  // Everything in order: what the host wrote, and what each read gave it;
+  // with onWrite set, writes go there instead and nothing is kept.
+  std::function<void(const uint8_t*, size_t)> onWrite;
   struct Event {
     bool write;
     std::vector<uint8_t> bytes;
@@ -89,7 +92,8 @@ class ScriptedDevice : public platform::SerialDevice {
 
   platform::TransferResult Write(const uint8_t* bytes, size_t count) override {
     Line& l = *line_;
-    l.events.push_back({true, std::vector<uint8_t>(bytes, bytes + count)});
+    if (l.onWrite) l.onWrite(bytes, count);
+    else l.events.push_back({true, std::vector<uint8_t>(bytes, bytes + count)});
     l.written += count;
     if (l.echo != Line::Echo::None && l.echoing) {
       std::vector<int> echoed;
@@ -118,7 +122,7 @@ class ScriptedDevice : public platform::SerialDevice {
       if (b == kPause) break;
       buffer[r.transferred++] = static_cast<uint8_t>(b);
     }
-    if (r.transferred) l.events.push_back({false, std::vector<uint8_t>(buffer, buffer + r.transferred)});
+    if (r.transferred && !l.onWrite) l.events.push_back({false, std::vector<uint8_t>(buffer, buffer + r.transferred)});
     return r;
   }
 
