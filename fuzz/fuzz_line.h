@@ -64,6 +64,7 @@ struct Line {
   // Everything in order: what the host wrote, and what each read gave it;
   // with onWrite set, writes go there instead and nothing is kept.
   std::function<void(const uint8_t*, size_t)> onWrite;
+  std::function<void(const uint8_t*, size_t)> onRead;  // the same for what reads gave
   struct Event {
     bool write;
     std::vector<uint8_t> bytes;
@@ -122,6 +123,7 @@ class ScriptedDevice : public platform::SerialDevice {
       if (b == kPause) break;
       buffer[r.transferred++] = static_cast<uint8_t>(b);
     }
+    if (r.transferred && l.onRead) l.onRead(buffer, r.transferred);
     if (r.transferred && !l.onWrite) l.events.push_back({false, std::vector<uint8_t>(buffer, buffer + r.transferred)});
     return r;
   }

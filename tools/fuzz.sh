@@ -12,7 +12,7 @@ seconds="${1:-480}"
 runs="${2:-10000000}"
 shift $(( $# > 2 ? 2 : $# ))
 targets=("$@")
-((${#targets[@]})) || targets=(listing exchange ioconf socket_cfg image_requests xmodem_answers)
+((${#targets[@]})) || targets=(listing exchange ioconf socket_cfg image_requests image_backup xmodem_answers)
 
 # libFuzzer's runtime comes with Debian's clang in libclang-rt-*-dev.
 for p in clang libclang-rt-14-dev; do
