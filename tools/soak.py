@@ -15,6 +15,7 @@ fine as long as it says so; the model then takes the drive as it is.
 Everything after "--" goes to the virtual controller as it is.
 """
 import argparse
+import hashlib
 import json
 import os
 import random
@@ -37,11 +38,21 @@ NOISE_OPTIONS = {"--noise": 1, "--noise-seed": 1}
 
 
 def read_drive(path):
-    """The drive image as {"\\A\\B.TXT": bytes, "\\A": None (a directory)}."""
+    """The drive image as {"\\A\\B.TXT": bytes, "\\A": None (a directory)}.
+    A drive whose structure cannot be read (a restore that wrote damaged
+    blocks over it) is one entry naming the image's hash, so it matches no
+    model."""
     with open(path, "rb") as f:
         img = f.read()
-    if len(img) != IMAGE_SIZE or img[:8] != b"VSIMDRV1":
-        raise ValueError("%s is not a drive image" % path)
+    try:
+        if len(img) != IMAGE_SIZE or img[:8] != b"VSIMDRV1":
+            raise ValueError("no drive header")
+        return parse_drive(img)
+    except (ValueError, struct.error, IndexError):
+        return {"?unreadable drive " + hashlib.sha1(img).hexdigest(): b""}
+
+
+def parse_drive(img):
     u16 = lambda at: struct.unpack_from("<H", img, at)[0]
     fat_first, fat_count, root = u16(12), u16(14), u16(16)
     fat = struct.unpack_from("<%dH" % (IMAGE_SIZE // CLUSTER), img, fat_first * CLUSTER)
