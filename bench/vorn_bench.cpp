@@ -24,6 +24,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -38,6 +39,7 @@
 #endif
 #include "remote/remote_ops.h"
 #include "sim/console.h"
+#include "transfer/put_command.h"
 #include "transfer/upload_loop.h"
 
 namespace {
@@ -51,15 +53,15 @@ constexpr size_t kUploadBytes = 100 * 1024;
 // The sender's own waits, as its algorithm takes them on a controller that
 // answers every block with ACK: 5 ms after each block's answer and after the
 // EOT, one 10 ms pause for the line feed that precedes the first NAK, and two
-// one-byte read time-outs (2 x 500 ms): the drain before the command and the
-// prompt line, which has no line end.
+// checks that the line stays quiet (about 21 ms each without an adapter the
+// host knows of): the drain before the command and the one after the prompt,
+// which has no line end.
 constexpr double kBlockPauseS = 0.005;
 constexpr double kEotPauseS = 0.005;
 constexpr double kFirstNakPauseS = 0.010;
-constexpr double kUploadTimeoutsS = 2 * 2 * 0.5;
-// A refresh (drive change, "cd", "dir" at t = 200 ms): the drain on a quiet
-// line and each command's end of output cost one one-byte time-out, 2 x t.
-constexpr double kRefreshBudgetS = 4 * 2 * 0.2;
+constexpr double kUploadTimeoutsS = 2 * 0.021;
+// The single-file put: a file of this size, sent with the listing before it.
+constexpr size_t kPutBytes = 30 * 1024;
 // Wire bytes of the image protocols for the whole drive.
 constexpr double kBackupWireBytes = 131072.0 * 15;
 constexpr double kRestoreWireBytes = 16384.0 * 71;
@@ -132,6 +134,7 @@ class CountingPort : public vorn::Port {
     return ok;
   }
   bool PurgeInput() override { return inner_->PurgeInput(); }
+  uint32_t ReceiveHoldMs() const override { return inner_->ReceiveHoldMs(); }
 
  private:
   void Turn() {
@@ -259,17 +262,60 @@ std::optional<Measurement> MeasureUpload(const std::string& port, const std::str
   });
 }
 
-std::optional<Measurement> MeasureRefresh(const std::string& port) {
+// Answers Yes, as the user who confirms a delete.
+class ConfirmingUi : public ErrorsToStderr {
+ public:
+  bool Question(const std::string&) override { return true; }
+};
+
+// What the controller pane and the command line do, one user action each.
+enum class ShellAction { Listing, Mem, Delete, Put };
+
+// A file of the delete's name on D:, put there before each timed delete.
+constexpr const char* kDeleteName = "BENCHDEL.TXT";
+
+bool PrepareDelete(const std::string& port) {
+  QuietPane pane;
+  NoCursor cursor;
+  ErrorsToStderr ui;
+  vorn::Exchange exchange(pane, cursor, ui);
+  exchange.ComName = port;
+  return exchange.RunCommand(std::string("echo x>D:\\") + kDeleteName + "\r") && exchange.PromptSeen();
+}
+
+std::optional<Measurement> MeasureShellAction(const std::string& port, ShellAction action, const std::string& putFile) {
+  if (action == ShellAction::Delete && !PrepareDelete(port)) return std::nullopt;
   return Measure([&](Probe& probe) {
     LineCount& count = probe.count;
     QuietPane pane;
     NoCursor cursor;
-    ErrorsToStderr ui;
+    ConfirmingUi ui;
     vorn::Exchange exchange(pane, cursor, ui, CountingFactory(count));
     exchange.ComName = port;
     vorn::RemoteListing listing;
     vorn::RemoteOps ops(exchange, listing);
-    return ops.Show("\\").ok && !listing.Entries.empty();
+    switch (action) {
+      case ShellAction::Listing:
+        return ops.Show("\\").ok && !listing.Entries.empty();
+      case ShellAction::Mem:
+        return exchange.RunCommand("C:\\mem\r") && exchange.PromptSeen();
+      case ShellAction::Delete: {
+        // As the pane does it: the delete in the folder shown, then the folder again.
+        vorn::RemoteEntry entry;
+        entry.Name = kDeleteName;
+        listing.CurrentPath = "\\";
+        if (!ops.Delete(entry) || !exchange.PromptSeen()) return false;
+        return ops.Show("\\").ok;
+      }
+      case ShellAction::Put: {
+        // As the command line does it: the listing that looks for the name, then the upload.
+        std::ostringstream err;
+        const int code = vorn::RunPut(port, CountingFactory(count), {putFile, "--to", "\\", "--force"}, pane, err);
+        if (code != 0) std::fprintf(stderr, "put: %s", err.str().c_str());
+        return code == 0;
+      }
+    }
+    return false;
   });
 }
 
@@ -464,6 +510,7 @@ std::string CsvField(const std::string& s) {
 
 struct Settings {
   std::string simExe = VORN_SIM_EXE;
+  std::string cliExe = VORN_CLI_EXE;
   std::string csv;
   int runs = 3;
   int imageRuns = 0;  // 0: as many as runs
@@ -483,7 +530,9 @@ void Usage() {
                "  --runs N    runs per figure, the minimum is shown (default 3)\n"
                "  --image-runs N  runs of the backup and the restore (default: as --runs; a paced\n"
                "              run of both takes about 9 minutes)\n"
-               "  --only G    only one group of figures: pacing, upload, image or refresh\n"
+               "  --only G    only one group of figures: pacing, upload, image, commands (listing, mem,\n"
+               "              delete, put of 30 KB) or fleet (1, 4 and 16 controllers at once through the\n"
+               "              command line, whole backups: 20 minutes)\n"
                "  --csv FILE  also write the table as CSV\n"
                "  --sim PATH  the virtual controller program (default: the one built beside this)\n");
 }
@@ -546,7 +595,7 @@ void LineRows(const Settings& s, uint32_t baud, uint32_t latencyMs, const std::s
   const std::string part = s.quick ? " (first 1/8, extrapolated)" : "";
 #ifdef VORN_BENCH_IMAGE
   const bool programs = wanted("image") && PutImagePrograms(sim.Path(), dir);
-  if (!programs) std::fprintf(stderr, "could not put the image programs on D:\n");
+  if (wanted("image") && !programs) std::fprintf(stderr, "could not put the image programs on D:\n");
   // The restore writes back what the backup read; a quick run, whose backup
   // keeps no image, sends a file of its own (the controller keeps its drive).
   const std::string image = dir + (s.quick ? "/QUICK.IMG" : "/7730D.IMG");
@@ -586,18 +635,124 @@ void LineRows(const Settings& s, uint32_t baud, uint32_t latencyMs, const std::s
     cpuRow(img.name, *m);
   }
 
-  // Refresh of the root listing.
-  const auto refresh = wanted("refresh") ? Best(s.runs, [&] { return MeasureRefresh(sim.Path()); }) : std::nullopt;
-  if (!wanted("refresh")) {
-  } else if (!refresh) {
-    rows.push_back({"refresh D:\\, " + speed, "failed", "", ""});
-  } else {
-    // Each typed character's echo waits for the adapter's timer.
-    const double budget = kRefreshBudgetS + WireSeconds(double(refresh->lineBytes), baud) +
-                          double(refresh->turns) * AdapterExtraS(WireSeconds(2, baud), latencyMs);
-    rows.push_back({"refresh D:\\, " + speed, Fmt("%.3f s", refresh->seconds), Fmt("%.3f s", budget),
-                    Ratio(refresh->seconds, budget)});
-    cpuRow("refresh", *refresh);
+  // One user action each. The limit is what the line allows: the bytes both
+  // ways at its speed, one adapter period for every turn of the line (the
+  // answer to each typed character, block and command waits for the timer),
+  // and the sender's own pauses for the put.
+  const struct {
+    ShellAction action;
+    const char* name;
+  } actions[] = {{ShellAction::Listing, "listing D:\\"},
+                 {ShellAction::Mem, "exec C:\\mem"},
+                 {ShellAction::Delete, "delete a file and list again"},
+                 {ShellAction::Put, "put 30 KB (listing and upload)"}};
+  for (const auto& a : actions) {
+    if (!wanted("commands")) break;
+    const std::string label = std::string(a.name) + ", " + speed;
+    const auto m = Best(s.runs, [&] { return MeasureShellAction(sim.Path(), a.action, dir + "/PUT30K.BIN"); });
+    if (!m) {
+      rows.push_back({label, "failed", "", ""});
+      continue;
+    }
+    double limit = WireSeconds(double(m->lineBytes), baud) + double(m->turns) * latencyMs / 1000.0;
+    if (a.action == ShellAction::Put)
+      limit += std::ceil(kPutBytes / 128.0) * kBlockPauseS + kFirstNakPauseS + kEotPauseS;
+    rows.push_back({label, Fmt("%.3f s", m->seconds), baud ? Fmt("%.3f s", limit) : "-",
+                    baud ? Ratio(m->seconds, limit) : "-"});
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Many controllers at once through the command line's fleet mode: the time
+// of N against the time of one, and the command line's CPU per controller
+// (its child's user and system time; the controllers stand for hardware).
+
+struct CliRun {
+  double seconds = 0;
+  double cpuSeconds = 0;
+  bool ok = false;
+};
+
+CliRun RunCli(const std::string& exe, const std::vector<std::string>& args, const std::string& log) {
+  std::vector<std::string> all{exe};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : all) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  CliRun run;
+  const auto t0 = Clock::now();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (fd >= 0) {
+      dup2(fd, 1);
+      dup2(fd, 2);
+    }
+    execv(exe.c_str(), argv.data());
+    _exit(127);
+  }
+  if (pid < 0) return run;
+  int status = 0;
+  rusage usage{};
+  if (wait4(pid, &status, 0, &usage) != pid) return run;
+  run.seconds = Seconds(Clock::now() - t0);
+  run.cpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                   double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return run;
+}
+
+constexpr size_t kFleetUploadBytes = 30 * 1024;
+
+void FleetRows(const Settings& s, const std::string& dir, std::vector<Row>& rows) {
+  const std::string file = dir + "/FLEET30K.BIN";
+  {
+    std::ofstream out(file, std::ios::binary);
+    uint32_t x = 88172645u;
+    for (size_t i = 0; i < kFleetUploadBytes; ++i) {
+      x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+      out.put(char(x));
+    }
+  }
+  double oneUpload = 0, oneBackup = 0;
+  for (const int count : {1, 4, 16}) {
+    std::fprintf(stderr, "fleet of %d at 57600 baud...\n", count);
+    std::vector<std::unique_ptr<SimProcess>> sims;
+    std::vector<std::string> ports;
+    for (int i = 0; i < count; ++i) {
+      sims.push_back(std::make_unique<SimProcess>(s.simExe, kLineBaud, 0));
+      if (sims.back()->Path().empty()) break;
+      ports.push_back("--port");
+      ports.push_back(sims.back()->Path());
+    }
+    const std::string label = "fleet of " + std::to_string(count) + ", 57600 baud, ";
+    if (static_cast<int>(ports.size()) != 2 * count) {
+      rows.push_back({label + "virtual controllers", "failed to start", "", ""});
+      continue;
+    }
+    const std::string log = dir + "/fleet.log";
+    std::vector<std::string> put = ports;
+    put.insert(put.end(), {"put", file, "--force"});
+    const CliRun upload = RunCli(s.cliExe, put, log);
+    std::vector<std::string> backup = ports;
+    backup.insert(backup.end(), {"backup", dir + "/fleet-{port}.img"});
+    const CliRun image = upload.ok ? RunCli(s.cliExe, backup, log) : CliRun{};
+    if (!upload.ok || !image.ok) {
+      std::ifstream said(log);
+      std::fprintf(stderr, "%s", std::string(std::istreambuf_iterator<char>(said), {}).c_str());
+      rows.push_back({label + (upload.ok ? "backup" : "upload 30 KB each"), "failed", "", ""});
+      continue;
+    }
+    if (count == 1) {
+      oneUpload = upload.seconds;
+      oneBackup = image.seconds;
+    }
+    rows.push_back({label + "upload 30 KB each, time vs one", Fmt("%.2f s", upload.seconds), Fmt("%.2f s", oneUpload),
+                    Ratio(upload.seconds, oneUpload)});
+    rows.push_back({label + "backup each, time vs one", Fmt("%.1f s", image.seconds), Fmt("%.1f s", oneBackup),
+                    Ratio(image.seconds, oneBackup)});
+    const double share = 100 * (upload.cpuSeconds + image.cpuSeconds) / (upload.seconds + image.seconds) / count;
+    rows.push_back({label + "host CPU per controller", Fmt("%.2f %% of a core", share), "5 %", Ratio(share, 5)});
   }
 }
 
@@ -621,7 +776,8 @@ int main(int argc, char** argv) {
     else if (a == "--csv") s.csv = value();
     else if (a == "--only") {
       s.only = value();
-      if (s.only != "pacing" && s.only != "upload" && s.only != "image" && s.only != "refresh") {
+      if (s.only == "refresh") s.only = "commands";
+      if (s.only != "pacing" && s.only != "upload" && s.only != "image" && s.only != "commands" && s.only != "fleet") {
         Usage();
         return 2;
       }
@@ -649,6 +805,11 @@ int main(int argc, char** argv) {
     }
   }
 
+  {
+    std::ofstream out(std::string(dir) + "/PUT30K.BIN", std::ios::binary);
+    for (size_t i = 0; i < kPutBytes; ++i) out.put(char('A' + i % 26));
+  }
+
   // Other work on a shared machine delays every wake-up of the two sides, and
   // a backup has a quarter of a million of them: both run at a raised
   // priority where that is allowed (the controller inherits it).
@@ -659,6 +820,8 @@ int main(int argc, char** argv) {
   if (s.quick) {
     std::printf("quick: one run each, a quarter of the upload and an eighth of the image blocks (the\n"
                 "controller's image programs stop there); their times are extrapolated to the whole.\n");
+  } else if (s.only == "fleet") {
+    std::printf("fleet: one run of each number of controllers.\n");
   } else {
     std::printf("each figure the minimum of %d runs; backup and restore of %d.\n", s.runs, s.imageRuns);
   }
@@ -682,12 +845,13 @@ int main(int argc, char** argv) {
     uint32_t baud, latencyMs;
   } lines[] = {{kLineBaud, 0}, {kLineBaud, 1}, {kLineBaud, 16}, {0, 0}};
   for (const auto& line : lines) {
-    if (s.only == "pacing") break;
+    if (s.only == "pacing" || s.only == "fleet") break;
     if (line.latencyMs && !s.latency) continue;
     std::fprintf(stderr, "%s%s...\n", line.baud ? "paced at 57600 baud" : "unpaced",
                  line.latencyMs ? (", " + std::to_string(line.latencyMs) + " ms adapter").c_str() : "");
     LineRows(s, line.baud, line.latencyMs, dir, file, uploadFraction, rows);
   }
+  if (s.only.empty() || s.only == "fleet") FleetRows(s, dir, rows);
   std::error_code ec;
   std::filesystem::remove_all(dir, ec);
 

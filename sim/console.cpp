@@ -51,12 +51,15 @@ void FineTimers() {
 }  // namespace
 
 Console::Console(int fd, const std::atomic<bool>* stop, Observer onReceived, uint32_t baud,
-                 uint32_t adapterLatencyMs)
+                 uint32_t adapterLatencyMs, double noiseRate, uint64_t noiseSeed)
     : fd_(fd),
       stop_(stop),
       onReceived_(std::move(onReceived)),
       inbound_(baud),
+      // Each direction its own errors, both from the one seed.
+      inboundNoise_(noiseRate, noiseSeed),
       outbound_(baud),
+      outboundNoise_(noiseRate, noiseSeed ^ 0x9E3779B97F4A7C15ull),
       adapter_(adapterLatencyMs, Clock::now()) {}
 
 void Console::Take() {
@@ -65,6 +68,7 @@ void Console::Take() {
     const ssize_t n = ::read(fd_, buf, sizeof buf);
     if (n <= 0) return;
     if (onReceived_) onReceived_(buf, size_t(n));
+    inboundNoise_.Apply(buf, size_t(n));
     // All of them reached the pseudo-terminal by now; on a real line they follow one another.
     const Clock::time_point now = Clock::now();
     for (ssize_t i = 0; i < n; ++i) pending_.push_back({buf[i], inbound_.Next(now)});
@@ -164,6 +168,12 @@ void Console::Write(const std::string& bytes) {
 
 void Console::Write(const uint8_t* data, size_t n) {
   std::lock_guard<std::mutex> lock(writeMu_);
+  std::vector<uint8_t> damaged;
+  if (outboundNoise_.Active()) {
+    damaged.assign(data, data + n);
+    outboundNoise_.Apply(damaged.data(), n);
+    data = damaged.data();
+  }
   if (adapter_.Active()) {
     WriteThroughAdapter(data, n);
     return;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "sim/adapter_schedule.h"
+#include "sim/line_noise.h"
 #include "sim/wire_schedule.h"
 
 namespace vsim {
@@ -22,9 +23,11 @@ class Console {
   // read from the host. Reads give up early once `stop` is set. `baud` paces the
   // line in both directions as a UART would (0: as fast as the pseudo-terminal).
   // `adapterLatencyMs` holds what goes to the host as a USB-serial adapter with
-  // that latency timer would (0: no adapter).
+  // that latency timer would (0: no adapter). `noiseRate` flips each bit in
+  // both directions with that probability, reproducibly from `noiseSeed`;
+  // `onReceived` still sees the bytes as the host sent them.
   Console(int fd, const std::atomic<bool>* stop, Observer onReceived, uint32_t baud = 0,
-          uint32_t adapterLatencyMs = 0);
+          uint32_t adapterLatencyMs = 0, double noiseRate = 0, uint64_t noiseSeed = 1);
 
   // One byte, waiting at most timeoutMs (negative: until stopped). False on time-out or stop.
   bool ReadByte(uint8_t* b, int timeoutMs);
@@ -66,8 +69,10 @@ class Console {
   Observer onReceived_;
   std::deque<Incoming> pending_;  // read from the fd, not yet consumed (reader thread only)
   WireSchedule inbound_;          // reader thread only
+  LineNoise inboundNoise_;        // reader thread only
   std::mutex writeMu_;            // the shell thread and InjectOutput both write
   WireSchedule outbound_;         // under writeMu_
+  LineNoise outboundNoise_;       // under writeMu_
   AdapterSchedule adapter_;       // toward the host, after outbound_
 };
 

@@ -2,7 +2,8 @@
 // KAPRINRD streams the whole drive in 8-byte blocks and repeats a block when
 // the host answers "666"; KAPRINWR asks for 64-byte blocks with "111" ("444"
 // after a damaged one), then replaces the drive with what it received. A
-// refusal ends with a line holding "Error", as the host looks for.
+// refusal, and a drive written with damaged blocks, ends with a line that
+// begins "KAPRINWR Error".
 #include <algorithm>
 #include <cstring>
 
@@ -38,6 +39,29 @@ void PutCrc(uint8_t* data, size_t n) {
 bool CrcOk(const uint8_t* data, size_t n) {
   uint16_t crc = Crc(data, n);
   return data[n] == (crc & 0xFF) && data[n + 1] == (crc >> 8);
+}
+
+int BitsApart(const uint8_t* a, const uint8_t* b, size_t n) {
+  int bits = 0;
+  for (size_t i = 0; i < n; ++i) bits += __builtin_popcount(unsigned(a[i] ^ b[i]));
+  return bits;
+}
+
+// The host's answer, read through line noise: the two answers with their
+// CRCs lie eighteen bits apart, so one a few flipped bits away from one of
+// them is still that one. 0 when it is neither.
+char DecodeAnswer(const uint8_t* answer) {
+  constexpr int kMostFlips = 4;
+  uint8_t accept[5], repeat[5];
+  std::memcpy(accept, "111", 3);
+  std::memcpy(repeat, "666", 3);
+  PutCrc(accept, 3);
+  PutCrc(repeat, 3);
+  const int toAccept = BitsApart(answer, accept, 5);
+  const int toRepeat = BitsApart(answer, repeat, 5);
+  if (toAccept <= kMostFlips && toAccept < toRepeat) return '1';
+  if (toRepeat <= kMostFlips && toRepeat < toAccept) return '6';
+  return 0;
 }
 
 bool Listed(const std::vector<uint32_t>& blocks, uint32_t n) {
@@ -80,18 +104,25 @@ void RunImageRead(ProgramContext& ctx) {
     ctx.console.Write(block, sizeof block);
 
     uint8_t answer[5];
-    if (ctx.console.Read(answer, 5, kAnswerWaitMs, kInsideBlockMs) != 5 || !CrcOk(answer, 3)) {
+    if (ctx.console.Read(answer, 5, kAnswerWaitMs, kInsideBlockMs) != 5) {
       ctx.Line("");
       ctx.Line("KAPRINRD: no valid answer from the host, backup stopped at block " + std::to_string(n));
       return;
     }
-    if (std::memcmp(answer, "111", 3) == 0) {
+    const bool intact = CrcOk(answer, 3);
+    const char decoded = intact ? char(answer[0]) : DecodeAnswer(answer);
+    if (!intact && decoded == 0) {
+      ctx.Line("");
+      ctx.Line("KAPRINRD: no valid answer from the host, backup stopped at block " + std::to_string(n));
+      return;
+    }
+    if (intact ? std::memcmp(answer, "111", 3) == 0 : decoded == '1') {
       if (opt.silentAfter >= 0 && n == static_cast<uint32_t>(opt.silentAfter)) {
         FallSilent(ctx);
         return;
       }
       ++n;
-    } else if (std::memcmp(answer, "666", 3) != 0) {
+    } else if (intact && std::memcmp(answer, "666", 3) != 0) {
       ctx.Line("");
       ctx.Line("KAPRINRD: unknown answer from the host, backup stopped at block " + std::to_string(n));
       return;
@@ -141,8 +172,13 @@ void RunImageWrite(ProgramContext& ctx) {
     return;
   }
   ctx.shell.ResetDriveD();
-  ctx.Line("KAPRINWR: " + std::to_string(count) + " blocks written, " + std::to_string(damaged) +
-           " arrived damaged");
+  // Each block is written as it came: the drive now holds the damaged ones.
+  if (damaged > 0) {
+    ctx.Line("KAPRINWR Error: " + std::to_string(damaged) + " of " + std::to_string(count) +
+             " blocks arrived damaged and were written as they came");
+    return;
+  }
+  ctx.Line("KAPRINWR: " + std::to_string(count) + " blocks written, 0 arrived damaged");
 }
 
 }  // namespace

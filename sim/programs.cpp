@@ -131,6 +131,15 @@ void AddStandardPrograms(ProgramTable* table) {
   AddImagePrograms(table);
 }
 
+bool RunStandIn(ProgramContext& ctx, const std::string& image) {
+  // mov dx,010Ch / mov ah,09h / int 21h / mov ax,4C00h / int 21h, the text after it.
+  static const std::string kCode("\xBA\x0C\x01\xB4\x09\xCD\x21\xB8\x00\x4C\xCD\x21", 12);
+  const size_t end = image.find('$', kCode.size());
+  if (image.compare(0, kCode.size(), kCode) != 0 || end == std::string::npos) return false;
+  ctx.Print(image.substr(kCode.size(), end - kCode.size()));
+  return true;
+}
+
 void RunGenericProgram(ProgramContext& ctx) {
   ctx.Line(ctx.name + " started" + (ctx.args.empty() ? "" : " with arguments: " + ctx.args));
   ctx.Line(ctx.name + " ended normally");

@@ -62,6 +62,10 @@ void AddStandardPrograms(ProgramTable* table);
 // KAPRINRD.EXE and KAPRINWR.EXE, run from D: once the host has put them there.
 void AddImagePrograms(ProgramTable* table);
 
+// A tiny DOS program that prints one "$"-ended text and exits, as the stand-ins
+// the utility ships are: prints the text and returns true; false for any other image.
+bool RunStandIn(ProgramContext& ctx, const std::string& image);
+
 // Any other program file on D:: prints that it ran.
 void RunGenericProgram(ProgramContext& ctx);
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <thread>
 #include <cstdio>
 #include <cstring>
 
@@ -195,7 +197,13 @@ FsError Shell::ListAny(char drive, const DrivePath& dir, std::vector<DirEntry>* 
 uint32_t Shell::FreeBytes(char drive) const { return drive == 'D' ? drive_.BytesFree() : 0; }
 
 void Shell::Out(const std::string& s) { con_.Write(s); }
-void Shell::Line(const std::string& s) { con_.Write(s + "\r\n"); }
+void Shell::Line(const std::string& s) {
+  con_.Write(s + "\r\n");
+  constexpr uint64_t kLinesBetweenPauses = 4;
+  const uint32_t pause = options_().pauseOutputMs;
+  if (pause != 0 && ++linesPrinted_ % kLinesBetweenPauses == 0)
+    std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+}
 
 void Shell::Run() {
   while (!con_.Stopping()) {
@@ -302,6 +310,9 @@ void Shell::Execute(const std::string& line, int depth) {
     if (word == "ver") {
       Line("");
       Line("VORN-7730 shell version 2.10");
+      // The utility sends its do-nothing stand-ins only to a controller that
+      // names itself here; one playing a real controller keeps quiet.
+      if (!options_().asRealController) Line("VORN-7730 virtual controller");
       return;
     }
     // Abort key, screen and environment commands: nothing to do here.
@@ -694,6 +705,11 @@ void Shell::RunProgram(const std::string& line, int depth) {
         return;
       }
       ProgramContext ctx{con_, drive_, *this, n, args, options_};
+      // A real controller runs a stand-in as what it is: it prints its line.
+      std::string image;
+      if (place.drive == 'D' && options_().asRealController && drive_.ReadFile(file, &image) == FsError::None &&
+          RunStandIn(ctx, image))
+        return;
       const Program* prog =
           programs_.Find(n, place.drive == 'C' ? ProgramHome::DriveC : ProgramHome::DriveD);
       if (prog && prog->run) {

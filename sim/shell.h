@@ -71,6 +71,7 @@ class Shell {
   const ProgramTable& programs_;
   std::function<Options()> options_;
   std::function<void()> afterCommand_;
+  uint64_t linesPrinted_ = 0;  // for the pauses between lines
 
   mutable std::mutex stateMu_;  // the current drive and directory are read by other threads
   char curDrive_ = 'D';

@@ -117,7 +117,7 @@ bool VirtualController::Start(std::string* error) {
   console_ = std::make_unique<Console>(master_, &stop_, [this](const uint8_t* data, size_t n) {
     std::lock_guard<std::mutex> lock(recvMu_);
     received_.append(reinterpret_cast<const char*>(data), n);
-  }, GetOptions().baud, GetOptions().adapterLatencyMs);
+  }, GetOptions().baud, GetOptions().adapterLatencyMs, GetOptions().noiseRate, GetOptions().noiseSeed);
   shell_ = std::make_unique<Shell>(*console_, *drive_, *programs_, [this] { return GetOptions(); });
   shell_->SetAfterCommand([this] { SaveIfChanged(); });
   started_ = true;

@@ -35,6 +35,9 @@ struct Options {
   bool wrongEcho = false;           // echo a different byte for every character
   std::string staleOutput;          // sent once right after Start(), before any command
   bool longLineWithoutEnd = false;  // answer every command with 1500 bytes without line end, then the prompt
+  // Stop for this long after every fourth line a command prints, as a shell
+  // that reads its disk in pieces or is held up by an interrupt; 0: never.
+  uint32_t pauseOutputMs = 0;
   TransferMode transfer = TransferMode::Normal;
   // The I/O modules (read when the controller is created) and their tool CFGIO.
   std::string ioModules;       // type codes of slots 0 up, comma-separated; "" a mixed set
@@ -44,6 +47,9 @@ struct Options {
   ImageOptions image;
   uint32_t baud = 0;                // pace the line like a UART at this speed (8N1); 0: unpaced. Read at Start()
   uint32_t adapterLatencyMs = 0;    // hold output like a USB-serial adapter with this latency timer; 0: none. Read at Start()
+  bool asRealController = false;    // never name itself as the virtual controller; run stand-ins as they are
+  double noiseRate = 0;             // flip each bit in both directions with this probability. Read at Start()
+  uint64_t noiseSeed = 1;           // where the flips come from: the same seed, the same flips
 };
 
 class Console;

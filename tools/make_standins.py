@@ -4,7 +4,9 @@
 Each is a tiny DOS .COM image (DOS runs a .COM image under an .EXE name as
 such): it prints one line saying it is a stand-in and exits, so nothing
 breaks if one reaches a real controller. The virtual controller recognises
-the real programs' names; run this again only to change the texts.
+the real programs' names; the utility recognises a stand-in by this code and
+its ": stand-in for the" text, and sends one only to the virtual controller.
+Run this again only to change the texts.
 """
 import os
 import sys

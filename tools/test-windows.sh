@@ -3,9 +3,10 @@
 # command line and their tests with MinGW-w64 and Qt for Windows, runs the
 # tests under Wine, runs vorn7730-cli.exe under Wine against the Linux virtual
 # controller (its pseudo-terminal linked into the Wine prefix as COM5), then
-# packs the Windows zip and starts the packaged utility from its unpacked
-# folder on a virtual display: it lists the controller's drive D: and makes a
-# backup image with the image tool.
+# packs the Windows zip and installer, installs silently (/S) and starts the
+# installed utility on a virtual display: it lists the controller's drive D:
+# and makes a backup image with the image tool. At the end the uninstaller
+# runs silently and must leave nothing of the installation.
 #
 # usage: tools/test-windows.sh [LINUX_BUILD_DIR]
 # Normally started by "bash tools/setup.sh test-windows", which installs the
@@ -37,20 +38,22 @@ cmake --build "$win_build" -j "$jobs"
 cli_exe="$win_build/src/app/vorn7730-cli.exe"
 
 # A Wine prefix of our own, without a display and without the prompts for
-# Mono and Gecko.
+# Mono and Gecko; shortcuts stay inside it instead of becoming menu entries of
+# this machine.
 work="$(mktemp -d)"
-export WINEPREFIX="$work/wine" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$work/wine" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
 export LANG=C.UTF-8 LC_ALL=C.UTF-8
 unset DISPLAY WAYLAND_DISPLAY
 mkdir -p "$WINEPREFIX"
 simpid=""
+netpids=""
 socatpid=""
 serverpid=""
 xpids=""
 cleanup() {
   local status=$?
   set +e
-  for pid in $xpids $simpid $socatpid; do
+  for pid in $xpids $simpid $socatpid $netpids; do
     kill "$pid" 2>/dev/null
     wait "$pid" 2>/dev/null
   done
@@ -186,16 +189,52 @@ put_check "a file whose path holds non-ASCII characters" "$work/Messdaten-ï-é/
 wine "$cli_exe" --port COM99 exec dir </dev/null >/dev/null 2>"$work/none.err" && rc=0 || rc=$?
 check "a missing COM port exits 1 with Unable to open" '[ $rc -eq 1 ] && grep -q "^Unable to open COM99" "$work/none.err"'
 
+echo "== vorn7730-cli.exe through a serial device server"
+# Debian's ser2net serves the virtual controller raw and a second one as
+# RFC 2217; the Windows tool lists each as the Linux tool does.
+"$sim" --link "$work/netport" >"$work/netsim.out" 2>&1 &
+netpids="$!"
+for _ in $(seq 100); do [ -e "$work/netport" ] && break; sleep 0.05; done
+free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+raw="$(free_port)" tel="$(free_port)" closed="$(free_port)"
+cat >"$work/ser2net.yaml" <<EOF
+connection: &raw
+  accepter: tcp,127.0.0.1,$raw
+  connector: serialdev,$pty,57600n81,local
+  options:
+    chardelay: false
+connection: &tel
+  accepter: telnet(rfc2217),tcp,127.0.0.1,$tel
+  connector: serialdev,$work/netport,57600n81,local
+  options:
+    chardelay: false
+EOF
+ser2net -n -d -c "$work/ser2net.yaml" >"$work/ser2net.out" 2>&1 &
+netpids="$netpids $!"
+sleep 1
+for url in "socket://127.0.0.1:$raw" "rfc2217://127.0.0.1:$tel"; do
+  wine "$cli_exe" --port "$url" ls </dev/null >"$work/net.out" 2>"$work/net.err" && rc=0 || rc=$?
+  unix_lines "$work/net.out"
+  "$linux_cli" --port "$url" ls >"$work/net.linux" 2>/dev/null || true
+  check "ls through $url prints what the Linux tool prints" '[ $rc -eq 0 ] && cmp -s "$work/net.out.lf" "$work/net.linux"'
+done
+wine "$cli_exe" --port "socket://127.0.0.1:$closed" ls </dev/null >/dev/null 2>"$work/closed.err" && rc=0 || rc=$?
+check "a refused connection names host and port" '[ $rc -eq 1 ] && grep -q "^Reason: cannot connect to 127.0.0.1 port $closed: " "$work/closed.err"'
+for pid in $netpids; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
+netpids=""
+
 echo "== The Windows package"
 bash "$root/tools/package-windows.sh" "$win_build"
-zip="$win_build/vorn7730-windows-x64.zip"
-
-echo "== Under Wine on a virtual display"
-# Unpacked where no build folder is near, and started without WINEPATH: it
-# must find every DLL and plugin in its own folder.
+version="$(windows_version "$win_build")"
+package="vorn7730-$version-windows-x64"
+zip="$win_build/$package.zip"
+setup="$win_build/$package-setup.exe"
+check "the zip and the installer are named with version $version" '[ -f "$zip" ] && [ -f "$setup" ]'
 mkdir -p "$work/unpacked"
 unzip -q "$zip" -d "$work/unpacked"
-app="$work/unpacked/vorn7730-windows-x64"
+check "the zip's README.txt names version $version" 'head -n1 "$work/unpacked/$package/README.txt" | grep -qF " $version "'
+
+echo "== Under Wine on a virtual display"
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" </dev/null >/dev/null 2>&1 &
 xpids="$!"
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
@@ -214,7 +253,28 @@ for exe in $(find "$win_build/tests" -name '*_tests.exe' | sort); do
   [ $rc -eq 0 ] || grep -A2 "^FAIL" "$work/$name.txt" | sed 's/^/  /'
 done
 
-echo "== The packaged utility"
+echo "== The installer"
+# Where a silent install puts the program, its shortcut and its entry in the
+# list of programs.
+installed="$WINEPREFIX/drive_c/Program Files/VORN-7730 Series Utility"
+shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/VORN-7730 Series Utility/VORN-7730 Series Utility.lnk"
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\vorn7730'
+wine "$setup" /S </dev/null >/dev/null 2>&1 && rc=0 || rc=$?
+check "setup.exe /S exits 0" '[ $rc -eq 0 ]'
+check "it installs the zip's files and an uninstaller into Program Files" \
+  'diff <(cd "$work/unpacked/$package" && find . -type f | sort) <(cd "$installed" && find . -type f ! -name Uninstall.exe | sort) && [ -f "$installed/Uninstall.exe" ]'
+check "it makes a Start-menu shortcut" '[ -f "$shortcut" ]'
+wine reg query "$uninstall_key" /v DisplayVersion </dev/null >"$work/key.out" 2>/dev/null || true
+wine reg query "$uninstall_key" /v QuietUninstallString </dev/null >>"$work/key.out" 2>/dev/null || true
+check "it is in the list of programs as version $version, with a silent uninstall" \
+  'grep -q "DisplayVersion.*$version" "$work/key.out" && grep -q "QuietUninstallString.*Uninstall.exe\" /S" "$work/key.out"'
+installed_version="$(wine "$installed/vorn7730-cli.exe" --version </dev/null 2>/dev/null | tr -d '\r')"
+check "the installed vorn7730-cli.exe --version gives $version" '[ "$installed_version" = "vorn7730-cli $version" ]'
+# Started from Program Files without WINEPATH: it must find every DLL and
+# plugin in its own folder.
+app="$installed"
+
+echo "== The installed utility"
 # The terminal pane's lines go to this file too.
 transcript="$work/transcript.txt"
 # The record goes to a folder whose name the ANSI code page may not spell.
@@ -222,7 +282,8 @@ mkdir -p "$work/Protokoll-ü-ł"
 record="$work/Protokoll-ü-ł/vorn.log"
 VORN7730_TRANSCRIPT="$(winpath "$transcript")" WINEDEBUG=err+module \
   wine "$app/vorn7730-utility.exe" --port COM5 --log "$(winpath "$record")" </dev/null >/dev/null 2>"$work/app.err" &
-xpids="$! $xpids"
+apppid=$!
+xpids="$apppid $xpids"
 # Waits until the window that has the focus bears this title.
 focused() {
   for _ in $(seq $((${2:-60} * 5))); do
@@ -265,6 +326,17 @@ xdotool key Return
 check "the packaged utility's backup finds KAPRINRD.EXE beside it and uploads it" 'grep -q "^D:.KAPRINRD" "$transcript"'
 check "the backup image is the controller's drive D:" 'cmp -s "$image" "$work/drive.img"'
 echo "   screenshots: $win_build/windows-main.png, windows-image-progress.png, windows-image-done.png"
+
+echo "== The uninstaller"
+kill "$apppid" 2>/dev/null || true
+wait "$apppid" 2>/dev/null || true
+# The uninstaller runs on from a copy of itself in the temporary folder and
+# returns at once: the installation goes a moment later.
+wine "$installed/Uninstall.exe" /S </dev/null >/dev/null 2>&1 && rc=0 || rc=$?
+for _ in $(seq 120); do [ -e "$installed" ] || break; sleep 0.5; done
+check "Uninstall.exe /S exits 0 and removes the program's folder" '[ $rc -eq 0 ] && [ ! -e "$installed" ]'
+check "and the Start-menu shortcut" '[ ! -e "$shortcut" ] && [ ! -e "$(dirname "$shortcut")" ]'
+check "and the entry in the list of programs" '! wine reg query "$uninstall_key" </dev/null >/dev/null 2>&1'
 
 echo "== Windows check: $((SECONDS - started)) s"
 exit $fail

@@ -5,6 +5,7 @@
 #                        copy in ../shared/qt6-mingw, else one built in
 #                        ~/.cache/vorn7730/qt6-mingw (about 40 minutes)
 #   windows_configure D  configures the cross build of everything in D
+#   windows_version D    prints the project's version as configured in D
 qt_version=6.4.2
 
 windows_qt() {
@@ -29,4 +30,8 @@ windows_qt() {
 windows_configure() {
   cmake -S "$root" -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DVORN_BUILD_GUI=ON -DVORN_QT_WINDOWS="$qt" >/dev/null
+}
+
+windows_version() {
+  sed -n 's/^#define VORN7730_VERSION "\(.*\)"$/\1/p' "$1/generated/app/version.h"
 }

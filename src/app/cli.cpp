@@ -1,5 +1,8 @@
 #include "app/cli.h"
 
+#include "app/version.h"
+
+#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <iostream>
@@ -11,15 +14,16 @@
 #include "image/image_cli.h"
 #include "remote/remote_cli.h"
 
+#include "app/fleet.h"
 #include "transfer/put_command.h"
 
 namespace vorn::cli {
 
 void StreamPane::AppendLine(const std::string& text) { out_ << text << '\n' << std::flush; }
 
-void StreamUi::Error(const std::string& text) { err_ << text << '\n' << std::flush; }
+void StreamUi::Error(const std::string& text) { err_ << StreamText(text) << '\n' << std::flush; }
 
-void StreamUi::Information(const std::string& text) { err_ << text << '\n' << std::flush; }
+void StreamUi::Information(const std::string& text) { err_ << StreamText(text) << '\n' << std::flush; }
 
 namespace {
 
@@ -73,8 +77,9 @@ const std::vector<Subcommand>& Subcommands() {
               "                            is one; a password on the command line is visible to other\n"
               "                            users of this machine",
        [](Context& c) { return netconf::NetCommand(c.exchange, c.args, netconf::StandardInputPasswords(), c.err); }},
-      {"init", "init [--httpftpd] [--ftpd] [--httpd] --yes\n"
-               "                            format drive D: and install the default files and servers",
+      {"init", "init [--httpftpd] [--ftpd] [--httpd] [--defaults DIR] --yes\n"
+               "                            format drive D: and install the default files and servers\n"
+               "                            (DIR laid out as the installation's Source folder)",
        [](Context& c) { return netconf::InitCommand(c.exchange, c.args, c.err); }},
       {"ioconf", "ioconf get [FILE] | set FILE  read the I/O configuration into FILE (or standard output), or apply one",
        [](Context& c) { return IOConfCommand(c.exchange, c.args, c.out, c.err); }},
@@ -88,26 +93,62 @@ const std::vector<Subcommand>& Subcommands() {
 
 namespace {
 void Usage(std::ostream& err) {
-  err << "usage: vorn7730-cli --port PORT SUBCOMMAND [ARGS]\n";
+  err << "Usage: vorn7730-cli --port PORT SUBCOMMAND [ARGS]\n"
+         "  or:  vorn7730-cli --port PORT --port PORT... | --ports FILE [--json] SUBCOMMAND [ARGS]\n"
+         "\n"
+         "Runs one operation on a VORN-7730 series controller over its serial console and\n"
+         "exits 0 only when the controller confirmed it (1 on failure, 2 for wrong arguments).\n"
+         "PORT is a serial device, socket://HOST:PORT (a device server's raw TCP port) or\n"
+         "rfc2217://HOST:PORT (its Telnet port with the COM-PORT option). With several ports (or a\n"
+         "FILE of them, one a line) the subcommand runs on all at once, each line of output after\n"
+         "\"PORT: \"; {port} in an argument stands for the port's name made fit for a file name;\n"
+         "a summary follows on standard error, or as JSON on standard output with --json.\n"
+         "\n";
   for (const Subcommand& s : Subcommands()) err << "  " << s.usage << '\n';
+  err << "  --port PORT               the controller's serial port (/dev/ttyUSB0, COM5)\n"
+         "  --help                    show this help and exit\n"
+         "  --version                 show the version and exit\n";
 }
 }  // namespace
 
 int Main(int argc, char** argv, std::ostream& out, std::ostream& err, PortFactory factory) {
-  std::string port;
+  std::vector<std::string> ports;
+  bool fleet = false;
+  bool json = false;
   int i = 1;
   for (; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--port") && i + 1 < argc) {
-      port = argv[++i];
+      ports.push_back(argv[++i]);
     } else if (!std::strncmp(argv[i], "--port=", 7)) {
-      port = argv[i] + 7;
+      ports.push_back(argv[i] + 7);
+    } else if (!std::strcmp(argv[i], "--ports") && i + 1 < argc) {
+      fleet = true;
+      // An unusable input file is refused as every input file is: one line, exit 1.
+      if (const std::string why = ReadPortsFile(argv[++i], ports); !why.empty()) {
+        err << why << '\n';
+        return 1;
+      }
+    } else if (!std::strcmp(argv[i], "--json")) {
+      fleet = json = true;
     } else if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
       Usage(out);
+      return 0;
+    } else if (!std::strcmp(argv[i], "--version")) {
+      out << "vorn7730-cli " << VORN7730_VERSION << '\n';
       return 0;
     } else {
       break;
     }
   }
+  if (ports.size() > 1 || fleet) {
+    if (i >= argc || ports.empty() ||
+        std::any_of(ports.begin(), ports.end(), [](const std::string& p) { return p.empty(); })) {
+      Usage(err);
+      return 2;
+    }
+    return RunFleet(ports, {argv + i, argv + argc}, json, out, err, factory);
+  }
+  const std::string port = ports.empty() ? std::string() : ports.front();
   if (i >= argc || port.empty()) {
     Usage(err);
     return 2;

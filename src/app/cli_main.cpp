@@ -6,6 +6,7 @@
 #include "platform/host.h"
 
 int main(int argc, char** argv) {
+  vorn::platform::OpenClosedStandardStreams();
   try {
     // File names on the command line are host paths, which the program holds as UTF-8.
     std::vector<std::string> args = vorn::platform::Utf8Arguments(argc, argv);

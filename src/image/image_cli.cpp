@@ -7,6 +7,7 @@
 
 #include "image/image_estimate.h"
 #include "image/kaprin_threads.h"
+#include "link/controller_identity.h"
 #include "link/gui_invoker.h"
 #include "platform/adapter_latency.h"
 #include "platform/host.h"
@@ -19,6 +20,9 @@ namespace {
 constexpr auto kPoll = std::chrono::milliseconds(20);
 constexpr auto kTick = std::chrono::seconds(1);
 constexpr int kInterruptedExit = 130;  // as a shell reports a program ended by Ctrl+C
+const std::string kToolsAdvice =
+    std::string("Give the folder that holds the real KAPRINRD.EXE and KAPRINWR.EXE with --tools DIR, ") +
+    kCompanionAdvice;
 
 struct ImageArguments {
   std::string image;
@@ -48,12 +52,6 @@ bool Parse(bool restore, const std::vector<std::string>& args, ImageArguments* o
     return false;
   }
   return true;
-}
-
-std::string WithSeparator(const std::string& folder) {
-  if (folder.empty()) return folder;
-  const std::string separators = platform::PathSeparators();
-  return separators.find(folder.back()) == std::string::npos ? folder + platform::PathSeparator() : folder;
 }
 
 bool UploadProgram(const std::string& portName, const PortFactory& factory, const std::string& program,
@@ -115,31 +113,37 @@ int Watch(KaprinThreadBase& thread, bool restore, std::ostream& err) {
   ProgressLine line(platform::StandardErrorIsTerminal(), err);
   const auto start = std::chrono::steady_clock::now();
   auto nextTick = start + kTick;
+  bool gaveUp = false;
+  bool waitingShown = false;
   while (!thread.Done) {
     std::this_thread::sleep_for(kPoll);
     if (platform::InterruptRequested() && !thread.Terminated()) thread.Terminate();
+    // Nothing else is typed until the stopped program's prompt is back.
+    if (thread.WaitingForProgramEnd && !waitingShown) {
+      line.End();
+      err << WaitingForProgramText() << '\n' << std::flush;
+      waitingShown = true;
+    }
     if (std::chrono::steady_clock::now() < nextTick) continue;
     nextTick += kTick;
     const int32_t progress = thread.Progress;
     if (progress != last) {
       last = progress;
       stalled = 0;
-    } else if (!thread.Terminated() && ++stalled > limit) {
-      line.End();
-      err << ImageStallText() << '\n';
-      thread.Stop();
-      return 1;
+    } else if (!thread.Terminated() && !thread.WaitingForProgramEnd && ++stalled > limit) {
+      gaveUp = true;
+      thread.Terminate();
     }
-    line.Show(thread, start);
+    if (!waitingShown) line.Show(thread, start);
   }
   thread.WaitFor();
   if (line.Shown()) line.Show(thread, start);
   line.End();
-  std::string text = ImageEndText(thread, !restore);
+  std::string text = gaveUp ? ImageStallEndText(thread) : ImageEndText(thread, !restore);
   while (!text.empty() && text.back() == '\n') text.pop_back();
   err << text << '\n';
   if (thread.Succeeded) return 0;
-  return thread.Terminated() ? kInterruptedExit : 1;
+  return thread.Terminated() && !gaveUp ? kInterruptedExit : 1;
 }
 
 // A refusal on one line, as scripts read it.
@@ -171,13 +175,24 @@ int RunImageCommand(bool restore, const std::string& portName, const PortFactory
     return 1;
   }
   const std::string folder =
-      a.toolsGiven ? WithSeparator(a.tools) : platform::LocateCompanionFolders(platform::HostRegistry()).tools;
+      a.toolsGiven ? platform::WithTrailingSeparator(a.tools)
+                   : platform::LocateCompanionFolders(platform::HostRegistry()).tools;
   const char* program = restore ? "KAPRINWR.EXE" : "KAPRINRD.EXE";
   if (const std::string problem = ToolProblem(folder, program); !problem.empty()) {
     err << OneLine(problem) << '\n';
     return 1;
   }
   if (!slowAdapter.empty()) err << slowAdapter << '\n';
+  {
+    StreamErrorUi errors(err);
+    NoCursor cursor;
+    Exchange link(pane, cursor, errors, factory);
+    link.ComName = portName;
+    const std::string notStarted =
+        std::string(restore ? "The restore" : "The backup") + " was not started: nothing was sent to the controller.";
+    if (!StandInsMayGo({folder + program}, ExchangeIdentityQuery(link), errors, notStarted, kToolsAdvice))
+      return 1;
+  }
 
   const platform::InterruptScope interrupts;
   const bool uploaded = UploadProgram(portName, factory, folder + program, pane, err);

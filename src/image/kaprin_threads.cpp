@@ -1,12 +1,16 @@
 #include "image/kaprin_threads.h"
 
+#include <algorithm>
+
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <algorithm>
 #include <exception>
 #include <filesystem>
 
 #include "image/crc16.h"
+#include "link/prompt_reader.h"
 #include "platform/host.h"
 #include "platform/owner_files.h"
 
@@ -14,8 +18,6 @@ namespace vorn {
 
 namespace {
 constexpr uint32_t kLineTimeoutMs = 100;
-constexpr int kRepeatPauseMs = 500;
-constexpr int kMaxChecksumFailures = 2;
 constexpr size_t kRestoreBlockData = 64;
 constexpr size_t kAnswerSize = 5;
 constexpr int kLateByteReads = 5;
@@ -36,17 +38,16 @@ std::string UnexpectedErrorText(const std::string& what) {
   return "The image transfer stopped on an unexpected error" + (what.empty() ? std::string(".") : ": " + what);
 }
 
-// A request made of the two request digits: one damaged on the way is still
-// taken as a request. Anything else is not the image program speaking.
-bool RequestDigits(const uint8_t* request) {
-  for (int i = 0; i < 3; ++i)
-    if (request[i] != '1' && request[i] != '4') return false;
-  return true;
+int BitsApart(const uint8_t* a, const uint8_t* b, size_t n) {
+  int bits = 0;
+  for (size_t i = 0; i < n; ++i)
+    for (uint8_t d = a[i] ^ b[i]; d; d &= static_cast<uint8_t>(d - 1)) ++bits;
+  return bits;
 }
 
-bool Contains(std::string text, const char* word) {
+std::string Lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text.find(word) != std::string::npos;
+  return text;
 }
 
 void MakeAnswer(uint8_t (&answer)[kAnswerSize], const char* digits) {
@@ -71,6 +72,47 @@ std::string ImageStoppedText(bool backup) {
                 : "The restore was stopped by the user.\nThe controller's drive D: may be incomplete: restore a whole "
                   "image before using it.";
 }
+std::string WaitingForProgramText() { return "Waiting for the controller's program to stop..."; }
+
+std::string ProgramEndNote(const KaprinThreadBase& thread) {
+  if (thread.AfterStop != KaprinThreadBase::ProgramEnd::PromptMissing) return "";
+  return "The controller's prompt did not come back after the transfer stopped: its program may still be "
+         "running.\nRestart the VORN-7730 before anything else is sent to it.";
+}
+
+std::string ImageStallEndText(const KaprinThreadBase& thread) {
+  const std::string note = ProgramEndNote(thread);
+  return note.empty() ? ImageStallText() : ImageStallText() + "\n\n" + note;
+}
+
+RestoreRequest ClassifyRestoreRequest(const uint8_t (&request)[5]) {
+  uint8_t next[5] = {'1', '1', '1'}, damaged[5] = {'4', '4', '4'};
+  AppendCrc16(next, 3);
+  AppendCrc16(damaged, 3);
+  if (HasValidCrc16(request, 3)) {
+    if (std::memcmp(request, next, 3) == 0) return RestoreRequest::Next;
+    if (std::memcmp(request, damaged, 3) == 0) return RestoreRequest::Damaged;
+    return RestoreRequest::Invalid;
+  }
+  for (int i = 0; i < 3; ++i)
+    if (BitsApart(&request[i], next, 1) > 1 && BitsApart(&request[i], damaged, 1) > 1) return RestoreRequest::Invalid;
+  // Counting a whole block as damaged when in doubt costs a restore; the
+  // other way round would report a damaged drive as restored.
+  return BitsApart(request, next, 5) < BitsApart(request, damaged, 5) ? RestoreRequest::NoiseNext
+                                                                      : RestoreRequest::NoiseDamaged;
+}
+
+bool RestoreRefusalLine(const std::string& line) {
+  const std::string text = Lower(line);
+  if (text.find("left unchanged") != std::string::npos) return true;
+  const std::string name = "kaprinwr";
+  if (text.rfind(name, 0) != 0) return false;
+  size_t at = name.size();
+  if (text.compare(at, 4, ".exe") == 0) at += 4;
+  while (at < text.size() && (text[at] == ' ' || text[at] == ':' || text[at] == '-')) ++at;
+  return text.compare(at, 5, "error") == 0;
+}
+
 std::string ImageStopRestoreQuestion() {
   return "The controller's drive D: may be left incomplete. Stop the restore?";
 }
@@ -138,7 +180,11 @@ std::string ImageEndText(const KaprinThreadBase& thread, bool backup) {
   std::string text = thread.Succeeded                                ? ImageDoneText(backup)
                      : thread.ErrorText.empty() && thread.Terminated() ? ImageStoppedText(backup)
                                                                        : thread.ErrorText;
-  if (thread.Succeeded && !thread.FinalWords.empty()) text += "\n\n" + thread.FinalWords;
+  // The controller's last words, in every case, unless the failure text
+  // holds them already.
+  if (!thread.FinalWords.empty() && text.find(thread.FinalWords) == std::string::npos)
+    text += "\n\n" + thread.FinalWords;
+  if (const std::string note = ProgramEndNote(thread); !note.empty()) text += "\n\n" + note;
   return text;
 }
 
@@ -169,6 +215,9 @@ void KaprinThreadBase::Execute() {
     ConfigureControllerLine(*port);
     port->SetTimeouts(kLineTimeoutMs);
     const bool transferred = Transfer(*port);
+    // A program that did not come to its own end keeps the line until its
+    // time-out: whatever is typed before its prompt is back goes to it.
+    if (programStarted_ && !programEnded_ && port->LostReason().empty()) AwaitProgramEnd(*port);
     port->Close();
     return transferred;
   });
@@ -179,14 +228,80 @@ void KaprinThreadBase::Execute() {
 }
 
 bool KaprinThreadBase::SendCommandLine(Port& port) {
-  for (unsigned char c : CommandLine) {
-    uint8_t echo = 0;
-    if (!port.WriteByte(c) || !port.ReadExact(&echo, 1) || echo != c) {
-      if (!LineLost(port)) ErrorText = SendFailureText(CommandLine);
+  switch (TypeCommandLineChecked(port, CommandLine)) {
+    case TypeOutcome::Typed:
+      programStarted_ = true;
+      return true;
+    case TypeOutcome::Entered:
+      // The program most likely runs: its first message says so. If the
+      // shell still holds the line instead, nothing comes, and the watcher
+      // gives up on it as on any stall.
+      programStarted_ = true;
+      return true;
+    case TypeOutcome::Jammed:
+      if (!LineLost(port)) ErrorText = JammedLineText(CommandLine.substr(0, CommandLine.size() - 1));
       return false;
+    case TypeOutcome::NotTyped:
+      break;
+  }
+  if (!LineLost(port)) ErrorText = SendFailureText(CommandLine);
+  return false;
+}
+
+void KaprinThreadBase::AwaitProgramEnd(Port& port) {
+  WaitingForProgramEnd = true;
+  AfterStop = ReadFinalWords(port, kProgramEndWaitMs) ? ProgramEnd::PromptBack : ProgramEnd::PromptMissing;
+  programEnded_ = AfterStop == ProgramEnd::PromptBack;
+  WaitingForProgramEnd = false;
+}
+
+bool KaprinThreadBase::ReadFinalWords(Port& port, uint32_t budgetMs, const std::string& start) {
+  port.LineEnd = '\n';
+  port.SetTimeouts(kFinalLineTimeoutMs);
+  std::vector<std::string> kept;
+  auto keep = [&] {
+    FinalWords.clear();
+    for (const std::string& line : kept) FinalWords += (FinalWords.empty() ? "" : "\n") + line;
+  };
+  // A stopped thread still reads here (the controller's program must be
+  // heard out), but only for the budget.
+  uint32_t quietMs = 0;
+  std::string text;
+  std::string pending = start;
+  for (size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1)) {
+    std::string line;
+    for (char c : pending.substr(0, end))
+      if (c != '\r') line += c;
+    if (!line.empty()) kept.push_back(line);
+  }
+  for (int lines = 0; lines < kFinalLinesRead && quietMs < budgetMs; ++lines) {
+    const bool whole = ReadShellLine(port, kFinalLineLimit, text, IsPrompt);
+    text = pending + text;
+    pending.clear();
+    if (IsPrompt(text)) {
+      keep();
+      return true;
+    }
+    std::string line;
+    bool printable = true;
+    for (char c : text) {
+      if (c != '\r' && c != '\n') line += c;
+      const unsigned char u = static_cast<unsigned char>(c);
+      printable = printable && ((u >= 0x20 && u < 0x7F) || u == '\t' || u == '\r' || u == '\n');
+    }
+    // A stopped backup program's last blocks are no words.
+    if (!line.empty() && printable) {
+      if (!Terminated()) ShowLine(line);
+      kept.push_back(line);
+      if (kept.size() > kFinalLinesKept) kept.erase(kept.begin());
+    }
+    if (!whole) {
+      if (!port.LostReason().empty()) break;
+      quietMs += kFinalLineTimeoutMs;
     }
   }
-  return true;
+  keep();
+  return false;
 }
 
 bool KaprinThreadBase::LineLost(Port& port) {
@@ -258,21 +373,25 @@ bool VornKaprinThread::Transfer(Port& port) {
       }))
     return false;
   if (!SendCommandLine(port)) {
-    Drain(port);
+    if (!programStarted_) Drain(port);
     return false;
   }
 
   chunk_.clear();
   chunk_.reserve(kChunkSize);
-  int failures = 0;
+  // A noisy line damages blocks now and then all through a long backup:
+  // only the same block failing again and again, or too many blocks
+  // failing, says the line is not good enough.
+  int failuresInRow = 0;
   int32_t accepted = 0;
   uint8_t block[kBlockBytes];
   while (accepted < BlockCount) {
-    const bool first = accepted == 0 && failures == 0;
+    const bool first = accepted == 0 && failuresInRow == 0 && repeatedBlocks_ == 0;
     if (!(first ? AwaitFirstMessage(port, block, sizeof block) : AwaitBytes(port, block, sizeof block))) break;
     // No purge of its own: the answer's Write discards unread input first.
     uint8_t answer[kAnswerSize];
     if (HasValidCrc16(block, kBlockData)) {
+      failuresInRow = 0;
       chunk_.insert(chunk_.end(), block, block + kBlockData);
       if (chunk_.size() == kChunkSize) {
         if (!WriteChunk()) {
@@ -284,20 +403,30 @@ bool VornKaprinThread::Transfer(Port& port) {
       ++accepted;
       MakeAnswer(answer, "111");
     } else {
-      if (++failures > kMaxChecksumFailures) {
-        ErrorText = "Check sum error!\n";
+      if (failuresInRow++ == 0) ++repeatedBlocks_;
+      if (failuresInRow >= kFailuresInRow) {
+        ErrorText = "Check sum error!\n\nBlock " + std::to_string(accepted) + " arrived damaged " +
+                    std::to_string(failuresInRow) + " times in a row.";
         break;
       }
-      if (!Sleep(kRepeatPauseMs)) break;
+      if (static_cast<int64_t>(repeatedBlocks_) * 100 > static_cast<int64_t>(BlockCount) * kRepeatedPercent) {
+        ErrorText = "Check sum error!\n\n" + std::to_string(repeatedBlocks_) + " of " + std::to_string(BlockCount) +
+                    " blocks arrived damaged, more than " + std::to_string(kRepeatedPercent) +
+                    " %: the line is too noisy for a backup.";
+        break;
+      }
+      if (!Sleep(RepeatPauseMs)) break;
       MakeAnswer(answer, "666");
     }
     port.Write(answer, sizeof answer);
     Progress = accepted - 1;
-    if (accepted == BlockCount) Drain(port);
+    if (accepted == BlockCount) {
+      // The program ends by itself after the last block.
+      programEnded_ = true;
+      Drain(port);
+    }
   }
-  if (accepted == BlockCount) return true;
-  Drain(port);
-  return false;
+  return accepted == BlockCount;
 }
 
 bool VornKaprinThread::CreateTempFile() {
@@ -359,27 +488,35 @@ VornKaprinResThread::~VornKaprinResThread() {
 
 bool VornKaprinResThread::Transfer(Port& port) {
   if (!SendCommandLine(port)) return false;
+  damagedBlocks_ = 0;
 
   uint8_t request[kAnswerSize];
   uint8_t block[kRestoreBlockData + 2];
-  bool lastDamaged = false;
   for (int32_t i = 0; i < BlockCount; ++i) {
     if (!(i == 0 ? AwaitFirstMessage(port, request, sizeof request) : AwaitBytes(port, request, sizeof request)))
       return false;
     // No purge of its own: the block's Write discards unread input first.
-    // A request damaged on the way is still answered, but only when it looks
-    // like one and the one before was whole: after the program ended, the
-    // shell's text reads as damaged requests, and the blocks sent in answer
-    // would be typed as command lines.
-    const bool damaged = !HasValidCrc16(request, 3);
-    const bool known = std::memcmp(request, "111", 3) == 0 || std::memcmp(request, "444", 3) == 0;
-    if (damaged ? (!RequestDigits(request) || lastDamaged) : !known) {
+    // A request damaged on the way is still answered when it is noise on
+    // one; anything else is the shell's text after the program ended, and
+    // blocks sent in answer would be typed as command lines.
+    const RestoreRequest kind = ClassifyRestoreRequest(request);
+    if (kind == RestoreRequest::Invalid) {
       ErrorText = InvalidResponseText();
-      ReadFinalWords(port);
+      // What was read as a request may be the start of the program's last
+      // words: text, not beginning with a digit as a request does.
+      const bool text = request[0] < '0' || request[0] > '9';
+      const bool printable = std::all_of(request, request + sizeof request, [](uint8_t c) {
+        return c == '\r' || c == '\n' || (c >= 0x20 && c < 0x7F);
+      });
+      programEnded_ = ReadFinalWords(
+          port, kPromptBudgetMs,
+          text && printable ? std::string(reinterpret_cast<const char*>(request), sizeof request) : std::string());
       if (!FinalWords.empty()) ErrorText += "\n\n" + FinalWords;
       return false;
     }
-    lastDamaged = damaged;
+    // The block before this request reached the controller damaged, and the
+    // program writes every block as it came.
+    if (i > 0 && (kind == RestoreRequest::Damaged || kind == RestoreRequest::NoiseDamaged)) ++damagedBlocks_;
     if (!fileOpened_) {
       file_ = platform::OpenFileForReading(ImagePath);
       fileOpened_ = true;
@@ -405,52 +542,36 @@ bool VornKaprinResThread::Transfer(Port& port) {
     }
   }
   // The program's own verdict: it may still refuse what it received.
-  if (!ReadFinalWords(port)) {
+  programEnded_ = ReadFinalWords(port, kPromptBudgetMs);
+  if (!programEnded_) {
     if (LineLost(port)) return false;
     ErrorText = "The VORN-7730's prompt did not come back after the last block:\nthe image may not have been written.";
     if (!FinalWords.empty()) ErrorText += "\n\n" + FinalWords;
     return false;
   }
-  const size_t lastLine = FinalWords.rfind('\n');
-  const std::string last = lastLine == std::string::npos ? FinalWords : FinalWords.substr(lastLine + 1);
-  if (Contains(last, "error") || Contains(last, "fail")) {
-    ErrorText = "The VORN-7730 did not write the image:\n\n" + FinalWords;
+  if (damagedBlocks_ > 0) {
+    ErrorText = "The restore failed: " + std::to_string(damagedBlocks_) + (damagedBlocks_ == 1 ? " block" : " blocks") +
+                " of the image arrived damaged at the VORN-7730 and " + (damagedBlocks_ == 1 ? "was" : "were") +
+                " written as " + (damagedBlocks_ == 1 ? "it" : "they") +
+                " came.\nThe drive D: must be restored again before it is used.";
+    if (!FinalWords.empty()) ErrorText += "\n\n" + FinalWords;
     return false;
   }
-  return true;
-}
-
-bool VornKaprinResThread::ReadFinalWords(Port& port) {
-  port.LineEnd = '\n';
-  port.SetTimeouts(kFinalLineTimeoutMs);
-  std::vector<std::string> kept;
-  auto keep = [&] {
-    FinalWords.clear();
-    for (const std::string& line : kept) FinalWords += (FinalWords.empty() ? "" : "\n") + line;
-  };
-  uint32_t quietMs = 0;
-  std::string text;
-  for (int lines = 0; lines < kFinalLinesRead && quietMs < kPromptBudgetMs && !Terminated(); ++lines) {
-    const bool whole = port.ReadLine(kFinalLineLimit, text);
-    if (IsPrompt(text)) {
-      keep();
-      return true;
+  size_t from = 0;
+  while (from <= FinalWords.size()) {
+    const size_t end = std::min(FinalWords.find('\n', from), FinalWords.size());
+    if (RestoreRefusalLine(FinalWords.substr(from, end - from))) {
+      // An error that left the drive as it was is a refusal; any other may
+      // have come after blocks were written.
+      ErrorText = Lower(FinalWords).find("unchanged") != std::string::npos
+                      ? "The VORN-7730 did not write the image:\n\n" + FinalWords
+                      : "The VORN-7730 reported an error at the end of the restore:\n\n" + FinalWords +
+                            "\n\nThe drive D: must be restored again before it is used.";
+      return false;
     }
-    std::string line;
-    for (char c : text)
-      if (c != '\r' && c != '\n') line += c;
-    if (!line.empty()) {
-      ShowLine(line);
-      kept.push_back(line);
-      if (kept.size() > kFinalLinesKept) kept.erase(kept.begin());
-    }
-    if (!whole) {
-      if (!port.LostReason().empty()) break;
-      quietMs += kFinalLineTimeoutMs;
-    }
+    from = end + 1;
   }
-  keep();
-  return false;
+  return true;
 }
 
 bool VornKaprinResThread::Finish(bool ok) {

@@ -22,7 +22,8 @@ constexpr uint32_t kImageSize = 1048576;  // the controller's whole drive D:
 
 // Owner's order: create, set PortName and ImagePath (and Terminal for the
 // backup), Resume(), poll. Destroying a running thread asks it to end and
-// waits; every wait for the controller ends within about a second then.
+// waits: a transfer stops within about a second, and then waits up to
+// kProgramEndWaitMs for the controller's program to end.
 class KaprinThreadBase : public WorkerThread {
  public:
   explicit KaprinThreadBase(GuiInvoker& gui);
@@ -50,6 +51,14 @@ class KaprinThreadBase : public WorkerThread {
   // a line), for the end box; empty when it printed none.
   std::string FinalWords;
 
+  // After a stop (the owner's, or the thread's own on a failure) the
+  // controller's program still runs until its own time-out; nothing else may
+  // be typed before its prompt is back. Set while the thread waits for it.
+  std::atomic<bool> WaitingForProgramEnd{false};
+  enum class ProgramEnd { Unknown, PromptBack, PromptMissing };
+  // How the wait ended: Unknown when no wait was needed.
+  std::atomic<ProgramEnd> AfterStop{ProgramEnd::Unknown};
+
  protected:
   // Runs Transfer on a freshly opened port, then sets Succeeded and, last, Done.
   void Execute() override;
@@ -67,6 +76,18 @@ class KaprinThreadBase : public WorkerThread {
   bool AwaitFirstMessage(Port& port, uint8_t* message, size_t count);
   // True, with ErrorText set, when the port reported a hang-up or I/O error.
   bool LineLost(Port& port);
+  // Waits until the program's prompt is back or its time-out has passed;
+  // its lines go to FinalWords.
+  void AwaitProgramEnd(Port& port);
+  // Reads what the controller prints up to its prompt into FinalWords and
+  // the pane, for at most budgetMs of quiet; false when no prompt came.
+  // start: bytes of the first line read already (taken for a request).
+  bool ReadFinalWords(Port& port, uint32_t budgetMs, const std::string& start = {});
+
+  // The command was typed: the controller's program runs...
+  bool programStarted_ = false;
+  // ...until it has ended by itself and its prompt came back.
+  bool programEnded_ = false;
   // A line in the terminal pane, on the GUI thread.
   void ShowLine(const std::string& text);
 };
@@ -77,6 +98,13 @@ class VornKaprinThread : public KaprinThreadBase {
   static constexpr size_t kBlockBytes = kBlockData + 2;  // with the CRC
   static constexpr size_t kChunkSize = 32768;
   static constexpr size_t kDrainLimit = 1025;  // shared by every drain of one backup
+  // Repeats of one block in a row before the backup gives up; and the share
+  // of blocks (in percent) that may need a repeat before the line counts as
+  // too noisy to go on.
+  static constexpr int kFailuresInRow = 3;
+  static constexpr int kRepeatedPercent = 1;
+  // The pause before a repeat request, which the controller's program expects.
+  int RepeatPauseMs = 500;
 
   explicit VornKaprinThread(GuiInvoker& gui);
   ~VornKaprinThread() override;
@@ -88,6 +116,8 @@ class VornKaprinThread : public KaprinThreadBase {
   // Empty until the thread made it.
   const std::string& TempPath() const { return tempPath_; }
   int ChunkWrites() const { return chunkWrites_; }
+  // Blocks that arrived damaged at least once (and were asked for again).
+  int RepeatedBlocks() const { return repeatedBlocks_; }
 
  protected:
   bool Transfer(Port& port) override;
@@ -103,6 +133,7 @@ class VornKaprinThread : public KaprinThreadBase {
   std::FILE* temp_ = nullptr;
   size_t drained_ = 0;
   int chunkWrites_ = 0;
+  int repeatedBlocks_ = 0;
 };
 
 class VornKaprinResThread : public KaprinThreadBase {
@@ -110,16 +141,17 @@ class VornKaprinResThread : public KaprinThreadBase {
   explicit VornKaprinResThread(GuiInvoker& gui);
   ~VornKaprinResThread() override;
 
+  // Blocks the controller reported as damaged on arrival (its "444"
+  // requests, and damaged requests that look more like one than like "111").
+  int DamagedBlocks() const { return damagedBlocks_; }
+
  protected:
   bool Transfer(Port& port) override;
   bool Finish(bool ok) override;
 
  private:
-  // Reads what the controller prints up to its prompt into FinalWords and
-  // the pane; false when the prompt did not come back.
-  bool ReadFinalWords(Port& port);
-
   std::FILE* file_ = nullptr;
+  int damagedBlocks_ = 0;
   bool fileOpened_ = false;
 };
 
@@ -147,6 +179,27 @@ std::string ImageStopRestoreQuestion();
 // the controller's last words; for a thread asked to end without a failure of
 // its own, that the user stopped it.
 std::string ImageEndText(const KaprinThreadBase& thread, bool backup);
+
+// How a request from the restore program reads: a whole "111" or "444"; a
+// damaged one that is noise on one of them (each byte at most one bit from
+// "1" or "4"; Damaged when it lies no nearer "111" than "444"); anything
+// else is not the program speaking.
+enum class RestoreRequest { Next, Damaged, NoiseNext, NoiseDamaged, Invalid };
+RestoreRequest ClassifyRestoreRequest(const uint8_t (&request)[5]);
+// Whether one of the restore program's last lines refuses the image: it
+// begins with the program's name and "Error", or says the drive was left
+// unchanged.
+bool RestoreRefusalLine(const std::string& line);
+// The watcher gave up on a transfer that made no progress: why, and what
+// the wait for the program's end found.
+std::string ImageStallEndText(const KaprinThreadBase& thread);
+// What the owner adds after a stop: nothing when the prompt came back.
+std::string ProgramEndNote(const KaprinThreadBase& thread);
+// Shown while a stopped transfer waits for the controller's prompt.
+std::string WaitingForProgramText();
+// How long a stopped image program may take to notice that the host has
+// gone quiet, end and print its prompt.
+constexpr uint32_t kProgramEndWaitMs = 15000;
 
 // Ticks of one second without progress before a watcher gives up.
 constexpr uint32_t kBackupStallTicks = 10;

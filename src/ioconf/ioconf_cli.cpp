@@ -5,6 +5,7 @@
 #include <random>
 
 #include "ioconf/ioconf_run.h"
+#include "ioconf/module_catalogue.h"
 #include "platform/host.h"
 #include "platform/input_file.h"
 
@@ -12,11 +13,43 @@ namespace vorn {
 
 namespace {
 
+// A range code the slot's module does not take would be applied as it is:
+// refused here, naming the slot and the channel. Empty when all are known.
+std::string RangeProblem(const IOConfig& config) {
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    const IOSlot& s = config.Slots[slot];
+    const ModuleKind& kind = ModuleKindOf(s.Type);
+    if (kind.Ranges.empty()) continue;
+    for (int ch = 0; ch < kChannelCount; ++ch) {
+      const int32_t code = s.Range[ch];
+      if (code == -1 || RangePosition(kind.Ranges, code) >= 0) continue;
+      return "slot " + std::to_string(slot) + " channel " + std::to_string(ch) + " has range code " +
+             std::to_string(code) + ", which its module (" + std::string(kind.Description) + ") does not take";
+    }
+  }
+  return {};
+}
+
+// Why a configuration file cannot be written at path, checked before the
+// controller is asked: its folder must be there. Empty when it may be.
+std::string FolderProblem(const std::string& path) {
+  std::error_code ec;
+  const std::filesystem::path file(std::u8string(path.begin(), path.end()));
+  const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+  if (std::filesystem::is_directory(folder, ec)) return {};
+  const std::u8string shown = folder.u8string();
+  return "the folder '" + std::string(shown.begin(), shown.end()) + "' does not exist";
+}
+
 int Get(Exchange& exchange, const std::vector<std::string>& args, std::ostream& out) {
   // Checked before the port opens: opening a FIFO for writing waits for a reader.
   if (!args.empty()) {
     if (const std::string kind = platform::NonRegularKind(args[0]); !kind.empty()) {
       exchange.UserInterface().Error("ioconf get: '" + args[0] + "' is a " + kind + ", not a regular file");
+      return 1;
+    }
+    if (const std::string problem = FolderProblem(args[0]); !problem.empty()) {
+      exchange.UserInterface().Error("ioconf get: '" + args[0] + "' cannot be written: " + problem);
       return 1;
     }
   }
@@ -37,7 +70,8 @@ int Get(Exchange& exchange, const std::vector<std::string>& args, std::ostream& 
     return out ? 0 : 1;  // the caller reports a failed standard output
   }
   if (!CreateIOConfig(config, args[0])) {
-    exchange.UserInterface().Error("Failed to create configuration!");
+    exchange.UserInterface().Error("Failed to create configuration! '" + args[0] +
+                                   "' could not be written whole (no permission, or the disk is full)");
     return 1;
   }
   return 0;
@@ -76,11 +110,15 @@ int Set(Exchange& exchange, const std::string& file) {
     ui.Error("ioconf set: '" + file + "' holds no I/O configuration as this utility writes it: " + problem);
     return 1;
   }
+  if (const std::string problem = RangeProblem(config); !problem.empty()) {
+    ui.Error("ioconf set: '" + file + "': " + problem);
+    return 1;
+  }
   // The controller gets the configuration as the utility writes it, not the
   // given bytes: what was checked is what is uploaded.
   const std::string upload = WriteTemporaryConfig(config);
   if (upload.empty()) {
-    ui.Error("Failed to create configuration!");
+    ui.Error("Failed to create configuration! No file could be written in the host's temporary folder");
     return 1;
   }
   DirectInvoker gui;

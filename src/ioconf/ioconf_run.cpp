@@ -1,6 +1,7 @@
 #include "ioconf/ioconf_run.h"
 
 #include "link/line_wait.h"
+#include "link/prompt_reader.h"
 #include <chrono>
 #include <thread>
 
@@ -26,6 +27,12 @@ std::unique_ptr<Port> OpenToolPort(const PortFactory& factory, const std::string
   ConfigureControllerLine(*port);
   port->SetTimeouts(timeoutMs);
   return port;
+}
+
+// The failure of a port whose controller went away; empty while it is there.
+std::string LostText(const Port& port, const std::string& name) {
+  const std::string lost = port.LostReason();
+  return lost.empty() ? lost : LineLostText(name, lost);
 }
 
 }  // namespace
@@ -54,16 +61,14 @@ void IOConfRun::Probe() {
     ErrorMessage = OpenFailureText(exchange_.ComName);
     return;
   }
-  uint8_t byte;
-  for (size_t n = 0; n < kProbeDrainLimit && port->ReadExact(&byte, 1); ++n) {
-  }
+  DrainShellOutput(*port, kProbeDrainLimit);
 
   std::string text;
-  if (!exchange_.SendCommand(*port, "C:\\cfgio 1 1\r")) {
+  if (!exchange_.SendReadOnlyCommand(*port, "C:\\cfgio 1 1\r")) {
     ErrorMessage = SendFailureTextConfig("C:cfgio 1 1");
   } else {
     std::this_thread::sleep_for(kProbePause);
-    while (port->ReadLine(kLineLimit, text)) {
+    while (ReadShellLine(*port, kLineLimit, text, IsPrompt)) {
       if (Contains(text, "Bad")) UseD = true;
       if (UseD) continue;
       if (Contains(text, "@NUMBEROFSLOT")) {
@@ -76,11 +81,11 @@ void IOConfRun::Probe() {
     }
     if (!UseD) {
       exchange_.WaitForPrompt(*port, text);
-    } else if (!exchange_.SendCommand(*port, "D:\\cfgio 1 1\r")) {
+    } else if (!exchange_.SendReadOnlyCommand(*port, "D:\\cfgio 1 1\r")) {
       ErrorMessage = SendFailureTextConfig("D:cfgio 1 1");
     } else {
       std::this_thread::sleep_for(kProbePause);
-      while (port->ReadLine(kLineLimit, text)) {
+      while (ReadShellLine(*port, kLineLimit, text, IsPrompt)) {
         if (Contains(text, "@NUMBEROFSLOT")) {
           exchange_.ShowLine(text);
         } else if (Contains(text, "@SLOT")) {
@@ -91,6 +96,8 @@ void IOConfRun::Probe() {
       exchange_.WaitForPrompt(*port, text);
     }
   }
+  if (std::string lost = LostText(*port, exchange_.ComName); !lost.empty()) ErrorMessage = LineLost = lost;
+  probed_ = true;
   port->Close();
 }
 
@@ -98,17 +105,22 @@ bool IOConfRun::Read(IOConfig& config) {
   LineWaitScope waiting;
   exchange_.Cursor().SetBusy();
   bool ok = false;
-  std::unique_ptr<Port> port = OpenToolPort(exchange_.Factory(), exchange_.ComName, TimeoutMs);
-  if (!port) {
-    ErrorMessage = OpenFailureText(exchange_.ComName);
+  std::unique_ptr<Port> port =
+      LineLost.empty() ? OpenToolPort(exchange_.Factory(), exchange_.ComName, TimeoutMs) : nullptr;
+  if (!LineLost.empty()) {
+    ErrorMessage = LineLost;
+  } else if (!port) {
+    // Opened for the probe a moment ago: the device has gone since.
+    ErrorMessage = probed_ ? LineLostText(exchange_.ComName, "it can no longer be opened")
+                           : OpenFailureText(exchange_.ComName);
   } else {
     exchange_.DrainInput(*port);
-    if (!exchange_.SendCommand(*port, ToolCommand(" 1"))) {
+    if (!exchange_.SendReadOnlyCommand(*port, ToolCommand(" 1"))) {
       ErrorMessage = SendFailureText("cfgio 1");
     } else {
       IOConfigReader reader(config);
       std::string text;
-      while (port->ReadLine(kLineLimit, text)) {
+      while (ReadShellLine(*port, kLineLimit, text, IsPrompt)) {
         exchange_.ShowLine(text);
         reader.Line(text);
       }
@@ -117,6 +129,10 @@ bool IOConfRun::Read(IOConfig& config) {
       // controller as eight empty slots.
       ok = reader.Complete();
       if (!ok) ErrorMessage = kReadFailureText;
+    }
+    if (std::string lost = LostText(*port, exchange_.ComName); !lost.empty()) {
+      ErrorMessage = LineLost = lost;
+      ok = false;
     }
     port->Close();
   }
@@ -134,10 +150,12 @@ bool IOConfRun::Upload(const std::string& sourcePath) {
     return false;
   }
   int outcome = -1;
+  std::string failure;
+  UploadLinesPane lines(exchange_.Pane());
   {
     TThreadXModem thread(gui_);
     thread.Port = port.get();
-    thread.Terminal = &exchange_.Pane();
+    thread.Terminal = &lines;
     thread.SourcePath = sourcePath;
     thread.TargetPath = kDeviceConfigPath;
     thread.Resume();
@@ -146,11 +164,23 @@ bool IOConfRun::Upload(const std::string& sourcePath) {
       std::this_thread::sleep_for(kPollPause);
     }
     outcome = thread.Outcome;
+    // A command line that was not echoed never started a transfer: the shell
+    // is not where it should be. Otherwise the last line tells why.
+    if (outcome == 0) {
+    } else if (std::string lost = LostText(*port, exchange_.ComName); !lost.empty()) {
+      failure = lost;
+    } else if (!thread.CommandEchoed) {
+      const std::string& line = thread.CommandLine;
+      failure = SendFailureText(line.empty() || line.back() != '\r' ? line : line.substr(0, line.size() - 1));
+    } else {
+      failure = "Failed to transfer configuration!";
+      if (const std::string last = lines.LastWords(); !last.empty()) failure += "\n" + last;
+    }
   }
-  if (outcome != 0) exchange_.UserInterface().Error("Failed to transfer configuration!");
   port->Close();
   port.reset();
   exchange_.Cursor().Restore();
+  if (!failure.empty()) exchange_.UserInterface().Error(failure);
   return outcome == 0;
 }
 
@@ -193,7 +223,8 @@ IOConfOutcome IOConfRun::Run(IOConfEditor& editor) {
   }
   if (!editor.Edit(config)) return IOConfOutcome::Cancelled;
   if (!CreateIOConfig(config, configPath_)) {
-    exchange_.UserInterface().Error("Failed to create configuration!");
+    exchange_.UserInterface().Error("Failed to create configuration!\n'" + configPath_ +
+                                    "' could not be written (its folder is missing or not writable, or the disk is full).");
     return IOConfOutcome::Failed;
   }
   if (!Upload(configPath_)) return IOConfOutcome::Failed;

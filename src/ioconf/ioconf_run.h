@@ -54,6 +54,8 @@ class IOConfRun {
   bool EightSlots = false;
   // The last failure of the probe or the read.
   std::string ErrorMessage;
+  // Set when the controller went away during the probe or the read.
+  std::string LineLost;
 
   // The whole run.
   IOConfOutcome Run(IOConfEditor& editor);
@@ -78,6 +80,7 @@ class IOConfRun {
   bool RunCommand(const std::string& line);
 
   Exchange& exchange_;
+  bool probed_ = false;  // the port opened for the probe
   GuiInvoker& gui_;
   std::string configPath_;
 };

@@ -1,6 +1,7 @@
 #include "link/exchange.h"
 
 #include "link/line_wait.h"
+#include "link/prompt_reader.h"
 #include "link/serial_port.h"
 
 namespace vorn {
@@ -26,6 +27,10 @@ std::string OpenFailureText(const std::string& comName, const std::string& reaso
 
 std::string SendFailureText(const std::string& command) {
   return "Unable to send command '" + command + "'" + kNotAtPrompt;
+}
+
+std::string LineLostText(const std::string& comName, const std::string& reason) {
+  return "The serial line was lost (" + comName + "): " + reason;
 }
 
 std::string SendFailureTextShort() { return std::string("Unable to send command") + kNotAtPrompt; }
@@ -72,27 +77,71 @@ std::string CommandLineRefusal(const std::string& line) {
   return {};
 }
 
-bool TypeCommandLine(Port& port, const std::string& line) {
-  if (line.empty()) return false;
+namespace {
+constexpr size_t kExtraBackspaces = 8;  // beyond the characters typed, for what noise added
+
+// Backspaces until the shell's line is empty, each checked against its echo.
+TypeOutcome EraseTyped(Port& port, size_t taken) {
+  bool clean = true;  // every backspace so far came back as "\b \b"
+  int unanswered = 0;
+  for (size_t sent = 0; sent < taken + kExtraBackspaces; ++sent) {
+    if (clean && sent == taken) return TypeOutcome::NotTyped;
+    if (!port.WriteByte('\b')) return TypeOutcome::Jammed;
+    uint8_t echo[3] = {};
+    // No echo, or the bell: nothing left to erase. Noise can turn one
+    // backspace into a character the shell ignores, so it takes two.
+    if (!port.ReadExact(echo, 1) || echo[0] == 7) {
+      if (++unanswered == 2) return TypeOutcome::NotTyped;
+      clean = false;
+      continue;
+    }
+    unanswered = 0;
+    if (echo[0] != '\b' || !port.ReadExact(echo + 1, 2) || echo[1] != ' ' || echo[2] != '\b') clean = false;
+  }
+  return TypeOutcome::Jammed;
+}
+}  // namespace
+
+TypeOutcome TypeCommandLineChecked(Port& port, const std::string& line) {
+  if (line.empty()) return TypeOutcome::NotTyped;
   size_t taken = 0;       // characters that may now sit in the shell's line
   bool answered = false;  // the shell echoed something: it is reading the line
   for (char c : line) {
     const uint8_t sent = static_cast<uint8_t>(c);
+    if (!port.Write(&sent, 1)) return TypeOutcome::NotTyped;  // the port failed: nothing more goes out
     uint8_t echo = 0;
-    bool ok = port.Write(&sent, 1);
-    if (ok) {
-      // A carriage return that went out has entered the line: nothing is left to erase.
-      taken = sent == '\r' ? 0 : taken + 1;
-      ok = port.ReadExact(&echo, 1);
-      answered = answered || ok;
-      ok = ok && echo == sent;
+    const bool got = port.ReadExact(&echo, 1);
+    if (got && echo == sent) {
+      answered = true;
+      if (sent != '\r') ++taken;
+      continue;
     }
-    if (!ok) {
-      if (answered && taken > 0) port.Write(std::string(taken, '\b'));
-      return false;
-    }
+    // A carriage return that went out has entered the line, and so has a
+    // character that noise turned into one on its way (it echoes as one).
+    if (sent == '\r' || (got && (echo == '\r' || echo == '\n'))) return TypeOutcome::Entered;
+    ++taken;  // the shell may hold this one too, damaged
+    answered = answered || got;
+    return answered ? EraseTyped(port, taken) : TypeOutcome::NotTyped;
   }
-  return true;
+  return TypeOutcome::Typed;
+}
+
+TypeOutcome EraseCommandLine(Port& port, size_t count) { return EraseTyped(port, count); }
+
+bool TypeCommandLine(Port& port, const std::string& line) {
+  return TypeCommandLineChecked(port, line) == TypeOutcome::Typed;
+}
+
+std::string UnknownOutcomeText(const std::string& command) {
+  return "The command '" + command +
+         "' was typed, but its echo came back damaged:\nwhether the VORN-7730 carried it out is unknown. "
+         "List the folder again to see.";
+}
+
+std::string JammedLineText(const std::string& command) {
+  return "Unable to send command '" + command +
+         "'!\n\nIts echo came back damaged, and so did the erasure of what was typed: the VORN-7730's command "
+         "line may still hold characters. Nothing more was typed.";
 }
 
 bool IsPrompt(const std::string& text) {
@@ -114,27 +163,45 @@ Exchange::Exchange(TerminalPane& pane, BusyCursor& cursor, Ui& ui, PortFactory f
 
 void Exchange::ShowLine(const std::string& text) { ShowPaneLine(pane_, text); }
 
-void Exchange::DrainInput(Port& port) {
-  uint8_t byte;
-  for (size_t n = 0; n < kDrainLimit; ++n)
-    if (!port.ReadExact(&byte, 1)) return;
-}
+void Exchange::DrainInput(Port& port) { DrainShellOutput(port, kDrainLimit); }
 
 bool Exchange::SendCommand(Port& port, const std::string& line) {
   lastRefusal_ = CommandLineRefusal(line);
+  lastTyped_ = TypeOutcome::NotTyped;
   if (line.empty() || !lastRefusal_.empty()) return false;
   ShowLine(line);
-  return TypeCommandLine(port, line);
+  lastTyped_ = TypeCommandLineChecked(port, line);
+  return lastTyped_ == TypeOutcome::Typed;
+}
+
+bool Exchange::SendReadOnlyCommand(Port& port, const std::string& line) {
+  if (SendCommand(port, line)) return true;
+  if (lastTyped_ == TypeOutcome::Entered && !SettleAfterEntered(port, line)) return false;
+  if (lastTyped_ != TypeOutcome::Entered && lastTyped_ != TypeOutcome::NotTyped) return false;
+  return SendCommand(port, line);
+}
+
+bool Exchange::SettleAfterEntered(Port& port, const std::string& line) {
+  // It ran, most likely: its output is shown (but taken by nobody) up to
+  // the prompt. No prompt: the carriage return itself came damaged to the
+  // shell, which still holds the line; erase it.
+  std::string text;
+  while (port.ReadLine(kLineLimit, text)) ShowLine(text);
+  if (FinishOutput(port, text, nullptr)) return true;
+  if (EraseTyped(port, line.size()) == TypeOutcome::NotTyped) return true;
+  lastTyped_ = TypeOutcome::Jammed;
+  return false;
 }
 
 bool Exchange::WaitForPrompt(Port& port, const std::string& text) {
-  if (IsPrompt(text)) return true;
+  const PromptTest isPrompt = PromptTestFor(port);
+  if (isPrompt(text)) return true;
   const uint32_t t = port.Timeout();
   uint32_t elapsed = 0;
   std::string line;
   for (;;) {
-    port.ReadLine(kLineLimit, line);
-    if (IsPrompt(line)) return true;
+    ReadShellLine(port, kLineLimit, line, isPrompt);
+    if (isPrompt(line)) return true;
     if (!line.empty()) ShowLine(line);
     elapsed += t;
     // A zero time-out would never use up the budget; count such reads as one
@@ -145,16 +212,15 @@ bool Exchange::WaitForPrompt(Port& port, const std::string& text) {
 }
 
 bool Exchange::FinishOutput(Port& port, std::string text, const std::function<void(const std::string&)>& onLine) {
-  if (IsPrompt(text)) return true;
+  const PromptTest isPrompt = PromptTestFor(port);
+  if (isPrompt(text)) return true;
   // A line that filled the buffer stays cut off, as ReadLine left it.
   if (text.size() + 1 >= kLineLimit) text.clear();
   const uint32_t t = port.Timeout();
   uint32_t elapsed = 0;
   for (;;) {
-    std::string piece;
-    const bool ended = port.ReadLine(kLineLimit - text.size(), piece);
-    text += piece;
-    if (IsPrompt(text)) return true;
+    const bool ended = ContinueShellLine(port, kLineLimit, text, isPrompt);
+    if (isPrompt(text)) return true;
     if (ended || text.size() + 1 >= kLineLimit) {
       ShowLine(text);
       if (onLine) onLine(text);
@@ -179,6 +245,7 @@ bool Exchange::Run(const ExchangeProfile& profile, const std::vector<ExchangeCom
   LineWaitScope waiting;
   if (waiting.Nested()) return false;
   promptSeen_ = false;
+  outcomeUnknown_ = false;
   // A refused line stops the whole run before the port is touched, so that
   // no earlier line of it is typed either.
   for (const ExchangeCommand& command : commands) {
@@ -201,8 +268,10 @@ bool Exchange::Run(const ExchangeProfile& profile, const std::vector<ExchangeCom
     port->SetTimeouts(profile.timeoutMs);
     DrainInput(*port);
     for (const ExchangeCommand& command : commands) {
-      if (!SendCommand(*port, command.line)) {
-        failure = command.sendFailure;
+      if (!(command.readOnly ? SendReadOnlyCommand(*port, command.line) : SendCommand(*port, command.line))) {
+        // Whatever it did, nothing more is typed until its prompt is back.
+        if (lastTyped_ == TypeOutcome::Entered) SettleAfterEntered(*port, command.line);
+        failure = SendFailure(command);
         ok = false;
         break;
       }
@@ -218,7 +287,7 @@ bool Exchange::Run(const ExchangeProfile& profile, const std::vector<ExchangeCom
         stopped = verdict == LineVerdict::FailAndStop;
       };
       std::string text;
-      while (port->ReadLine(kLineLimit, text)) {
+      while (ReadShellLine(*port, kLineLimit, text, PromptTestFor(*port))) {
         ShowLine(text);
         handle(text);
         if (stopped) {
@@ -235,6 +304,11 @@ bool Exchange::Run(const ExchangeProfile& profile, const std::vector<ExchangeCom
       if (!FinishOutput(*port, text, handle)) prompts = false;
       if (handlerFailed) break;
     }
+    // A controller that went away is said as such, not as a shell out of step.
+    if (const std::string lost = port->LostReason(); !lost.empty()) {
+      failure = LineLostText(ComName, lost);
+      ok = false;
+    }
     port->Close();
   }
   port.reset();
@@ -242,6 +316,15 @@ bool Exchange::Run(const ExchangeProfile& profile, const std::vector<ExchangeCom
   cursor_.Restore();
   if (!failure.empty()) ui_.Error(failure);
   return ok;
+}
+
+std::string Exchange::SendFailure(const ExchangeCommand& command) {
+  if (lastTyped_ != TypeOutcome::Entered && lastTyped_ != TypeOutcome::Jammed) return command.sendFailure;
+  std::string shown = command.line;
+  if (!shown.empty() && shown.back() == '\r') shown.pop_back();
+  if (lastTyped_ == TypeOutcome::Jammed) return JammedLineText(shown);
+  outcomeUnknown_ = true;
+  return UnknownOutcomeText(shown);
 }
 
 bool Exchange::RunCommand(const std::string& line) {

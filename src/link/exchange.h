@@ -30,6 +30,8 @@ struct ExchangeCommand {
   // A line longer than the exchange reads at once would reach the handler
   // only in part; with this set, such a line fails the exchange with this text.
   std::string longLineFailure = {};
+  // Changes nothing on the controller: typed once more after a damaged echo.
+  bool readOnly = false;
 };
 
 struct ExchangeProfile {
@@ -48,6 +50,9 @@ std::string SendFailureTextShort();
 // The configuration tool's variant, with a comma after "INIT mode".
 std::string SendFailureTextConfig(const std::string& command);
 
+// The failure when the controller went away: the port vanished or hung up.
+std::string LineLostText(const std::string& comName, const std::string& reason);
+
 // For callers that must not take output without a prompt as complete.
 constexpr const char* kNoPromptText =
     "The controller's prompt did not come back: its output may be incomplete.";
@@ -59,11 +64,31 @@ constexpr size_t kShellLineLimit = 127;
 // smuggle in a second command), or more characters than the shell takes (it
 // would stop echoing part-way). Empty when the line may be typed.
 std::string CommandLineRefusal(const std::string& line);
+// How typing a command line ended.
+enum class TypeOutcome {
+  Typed,     // every character came back as its echo
+  NotTyped,  // an echo was wrong or missing before the carriage return; what
+             // the shell had taken was erased, and the erasure was echoed
+  Entered,   // the carriage return (or what the shell took for one) went out,
+             // but its echo was wrong: the command ran or not, nobody knows
+  Jammed,    // the erasure was not echoed as it should be: the shell's line
+             // may still hold characters
+};
 // Types a line character by character, each checked against its echo. When
 // it fails after the shell took part of the line, backspaces erase that part
-// so that the next command does not start on a jammed line (best effort).
-// No refusal check: callers do that first.
+// so that the next command does not start on a jammed line; each must come
+// back as backspace, blank, backspace, or the line count as empty by two
+// backspaces in a row that bring no echo. No refusal check: callers do that.
+TypeOutcome TypeCommandLineChecked(Port& port, const std::string& line);
+// The same, true only for Typed.
 bool TypeCommandLine(Port& port, const std::string& line);
+// Erases up to count characters from the shell's line with checked
+// backspaces (as after a wrong echo): NotTyped once the line is empty,
+// Jammed when that could not be made sure of.
+TypeOutcome EraseCommandLine(Port& port, size_t count);
+// The failure texts for the outcomes other than Typed and NotTyped.
+std::string UnknownOutcomeText(const std::string& command);
+std::string JammedLineText(const std::string& command);
 
 class Exchange {
  public:
@@ -78,8 +103,15 @@ class Exchange {
   bool RunCommand(const std::string& line);
 
   // False without typing anything for an empty or refused line (the refusal
-  // text is then in LastRefusal()).
+  // text is then in LastRefusal()). LastTyped() tells how a typed one ended.
   bool SendCommand(Port& port, const std::string& line);
+  // SendCommand, once more after an echo that went wrong (for commands that
+  // change nothing); a command that may have run has its output and prompt
+  // read and shown first.
+  bool SendReadOnlyCommand(Port& port, const std::string& line);
+  TypeOutcome LastTyped() const { return lastTyped_; }
+  // Whether the last Run failed on a command that may or may not have run.
+  bool OutcomeUnknown() const { return outcomeUnknown_; }
   void ShowLine(const std::string& text);
   bool WaitForPrompt(Port& port, const std::string& text);
   void DrainInput(Port& port);
@@ -101,12 +133,20 @@ class Exchange {
   // given to onLine. A pause may fall between two lines or inside one, so
   // text, the part read before it, is continued.
   bool FinishOutput(Port& port, std::string text, const std::function<void(const std::string&)>& onLine);
+  // After a damaged echo of the carriage return: reads the command's output
+  // up to the prompt, or erases the line when no prompt comes. False (and
+  // LastTyped() Jammed) when neither worked.
+  bool SettleAfterEntered(Port& port, const std::string& line);
+  // The failure text for a command that was not typed as it should be.
+  std::string SendFailure(const ExchangeCommand& command);
 
   TerminalPane& pane_;
   BusyCursor& cursor_;
   Ui& ui_;
   PortFactory factory_;
   std::string lastRefusal_;
+  TypeOutcome lastTyped_ = TypeOutcome::Typed;
+  bool outcomeUnknown_ = false;
   bool promptSeen_ = false;
 };
 

@@ -37,6 +37,9 @@ class Port {
   // while the line is sound. Reads fail at once from then on, so a caller
   // that retries them must look here.
   virtual std::string LostReason() const { return {}; }
+  // How long the link may hold received bytes before handing them on (a
+  // USB-serial adapter's latency timer); 0 when there is none or it is unknown.
+  virtual uint32_t ReceiveHoldMs() const { return 0; }
 
   bool Write(std::string_view bytes) {
     return Write(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
@@ -47,6 +50,7 @@ class Port {
 };
 
 // The line settings every user of the controller link configures.
-inline bool ConfigureControllerLine(Port& port) { return port.Configure(57600, 8, 0, 0); }
+constexpr uint32_t kControllerBaud = 57600;
+inline bool ConfigureControllerLine(Port& port) { return port.Configure(kControllerBaud, 8, 0, 0); }
 
 }  // namespace vorn

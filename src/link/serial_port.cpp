@@ -3,11 +3,12 @@
 #include <utility>
 
 #include "link/line_wait.h"
+#include "platform/adapter_latency.h"
 
 namespace vorn {
 
 SerialPort::SerialPort(std::string portName)
-    : SerialPort(std::move(portName), platform::CreateSerialDevice()) {}
+    : SerialPort(portName, platform::CreateSerialDevice(portName)) {}
 
 SerialPort::SerialPort(std::string portName, std::unique_ptr<platform::SerialDevice> device)
     : portName_(std::move(portName)), device_(std::move(device)) {
@@ -21,7 +22,10 @@ SerialPort::~SerialPort() = default;
 
 bool SerialPort::Open() {
   lost_.clear();
-  return device_->Open(portName_);
+  if (!device_->Open(portName_)) return false;
+  // Read after the open, which may have asked the adapter for a lower one.
+  holdMs_ = platform::AdapterLatencyMs(portName_).value_or(0);
+  return true;
 }
 
 bool SerialPort::Close() { return device_->Close(); }

@@ -28,6 +28,7 @@ class SerialPort : public Port {
   bool PurgeInput() override;
   std::string OpenFailureReason() const override;
   std::string LostReason() const override { return lost_; }
+  uint32_t ReceiveHoldMs() const override { return holdMs_; }
 
   const std::string& PortName() const { return portName_; }
   bool IsOpen() const;
@@ -50,6 +51,8 @@ class SerialPort : public Port {
   uint32_t timeoutMs_ = 0;
   bool timeoutsSet_ = false;
   std::string lost_;
+  // The adapter's latency timer as the host reported it at Open.
+  uint32_t holdMs_ = 0;
 };
 
 }  // namespace vorn

@@ -24,6 +24,9 @@ class Ui {
   // Like Question, but only an explicit No counts as no (closing the box
   // counts as yes), as the exit question wants.
   virtual bool QuestionUnlessNo(const std::string& text) { return Question(text); }
+  // A question whose Yes is the default button (Enter); closing the box or
+  // Escape still answers No.
+  virtual bool QuestionYesFirst(const std::string& text) { return Question(text); }
   // Yes and No in an information or a warning box instead of a question box.
   virtual bool InformationQuestion(const std::string& text) { return Question(text); }
   virtual bool WarningQuestion(const std::string& text) { return Question(text); }
@@ -38,9 +41,10 @@ class Ui {
   virtual std::optional<std::string> SaveFile(const std::string& title, const std::string& filter,
                                               const std::string& defaultName) = 0;
   virtual std::optional<std::string> ChooseFolder(const std::string& title) = 0;
-  // A name prompt with a caption, a prompt text and a maximum length.
-  virtual std::optional<std::string> AskName(const std::string& caption, const std::string& prompt,
-                                             int maxLength) = 0;
+  // A name prompt with a caption, a prompt text and a maximum length; its
+  // box starts with initial, selected, so it can be typed over or edited.
+  virtual std::optional<std::string> AskName(const std::string& caption, const std::string& prompt, int maxLength,
+                                             const std::string& initial) = 0;
   // The font dialog, preset with a font description; nullopt when cancelled.
   virtual std::optional<std::string> ChooseFont(const std::string& /*current*/) { return std::nullopt; }
 };
@@ -59,15 +63,33 @@ class WindowlessUi : public Ui {
     return std::nullopt;
   }
   std::optional<std::string> ChooseFolder(const std::string&) override { return std::nullopt; }
-  std::optional<std::string> AskName(const std::string&, const std::string&, int) override { return std::nullopt; }
+  std::optional<std::string> AskName(const std::string&, const std::string&, int, const std::string&) override {
+    return std::nullopt;
+  }
 };
+
+// A message for a stream: a controller's line end quoted inside it (the
+// shell's line, then the name it refused) becomes a blank, so that no raw
+// carriage return reaches a terminal or a log.
+inline std::string StreamText(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r') {
+      out += text[i];
+    } else if (i + 1 < text.size() && text[i + 1] == '\n') {
+      out += ' ';
+      ++i;
+    }
+  }
+  return out;
+}
 
 // A WindowlessUi whose errors (and warnings) are lines on a stream, such as
 // the command line's standard error.
 class StreamErrorUi : public WindowlessUi {
  public:
   explicit StreamErrorUi(std::ostream& err) : err_(err) {}
-  void Error(const std::string& text) override { err_ << text << '\n'; }
+  void Error(const std::string& text) override { err_ << StreamText(text) << '\n'; }
 
  private:
   std::ostream& err_;

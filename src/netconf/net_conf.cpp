@@ -1,10 +1,13 @@
 #include "netconf/net_conf.h"
 
+#include <fstream>
 #include <memory>
 #include <utility>
 
+#include "link/controller_identity.h"
 #include "link/gui_invoker.h"
 #include "link/line_wait.h"
+#include "link/prompt_reader.h"
 #include "platform/input_file.h"
 #include "remote/remote_listing.h"
 #include "transfer/upload_loop.h"
@@ -148,6 +151,15 @@ bool NetConf::SystemInit(const ServerChoice& servers) {
     ui_.Error(kInitNotStartedText + unusable);
     return false;
   }
+  // The shipped stand-ins would leave a real controller without its network.
+  std::vector<std::string> sent;
+  for (const DefaultFile& file : kDefaultFiles) sent.push_back(SourceFolder + HostSubPath(file.source));
+  for (const auto& [chosen, source] : serverFiles)
+    if (chosen) sent.push_back(SourceFolder + HostSubPath(source));
+  const IdentityQuery ask = [this](std::vector<std::string>& printed) {
+    return runCommand_ && runCommand_(kIdentityQuery, 300, 300, &printed);
+  };
+  if (!StandInsMayGo(sent, ask, ui_, kInitNotStartedHeading, DefaultFilesAdvice + kCompanionAdvice)) return false;
 
   std::vector<std::string> printed;
   for (const InitStep& step : kInitSteps)
@@ -181,6 +193,29 @@ bool NetConf::SystemInit(const ServerChoice& servers) {
   return ok;
 }
 
+std::string NetConf::DefaultAddress() {
+  RefreshFolders();
+  // kDefaultFiles[1] is the default SOCKET.CFG.
+  std::ifstream in(SourceFolder + HostSubPath(kDefaultFiles[1].source), std::ios::binary);
+  std::vector<std::string> lines;
+  for (std::string line; in && std::getline(in, line);) lines.push_back(line);
+  const std::optional<AddressSettings> a = ParseSocketCfg(lines);
+  return a ? a->IPText : std::string();
+}
+
+std::string NetConf::SystemInitQuestion() {
+  // A user who has just updated the address would otherwise find the
+  // controller back at the default one without having been told.
+  const std::string address = DefaultAddress();
+  std::string defaults = "The network settings return to the defaults";
+  if (address == kDhcpAddress) defaults += " (address " + address + ": the address comes from DHCP)";
+  else if (!address.empty()) defaults += " (address " + address + ")";
+  std::string question = kFormatQuestion;
+  const std::string last = "Are you sure?";
+  question.insert(question.size() - last.size(), defaults + ".\n");
+  return question;
+}
+
 bool RunInitCommand(Exchange& link, const std::string& command, uint32_t timeoutMs, uint32_t promptLimitMs,
                     std::vector<std::string>* printed) {
   if (printed) printed->clear();
@@ -204,13 +239,13 @@ bool RunInitCommand(Exchange& link, const std::string& command, uint32_t timeout
       failure = SendFailureText(command);
     } else {
       std::string text;
-      while (port->ReadLine(kLineLimit, text)) shown(text);
+      while (ReadShellLine(*port, kLineLimit, text, IsPromptAfterLineFeed)) shown(text);
       // A missing prompt is no failure; the limit only bounds the wait.
-      if (!IsPrompt(text)) {
+      if (!IsPromptAfterLineFeed(text)) {
         const uint32_t step = port->Timeout() ? port->Timeout() : 1;
         for (uint32_t total = 0; total < promptLimitMs; total += step) {
-          port->ReadLine(kLineLimit, text);
-          if (IsPrompt(text)) break;
+          ReadShellLine(*port, kLineLimit, text, IsPromptAfterLineFeed);
+          if (IsPromptAfterLineFeed(text)) break;
           shown(text);
         }
       }
@@ -283,7 +318,9 @@ ControllerSocketCfg ReadControllerSocketCfg(Exchange& link) {
                                             [&lines](const std::string& line, std::string&) {
                                               lines.push_back(line);
                                               return LineVerdict::Continue;
-                                            }}});
+                                            },
+                                            {},
+                                            true}});
   ControllerSocketCfg out;
   if (!ran) {
     out.reason = quiet.first.empty() ? "the controller did not answer" : quiet.first;

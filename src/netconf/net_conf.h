@@ -37,10 +37,16 @@ inline constexpr const char* kFormatQuestion =
 inline constexpr const char* kUpdatedText = "Update Successfully!";
 inline constexpr const char* kInitDoneText = "System initial Successfully!";
 inline constexpr const char* kInitFailedText = "System Initial fail! Please reboot Vorn-7730 and try again!";
+inline constexpr const char* kInitNotStartedHeading =
+    "System initialisation was not started: drive D: of the VORN-7730 is unchanged.";
 // Files of the installation that cannot be sent keep the run from starting.
 inline constexpr const char* kInitNotStartedText =
     "System initialisation was not started: drive D: of the VORN-7730 is unchanged.\n\n"
     "These files of the installation cannot be sent:";
+
+inline constexpr const char* kDefaultsOptionAdvice =
+    "Give the folder that holds the real files, laid out as the installation's Source folder "
+    "(Drive_D\\Default_files\\..., Drive_D\\Extension_files\\WebRoot\\...), with --defaults DIR, ";
 
 // A path below a companion folder given with backslashes, in the host's form.
 std::string HostSubPath(const std::string& backslashPath);
@@ -58,6 +64,9 @@ class NetConf {
   std::string SourceFolder;   // the default files
   bool TransferOk = false;
   bool InitRunning = false;
+  // Where the real default files can come from, said when stand-ins among
+  // them are refused for a controller that is not the virtual one.
+  std::string DefaultFilesAdvice = kDefaultsOptionAdvice;
 
   void RefreshFolders();
   // Write the file into ProgramFolder; an error box names it when it can't.
@@ -72,6 +81,12 @@ class NetConf {
   // Format D:, make its folders and upload the default files and the chosen
   // servers. The caller has asked the format question.
   bool SystemInit(const ServerChoice& servers);
+  // The address the installation's default SOCKET.CFG sets: where the
+  // initialisation leaves the controller. Empty when it cannot be read.
+  std::string DefaultAddress();
+  // The format question, telling that the network settings go back to the
+  // defaults too.
+  std::string SystemInitQuestion();
 
  private:
   bool WriteSettingsFile(const char* name, const std::string& text, bool ownerOnly);

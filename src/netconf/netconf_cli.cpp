@@ -193,8 +193,17 @@ int NetCommand(Exchange& link, const std::vector<std::string>& args, const Passw
 int InitCommand(Exchange& link, const std::vector<std::string>& args, std::ostream& err) {
   ServerChoice servers;
   bool yes = false;
-  for (const std::string& a : args) {
-    if (a == "--httpftpd")
+  std::optional<std::string> defaults;  // a folder laid out as the installation's Source folder
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--defaults") {
+      defaults = Value(args, i, err);
+      if (!defaults) return 2;
+      if (defaults->empty()) {
+        err << "--defaults needs a folder\n";
+        return 2;
+      }
+    } else if (a == "--httpftpd")
       servers.httpFtp = true;
     else if (a == "--ftpd")
       servers.ftp = true;
@@ -211,7 +220,12 @@ int InitCommand(Exchange& link, const std::vector<std::string>& args, std::ostre
     err << "init formats drive D: and erases everything on it; give --yes to go ahead\n";
     return 1;
   }
-  NetConf conf(link.UserInterface(), PortUploader(link), PortCommandRunner(link));
+  FolderLocator folders = [defaults] {
+    platform::CompanionFolders found = platform::LocateCompanionFolders(platform::HostRegistry());
+    if (defaults) found.source = platform::WithTrailingSeparator(*defaults);
+    return found;
+  };
+  NetConf conf(link.UserInterface(), PortUploader(link), PortCommandRunner(link), folders);
   return conf.SystemInit(servers) ? 0 : 1;
 }
 

@@ -10,7 +10,8 @@
 
 namespace vorn::platform {
 
-// Registry values under HKEY_LOCAL_MACHINE on Windows; elsewhere a settings file
+// Registry values on Windows (written under HKEY_CURRENT_USER, read from there
+// and else from HKEY_LOCAL_MACHINE); elsewhere a settings file
 // in the user's configuration folder (VORN7730_SETTINGS names another file, so
 // tests keep their own). Failures are silent: a failed read is empty, a failed
 // write is false.
@@ -23,6 +24,16 @@ class Registry {
   virtual bool WriteString(const std::string& key, const std::string& value, const std::string& data) = 0;
 };
 Registry& HostRegistry();
+
+// Moves a file or folder (a link itself, not what it points to) into the
+// desktop's trash in the freedesktop.org layout:
+// the user's trash under the data folder (made when missing), or the trash
+// of the item's own volume. Nothing goes anywhere else: when neither can
+// take it, false with the reason, and the item stays where it was. POSIX
+// hosts only; Windows has its Recycle Bin.
+#ifndef _WIN32
+bool MoveToTrash(const std::string& path, std::string& error);
+#endif
 
 // The speaker: a tone of freq Hz for ms milliseconds (waits for it), and the
 // host's standard alert sound.
@@ -53,10 +64,19 @@ bool StartProgram(const std::string& commandLine);
 constexpr const char* kExecutablePattern = ":executable";
 const char* ProgramFileFilter();
 
+// Opens the null device on each of standard input, output and error that is
+// closed. Call it first in main: a port opened while one is closed would take
+// its number, and the program's own messages would be typed to the controller.
+void OpenClosedStandardStreams();
+
 // The program's arguments (argv[0] first) as UTF-8, as every host path is
 // held. Windows hands main() its arguments in the ANSI code page, which cannot
 // spell every file name, so there they are taken from the UTF-16 command line.
 std::vector<std::string> Utf8Arguments(int argc, char** argv);
+// A Windows program built for the window system has no console of its own:
+// when started from a console, its standard output and error go there (unless
+// they were redirected). Nothing to do on other hosts.
+void UseStartingConsole();
 
 // The user's documents folder (no trailing separator).
 std::string DocumentsFolder();
@@ -90,10 +110,22 @@ struct CompanionFolders {
   std::string source;   // the default files of the system initialisation
   std::string program;  // where the network settings files are written
 };
+// The utility's own settings key, and the folders the user chose in its
+// windows for the controller-side programs and for the default files (laid
+// out as the companion's Source folder). A chosen folder comes first.
+inline constexpr const char* kUtilitySettingsKey = "Software\\TALVENRIK\\VORN-7730M Utility\\Config";
+inline constexpr const char* kProgramsFolderValue = "Programs Folder";
+inline constexpr const char* kDefaultFilesFolderValue = "Default Files Folder";
 // The "Path" value of the companion's App Paths key is read, never written.
 // Without it the tools and default files come from the data installed with
 // this program, and the settings files go to the user's data folder.
 CompanionFolders LocateCompanionFolders(Registry& registry);
+// A folder as the folders above hold it: ending in a separator.
+std::string WithTrailingSeparator(const std::string& folder);
+// True for a do-nothing stand-in of a controller-side program, as shipped in
+// the installed data (or a copy of one): it only prints a line on a
+// controller. Such files go only to the virtual controller.
+bool IsStandIn(const std::string& path);
 // The full path of `name` in `folder` (a folder of CompanionFolders); empty
 // when it is no file there, with `missing` naming the file and the folder
 // looked in, so the user knows what to put where.

@@ -7,7 +7,7 @@ namespace vorn::platform {
 // While one lives, the first Ctrl+C (SIGINT; on Windows the console's Ctrl+C
 // or Ctrl+Break) only sets the flag below; a second one ends the program as
 // usual. A Ctrl+C the program was started to ignore (a background job of a
-// shell) stays ignored.
+// shell) stays ignored. Scopes nest: only the outermost one listens.
 class InterruptScope {
  public:
   InterruptScope();

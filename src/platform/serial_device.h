@@ -70,7 +70,11 @@ class SerialDevice {
   uint32_t waitSliceMs_ = UINT32_MAX;
 };
 
+// The host's serial device.
 std::unique_ptr<SerialDevice> CreateSerialDevice();
+// The device for a port name: a connection to a serial device server for
+// "socket://HOST:PORT" and "rfc2217://HOST:PORT", else the host's device.
+std::unique_ptr<SerialDevice> CreateSerialDevice(const std::string& portName);
 
 // Names of the serial ports this host may have, in probing order (COM1..COM255
 // on Windows; the tty devices present under /dev elsewhere).

@@ -1,18 +1,48 @@
 #include "remote/remote_cli.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cctype>
 #include <cstdio>
 #include <optional>
 #include <ostream>
+#include <thread>
 
 #include "platform/host.h"
+#include "platform/interrupt.h"
 #include "platform/owner_files.h"
 #include "remote/remote_ops.h"
 
 namespace vorn {
 
 namespace {
+
+constexpr int kInterruptedExit = 130;  // as a shell reports a program ended by Ctrl+C
+
+// While the controller finishes what it cannot be stopped from doing, the
+// user who pressed Ctrl+C is told at once what the program waits for.
+class InterruptNotice {
+ public:
+  InterruptNotice(std::ostream& err, std::string text)
+      : watcher_([this, &err, text = std::move(text)] {
+          while (!done_) {
+            if (platform::InterruptRequested()) {
+              err << text << '\n' << std::flush;
+              return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+          }
+        }) {}
+  ~InterruptNotice() {
+    done_ = true;
+    watcher_.join();
+  }
+
+ private:
+  std::atomic<bool> done_{false};
+  std::thread watcher_;
+};
 
 // The controller's lines stay off standard output, where a listing or a file goes.
 struct QuietExchange {
@@ -58,6 +88,19 @@ bool PlainName(const std::string& name) {
   return UsableName(name) && name.size() <= static_cast<size_t>(kFileNameMaxLength) && name != "." && name != "..";
 }
 
+// The controller's file system takes 8.3 names: up to 8 characters, then
+// optionally a dot and up to 3 more.
+bool ShortName(const std::string& name) {
+  const std::string stored = UpperName(name);
+  const size_t dot = stored.find('.');
+  if (dot == std::string::npos) return !stored.empty() && stored.size() <= 8;
+  return dot >= 1 && dot <= 8 && stored.size() - dot - 1 <= 3 && stored.find('.', dot + 1) == std::string::npos;
+}
+
+std::string NotShortText(const std::string& verb, const std::string& name) {
+  return verb + ": '" + name + "' is not a name the controller takes (8.3: up to 8 characters, a dot and up to 3 more)";
+}
+
 // A path none of whose names would change the meaning of the typed line;
 // otherwise one line on err. Checked before the port is opened.
 bool UsablePath(const std::string& verb, const std::string& path, std::ostream& err) {
@@ -88,6 +131,11 @@ std::optional<Target> ParseTarget(const std::string& verb, const std::string& ar
     *code = 1;
     return std::nullopt;
   }
+  if (absolute && path != "\\" && t.name != "." && t.name != ".." && (!PlainName(t.name) || !ShortName(t.name))) {
+    err << NotShortText(verb, t.name) << '\n';
+    *code = 1;
+    return std::nullopt;
+  }
   if (!absolute || path == "\\" || !PlainName(t.name)) {
     err << verb << ": '" << arg << "' is not an absolute path of a file or directory on D: (such as D:\\DIR\\FILE)\n";
     return std::nullopt;
@@ -97,7 +145,9 @@ std::optional<Target> ParseTarget(const std::string& verb, const std::string& ar
 
 // The entries of dir; nullopt when the listing failed or was cut short.
 std::optional<std::vector<RemoteEntry>> List(Exchange& ex, const std::string& dir, std::ostream& err) {
-  FolderRead read = ReadRemoteFolder(ex, dir);
+  std::string why;
+  FolderRead read = ReadRemoteFolderAgreed(ex, dir, &why);
+  if (!why.empty()) err << why << '\n';
   if (!read.ok) return std::nullopt;
   if (!ex.PromptSeen()) {
     err << kNoPromptText << '\n';
@@ -167,6 +217,11 @@ int ShellOperation(const std::string& verb, Exchange& exchange, const Arguments&
     newName = a.paths[1];
     // A path is a usage error; a bare name the controller does not take is refused as such.
     if (newName.find_first_of("\\/") == std::string::npos && !UsablePath(verb, newName, err)) return 1;
+    if (newName.find_first_of("\\/:") == std::string::npos && newName != "." && newName != ".." &&
+        (!PlainName(newName) || !ShortName(newName))) {
+      err << NotShortText(verb, newName) << '\n';
+      return 1;
+    }
     if (!PlainName(newName)) {
       err << "mv: the new name is a bare file name, as the shell's ren takes it: the file stays in "
           << "D:" << t->dir << '\n';
@@ -187,8 +242,21 @@ int ShellOperation(const std::string& verb, Exchange& exchange, const Arguments&
     err << verb << ": '" << t->shown << "' is not listed on the controller\n";
     return 1;
   } else if (entry->IsDirectory != wantsDir) {
-    err << verb << ": '" << t->shown << (wantsDir ? "' is not a directory\n" : "' is a directory: use rmdir\n");
+    err << verb << ": '" << t->shown
+        << (wantsDir         ? "' is a file, not a directory: rm deletes it\n"
+            : verb == "mv" ? "' is a directory: the shell's ren renames files only\n"
+                             : "' is a directory: rmdir removes it once it is empty\n");
     return 1;
+  }
+  // The shell's refusal of a full directory comes in two lines; the listing says it plainly.
+  if (wantsDir) {
+    const auto inside = List(q.ex, ChildPath(t->dir, entry->Name), err);
+    if (!inside) return 1;
+    if (!inside->empty()) {
+      err << "rmdir: '" << t->shown << "' is not empty (" << inside->size()
+          << (inside->size() == 1 ? " entry" : " entries") << "): only an empty directory can be removed\n";
+      return 1;
+    }
   }
   if (verb == "mv" && !SameName(newName, entry->Name) && Find(*before, newName)) {
     err << "mv: '" << newName << "' already exists in D:" << t->dir << '\n';
@@ -223,7 +291,8 @@ int Mem(Exchange& exchange, const Arguments& a, std::ostream& err) {
     err << "mem takes no arguments\n";
     return 2;
   }
-  if (!exchange.RunCommand(kMemCommand)) return 1;
+  if (!exchange.Run({1000, 10}, {ExchangeCommand{kMemCommand, SendFailureText(kMemCommand), nullptr, {}, true}}))
+    return 1;
   if (!exchange.PromptSeen()) {
     err << kNoPromptText << '\n';
     return 1;
@@ -232,16 +301,35 @@ int Mem(Exchange& exchange, const Arguments& a, std::ostream& err) {
 }
 
 int Format(Exchange& exchange, const Arguments& a, std::ostream& err) {
-  if (!a.paths.empty() || !OnlyOptions("format", a, {"--yes"}, err)) return 2;
+  if (!OnlyOptions("format", a, {"--yes"}, err)) return 2;
+  if (!a.paths.empty()) {
+    err << "format takes no drive or path: it always erases drive D: (format --yes)\n";
+    return 2;
+  }
   if (!a.Has("--yes")) {
     err << "format erases all the data on drive D:; give --yes to go ahead\n";
     return 1;
   }
   QuietExchange q(exchange);
-  // FORMAT's lines end in carriage returns, so its prompt is not seen as one:
-  // the empty listing afterwards is what confirms it.
-  if (!q.ex.Run(kFormatProfile, {ExchangeCommand{kFormatCommand, SendFailureText(kFormatCommand), {}}})) return 1;
+  // The controller's format cannot be stopped part-way: Ctrl+C is heard, and
+  // told once the controller has finished.
+  const platform::InterruptScope interrupts;
+  bool ran = false;
+  {
+    const InterruptNotice notice(err, "format: the controller's format cannot be stopped: waiting for it to finish "
+                                      "(Ctrl+C again ends this program at once)");
+    // FORMAT's lines end in carriage returns, so its prompt is not seen as one:
+    // the empty listing afterwards is what confirms it.
+    ran = q.ex.Run(kFormatProfile, {ExchangeCommand{kFormatCommand, SendFailureText(kFormatCommand), {}}});
+  }
+  if (!ran) return 1;
   const auto after = List(q.ex, "\\", err);
+  if (platform::InterruptRequested()) {
+    err << "format: stopped by the user, but the controller's format cannot be stopped part-way: "
+        << (after && after->empty() ? "it finished erasing drive D:\n"
+                                    : "it may still be erasing drive D:; list it before the next command\n");
+    return kInterruptedExit;
+  }
   if (!after) return 1;
   if (!after->empty()) {
     err << "format: drive D: still lists " << after->size() << " entries afterwards\n";
@@ -298,16 +386,37 @@ int AutoRun(Exchange& exchange, const Arguments& a, std::ostream& out, std::ostr
     return 1;
   }
   const std::string name = entry->Name;
+  const std::string batch = "D:" + ChildPath(t->dir, kAutoRunName);
+  // Checked before the change: a line appended after NUL bytes (an uploaded
+  // file's block fill) would not be a line of its own.
+  if (a.Has("--append") && Find(*before, kAutoRunName)) {
+    QuietExchange r(exchange);
+    const TextRead old = ReadRemoteText(r.ex, t->dir, kAutoRunName);
+    if (!old.ok) {
+      err << "autorun: " << (old.failure.empty() ? batch + " could not be read" : old.failure)
+          << "; nothing was changed\n";
+      return 1;
+    }
+    if (old.nulBytes) {
+      err << "autorun: " << batch << " holds NUL bytes (the fill of an uploaded file), after which an appended "
+          << "line would not start a line of its own; nothing was changed (autorun without --append writes it anew)\n";
+      return 1;
+    }
+  }
   if (!RunIn(q.ex, t->dir, AutoRunCommand(name, a.Has("--append")), kAutoRunName, err)) return 1;
   // Confirmed only by reading the batch file back.
   std::vector<std::string> lines;
-  if (ReadText("autorun", exchange, t->dir, kAutoRunName, lines, err) != 0) return 1;
+  if (ReadText("autorun", exchange, t->dir, kAutoRunName, lines, err) != 0) {
+    err << "autorun: the line " << name << " was written to " << batch << ", but it could not be read back\n";
+    return 1;
+  }
   auto trimmed = [](std::string s) {
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.pop_back();
     return s;
   };
   if (lines.empty() || trimmed(lines.back()) != name) {
-    err << "autorun: D:" << ChildPath(t->dir, kAutoRunName) << " does not end with " << name << " afterwards\n";
+    err << "autorun: the line " << name << " was written to " << batch << ", but the file does not end with it "
+        << "afterwards (autorun --show prints it)\n";
     return 1;
   }
   return 0;
@@ -358,7 +467,23 @@ int Get(Exchange& exchange, const Arguments& a, std::ostream& err) {
     return 1;
   }
   std::vector<std::string> lines;
-  if (const int code = ReadText("get", exchange, t->dir, t->name, lines, err); code != 0) return code;
+  {
+    // The shell types the file to its end whatever the host does: Ctrl+C is
+    // heard, and the controller left at its prompt.
+    const platform::InterruptScope interrupts;
+    int code = 1;
+    {
+      const InterruptNotice notice(err, "get: stopping once the controller has finished typing the file "
+                                        "(Ctrl+C again ends this program at once)");
+      code = ReadText("get", exchange, t->dir, t->name, lines, err);
+    }
+    if (platform::InterruptRequested()) {
+      err << "get: stopped by the user; the controller is back at its prompt and '" << local
+          << "' was not created\n";
+      return kInterruptedExit;
+    }
+    if (code != 0) return code;
+  }
   std::string reason;
   std::FILE* f = platform::CreateOwnerOnlyFile(local, &reason);
   if (!f) {
@@ -391,7 +516,11 @@ int ListRemoteCommand(Exchange& exchange, const std::vector<std::string>& args, 
   QuietExchange q(exchange);
   RemoteListing listing;
   RemoteOps ops(q.ex, listing);
-  if (!ops.Show(path).ok) return 1;
+  ops.AgreedListings = true;  // scripts take what ls prints as fact
+  if (!ops.Show(path).ok) {
+    if (!ops.ListingDisagreement.empty()) err << ops.ListingDisagreement << '\n';
+    return 1;
+  }
   // A listing cut short (a hung-up controller) must not pass for the whole directory.
   if (!q.ex.PromptSeen()) {
     err << kNoPromptText << '\n';

@@ -193,6 +193,7 @@ DirLine ParseDirLine(std::string_view line) { return ParseDirLine(line, CurrentL
 std::string UpperName(std::string name) {
   for (char& c : name)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  if (name.size() > 1 && name.back() == '.' && name != "..") name.pop_back();
   return name;
 }
 

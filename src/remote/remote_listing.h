@@ -66,8 +66,9 @@ struct DirLine {
   std::string freeText;   // Kind::FreeSpace: "(" + trimmed line + ")"
   uint32_t bytesFree = 0; // Kind::FreeSpace
 };
-// A controller name in upper case: the shell takes names in any case, so
-// names are compared in this form.
+// A controller name as the controller stores it: in upper case (the shell
+// takes names in any case), and without the dot of an empty extension
+// ("NOEXT." is stored as NOEXT). Names are compared in this form.
 std::string UpperName(std::string name);
 
 // One line of the "dir" output as received, line end included.

@@ -24,13 +24,15 @@ bool Contains(const std::string& s, const char* part) { return s.find(part) != s
 bool RunInFolder(Exchange& exchange, const ExchangeProfile& profile, const std::string& dir,
                  std::vector<ExchangeCommand> commands) {
   commands.insert(commands.begin(),
-                  {ExchangeCommand{"d:\r", SendFailureTextShort(), {}},
+                  {ExchangeCommand{"d:\r", SendFailureTextShort(), {}, {}, true},
                    ExchangeCommand{"cd" + dir + "\r", SendFailureText("cd" + dir),
                                    [&dir](const std::string& line, std::string& failure) {
                                      if (!Contains(line, "Invalid ")) return LineVerdict::Continue;
                                      failure = line + "'" + dir + "'!";
                                      return LineVerdict::FailAndStop;
-                                   }}});
+                                   },
+                                   {},
+                                   true}});
   return exchange.Run(profile, commands);
 }
 
@@ -47,8 +49,32 @@ FolderRead ReadRemoteFolder(Exchange& exchange, const std::string& path) {
                              out.freeText = std::move(parsed.freeText);
                            }
                            return LineVerdict::Continue;
-                         }}});
+                         },
+                         {},
+                         true}});
   return out;
+}
+
+FolderRead ReadRemoteFolderAgreed(Exchange& exchange, const std::string& path, std::string* why) {
+  constexpr int kReads = 3;
+  auto key = [](const FolderRead& read) {
+    std::string k = read.freeText + '\n' + (read.bytesFree ? std::to_string(*read.bytesFree) : "-");
+    for (const RemoteEntry& e : read.entries)
+      k += '\n' + e.Name + '\t' + std::to_string(e.Size) + '\t' + e.Modified + (e.IsDirectory ? "\t<DIR>" : "");
+    return k;
+  };
+  std::vector<std::string> seen;
+  for (int i = 0; i < kReads; ++i) {
+    FolderRead read = ReadRemoteFolder(exchange, path);
+    if (!read.ok || !exchange.PromptSeen()) return read;
+    const std::string k = key(read);
+    if (std::find(seen.begin(), seen.end(), k) != seen.end()) return read;
+    seen.push_back(k);
+  }
+  if (why)
+    *why = "The listing of D:" + (path.empty() ? std::string("\\") : path) + " came back different in each of " +
+           std::to_string(kReads) + " reads: the line damages what the controller prints.";
+  return {};
 }
 
 TreeCount CountRemoteTree(Exchange& exchange, const std::string& dir, const std::string& name) {
@@ -64,6 +90,7 @@ TreeCount CountRemoteTree(Exchange& exchange, const std::string& dir, const std:
                             }
                             return LineVerdict::Continue;
                           }};
+  command.readOnly = true;
   out.ok = RunInFolder(exchange, kListingProfile, dir, {command});
   if (!out.ok) out.files = out.bytes = out.folders = 0;
   return out;
@@ -184,7 +211,8 @@ TextRead ReadRemoteText(Exchange& exchange, const std::string& dir, const std::s
                        raw.push_back(line);
                        return LineVerdict::Continue;
                      },
-                     "'" + shown + "' has a line too long for a text file: it cannot be given back whole."}}))
+                     "'" + shown + "' has a line too long for a text file: it cannot be given back whole.",
+                     true}}))
     return out;
   if (!exchange.PromptSeen()) {
     out.failure = kNoPromptText;
@@ -199,7 +227,14 @@ TextRead ReadRemoteText(Exchange& exchange, const std::string& dir, const std::s
     std::string l = raw[i];
     if (!l.empty() && l.back() == '\n') l.pop_back();
     if (!l.empty() && l.back() == '\r') l.pop_back();
+    out.nulBytes = out.nulBytes || l.find('\0') != std::string::npos;
     out.lines.push_back(std::move(l));
+  }
+  // The fill of an uploaded file's last block is no text.
+  while (!out.lines.empty() && !out.lines.back().empty() && out.lines.back().back() == '\0') {
+    std::string& l = out.lines.back();
+    l.erase(l.find_last_not_of('\0') + 1);
+    if (l.empty()) out.lines.pop_back();
   }
   // A file gone since the listing: the shell's message stands in for its
   // text (a file holding just that line would be 16 bytes long).
@@ -225,10 +260,18 @@ RemoteMenuState MenuStateFor(const RemoteEntry* selected) {
 
 FillOutcome RemoteOps::FillRemoteList(const std::string& path) {
   listing_.Entries.clear();
-  FolderRead read = ReadRemoteFolder(exchange_, path);
+  ListingDisagreement.clear();
+  FolderRead read = AgreedListings ? ReadRemoteFolderAgreed(exchange_, path, &ListingDisagreement)
+                                   : ReadRemoteFolder(exchange_, path);
   if (read.bytesFree) {
     listing_.BytesFree = *read.bytesFree;
     listing_.FreeSpaceText = read.freeText;
+  }
+  if (!read.ok) {
+    // Neither the free space nor the rows of the old listing describe the
+    // drive now: tools and uploads ask for a refresh, the panel shows none.
+    listing_.BytesFree = 0;
+    listing_.FreeSpaceText.clear();
   }
   listing_.Entries = std::move(read.entries);
   uint32_t total = TotalSize(listing_.Entries);
@@ -353,7 +396,9 @@ bool RemoteOps::Format() {
   return RunOne(kFormatProfile, kFormatCommand);
 }
 
-bool RemoteOps::Mem() { return exchange_.RunCommand(kMemCommand); }
+bool RemoteOps::Mem() {
+  return exchange_.Run({1000, 10}, {ExchangeCommand{kMemCommand, SendFailureText(kMemCommand), nullptr, {}, true}});
+}
 
 bool RemoteOps::Abort() { return exchange_.RunCommand(kAbortCommand); }
 

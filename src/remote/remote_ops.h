@@ -35,6 +35,11 @@ bool RunInFolder(Exchange& exchange, const ExchangeProfile& profile, const std::
 
 // "d:", "cd" + path, "dir". A refused path fails with the shell's line + "'path'!".
 FolderRead ReadRemoteFolder(Exchange& exchange, const std::string& path);
+// The same, for callers that hand the listing on as fact (the command line):
+// a character damaged on a noisy line would pass unseen in one listing, so
+// it counts once two reads (of at most three) agree; ok false otherwise,
+// with the reason in *why.
+FolderRead ReadRemoteFolderAgreed(Exchange& exchange, const std::string& path, std::string* why);
 
 struct TreeCount {
   bool ok = false;
@@ -86,6 +91,9 @@ struct TextRead {
   bool ok = false;
   std::vector<std::string> lines;  // without their line ends
   std::string failure;             // why not, when the exchange itself did not say
+  // The file holds NUL bytes: an upload fills its last block with them. The
+  // ones at its end are not in lines.
+  bool nulBytes = false;
 };
 // Lists dir first and types name only when it is listed there as a file, so
 // that a shell message is never taken for the file's text. dir in the pane's
@@ -152,12 +160,17 @@ class RemoteOps {
   bool Format();
   bool Mem();
   bool Abort();
+  // Whether the last operation failed on a command that may or may not have run.
+  bool OutcomeUnknown() const { return exchange_.OutcomeUnknown(); }
   // The command's outcome; the caller relists in either case.
   bool SetAutoRun(const std::string& name, bool append);
 
   // Looks up the type texts of all entries. They are otherwise filled only
   // for rows being shown, so a sort by the Type column needs them first.
   std::function<void()> DescribeAll;
+  // Lists with ReadRemoteFolderAgreed; the reason of a disagreement lands here.
+  bool AgreedListings = false;
+  std::string ListingDisagreement;
 
  private:
   static std::string FolderOrRoot(const std::string& path) { return path.empty() ? "\\" : path; }

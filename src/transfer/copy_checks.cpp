@@ -23,7 +23,7 @@ CopyCheck CheckCopySelection(const std::vector<LocalSelection>& selection, uint6
     check.totalSize += entry.size;
   }
   if (bytesFree == 0) {
-    check.message = "Please press 'Refresh folder' button in the VORN-7730 panel first.";
+    check.message = kRefreshFirstText;
   } else if (check.totalSize == 0 || check.totalSize >= bytesFree) {
     check.message = "There is no enough space on VORN-7730.";
   }
@@ -61,6 +61,36 @@ bool ValidFileName(const std::string& name) {
   return true;
 }
 
+std::string ShortNameFor(const std::string& name, bool twice) {
+  const size_t dot = name.rfind('.');
+  const auto keep = [](const std::string& part, size_t max) {
+    std::string out;
+    for (char c : part) {
+      if (out.size() == max) break;
+      if ((c >= 'a' && c <= 'z')) c = static_cast<char>(c - 'a' + 'A');
+      if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_') out += c;
+    }
+    return out;
+  };
+  std::string base = keep(name.substr(0, dot == 0 ? name.size() : dot), 8);
+  const std::string extension = dot == std::string::npos || dot == 0 ? "" : keep(name.substr(dot + 1), 3);
+  if (base.empty()) base = "FILE";
+  if (twice) base = base.substr(0, 7) + "2";
+  return extension.empty() ? base : base + "." + extension;
+}
+
+std::string InvalidNamePrompt(const std::string& name, bool twice, bool shortForm) {
+  std::string why;
+  if (twice)
+    why = "The name '" + name + "' is taken in that folder of VORN-7730.";
+  else if (!ValidFileName(name))
+    why = "VORN-7730 takes only letters, digits, _ and a dot in a name" +
+          std::string(shortForm ? ", at most 8 of them before the dot and 3 after it." : ".");
+  else
+    why = "VORN-7730 takes at most 8 characters before the dot and 3 after it.";
+  return why + "\n\nPlease input new file name:";
+}
+
 std::string NotAFileText(const std::string& path, const std::string& kind) {
   return "Only file can be transferred.\n\n'" + FileNamePart(path) + "' is a " + kind + ", not a regular file.";
 }
@@ -93,7 +123,12 @@ std::optional<std::vector<std::string>> AskOverwrites(const std::vector<std::str
     // receiver refuses the file, as it always did, so there is nothing to ask.
     // A folder goes into a listed directory of its name, over its files.
     const bool folder = std::find(folders.begin(), folders.end(), file) != folders.end();
-    if (same != listed.end() && same->IsDirectory == folder && !all) {
+    // A file that an earlier one of the selection will be by then replaces it just the same.
+    const bool earlier = !folder && std::any_of(out.begin(), out.end(), [&](const std::string& o) {
+      return UpperName(FileNamePart(o)) == name &&
+             std::find(folders.begin(), folders.end(), o) == folders.end();
+    });
+    if (((same != listed.end() && same->IsDirectory == folder) || earlier) && !all) {
       const Ui::Choice c =
           ui.QuestionWithAll(folder ? FolderMergeQuestion(name, targetDir) : OverwriteQuestion(name, targetDir));
       if (c == Ui::Choice::Cancel) return std::nullopt;

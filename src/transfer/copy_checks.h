@@ -14,6 +14,9 @@
 
 namespace vorn {
 
+// Uploads need the free space of a listing first.
+inline constexpr const char* kRefreshFirstText = "Please press 'Refresh folder' button in the VORN-7730 panel first.";
+
 struct CopyCheck {
   std::string message;             // a warning to show; empty when the copy may go ahead
   std::vector<std::string> files;  // the host paths to upload, in list order
@@ -36,6 +39,14 @@ std::string TargetDirFor(const std::string& remotePath);
 // Names the controller's receiver accepts: not empty, only ASCII letters,
 // digits, "_" and ".".
 bool ValidFileName(const std::string& name);
+
+// A name to offer in place of one the controller refuses: upper case, only
+// letters, digits and "_", at most 8 characters with an extension of at most
+// 3; twice: the name is right but taken, so the offer differs from it.
+std::string ShortNameFor(const std::string& name, bool twice);
+// The prompt for a new name: why name was refused (twice: another item of
+// that folder has it; shortForm: the 8.3 form is the rule), then the question.
+std::string InvalidNamePrompt(const std::string& name, bool twice, bool shortForm);
 
 // The refusal of a host item that is not a regular file, naming it and its kind.
 std::string NotAFileText(const std::string& path, const std::string& kind);

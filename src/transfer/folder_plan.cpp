@@ -1,8 +1,10 @@
 #include "transfer/folder_plan.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <set>
+#include <system_error>
 
 #include "link/exchange.h"
 #include "platform/host.h"
@@ -27,6 +29,22 @@ constexpr size_t kPathLimit = kShellLineLimit - 16;
 // Far more than a 1 MiB drive holds: a walk past it was dropped by mistake
 // (a whole disk) and stops instead of reading everything.
 constexpr size_t kStepLimit = 4096;
+// A refusal shows this many of each kind, then how many more there are.
+constexpr size_t kShownRefusals = 10;
+
+std::filesystem::path HostPath(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+// The folder a path names with links and "." or ".." resolved; empty when it
+// cannot be resolved.
+std::string RealFolder(const std::string& path) {
+  std::error_code ec;
+  const std::filesystem::path real = std::filesystem::canonical(HostPath(path), ec);
+  if (ec) return {};
+  const std::u8string text = real.u8string();
+  return std::string(text.begin(), text.end());
+}
 
 class Planner {
  public:
@@ -42,6 +60,24 @@ class Planner {
     if (!special.empty()) {
       plan_.refusals.push_back("'" + hostPath + "' is a " + special + ", not a regular file");
       return;
+    }
+    // Checked before anything is sent, so the job never stops half-way on it
+    // (a link to nothing, a file without read permission).
+    if (!folder) {
+      std::FILE* f = platform::OpenFileForReading(hostPath);
+      if (!f) {
+        plan_.refusals.push_back("'" + hostPath + "' cannot be read (or is a link to nothing)");
+        return;
+      }
+      std::fclose(f);
+    }
+    std::string real;
+    if (folder) {
+      real = RealFolder(hostPath);
+      if (std::find(ancestors_.begin(), ancestors_.end(), real) != ancestors_.end()) {
+        plan_.refusals.push_back("'" + hostPath + "' is a link back to '" + real + "', a folder it is in: a loop");
+        return;
+      }
     }
     std::string name = FileNamePart(hostPath);
     while (!IsShortName(name) || taken.count(UpperName(name))) {
@@ -78,8 +114,10 @@ class Planner {
       return a.name < b.name;
     });
     std::set<std::string> below;
+    ancestors_.push_back(real);
     for (const HostItem& item : items)
       Item(item.fullPath, item.isFolder, item.size, item.special, remoteDir + name + "\\", below);
+    ancestors_.pop_back();
   }
 
  private:
@@ -87,7 +125,15 @@ class Planner {
   const RenameHook& rename_;
   std::unique_ptr<HostFolders> folders_ = MakeFileSystemFolders();
   bool tooMany_ = false;
+  std::vector<std::string> ancestors_;  // the real folders the walk is in
 };
+
+void ShownList(std::string& text, const std::vector<std::string>& items, const char* indent) {
+  for (size_t i = 0; i < items.size() && i < kShownRefusals; ++i) text += indent + items[i] + "\n";
+  if (items.size() > kShownRefusals)
+    text += indent + std::string("... and ") + std::to_string(items.size() - kShownRefusals) + " more (" +
+            std::to_string(items.size()) + " in all)\n";
+}
 
 }  // namespace
 
@@ -100,6 +146,7 @@ bool IsShortName(const std::string& name) {
 FolderPlan PlanFolderUpload(const std::vector<std::string>& hostItems, const std::string& targetDir,
                             const RenameHook& rename) {
   FolderPlan plan;
+  plan.targetDir = targetDir;
   Planner planner(plan, rename);
   std::set<std::string> taken;
   for (std::string item : hostItems) {
@@ -107,6 +154,10 @@ FolderPlan PlanFolderUpload(const std::vector<std::string>& hostItems, const std
     while (item.size() > 1 && std::string(platform::PathSeparators()).find(item.back()) != std::string::npos &&
            item.back() != ':')
       item.pop_back();
+    // "." and ".." go up as the folders they stand for, under their own names.
+    if (const std::string part = FileNamePart(item); part == "." || part == "..") {
+      if (std::string real = RealFolder(item); !real.empty()) item = real;
+    }
     const std::string kind = platform::NonRegularKind(item);
     uint64_t size = 0;
     if (kind.empty()) {
@@ -127,10 +178,11 @@ FolderPlan PlanFolderUpload(const std::vector<std::string>& hostItems, const std
 
 std::string PlanRefusalText(const FolderPlan& plan) {
   std::string text;
-  for (const std::string& r : plan.refusals) text += r + "\n";
+  ShownList(text, plan.refusals, "");
   if (!plan.badNames.empty()) {
-    text += "Names the controller does not take (8.3 letters, digits and _, unique in their directory):\n";
-    for (const std::string& b : plan.badNames) text += "  " + b + "\n";
+    text += std::to_string(plan.badNames.size()) +
+            " names the controller does not take (8.3 letters, digits and _, unique in their directory):\n";
+    ShownList(text, plan.badNames, "  ");
   }
   return text;
 }

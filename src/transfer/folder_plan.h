@@ -19,6 +19,7 @@ struct FolderStep {
 };
 
 struct FolderPlan {
+  std::string targetDir;          // where the job goes, as PlanFolderUpload was given it
   std::vector<FolderStep> steps;  // a directory always comes before what goes into it
   int fileCount = 0;
   uint64_t totalBytes = 0;
@@ -26,8 +27,9 @@ struct FolderPlan {
   // that an earlier one in the same directory already takes, without a new
   // name given. Nothing is sent while one is left.
   std::vector<std::string> badNames;
-  // Reasons the job is refused outright: an unreadable folder, an item that
-  // is neither a folder nor a regular file, a controller path too long to type.
+  // Reasons the job is refused outright: an unreadable folder or file, an item
+  // that is neither a folder nor a regular file, a link back to a folder above
+  // it, a controller path too long to type.
   std::vector<std::string> refusals;
   bool Ok() const { return badNames.empty() && refusals.empty(); }
 };
@@ -44,12 +46,14 @@ using RenameHook = std::function<std::optional<std::string>(const std::string& h
                                                             const std::string& remoteDir)>;
 
 // Walks the host items (folders and files) into targetDir ("D:\" or
-// "D:\DIR\"): a folder becomes a directory of its own name there. Without
-// rename every bad name is collected in badNames.
+// "D:\DIR\"): a folder becomes a directory of its own name there ("." and
+// ".." stand for the folders they name). Without rename every bad name is
+// collected in badNames.
 FolderPlan PlanFolderUpload(const std::vector<std::string>& hostItems, const std::string& targetDir,
                             const RenameHook& rename = {});
 
-// One line per item, for a refusal that names them all.
+// One line per item, for a refusal: the number of them and the first ten of
+// each kind.
 std::string PlanRefusalText(const FolderPlan& plan);
 
 }  // namespace vorn

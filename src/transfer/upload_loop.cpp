@@ -6,6 +6,7 @@
 #include <chrono>
 #include <thread>
 
+#include "link/prompt_reader.h"
 #include "platform/host.h"
 #include "remote/remote_ops.h"
 #include "transfer/copy_checks.h"
@@ -15,6 +16,8 @@ namespace vorn {
 
 namespace {
 constexpr int kNameLimit = 12;
+// How the pane shows the line that starts the receiver.
+constexpr const char* kShownCommand = "C:\\transfer /R ";
 constexpr auto kPollPause = std::chrono::milliseconds(5);
 constexpr uint32_t kUploadTimeoutMs = 500;
 // A shell command between uploads: short reads, as the listing uses, and a
@@ -24,6 +27,7 @@ constexpr uint32_t kShellBudgetMs = 5000;
 struct SentFile {
   int outcome = -1;
   bool eotAcknowledged = false;
+  std::string reason;  // of a failure
 };
 
 // One TThreadXModem from start to end; progress gets its percent at every poll
@@ -44,7 +48,7 @@ SentFile SendOne(Port& port, TerminalPane& terminal, GuiInvoker& gui, const std:
     if (cancelRequested()) thread.CancelRequested = true;
   }
   progress(thread.Percent);
-  return {thread.Outcome, thread.EotAcknowledged};
+  return {thread.Outcome, thread.EotAcknowledged, thread.FailureReason};
 }
 
 std::string StripLine(const std::string& text) {
@@ -53,6 +57,8 @@ std::string StripLine(const std::string& text) {
     if (c != '\r' && c != '\n') line += c;
   return line;
 }
+
+bool PromptOnItsLine(const std::string& text) { return IsPrompt(StripLine(text)); }
 
 // Types one shell command on the upload port and collects what the shell
 // prints up to its prompt. False when the line was not echoed or the prompt
@@ -68,7 +74,7 @@ bool ShellCommand(Port& port, TerminalPane& terminal, const std::string& line, s
   bool prompt = false;
   for (uint32_t waited = 0; ok && waited < kShellBudgetMs; waited += kShellTimeoutMs) {
     std::string text;
-    port.ReadLine(1024, text);
+    ReadShellLine(port, 1024, text, PromptOnItsLine);
     const std::string shown = StripLine(text);
     if (IsPrompt(shown)) {
       prompt = true;
@@ -82,14 +88,22 @@ bool ShellCommand(Port& port, TerminalPane& terminal, const std::string& line, s
   return ok && prompt;
 }
 
-// "md" of a controller directory; a directory that is there already will do.
-bool MakeRemoteDir(Port& port, TerminalPane& terminal, const std::string& path) {
+// "md" of a controller directory; a directory that is there already will do
+// (*existed tells which).
+bool MakeRemoteDir(Port& port, TerminalPane& terminal, const std::string& path, bool* existed) {
   std::vector<std::string> answer;
+  *existed = false;
   if (!ShellCommand(port, terminal, "md " + path + "\r", answer)) return false;
   if (std::none_of(answer.begin(), answer.end(), [](const std::string& l) { return MakeDirRefused(l); }))
     return true;
   answer.clear();
-  return ShellCommand(port, terminal, "cd " + path + "\r", answer) && answer.empty();
+  *existed = ShellCommand(port, terminal, "cd " + path + "\r", answer) && answer.empty();
+  return *existed;
+}
+
+bool ListedFile(const std::vector<RemoteEntry>& listed, const std::string& name) {
+  return std::any_of(listed.begin(), listed.end(),
+                     [&](const RemoteEntry& e) { return !e.IsDirectory && UpperName(e.Name) == UpperName(name); });
 }
 
 // The receiver stores whole 128-byte blocks.
@@ -110,6 +124,19 @@ std::string RemotePathOf(const std::string& targetDir) {
 
 }  // namespace
 
+void UploadLinesPane::AppendLine(const std::string& text) {
+  pane_.AppendLine(text);
+  if (text.rfind(kShownCommand, 0) == 0) lines_.clear();
+  lines_.push_back(text);
+}
+
+std::string UploadLinesPane::LastWords() const {
+  for (auto it = lines_.rbegin(); it != lines_.rend(); ++it)
+    if (it->find_first_not_of(" \r\n") != std::string::npos && it->rfind(kShownCommand, 0) != 0)
+      return *it;
+  return {};
+}
+
 std::string MakeDirFailureText(const std::string& path) { return "Unable to create directory '" + path + "'!"; }
 
 UploadResult RunFolderUpload(Port& port, TerminalPane& terminal, GuiInvoker& gui, const FolderPlan& plan,
@@ -118,6 +145,7 @@ UploadResult RunFolderUpload(Port& port, TerminalPane& terminal, GuiInvoker& gui
   const auto cancelRequested = [&] { return hooks.CancelRequested && hooks.CancelRequested(); };
   uint64_t bytesDone = 0;
   int position = 0;
+  std::vector<std::string> existingDirs;  // made before this job: any name may be there
   for (const FolderStep& step : plan.steps) {
     if (cancelRequested()) {
       result.Cancelled = true;
@@ -125,7 +153,11 @@ UploadResult RunFolderUpload(Port& port, TerminalPane& terminal, GuiInvoker& gui
     }
     if (step.makeDir) {
       if (hooks.ProcessEvents) hooks.ProcessEvents();
-      if (MakeRemoteDir(port, terminal, step.RemotePath())) continue;
+      bool existed = false;
+      if (MakeRemoteDir(port, terminal, step.RemotePath(), &existed)) {
+        if (existed) existingDirs.push_back(step.RemotePath() + "\\");
+        continue;
+      }
       result.Succeeded = false;
       result.FailedName = step.RemotePath();
       if (hooks.Error) hooks.Error(MakeDirFailureText(step.RemotePath()));
@@ -142,7 +174,11 @@ UploadResult RunFolderUpload(Port& port, TerminalPane& terminal, GuiInvoker& gui
     if (sent.outcome == 0) {
       ++result.Uploaded;
       bytesDone += step.size;
-      if (!sent.eotAcknowledged) result.Unacknowledged.push_back({step.hostPath, step.name, step.remoteDir});
+      const bool replaces =
+          std::find(existingDirs.begin(), existingDirs.end(), step.remoteDir) != existingDirs.end() ||
+          (step.remoteDir == plan.targetDir && ListedFile(hooks.Listed, step.name));
+      if (!sent.eotAcknowledged)
+        result.Unacknowledged.push_back({step.hostPath, step.name, step.remoteDir, replaces});
     }
     if (cancelRequested()) {
       result.Cancelled = sent.outcome != 0 || position < plan.fileCount;
@@ -151,7 +187,7 @@ UploadResult RunFolderUpload(Port& port, TerminalPane& terminal, GuiInvoker& gui
     if (sent.outcome == 0) continue;
     result.Succeeded = false;
     result.FailedName = step.name;
-    if (hooks.Error) hooks.Error(TransferFailureText(step.name));
+    if (hooks.Error) hooks.Error(TransferFailureText(step.name, sent.reason));
     break;
   }
   return result;
@@ -168,7 +204,9 @@ std::unique_ptr<Port> OpenUploadPort(const PortFactory& factory, const std::stri
   return port;
 }
 
-std::string TransferFailureText(const std::string& name) { return "Fail to transfer file '" + name + "'!"; }
+std::string TransferFailureText(const std::string& name, const std::string& reason) {
+  return "Fail to transfer file '" + name + "'!" + (reason.empty() ? std::string() : "\n\nReason: " + reason);
+}
 
 UploadResult RunUploads(Port& port, TerminalPane& terminal, GuiInvoker& gui,
                         const std::vector<std::string>& files, const std::string& targetDir,
@@ -211,7 +249,9 @@ UploadResult RunUploads(Port& port, TerminalPane& terminal, GuiInvoker& gui,
         fail(name, "Invalid file name '" + name + "'");
         break;
       }
-      auto typed = hooks.AskName("Invalid file name '" + name + "'", "Please input new file name:", kNameLimit);
+      const bool taken = typed == TypedName::AskAgain;
+      auto typed = hooks.AskName("Invalid file name '" + name + "'", InvalidNamePrompt(name, taken, false), kNameLimit,
+                                 ShortNameFor(name, taken));
       if (typed) {
         name = *typed;
         renamed = true;
@@ -233,14 +273,15 @@ UploadResult RunUploads(Port& port, TerminalPane& terminal, GuiInvoker& gui,
     ++index;
 
     if (outcome == 0) ++result.Uploaded;
-    if (outcome == 0 && !eotAcknowledged) result.Unacknowledged.push_back({file, name, targetDir});
+    if (outcome == 0 && !eotAcknowledged)
+      result.Unacknowledged.push_back({file, name, targetDir, ListedFile(hooks.Listed, name)});
     if (cancelRequested()) {
       // A cancel that came too late to stop anything leaves nothing undone.
       result.Cancelled = outcome != 0 || index < total;
       break;
     }
     if (outcome == 0) continue;
-    fail(name, TransferFailureText(name));
+    fail(name, TransferFailureText(name, sent.reason));
     break;
   }
   if (index < total && cancelRequested()) result.Cancelled = true;
@@ -256,13 +297,19 @@ bool ConfirmStored(const std::string& portName, const PortFactory& factory,
   std::map<std::string, std::pair<FolderRead, bool>> reads;  // per directory, with the prompt seen
   bool all = true;
   for (const UploadResult::Unconfirmed& upload : uploads) {
+    if (upload.replaces) {
+      all = false;
+      ui.Error("The end of file '" + upload.name + "' was not acknowledged and it was to replace a file of that " +
+               "name in " + upload.targetDir + ": it may not have been stored.");
+      continue;
+    }
     const std::string remotePath = RemotePathOf(upload.targetDir);
     if (!reads.count(remotePath)) {
       FolderRead read = ReadRemoteFolder(exchange, remotePath);
       reads[remotePath] = {std::move(read), exchange.PromptSeen()};
     }
-    const auto& [read, prompt] = reads[remotePath];
     const uint64_t size = StoredSize(upload.file);
+    const auto& [read, prompt] = reads[remotePath];
     const bool listed = read.ok && prompt &&
                         std::any_of(read.entries.begin(), read.entries.end(), [&](const RemoteEntry& e) {
                           return !e.IsDirectory && e.Name == UpperName(upload.name) &&

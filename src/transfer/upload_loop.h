@@ -27,10 +27,12 @@ struct UploadHooks {
   // The prompt for a name the controller would refuse; nullopt skips the file.
   // Without this hook such a file fails.
   std::function<std::optional<std::string>(const std::string& caption, const std::string& prompt,
-                                           int maxLength)>
+                                           int maxLength, const std::string& initial)>
       AskName;
   std::function<void(const std::string& text)> Error;
-  // What the target directory lists: a name typed at the prompt may meet one
+  // What the target directory lists (an upload of a listed name replaces a
+  // file; a folder job's directories that exist already may hold any name):
+  // a name typed at the prompt may meet one
   // of its files, which is then replaced only as QuestionWithAll answers
   // (Yes, Yes to all, No leaves the file out, Cancel stops the run; without
   // it the file is left out), or one of its directories, which is no name for
@@ -52,6 +54,9 @@ struct UploadResult {
     std::string file;  // host path
     std::string name;  // controller name
     std::string targetDir;  // the controller directory it went into, such as D:\DATA\  .
+    // A file of that name may have been there before: the listing cannot
+    // tell the new one from it, so only the acknowledged end could.
+    bool replaces = false;
   };
   // Uploads that counted as done although their end of file was never acknowledged.
   std::vector<Unconfirmed> Unacknowledged;
@@ -59,9 +64,26 @@ struct UploadResult {
   bool AllUploaded(size_t fileCount) const { return Succeeded && !Cancelled && Uploaded == static_cast<int>(fileCount); }
 };
 
+// Lines go on to the pane; those of the latest upload (from its command
+// line on) are kept, for the reason of a failure.
+class UploadLinesPane : public TerminalPane {
+ public:
+  explicit UploadLinesPane(TerminalPane& pane) : pane_(pane) {}
+  int LineCount() const override { return pane_.LineCount(); }
+  void Clear() override { pane_.Clear(); }
+  void AppendLine(const std::string& text) override;
+  const std::vector<std::string>& Lines() const { return lines_; }
+  // The last of them that holds text and is not the command line; empty when none.
+  std::string LastWords() const;
+
+ private:
+  TerminalPane& pane_;
+  std::vector<std::string> lines_;
+};
+
 // After uploads whose end of file went unacknowledged: whether the controller
-// lists each one at its stored size (whole blocks). Each one it does not, and
-// a listing that fails, is said through ui.
+// lists each one at its stored size (whole blocks). Each one it does not, one
+// that replaces a file of its name, and a listing that fails, is said through ui.
 bool ConfirmStored(const std::string& portName, const PortFactory& factory,
                    const std::vector<UploadResult::Unconfirmed>& uploads, Ui& ui);
 
@@ -87,6 +109,7 @@ UploadResult RunFolderUpload(Port& port, TerminalPane& terminal, GuiInvoker& gui
 std::string MakeDirFailureText(const std::string& path);
 
 // The failure box text for a controller file name.
-std::string TransferFailureText(const std::string& name);
+// reason, when known, follows on a line of its own.
+std::string TransferFailureText(const std::string& name, const std::string& reason = {});
 
 }  // namespace vorn

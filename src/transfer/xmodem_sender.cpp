@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "link/exchange.h"
+#include "link/prompt_reader.h"
 
 namespace vorn {
 
@@ -14,9 +15,17 @@ constexpr size_t kLineLimit = 1024;
 constexpr size_t kDrainLimit = 1025;
 constexpr size_t kChunk = 4096;
 constexpr int kNakWaitReads = 100;
+constexpr int kUncertainNakReads = 3;
+constexpr int kNakReadsAfterCancel = 3;  // reads of 500 ms: longer than the receiver's NAK period
 constexpr int kBlockTries = 10;
 constexpr int kEotTries = 10;
 constexpr uint32_t kPromptBudgetMs = 5000;
+
+// A byte one bit away from what it should be: line noise, not another word.
+bool OneBitFrom(uint8_t byte, uint8_t expected) {
+  const uint8_t d = byte ^ expected;
+  return d != 0 && (d & (d - 1)) == 0;
+}
 
 bool HasPrompt(const std::string& line) {
   return line.find("C:\\") != std::string::npos || line.find("D:\\") != std::string::npos;
@@ -76,6 +85,11 @@ void TThreadXModem::Execute() {
   Outcome = ok ? 0 : -1;  // the last act: the owner may destroy the object from now on
 }
 
+bool TThreadXModem::Fail(const std::string& reason) {
+  FailureReason = reason;
+  return false;
+}
+
 bool TThreadXModem::Status(const std::string& text) {
   StatusText = text;
   return Synchronize([this] { ShowStatus(); });
@@ -93,11 +107,16 @@ void TThreadXModem::SendCommandLine() {
     for (size_t at; (at = refusal.find("\n\n")) != std::string::npos;) refusal.replace(at, 2, " ");
     StatusText = refusal;
     ShowStatus();
+    FailureReason = refusal;
     return;
   }
   StatusText = CommandLine;
   ShowStatus();
-  CommandEchoed = TypeCommandLine(*Port, CommandLine);
+  const TypeOutcome typed = TypeCommandLineChecked(*Port, CommandLine);
+  // A damaged echo of the carriage return: the receiver most likely runs,
+  // and its first NAK will tell.
+  commandUncertain_ = typed == TypeOutcome::Entered;
+  CommandEchoed = typed == TypeOutcome::Typed || commandUncertain_;
 }
 
 void TThreadXModem::AwaitPromptLine() {
@@ -106,7 +125,7 @@ void TThreadXModem::AwaitPromptLine() {
   uint32_t total = 0;
   std::string line;
   while (total < kPromptBudgetMs) {
-    Port->ReadLine(kLineLimit, line);
+    ReadShellLine(*Port, kLineLimit, line, HasPrompt);
     if (HasPrompt(line)) return;
     StatusText = line;
     ShowStatus();
@@ -120,32 +139,45 @@ bool TThreadXModem::Upload() {
   const int64_t length = FileLength(SourcePath);
   if (length < 0) {
     Status("<<Cannot Open Send File>>");
-    return false;
+    return Fail("the file cannot be opened on this computer.");
   }
 
+  DrainShellOutput(*Port, kDrainLimit);
   uint8_t byte = 0;
-  for (size_t n = 0; n < kDrainLimit; ++n)
-    if (!Port->ReadExact(&byte, 1)) break;
 
-  if (!Synchronize([this] { SendCommandLine(); }) || !CommandEchoed) return false;
+  if (!Synchronize([this] { SendCommandLine(); })) return false;
+  if (!CommandEchoed)
+    return Fail(FailureReason.empty() ? "VORN-7730 did not echo the command that starts its receiver: the line was "
+                                        "lost, or a program holds the shell."
+                                      : FailureReason);
 
   bool nak = false;
-  for (int i = 0; i < kNakWaitReads && !nak; ++i) {
+  int readsAfterCancel = 0;
+  // After a damaged echo of the carriage return, a receiver that runs
+  // answers at once; without one the shell still holds the line.
+  const int nakReads = commandUncertain_ ? kUncertainNakReads : kNakWaitReads;
+  for (int i = 0; i < nakReads && !nak; ++i) {
     if (Port->ReadExact(&byte, 1) && byte == xmodem::NAK) {
       nak = true;
       break;
     }
-    if (CancelRequested) {
-      Status("<<Transferring cancelled...>>");
-      return false;
-    }
+    // A cancel still waits a little for the receiver's first NAK (it sends
+    // one a second): a receiver that started is then told to stop, rather
+    // than left holding the line for its time-outs.
+    if (CancelRequested && ++readsAfterCancel > kNakReadsAfterCancel) break;
     if (!Sleep(10)) return false;
+  }
+  if (CancelRequested) {
+    Status("<<Transferring cancelled...>>");
+    if (nak) SendCancel();
+    return false;
   }
   // Without a NAK nothing shows that the receiver runs: cancel bytes could
   // land in the shell's line instead.
   if (!nak) {
+    if (commandUncertain_) EraseCommandLine(*Port, CommandLine.size());
     Status("<<No ACK from VORN-7730M>>");
-    return false;
+    return Fail("the receiver on VORN-7730 did not answer its command.");
   }
   // From here on the receiver runs: every early end cancels it, or it would
   // hold the shell for its own time-outs.
@@ -154,7 +186,7 @@ bool TThreadXModem::Upload() {
   if (!file_) {
     Status("<<Cannot Open Send File>>");
     SendCancel();
-    return false;
+    return Fail("the file cannot be opened on this computer.");
   }
   Status("<<Transferring File...>>");
 
@@ -166,12 +198,21 @@ bool TThreadXModem::Upload() {
     if (std::ferror(file_)) {
       Status("<<Error Reading File>>");
       SendCancel();
-      return false;
+      return Fail("reading the file on this computer failed after " + std::to_string(acknowledged) + " bytes.");
     }
     for (size_t offset = 0; offset < got; offset += xmodem::kBlockData) {
       const size_t size = std::min(xmodem::kBlockData, got - offset);
       const auto result = SendBlock(xmodem::BuildBlock(number, chunk.data() + offset, size));
       if (result == BlockResult::Failed) SendCancel();
+      // The receiver says why it gave up before its prompt.
+      if (result == BlockResult::ReceiverCancelled) Synchronize([this] { AwaitPromptLine(); });
+      const std::string block = "block " + std::to_string(acknowledged / xmodem::kBlockData + 1) + " (from byte " +
+                                std::to_string(acknowledged) + ")";
+      if (result == BlockResult::Failed)
+        return Fail("VORN-7730 did not acknowledge " + block + " after " + std::to_string(kBlockTries) +
+                    " tries: the line to the controller was lost or is too noisy.");
+      if (result == BlockResult::ReceiverCancelled)
+        return Fail("the receiver on VORN-7730 cancelled the transfer at " + block + ".");
       if (result != BlockResult::Acknowledged) return false;
       acknowledged += size;
       // A file that grew since its length was taken must not push the bar past the end.
@@ -180,6 +221,13 @@ bool TThreadXModem::Upload() {
       ++number;  // wraps from 255 to 0
     }
     if (got < kChunk) break;
+  }
+  // A file written to meanwhile would be stored at neither size: the receiver
+  // is stopped before the end of file, so it stores nothing.
+  if (acknowledged != static_cast<uint64_t>(length) || FileLength(SourcePath) != length) {
+    Status(kFileChangedStatus);
+    SendCancel();
+    return false;
   }
   std::fclose(file_);
   file_ = nullptr;
@@ -219,11 +267,17 @@ TThreadXModem::BlockResult TThreadXModem::SendBlock(const xmodem::Block& block) 
       ++tries;
       got = Port->ReadExact(&answer, 1);
     }
+    // A receiver cancels with two CANs in a row; one alone may be noise.
+    const bool cancelled = got && answer == xmodem::CAN && Port->ReadExact(&answer, 1) && answer == xmodem::CAN;
     Sleep(5);  // cut short by a termination: the next round sends the cancel
-    if (got && answer == xmodem::NAK && tries < kBlockTries) continue;
+    if (cancelled) return BlockResult::ReceiverCancelled;  // it has ended already
     if (got && answer == xmodem::ACK) return BlockResult::Acknowledged;
-    // The receiver that cancelled has ended already.
-    return got && answer == xmodem::CAN ? BlockResult::ReceiverCancelled : BlockResult::Failed;
+    // A NAK, or an ACK or NAK damaged on the way: the block goes again. A
+    // receiver that had taken it knows the repeat by its number and
+    // acknowledges it without storing it twice.
+    const bool again = answer == xmodem::NAK || OneBitFrom(answer, xmodem::NAK) || OneBitFrom(answer, xmodem::ACK);
+    if (got && again && tries < kBlockTries) continue;
+    return BlockResult::Failed;
   }
 }
 
@@ -235,7 +289,7 @@ void TThreadXModem::SendCancel() {
   static const uint8_t kCancel[5] = {xmodem::CAN, xmodem::CAN, xmodem::CAN, xmodem::CAN, xmodem::CAN};
   Port->Write(kCancel, sizeof kCancel);
   std::string line;
-  while (!Terminated() && Port->ReadLine(kLineLimit, line))
+  while (!Terminated() && ReadShellLine(*Port, kLineLimit, line, HasPrompt))
     if (!Status(line)) return;
 }
 

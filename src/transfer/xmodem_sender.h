@@ -29,6 +29,9 @@ using Block = std::array<uint8_t, kBlockSize>;
 Block BuildBlock(uint8_t number, const uint8_t* data, size_t length);
 }  // namespace xmodem
 
+// The pane line of an upload stopped because the host file changed size while it was sent.
+constexpr const char* kFileChangedStatus = "<<File changed while sending>>";
+
 // The command line that starts the controller's receiver for a target such as D:\PROG.EXE.
 std::string TransferCommandLine(const std::string& targetPath);
 
@@ -59,6 +62,8 @@ class TThreadXModem : public WorkerThread {
   // The receiver acknowledged the end of file. Without it the upload still
   // counts as done, but the controller may not have stored the file.
   std::atomic<bool> EotAcknowledged{false};
+  // Why the upload failed, in words for the user; written before Outcome.
+  std::string FailureReason;
 
  protected:
   void Execute() override;
@@ -67,6 +72,7 @@ class TThreadXModem : public WorkerThread {
   enum class BlockResult { Acknowledged, Failed, Cancelled, ReceiverCancelled };
 
   bool Upload();
+  bool Fail(const std::string& reason);  // FailureReason = reason; false
   bool Status(const std::string& text);  // StatusText = text, then ShowStatus on the GUI thread
   BlockResult SendBlock(const xmodem::Block& block);
   void SendCancel();
@@ -77,6 +83,7 @@ class TThreadXModem : public WorkerThread {
   void AwaitPromptLine();
 
   std::FILE* file_ = nullptr;
+  bool commandUncertain_ = false;  // the carriage return's echo came back damaged
 };
 
 }  // namespace vorn

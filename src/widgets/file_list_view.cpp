@@ -1,5 +1,7 @@
 #include "widgets/file_list_view.h"
 
+#include <QMouseEvent>
+
 #include <QApplication>
 #include <QDateTime>
 #include <QFont>
@@ -279,6 +281,15 @@ void FileListView::KeyboardSearch(const QString& typed) {
 
 bool FileListView::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::Resize && watched == report_->viewport()) FitNameColumn();
+  // A click on empty space clears the selection in every selection mode
+  // (single selection would keep its row), so the menus then act on the
+  // folder shown rather than on a row the user left.
+  if (event->type() == QEvent::MouseButtonPress &&
+      (watched == report_->viewport() || watched == icons_->viewport())) {
+    const auto* press = static_cast<QMouseEvent*>(event);
+    QAbstractItemView* view = watched == icons_->viewport() ? static_cast<QAbstractItemView*>(icons_) : report_;
+    if (!view->indexAt(press->position().toPoint()).isValid()) ClearSelection();
+  }
   if (event->type() == QEvent::KeyPress && (watched == report_ || watched == icons_)) {
     auto* key = static_cast<QKeyEvent*>(event);
     switch (key->key()) {

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDialog>
 #include <QGridLayout>
 #include <QMessageBox>
@@ -58,6 +59,15 @@ bool QtUi::Question(const std::string& text) {
   return Box(Owner(parent_), QMessageBox::Question, text, kYesNo, QMessageBox::No) == QMessageBox::Yes;
 }
 
+bool QtUi::QuestionYesFirst(const std::string& text) {
+  QMessageBox box(QMessageBox::Question, Title(), QString::fromStdString(text), kYesNo, Owner(parent_));
+  box.setDefaultButton(QMessageBox::Yes);
+  box.setEscapeButton(QMessageBox::No);
+  FitCaption(box);
+  box.exec();
+  return box.clickedButton() == box.button(QMessageBox::Yes);
+}
+
 bool QtUi::InformationQuestion(const std::string& text) {
   return Box(Owner(parent_), QMessageBox::Information, text, kYesNo, QMessageBox::No) == QMessageBox::Yes;
 }
@@ -92,6 +102,22 @@ bool QtUi::QuestionUnlessNo(const std::string& text) {
   return box.clickedButton() != box.button(QMessageBox::No);
 }
 
+QString QtUi::StartPath(const std::string& defaultName) const {
+  const QString name = QString::fromStdString(defaultName);
+  if (QFileInfo(name).isAbsolute()) return name;
+  // Not the working folder, which the user never chose.
+  QString folder = lastFolder_;
+  if (folder.isEmpty() && StartFolder) folder = QString::fromStdString(StartFolder());
+  if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = QDir::homePath();
+  return name.isEmpty() ? folder : QDir(folder).filePath(name);
+}
+
+std::optional<std::string> QtUi::Chosen(const QString& path) {
+  if (path.isEmpty()) return std::nullopt;
+  lastFolder_ = QFileInfo(path).absolutePath();
+  return path.toStdString();
+}
+
 QString QtUi::QtFilter(const std::string& filter) {
   const QStringList parts = QString::fromStdString(filter).split('|');
   QStringList out;
@@ -109,15 +135,13 @@ QString QtUi::QtFilter(const std::string& filter) {
 
 std::optional<std::string> QtUi::OpenFile(const std::string& title, const std::string& filter) {
   if (filter.find(platform::kExecutablePattern) == std::string::npos) {
-    const QString path = QFileDialog::getOpenFileName(Owner(parent_), QString::fromStdString(title), QString(),
-                                                      QtFilter(filter));
-    if (path.isEmpty()) return std::nullopt;
-    return path.toStdString();
+    return Chosen(QFileDialog::getOpenFileName(Owner(parent_), QString::fromStdString(title), StartPath({}),
+                                               QtFilter(filter)));
   }
   // Files the user may execute: no name pattern tells them apart, so the
   // dialog's own listing filters by permission (the Qt dialog: a native one
   // would ignore it).
-  QFileDialog dialog(Owner(parent_), QString::fromStdString(title));
+  QFileDialog dialog(Owner(parent_), QString::fromStdString(title), StartPath({}));
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setNameFilters(QtFilter(filter).split(";;"));
@@ -132,24 +156,20 @@ std::optional<std::string> QtUi::OpenFile(const std::string& title, const std::s
   QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, apply);
   apply(dialog.selectedNameFilter());
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  return dialog.selectedFiles().front().toStdString();
+  return Chosen(dialog.selectedFiles().front());
 }
 
 std::optional<std::string> QtUi::OpenFileNamed(const std::string& title, const std::string& filter,
                                                const std::string& defaultName) {
   if (filter.find(platform::kExecutablePattern) != std::string::npos) return OpenFile(title, filter);
-  const QString path = QFileDialog::getOpenFileName(Owner(parent_), QString::fromStdString(title),
-                                                    QString::fromStdString(defaultName), QtFilter(filter));
-  if (path.isEmpty()) return std::nullopt;
-  return path.toStdString();
+  return Chosen(QFileDialog::getOpenFileName(Owner(parent_), QString::fromStdString(title), StartPath(defaultName),
+                                             QtFilter(filter)));
 }
 
 std::optional<std::string> QtUi::SaveFile(const std::string& title, const std::string& filter,
                                           const std::string& defaultName) {
-  const QString path = QFileDialog::getSaveFileName(Owner(parent_), QString::fromStdString(title),
-                                                    QString::fromStdString(defaultName), QtFilter(filter));
-  if (path.isEmpty()) return std::nullopt;
-  return path.toStdString();
+  return Chosen(QFileDialog::getSaveFileName(Owner(parent_), QString::fromStdString(title), StartPath(defaultName),
+                                             QtFilter(filter)));
 }
 
 std::optional<std::string> QtUi::ChooseFolder(const std::string& title) {
@@ -158,9 +178,11 @@ std::optional<std::string> QtUi::ChooseFolder(const std::string& title) {
   return path.toStdString();
 }
 
-std::optional<std::string> QtUi::AskName(const std::string& caption, const std::string& prompt, int maxLength) {
+std::optional<std::string> QtUi::AskName(const std::string& caption, const std::string& prompt, int maxLength,
+                                         const std::string& initial) {
   TdlgVornAskName dialog(Owner(parent_));
-  dialog.Prepare(QString::fromStdString(caption), QString::fromStdString(prompt), maxLength);
+  dialog.Prepare(QString::fromStdString(caption), QString::fromStdString(prompt), maxLength,
+                 QString::fromStdString(initial));
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return dialog.edtFileName->text().toStdString();
 }

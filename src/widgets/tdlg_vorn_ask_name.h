@@ -1,6 +1,6 @@
 #pragma once
 // The small name prompt: a caption and a prompt set by the caller, an edit box
-// of limited length, OK and Cancel.
+// of limited length that says its limit, OK and Cancel.
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,10 +12,12 @@ class TdlgVornAskName : public QDialog {
   Q_OBJECT
  public:
   explicit TdlgVornAskName(QWidget* parent = nullptr);
-  void Prepare(const QString& caption, const QString& prompt, int maxLength);
+  // initial starts in the edit box, selected.
+  void Prepare(const QString& caption, const QString& prompt, int maxLength, const QString& initial = {});
 
   QLabel* lblPrompt;
   QLineEdit* edtFileName;
+  QLabel* lblLimit;  // how many characters are typed of how many the box takes
   QPushButton* OKBtn;
   QPushButton* CancelBtn;
 

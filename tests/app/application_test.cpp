@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 #include <cstdlib>
 #include <QTimer>
@@ -81,6 +82,11 @@ class ApplicationTest : public QObject {
     // An ordinary question still takes Escape as No.
     AnswerNextBox(Qt::Key_Escape);
     QVERIFY(!boxes.Question("Are you sure?"));
+    // One offered with Yes first takes Enter as Yes and Escape as No.
+    AnswerNextBox(Qt::Key_Return);
+    QVERIFY(boxes.QuestionYesFirst("Upload?"));
+    AnswerNextBox(Qt::Key_Escape);
+    QVERIFY(!boxes.QuestionYesFirst("Upload?"));
   }
 
   // Start-up paints its progress dialog at every step, and the main window is
@@ -134,6 +140,41 @@ class ApplicationTest : public QObject {
     QVERIFY(executableOnly);
     QVERIFY(everyFile);
 #endif
+  }
+
+  // File dialogs start in the host pane's folder, then where the last one
+  // ended; never in the working folder.
+  void fileDialogsStartInTheHostFolderThenTheLastOne() {
+    QTemporaryDir host, other;
+    vorn::ui::QtUi boxes;
+    boxes.StartFolder = [&host] { return host.path().toStdString(); };
+    const struct {
+      std::function<std::optional<std::string>()> open;
+      QString startsIn;
+      QString chosen;  // empty: cancelled
+    } cases[] = {
+        {[&] { return boxes.SaveFile("Save log", "Log file (*.log)|*.log", "vorn7730.log"); }, host.path(), ""},
+        {[&] { return boxes.SaveFile("Save As", "Text file (*.txt)|*.txt", "NOTE.TXT"); }, host.path(),
+         other.path() + "/NOTE.TXT"},
+        {[&] { return boxes.OpenFileNamed("Open image", "Image file (*.img)|*.img", "7730D.img"); }, other.path(), ""},
+    };
+    for (const auto& c : cases) {
+      QString startedIn;
+      QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        startedIn = dialog->directory().absolutePath();
+        if (c.chosen.isEmpty()) {
+          dialog->reject();
+        } else {
+          dialog->selectFile(c.chosen);
+          QMetaObject::invokeMethod(dialog, "accept");
+        }
+      });
+      const std::optional<std::string> result = c.open();
+      QCOMPARE(startedIn, QDir(c.startsIn).absolutePath());
+      QCOMPARE(result.has_value(), !c.chosen.isEmpty());
+    }
   }
 
   void theWindowOpensMaximisedAndRestoresCentred() {

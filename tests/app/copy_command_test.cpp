@@ -11,6 +11,7 @@
 #include <QUrl>
 #include <QPainter>
 #include <QShowEvent>
+#include <QStatusBar>
 #include <QTimer>
 #include <QTreeView>
 #include <QtTest>
@@ -103,6 +104,14 @@ class CopyCommandTest : public QObject {
       main_->btnCopy->click();
     sampler.stop();
     watch_ = nullptr;
+  }
+
+  // The name prompts as caption and the name each started with.
+  std::vector<std::string> Asked() const {
+    std::vector<std::string> out;
+    for (const std::string& text : ui_.Texts("ask"))
+      out.push_back(text.substr(0, text.find('|')) + text.substr(text.rfind('|')));
+    return out;
   }
 
   int FirstProgressOf(const QString& count) const {
@@ -234,12 +243,13 @@ class CopyCommandTest : public QObject {
     ui_.names = {std::string("MYFILE.TXT"), std::nullopt, std::string("data"), std::string("notes.txt")};
     ui_.choices = {vorn::Ui::Choice::No};
     Copy();
-    QCOMPARE(ui_.Texts("ask"), std::vector<std::string>({
-                                   "Invalid file name 'MY FILE.TXT'|Please input new file name:|12",
-                                   "Invalid file name 'OTHER-1.TXT'|Please input new file name:|12",
-                                   "Invalid file name 'THE NOTES.TXT'|Please input new file name:|12",
-                                   "Invalid file name 'data'|Please input new file name:|12",
-                               }));
+    QCOMPARE(Asked(), std::vector<std::string>({
+                          "Invalid file name 'MY FILE.TXT'|MYFILE.TXT",
+                          "Invalid file name 'OTHER-1.TXT'|OTHER1.TXT",
+                          "Invalid file name 'THE NOTES.TXT'|THENOTES.TXT",
+                          "Invalid file name 'data'|DATA2",
+                      }));
+    QVERIFY(ui_.Texts("ask")[3].find("|The name 'data' is taken in that folder of VORN-7730.\n\n") != std::string::npos);
     QCOMPARE(ui_.Texts("question"),
              std::vector<std::string>({"The file 'NOTES.TXT' is already in D:\\ on VORN-7730.\nReplace it?"}));
     std::string stored;
@@ -278,7 +288,10 @@ class CopyCommandTest : public QObject {
     ListRemote("\\");
     Select({"A1.TXT", "B2.TXT", "C3.TXT"});
     Copy();
-    QCOMPARE(ui_.Texts("error"), std::vector<std::string>({"Fail to transfer file 'B2.TXT'!"}));
+    const auto errors = ui_.Texts("error");
+    QCOMPARE(errors.size(), size_t(1));
+    QVERIFY2(errors[0].rfind("Fail to transfer file 'B2.TXT'!\n\nReason: the receiver on VORN-7730 ", 0) == 0,
+             errors[0].c_str());
     QVERIFY(Sim().Exists("D:\\A1.TXT"));
     QVERIFY(!Sim().Exists("D:\\C3.TXT"));
     QVERIFY(Sim().Received().find("C3.TXT") == std::string::npos);
@@ -301,6 +314,8 @@ class CopyCommandTest : public QObject {
     QVERIFY(!Sim().Exists("D:\\BIG.BIN"));
     QVERIFY(!Sim().Exists("D:\\NEXT.BIN"));
     QVERIFY(Sim().Received().find(std::string(5, '\x18')) != std::string::npos);
+    QCOMPARE(main_->statusBar()->currentMessage(),
+             QString("Upload cancelled: the list shows the files that arrived before it."));
   }
 
   void singleFileModeReportsTheResult() {
@@ -335,7 +350,10 @@ class CopyCommandTest : public QObject {
     Sim().SetOptions(options);
     upload(&result);
     QVERIFY(!result);
-    QCOMPARE(ui_.Texts("error"), std::vector<std::string>({"Fail to transfer file 'SOCKET.CFG'!"}));
+    QCOMPARE(ui_.Texts("error").size(), size_t(1));
+    QVERIFY2(ui_.LastError().rfind("Fail to transfer file 'SOCKET.CFG'!\n\nReason: the receiver on VORN-7730 "
+                                   "cancelled the transfer at block ", 0) == 0,
+             ui_.LastError().c_str());
 
     // A cancelled upload is not a success for the caller either.
     options.transfer = vsim::TransferMode::Silent;
@@ -435,7 +453,10 @@ class CopyCommandTest : public QObject {
     });
 
     // The one bad name was asked for before anything was sent, and only once.
-    QCOMPARE(ui_.Texts("ask"), std::vector<std::string>({"Invalid file name 'my file.txt'|Please input new file name:|12"}));
+    QCOMPARE(ui_.Texts("ask"), std::vector<std::string>({
+                                   "Invalid file name 'my file.txt'|VORN-7730 takes only letters, digits, _ and a dot "
+                                   "in a name, at most 8 of them before the dot and 3 after it.\n\nPlease input new "
+                                   "file name:|12|MYFILE.TXT"}));
     QVERIFY2(ui_.boxes.size() == 1, ui_.boxes.back().text.c_str());
     for (const char* path : {"D:\\DATA\\TOP\\A.TXT", "D:\\DATA\\TOP\\MYFILE.TXT", "D:\\DATA\\TOP\\SUB\\B.TXT",
                              "D:\\DATA\\TOP\\SUB\\DEEP\\C.TXT"})
@@ -544,11 +565,14 @@ class CopyCommandTest : public QObject {
     main_->btnCopy->click();
     Select({"A.TXT"});
     main_->btnCopy->click();  // nothing listed on the controller yet
+    Select({"SUB"});
+    main_->Local().CopyToVorn1->trigger();  // a folder, likewise
     ListRemote("\\");
     Select({"A.TXT", "SUB"});
     main_->btnCopy->click();
     QCOMPARE(ui_.Texts("warning"), std::vector<std::string>({
                                        "Please select a file.",
+                                       "Please press 'Refresh folder' button in the VORN-7730 panel first.",
                                        "Please press 'Refresh folder' button in the VORN-7730 panel first.",
                                        "Only file can be transferred.",
                                    }));

@@ -11,13 +11,17 @@
 #include <functional>
 #include <thread>
 
+#include <QMimeData>
+#include <QStatusBar>
 #include <QTreeView>
+#include <QUrl>
 
 #include "app/scripted_ui.h"
 #include "app/ui/dialogs.h"
 #include "app/ui/tfrm_main.h"
 #include "platform/host.h"
 #include "remote/ui/remote_pane.h"
+#include "link/exchange.h"
 #include "link/serial_port.h"
 #include "link/ui/terminal_console.h"
 #include "link/ui/terminal_pane_widget.h"
@@ -97,13 +101,20 @@ class MainWindowTest : public QObject {
         return false;
       }
     } counter;
-    counter.onPaint = [&] { paintsDuring += busy(); };
+    // The list keeps the rows it had while its listing runs, and the status
+    // panel says what is being read.
+    w_->Remote().ShowRemoteFolder("\\");
+    const int rowsBefore = w_->pnlVorn->RowCount();
+    QVERIFY(rowsBefore > 0);
     w_->meoDos->viewport()->installEventFilter(&counter);
-    // The list shows itself emptied while its listing runs.
-    int listPaintsDuring = 0;
-    PaintCounter listCounter;
-    listCounter.onPaint = [&] { listPaintsDuring += busy(); };
-    w_->pnlVorn->lstviewVorn->Report()->viewport()->installEventFilter(&listCounter);
+    int rowsDuring = -1;
+    QString panelDuring;
+    counter.onPaint = [&] {
+      if (!busy()) return;
+      ++paintsDuring;
+      rowsDuring = w_->pnlVorn->RowCount();
+      panelDuring = w_->pnlVorn->stabarVorn->Text(0);
+    };
     QTimer timer;
     timer.setInterval(10);
     connect(&timer, &QTimer::timeout, [&] { busy() ? ++ticksDuring : ++ticksAfter; });
@@ -124,7 +135,8 @@ class MainWindowTest : public QObject {
     QVERIFY(!busy());
     QVERIFY(PaneText().contains("bytes free"));
     QVERIFY(paintsDuring > 0);
-    QVERIFY(listPaintsDuring > 0);
+    QCOMPARE(rowsDuring, rowsBefore);
+    QCOMPARE(panelDuring, QString("Reading D:\\ ..."));
     QCOMPARE(ticksDuring, 0);
     QCOMPARE(clicksDuring, 0);
     QTRY_VERIFY(ticksAfter > 0);
@@ -251,6 +263,22 @@ class MainWindowTest : public QObject {
     QVERIFY(ui_->LastError().find("not a regular file") != std::string::npos);
   }
 
+  // The pane clears every few hundred lines; the saved log keeps them all.
+  void savedLogKeepsWhatThePaneCleared() {
+    QTemporaryDir dir;
+    for (int i = 0; i < 700; ++i) vorn::ShowPaneLine(*w_, "line " + std::to_string(i));
+    QVERIFY(w_->LineCount() < 300);
+    const QString saved = dir.path() + "/all.log";
+    ui_->files = {saved.toStdString()};
+    w_->Console().SaveLog1->trigger();
+    QFile out(saved);
+    QVERIFY(out.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(out.readAll()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 700);
+    QCOMPARE(lines.front(), QString("line 0"));
+    QCOMPARE(lines.back(), QString("line 699"));
+  }
+
   // The port box reads the host's ports again when it opens, and the next
   // start selects the port chosen last while it is still there.
   void portBoxRereadsAndRemembersThePort() {
@@ -273,13 +301,43 @@ class MainWindowTest : public QObject {
     QCOMPARE(w_->cbxCOM->currentData().toString(), QString("ttyFAKE1"));
     w_->cbxCOM->hidePopup();
     QCOMPARE(start(), std::string("ttyFAKE1"));
+    // The port and the run dialog's program are remembered apart: a port
+    // choice leaves the dialog with its first-time text.
+    QString shown;
+    WithRunDialog([&](vorn::ui::TdlgVornRun* d) {
+      shown = d->edtAppName->text();
+      d->btnCancel->click();
+    });
+    w_->tbtnLocalRunClick();
+    QCOMPARE(shown, QString("edtAppName"));
+    // The chosen port going away is said, and the pane forgets the old
+    // controller's rows and free space.
+    w_->Remote().Listing().Entries.push_back(vorn::RemoteEntry{});
+    w_->Remote().Listing().BytesFree = 1000;
     ports = {"ttyFAKE0", "ttyFAKE2"};
+    w_->cbxCOM->showPopup();
+    w_->cbxCOM->hidePopup();
+    QCOMPARE(w_->ComName, std::string("ttyFAKE0"));
+    QVERIFY(w_->Remote().Listing().Entries.empty() && w_->Remote().Listing().BytesFree == 0);
+    QVERIFY2(w_->statusBar()->currentMessage().startsWith("The port ttyFAKE1 is gone. ttyFAKE0 is chosen now"),
+             qPrintable(w_->statusBar()->currentMessage()));
     QCOMPARE(start(), std::string("ttyFAKE0"));
     // A port also named with --port is offered once, where --port puts it.
     options.extraPorts = {"ttyFAKE2"};
     start();
     QCOMPARE(w_->cbxCOM->count(), 2);
     QCOMPARE(w_->cbxCOM->itemData(0).toString(), QString("ttyFAKE2"));
+    // A device server's port is typed in, kept through a rescan and chosen
+    // again at the next start; a malformed one is refused with a box.
+    w_->TypedPortEntered("socket://127.0.0.1:9");
+    QCOMPARE(w_->ComName, std::string("socket://127.0.0.1:9"));
+    w_->cbxCOM->showPopup();
+    w_->cbxCOM->hidePopup();
+    QCOMPARE(w_->ComName, std::string("socket://127.0.0.1:9"));
+    QCOMPARE(start(), std::string("socket://127.0.0.1:9"));
+    w_->TypedPortEntered("rfc2217://host-without-port");
+    QCOMPARE(w_->ComName, std::string("socket://127.0.0.1:9"));
+    QVERIFY(ui_->LastError().find("rfc2217://HOST:PORT") != std::string::npos);
     w_.reset();
   }
 
@@ -344,12 +402,26 @@ class MainWindowTest : public QObject {
     QList<QWidget*> controls{w_->tbtnVornConf, w_->pnlVorn->tbtnVornUp, w_->pnlVorn->tbtnRefresh, w_->pnlVorn->tbtnVornLgIcon,
                              w_->pnlVorn->tbtnVornSmIcon, w_->pnlVorn->tbtnVornLsIcon, w_->pnlVorn->tbtnVornDtIcon, w_->cbxCOM,
                              w_->pnlVorn->cbxVorn, w_->pnlVorn->lstviewVorn, w_->btnCopy, w_->tbtnTCPConf, w_->tbtnKAPRIN};
+    // A drop on the controller pane starts an upload as the copy button does.
+    const auto dropTaken = [this] {
+      QMimeData mime;
+      mime.setUrls({QUrl::fromLocalFile(QCoreApplication::applicationFilePath())});
+      QWidget* viewport = w_->pnlVorn->lstviewVorn->Report()->viewport();
+      QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(viewport, &enter);
+      return enter.isAccepted();
+    };
+    QVERIFY(dropTaken());
     w_->Console().tbtnDOSCmdClick();
     for (QWidget* c : controls) QVERIFY2(!c->isEnabled(), qPrintable(c->objectName()));
+    QVERIFY(!w_->pnlLocal->CopyToVorn1->isEnabled());
+    QVERIFY(!dropTaken());
     QVERIFY(w_->tbtnLocalRun->isEnabled());
     QVERIFY(w_->pnlLocal->lstviewLocal->isEnabled());
     w_->Console().tbtnDOSCmdClick();
     for (QWidget* c : controls) QVERIFY2(c->isEnabled(), qPrintable(c->objectName()));
+    QVERIFY(w_->pnlLocal->CopyToVorn1->isEnabled());
+    QVERIFY(dropTaken());
     QCOMPARE(w_->meoDos->palette().color(QPalette::Text), QColor(0, 128, 0));
     QVERIFY(!w_->tbtnDOSCmd->isChecked());
   }
@@ -373,6 +445,23 @@ class MainWindowTest : public QObject {
     QCOMPARE(ui_->LastError(), std::string("Unable to open /dev/does-not-exist !\n\nReason: /dev/does-not-exist does not "
                                            "exist; choose another port or check that the adapter is plugged in."));
     QVERIFY(w_->pnlVorn->tbtnRefresh->isEnabled());
+  }
+
+  // A close request while a listing waits on the line is kept: the window
+  // asks and closes once the listing has ended.
+  void closeDuringAListingClosesAfterIt() {
+    std::thread closer([this] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      QCoreApplication::postEvent(w_.get(), new QCloseEvent);
+    });
+    QSignalSpy said(w_->statusBar(), &QStatusBar::messageChanged);
+    w_->pnlVorn->tbtnRefresh->click();
+    closer.join();
+    QVERIFY(w_->Remote().Listing().BytesFree > 0);  // the listing ran to its end
+    QVERIFY(!said.isEmpty());
+    QCOMPARE(said.front().at(0).toString(), QString("Waiting for VORN-7730 to answer; the window closes then."));
+    QTRY_VERIFY(!w_->isVisible());
+    QCOMPARE(ui_->Texts("question"), std::vector<std::string>{"Are you sure to exit?"});
   }
 
   void exitAnsweredNoKeepsTheWindow() {

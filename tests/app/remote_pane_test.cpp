@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileIconProvider>
+#include <QStatusBar>
 #include <QTreeView>
 #include <QtTest>
 #include <algorithm>
@@ -132,12 +133,14 @@ class RemotePaneTest : public QObject {
 
   void refusedFolderLeavesAnEmptyList() {
     ListRoot();
-    const uint32_t freeBytes = Pane().Listing().BytesFree;
+    QVERIFY(Panel(1).contains("free"));
     Pane().ShowRemoteFolder("\\NOWHERE");
     QVERIFY(Names().empty());
     QCOMPARE(Panel(0), QString("0 object(s)"));
     QCOMPARE(Pane().cbxVorn->currentText(), QString("\\NOWHERE"));
-    QCOMPARE(Pane().Listing().BytesFree, freeBytes);
+    // The old drive's free space is not shown, nor trusted by the tools.
+    QVERIFY2(!Panel(1).contains("free"), qPrintable(Panel(1)));
+    QCOMPARE(Pane().Listing().BytesFree, 0u);
     QVERIFY2(ui_.LastError().find("Invalid ") != std::string::npos, ui_.LastError().c_str());
     QVERIFY(ui_.LastError().find("'\\NOWHERE'!") != std::string::npos);
     QVERIFY(Sim().Received().find("dir\r") != std::string::npos);  // the earlier listing's
@@ -260,7 +263,8 @@ class RemotePaneTest : public QObject {
     const int popupRow = Pane().Listing().PopupIndex;
     ui_.names = {std::string("RUN.EXE")};
     Pane().Rename1Click();
-    QCOMPARE(ui_.Texts("ask").back(), std::string("Rename file 'DEMO.EXE'|Please input new file name:|12"));
+    // The prompt starts with the current name.
+    QCOMPARE(ui_.Texts("ask").back(), std::string("Rename file 'DEMO.EXE'|Please input new file name:|12|DEMO.EXE"));
     QVERIFY(Sim().Exists("\\RUN.EXE"));
     QVERIFY(!Sim().Exists("\\DEMO.EXE"));
     QVERIFY(RowOf("RUN.EXE") >= 0);
@@ -458,6 +462,37 @@ class RemotePaneTest : public QObject {
     QVERIFY(Sim().Received().find("C:\\DLFMT D: /C\r") != std::string::npos);
     QVERIFY(Names().empty());
     QCOMPARE(Panel(0), QString("0 object(s)"));
+  }
+
+  // Commands whose answer shows only in the terminal leave a line in the
+  // status bar.
+  void resultsOfTerminalOnlyCommandsInTheStatusBar() {
+    ListRoot();
+    const struct {
+      std::function<void()> act;
+      QString said;
+    } cases[] = {
+        {[this] {
+           ui_.names = {std::string("newdir")};
+           Pane().MakeDirectory1Click();
+         },
+         "Directory NEWDIR made in D:\\."},
+        {[this] {
+           Choose("DEMO.EXE");
+           Pane().Vorn7730M1Click();
+         },
+         "AutoRun.bat now starts DEMO.EXE."},
+        {[this] {
+           Choose("COUNTER.EXE");
+           Pane().Vorn7730TCP1Click();
+         },
+         "COUNTER.EXE added to AutoRun.bat."},
+    };
+    for (const auto& c : cases) {
+      main_->statusBar()->clearMessage();
+      c.act();
+      QCOMPARE(main_->statusBar()->currentMessage(), c.said);
+    }
   }
 
   void autoRunReplacesOrAppends() {

@@ -40,8 +40,11 @@ class ScriptedUi : public vorn::Ui {
     boxes.push_back({"folder", title});
     return Next(folders);
   }
-  std::optional<std::string> AskName(const std::string& caption, const std::string& prompt, int maxLength) override {
-    boxes.push_back({"ask", caption + "|" + prompt + "|" + std::to_string(maxLength)});
+  std::optional<std::string> AskName(const std::string& caption, const std::string& prompt, int maxLength,
+                                     const std::string& initial) override {
+    // The text the box starts with follows when there is one.
+    boxes.push_back({"ask", caption + "|" + prompt + "|" + std::to_string(maxLength) +
+                                (initial.empty() ? std::string() : "|" + initial)});
     auto name = Next(names);
     if (name && static_cast<int>(name->size()) > maxLength) name->resize(maxLength);  // the edit box stops there
     return name;

@@ -26,6 +26,13 @@ run() {
 }
 
 if group offline; then
+# The window program refuses a record it was asked for and could not keep.
+utility="$(dirname "$cli")/vorn7730-utility"
+if [ -x "$utility" ]; then
+  QT_QPA_PLATFORM=offscreen timeout 20 "$utility" --log '' >/dev/null 2>"$work/log.err"
+  rc=$?
+  check "vorn7730-utility --log '' is refused" '[ $rc -eq 2 ] && grep -q "needs a file name" "$work/log.err"'
+fi
 usage="$("$cli" --help)"
 for sub in exec ls put mkdir rmdir rm mv cat get mem format autorun net init ioconf backup restore; do
   check "--help lists $sub" 'grep -q "^  $sub " <<<"$usage"'
@@ -104,6 +111,37 @@ run "format --yes" 0 format --yes
 run "ls after format" 0 ls
 check "drive D: is empty" '[ "$(wc -l <"$work/out")" = 1 ]'
 
+fi
+
+if group sweep; then
+# An uploaded text file ends in the NUL bytes that fill its last block: what
+# is read back is the text alone, and --append refuses before it changes anything.
+printf 'DEMO.EXE\r\n' >"$work/AUTORUN.BAT"
+run "put of a text file" 0 put --force "$work/AUTORUN.BAT"
+run "cat of it" 0 cat 'D:\AUTORUN.BAT'
+check "cat drops the block fill" '[ "$(od -An -c "$work/out" | tr -d " \n")" = "DEMO.EXE\\n" ]'
+run "autorun --show of it" 0 autorun --show
+check "autorun --show drops the block fill" '[ "$(od -An -c "$work/out" | tr -d " \n")" = "DEMO.EXE\\n" ]'
+run "get of it" 0 get 'D:\AUTORUN.BAT' "$work/got.bat"
+check "get drops the block fill" '[ "$(od -An -c "$work/got.bat" | tr -d " \n")" = "DEMO.EXE\\r\\n" ]'
+run "autorun --append onto the filled file" 1 autorun 'D:\COUNTER.EXE' --append
+check "it says so and changes nothing" 'grep -q "nothing was changed" "$work/err"'
+run "autorun --show afterwards" 0 autorun --show
+check "AutoRun.bat is as it was" '[ "$(od -An -c "$work/out" | tr -d " \n")" = "DEMO.EXE\\n" ]'
+
+# The reason given is the real one, on one line.
+while IFS='|' read -r name want text args; do
+  eval "set -- $args"
+  run "$name" "$want" "$@"
+  check "$name says: $text" 'grep -q -- "$text" "$work/err" && [ "$(wc -l <"$work/err")" -eq 1 ] && ! grep -q $'"'"'\r'"'"' "$work/err"'
+done <<'CASES'
+mkdir of a long name|1|'LONGDIRNAME12' is not a name the controller takes|mkdir 'D:\LONGDIRNAME12'
+mv to a long name|1|'VERYLONGNAME.EXE' is not a name the controller takes|mv 'D:\DEMO.EXE' VERYLONGNAME.EXE
+rmdir of a full directory|1|'D:\\CONF' is not empty|rmdir 'D:\CONF'
+mv of a directory|1|renames files only|mv 'D:\CONF' X
+ls of a missing directory|1|Invalid directory '\\NOPE'!|ls '\NOPE'
+format of a named drive|2|format takes no drive|format --yes D:
+CASES
 fi
 
 if group offline; then

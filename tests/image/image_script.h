@@ -4,6 +4,7 @@
 // drive goes through in moments instead of minutes.
 #include <chrono>
 #include <cstring>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -36,6 +37,7 @@ class BackupScript {
     port_.onWrite = [this](const std::vector<uint8_t>& w) { OnWrite(w); };
   }
   const KaprinThreadBase* thread = nullptr;
+  std::map<int, int> badTimes;  // blocks whose CRC is spoilt this many times in a row
   bool lineFeedAfterEcho = false;  // the shell ends the echoed carriage return with a line feed
   std::vector<Answer> answers;
   std::string typed;
@@ -63,6 +65,7 @@ class BackupScript {
     std::memcpy(block, image_.data() + next_ * 8, 8);
     AppendCrc16(block, 8);
     if (badOnce_.erase(static_cast<int>(next_))) block[9] ^= 0x55;
+    if (auto it = badTimes.find(static_cast<int>(next_)); it != badTimes.end() && it->second-- > 0) block[9] ^= 0x55;
     for (uint8_t b : block) port_.PushByte(b);
     sent_ = std::chrono::steady_clock::now();
   }

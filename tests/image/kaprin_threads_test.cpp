@@ -149,7 +149,8 @@ TEST_F(BackupTest, TemporaryFilesAreFreshAndOnlyOwnOnesGo) {
   // A failed backup, and one the user stops after some chunks were written.
   for (bool cancelled : {false, true}) {
     ScriptedPort p3;
-    BackupScript ending(p3, image, cancelled ? std::set<int>{} : std::set<int>{0, 1, 2});
+    BackupScript ending(p3, image);
+    if (!cancelled) ending.badTimes = {{0, 3}};
     VornKaprinThread t3(gui);
     if (cancelled) {
       auto answer = p3.onWrite;
@@ -162,7 +163,11 @@ TEST_F(BackupTest, TemporaryFilesAreFreshAndOnlyOwnOnesGo) {
     RunToEnd(t3, p3);
     EXPECT_FALSE(t3.Succeeded);
     EXPECT_EQ(cancelled ? 9 : 0, t3.ChunkWrites());
-    EXPECT_EQ(cancelled ? ImageStoppedText(true) : "Check sum error!\n", ImageEndText(t3, true));
+    // The program left running never brings its prompt back here, and the end says so.
+    EXPECT_EQ((cancelled ? ImageStoppedText(true) : "Check sum error!\n\nBlock 0 arrived damaged 3 times in a row.") +
+                  "\n\n" + ProgramEndNote(t3),
+              ImageEndText(t3, true));
+    EXPECT_FALSE(ProgramEndNote(t3).empty());
     EXPECT_EQ("the user's own", ReadAll(mine));
     EXPECT_EQ(result, ReadAll(target));
     size_t files = 0;
@@ -171,15 +176,33 @@ TEST_F(BackupTest, TemporaryFilesAreFreshAndOnlyOwnOnesGo) {
   }
 }
 
+// A noisy line damages blocks all through a backup: only three failures of
+// one block in a row, or repeats for more than 1 % of the blocks, end it.
 TEST_F(BackupTest, ChecksumFailuresAreRepeatedUntilTheThird) {
+  std::map<int, int> many;
+  for (int b = 1; b <= 1311; ++b) many[b * 90] = 1;
   struct Case {
     std::set<int> bad;
+    std::map<int, int> badTimes;
     bool succeeds;
+    std::string error = "";
+    int32_t progress = 0;
+    int pauseMs = 500;
   };
-  for (const Case& c : {Case{{0, 100000}, true}, Case{{0, 5000, 100000}, false}}) {
+  const Case cases[] = {
+      {{0, 100000}, {}, true},
+      {{0, 5000, 100000}, {{7, 2}}, true},
+      {{0}, {{5000, 3}}, false, "Check sum error!\n\nBlock 5000 arrived damaged 3 times in a row.", 4999},
+      {{0}, many, false,
+       "Check sum error!\n\n1311 of 131072 blocks arrived damaged, more than 1 %: the line is too noisy for a backup.",
+       1310 * 90 - 1, 0},
+  };
+  for (const Case& c : cases) {
     ScriptedPort p;
     BackupScript script(p, image, c.bad);
+    script.badTimes = c.badTimes;
     VornKaprinThread thread(gui);
+    thread.RepeatPauseMs = c.pauseMs;
     script.thread = &thread;
     const std::string earlier(5000, 'E');
     thread.ImagePath = dir.File("earlier.img", earlier);
@@ -189,14 +212,14 @@ TEST_F(BackupTest, ChecksumFailuresAreRepeatedUntilTheThird) {
     // Block 0 is asked for again after the pause, with nothing accepted yet.
     ASSERT_GE(script.answers.size(), 2u);
     EXPECT_EQ("666", script.answers[0].digits);
-    EXPECT_GE(script.answers[0].sinceBlock.count(), 450);
+    EXPECT_GE(script.answers[0].sinceBlock.count(), c.pauseMs * 9 / 10);
     EXPECT_EQ(-1, script.answers[1].progressBefore);
     EXPECT_EQ("111", script.answers[1].digits);
     if (c.succeeds) {
       EXPECT_EQ(AsString(image), ReadAll(thread.ImagePath));
     } else {
-      EXPECT_EQ("Check sum error!\n", thread.ErrorText);
-      EXPECT_EQ(99999, thread.Progress);
+      EXPECT_EQ(c.error, thread.ErrorText);
+      EXPECT_EQ(c.progress, thread.Progress);
       EXPECT_EQ(earlier, ReadAll(thread.ImagePath));  // the earlier image survives
     }
     EXPECT_FALSE(std::filesystem::exists(thread.TempPath()));
@@ -304,7 +327,16 @@ TEST_F(RestoreTest, AnswersEveryKindOfRequestWithTheNextBlock) {
   thread.ImagePath = dir.File("7730D.img", AsString(image) + "a longer file is cut at 1 MiB");
   RunToEnd(thread, port);
 
-  EXPECT_TRUE(thread.Succeeded) << thread.ErrorText;
+  // Every "444" (whole, or damaged and nearer it than "111") tells of a
+  // block that reached the controller damaged and was written so.
+  int damaged = 0;
+  for (int i = 1; i < 16384; ++i) damaged += (i % 7 == 2 && i % 2) || (i % 7 != 2 && i % 3 == 1);
+  EXPECT_FALSE(thread.Succeeded);
+  EXPECT_EQ(damaged, thread.DamagedBlocks());
+  EXPECT_EQ("The restore failed: " + std::to_string(damaged) +
+                " blocks of the image arrived damaged at the VORN-7730 and were written as they came.\nThe drive D: "
+                "must be restored again before it is used.\n\nKAPRINWR: 16384 blocks written",
+            ImageEndText(thread, false));
   EXPECT_EQ("KAPRINWR: 16384 blocks written", thread.FinalWords);
   EXPECT_EQ(std::vector<std::string>{"KAPRINWR: 16384 blocks written"}, pane.lines);
   EXPECT_EQ("D:\\kaprinwr 2 3 4\r", script.typed);
@@ -330,16 +362,24 @@ TEST_F(RestoreTest, EndsWithTheReasonOfAFailure) {
       {"invalid request", kImageSize, 7, RestoreScript::Request("123"), invalid, 7},
       // The program ended early: its text is no request, and nothing of the
       // image may reach the shell.
-      {"program ended", kImageSize, 256, shell, invalid + "\n\nRINWR Error: stopped", 256},
+      {"program ended", kImageSize, 256, shell, invalid + "\n\nKAPRINWR Error: stopped", 256},
       {"damaged, not a request", kImageSize, 9, RestoreScript::Request("1x4", false), invalid, 9},
-      {"two damaged in a row", kImageSize, 9, RestoreScript::Request("111", false), invalid, 10},
+      {"two damaged blocks", kImageSize, 9, RestoreScript::Request("444", false),
+       "The restore failed: 2 blocks of the image arrived damaged at the VORN-7730 and were written as they "
+       "came.\nThe drive D: must be restored again before it is used.",
+       16384},
       {"missing image", 0, -1, "", "Read data from image fail!", 0},
       {"image shrank", 640 + 10, -1, "", "Read data from image fail!", 11},
       // The program's last word after the last block.
       {"refused at the end", kImageSize, -1, "", "The VORN-7730 did not write the image:\n\nX\nKAPRINWR Error: unchanged",
        16384, "\r\nX\r\nKAPRINWR Error: unchanged\r\nD:\\>"},
-      {"failed at the end", kImageSize, -1, "", "The VORN-7730 did not write the image:\n\nwrite failed", 16384,
-       "write failed\r\nD:\\>"},
+      {"left unchanged", kImageSize, -1, "", "The VORN-7730 did not write the image:\n\nDrive D: left unchanged",
+       16384, "Drive D: left unchanged\r\nD:\\>"},
+      // Its error after writing (the last block damaged, which no request tells).
+      {"error at the end", kImageSize, -1, "",
+       "The VORN-7730 reported an error at the end of the restore:\n\nKAPRINWR Error: 1 of 16384 blocks arrived "
+       "damaged\n\nThe drive D: must be restored again before it is used.",
+       16384, "KAPRINWR Error: 1 of 16384 blocks arrived damaged\r\nD:\\>"},
       {"no prompt at the end", kImageSize, -1, "",
        "The VORN-7730's prompt did not come back after the last block:\nthe image may not have been written.", 16384,
        ""},
@@ -365,6 +405,51 @@ TEST_F(RestoreTest, EndsWithTheReasonOfAFailure) {
       EXPECT_EQ(image[c.imageSize - 1], script.received[c.imageSize - 1]) << c.name;
     }
   }
+}
+
+// Requests damaged on the way: noise on "111" or "444" is answered (and
+// counted when it leans to "444"); anything else is the shell talking.
+TEST(RestoreRequestTest, NoiseOnARequestIsTakenForTheNearerOne) {
+  auto flip = [](std::string r, int bit) {
+    r[bit / 8] = static_cast<char>(r[bit / 8] ^ (1 << (bit % 8)));
+    return r;
+  };
+  const std::string next = RestoreScript::Request("111"), damaged = RestoreScript::Request("444");
+  struct Case {
+    std::string request;
+    RestoreRequest kind;
+  } const cases[] = {
+      {next, RestoreRequest::Next},
+      {damaged, RestoreRequest::Damaged},
+      {RestoreScript::Request("123"), RestoreRequest::Invalid},
+      {flip(next, 35), RestoreRequest::NoiseNext},        // a CRC bit
+      {flip(next, 0), RestoreRequest::NoiseNext},         // "0" for "1"
+      {flip(damaged, 24), RestoreRequest::NoiseDamaged},  // a CRC bit
+      {flip(damaged, 8), RestoreRequest::NoiseDamaged},
+      {flip(flip(next, 2), 16), RestoreRequest::NoiseNext},  // "510": nearer "111" with its CRC
+      {RestoreScript::Request("1x4", false), RestoreRequest::Invalid},
+      {"\r\nKAP", RestoreRequest::Invalid},
+  };
+  for (const Case& c : cases) {
+    uint8_t request[5];
+    std::memcpy(request, c.request.data(), 5);
+    EXPECT_EQ(c.kind, ClassifyRestoreRequest(request)) << testing::PrintToString(c.request);
+  }
+}
+
+TEST(RestoreRequestTest, OnlyTheProgramsErrorOrAnUnchangedDriveIsARefusal) {
+  struct Case {
+    const char* line;
+    bool refusal;
+  } const cases[] = {
+      {"KAPRINWR Error: stopped", true},
+      {"kaprinwr.exe: ERROR 5", true},
+      {"Drive D: left unchanged", true},
+      {"KAPRINWR: 16384 blocks written, 0 errors", false},
+      {"write failed 0 times", false},
+      {"Error: no KAPRINWR", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.refusal, RestoreRefusalLine(c.line)) << c.line;
 }
 
 // A line on which the controller never answers after the command's echo; a

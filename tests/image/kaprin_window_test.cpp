@@ -16,6 +16,7 @@
 #include "link/ui/terminal_pane_widget.h"
 #include "remote/ui/remote_pane.h"
 #include "image/ui/tdlg_vorn_kaprin.h"
+#include "image/image_estimate.h"
 #include "image/ui/tfrm_mwait_for.h"
 #include "sim/virtual_controller.h"
 #include "transfer/scripted_port.h"
@@ -51,6 +52,11 @@ class ToolWindow : public TdlgVornKaprin {
   }
 
  protected:
+  // The shipped stand-ins go to this controller: it names itself.
+  bool AskControllerIdentity(std::vector<std::string>& printed) override {
+    printed = {"VORN-7730 virtual controller"};
+    return true;
+  }
   std::unique_ptr<vorn::VornKaprinThread> CreateBackupThread() override {
     auto t = std::make_unique<IdleThread<vorn::VornKaprinThread>>(invoker_);
     made = t.get();
@@ -141,8 +147,21 @@ class KaprinWindowTest : public QObject {
       for (int tick = 0; tick < limit; ++tick) w.TimerChkKaprinTimer();
       QVERIFY(ui_.Texts("error").empty());
       QVERIFY(w.WaitWindow->isVisible());
+      // Given up on: the thread is asked to end, and the window stays while
+      // it waits for the controller's program to end.
       w.TimerChkKaprinTimer();
-      QCOMPARE(ui_.LastError(), vorn::ImageStallText());
+      QVERIFY(w.made->Terminated());
+      QVERIFY(ui_.Texts("error").empty());
+      w.made->WaitingForProgramEnd = true;
+      w.TimerChkKaprinTimer();
+      QCOMPARE(w.WaitWindow->LbUpdateMsg->text().toStdString(), vorn::WaitingForProgramText());
+      QVERIFY(ui_.Texts("error").empty() && w.WaitWindow->isVisible());
+      w.made->WaitingForProgramEnd = false;
+      w.made->AfterStop = vorn::KaprinThreadBase::ProgramEnd::PromptMissing;
+      w.made->Done = true;
+      w.TimerChkKaprinTimer();
+      QCOMPARE(ui_.LastError(), vorn::ImageStallEndText(*w.made));
+      QVERIFY(ui_.LastError().find("did not come back") != std::string::npos);
       QVERIFY(!w.WaitWindow->isVisible());
     });
     QVERIFY(!w.isVisible());  // the tool window closed too
@@ -179,8 +198,8 @@ class KaprinWindowTest : public QObject {
       if (run.succeeds)
         QCOMPARE(ui_.Texts("information").back(),
                  std::string("Read image Successfully!\nPlease reboot Vorn-7730.\n\nthe controller's last word"));
-      else
-        QCOMPARE(ui_.LastError(), run.error);
+      else  // the controller's last words go with a failure too
+        QCOMPARE(ui_.LastError(), run.error + "\n\nthe controller's last word");
       QVERIFY(w.isVisible());
       QVERIFY(!w.WaitWindow);
     }
@@ -258,6 +277,32 @@ class KaprinWindowTest : public QObject {
     QCOMPARE(asked[1], asked[0] + "\n" + line);
   }
 
+  // The progress line reads whole, at the usual font and at a large one,
+  // for the longest texts a backup shows.
+  void progressLineFitsAtAnyFont() {
+    const QFont before = QApplication::font();
+    for (const double scale : {1.0, 1.6}) {
+      QFont font = before;
+      font.setPointSizeF(before.pointSizeF() * scale);
+      QApplication::setFont(font);
+      vorn::ui::TfrmMWaitFor window;
+      window.show();
+      QVERIFY(QTest::qWaitForWindowExposed(&window));
+      QLabel* line = window.LbProgress;
+      for (const std::string& text : {vorn::ProgressText(100407, 131072, 287.0), vorn::ProgressText(1, 131072, 30.0),
+                                      vorn::ProgressText(0, 131072, 0)}) {
+        line->setText(QString::fromStdString(text));
+        const QRect needed = line->fontMetrics().boundingRect(QRect(0, 0, line->width(), 10000),
+                                                              Qt::AlignCenter | Qt::TextWordWrap, line->text());
+        const QString where = QString("%1 at scale %2").arg(line->text()).arg(scale);
+        QVERIFY2(needed.width() <= line->width() && needed.height() <= line->height(), qPrintable(where));
+        QVERIFY2(window.rect().contains(line->geometry()), qPrintable(where));
+        QVERIFY2(!line->geometry().intersects(window.BtCancel->geometry()), qPrintable(where));
+      }
+    }
+    QApplication::setFont(before);
+  }
+
   void refusesWhatCannotBeStarted() {
     ToolWindow w(ui_, gui_);
     NoRegistry registry;
@@ -303,6 +348,53 @@ class KaprinWindowTest : public QObject {
     QCOMPARE(w.uploads.size(), size_t(1));
     QVERIFY(!w.RestoreThread && !w.BackupThread);
     QCOMPARE(ui_.Texts("error").size(), size_t(6));
+  }
+
+  // On a controller that does not name itself as the virtual one the shipped
+  // stand-ins are refused before anything reaches its drive; a chosen folder
+  // of real programs is remembered and shown.
+  void refusesStandInsForARealController() {
+    qputenv("VORN7730_SETTINGS", Path("real.ini").c_str());
+    vorn::ui::StartOptions options;
+    options.simulate = true;
+    vorn::ui::TfrmMain main(ui_, options);
+    main.show();
+    vsim::VirtualController& sim = *main.Simulator();
+    vsim::Options real = sim.GetOptions();
+    real.asRealController = true;
+    sim.SetOptions(real);
+    const std::vector<uint8_t> before = sim.DriveImage();
+    QDir(dir_.path()).mkpath("programs");
+    std::ofstream(Path("programs/KAPRINRD.EXE"), std::ios::binary) << "the real image backup";
+
+    main.Remote().ShowRemoteFolder("\\");
+    QTimer::singleShot(0, &main, [&] {
+      auto* tool = qobject_cast<TdlgVornKaprin*>(QApplication::activeModalWidget());
+      QVERIFY(tool);
+      QVERIFY(tool->programsFolderLabel->text().contains("stand-ins: for the virtual controller only"));
+      sim.ClearReceived();
+      ui_.files = {Path("real.img")};
+      tool->BtBackupImgClick();
+      const std::string refusal = ui_.LastError();
+      QVERIFY2(refusal.rfind("The backup was not started", 0) == 0, refusal.c_str());
+      QVERIFY(refusal.find("KAPRINRD.EXE") != std::string::npos);
+      QVERIFY(refusal.find("Controller programs folder...") != std::string::npos);
+      QCOMPARE(sim.Received(), std::string("ver\r"));
+      // A folder without the programs is not taken; one with them is kept.
+      ui_.folders = {Path("."), Path("programs")};
+      tool->programsFolderButton->click();
+      QVERIFY(ui_.LastError().find("Neither KAPRINRD.EXE nor KAPRINWR.EXE") != std::string::npos);
+      tool->programsFolderButton->click();
+      QCOMPARE(ui_.Texts("error").size(), size_t(2));
+      QVERIFY(tool->programsFolderLabel->text().endsWith(QString::fromStdString(Path("programs/"))));
+      tool->reject();
+    });
+    main.tbtnKAPRINClick();
+    QCOMPARE(vorn::platform::HostRegistry().ReadString(vorn::platform::kUtilitySettingsKey,
+                                                      vorn::platform::kProgramsFolderValue),
+             std::optional<std::string>(Path("programs/")));
+    QVERIFY(sim.DriveImage() == before);
+    QVERIFY(!QFile::exists(QString::fromStdString(Path("real.img"))));
   }
 
   // From the main window's image button: a backup and a restore with the

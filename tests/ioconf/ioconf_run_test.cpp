@@ -248,7 +248,8 @@ TEST_F(IOConfRunTest, FailedUploadNeitherAppliesNorDeletes) {
   editor.edit = [](IOConfig& c) { return Choose(c, 0, "+/-  10  V"); };
   IOConfRun run = MakeRun();
   EXPECT_EQ(run.Run(editor), IOConfOutcome::Failed);
-  EXPECT_EQ(ui.Texts("error"), (std::vector<std::string>{"Failed to transfer configuration!"}));
+  EXPECT_EQ(ui.Texts("error"),
+            (std::vector<std::string>{"Failed to transfer configuration!\nTransfer cancelled by the receiver"}));
   const auto commands = Commands();
   EXPECT_EQ(commands.back(), "C:\\transfer /R D:\\vornio.cfg");
   EXPECT_EQ(cursor.depth, 0);

@@ -2,10 +2,13 @@
 // texts) and against the virtual controller on a real pseudo-terminal.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
+#include <set>
 
 #include "link/exchange.h"
 #include "link/line_wait.h"
+#include "link/prompt_reader.h"
 #include "link/serial_port.h"
 #include "sim/virtual_controller.h"
 #include "transfer/scripted_port.h"
@@ -79,13 +82,75 @@ TEST_F(ScriptedExchange, NoEchoFailsAfterOneReadAndNamesTheWholeLine) {
   EXPECT_EQ(cursor.restored, 1);
 }
 
+// A shell on a noisy line: it keeps its command line, erases with "\b \b",
+// and the chosen writes (counted from 0) reach it, or echo back, with a bit
+// flipped.
+struct NoisyShell {
+  std::set<int> spoilEcho, spoilInput;
+  std::string line;
+  std::vector<std::string> entered;
+  int writes = 0;
+  void Attach(ScriptedPort& port) {
+    port.onWrite = [this, &port](const std::vector<uint8_t>& bytes) {
+      for (uint8_t b : bytes) {
+        const int at = writes++;
+        if (spoilInput.count(at)) b ^= 0x40;
+        const uint8_t flip = spoilEcho.count(at) ? 0x01 : 0x00;
+        if (b == '\b') {
+          if (line.empty()) continue;
+          line.pop_back();
+          port.Push(std::string{'\b', static_cast<char>(' ' ^ flip), '\b'});
+        } else if (b == '\r') {
+          port.PushByte(b ^ flip);
+          entered.push_back(line);
+          line.clear();
+          port.Push("\nout\r\nD:\\>");
+        } else {
+          line += static_cast<char>(b);
+          port.PushByte(b ^ flip);
+        }
+      }
+    };
+  }
+};
+
+// A wrong echo: what the shell took is erased, and the erasure checked; a
+// wrong echo of the carriage return is an unknown outcome, never "not sent";
+// only a command that changes nothing is typed again by itself.
 TEST_F(ScriptedExchange, WrongEchoStopsTheLineAndErasesWhatTheShellTook) {
-  port->onWrite = [this](const std::vector<uint8_t>& b) {
-    if (b.size() == 1) port->PushByte(b[0] == 'i' ? 'x' : b[0]);
+  std::set<int> everyBackspace;
+  for (int i = 2; i < 40; ++i) everyBackspace.insert(i);
+  struct Case {
+    const char* name;
+    bool readOnly;
+    std::set<int> spoilEcho, spoilInput;
+    bool ok;
+    std::string error;
+    std::vector<std::string> entered;
+    bool unknown = false;
+  } const cases[] = {
+      {"erased", false, {1}, {}, false, SendFailureText("del A\r"), {}},
+      {"erasure echo damaged, then checked", false, {1, 2}, {}, false, SendFailureText("del A\r"), {}},
+      {"erasure never confirmed", false, {1}, everyBackspace, false, JammedLineText("del A"), {}},
+      {"carriage return echo damaged", false, {5}, {}, false, UnknownOutcomeText("del A"), {"del A"}, true},
+      {"carriage return damaged on the way", false, {}, {5}, false, UnknownOutcomeText("del A"), {}, true},
+      {"read-only, typed again", true, {1}, {}, true, "", {"del A"}},
+      {"read-only, ran, typed again", true, {5}, {}, true, "", {"del A", "del A"}},
   };
-  EXPECT_FALSE(exchange->RunCommand("dir\r"));
-  EXPECT_EQ(port->writes, (std::vector<std::vector<uint8_t>>{{'d'}, {'i'}, {'\b', '\b'}}));
-  EXPECT_EQ(ui.LastError(), SendFailureText("dir\r"));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    NoisyShell shell{c.spoilEcho, c.spoilInput};
+    shell.Attach(*port);
+    ui.boxes.clear();
+    ExchangeCommand command{"del A\r", SendFailureText("del A\r"), nullptr};
+    command.readOnly = c.readOnly;
+    EXPECT_EQ(c.ok, exchange->Run({200, 10}, {command}));
+    EXPECT_EQ(c.error, c.ok ? "" : ui.LastError());
+    EXPECT_EQ(c.entered, shell.entered);
+    EXPECT_EQ(c.unknown, exchange->OutcomeUnknown());
+    // Nothing is left on the shell's line, unless the erasure said it may be.
+    EXPECT_EQ(c.error == JammedLineText("del A"), !shell.line.empty()) << shell.line;
+  }
 }
 
 // Lines that would smuggle in a second command, edit the shell's line or
@@ -212,6 +277,53 @@ TEST_F(ScriptedExchange, DrainStopsAfter1025Bytes) {
   EXPECT_EQ(port->input.size(), 1500u - 1025u);
 }
 
+// A prompt ends the read at its '>' when the line stays quiet after it
+// (here: nothing queued, or a time-out); the same text with more behind it is
+// output. The port's own time-out is back afterwards.
+TEST_F(ScriptedExchange, ShellLineEndsAtAQuietPromptOnly) {
+  struct Case {
+    std::string input;
+    bool whole;        // a complete line came
+    std::string text;  // what the read left
+    size_t left;       // bytes still queued
+  } const cases[] = {
+      {"D:\\>", false, "D:\\>", 0},
+      {"D:\\DATA>more", false, "D:\\DATA>more", 0},
+      {"D:\\>\r\nD:\\>", true, "D:\\>\r\n", 4},
+      {"C:\\>x>\r\n", true, "C:\\>x>\r\n", 0},
+      {"E:\\>\r\n", true, "E:\\>\r\n", 0},
+  };
+  port->timeout = 200;
+  port->LineEnd = 10;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.input);
+    port->input.clear();
+    port->Push(c.input);
+    std::string text;
+    EXPECT_EQ(ReadShellLine(*port, 1024, text, IsPrompt), c.whole);
+    EXPECT_EQ(text, c.text);
+    EXPECT_EQ(port->input.size(), c.left);
+    EXPECT_EQ(port->timeout, 200u);
+  }
+  // A pause right after a prompt-like text ends the read there.
+  port->Push("D:\\>");
+  port->PushTimeout();
+  port->Push("\r\n");
+  std::string text;
+  EXPECT_FALSE(ReadShellLine(*port, 1024, text, IsPrompt));
+  EXPECT_EQ(text, "D:\\>");
+  // Where lines end at the carriage return, the prompt follows a line feed.
+  EchoShell(*port, [](const std::string&) { return std::string("100 percent completed.\r\r\nD:\\>"); });
+  EXPECT_TRUE(exchange->Run({1000, 13}, {{"C:\\DLFMT D: /C\r", SendFailureText("C:\\DLFMT D: /C\r"), nullptr}}));
+  EXPECT_TRUE(exchange->PromptSeen());
+  port->onWrite = nullptr;
+  // A quiet line costs the drain one short read, nothing more.
+  port->input.clear();
+  port->readExactCalls = 0;
+  exchange->DrainInput(*port);
+  EXPECT_EQ(port->readExactCalls, 1);
+}
+
 TEST_F(ScriptedExchange, PaneIsClearedAt300Lines) {
   for (int i = 0; i < 299; ++i) exchange->ShowLine("line\r\n");
   EXPECT_EQ(pane.clears, 0);
@@ -257,6 +369,45 @@ TEST_F(ControllerExchange, ListingCommandsLeaveTheListingInThePane) {
   EXPECT_EQ(controller.Received(), "d:\rcd\\\rdir\r");
 }
 
+// The exchange ends at the prompt: a command at t = 1000 takes far less than
+// the two seconds one read time-out would cost. Output that pauses, or holds
+// lines that look like a prompt, still reaches the handler whole.
+TEST_F(ControllerExchange, OutputEndsAtThePromptAndStaysWhole) {
+  std::string file;
+  for (int i = 0; i < 10; ++i) file += "F" + std::to_string(i) + "\r\n";
+  ASSERT_TRUE(controller.WriteFile("\\P.TXT", "D:\\>\r\nC:\\TEMP>\r\n" + file + "D:\\>"));
+  for (int i = 0; i < 10; ++i) ASSERT_TRUE(controller.MakeDir("\\DIR" + std::to_string(i)));
+  struct Case {
+    const char* command;
+    uint32_t pauseMs;
+    std::vector<std::string> wanted;  // in what the handler saw
+  } const cases[] = {
+      {"type P.TXT\r", 0, {"D:\\>\r\nC:\\TEMP>\r\n" + file + "D:\\>\r\n"}},
+      {"dir\r", 300, {"DIR0", "DIR9", "bytes free"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command);
+    vsim::Options o;
+    o.pauseOutputMs = c.pauseMs;
+    controller.SetOptions(o);
+    std::vector<std::string> seen;
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(exchange->Run({1000, 10}, {{"d:\r", SendFailureTextShort(), nullptr},
+                                           {c.command, SendFailureText(c.command),
+                                            [&](const std::string& line, std::string&) {
+                                              seen.push_back(line);
+                                              return LineVerdict::Continue;
+                                            }}}))
+        << ui.LastError();
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_TRUE(exchange->PromptSeen());
+    std::string all;
+    for (const std::string& line : seen) all += line;
+    for (const std::string& w : c.wanted) EXPECT_NE(all.find(w), std::string::npos) << w << " in\n" << all;
+    if (c.pauseMs == 0) EXPECT_LT(took, std::chrono::milliseconds(1500));
+  }
+}
+
 TEST_F(ControllerExchange, MissingDirectoryGivesTheInvalidLine) {
   std::string refused;
   auto handler = [&](const std::string& line, std::string& failure) {
@@ -299,8 +450,10 @@ TEST_F(ControllerExchange, WaitsHandOverToTheHookOnlyInsideAnExchange) {
   } hook;
   hook.exchange = exchange.get();
   SetLineWaitHook(&hook);
+  // Stale output makes the drain wait for a quiet line: two seconds, waited
+  // in slices, not in one go.
+  controller.InjectOutput("stale");
   EXPECT_TRUE(exchange->RunCommand("A\r")) << ui.LastError();
-  // A second of silence after the output is waited in slices, not in one go.
   EXPECT_GE(hook.calls, 20);
   EXPECT_FALSE(hook.nestedResult);
   EXPECT_EQ(controller.Received(), "A\r");

@@ -3,8 +3,10 @@
 #include "link/serial_port.h"
 #include "platform/adapter_latency.h"
 #include "platform/posix/low_latency_posix.h"
+#include "platform/posix/port_permission_posix.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -308,6 +310,70 @@ TEST_F(PtyTest, FailedOpenGivesTheRealReason) {
     EXPECT_NE(port.OpenFailureReason().find("group that owns it"), std::string::npos);
     chmod(path_.c_str(), 0620);
   }
+}
+
+// A refused open says which group to join and how, or why joining would not
+// help; always on one line.
+TEST(PermissionDeniedReason, NamesTheGroupAndWhatToDo) {
+  using M = platform::DeviceAccess::Membership;
+  struct Case {
+    platform::DeviceAccess access;
+    std::vector<std::string> says;
+    const char* never;
+  } cases[] = {
+      {{"/dev/ttyUSB0", "dialout", true, "alice", M::None},
+       {"('dialout')", "sudo usermod -aG dialout alice", "log out and in again"}, "alice is in"},
+      {{"/dev/ttyUSB0", "dialout", true, "alice", M::Listed}, {"alice is in", "log out and in again"}, "usermod"},
+      {{"/dev/ttyUSB0", "dialout", true, "alice", M::Active}, {"although you are in", "administrator"}, "usermod"},
+      {{"/dev/ttyUSB0", "root", false, "alice", M::None}, {"('root')", "read and write permission"}, "usermod"},
+      {{"/dev/ttyUSB0", "", true, "alice", M::None}, {"usermod -aG GROUP alice", "ls -l /dev/ttyUSB0"}, "('"},
+      {{"/dev/ttyUSB0", "dialout", true, "", M::None}, {"usermod -aG dialout $USER"}, "alice"},
+  };
+  for (const Case& c : cases) {
+    const std::string reason = platform::PermissionDeniedReason(c.access);
+    SCOPED_TRACE(reason);
+    EXPECT_EQ(reason.rfind("Reason: permission denied on /dev/ttyUSB0", 0), 0u);
+    for (const std::string& part : c.says) EXPECT_NE(reason.find(part), std::string::npos) << part;
+    EXPECT_EQ(reason.find(c.never), std::string::npos) << c.never;
+    EXPECT_EQ(reason.find('\n'), std::string::npos) << "one line";
+  }
+}
+
+// The facts come from the device's owner and mode and from this process's
+// groups; a foreign group can be given only by root (tests run as root in CI).
+TEST(PermissionDeniedReason, ReadsTheDevicesGroupAndMode) {
+  char path[] = "/tmp/vorn-device-XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  const group* own = getgrgid(getegid());
+  ASSERT_NE(own, nullptr);
+  const std::string ownName = own->gr_name;
+  using M = platform::DeviceAccess::Membership;
+  struct Case {
+    mode_t mode;
+    const group* owner;
+    bool groupMayOpen;
+    M membership;
+  } cases[] = {
+      {0660, own, true, M::Active},
+      {0600, own, false, M::Active},
+      {0640, own, false, M::Active},
+      {0660, geteuid() == 0 ? getgrnam("nogroup") : nullptr, true, M::None},
+  };
+  for (const Case& c : cases) {
+    if (!c.owner) continue;
+    const std::string name = c.owner->gr_name;
+    SCOPED_TRACE(name + " " + std::to_string(c.mode));
+    ASSERT_EQ(chown(path, static_cast<uid_t>(-1), c.owner->gr_gid), 0);
+    ASSERT_EQ(chmod(path, c.mode), 0);
+    const platform::DeviceAccess access = platform::ReadDeviceAccess(path);
+    EXPECT_EQ(access.group, name);
+    EXPECT_EQ(access.groupMayOpen, c.groupMayOpen);
+    EXPECT_EQ(access.membership, c.membership);
+    EXPECT_FALSE(access.user.empty());
+  }
+  unlink(path);
 }
 
 // A probe or an exchange must not leave a line that another program uses in

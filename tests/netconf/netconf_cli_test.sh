@@ -41,6 +41,29 @@ run ls '\WebRoot' >"$work/web.out" 2>/dev/null
 check "the chosen server only" '[ "$(grep -c "\.EXE" "$work/web.out")" = 1 ] && grep -q "^HTTPFTPD.EXE" "$work/web.out"'
 fi
 
+if group standins; then
+# A controller that does not name itself as the virtual one: the shipped
+# stand-ins are refused before the format, and real files from --defaults go.
+"$sim" --link "$work/real" --drive "$work/real.drive" --as-real-controller >/dev/null 2>&1 &
+realpid=$!
+for _ in $(seq 100); do [ -e "$work/real" ] && break; sleep 0.05; done
+cp "$work/real.drive" "$work/before.img"
+"$cli" --port "$work/real" init --httpd --yes >"$work/si.out" 2>"$work/si.err"
+rc=$?
+check "init refuses the stand-ins (exit 1)" '[ $rc -eq 1 ] && grep -q "^System initialisation was not started" "$work/si.err"'
+check "naming them and --defaults" 'grep -q "SOCKETP.EXE" "$work/si.err" && grep -q "httpd.exe" "$work/si.err" && grep -q -- "--defaults DIR" "$work/si.err"'
+check "with nothing typed but the query" '! grep -q "DLFMT\|transfer" "$work/si.out" && cmp -s "$work/before.img" "$work/real.drive"'
+cp -r "$(dirname "$0")/../../data/VORN-7730TCP-7730ETCP Utility/Source" "$work/source"
+for f in "$work"/source/Drive_D/Default_files/*.[CE][OX][ME] "$work"/source/Drive_D/Extension_files/WebRoot/*; do
+  echo "the real $(basename "$f")" >"$f"
+done
+"$cli" --port "$work/real" init --defaults "$work/source" --yes >"$work/sd.out" 2>"$work/sd.err"
+rc=$?
+"$cli" --port "$work/real" ls >"$work/sd.ls" 2>/dev/null
+check "init --defaults DIR sends real files" '[ $rc -eq 0 ] && grep -q "^SOCKETP.EXE" "$work/sd.ls" && ! grep -q "^AUTOEXEC.BAT" "$work/sd.ls"'
+kill "$realpid"
+fi
+
 if group net; then
 
 run net address --ip 010.001.+5.1 --gateway 10.1.5.254 --dns 10.1.5.53 >/dev/null 2>"$work/addr.err"

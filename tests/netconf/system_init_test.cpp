@@ -157,7 +157,10 @@ TEST(SystemInitTest, SendsTheFilesOnlyOntoAFreshRoot) {
     NetConf conf(
         ui, [&](const std::string&, const std::string&) { return ++sent > 0; },
         [&](const std::string& command, uint32_t, uint32_t, std::vector<std::string>* printed) {
-          if (printed) *printed = command == "dir\r" ? c.root : std::vector<std::string>{};
+          if (printed)
+            *printed = command == "dir\r"   ? c.root
+                       : command == "ver\r" ? std::vector<std::string>{"\nVORN-7730 virtual controller\r"}
+                                             : std::vector<std::string>{};
           return true;
         },
         [] { return platform::CompanionFolders{"", VORN_TEST_SOURCE_DIR "/", VORN_TEST_SOURCE_DIR "/"}; });

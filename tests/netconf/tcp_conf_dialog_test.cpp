@@ -53,6 +53,8 @@ class TcpConfDialogTest : public QObject {
     // Settings files go to this program's data folder; keep the test's own.
     qputenv("XDG_DATA_HOME", home_.path().toLocal8Bit());
     qputenv("VORN7730_SETTINGS", (home_.path() + "/settings.ini").toLocal8Bit());
+    // The default files of the initialisation, straight from the source tree.
+    qputenv("VORN7730_DATA", VORN_TEST_DATA_DIR);
   }
 
   void init() {
@@ -222,11 +224,76 @@ class TcpConfDialogTest : public QObject {
       d.Chk_HtpFtp->setChecked(true);
       d.Bt_SystemInit->click();
     });
-    QCOMPARE(ui_.Texts("warning question"), std::vector<std::string>{vorn::netconf::kFormatQuestion});
+    QCOMPARE(ui_.Texts("warning question").size(), size_t(1));
     // Only the controller pane's listing afterwards: no format, no upload.
     QVERIFY(sim.Received().find("DLFMT") == std::string::npos);
     QVERIFY(sim.Received().find("transfer") == std::string::npos);
     QVERIFY(sim.Exists("D:\\KEEP.TXT"));
+  }
+
+  // Go on a controller that does not name itself as the virtual one: the
+  // stand-ins are refused before the format, with the way to choose the real
+  // files, whose folder is then remembered.
+  void goRefusesStandInsForARealController() {
+    vsim::VirtualController& sim = *main_->Simulator();
+    vsim::Options real = sim.GetOptions();
+    real.asRealController = true;
+    sim.SetOptions(real);
+    QVERIFY(sim.WriteFile("D:\\KEEP.TXT", "x"));
+    const std::string source = (home_.path() + "/source/").toStdString();
+    QVERIFY(QDir().mkpath(QString::fromStdString(source + "Drive_D/Default_files")));
+    ui_.folders = {home_.path().toStdString(), source};
+    WithDialog([&](TdlgVornTCPConf& d) {
+      d.Bt_SystemInit->click();
+      d.defaultFilesFolderButton->click();
+      d.defaultFilesFolderButton->click();
+    });
+    const auto errors = ui_.Texts("error");
+    QCOMPARE(errors.size(), size_t(2));
+    QVERIFY2(errors[0].rfind(vorn::netconf::kInitNotStartedHeading, 0) == 0, errors[0].c_str());
+    QVERIFY(errors[0].find("SOCKETP.EXE") != std::string::npos);
+    QVERIFY(errors[0].find("\"Default files folder...\"") != std::string::npos);
+    QVERIFY(errors[1].find("not laid out as the installation's Source folder") != std::string::npos);
+    QVERIFY(sim.Received().find("DLFMT") == std::string::npos);
+    QVERIFY(sim.Exists("D:\\KEEP.TXT"));
+    QCOMPARE(vorn::platform::HostRegistry().ReadString(vorn::platform::kUtilitySettingsKey,
+                                                      vorn::platform::kDefaultFilesFolderValue),
+             std::optional<std::string>(source));
+    // The next tests take the shipped files again.
+    vorn::platform::HostRegistry().WriteString(vorn::platform::kUtilitySettingsKey,
+                                               vorn::platform::kDefaultFilesFolderValue, "");
+  }
+
+  // Go puts the default network settings on the controller: the question
+  // says so and names the address, and the settings the dialog shows go
+  // back up only when the user says Yes afterwards.
+  void goTellsOfTheDefaultsAndOffersTheShownSettings() {
+    vsim::VirtualController& sim = *main_->Simulator();
+    for (const bool uploadShown : {false, true}) {
+      ui_ = {};
+      ui_.answers = {true, uploadShown};
+      WithDialog([&](TdlgVornTCPConf& d) {
+        QTRY_VERIFY(!d.lblStatus->text().startsWith("Reading "));
+        const char* address[] = {"10", "0", "0", "9"};
+        for (int i = 0; i < 4; ++i) d.AddressEdits[i]->setText(address[i]);
+        d.RBt_IP->click();
+        if (!d.Chk_DNS->isChecked()) d.Chk_DNS->click();
+        d.Bt_SystemInit->click();
+      });
+      const auto warnings = ui_.Texts("warning question");
+      QCOMPARE(warnings.size(), size_t(1));
+      QVERIFY2(warnings[0].find("The network settings return to the defaults (address 0.0.0.1") != std::string::npos,
+               warnings[0].c_str());
+      QVERIFY(warnings[0].find("All the data on that drive will be erased.") != std::string::npos);
+      QCOMPARE(ui_.Texts("error"), std::vector<std::string>{});
+      const auto questions = ui_.Texts("question");
+      QCOMPARE(questions.size(), size_t(1));
+      QVERIFY(questions[0].find("Upload the address settings") != std::string::npos);
+      std::string stored;
+      QVERIFY(sim.ReadFile("D:\\CONF\\SOCKET.CFG", &stored));
+      QCOMPARE(stored.find("ip address 10.0.0.9\r\n") != std::string::npos, uploadShown);
+      QCOMPARE(stored.find("ip address 0.0.0.1\r\n") != std::string::npos, !uploadShown);
+    }
   }
 };
 

@@ -75,6 +75,24 @@ TEST_F(Misbehaviour, LongLineWithoutEndBeforeThePrompt) {
   for (size_t i = 0; i < 1500; ++i) ASSERT_TRUE(out[i] > 32 && out[i] < 127) << i;
 }
 
+// Only the virtual controller names itself; one playing a real controller
+// runs a stand-in as a real one would: it prints its line and ends.
+TEST_F(Misbehaviour, AsRealControllerNeverNamesItselfAndRunsStandInsAsTheyAre) {
+  const std::string standIn = std::string("\xBA\x0C\x01\xB4\x09\xCD\x21\xB8\x00\x4C\xCD\x21", 12) +
+                              "AX8796.COM: stand-in for the network driver, does nothing.\r\n$";
+  ASSERT_TRUE(vc->WriteFile("D:\\AX8796.COM", standIn));
+  for (const bool asReal : {false, true}) {
+    vsim::Options o = vc->GetOptions();
+    o.asRealController = asReal;
+    vc->SetOptions(o);
+    const std::string ver = host->Command("ver");
+    EXPECT_NE(ver.find("VORN-7730 shell version"), std::string::npos) << ver;
+    EXPECT_EQ(ver.find("virtual controller") != std::string::npos, !asReal) << ver;
+    const std::string run = host->Command("AX8796");
+    EXPECT_EQ(run.find("does nothing") != std::string::npos, asReal) << run;
+  }
+}
+
 TEST_F(Misbehaviour, TransferModes) {
   vsim::Options o;
   o.transfer = vsim::TransferMode::CanAfterFirstBlock;

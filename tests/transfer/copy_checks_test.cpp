@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -70,6 +71,24 @@ TEST(CopyChecks, ValidFileNameTakesOnlyTheControllersCharacters) {
   EXPECT_FALSE(ValidFileName("A~1.TXT"));
 }
 
+// The name offered in place of a refused one is one the controller takes.
+TEST(CopyChecks, ShortNameForOffersAnEightDotThreeName) {
+  const struct {
+    const char* name;
+    bool taken;
+    const char* offered;
+  } cases[] = {
+      {"my file.txt", false, "MYFILE.TXT"},   {"a very long name.text", false, "AVERYLON.TEX"},
+      {"-.txt", false, "FILE.TXT"},           {"archive.tar.gz", false, "ARCHIVET.GZ"},
+      {".profile", false, "PROFILE"},         {"abc.txt", true, "ABC2.TXT"},
+      {"ABCDEFGH.TXT", true, "ABCDEFG2.TXT"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ShortNameFor(c.name, c.taken), c.offered) << c.name;
+    EXPECT_TRUE(IsShortName(ShortNameFor(c.name, c.taken))) << c.name;
+  }
+}
+
 TEST(CopyChecks, FileNamePartIsWhatFollowsTheLastSeparator) {
   EXPECT_EQ(FileNamePart("/home/user/PROG.EXE"), "PROG.EXE");
   EXPECT_EQ(FileNamePart("PROG.EXE"), "PROG.EXE");
@@ -121,6 +140,71 @@ TEST(CopyChecks, OverwriteQuestionHasFourAnswers) {
   EXPECT_EQ(ui.Texts("question"),
             std::vector<std::string>{"The folder 'E.TXT' is already in D:\\ on VORN-7730.\nUpload into it, "
                                      "replacing its files of the same names?"});
+}
+
+TEST(CopyChecks, NamesMeetAsTheControllerStoresThem) {
+  // "NOEXT." is stored as NOEXT, and two files of one name in a selection
+  // would leave only the second: each is asked for as a listed file is.
+  struct Case {
+    std::vector<std::string> files;
+    const char* listed;
+    size_t questions;
+    const char* firstQuestion;
+  } const cases[] = {
+      {{"/h/NOEXT."}, "NOEXT", 1, "The file 'NOEXT' is already in D:\\ on VORN-7730.\nReplace it?"},
+      {{"/h/noext"}, "NOEXT", 1, "The file 'NOEXT' is already in D:\\ on VORN-7730.\nReplace it?"},
+      {{"/a/REPORT.TXT", "/b/report.txt"}, "OTHER", 1,
+       "The file 'REPORT.TXT' is already in D:\\ on VORN-7730.\nReplace it?"},
+      {{"/a/ONE.TXT", "/b/TWO.TXT"}, "OTHER", 0, ""},
+  };
+  for (const Case& c : cases) {
+    std::vector<RemoteEntry> listed(1);
+    listed[0].Name = c.listed;
+    test::ScriptedUi ui;
+    ui.choices = {Ui::Choice::No};
+    const auto files = AskOverwrites(c.files, listed, "D:\\", ui);
+    ASSERT_TRUE(files) << c.files[0];
+    EXPECT_EQ(files->size(), c.files.size() - c.questions) << c.files[0];
+    ASSERT_EQ(ui.Texts("question").size(), c.questions) << c.files[0];
+    if (c.questions) EXPECT_EQ(ui.Texts("question")[0], c.firstQuestion);
+  }
+}
+
+TEST(FolderPlan, EverythingThatWouldStopTheJobIsFoundFirst) {
+  test::TempDir dir;
+  namespace fs = std::filesystem;
+  const auto refusal = [](const std::vector<std::string>& items) {
+    return PlanRefusalText(PlanFolderUpload(items, "D:\\"));
+  };
+  // A link to nothing would stop the job half-way; a link back up would walk for ever.
+  fs::create_directories(dir.path + "/DANGLE");
+  std::ofstream(dir.path + "/DANGLE/A.TXT") << "a";
+  fs::create_symlink(dir.path + "/NOWHERE", dir.path + "/DANGLE/B.TXT");
+  fs::create_directories(dir.path + "/LOOP/SUB");
+  fs::create_directory_symlink(dir.path + "/LOOP", dir.path + "/LOOP/SUB/BACK");
+  // Many bad names: the count and the first ten.
+  fs::create_directories(dir.path + "/MANY");
+  for (int i = 0; i < 25; ++i) std::ofstream(dir.path + "/MANY/long name " + std::to_string(i)) << i;
+  struct Case {
+    std::string item;
+    std::vector<std::string> parts;  // in the refusal text
+    size_t lines;
+  } const cases[] = {
+      {dir.path + "/DANGLE", {"B.TXT' cannot be read"}, 1},
+      {dir.path + "/LOOP", {"BACK' is a link back to", "a loop"}, 1},
+      {dir.path + "/MANY", {"25 names", "... and 15 more (25 in all)"}, 12},
+  };
+  for (const Case& c : cases) {
+    const std::string text = refusal({c.item});
+    for (const std::string& part : c.parts) EXPECT_NE(text.find(part), std::string::npos) << text;
+    EXPECT_EQ(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')), c.lines) << text;
+  }
+  // "." goes up under the folder's own name.
+  fs::create_directories(dir.path + "/HERE");
+  std::ofstream(dir.path + "/HERE/A.TXT") << "a";
+  const FolderPlan here = PlanFolderUpload({dir.path + "/HERE/."}, "D:\\");
+  ASSERT_TRUE(here.Ok()) << PlanRefusalText(here);
+  EXPECT_EQ(here.steps.front().RemotePath(), "D:\\HERE");
 }
 
 TEST(FolderPlan, ShortNamesAndTheWalkDepthFirst) {

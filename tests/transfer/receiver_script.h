@@ -14,7 +14,8 @@ namespace vorn::test {
 
 class ReceiverScript {
  public:
-  // An answer: 'A' ACK, 'N' NAK, 'C' CAN, 'x' another byte, '-' nothing.
+  // An answer: 'A' ACK, 'N' NAK, 'C' CAN CAN, 'c' one CAN, 'a' and 'n' ACK
+  // and NAK with one bit flipped, 'x' another byte, '-' nothing.
   using BlockAnswer = std::function<char(int upload, int block, int attempt)>;
 
   struct Upload {
@@ -44,7 +45,10 @@ class ReceiverScript {
     switch (a) {
       case 'A': port_.PushByte(0x06); break;
       case 'N': port_.PushByte(0x15); break;
-      case 'C': port_.PushByte(0x18); break;
+      case 'C': port_.Push("\x18\x18"); break;
+      case 'c': port_.PushByte(0x18); break;
+      case 'a': port_.PushByte(0x06 ^ 0x40); break;
+      case 'n': port_.PushByte(0x15 ^ 0x01); break;
       case 'x': port_.PushByte('?'); break;
       default: break;
     }
@@ -67,6 +71,7 @@ class ReceiverScript {
         pending_.clear();
         attempt_ = 0;
         lastNumber_ = -1;
+        lastStored_ = -1;
         port_.Push(afterCommand);
       }
       return;
@@ -100,7 +105,11 @@ class ReceiverScript {
     const int uploadIndex = static_cast<int>(uploads.size()) - 1;
     if (onBlock) onBlock(uploadIndex, blockIndex_);
     char a = blockAnswer(uploadIndex, blockIndex_, attempt_);
-    if (a == 'A') u.data.append(block.begin() + 3, block.begin() + 131);
+    // A repeat of the block taken last is acknowledged, not stored again.
+    if ((a == 'A' || a == 'a') && number != lastStored_) {
+      u.data.append(block.begin() + 3, block.begin() + 131);
+      lastStored_ = number;
+    }
     Answer(a);
   }
 
@@ -116,6 +125,7 @@ class ReceiverScript {
   std::vector<uint8_t> pending_;
   int attempt_ = 0;
   int lastNumber_ = -1;
+  int lastStored_ = -1;
   int blockIndex_ = 0;
 };
 

@@ -3,11 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 
 #include "link/gui_invoker.h"
 #include "receiver_script.h"
 #include "scripted_port.h"
+#include "app/scripted_ui.h"
 #include "temp_files.h"
 
 namespace vorn::test {
@@ -17,8 +19,8 @@ class UploadLoopTest : public ::testing::Test {
  protected:
   UploadLoopTest() {
     hooks.Error = [this](const std::string& t) { errors.push_back(t); };
-    hooks.AskName = [this](const std::string& caption, const std::string& prompt, int max) {
-      asked.push_back(caption + "|" + prompt + "|" + std::to_string(max));
+    hooks.AskName = [this](const std::string& caption, const std::string& prompt, int max, const std::string& initial) {
+      asked.push_back(caption + "|" + prompt + "|" + std::to_string(max) + "|" + initial);
       std::optional<std::string> a;
       if (!names.empty()) {
         a = names.front();
@@ -81,7 +83,26 @@ TEST_F(UploadLoopTest, FailureOfTheSecondFileStopsTheThird) {
   EXPECT_EQ(result.Uploaded, 1);
   EXPECT_EQ(result.FailedName, "TWO.TXT");
   EXPECT_EQ(rx.uploads.size(), 2u);
-  EXPECT_EQ(errors, (std::vector<std::string>{"Fail to transfer file 'TWO.TXT'!"}));
+  EXPECT_EQ(errors, (std::vector<std::string>{"Fail to transfer file 'TWO.TXT'!\n\nReason: the receiver on VORN-7730 "
+                                              "cancelled the transfer at block 1 (from byte 0)."}));
+}
+
+// A failed file says why, as the controller's side or the host's side showed it.
+TEST_F(UploadLoopTest, FailureSaysWhy) {
+  const struct {
+    char answer;  // to the third block: C cancel, s silence (a lost line)
+    const char* reason;
+  } cases[] = {
+      {'C', "the receiver on VORN-7730 cancelled the transfer at block 3 (from byte 256)."},
+      {'s', "VORN-7730 did not acknowledge block 3 (from byte 256) after 10 tries: the line to the controller was "
+            "lost or is too noisy."},
+  };
+  for (const auto& c : cases) {
+    errors.clear();
+    rx.blockAnswer = [&c](int, int block, int) { return block == 3 ? c.answer : 'A'; };
+    Run({dir.File("LOST.TXT", std::string(1000, 'x'))});
+    EXPECT_EQ(errors, (std::vector<std::string>{std::string("Fail to transfer file 'LOST.TXT'!\n\nReason: ") + c.reason}));
+  }
 }
 
 TEST_F(UploadLoopTest, InvalidNamesArePromptedFor) {
@@ -91,9 +112,11 @@ TEST_F(UploadLoopTest, InvalidNamesArePromptedFor) {
   EXPECT_TRUE(result.Succeeded);
   EXPECT_EQ(result.Uploaded, 2);
   EXPECT_EQ(result.Skipped, 1);
-  EXPECT_EQ(asked, (std::vector<std::string>{"Invalid file name 'MY PROG.EXE'|Please input new file name:|12",
-                                             "Invalid file name 'MY PROG'|Please input new file name:|12",
-                                             "Invalid file name 'b-c.txt'|Please input new file name:|12"}));
+  // Each prompt says why and offers a name the controller takes.
+  const std::string why = "VORN-7730 takes only letters, digits, _ and a dot in a name.\n\nPlease input new file name:";
+  EXPECT_EQ(asked, (std::vector<std::string>{"Invalid file name 'MY PROG.EXE'|" + why + "|12|MYPROG.EXE",
+                                             "Invalid file name 'MY PROG'|" + why + "|12|MYPROG",
+                                             "Invalid file name 'b-c.txt'|" + why + "|12|BC.TXT"}));
   EXPECT_EQ(Commands(), (std::vector<std::string>{"C:\\transfer /R D:\\DATA\\MYPROG.EXE\r",
                                                   "C:\\transfer /R D:\\DATA\\OK.TXT\r"}));
   // The renamed file keeps its position in the count.
@@ -128,8 +151,53 @@ TEST_F(UploadLoopTest, CancelStopsTheRunningFileAndTheRest) {
 TEST_F(UploadLoopTest, MissingHostFileFails) {
   auto result = Run({dir.path + "/GONE.TXT", dir.File("OK.TXT", "c")});
   EXPECT_FALSE(result.Succeeded);
-  EXPECT_EQ(errors, (std::vector<std::string>{"Fail to transfer file 'GONE.TXT'!"}));
+  EXPECT_EQ(errors, (std::vector<std::string>{"Fail to transfer file 'GONE.TXT'!\n\nReason: the file cannot be "
+                                              "opened on this computer."}));
   EXPECT_EQ(pane.lines, (std::vector<std::string>{"<<Cannot Open Send File>>"}));
+}
+
+TEST_F(UploadLoopTest, AnUnacknowledgedEndCountsOnlyWhereNothingIsReplaced) {
+  // The listing cannot tell a replacement from the file it replaced, so an
+  // end of file without its ACK fails there, whatever the sizes say.
+  struct Case {
+    const char* listed;  // the name the target lists, as the controller stores it
+    bool replaces;
+  } const cases[] = {{"OTHER.TXT", false}, {"R.TXT", true}, {"NOEXT", true}};
+  for (const Case& c : cases) {
+    ScriptedPort p;
+    ReceiverScript r{p};
+    r.eotAnswers = "x";
+    RemoteEntry entry;
+    entry.Name = c.listed;
+    hooks.Listed = {entry};
+    const std::string name = std::string(c.listed) == "NOEXT" ? "noext." : "r.txt";
+    const UploadResult result = RunUploads(p, pane, gui, {dir.File(name, "new")}, "D:\\", hooks);
+    ASSERT_EQ(result.Unacknowledged.size(), 1u) << c.listed;
+    EXPECT_EQ(result.Unacknowledged[0].replaces, c.replaces) << c.listed;
+    if (!c.replaces) continue;
+    ScriptedUi ui;
+    EXPECT_FALSE(ConfirmStored("COM9", nullptr, result.Unacknowledged, ui));
+    ASSERT_EQ(ui.Texts("error").size(), 1u);
+    EXPECT_NE(ui.Texts("error")[0].find("may not have been stored"), std::string::npos);
+  }
+}
+
+TEST_F(UploadLoopTest, AFileThatChangesSizeWhileSentIsCancelled) {
+  for (const bool grows : {true, false}) {
+    ScriptedPort p;
+    ReceiverScript r{p};
+    const std::string file = dir.File("GROW.TXT", std::string(10000, 'g'));
+    r.onBlock = [&](int, int block) {
+      if (block == 1) std::filesystem::resize_file(file, grows ? 20000 : 5000);
+    };
+    errors.clear();
+    const UploadResult result = RunUploads(p, pane, gui, {file}, "D:\\", hooks);
+    EXPECT_FALSE(result.Succeeded) << grows;
+    ASSERT_EQ(r.uploads.size(), 1u);
+    EXPECT_EQ(r.uploads[0].cancels, 1) << grows;  // the receiver stores nothing
+    EXPECT_EQ(r.uploads[0].eots, 0) << grows;
+    EXPECT_EQ(errors, (std::vector<std::string>{"Fail to transfer file 'GROW.TXT'!"}));
+  }
 }
 
 }  // namespace

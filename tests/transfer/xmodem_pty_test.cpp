@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <sstream>
 #include <thread>
 
@@ -65,6 +67,58 @@ TEST_F(XModemPtyTest, HundredKilobytesArriveWithTheirFill) {
   EXPECT_EQ(stored.substr(data.size()), std::string(padded - data.size(), '\0'));
   EXPECT_EQ(pane.lines.at(0), "C:\\transfer /R D:\\BIG.BIN");
   EXPECT_EQ(pane.lines.at(2), "<<Get ACK for EOT>>");
+}
+
+// On a line that flips one bit in ten thousand, both ways: every upload
+// either stores exactly the file or fails, never stores it damaged.
+TEST(XModemNoisyLine, TheFileArrivesExactlyOrTheUploadFails) {
+  const char* seedsEnv = std::getenv("VORN_NOISE_SEEDS");
+  const int seeds = seedsEnv ? std::atoi(seedsEnv) : 4;
+  const size_t size = seedsEnv ? 20000 : 8000;
+  std::string data(size, '\0');
+  uint32_t x = 99;
+  for (char& c : data) {
+    x = x * 1103515245u + 12345u;
+    c = static_cast<char>(x >> 24);
+  }
+  TempDir dir;
+  const std::string source = dir.File("NOISY.BIN", data);
+  int stored = 0, failed = 0, damaged = 0;
+  for (int seed = 1; seed <= seeds; ++seed) {
+    vsim::Options options;
+    options.noiseRate = 1e-4;
+    options.noiseSeed = static_cast<uint64_t>(seed);
+    vsim::VirtualController sim(options);
+    std::string error;
+    ASSERT_TRUE(sim.Start(&error)) << error;
+    SerialPort port(sim.PortPath());
+    ASSERT_TRUE(port.Open());
+    ConfigureControllerLine(port);
+    port.SetTimeouts(500);
+    RecordingPane pane;
+    DirectInvoker gui;
+    int outcome;
+    {
+      TThreadXModem thread(gui);
+      thread.Port = &port;
+      thread.Terminal = &pane;
+      thread.SourcePath = source;
+      thread.TargetPath = "D:\\NOISY.BIN";
+      thread.Resume();
+      while (thread.Outcome == 1) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      outcome = thread.Outcome;
+    }
+    port.Close();
+    std::string content;
+    const bool there = sim.ReadFile("D:\\NOISY.BIN", &content);
+    const bool exact = there && content.size() >= data.size() && content.compare(0, data.size(), data) == 0;
+    if (outcome == 0 && exact) ++stored;
+    else if (outcome != 0) ++failed;
+    else ++damaged;
+    EXPECT_TRUE(outcome != 0 || exact) << "seed " << seed << ": reported stored, but damaged";
+  }
+  std::printf("noisy uploads: %d stored exactly, %d failed, %d damaged\n", stored, failed, damaged);
+  EXPECT_GT(stored, 0);
 }
 
 TEST_F(XModemPtyTest, ReceiverThatCancelsFailsTheUpload) {

@@ -153,13 +153,43 @@ TEST_F(XModemSenderTest, FailingReceiverEndsTheUploadWithoutEot) {
   EXPECT_EQ(Received().blocks.size(), 1u);
 }
 
+// On a noisy line: an ACK or NAK with a flipped bit sends the block again
+// (the receiver takes a repeat of its last block as one), and a lone CAN is
+// no cancel from the receiver; neither ever counts as acknowledged.
+TEST_F(XModemSenderTest, DamagedAnswersSendTheBlockAgainAndNeverCountAsAcknowledged) {
+  struct Case {
+    char answer;  // to the first transmission of block 2
+    int outcome;
+    size_t transmissions;
+    int cancels;  // ours
+  } const cases[] = {{'a', 0, 4, 0}, {'n', 0, 4, 0}, {'c', -1, 2, 1}, {'C', -1, 2, 0}};
+  const std::string data(300, 'd');
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.answer);
+    port.writes.clear();
+    rx.uploads.clear();
+    rx.blockAnswer = [&c](int, int block, int attempt) { return block == 2 && attempt == 1 ? c.answer : 'A'; };
+    EXPECT_EQ(Upload(dir.File("D.BIN", data)), c.outcome);
+    EXPECT_EQ(Received().blocks.size(), c.transmissions);
+    EXPECT_EQ(CountWrites(kCancel), c.cancels);
+    if (c.outcome == 0) EXPECT_EQ(Received().data, data + std::string(84, '\0'));
+  }
+}
+
 TEST_F(XModemSenderTest, SilentReceiverGetsOneTransmissionAndTenReads) {
   rx.blockAnswer = [](int, int, int) { return '-'; };
   int readsBefore = 0;
   rx.onBlock = [&](int, int) { readsBefore = port.readExactCalls; };
+  // Counted up to the cancel: the shell's lines after it are read byte by byte.
+  int readsAtCancel = -1;
+  const auto receiver = port.onWrite;
+  port.onWrite = [&](const std::vector<uint8_t>& w) {
+    if (readsAtCancel < 0 && w == std::vector<uint8_t>(5, 0x18)) readsAtCancel = port.readExactCalls;
+    receiver(w);
+  };
   EXPECT_EQ(Upload(dir.File("S.BIN", std::string(50, 's'))), -1);
   EXPECT_EQ(Received().blocks.size(), 1u);
-  EXPECT_EQ(port.readExactCalls - readsBefore, 10);
+  EXPECT_EQ(readsAtCancel - readsBefore, 10);
   EXPECT_EQ(CountWrites(kEot), 0);
 }
 
@@ -281,13 +311,39 @@ TEST_F(XModemSenderTest, WrongEchoStopsAfterTheCommandLine) {
   rx.echo = false;
   port.onWrite = [&, inner = port.onWrite](const std::vector<uint8_t>& w) {
     inner(w);
-    if (w.size() == 1) port.PushByte(w[0] == 'C' ? 'c' : w[0]);
+    if (w.size() == 1) port.Push(w[0] == '\b' ? "\b \b" : std::string(1, w[0] == 'C' ? 'c' : w[0]));
   };
   EXPECT_EQ(Upload(dir.File("R.BIN", "r")), -1);
   EXPECT_FALSE(echoed);
   // The rest of the line is not typed, and what the shell took is erased.
   EXPECT_EQ(port.writes, (std::vector<std::vector<uint8_t>>{{'C'}, {'\b'}}));
   EXPECT_EQ(pane.lines, (std::vector<std::string>{"C:\\transfer /R D:\\PROG.EXE"}));
+}
+
+// The carriage return's echo came back damaged: the receiver may run. Its
+// NAK at once lets the upload go on; without one the line is erased.
+TEST_F(XModemSenderTest, DamagedEchoOfTheCarriageReturnWaitsBrieflyForTheReceiver) {
+  struct Case {
+    std::string afterCommand;
+    int outcome;
+    bool erased;
+  } const cases[] = {{"\x15", 0, false}, {"", -1, true}};
+  const auto receiver = port.onWrite;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.outcome);
+    port.writes.clear();
+    rx.uploads.clear();
+    rx.echo = false;
+    rx.afterCommand = c.afterCommand;
+    port.onWrite = [&, inner = receiver](const std::vector<uint8_t>& w) {
+      const bool typing = !rx.uploads.empty() && rx.uploads.back().command.find('\r') == std::string::npos;
+      if (w.size() == 1 && (typing || rx.uploads.empty())) port.PushByte(w[0] == '\r' ? '\r' ^ 0x01 : w[0]);
+      inner(w);
+    };
+    EXPECT_EQ(Upload(dir.File("E.BIN", "e")), c.outcome);
+    const bool backspaces = std::count(port.writes.begin(), port.writes.end(), std::vector<uint8_t>{'\b'}) > 0;
+    EXPECT_EQ(c.erased, backspaces);
+  }
 }
 
 TEST_F(XModemSenderTest, TargetThatWouldBreakTheCommandLineIsNotTyped) {

@@ -84,6 +84,29 @@ class FileListViewTest : public QObject {
     QVERIFY(fits());
     QVERIFY(header->sectionSize(0) > own);
   }
+
+  // A click below the rows leaves no row selected, in either selection
+  // mode and view style; a click on a row selects it.
+  void clickOnEmptySpaceClearsTheSelection() {
+    Names source;
+    for (bool multi : {false, true}) {
+      for (ViewStyle style : {ViewStyle::Report, ViewStyle::SmallIcons}) {
+        FileListView view(multi);
+        view.SetSource(&source);
+        view.Reset();
+        view.SetViewStyle(style);
+        view.resize(700, 400);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QAbstractItemView* shown = view.ActiveView();
+        const QString where = QString("multi %1 style %2").arg(multi).arg(int(style));
+        QTest::mouseClick(shown->viewport(), Qt::LeftButton, {}, shown->visualRect(view.Model()->index(1, 0)).center());
+        QVERIFY2(view.CurrentRow() == 1, qPrintable(where));
+        QTest::mouseClick(shown->viewport(), Qt::LeftButton, {}, QPoint(690, 390));
+        QVERIFY2(view.CurrentRow() == -1 && view.SelectedRows().empty(), qPrintable(where));
+      }
+    }
+  }
 };
 
 QTEST_MAIN(FileListViewTest)

@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "app/ui/application.h"
+#include "app/version.h"
 
 namespace vorn::ui {
 
@@ -61,6 +62,9 @@ TdlgVornAbout::TdlgVornAbout(QWidget* parent) : QDialog(parent) {
   bold.setPointSizeF(bold.pointSizeF() * 1.2);
   lblName->setFont(bold);
   lblVersion = new QLabel("Version: 1.38  (B01)", this);
+  // The installed release, which --version and the package name give too.
+  lblRelease = new QLabel("Release " VORN7730_VERSION, this);
+  lblRelease->setObjectName("lblRelease");
   lblNotice = new QLabel(
       "Maintenance utility for VORN-7730 series controllers.\n"
       "Files, terminal, I/O modules and network settings over one serial line.",
@@ -70,14 +74,15 @@ TdlgVornAbout::TdlgVornAbout(QWidget* parent) : QDialog(parent) {
   connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
 
   auto* grid = new QGridLayout(this);
-  grid->addWidget(Image1, 0, 0, 3, 1, Qt::AlignTop);
+  grid->addWidget(Image1, 0, 0, 4, 1, Qt::AlignTop);
   grid->addWidget(lblName, 0, 1);
   grid->addWidget(lblVersion, 1, 1);
-  grid->addWidget(lblNotice, 2, 1);
+  grid->addWidget(lblRelease, 2, 1);
+  grid->addWidget(lblNotice, 3, 1);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   buttons->addWidget(OKButton);
-  grid->addLayout(buttons, 3, 0, 1, 2);
+  grid->addLayout(buttons, 4, 0, 1, 2);
 }
 
 TdlgVornRun::TdlgVornRun(vorn::Ui& ui, vorn::platform::Registry& registry, QWidget* parent)

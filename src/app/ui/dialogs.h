@@ -27,12 +27,13 @@ class TdlgVornAbout : public QDialog {
   QLabel* Image1;
   QLabel* lblName;
   QLabel* lblVersion;
+  QLabel* lblRelease;
   QLabel* lblNotice;
   QPushButton* OKButton;
 };
 
 // Where the path of the last started program is remembered.
-inline constexpr const char* kRunFileKey = "Software\\TALVENRIK\\VORN-7730M Utility\\Config";
+inline constexpr const char* kRunFileKey = vorn::platform::kUtilitySettingsKey;
 inline constexpr const char* kRunFileValue = "Run File";
 
 class TdlgVornRun : public QDialog {

@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QLineEdit>
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -38,6 +39,7 @@ class VirtualController {
 };
 }  // namespace vsim
 #endif
+#include "platform/network_device.h"
 #include "transfer/ui/copy_command.h"
 #include "transfer/ui/tdlg_vorn_tran.h"
 
@@ -45,9 +47,30 @@ namespace vorn::ui {
 
 namespace {
 
-// The settings value that keeps the port used last.
-constexpr const char* kPortKey = kRunFileKey;
+// The settings value that keeps the port used last. A key of its own: the
+// run dialog reads a missing "Run File" in its key as empty.
+constexpr const char* kPortKey = "Software\\TALVENRIK\\VORN-7730M Utility\\Port";
 constexpr const char* kLastPortValue = "Last Port";
+
+// How long a one-line result stays in the status bar.
+constexpr int kSaidMs = 20000;
+
+// The configuration dialog, with the status bar telling what the run does
+// before and after it: the read takes seconds with nothing else to show.
+class StatusIOConfEditor : public vorn::IOConfEditor {
+ public:
+  StatusIOConfEditor(vorn::IOConfEditor& editor, QStatusBar& bar) : editor_(editor), bar_(bar) {}
+  bool Edit(vorn::IOConfig& config) override {
+    bar_.clearMessage();
+    const bool ok = editor_.Edit(config);
+    if (ok) bar_.showMessage("Writing the I/O configuration to VORN-7730 ...");
+    return ok;
+  }
+
+ private:
+  vorn::IOConfEditor& editor_;
+  QStatusBar& bar_;
+};
 
 // The port box, which tells before its list opens.
 class PortBox : public QComboBox {
@@ -88,6 +111,7 @@ class HeldErrorUi : public vorn::Ui {
   void Plain(const std::string& text) override { ui_.Plain(text); }
   bool Question(const std::string& text) override { return ui_.Question(text); }
   bool QuestionUnlessNo(const std::string& text) override { return ui_.QuestionUnlessNo(text); }
+  bool QuestionYesFirst(const std::string& text) override { return ui_.QuestionYesFirst(text); }
   bool InformationQuestion(const std::string& text) override { return ui_.InformationQuestion(text); }
   bool WarningQuestion(const std::string& text) override { return ui_.WarningQuestion(text); }
   std::optional<std::string> OpenFile(const std::string& title, const std::string& filter) override {
@@ -102,9 +126,9 @@ class HeldErrorUi : public vorn::Ui {
     return ui_.SaveFile(title, filter, defaultName);
   }
   std::optional<std::string> ChooseFolder(const std::string& title) override { return ui_.ChooseFolder(title); }
-  std::optional<std::string> AskName(const std::string& caption, const std::string& prompt,
-                                     int maxLength) override {
-    return ui_.AskName(caption, prompt, maxLength);
+  std::optional<std::string> AskName(const std::string& caption, const std::string& prompt, int maxLength,
+                                     const std::string& initial) override {
+    return ui_.AskName(caption, prompt, maxLength, initial);
   }
   std::optional<std::string> ChooseFont(const std::string& current) override { return ui_.ChooseFont(current); }
 
@@ -120,7 +144,7 @@ TfrmMain::TfrmMain(vorn::Ui& ui, StartOptions options, QWidget* parent)
   setWindowTitle("VORN-7730 Series Utility (Ver 1.38)");
   resize(721, 580);
   lineWait_ = std::make_unique<GuiLineWait>();
-  lineWait_->CloseRefused = [this] { SayTransferRunning(); };
+  lineWait_->CloseRefused = [this] { CloseAfterExchange(); };
   invoker_ = std::make_unique<QtGuiInvoker>();
   exchange_ = std::make_unique<vorn::Exchange>(*this, *this, *exchangeUi_);
   BuildLayout();
@@ -188,6 +212,10 @@ void TfrmMain::BuildLayout() {
   cbxCOM = portBox;
   cbxCOM->setObjectName("cbxCOM");
   cbxCOM->setToolTip("COM port");
+  // A device server's port is typed in: nothing on the host lists it.
+  cbxCOM->setEditable(true);
+  cbxCOM->setInsertPolicy(QComboBox::NoInsert);
+  cbxCOM->lineEdit()->setPlaceholderText("socket://HOST:PORT");
   // Long device names are elided in the box; its list shows them whole.
   cbxCOM->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   cbxCOM->setMinimumContentsLength(10);
@@ -236,8 +264,13 @@ void TfrmMain::BuildLayout() {
   connect(pnlLocal, &LocalPane::copyWithFoldersRequested, copy, &CopyCommand::CopyWithFolders);
   connect(pnlVorn, &RemotePane::filesDropped, copy, &CopyCommand::UploadPaths);
   connect(pnlVorn, &RemotePane::runRequested, console_.get(), &TerminalConsole::TypeKeys);
+  // Results that would otherwise show only in the terminal.
+  connect(pnlVorn, &RemotePane::said, this, [this](const QString& text) { statusBar()->showMessage(text, kSaidMs); });
+  connect(copy, &CopyCommand::said, this, [this](const QString& text) { statusBar()->showMessage(text, kSaidMs); });
 
   connect(cbxCOM, QOverload<int>::of(&QComboBox::activated), this, [this](int) { cbxCOMChange(); });
+  connect(cbxCOM->lineEdit(), &QLineEdit::returnPressed, this,
+          [this] { TypedPortEntered(cbxCOM->lineEdit()->text().trimmed().toStdString()); });
   connect(tbtnVornConf, &QToolButton::clicked, this, [this] { tbtnVornConfClick(); });
   connect(tbtnTCPConf, &QToolButton::clicked, this, [this] { tbtnTCPConfClick(); });
   connect(tbtnKAPRIN, &QToolButton::clicked, this, [this] { tbtnKAPRINClick(); });
@@ -304,9 +337,18 @@ void TfrmMain::ScanComPort() {
 }
 
 void TfrmMain::RescanComPort() {
-  FillPortBox(ComName);
+  const std::string chosen = ComName;
+  FillPortBox(chosen);
   // A port that went away is no longer offered: the box and the port used agree.
-  if (cbxCOM->count() > 0) ComName = cbxCOM->currentData().toString().toStdString();
+  ComName = cbxCOM->count() > 0 ? cbxCOM->currentData().toString().toStdString() : std::string();
+  if (chosen.empty() || ComName == chosen) return;
+  // The pane showed the controller on the port that went: it is not the one
+  // the next command would reach.
+  pnlVorn->ClearListing();
+  statusBar()->showMessage(QString::fromStdString(
+      "The port " + chosen + " is gone. " +
+      (ComName.empty() ? std::string("No port is left to choose.")
+                       : ComName + " is chosen now: press Refresh to list its controller.")));
 }
 
 void TfrmMain::FillPortBox(const std::string& select) {
@@ -316,6 +358,13 @@ void TfrmMain::FillPortBox(const std::string& select) {
   if (simulator_) cbxCOM->addItem("Virtual controller (" + QString::fromStdString(simulator_->PortPath()) + ")",
                                   QString::fromStdString(simulator_->PortPath()));
   for (const std::string& path : options_.extraPorts) cbxCOM->addItem(QString::fromStdString(path), QString::fromStdString(path));
+  // The port used last is offered again when it is a device server's.
+  if (vorn::platform::IsNetworkPortName(select) &&
+      std::find(typedPorts_.begin(), typedPorts_.end(), select) == typedPorts_.end())
+    typedPorts_.push_back(select);
+  for (const std::string& name : typedPorts_)
+    if (cbxCOM->findData(QString::fromStdString(name)) < 0)
+      cbxCOM->addItem(QString::fromStdString(name), QString::fromStdString(name));
   std::vector<std::string> present;
   if (options_.presentPorts) {
     present = options_.presentPorts();
@@ -356,6 +405,24 @@ void TfrmMain::cbxCOMChange() {
   pnlVorn->ShowRemoteFolder("\\");
 }
 
+void TfrmMain::TypedPortEntered(const std::string& name) {
+  if (name.empty()) return;
+  int index = cbxCOM->findData(QString::fromStdString(name));
+  if (index < 0) index = cbxCOM->findText(QString::fromStdString(name));
+  if (index < 0) {
+    // A malformed server address is said at once, not at the first exchange.
+    if (vorn::platform::IsNetworkPortName(name) && !vorn::platform::ParseNetworkPortName(name)) {
+      ui_.Error("'" + name + "' is not a port: write socket://HOST:PORT or rfc2217://HOST:PORT.");
+      return;
+    }
+    typedPorts_.push_back(name);
+    cbxCOM->addItem(QString::fromStdString(name), QString::fromStdString(name));
+    index = cbxCOM->count() - 1;
+  }
+  cbxCOM->setCurrentIndex(index);
+  cbxCOMChange();
+}
+
 void TfrmMain::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (!shown_) {
@@ -386,7 +453,30 @@ bool TfrmMain::TransferRunning() const {
 }
 
 void TfrmMain::SayTransferRunning() {
-  statusBar()->showMessage("A transfer is running", 5000);
+  std::string what = "A transfer is running";
+  if (configRuns_ > 0)
+    what = "The I/O configuration run is using VORN-7730";
+  else if (!findChildren<TdlgVornTran*>().isEmpty())
+    what = "An upload to VORN-7730 is running";
+  else if (!findChildren<TdlgVornKaprin*>().isEmpty())
+    what = "An image transfer is running";
+  statusBar()->showMessage(QString::fromStdString(what + ": the window closes only after it has ended."), 8000);
+}
+
+void TfrmMain::CloseAfterExchange() {
+  if (TransferRunning()) {
+    SayTransferRunning();
+    return;
+  }
+  if (closePending_) return;
+  closePending_ = true;
+  statusBar()->showMessage("Waiting for VORN-7730 to answer; the window closes then.");
+  // Timers wait while the exchange waits on the line: this one runs after it.
+  QTimer::singleShot(0, this, [this] {
+    closePending_ = false;
+    statusBar()->clearMessage();
+    close();
+  });
 }
 
 void TfrmMain::Exit1Click() {
@@ -455,8 +545,20 @@ void TfrmMain::tbtnVornConfClick() {
   // the sender's steps, but keep clicks queued so nothing else reaches for
   // the port (or closes the window) under the run.
   run.ProcessEvents = [] { QApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
-  IOConfDialogEditor editor(this);
-  run.Run(editor);
+  IOConfDialogEditor dialog(this);
+  StatusIOConfEditor editor(dialog, *statusBar());
+  statusBar()->showMessage("Reading the I/O configuration from VORN-7730 ...");
+  switch (run.Run(editor)) {
+    case vorn::IOConfOutcome::Applied:
+      statusBar()->showMessage("The I/O configuration was applied on VORN-7730.", kSaidMs);
+      break;
+    case vorn::IOConfOutcome::Cancelled:
+      statusBar()->clearMessage();
+      break;
+    case vorn::IOConfOutcome::Failed:
+      statusBar()->showMessage("The I/O configuration was not applied.", kSaidMs);
+      break;
+  }
 }
 
 void TfrmMain::tbtnTCPConfClick() {
@@ -532,6 +634,8 @@ void TfrmMain::Restore() {
 
 void TfrmMain::SetExchangeControlsEnabled(bool enabled) {
   pnlVorn->SetExchangeControlsEnabled(enabled);
+  // The host pane's folder upload would only find the port held.
+  pnlLocal->CopyToVorn1->setEnabled(enabled);
   for (QWidget* w : std::initializer_list<QWidget*>{tbtnVornConf, cbxCOM, btnCopy, tbtnTCPConf, tbtnKAPRIN})
     w->setEnabled(enabled);
 }

@@ -120,6 +120,9 @@ class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::Bus
   // keeping the chosen port selected while it is there.
   void RescanComPort();
   void cbxCOMChange();
+  // A port name typed into the box (a device path, or a device server's
+  // socket://HOST:PORT or rfc2217://HOST:PORT): offered from then on and used.
+  void TypedPortEntered(const std::string& name);
   void Exit1Click();
   void About1Click();
   void tbtnVornConfClick();
@@ -147,13 +150,20 @@ class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::Bus
   // Lists the controller pane again after a tool that may have replaced the
   // whole drive; the root when the pane's folder is gone.
   void RelistAfterDriveChange();
-  // Says in the status bar why a close request was refused.
+  // Says in the status bar why a close request was refused: what runs.
   void SayTransferRunning();
+  // A close request that came while an exchange waited on the line: the
+  // window closes (asking as usual) once the exchange has ended, unless a
+  // longer run holds the line, which is then named.
+  void CloseAfterExchange();
   // The port box's items (device name as data, its stable name beside it),
   // with select chosen when present, else the first.
   void FillPortBox(const std::string& select);
 
   vorn::Ui& ui_;
+  // Ports typed into the box, or remembered from the last run, that no scan
+  // finds (device servers' ports): offered after the scanned ones.
+  std::vector<std::string> typedPorts_;
   std::unique_ptr<HeldErrorUi> exchangeUi_;  // the exchanges' boxes, held back on request
   StartOptions options_;
   std::unique_ptr<vsim::VirtualController> simulator_;
@@ -167,6 +177,7 @@ class TfrmMain : public QMainWindow, public vorn::TerminalPane, public vorn::Bus
   bool shown_ = false;
   bool logReady_ = true;
   bool exitConfirmed_ = false;
+  bool closePending_ = false;
   bool destroyed_ = false;
   int busyDepth_ = 0;
   int configRuns_ = 0;  // the configuration run in progress (read, edit, upload, apply)

@@ -4,6 +4,7 @@
 #include <QVBoxLayout>
 
 #include "image/ui/tfrm_mwait_for.h"
+#include "link/controller_identity.h"
 #include "transfer/ui/tdlg_vorn_tran.h"
 #include "transfer/upload_loop.h"
 
@@ -13,6 +14,7 @@ namespace {
 const char* const kFilter = "Image files (*.img)|*.IMG|All File (*.*)|*.*";
 const char* const kDefaultName = "7730D.img";
 const char* const kControllerDir = "D:\\";
+const char* const kProgramsFolderCaption = "Controller programs folder...";
 
 const char* const kBackupQuestion =
     "It needs at least 10 KB free space on Vorn-7730\n D drive, and be sure the Vorn-7730 is in initial\nmode. "
@@ -36,6 +38,7 @@ TdlgVornKaprin::TdlgVornKaprin(vorn::Ui& ui, vorn::GuiInvoker& gui, QWidget* par
   connect(btHelp, &QPushButton::clicked, this, [this] { btHelpClick(); });
   connect(BtBackupImg, &QPushButton::clicked, this, [this] { BtBackupImgClick(); });
   connect(BtRestoreImg, &QPushButton::clicked, this, [this] { BtRestoreImgClick(); });
+  connect(programsFolderButton, &QPushButton::clicked, this, [this] { ChooseProgramsFolder(); });
 }
 
 TdlgVornKaprin::~TdlgVornKaprin() {
@@ -81,13 +84,61 @@ void TdlgVornKaprin::BuildLayout() {
   auto* inner = new QVBoxLayout(GroupBox1);
   inner->addWidget(GroupBox2);
   inner->addWidget(GroupBox3);
+  // Below the transfers, so that the focus order of the buttons above stays.
+  programsFolderLabel = new QLabel(this);
+  programsFolderLabel->setObjectName("programsFolderLabel");
+  programsFolderLabel->setWordWrap(true);
+  programsFolderButton = new QPushButton(kProgramsFolderCaption, this);
+  programsFolderButton->setObjectName("programsFolderButton");
+  programsFolderButton->setAutoDefault(false);
+  auto* folder = new QHBoxLayout;
+  folder->addWidget(programsFolderLabel, 1);
+  folder->addWidget(programsFolderButton);
+
   auto* outer = new QVBoxLayout(this);
   outer->addWidget(GroupBox1);
-  setFixedSize(420, 200);
+  outer->addLayout(folder);
+  setFixedSize(480, 250);
 }
 
 void TdlgVornKaprin::LocateToolFolder() {
   ToolFolder = vorn::platform::LocateCompanionFolders(*Registry).tools;
+  // Said before a transfer is asked for: stand-ins serve the virtual controller only.
+  std::string text = "Controller programs: " + (ToolFolder.empty() ? std::string("the current folder") : ToolFolder);
+  if (vorn::platform::IsStandIn(ToolFolder + "KAPRINRD.EXE") || vorn::platform::IsStandIn(ToolFolder + "KAPRINWR.EXE"))
+    text += " (stand-ins: for the virtual controller only)";
+  programsFolderLabel->setText(QString::fromStdString(text));
+}
+
+void TdlgVornKaprin::showEvent(QShowEvent* event) {
+  LocateToolFolder();
+  QDialog::showEvent(event);
+}
+
+void TdlgVornKaprin::ChooseProgramsFolder() {
+  const std::optional<std::string> chosen = ui_.ChooseFolder(kProgramsFolderCaption);
+  if (!chosen) return;
+  const std::string folder = vorn::platform::WithTrailingSeparator(*chosen);
+  std::string missingRead, missingWrite;
+  if (vorn::platform::CompanionFile(folder, "KAPRINRD.EXE", missingRead).empty() &&
+      vorn::platform::CompanionFile(folder, "KAPRINWR.EXE", missingWrite).empty()) {
+    ui_.Error("Neither KAPRINRD.EXE nor KAPRINWR.EXE is in " + folder + ": the controller programs still come from " +
+              (ToolFolder.empty() ? std::string("the current folder") : ToolFolder) + ".");
+    return;
+  }
+  if (!Registry->WriteString(vorn::platform::kUtilitySettingsKey, vorn::platform::kProgramsFolderValue, folder)) {
+    ui_.Error("The folder " + folder + " could not be remembered in the settings.");
+    return;
+  }
+  LocateToolFolder();
+}
+
+bool TdlgVornKaprin::AskControllerIdentity(std::vector<std::string>& printed) {
+  vorn::SilentPane silent;
+  vorn::NoCursor cursor;
+  vorn::Exchange link(Terminal ? *Terminal : silent, cursor, ui_, Factory);
+  link.ComName = PortName;
+  return vorn::ExchangeIdentityQuery(link)(printed);
 }
 
 bool TdlgVornKaprin::UploadTool(const std::string& targetDir, const std::string& localPath) {
@@ -140,6 +191,7 @@ void TdlgVornKaprin::StartWatching(vorn::KaprinThreadBase& thread) {
   LastProgress = thread.Progress;
   StallTicks = 0;
   StopRequested = false;
+  Stalled = false;
   thread.Resume();
   TimerChkKaprin->start();
 }
@@ -150,6 +202,15 @@ bool TdlgVornKaprin::UploadChecked(const char* program) {
     ui_.Error(problem);
     return false;
   }
+  const std::string notStarted = std::string(Mode == 1 ? "The backup" : "The restore") +
+                                 " was not started: nothing was sent to the controller.";
+  const std::string advice =
+      std::string("Choose the folder that holds the real KAPRINRD.EXE and KAPRINWR.EXE with \"") +
+      kProgramsFolderCaption + "\", " + vorn::kCompanionAdvice;
+  if (!vorn::StandInsMayGo({ToolFolder + program},
+                           [this](std::vector<std::string>& printed) { return AskControllerIdentity(printed); }, ui_,
+                           notStarted, advice))
+    return false;
   if (UploadTool(kControllerDir, ToolFolder + program)) return true;
   ui_.Error(vorn::ImageCableText());
   return false;
@@ -228,19 +289,29 @@ void TdlgVornKaprin::TimerChkKaprinTimer() {
       LastProgress = progress;
       WaitWindow->WaitPosition = progress;
       StallTicks = 0;
-    } else if (!StopRequested && ++StallTicks > limit) {  // a stopped thread ends within a second
+    } else if (!StopRequested && !thread->WaitingForProgramEnd && ++StallTicks > limit) {
+      // Given up on: the thread stops, then waits for the controller's
+      // program to end, and only then may anything else use the line.
       StallTicks = 0;
-      WaitWindow->CloseRequested = true;
-      WaitWindow->CloseWindow();
-      TimerChkKaprin->stop();
-      ui_.Error(vorn::ImageStallText());
-      done(QDialog::Rejected);
-      return;
+      Stalled = true;
+      StopRequested = true;
+      thread->Terminate();
+      WaitWindow->ShowStopping();
     }
+    if (thread->WaitingForProgramEnd) WaitWindow->ShowWaitingFor(vorn::WaitingForProgramText());
   }
 
   if (!thread->Done) return;
   TimerChkKaprin->stop();
+  if (Stalled) {
+    if (WaitWindow) {
+      WaitWindow->CloseRequested = true;
+      WaitWindow->tmrStatusUpdateTimer();
+    }
+    ui_.Error(vorn::ImageStallEndText(*thread));
+    done(QDialog::Rejected);
+    return;
+  }
   // The progress window goes before the box, so the box never sits on a
   // window that closes under it.
   if (thread->Succeeded) {

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "image/image_estimate.h"
 #include "image/kaprin_threads.h"
@@ -47,13 +48,19 @@ class TdlgVornKaprin : public QDialog {
   // The port adapter's latency timer, for the warning before a slow transfer.
   std::function<std::optional<uint32_t>(const std::string& portName)> AdapterLatency =
       vorn::platform::AdapterLatencyMs;
-  bool StopRequested = false;  // the user asked the running transfer to end
+  bool StopRequested = false;  // the user (or the watchdog) asked the running transfer to end
+  bool Stalled = false;        // the watchdog gave up on the running transfer
   QPushButton* btHelp;
   QPushButton* BtBackupImg;
   QPushButton* BtRestoreImg;
   QTimer* TimerChkKaprin;  // 1000 ms, started with a transfer
+  // Where the controller-side programs come from, and the button that
+  // chooses (and remembers) another folder.
+  QLabel* programsFolderLabel;
+  QPushButton* programsFolderButton;
 
-  void LocateToolFolder();
+  void LocateToolFolder();  // also shows the folder
+  void ChooseProgramsFolder();
   // Uploads one host file into a controller directory with the transfer dialog.
   virtual bool UploadTool(const std::string& targetDir, const std::string& localPath);
   bool ShowWaitWindow(const std::string& message);
@@ -69,6 +76,9 @@ class TdlgVornKaprin : public QDialog {
   // The transfer threads; tests hand in their own.
   virtual std::unique_ptr<vorn::VornKaprinThread> CreateBackupThread();
   virtual std::unique_ptr<vorn::VornKaprinResThread> CreateRestoreThread();
+  // Types the harmless identity query; tests answer it themselves.
+  virtual bool AskControllerIdentity(std::vector<std::string>& printed);
+  void showEvent(QShowEvent* event) override;
 
  private:
   void BuildLayout();

@@ -1,16 +1,21 @@
 #include "image/ui/tfrm_mwait_for.h"
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
 #include "image/image_estimate.h"
+
+#include <algorithm>
 
 namespace vorn::ui {
 
 namespace {
 constexpr int kBarWidth = 320;
 constexpr int kBarHeight = 20;
+// As long as a backup's progress text gets on a slow line.
+constexpr const char* kLongProgressText = "131072 of 131072 blocks, 99.9 blocks/s, about 59 min 59 s left";
 }  // namespace
 
 TfrmMWaitFor::TfrmMWaitFor(QWidget* parent) : QDialog(parent) {
@@ -25,27 +30,37 @@ TfrmMWaitFor::TfrmMWaitFor(QWidget* parent) : QDialog(parent) {
   LbUpdateMsg->setFont(font);
   LbUpdateMsg->setWordWrap(true);
   LbUpdateMsg->setAlignment(Qt::AlignCenter);
-  LbUpdateMsg->setGeometry(10, 14, kBarWidth + 15, 56);
 
   ProgressBar = new QProgressBar(this);
   ProgressBar->setObjectName("ProgressBar");
-  ProgressBar->setGeometry(17, 80, kBarWidth, kBarHeight);
   ProgressBar->setRange(0, 100);
   ProgressBar->setValue(0);
   ProgressBar->setTextVisible(false);
 
+  // The count must read whole for the many minutes a transfer takes: the
+  // window is as wide as a long progress text at the font in use, and a
+  // longer one still wraps onto a second line instead of being cut.
   LbProgress = new QLabel(this);
   LbProgress->setObjectName("LbProgress");
   LbProgress->setAlignment(Qt::AlignCenter);
-  LbProgress->setGeometry(10, 106, kBarWidth + 15, 20);
+  LbProgress->setWordWrap(true);
+  const QFontMetrics metrics = LbProgress->fontMetrics();
+  const int textWidth = metrics.horizontalAdvance(kLongProgressText) + 8;
+  const int width = std::max(kBarWidth + 35, textWidth + 20);
+  const int progressHeight = 2 * metrics.lineSpacing() + 4;
+
+  LbUpdateMsg->setGeometry(10, 14, width - 20, 56);
+  ProgressBar->setGeometry((width - kBarWidth) / 2, 80, kBarWidth, kBarHeight);
+  LbProgress->setGeometry(10, 106, width - 20, progressHeight);
 
   BtCancel = new QPushButton("Cancel", this);
   BtCancel->setObjectName("BtCancel");
   BtCancel->setAutoDefault(false);  // Enter must not stop a transfer of many minutes
-  BtCancel->setGeometry((kBarWidth + 35 - 90) / 2, 134, 90, 28);
+  const int buttonTop = 106 + progressHeight + 8;
+  BtCancel->setGeometry((width - 90) / 2, buttonTop, 90, 28);
   connect(BtCancel, &QPushButton::clicked, this, [this] { BtCancelClick(); });
 
-  setFixedSize(kBarWidth + 35, kBarHeight + 155);
+  setFixedSize(width, buttonTop + 28 + 13);
   elapsed_.start();
 
   tmrStatusUpdate = new QTimer(this);
@@ -76,6 +91,11 @@ void TfrmMWaitFor::BtCancelClick() {
 void TfrmMWaitFor::ShowStopping() {
   BtCancel->setEnabled(false);
   LbUpdateMsg->setText("Stopping the transfer...");
+}
+
+void TfrmMWaitFor::ShowWaitingFor(const std::string& text) {
+  BtCancel->setEnabled(false);
+  LbUpdateMsg->setText(QString::fromStdString(text));
 }
 
 void TfrmMWaitFor::CloseWindow() {

@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 namespace vorn::ui {
 
@@ -35,6 +36,8 @@ class TfrmMWaitFor : public QDialog {
   void BtCancelClick();
   // After the owner asked the transfer to end: no second Cancel, and say so.
   void ShowStopping();
+  // While the stopped transfer waits for the controller: says what for.
+  void ShowWaitingFor(const std::string& text);
   // Closes the window (the user has no way to).
   void CloseWindow();
 

@@ -166,7 +166,9 @@ void TerminalConsole::Font1Click() {
 
 void TerminalConsole::SaveLog1Click() {
   const std::optional<std::string> chosen =
-      ui_.SaveFile("Save log", "Log file (*.log)|*.log|All files (*.*)|*.*", "vorn7730.log");
+      ui_.SaveFile("Save log: every line since the utility started (the last " +
+                       std::to_string(TerminalPaneWidget::kHistoryLines) + " at most)",
+                   "Log file (*.log)|*.log|All files (*.*)|*.*", "vorn7730.log");
   if (!chosen || chosen->empty()) return;
   const QString path = QString::fromStdString(*chosen);
   const QFileInfo info(path);

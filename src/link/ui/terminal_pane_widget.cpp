@@ -71,7 +71,11 @@ void TerminalPaneWidget::AppendLine(const QString& text) {
   }
   QTextCursor cursor(document());
   cursor.movePosition(QTextCursor::End);
-  if (!document()->lastBlock().text().isEmpty()) cursor.insertBlock();
+  if (!document()->lastBlock().text().isEmpty()) {
+    // An unfinished line (a prompt) stays behind above: it belongs to the log.
+    if (!document()->lastBlock().userData()) history_.push_back({QDateTime::currentDateTime(), document()->lastBlock().text()});
+    cursor.insertBlock();
+  }
   cursor.insertText(text);
   LineDone(text);
   verticalScrollBar()->setValue(verticalScrollBar()->maximum());
@@ -90,7 +94,14 @@ QString TerminalPaneWidget::Stamp(const QDateTime& time) {
 
 void TerminalPaneWidget::LineDone(const QString& text) {
   const QDateTime now = QDateTime::currentDateTime();
+  // The terminal may go on writing on a line an exchange finished: the line
+  // is recorded again, in place of its earlier form.
+  if (document()->lastBlock().userData() && !history_.empty())
+    history_.back() = {now, text};
+  else
+    history_.push_back({now, text});
   document()->lastBlock().setUserData(new LineTime(now));
+  if (history_.size() > static_cast<size_t>(kHistoryLines)) history_.pop_front();
   if (!log_.isOpen()) return;
   const QByteArray line = (Stamp(now) + text + '\n').toUtf8();
   // Flushed line by line: the record must hold up to the last line when the
@@ -119,16 +130,16 @@ bool TerminalPaneWidget::OpenLog(const QString& path, QString* error) {
 
 QString TerminalPaneWidget::LogText(bool timestamps) const {
   QString out;
-  const QString blank(Stamp(QDateTime::currentDateTime()).size(), ' ');
-  for (QTextBlock b = document()->begin(); b.isValid(); b = b.next()) {
-    // The empty last line is where the next line goes, not a line.
-    if (!b.next().isValid() && b.text().isEmpty()) break;
-    if (timestamps) {
-      const auto* time = static_cast<const LineTime*>(b.userData());
-      out += time ? Stamp(time->time) : blank;
-    }
-    out += b.text() + '\n';
+  const QTextBlock last = document()->lastBlock();
+  for (size_t i = 0; i < history_.size(); ++i) {
+    // A finished last line the terminal has written on since shows as it is now.
+    const bool grown = i + 1 == history_.size() && last.userData();
+    out += (timestamps ? Stamp(history_[i].time) : QString()) + (grown ? last.text() : history_[i].text) + '\n';
   }
+  // The last line is not done while it has no time: a prompt, or the empty
+  // place where the next line goes.
+  if (!last.userData() && !last.text().isEmpty())
+    out += (timestamps ? QString(Stamp(QDateTime::currentDateTime()).size(), ' ') : QString()) + last.text() + '\n';
   return out;
 }
 

@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QPlainTextEdit>
+#include <deque>
 #include <functional>
 
 namespace vorn::ui {
@@ -41,9 +42,12 @@ class TerminalPaneWidget : public QPlainTextEdit {
   bool OpenLog(const QString& path, QString* error);
   // Told once when a write to the log file failed; the log is closed then.
   std::function<void(const QString& reason)> onLogFailure;
-  // The pane's text, each line after the time it came when timestamps (lines
-  // whose time is not known, such as an unfinished prompt, get blanks).
+  // Every line the pane got since the program started, up to the last
+  // kHistoryLines, although the pane itself is cleared every few hundred;
+  // each line after the time it came when timestamps, and the unfinished
+  // last line (a prompt) after blanks.
   QString LogText(bool timestamps) const;
+  static constexpr int kHistoryLines = 100000;
   // "2026-05-04 13:02:01.250  " for a time.
   static QString Stamp(const QDateTime& time);
 
@@ -53,6 +57,11 @@ class TerminalPaneWidget : public QPlainTextEdit {
   bool focusNextPrevChild(bool next) override;  // Tab goes to the controller
 
  private:
+  struct HistoryLine {
+    QDateTime time;
+    QString text;
+  };
+  std::deque<HistoryLine> history_;
   bool terminalColours_ = false;
   qint64 lastPaintMs_ = 0;
   QFile log_;

@@ -12,6 +12,7 @@
 #include <QUrl>
 
 #include "local/ui/host_drag_source.h"
+#include "platform/host.h"
 #include "widgets/pane_tools.h"
 #include "widgets/status_panels.h"
 
@@ -38,12 +39,20 @@ LocalPane::LocalPane(vorn::Ui& ui, vorn::BusyCursor& cursor, std::unique_ptr<vor
   OpenItem = [](const std::string& fullPath) {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(fullPath))));
   };
+#ifdef Q_OS_WIN
   MoveToTrash = [](const std::string& fullPath, std::string& error) {
     QFile item(QFile::decodeName(QByteArray::fromStdString(fullPath)));
     if (item.moveToTrash()) return true;
     error = item.errorString().toStdString();
     return false;
   };
+#else
+  // Qt's own trash, with no trash folder yet, can make files/ and info/ in
+  // the working folder and move the item there.
+  MoveToTrash = [](const std::string& fullPath, std::string& error) {
+    return vorn::platform::MoveToTrash(fullPath, error);
+  };
+#endif
   BuildControls();
   Wire();
 }
@@ -362,7 +371,7 @@ void LocalPane::DeletePopupItem(bool permanently) {
 void LocalPane::Rename1Click() {
   if (!popup_.onRow || browser_.AtComputer()) return;
   const std::optional<std::string> name =
-      ui_.AskName("Rename '" + popup_.name + "'", "Please input new name:", 255);
+      ui_.AskName("Rename '" + popup_.name + "'", "Please input new name:", 255, popup_.name);
   if (!name || name->empty() || *name == popup_.name) return;
   std::string error;
   if (!folders_->Rename(popup_.fullPath, *name, error))

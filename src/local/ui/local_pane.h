@@ -68,6 +68,9 @@ class LocalPane : public QWidget, public FileListSource {
 
   vorn::LocalView& View() { return browser_.View(); }
   bool AtComputer() const { return browser_.AtComputer(); }
+  // The folder the pane shows, for file dialogs to start in; empty at the
+  // computer folder, which is no folder to save into.
+  std::string ShownFolder() const { return AtComputer() ? std::string() : View().CurrentItem; }
   const vorn::LocalView& View() const { return browser_.View(); }
   vorn::HostFolders& Folders() { return *folders_; }
 

@@ -26,6 +26,11 @@ class HashMaskStyle : public QProxyStyle {
   }
 };
 
+const char* const kDefaultFilesFolderCaption = "Default files folder...";
+constexpr const char* kUploadShownSettingsQuestion =
+    "The network settings of the VORN-7730 are now the defaults.\n\n"
+    "Upload the address settings this dialog shows instead?";
+
 template <typename T>
 T* Named(T* widget, const char* name) {
   widget->setObjectName(name);
@@ -58,6 +63,11 @@ TdlgVornTCPConf::TdlgVornTCPConf(vorn::Ui& ui, vorn::GuiInvoker& gui, vorn::Port
   connect(Bt_IPUpdate, &QPushButton::clicked, this, [this] { Bt_IPUpdateClick(); });
   connect(Bt_FTPUpdate, &QPushButton::clicked, this, [this] { Bt_FTPUpdateClick(); });
   connect(Bt_SystemInit, &QPushButton::clicked, this, [this] { Bt_SystemInitClick(); });
+  connect(defaultFilesFolderButton, &QPushButton::clicked, this, [this] { ChooseDefaultFilesFolder(); });
+  conf_.DefaultFilesAdvice = std::string("Choose the folder that holds the real files, laid out as the "
+                                         "installation's Source folder (Drive_D\\Default_files\\..., "
+                                         "Drive_D\\Extension_files\\WebRoot\\...), with \"") +
+                             kDefaultFilesFolderCaption + "\", ";
 }
 
 void TdlgVornTCPConf::BuildLayout() {
@@ -175,9 +185,11 @@ void TdlgVornTCPConf::BuildLayout() {
   Chk_FTP = Named(new QCheckBox("FTP Server", GroupBox3), "Chk_FTP");
   Chk_Http = Named(new QCheckBox("HTTP Server", GroupBox3), "Chk_Http");
   Bt_SystemInit = Named(new QPushButton("Go", GroupBox3), "Bt_SystemInit");
+  defaultFilesFolderButton = Named(new QPushButton(kDefaultFilesFolderCaption, GroupBox3), "defaultFilesFolderButton");
   auto* init = new QHBoxLayout(GroupBox3);
   for (QWidget* w : std::initializer_list<QWidget*>{Chk_Default, Chk_HtpFtp, Chk_FTP, Chk_Http}) init->addWidget(w);
   init->addStretch();
+  init->addWidget(defaultFilesFolderButton);
   init->addWidget(Bt_SystemInit);
 
   auto* outer = new QVBoxLayout(GroupBox1);
@@ -191,7 +203,7 @@ void TdlgVornTCPConf::BuildLayout() {
   layout->addWidget(lblStatus);
 
   // Enter belongs to the fields' key filter, not to a default button.
-  for (QPushButton* b : {Bt_IPUpdate, Bt_FTPUpdate, Bt_SystemInit}) {
+  for (QPushButton* b : {Bt_IPUpdate, Bt_FTPUpdate, Bt_SystemInit, defaultFilesFolderButton}) {
     b->setAutoDefault(false);
     b->setDefault(false);
   }
@@ -202,7 +214,7 @@ void TdlgVornTCPConf::BuildLayout() {
   for (QWidget* w : std::initializer_list<QWidget*>{Bt_IPUpdate, Edt_FTPID, MEdt_FTPpwd, Chk_Change, Chk_Creat,
                                                      Chk_Write, Chk_Read, Edt_HTPID, MEdt_HTPpwd, Chk_GetFile,
                                                      Chk_PostFile, Chk_UseCGI, Chk_RC, Bt_FTPUpdate, Chk_HtpFtp,
-                                                     Chk_FTP, Chk_Http, Bt_SystemInit})
+                                                     Chk_FTP, Chk_Http, Bt_SystemInit, defaultFilesFolderButton})
     order.push_back(w);
   for (size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
   setFixedSize(sizeHint());
@@ -333,8 +345,26 @@ void TdlgVornTCPConf::Bt_FTPUpdateClick() { conf_.UpdateUsers(UsersFromFields())
 
 void TdlgVornTCPConf::Bt_SystemInitClick() {
   // Formatting erases the drive: the question comes as a warning.
-  if (!ui_.WarningQuestion(vorn::netconf::kFormatQuestion)) return;
-  conf_.SystemInit({Chk_HtpFtp->isChecked(), Chk_FTP->isChecked(), Chk_Http->isChecked()});
+  if (!ui_.WarningQuestion(conf_.SystemInitQuestion())) return;
+  if (!conf_.SystemInit({Chk_HtpFtp->isChecked(), Chk_FTP->isChecked(), Chk_Http->isChecked()})) return;
+  // The default files replaced the network settings: the ones the dialog
+  // shows go back up only when the user says so.
+  if (ui_.QuestionYesFirst(kUploadShownSettingsQuestion)) Bt_IPUpdateClick();
+}
+
+void TdlgVornTCPConf::ChooseDefaultFilesFolder() {
+  const std::optional<std::string> chosen = ui_.ChooseFolder(kDefaultFilesFolderCaption);
+  if (!chosen) return;
+  const std::string folder = vorn::platform::WithTrailingSeparator(*chosen);
+  // Laid out as the installation's Source folder, or the files would not be found.
+  if (vorn::platform::NonRegularKind(folder + vorn::netconf::HostSubPath("Drive_D\\Default_files")) != "Folder") {
+    ui_.Error(folder + " holds no folder Drive_D" + vorn::platform::PathSeparator() +
+              "Default_files: it is not laid out as the installation's Source folder, and was not chosen.");
+    return;
+  }
+  if (!vorn::platform::HostRegistry().WriteString(vorn::platform::kUtilitySettingsKey,
+                                                  vorn::platform::kDefaultFilesFolderValue, folder))
+    ui_.Error("The folder " + folder + " could not be remembered in the settings.");
 }
 
 bool TdlgVornTCPConf::UploadWithDialog(const std::string& targetDir, const std::string& hostPath) {

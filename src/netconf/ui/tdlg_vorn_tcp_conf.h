@@ -52,6 +52,8 @@ class TdlgVornTCPConf : public QDialog {
   QPushButton* Bt_FTPUpdate;
   QCheckBox *Chk_Default, *Chk_HtpFtp, *Chk_FTP, *Chk_Http;
   QPushButton* Bt_SystemInit;
+  // Chooses (and remembers) the folder of the default files.
+  QPushButton* defaultFilesFolderButton;
   QLabel* lblStatus;  // what the opening read of the controller's settings found
 
   // The 16 address fields and the label in front of each, in tag order.
@@ -69,6 +71,7 @@ class TdlgVornTCPConf : public QDialog {
   void Bt_IPUpdateClick();
   void Bt_FTPUpdateClick();
   void Bt_SystemInitClick();
+  void ChooseDefaultFilesFolder();
 
   // The dialog's values as the window-free runs take them.
   vorn::netconf::AddressInput AddressFromFields() const;

@@ -13,7 +13,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
+#include <cstring>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -130,6 +133,144 @@ class FileRegistry : public Registry {
 Registry& HostRegistry() {
   static FileRegistry registry;
   return registry;
+}
+
+namespace {
+
+std::string ErrnoText(int error) { return std::strerror(error); }
+
+// Makes a folder only the user may enter; true when it is there as a real
+// folder (not a link) afterwards.
+bool MakePrivateFolder(const std::string& path) {
+  if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// A path as the trash information file writes it: URL-escaped, "/" kept.
+std::string EscapedPath(const std::string& path) {
+  static const char* hex = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : path) {
+    if (std::isalnum(c) || std::strchr("/-_.~!$&'()*+,;=:@", c)) {
+      out += static_cast<char>(c);
+    } else {
+      out += '%';
+      out += hex[c >> 4];
+      out += hex[c & 15];
+    }
+  }
+  return out;
+}
+
+// The mount point of the volume that holds path: the highest folder above it
+// on the same device.
+std::string TopFolder(const std::string& path, dev_t device) {
+  std::filesystem::path top = std::filesystem::path(path).parent_path();
+  while (top.has_relative_path()) {
+    struct stat st {};
+    const std::filesystem::path up = top.parent_path();
+    if (stat(up.c_str(), &st) != 0 || st.st_dev != device) break;
+    top = up;
+  }
+  return top.string();
+}
+
+// Writes the information file and moves the item into trash/files under a
+// name no earlier item there has. shownPath is what the file records.
+bool TrashInto(const std::string& trash, const std::string& path, const std::string& shownPath,
+               std::string& error) {
+  const std::string files = trash + "/files", info = trash + "/info";
+  if (!MakePrivateFolder(trash) || !MakePrivateFolder(files) || !MakePrivateFolder(info)) {
+    error = "the trash folder " + trash + " cannot be made: " + ErrnoText(errno);
+    return false;
+  }
+  const std::string base = std::filesystem::path(path).filename().string();
+  for (int n = 1; n < 10000; ++n) {
+    const std::string name = n == 1 ? base : base + "." + std::to_string(n);
+    const std::string infoPath = info + "/" + name + ".trashinfo";
+    // The information file is made first and exclusively: it reserves the name.
+    const int fd = open(infoPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      error = "the trash folder " + info + " cannot be written: " + ErrnoText(errno);
+      return false;
+    }
+    struct stat there {};
+    if (lstat((files + "/" + name).c_str(), &there) == 0) {
+      close(fd);
+      unlink(infoPath.c_str());
+      continue;
+    }
+    char date[32] = {};
+    const std::time_t now = std::time(nullptr);
+    std::tm local {};
+    localtime_r(&now, &local);
+    std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &local);
+    const std::string text = "[Trash Info]\nPath=" + EscapedPath(shownPath) + "\nDeletionDate=" + date + "\n";
+    const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    const int writeError = errno;
+    close(fd);
+    if (!written) {
+      unlink(infoPath.c_str());
+      error = "the trash folder " + info + " cannot be written: " + ErrnoText(writeError);
+      return false;
+    }
+    if (std::rename(path.c_str(), (files + "/" + name).c_str()) != 0) {
+      const int moveError = errno;
+      unlink(infoPath.c_str());
+      error = ErrnoText(moveError);
+      return false;
+    }
+    return true;
+  }
+  error = "the trash holds too many items of that name";
+  return false;
+}
+
+}  // namespace
+
+bool MoveToTrash(const std::string& given, std::string& error) {
+  std::error_code ec;
+  // The item's folder is made absolute, the item itself is not followed.
+  const std::filesystem::path item(given);
+  const std::filesystem::path folder = std::filesystem::canonical(
+      item.has_parent_path() ? item.parent_path() : std::filesystem::current_path(ec), ec);
+  if (ec || item.filename().empty() || item.filename() == "." || item.filename() == "..") {
+    error = given + " cannot be found";
+    return false;
+  }
+  const std::string path = (folder / item.filename()).string();
+  struct stat st {};
+  if (lstat(path.c_str(), &st) != 0) {
+    error = ErrnoText(errno);
+    return false;
+  }
+  // The user's own trash, when it lies on the item's volume.
+  std::string data;
+  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg && xdg[0] == '/')
+    data = xdg;
+  else
+    data = HomeFolder() + "/.local/share";
+  std::filesystem::create_directories(data, ec);
+  struct stat dataSt {};
+  if (stat(data.c_str(), &dataSt) == 0 && dataSt.st_dev == st.st_dev)
+    return TrashInto(data + "/Trash", path, path, error);
+  // Otherwise the volume's own: $top/.Trash/$uid when the administrator made
+  // a sticky, unlinked .Trash there, else $top/.Trash-$uid. Its information
+  // files name the item relative to the volume.
+  const std::string top = TopFolder(path, st.st_dev);
+  const std::string relative = path.substr(top == "/" ? 1 : top.size() + 1);
+  const std::string uid = std::to_string(getuid());
+  struct stat shared {};
+  const std::string sharedTrash = top + "/.Trash";
+  if (lstat(sharedTrash.c_str(), &shared) == 0 && S_ISDIR(shared.st_mode) && (shared.st_mode & S_ISVTX)) {
+    std::string ignored;
+    if (TrashInto(sharedTrash + "/" + uid, path, relative, ignored)) return true;
+  }
+  if (TrashInto((top == "/" ? std::string() : top) + "/.Trash-" + uid, path, relative, error)) return true;
+  error = "there is no trash on the volume of " + path + " (" + error + ")";
+  return false;
 }
 
 void Beep(uint32_t freqHz, uint32_t ms) {
@@ -342,6 +483,7 @@ std::FILE* OpenFileForWriting(const std::string& utf8Path, bool ownerOnly) {
   return file;
 }
 std::vector<std::string> Utf8Arguments(int argc, char** argv) { return {argv, argv + argc}; }
+void UseStartingConsole() {}
 
 int64_t OpenFileLength(std::FILE* file) {
   if (fseeko(file, 0, SEEK_END) != 0) return -1;
@@ -378,6 +520,18 @@ std::string UserDataFolder() {
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
   return folder;
+}
+
+void OpenClosedStandardStreams() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // The lowest free number: fd itself, as the ones below it are open.
+    const int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (opened >= 0 && opened != fd) {
+      dup2(opened, fd);
+      close(opened);
+    }
+  }
 }
 
 }  // namespace vorn::platform

@@ -3,7 +3,6 @@
 // lock file), so the port is held exclusively even against root.
 #include <dirent.h>
 #include <fcntl.h>
-#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -24,6 +23,7 @@
 #include <thread>
 
 #include "platform/posix/low_latency_posix.h"
+#include "platform/posix/port_permission_posix.h"
 #include "platform/serial_device.h"
 
 namespace vorn::platform {
@@ -76,14 +76,6 @@ pid_t ReadLockPid(const std::string& lockPath) {
 
 bool ProcessExists(pid_t pid) { return kill(pid, 0) == 0 || errno == EPERM; }
 
-// The group that owns a device: users join it to open serial ports.
-std::string OwningGroup(const std::string& path) {
-  struct stat st {};
-  if (stat(path.c_str(), &st) != 0) return {};
-  if (const group* g = getgrgid(st.st_gid)) return g->gr_name;
-  return std::to_string(st.st_gid);
-}
-
 // One line: why an open failed and what the user can do about it.
 std::string OpenReason(int err, const std::string& path) {
   switch (err) {
@@ -91,11 +83,8 @@ std::string OpenReason(int err, const std::string& path) {
     case ENOTDIR:
       return "Reason: " + path + " does not exist; choose another port or check that the adapter is plugged in.";
     case EACCES:
-    case EPERM: {
-      const std::string group = OwningGroup(path);
-      return "Reason: permission denied on " + path + "; add your user to the group that owns it" +
-             (group.empty() ? std::string() : " ('" + group + "')") + " and log in again.";
-    }
+    case EPERM:
+      return PermissionDeniedReason(ReadDeviceAccess(path));
     case EBUSY:
     case EWOULDBLOCK:
       return "Reason: " + path + " is in use by another program; close it and try again.";

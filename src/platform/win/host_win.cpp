@@ -1,4 +1,4 @@
-// Host services on Windows: the registry under HKEY_LOCAL_MACHINE, the speaker,
+// Host services on Windows: the registry (written under HKEY_CURRENT_USER), the speaker,
 // program start, and the shell's folders. Texts cross the system calls as
 // UTF-16 (text_win.h).
 #include <windows.h>
@@ -8,6 +8,7 @@
 
 #include <shellapi.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -21,33 +22,48 @@ namespace {
 using win::Narrow;
 using win::Widen;
 
+enum class Lookup { NoKey, NoValue, Found };
+
+Lookup ReadFrom(HKEY root, const std::string& key, const std::string& value, std::string& result) {
+  HKEY handle = nullptr;
+  if (RegOpenKeyExW(root, Widen(key).c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return Lookup::NoKey;
+  const std::wstring name = Widen(value);
+  Lookup found = Lookup::NoValue;
+  DWORD type = 0, size = 0;
+  if (RegQueryValueExW(handle, name.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS && type == REG_SZ &&
+      size > 0) {
+    std::wstring buffer(size / sizeof(wchar_t) + 1, L'\0');
+    if (RegQueryValueExW(handle, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size) ==
+        ERROR_SUCCESS) {
+      buffer.resize(size / sizeof(wchar_t));
+      while (!buffer.empty() && buffer.back() == L'\0') buffer.pop_back();
+      result = Narrow(buffer);
+      found = Lookup::Found;
+    }
+  }
+  RegCloseKey(handle);
+  return found;
+}
+
+// What the utility writes goes to the user's part of the registry, which
+// needs no administrator rights; the machine's part is still read, for the
+// companion installation's key and for values an older version left there.
 class WinRegistry : public Registry {
  public:
   std::optional<std::string> ReadString(const std::string& key, const std::string& value) override {
-    HKEY handle = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, Widen(key).c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
-      return std::nullopt;
-    const std::wstring name = Widen(value);
     std::string result;
-    DWORD type = 0, size = 0;
-    if (RegQueryValueExW(handle, name.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS && type == REG_SZ &&
-        size > 0) {
-      std::wstring buffer(size / sizeof(wchar_t) + 1, L'\0');
-      if (RegQueryValueExW(handle, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size) ==
-          ERROR_SUCCESS) {
-        buffer.resize(size / sizeof(wchar_t));
-        while (!buffer.empty() && buffer.back() == L'\0') buffer.pop_back();
-        result = Narrow(buffer);
-      }
-    }
-    RegCloseKey(handle);
-    return result;
+    const Lookup user = ReadFrom(HKEY_CURRENT_USER, key, value, result);
+    if (user == Lookup::Found) return result;
+    const Lookup machine = ReadFrom(HKEY_LOCAL_MACHINE, key, value, result);
+    if (machine == Lookup::Found) return result;
+    if (user == Lookup::NoKey && machine == Lookup::NoKey) return std::nullopt;
+    return std::string();
   }
 
   bool WriteString(const std::string& key, const std::string& value, const std::string& data) override {
     HKEY handle = nullptr;
     DWORD disposition = 0;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, Widen(key).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, Widen(key).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
                         nullptr, &handle, &disposition) != ERROR_SUCCESS)
       return false;
     const std::wstring text = Widen(data);
@@ -123,6 +139,17 @@ bool StartProgram(const std::string& commandLine) {
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   return true;
+}
+
+void UseStartingConsole() {
+  const auto unset = [](DWORD which) {
+    const HANDLE h = GetStdHandle(which);
+    return h == nullptr || h == INVALID_HANDLE_VALUE || GetFileType(h) == FILE_TYPE_UNKNOWN;
+  };
+  const bool out = unset(STD_OUTPUT_HANDLE), err = unset(STD_ERROR_HANDLE);
+  if ((!out && !err) || !AttachConsole(ATTACH_PARENT_PROCESS)) return;
+  if (out) std::freopen("CONOUT$", "w", stdout);
+  if (err) std::freopen("CONOUT$", "w", stderr);
 }
 
 std::vector<std::string> Utf8Arguments(int argc, char** argv) {
@@ -207,5 +234,9 @@ std::string UserDataFolder() {
   if (!CreateDirectoryW(wide.c_str(), nullptr) && !IsFolder(wide)) return "";
   return folder;
 }
+
+// Ports are handles, never C runtime descriptors, so a closed standard stream
+// cannot lend its number to one; the runtime's writes to it just fail.
+void OpenClosedStandardStreams() {}
 
 }  // namespace vorn::platform

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <mutex>
 
 #include "platform/interrupt.h"
 
@@ -9,6 +10,11 @@ namespace vorn::platform {
 namespace {
 
 std::atomic<bool> g_requested{false};
+// Scopes nest (the transfers of many ports inside one run of them all): the
+// outermost one installs the handler and clears the flag.
+std::mutex g_scopeMutex;
+int g_depth = 0;
+bool g_installed = false;
 
 // Runs on a thread of its own that the console starts.
 BOOL WINAPI OnControl(DWORD type) {
@@ -20,12 +26,17 @@ BOOL WINAPI OnControl(DWORD type) {
 }  // namespace
 
 InterruptScope::InterruptScope() {
+  const std::lock_guard<std::mutex> lock(g_scopeMutex);
+  if (g_depth++ > 0) return;
   g_requested = false;
-  installed_ = SetConsoleCtrlHandler(OnControl, TRUE) != 0;
+  g_installed = installed_ = SetConsoleCtrlHandler(OnControl, TRUE) != 0;
 }
 
 InterruptScope::~InterruptScope() {
-  if (installed_) SetConsoleCtrlHandler(OnControl, FALSE);
+  const std::lock_guard<std::mutex> lock(g_scopeMutex);
+  if (--g_depth > 0) return;
+  if (g_installed) SetConsoleCtrlHandler(OnControl, FALSE);
+  g_installed = false;
 }
 
 bool InterruptRequested() { return g_requested.load(); }

@@ -49,8 +49,9 @@ bool ControllerDropTarget::eventFilter(QObject* watched, QEvent* event) {
   auto* viewport = qobject_cast<QWidget*>(watched);
   auto* view = viewport ? qobject_cast<QAbstractItemView*>(viewport->parentWidget()) : nullptr;
   auto* drop = static_cast<QDropEvent*>(event);
-  // Only host files and folders can go up.
-  if (!view || LocalPaths(drop->mimeData()).empty()) {
+  // Only host files and folders can go up, and only while the pane may use
+  // the port: a disabled list still gets drops.
+  if (!view || !view->isEnabled() || LocalPaths(drop->mimeData()).empty()) {
     drop->ignore();
     return true;
   }

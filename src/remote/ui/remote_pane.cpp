@@ -165,12 +165,16 @@ void RemotePane::Wire() {
 // ---------------------------------------------------------------- listing
 
 void RemotePane::ShowRemoteFolder(const std::string& path) {
-  // The list repaints while the exchange runs: it shows no rows until the
-  // listing is complete.
-  listing_.Entries.clear();
-  lstviewVorn->Reset();
+  // The list repaints while the exchange runs: it keeps the rows it had, and
+  // the status panels say what is being read, until the listing is complete.
+  rowsBefore_ = listing_.Entries;
+  listingRunning_ = true;
+  stabarVorn->SetText(0, QString::fromStdString("Reading D:" + (path.empty() ? std::string("\\") : path) + " ..."));
+  stabarVorn->SetText(1, QString());
   int row = -1;
   const vorn::FillOutcome out = Ops().Show(path, &row);
+  listingRunning_ = false;
+  rowsBefore_.clear();
   lstviewVorn->setUpdatesEnabled(false);
   lstviewVorn->Reset();
   stabarVorn->SetText(0, QString::fromStdString(out.objectsText));
@@ -190,6 +194,17 @@ void RemotePane::ShowRemoteFolder(const std::string& path) {
   if (out.ok) emit folderListed(text);
 }
 
+void RemotePane::ClearListing() {
+  listing_.Entries.clear();
+  listing_.BytesFree = 0;
+  listing_.FreeSpaceText.clear();
+  listing_.CurrentPath.clear();
+  lstviewVorn->Reset();
+  cbxVorn->clear();
+  stabarVorn->SetText(0, QString());
+  stabarVorn->SetText(1, QString());
+}
+
 void RemotePane::Relist() {
   Ops().PrepareRelist();
   ShowRemoteFolder(listing_.CurrentPath);
@@ -197,10 +212,11 @@ void RemotePane::Relist() {
 
 // ---------------------------------------------------------------- rows
 
-int RemotePane::RowCount() const { return static_cast<int>(listing_.Entries.size()); }
+int RemotePane::RowCount() const { return static_cast<int>(ShownRows().size()); }
 
 void RemotePane::FillInfo(int first, int last) {
-  if (first < 0 || first > last || last >= RowCount()) return;
+  // The rows kept from before a running listing were described already.
+  if (listingRunning_ || first < 0 || first > last || last >= RowCount()) return;
   FillRemoteInfo(first, last);
 }
 
@@ -240,7 +256,8 @@ void RemotePane::FillRemoteInfo(int first, int last) {
 
 FileRow RemotePane::Row(int index) const {
   FileRow row;
-  const vorn::RemoteEntry* e = RemoteEntryAt(index);
+  const auto& rows = ShownRows();
+  const vorn::RemoteEntry* e = index >= 0 && index < static_cast<int>(rows.size()) ? &rows[index] : nullptr;
   if (!e) return row;
   row.name = e->Name;
   row.isDirectory = e->IsDirectory;
@@ -253,8 +270,8 @@ FileRow RemotePane::Row(int index) const {
 }
 
 std::string RemotePane::RowName(int index) const {
-  const vorn::RemoteEntry* e = RemoteEntryAt(index);
-  return e ? e->Name : std::string();
+  const auto& rows = ShownRows();
+  return index >= 0 && index < static_cast<int>(rows.size()) ? rows[index].Name : std::string();
 }
 
 // ---------------------------------------------------------------- navigation
@@ -387,13 +404,16 @@ void RemotePane::Delete1Click() {
   if (!selected) return;
   const vorn::RemoteEntry e = *selected;
   listing_.RestoreIndex = listing_.PopupIndex;
-  if (Ops().Delete(e)) Relist();
+  // A command whose echo came back damaged may have run: the listing tells.
+  if (Ops().Delete(e) || Ops().OutcomeUnknown()) Relist();
 }
 
 void RemotePane::MakeDirectory1Click() {
-  auto name = ui_.AskName(vorn::kMakeDirCaption, vorn::kMakeDirPrompt, vorn::kDirNameMaxLength);
+  auto name = ui_.AskName(vorn::kMakeDirCaption, vorn::kMakeDirPrompt, vorn::kDirNameMaxLength, {});
   if (!name) return;  // an empty name is refused with a box, as any other
-  if (Ops().MakeDirectory(*name)) Relist();
+  const bool made = Ops().MakeDirectory(*name);
+  if (made) emit said(QString::fromStdString("Directory " + vorn::UpperName(*name) + " made in D:" + listing_.CurrentPath + "."));
+  if (made || Ops().OutcomeUnknown()) Relist();
 }
 
 void RemotePane::Rename1Click() {
@@ -401,9 +421,10 @@ void RemotePane::Rename1Click() {
   if (!selected) return;
   const std::string from = selected->Name;
   listing_.RestoreIndex = listing_.PopupIndex;
-  auto to = ui_.AskName(vorn::RenameCaption(from), vorn::kRenamePrompt, vorn::kFileNameMaxLength);
+  // The current name to edit: most renames change a letter or two.
+  auto to = ui_.AskName(vorn::RenameCaption(from), vorn::kRenamePrompt, vorn::kFileNameMaxLength, from);
   if (!to) return;
-  if (Ops().Rename(from, *to)) Relist();
+  if (Ops().Rename(from, *to) || Ops().OutcomeUnknown()) Relist();
 }
 
 void RemotePane::MEM1Click() { Ops().Mem(); }
@@ -411,14 +432,15 @@ void RemotePane::MEM1Click() { Ops().Mem(); }
 void RemotePane::ABORT1Click() { Ops().Abort(); }
 
 void RemotePane::FORMAT1Click() {
-  if (Ops().Format()) Relist();
+  if (Ops().Format() || Ops().OutcomeUnknown()) Relist();
 }
 
 void RemotePane::SetAutoRun(bool append) {
   const vorn::RemoteEntry* selected = RemoteEntryAt(lstviewVorn->CurrentRow());
   if (!selected) return;
   const std::string name = selected->Name;
-  Ops().SetAutoRun(name, append);
+  if (Ops().SetAutoRun(name, append))
+    emit said(QString::fromStdString(append ? name + " added to AutoRun.bat." : "AutoRun.bat now starts " + name + "."));
   // Listed again either way, so a new AutoRun.bat shows up.
   Relist();
 }

@@ -78,6 +78,9 @@ class RemotePane : public QWidget, public FileListSource {
   // Lists path ("\\" when empty: no listing yet) from the controller and
   // brings the pane up to date.
   void ShowRemoteFolder(const std::string& path);
+  // Forgets the listing (rows, free space, visited paths), as for a port
+  // whose controller the pane may no longer show.
+  void ClearListing();
   // After a change of the controller's files: lists the current directory
   // again in the user's column, selecting the row of the last context menu.
   void Relist();
@@ -133,6 +136,8 @@ class RemotePane : public QWidget, public FileListSource {
   void filesDropped(const QStringList& hostPaths, const QString& remotePath);
   // A folder was listed in full; path as the path box names it.
   void folderListed(const QString& path);
+  // A one-line result of a command whose answer shows only in the terminal.
+  void said(const QString& text);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;  // cbxVornKeyPress
@@ -149,7 +154,13 @@ class RemotePane : public QWidget, public FileListSource {
   std::function<vorn::Exchange&()> exchange_;
   const vorn::HostFolders& hostFolders_;
   QWidget* barLine_ = nullptr;
+  // The rows shown: the listing's, or while a listing runs the ones from
+  // before it, so the list does not blank for the seconds the line takes.
+  const std::vector<vorn::RemoteEntry>& ShownRows() const { return listingRunning_ ? rowsBefore_ : listing_.Entries; }
+
   vorn::RemoteListing listing_;
+  std::vector<vorn::RemoteEntry> rowsBefore_;
+  bool listingRunning_ = false;
   std::vector<QIcon> icons_;  // IconIndex -> icon; 0 is "none yet"
   std::map<std::string, int> iconIndexByKey_;
 };

@@ -100,6 +100,7 @@ void CopyCommand::RunTransfer(const std::function<void(TdlgVornTran&)>& prepare)
     return;
   }
   std::vector<UploadResult::Unconfirmed> unconfirmed;
+  bool cancelled = false;
   {
     TdlgVornTran dialog(ui, invoker_, owner_);
     dialog.Port = port.get();
@@ -107,6 +108,7 @@ void CopyCommand::RunTransfer(const std::function<void(TdlgVornTran&)>& prepare)
     prepare(dialog);
     dialog.exec();
     unconfirmed = dialog.Unconfirmed;
+    cancelled = dialog.CancelRequested;
   }
   port->Close();
   port.reset();
@@ -116,13 +118,15 @@ void CopyCommand::RunTransfer(const std::function<void(TdlgVornTran&)>& prepare)
 
   // Also after a failure or a cancel: whatever arrived shows up.
   remote_.Relist();
+  if (cancelled) emit said("Upload cancelled: the list shows the files that arrived before it.");
 }
 
 void CopyCommand::UploadFolders(const std::vector<LocalSelection>& items, const std::string& remotePath) {
   vorn::Ui& ui = ui_;
   const uint64_t bytesFree = remote_.Listing().BytesFree;
   if (bytesFree == 0) {
-    ui.Warning(CheckCopySelection(items, 0).message);
+    // Folders are what this command takes: the listing is what is missing.
+    ui.Warning(kRefreshFirstText);
     return;
   }
   std::vector<std::string> paths, folders;
@@ -147,8 +151,11 @@ void CopyCommand::UploadFolders(const std::vector<LocalSelection>& items, const 
       paths, targetDir,
       [&](const std::string& hostPath, bool folder, const std::string& remoteDir) -> std::optional<std::string> {
         while (!cancelled) {
-          auto typed =
-              ui.AskName("Invalid file name '" + FileNamePart(hostPath) + "'", "Please input new file name:", 12);
+          const std::string name = FileNamePart(hostPath);
+          // A name of the right form was refused for being there twice.
+          const bool twice = IsShortName(name);
+          auto typed = ui.AskName("Invalid file name '" + name + "'", InvalidNamePrompt(name, twice, true), 12,
+                                  ShortNameFor(name, twice));
           if (!typed || remoteDir != targetDir) return typed;
           switch (CheckTypedName(*typed, folder, *listed, targetDir, question, replaceAll)) {
             case TypedName::Take:
@@ -174,7 +181,10 @@ void CopyCommand::UploadFolders(const std::vector<LocalSelection>& items, const 
     return;
   }
   if (plan.steps.empty()) return;  // every item was left out at its name prompt
-  RunTransfer([&plan](TdlgVornTran& dialog) { dialog.Plan = &plan; });
+  RunTransfer([&plan, &listed](TdlgVornTran& dialog) {
+    dialog.Plan = &plan;
+    dialog.Listed = *listed;  // what a file going straight into the target replaces
+  });
 }
 
 }  // namespace vorn::ui

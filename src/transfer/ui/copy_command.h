@@ -45,6 +45,10 @@ class CopyCommand : public QObject {
   // The same for host paths, as a drop hands them over.
   void UploadPaths(const QStringList& paths, const QString& remotePath);
 
+ signals:
+  // A one-line result the boxes do not give (a cancelled upload).
+  void said(const QString& text);
+
  private:
   void UploadFolders(const std::vector<LocalSelection>& items, const std::string& remotePath);
   // Whether targetDir is the folder the controller pane lists.

@@ -143,8 +143,9 @@ void TdlgVornTran::Timer1Timer() {
   };
   hooks.ProcessEvents = [] { QApplication::processEvents(); };
   hooks.CancelRequested = [this] { return CancelRequested; };
-  hooks.AskName = [this](const std::string& caption, const std::string& prompt, int maxLength) {
-    return ui_.AskName(caption, prompt, maxLength);
+  hooks.AskName = [this](const std::string& caption, const std::string& prompt, int maxLength,
+                         const std::string& initial) {
+    return ui_.AskName(caption, prompt, maxLength, initial);
   };
   hooks.Error = [this](const std::string& text) { ui_.Error(text); };
   hooks.Listed = Listed;
