@@ -182,6 +182,31 @@ TEST(IOConfigReader, NeverClearsAndTellsAWholePrintoutFromAPart) {
          t[t.find("@SLOT0 -1")] = '#';
          return t;
        }(), false},
+      {"a type that is no number", [&] {
+         std::string t = whole;
+         t[t.find("@SLOT0 ") + 8] = 'x';
+         return t;
+       }(), false},
+      {"an opening line without its tag", [&] {
+         std::string t = whole;
+         t[t.find("@SLOT0 ") + 1] = 's';
+         return t;
+       }(), false},
+      {"a channel line lost", [&] {
+         std::string t = whole;
+         const size_t at = t.find("\n1 ") + 1;
+         return t.erase(at, t.find('\n', at) + 1 - at);
+       }(), false},
+      {"a count read smaller than the lines", [&] {
+         std::string t = whole;
+         t[t.find("@SLOT0 24 04") + 11] = '2';
+         return t;
+       }(), false},
+      {"a range that is no number", [&] {
+         std::string t = whole;
+         t[t.find("\n1 ") + 4] = '?';
+         return t;
+       }(), false},
   };
   for (const Case& k : cases) {
     IOConfig c;
