@@ -220,7 +220,7 @@ for url in "socket://127.0.0.1:$raw" "rfc2217://127.0.0.1:$tel"; do
 done
 wine "$cli_exe" --port "socket://127.0.0.1:$closed" ls </dev/null >/dev/null 2>"$work/closed.err" && rc=0 || rc=$?
 check "a refused connection names host and port" '[ $rc -eq 1 ] && grep -q "^Reason: cannot connect to 127.0.0.1 port $closed: " "$work/closed.err"'
-for pid in $netpids; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
+for pid in $netpids; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null || true; done
 netpids=""
 
 echo "== The Windows package"

@@ -1,8 +1,10 @@
 #include "platform/owner_files.h"
 
+#include <chrono>
 #include <filesystem>
 #include <random>
 #include <system_error>
+#include <thread>
 
 #include "platform/host.h"
 
@@ -46,6 +48,15 @@ std::FILE* CreateUniqueOwnerOnlyFile(const std::string& folder, const std::strin
 bool MoveIntoPlace(const std::string& from, const std::string& to, std::string* reason) {
   std::error_code ec;
   std::filesystem::rename(HostPath(from), HostPath(to), ec);
+#ifdef _WIN32
+  // Windows refuses to replace a file that another program (a virus scanner,
+  // the indexer, a second save to the same name) holds open for a moment.
+  for (int attempt = 0; ec == std::errc::permission_denied && attempt < 40; ++attempt) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    ec.clear();
+    std::filesystem::rename(HostPath(from), HostPath(to), ec);
+  }
+#endif
   if (ec && reason) *reason = ec.message();
   return !ec;
 }

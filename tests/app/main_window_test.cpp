@@ -450,6 +450,10 @@ class MainWindowTest : public QObject {
   // A close request while a listing waits on the line is kept: the window
   // asks and closes once the listing has ended.
   void closeDuringAListingClosesAfterIt() {
+    // Pauses in the listing keep it on the line when the close comes.
+    vsim::Options slow = Sim().GetOptions();
+    slow.pauseOutputMs = 400;
+    Sim().SetOptions(slow);
     std::thread closer([this] {
       std::this_thread::sleep_for(std::chrono::milliseconds(300));
       QCoreApplication::postEvent(w_.get(), new QCloseEvent);
