@@ -293,7 +293,12 @@ class Soak:
 
     def op_ioconf(self):
         def check(out):
-            return None if out == self.ioconf_reference else "ioconf get printed another configuration"
+            if out == self.ioconf_reference:
+                return None
+            kept = os.path.join(self.work, "ioconf-%d.txt" % (sum(self.stats.get("ioconf", {}).values()) + 1))
+            with open(kept, "wb") as f:
+                f.write(out)
+            return "ioconf get printed another configuration (kept as %s)" % os.path.basename(kept)
         return dict(self.model), check, ["ioconf", "get"], 60
 
     def op_backup(self):

@@ -107,16 +107,16 @@ void ParseIOConfig(IOConfig& config, int32_t& state, const std::string& line) {
 
 void IOConfigReader::Line(const std::string& line) {
   const bool header = line.size() >= kShortestLine && line.find(kHeaderTag) != std::string::npos;
+  // The fields the parser reads, checked for what a damaged line shows.
+  constexpr int32_t kNone = INT32_MIN;
   if (header) {
     sawHeader_ = true;
-    damaged_ = false;
+    damaged_ = NumberAt(line, 23, 25, kNone) == kNone;
     channelsSeen_ = {};
   }
   const int32_t before = state_;
   ParseIOConfig(config_, state_, line);
   if (!sawHeader_ || header || before == kAfterTrailer || line.size() < kShortestLine) return;
-  // The fields the parser reads, checked for what a damaged line shows.
-  constexpr int32_t kNone = INT32_MIN;
   const bool slotLine = line.find(kSlotTag) != std::string::npos;
   if (before == kOutsideBlock) {
     if (state_ == kAfterTrailer) return;

@@ -45,7 +45,7 @@ class IOConfigReader {
   // Splits text at LF and feeds every line.
   void Text(const std::string& text);
   // Also false when the printout shows damage from the line: a field that is
-  // no number where one belongs (the table would take the fallback, such as
+  // no number where one belongs (the node, a type, a count, a range) (the table would take the fallback, such as
   // an empty slot for an unreadable type), a line between blocks that is no
   // slot line, a closing line of another slot, a ranged slot without all its
   // channel lines or with more, or a value no configuration file holds (a closing line

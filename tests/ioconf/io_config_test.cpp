@@ -182,6 +182,11 @@ TEST(IOConfigReader, NeverClearsAndTellsAWholePrintoutFromAPart) {
          t[t.find("@SLOT0 -1")] = '#';
          return t;
        }(), false},
+      {"a node that is no number", [&] {
+         std::string t = whole;
+         t[23] = '!';
+         return t;
+       }(), false},
       {"a type that is no number", [&] {
          std::string t = whole;
          t[t.find("@SLOT0 ") + 8] = 'x';
