@@ -106,8 +106,46 @@ void ParseIOConfig(IOConfig& config, int32_t& state, const std::string& line) {
 }
 
 void IOConfigReader::Line(const std::string& line) {
-  if (line.size() >= kShortestLine && line.find(kHeaderTag) != std::string::npos) sawHeader_ = true;
+  const bool header = line.size() >= kShortestLine && line.find(kHeaderTag) != std::string::npos;
+  // The fields the parser reads, checked for what a damaged line shows.
+  constexpr int32_t kNone = INT32_MIN;
+  if (header) {
+    sawHeader_ = true;
+    damaged_ = NumberAt(line, 23, 25, kNone) == kNone;
+    channelsSeen_ = {};
+  }
+  const int32_t before = state_;
   ParseIOConfig(config_, state_, line);
+  if (!sawHeader_ || header || before == kAfterTrailer || line.size() < kShortestLine) return;
+  const bool slotLine = line.find(kSlotTag) != std::string::npos;
+  if (before == kOutsideBlock) {
+    if (state_ == kAfterTrailer) return;
+    const int32_t slot = NumberAt(line, 6, 6, kNone);
+    damaged_ = damaged_ || !slotLine || !InSlotBlock(slot) || NumberAt(line, 8, 9, kNone) == kNone ||
+               NumberAt(line, 11, 12, kNone) == kNone;
+    if (InSlotBlock(slot)) channelsSeen_[slot] = 0;
+  } else if (InSlotBlock(before) && slotLine) {
+    damaged_ = damaged_ || NumberAt(line, 6, 6, kNone) != before;
+  } else if (InSlotBlock(before)) {
+    const int32_t channel = NumberAt(line, 1, 1, kNone);
+    if (channel < 0 || channel >= kChannelCount || NumberAt(line, 3, 4, kNone) == kNone)
+      damaged_ = true;
+    else
+      channelsSeen_[before] |= static_cast<uint8_t>(1u << channel);
+  }
+}
+
+bool IOConfigReader::Complete() const {
+  if (!sawHeader_ || state_ != kAfterTrailer || damaged_) return false;
+  // The controller prints exactly the channel lines the writer writes: a
+  // type or count damaged on the way shows as lines missing or left over.
+  for (int n = 0; n < kSlotCount; ++n) {
+    const IOSlot& slot = config_.Slots[n];
+    const bool ranged = IsRangedType(slot.Type) && slot.Count >= 1 && slot.Count <= kChannelCount;
+    if (channelsSeen_[n] != (ranged ? (1u << slot.Count) - 1 : 0u)) return false;
+  }
+  IOConfig written;
+  return ParseIOConfigFile(IOConfigText(config_), written).empty();
 }
 
 void IOConfigReader::Text(const std::string& text) {

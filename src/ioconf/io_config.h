@@ -44,12 +44,21 @@ class IOConfigReader {
   void Line(const std::string& line);
   // Splits text at LF and feeds every line.
   void Text(const std::string& text);
-  bool Complete() const { return sawHeader_ && state_ == kAfterTrailer; }
+  // Also false when the printout shows damage from the line: a field that is
+  // no number where one belongs (the node, a type, a count, a range) (the table would take the fallback, such as
+  // an empty slot for an unreadable type), a line between blocks that is no
+  // slot line, a closing line of another slot, a ranged slot without all its
+  // channel lines or with more, or a value no configuration file holds (a closing line
+  // damaged on the way makes the next one read as an opening one, of type
+  // -1). Such a table must not go back to the controller.
+  bool Complete() const;
 
  private:
   IOConfig& config_;
   int32_t state_ = kOutsideBlock;
   bool sawHeader_ = false;
+  bool damaged_ = false;
+  std::array<uint8_t, kSlotCount> channelsSeen_{};  // one bit per channel line read
 };
 
 // The largest configuration file taken as input; a whole one is under 1 KiB.

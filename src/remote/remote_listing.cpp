@@ -232,7 +232,8 @@ void SortRemoteEntries(std::vector<RemoteEntry>& entries, int sortColumn) {
 
 uint32_t TotalSize(const std::vector<RemoteEntry>& entries) {
   uint32_t total = 0;
-  for (const auto& e : entries) total += static_cast<uint32_t>(e.Size);
+  // A size printed negative (a damaged line) counts as 0, as its column shows it.
+  for (const auto& e : entries) total += static_cast<uint32_t>(std::max<int32_t>(e.Size, 0));
   return total;
 }
 

@@ -86,7 +86,7 @@ TreeCount CountRemoteTree(Exchange& exchange, const std::string& dir, const std:
                               ++out.folders;
                             } else if (t.kind == TreeLine::Kind::File) {
                               ++out.files;
-                              out.bytes += static_cast<uint32_t>(t.size);
+                              out.bytes += static_cast<uint32_t>(std::max<int32_t>(t.size, 0));
                             }
                             return LineVerdict::Continue;
                           }};

@@ -267,8 +267,11 @@ TThreadXModem::BlockResult TThreadXModem::SendBlock(const xmodem::Block& block) 
       ++tries;
       got = Port->ReadExact(&answer, 1);
     }
-    // A receiver cancels with two CANs in a row; one alone may be noise.
-    const bool cancelled = got && answer == xmodem::CAN && Port->ReadExact(&answer, 1) && answer == xmodem::CAN;
+    // A receiver cancels with two CANs in a row; one alone may be noise. The
+    // byte after a lone CAN is not the block's answer: read into answer, an
+    // ACK there would pass a block the receiver never acknowledged.
+    uint8_t second = 0;
+    const bool cancelled = got && answer == xmodem::CAN && Port->ReadExact(&second, 1) && second == xmodem::CAN;
     Sleep(5);  // cut short by a termination: the next round sends the cancel
     if (cancelled) return BlockResult::ReceiverCancelled;  // it has ended already
     if (got && answer == xmodem::ACK) return BlockResult::Acknowledged;

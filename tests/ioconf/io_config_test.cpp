@@ -177,6 +177,41 @@ TEST(IOConfigReader, NeverClearsAndTellsAWholePrintoutFromAPart) {
       {"an error instead", "Bad command or file name\r\n", false},
       {"nothing", "", false},
       {"a header after the trailer", whole + "@VORN7730MIOCFG-START 003 -1 -1\n", false},
+      {"a closing line damaged", [&] {
+         std::string t = whole;
+         t[t.find("@SLOT0 -1")] = '#';
+         return t;
+       }(), false},
+      {"a node that is no number", [&] {
+         std::string t = whole;
+         t[23] = '!';
+         return t;
+       }(), false},
+      {"a type that is no number", [&] {
+         std::string t = whole;
+         t[t.find("@SLOT0 ") + 8] = 'x';
+         return t;
+       }(), false},
+      {"an opening line without its tag", [&] {
+         std::string t = whole;
+         t[t.find("@SLOT0 ") + 1] = 's';
+         return t;
+       }(), false},
+      {"a channel line lost", [&] {
+         std::string t = whole;
+         const size_t at = t.find("\n1 ") + 1;
+         return t.erase(at, t.find('\n', at) + 1 - at);
+       }(), false},
+      {"a count read smaller than the lines", [&] {
+         std::string t = whole;
+         t[t.find("@SLOT0 24 04") + 11] = '2';
+         return t;
+       }(), false},
+      {"a range that is no number", [&] {
+         std::string t = whole;
+         t[t.find("\n1 ") + 4] = '?';
+         return t;
+       }(), false},
   };
   for (const Case& k : cases) {
     IOConfig c;

@@ -188,6 +188,7 @@ TEST(FileListTexts, SizeColumnInWholeKBRoundedUp) {
 
 TEST(StatusTexts, TotalAndSizeColumnOfEntries) {
   EXPECT_EQ(TotalSize({Entry("A", false, 3), Entry("B", false, 4), Entry("D", true, 0)}), 7u);
+  EXPECT_EQ(TotalSize({Entry("A", false, 3), Entry("N", false, -999999)}), 3u);
   EXPECT_EQ(SizeColumnText(Entry("A", false, 1024)), "1KB");
   EXPECT_EQ(SizeColumnText(Entry("A", false, 1025)), "2KB");
   EXPECT_EQ(SizeColumnText(Entry("A", false, INT32_MAX)), "2097152KB");

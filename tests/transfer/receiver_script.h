@@ -14,7 +14,7 @@ namespace vorn::test {
 
 class ReceiverScript {
  public:
-  // An answer: 'A' ACK, 'N' NAK, 'C' CAN CAN, 'c' one CAN, 'a' and 'n' ACK
+  // An answer: 'A' ACK, 'N' NAK, 'C' CAN CAN, 'c' one CAN, 'k' CAN ACK, 'a' and 'n' ACK
   // and NAK with one bit flipped, 'x' another byte, '-' nothing.
   using BlockAnswer = std::function<char(int upload, int block, int attempt)>;
 
@@ -47,6 +47,7 @@ class ReceiverScript {
       case 'N': port_.PushByte(0x15); break;
       case 'C': port_.Push("\x18\x18"); break;
       case 'c': port_.PushByte(0x18); break;
+      case 'k': port_.Push("\x18\x06"); break;  // a lone CAN, then an ACK
       case 'a': port_.PushByte(0x06 ^ 0x40); break;
       case 'n': port_.PushByte(0x15 ^ 0x01); break;
       case 'x': port_.PushByte('?'); break;

@@ -162,7 +162,7 @@ TEST_F(XModemSenderTest, DamagedAnswersSendTheBlockAgainAndNeverCountAsAcknowled
     int outcome;
     size_t transmissions;
     int cancels;  // ours
-  } const cases[] = {{'a', 0, 4, 0}, {'n', 0, 4, 0}, {'c', -1, 2, 1}, {'C', -1, 2, 0}};
+  } const cases[] = {{'a', 0, 4, 0}, {'n', 0, 4, 0}, {'c', -1, 2, 1}, {'k', -1, 2, 1}, {'C', -1, 2, 0}};
   const std::string data(300, 'd');
   for (const Case& c : cases) {
     SCOPED_TRACE(c.answer);
