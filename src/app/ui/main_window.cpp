@@ -218,7 +218,10 @@ void MainWindow::BuildLayout() {
   portChooser->lineEdit()->setPlaceholderText("socket://HOST:PORT");
   // Long device names are elided in the box; its list shows them whole.
   portChooser->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-  portChooser->setMinimumContentsLength(10);
+  portChooser->setMinimumContentsLength(18);
+  // An editable box shows the end of a long name; its start says which port it is.
+  connect(portChooser, &QComboBox::currentIndexChanged, portChooser,
+          [box = portChooser] { box->lineEdit()->setCursorPosition(0); });
   portChooser->view()->setMinimumWidth(260);
   remotePane->AddToBarLine(portChooser);
 
